@@ -1,0 +1,48 @@
+#pragma once
+// A benchmark main that, after the usual console report, prints the ratio of each pair of
+// benchmarks it is given (ours over the floor or peer), so every run shows the comparison.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fwbench {
+
+struct RatioPair {
+    std::string ours;
+    std::string reference;
+    double goal; // ours / reference must stay at or below this
+};
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& r : runs)
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
+                timeNs[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> timeNs;
+};
+
+inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs) {
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n%-50s %-40s %8s %6s\n", "ours", "reference", "ratio", "goal");
+    for (const auto& p : pairs) {
+        auto a = reporter.timeNs.find(p.ours), b = reporter.timeNs.find(p.reference);
+        if (a == reporter.timeNs.end() || b == reporter.timeNs.end() || b->second <= 0)
+            continue;
+        double ratio = a->second / b->second;
+        std::printf("%-50s %-40s %8.2f %6.2f %s\n", p.ours.c_str(), p.reference.c_str(), ratio, p.goal,
+                    ratio <= p.goal ? "met" : "NOT MET");
+    }
+    benchmark::Shutdown();
+    return 0;
+}
+
+} // namespace fwbench

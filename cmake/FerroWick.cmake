@@ -1,0 +1,55 @@
+# Helpers shared by every CMakeLists of the project.
+
+set(FW_WARNINGS -Wall -Wextra -Werror)
+
+# fw_library(NAME DIR [DEPS ...]): a static library from every source under DIR.
+# Sources are globbed so a new file needs no CMake change.
+function(fw_library NAME DIR)
+    file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${DIR}/*.cpp ${DIR}/*.c)
+    if(NOT _sources)
+        return()
+    endif()
+    add_library(${NAME} STATIC ${_sources})
+    target_include_directories(${NAME} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    target_compile_options(${NAME} PRIVATE ${FW_WARNINGS})
+    if(ARGN)
+        target_link_libraries(${NAME} PUBLIC ${ARGN})
+    endif()
+endfunction()
+
+# fw_object_library(NAME DIR [DEPS ...]): like fw_library, but every object file is
+# linked into the consumer, so static registrar objects are never dropped.
+function(fw_object_library NAME DIR)
+    file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${DIR}/*.cpp)
+    if(NOT _sources)
+        return()
+    endif()
+    add_library(${NAME} OBJECT ${_sources})
+    target_include_directories(${NAME} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    target_compile_options(${NAME} PRIVATE ${FW_WARNINGS})
+    if(ARGN)
+        target_link_libraries(${NAME} PUBLIC ${ARGN})
+    endif()
+endfunction()
+
+# fw_tests(NAME DIR [LIBS ...]): one GoogleTest binary from the sources in DIR, run by CTest.
+function(fw_tests NAME DIR)
+    file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${DIR}/*.cpp)
+    if(NOT _sources)
+        return()
+    endif()
+    add_executable(${NAME} ${_sources})
+    target_compile_options(${NAME} PRIVATE ${FW_WARNINGS})
+    target_link_libraries(${NAME} PRIVATE test_support ${ARGN})
+    add_test(NAME ${NAME} COMMAND ${NAME})
+    set_tests_properties(${NAME} PROPERTIES ENVIRONMENT "FW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
+
+# fw_benchmark(NAME SOURCE [LIBS ...]): a Google Benchmark binary, built only by `make bench`.
+function(fw_benchmark NAME SOURCE)
+    add_executable(${NAME} EXCLUDE_FROM_ALL ${SOURCE})
+    target_compile_options(${NAME} PRIVATE ${FW_WARNINGS})
+    target_include_directories(${NAME} PRIVATE ${CMAKE_SOURCE_DIR}/bench)
+    target_link_libraries(${NAME} PRIVATE benchmark::benchmark ${ARGN})
+    add_dependencies(benchmarks ${NAME})
+endfunction()

@@ -1,0 +1,37 @@
+#pragma once
+// The process log: one line per message, written to standard error by default.
+// Tests install a LogCapture to read what was logged instead. Safe to call from
+// any thread; lines from different threads never interleave.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Writes one line to the current log sink.
+void logLine(std::string_view line);
+
+// Replaces the sink; returns the previous one. An empty function restores standard error.
+using LogSink = std::function<void(std::string_view)>;
+LogSink setLogSink(LogSink sink);
+
+// Collects every logged line while it lives, then restores the previous sink.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<std::string> lines() const;
+    bool contains(std::string_view fragment) const;
+    void clear();
+
+private:
+    struct State;
+    State* state_;
+    LogSink previous_;
+};
+
+} // namespace platform

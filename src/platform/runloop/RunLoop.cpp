@@ -1,0 +1,338 @@
+#include "platform/runloop/RunLoop.h"
+
+#include <chrono>
+#include <future>
+#include <limits>
+#include <vector>
+
+#include "platform/foundation/Log.h"
+#include "platform/runloop/Clock.h"
+
+namespace platform {
+namespace {
+
+// The thread that runs static initialisation is the main thread.
+const std::thread::id kMainThreadId = std::this_thread::get_id();
+
+// A loop that keeps re-queueing work forever must not hang drain() or advance().
+constexpr int kMaxTurnsPerDrain = 1'000'000;
+
+thread_local RunLoop* tlsCurrent = nullptr;
+
+// An exception never crosses a run-loop callback: it is logged and dropped here.
+template <typename F> void runGuarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        logLine(std::string("run loop: uncaught exception in callback: ") + e.what());
+    } catch (...) {
+        logLine("run loop: uncaught exception in callback");
+    }
+}
+
+double infinity() { return std::numeric_limits<double>::infinity(); }
+
+} // namespace
+
+// ---- Timer ----
+
+std::shared_ptr<Timer> Timer::create(double interval, bool repeats, Callback callback) {
+    return std::shared_ptr<Timer>(new Timer(interval < 0 ? 0 : interval, repeats, std::move(callback)));
+}
+
+std::shared_ptr<Timer> Timer::scheduled(double interval, bool repeats, Callback callback) {
+    auto t = create(interval, repeats, std::move(callback));
+    RunLoop::current().add(t);
+    return t;
+}
+
+void Timer::invalidate() {
+    if (!valid_)
+        return;
+    valid_ = false;
+    if (loop_)
+        loop_->remove(this);
+    // Release what the callback captured, as the platform releases an invalidated timer's target.
+    Callback dropped = std::move(callback_);
+    callback_ = nullptr;
+}
+
+void Timer::fire() {
+    if (!valid_)
+        return;
+    auto self = shared_from_this();
+    Callback cb = callback_;
+    if (!repeats_)
+        invalidate();
+    if (cb)
+        runGuarded([&] { cb(*self); });
+}
+
+// ---- RunLoop ----
+
+RunLoop::RunLoop() : threadId_(std::this_thread::get_id()) {}
+
+RunLoop::~RunLoop() { reset(); }
+
+RunLoop& RunLoop::main() {
+    static RunLoop* loop = [] {
+        auto* l = new RunLoop();
+        l->threadId_ = kMainThreadId;
+        return l;
+    }();
+    return *loop;
+}
+
+RunLoop& RunLoop::current() {
+    if (std::this_thread::get_id() == kMainThreadId)
+        return main();
+    if (!tlsCurrent) {
+        thread_local RunLoop own;
+        tlsCurrent = &own;
+    }
+    return *tlsCurrent;
+}
+
+bool RunLoop::isMainThread() { return std::this_thread::get_id() == kMainThreadId; }
+
+void RunLoop::resetMainForTesting() { main().reset(); }
+
+void RunLoop::reset() {
+    std::deque<Task> tasks;
+    std::map<TimerKey, std::shared_ptr<Timer>> timers;
+    {
+        std::lock_guard lock(mutex_);
+        tasks.swap(tasks_);
+        timers.swap(timers_);
+        stopRequested_ = false;
+    }
+    for (auto& [key, t] : timers) {
+        t->loop_ = nullptr;
+        t->invalidate();
+    }
+}
+
+void RunLoop::add(const std::shared_ptr<Timer>& timer) {
+    if (!timer || !timer->valid_)
+        return;
+    if (timer->loop_)
+        timer->loop_->remove(timer.get());
+    timer->loop_ = this;
+    reschedule(timer, Clock::current().monotonic() + timer->interval_);
+}
+
+void RunLoop::reschedule(const std::shared_ptr<Timer>& timer, double fireTime) {
+    {
+        std::lock_guard lock(mutex_);
+        timer->fireTime_ = fireTime;
+        timer->sequence_ = nextSequence_++;
+        timers_[{fireTime, timer->sequence_}] = timer;
+    }
+    wake_.notify_all();
+}
+
+void RunLoop::remove(Timer* timer) {
+    std::shared_ptr<Timer> keep; // released outside the lock
+    std::lock_guard lock(mutex_);
+    auto it = timers_.find({timer->fireTime_, timer->sequence_});
+    if (it != timers_.end() && it->second.get() == timer) {
+        keep = std::move(it->second);
+        timers_.erase(it);
+    }
+    timer->loop_ = nullptr;
+}
+
+void RunLoop::perform(Task task) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_all();
+}
+
+void RunLoop::performAfter(double delay, Task task, const void* target, std::string name) {
+    auto timer = Timer::create(delay, false, [task = std::move(task)](Timer&) { task(); });
+    timer->target_ = target;
+    timer->name_ = std::move(name);
+    add(timer);
+}
+
+void RunLoop::cancelPerforms(const void* target) {
+    std::vector<std::shared_ptr<Timer>> cancelled;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [key, t] : timers_)
+            if (t->target_ && t->target_ == target)
+                cancelled.push_back(t);
+    }
+    for (auto& t : cancelled)
+        t->invalidate();
+}
+
+void RunLoop::cancelPerforms(const void* target, std::string_view name) {
+    std::vector<std::shared_ptr<Timer>> cancelled;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [key, t] : timers_)
+            if (t->target_ && t->target_ == target && t->name_ == name)
+                cancelled.push_back(t);
+    }
+    for (auto& t : cancelled)
+        t->invalidate();
+}
+
+void RunLoop::performAndWait(Task task) {
+    if (std::this_thread::get_id() == threadId_) {
+        runGuarded(task);
+        return;
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    perform([task = std::move(task), done] {
+        runGuarded(task);
+        done->set_value();
+    });
+    finished.wait();
+}
+
+double RunLoop::nextFireTime() const {
+    std::lock_guard lock(mutex_);
+    return timers_.empty() ? infinity() : timers_.begin()->first.first;
+}
+
+bool RunLoop::fireDueTimers() {
+    double now = Clock::current().monotonic();
+    std::vector<std::shared_ptr<Timer>> due;
+    {
+        std::lock_guard lock(mutex_);
+        while (!timers_.empty() && timers_.begin()->first.first <= now) {
+            due.push_back(std::move(timers_.begin()->second));
+            timers_.erase(timers_.begin());
+        }
+    }
+    for (auto& t : due) {
+        if (!t->valid_ || t->loop_ != this)
+            continue; // invalidated, or moved elsewhere, by an earlier callback of this turn
+        if (t->repeats_) {
+            // Next firing one interval after this one; a timer that fell behind skips ahead.
+            double next = t->fireTime_ + (t->interval_ > 0 ? t->interval_ : 0.0001);
+            if (next <= now)
+                next = now + (t->interval_ > 0 ? t->interval_ : 0.0001);
+            reschedule(t, next);
+        } else {
+            t->loop_ = nullptr;
+        }
+        Timer::Callback cb = t->callback_;
+        if (!t->repeats_)
+            t->invalidate();
+        if (cb)
+            runGuarded([&] { cb(*t); });
+    }
+    return !due.empty();
+}
+
+bool RunLoop::runOnce(double maxWaitSeconds) {
+    RunLoop* previous = tlsCurrent;
+    tlsCurrent = this;
+    std::deque<Task> batch;
+    {
+        std::lock_guard lock(mutex_);
+        batch.swap(tasks_);
+    }
+    bool ran = !batch.empty();
+    for (auto& task : batch)
+        runGuarded(task);
+    batch.clear();
+    ran = fireDueTimers() || ran;
+
+    if (!ran && maxWaitSeconds > 0) {
+        std::unique_lock lock(mutex_);
+        double wait = maxWaitSeconds;
+        if (!Clock::current().isManual() && !timers_.empty()) {
+            double untilTimer = timers_.begin()->first.first - Clock::current().monotonic();
+            if (untilTimer < wait)
+                wait = untilTimer < 0 ? 0 : untilTimer;
+        }
+        if (tasks_.empty() && !stopRequested_ && wait > 0)
+            wake_.wait_for(lock, std::chrono::duration<double>(wait));
+    }
+    tlsCurrent = previous;
+    return ran;
+}
+
+bool RunLoop::runUntil(const std::function<bool()>& done, double realLimitSeconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(realLimitSeconds);
+    while (!done()) {
+        auto left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        runOnce(left < 0.05 ? left : 0.05);
+    }
+    return true;
+}
+
+void RunLoop::drain() {
+    for (int i = 0; i < kMaxTurnsPerDrain; ++i)
+        if (!runOnce(0))
+            return;
+    logLine("run loop: drain stopped after too many turns; some work keeps re-queueing itself");
+}
+
+void RunLoop::run() {
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopRequested_) {
+                stopRequested_ = false;
+                return;
+            }
+        }
+        runOnce(1.0);
+    }
+}
+
+void RunLoop::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopRequested_ = true;
+    }
+    wake_.notify_all();
+}
+
+void RunLoop::advance(double seconds) {
+    auto* manual = dynamic_cast<ManualClock*>(&Clock::current());
+    if (!manual) {
+        logLine("run loop: advance() needs the manual clock");
+        return;
+    }
+    double target = manual->monotonic() + (seconds > 0 ? seconds : 0);
+    drain();
+    for (int i = 0; i < kMaxTurnsPerDrain; ++i) {
+        double next = nextFireTime();
+        if (next > target)
+            break;
+        manual->advance(next - manual->monotonic());
+        drain();
+    }
+    manual->advance(target - manual->monotonic());
+    drain();
+}
+
+std::size_t RunLoop::pendingTimerCount() const {
+    std::lock_guard lock(mutex_);
+    return timers_.size();
+}
+
+std::size_t RunLoop::queuedTaskCount() const {
+    std::lock_guard lock(mutex_);
+    return tasks_.size();
+}
+
+void performOnMain(RunLoop::Task task, bool waitUntilDone) {
+    if (waitUntilDone)
+        RunLoop::main().performAndWait(std::move(task));
+    else
+        RunLoop::main().perform(std::move(task));
+}
+
+} // namespace platform

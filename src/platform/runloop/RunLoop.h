@@ -1,0 +1,141 @@
+#pragma once
+// One run loop per thread: it runs timers, delayed performs, next-turn performs and work
+// posted from other threads, all on its own thread. The main run loop belongs to the
+// process's main thread (the thread that ran static initialisation) and carries almost
+// everything: connection callbacks, timers, animations.
+//
+// Time comes from Clock::current(). On the system clock the loop sleeps until the next timer;
+// on a ManualClock timers fire only when a test calls advance(), which moves the clock forward
+// timer by timer, so timed behaviour is tested without waiting.
+//
+// Ownership: a scheduled Timer and a delayed perform hold their callback (and what it
+// captures) strongly until they fire or are cancelled, as the platform does.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+namespace platform {
+
+class RunLoop;
+
+// A one-shot or repeating timer. Created unscheduled; RunLoop::add (or Timer::scheduled)
+// puts it on a loop, which holds it until it fires (one-shot) or is invalidated. Fires on
+// the loop's thread; after invalidate() it never fires again.
+class Timer : public std::enable_shared_from_this<Timer> {
+public:
+    using Callback = std::function<void(Timer&)>;
+
+    static std::shared_ptr<Timer> create(double interval, bool repeats, Callback callback);
+    // Creates a timer and schedules it on the current thread's run loop.
+    static std::shared_ptr<Timer> scheduled(double interval, bool repeats, Callback callback);
+
+    void invalidate();
+    bool isValid() const { return valid_; }
+    double interval() const { return interval_; }
+    bool repeats() const { return repeats_; }
+    // Monotonic time of the next firing.
+    double fireTime() const { return fireTime_; }
+    // Fires now, outside the schedule; a one-shot timer is then invalid.
+    void fire();
+
+private:
+    friend class RunLoop;
+    Timer(double interval, bool repeats, Callback callback)
+        : interval_(interval), repeats_(repeats), callback_(std::move(callback)) {}
+
+    double interval_;
+    bool repeats_;
+    Callback callback_;
+    bool valid_ = true;
+    double fireTime_ = 0;
+    std::uint64_t sequence_ = 0;
+    RunLoop* loop_ = nullptr;
+    // Identity and name of a delayed perform, for cancelling by target and name.
+    const void* target_ = nullptr;
+    std::string name_;
+};
+
+class RunLoop {
+public:
+    using Task = std::function<void()>;
+
+    RunLoop();
+    ~RunLoop();
+    RunLoop(const RunLoop&) = delete;
+    RunLoop& operator=(const RunLoop&) = delete;
+
+    static RunLoop& main();
+    static RunLoop& current();
+    static bool isMainThread();
+    // Drops every timer and pending task of the main run loop, so each test starts clean.
+    static void resetMainForTesting();
+
+    void add(const std::shared_ptr<Timer>& timer);
+
+    // Runs `task` on a later turn of this loop. Thread-safe: other threads use it to hand
+    // work back to this loop.
+    void perform(Task task);
+    // Runs `task` after `delay` seconds. `target` and `name` only identify the perform for
+    // cancelPerforms; the task owns whatever it captures until it runs or is cancelled.
+    void performAfter(double delay, Task task, const void* target = nullptr, std::string name = {});
+    void cancelPerforms(const void* target);
+    void cancelPerforms(const void* target, std::string_view name);
+
+    // Runs `task` on this loop and waits for it; runs it inline when called on the loop's
+    // own thread.
+    void performAndWait(Task task);
+
+    // One turn: runs the tasks queued so far and the timers due now. When nothing was ready,
+    // waits up to `maxWaitSeconds` of real time for work (or the next timer on the system
+    // clock). Answers whether anything ran.
+    bool runOnce(double maxWaitSeconds);
+    // Runs turns until `done` answers true (true) or `realLimitSeconds` of real time pass (false).
+    bool runUntil(const std::function<bool()>& done, double realLimitSeconds);
+    // Runs everything that is ready now, turn after turn, without waiting.
+    void drain();
+    // Runs until stop() is called (from any thread).
+    void run();
+    void stop();
+
+    // Manual clock only: moves the clock forward by `seconds`, firing every timer that falls
+    // due on the way at its own time, in order, with queued tasks run between firings.
+    void advance(double seconds);
+
+    // Number of scheduled timers and queued tasks, for tests.
+    std::size_t pendingTimerCount() const;
+    std::size_t queuedTaskCount() const;
+
+    std::thread::id threadId() const { return threadId_; }
+
+private:
+    friend class Timer;
+    friend class Thread;
+    void remove(Timer* timer);
+    void reschedule(const std::shared_ptr<Timer>& timer, double fireTime);
+    bool fireDueTimers();
+    double nextFireTime() const; // infinity when none
+    void reset();
+
+    using TimerKey = std::pair<double, std::uint64_t>;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> tasks_;
+    std::map<TimerKey, std::shared_ptr<Timer>> timers_;
+    std::uint64_t nextSequence_ = 0;
+    bool stopRequested_ = false;
+    std::thread::id threadId_;
+};
+
+// Runs `task` on the main run loop; with `waitUntilDone` the caller blocks until it has run
+// (inline when already on the main thread).
+void performOnMain(RunLoop::Task task, bool waitUntilDone = false);
+
+} // namespace platform

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Log.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Thread.h"
+#include "support/ManualClockScope.h"
+
+using namespace platform;
+
+TEST(RunLoop, TimersFireInDueOrderOnTheManualClock) {
+    fwtest::ManualClockScope time;
+    std::vector<std::string> order;
+    auto& loop = RunLoop::main();
+    loop.performAfter(3.0, [&] { order.push_back("c@3"); });
+    loop.performAfter(1.0, [&] { order.push_back("a@1"); });
+    loop.performAfter(1.0, [&] { order.push_back("b@1"); }); // same time: scheduling order
+    auto repeating = Timer::scheduled(2.0, true, [&](Timer&) { order.push_back("r"); });
+
+    time.advance(0.999);
+    EXPECT_TRUE(order.empty());
+    time.advance(0.001);
+    EXPECT_EQ(order, (std::vector<std::string>{"a@1", "b@1"}));
+    time.advance(4.0); // t = 5: r@2, c@3, r@4
+    EXPECT_EQ(order, (std::vector<std::string>{"a@1", "b@1", "r", "c@3", "r"}));
+    repeating->invalidate();
+    time.advance(10.0);
+    EXPECT_EQ(order.size(), 5u);
+    EXPECT_EQ(loop.pendingTimerCount(), 0u);
+}
+
+TEST(RunLoop, CancelByTargetAndName) {
+    fwtest::ManualClockScope time;
+    int a = 0, b = 0;
+    int targetA, targetB;
+    auto& loop = RunLoop::main();
+    loop.performAfter(1, [&] { ++a; }, &targetA, "refresh");
+    loop.performAfter(1, [&] { ++a; }, &targetA, "other");
+    loop.performAfter(1, [&] { ++b; }, &targetB, "refresh");
+    loop.cancelPerforms(&targetA, "refresh");
+    time.advance(2);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 1);
+
+    loop.performAfter(1, [&] { ++a; }, &targetA, "x");
+    loop.performAfter(1, [&] { ++a; }, &targetA, "y");
+    loop.cancelPerforms(&targetA);
+    time.advance(2);
+    EXPECT_EQ(a, 1);
+}
+
+TEST(RunLoop, NextTurnPerformsRunAfterTheCurrentTurn) {
+    fwtest::ManualClockScope time;
+    std::vector<int> order;
+    auto& loop = RunLoop::main();
+    loop.perform([&] {
+        order.push_back(1);
+        loop.perform([&] { order.push_back(3); });
+        order.push_back(2);
+    });
+    EXPECT_TRUE(order.empty()); // nothing runs inline
+    loop.runOnce(0);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    loop.runOnce(0);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(RunLoop, TimerInvalidatedByAnEarlierCallbackOfTheSameTurnDoesNotFire) {
+    fwtest::ManualClockScope time;
+    int fired = 0;
+    std::shared_ptr<Timer> second;
+    auto first = Timer::scheduled(1, false, [&](Timer&) { second->invalidate(); });
+    second = Timer::scheduled(1, false, [&](Timer&) { ++fired; });
+    time.advance(1);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST(RunLoop, WorkPostedFromAnotherThreadRunsOnTheLoopThread) {
+    fwtest::ManualClockScope time;
+    std::atomic<bool> ran{false};
+    std::thread::id ranOn;
+    std::thread poster([&] {
+        performOnMain([&] {
+            ranOn = std::this_thread::get_id();
+            ran = true;
+        });
+    });
+    EXPECT_TRUE(time.runUntil([&] { return ran.load(); }, 10));
+    poster.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST(RunLoop, PerformOnMainAndWaitRunsInlineOnTheMainThread) {
+    fwtest::ManualClockScope time;
+    bool ran = false;
+    performOnMain([&] { ran = true; }, /*waitUntilDone=*/true);
+    EXPECT_TRUE(ran);
+}
+
+TEST(RunLoop, WorkerThreadHasItsOwnLoopAndHandsResultsBack) {
+    fwtest::ManualClockScope time;
+    std::atomic<int> result{0};
+    auto worker = Thread::start("worker");
+    std::thread::id workerId;
+    worker->runLoop().perform([&] {
+        workerId = std::this_thread::get_id();
+        EXPECT_FALSE(RunLoop::isMainThread());
+        performOnMain([&] { result = 42; });
+    });
+    EXPECT_TRUE(time.runUntil([&] { return result.load() == 42; }, 10));
+    EXPECT_NE(workerId, std::this_thread::get_id());
+    // Waiting on another thread's loop blocks until it ran there.
+    int value = 0;
+    worker->runLoop().performAndWait([&] { value = 7; });
+    EXPECT_EQ(value, 7);
+    worker->stop();
+}
+
+TEST(RunLoop, ExceptionInACallbackIsLoggedAndDoesNotEscape) {
+    fwtest::ManualClockScope time;
+    LogCapture log;
+    bool after = false;
+    RunLoop::main().perform([] { throw std::runtime_error("boom"); });
+    RunLoop::main().perform([&] { after = true; });
+    time.drain();
+    EXPECT_TRUE(after);
+    EXPECT_TRUE(log.contains("boom"));
+}
+
+TEST(RunLoop, RunUntilGivesUpAfterItsRealTimeLimit) {
+    fwtest::ManualClockScope time;
+    EXPECT_FALSE(time.runUntil([] { return false; }, 0.05));
+}
