@@ -1,0 +1,25 @@
+#pragma once
+// The device home: the application's sandbox folder with Documents, Library, Library/Caches,
+// Library/Preferences and tmp. `ferrowick --home DIR` picks it; tests make a temporary one.
+// Every path of the application is derived from here, so nothing writes outside it.
+#include <filesystem>
+#include <string>
+
+namespace platform {
+
+class DeviceHome {
+public:
+    // Makes `root` the home and creates its standard folders. Answers false (and keeps the
+    // previous home) when the folders cannot be created.
+    static bool setCurrent(const std::filesystem::path& root);
+    // The current home; before setCurrent, a folder under the system's temporary directory.
+    static const std::filesystem::path& root();
+
+    static std::filesystem::path documents() { return root() / "Documents"; }
+    static std::filesystem::path library() { return root() / "Library"; }
+    static std::filesystem::path caches() { return root() / "Library" / "Caches"; }
+    static std::filesystem::path preferences() { return root() / "Library" / "Preferences"; }
+    static std::filesystem::path tmp() { return root() / "tmp"; }
+};
+
+} // namespace platform
