@@ -2,6 +2,9 @@
 
 set(FW_WARNINGS -Wall -Wextra -Werror)
 
+# The main bundle's resource folder: beside the `ferrowick` executable, and shared by the tests.
+set(FW_RESOURCES_DIR ${CMAKE_BINARY_DIR}/Resources)
+
 # fw_library(NAME DIR [DEPS ...]): a static library from every source under DIR.
 # Sources are globbed so a new file needs no CMake change.
 function(fw_library NAME DIR)
@@ -42,7 +45,8 @@ function(fw_tests NAME DIR)
     target_compile_options(${NAME} PRIVATE ${FW_WARNINGS})
     target_link_libraries(${NAME} PRIVATE test_support ${ARGN})
     add_test(NAME ${NAME} COMMAND ${NAME})
-    set_tests_properties(${NAME} PROPERTIES ENVIRONMENT "FW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    set_tests_properties(${NAME} PROPERTIES ENVIRONMENT
+        "FW_SOURCE_DIR=${CMAKE_SOURCE_DIR};FW_BUNDLE_DIR=${FW_RESOURCES_DIR}")
 endfunction()
 
 # fw_benchmark(NAME SOURCE [LIBS ...]): a Google Benchmark binary, built only by `make bench`.
