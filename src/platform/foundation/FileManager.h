@@ -1,0 +1,91 @@
+#pragma once
+// File operations on the real file system, with the platform file manager's behaviour:
+// listing a folder, item attributes (size, dates, type), creating folders, removing, moving and
+// copying items, reading and atomically writing whole files, and the file system's total and
+// free space. Failures answer false or nullopt and fill an Error (domain kPOSIXErrorDomain,
+// code errno, a readable description naming the path) when one is asked for.
+//
+// Also the guards that keep names from outside inside their folders: safePathComponent() turns
+// an outside name into one path component or refuses it, and pathInside() resolves a relative
+// path under a root folder or refuses it when it would leave the root.
+//
+// Stateless; every function is safe from any thread.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Value.h"
+
+namespace platform {
+
+inline constexpr const char* kPOSIXErrorDomain = "POSIXErrorDomain";
+
+enum class FileType { Regular, Directory, SymbolicLink, Other };
+
+struct FileAttributes {
+    FileType type = FileType::Other;
+    std::uint64_t size = 0;
+    Date modificationDate;
+    // Permission bits (the low 12 bits of the mode).
+    unsigned permissions = 0;
+};
+
+struct FileSystemAttributes {
+    std::uint64_t totalSize = 0;
+    std::uint64_t freeSize = 0; // available to this process
+};
+
+class FileManager {
+  public:
+    using path = std::filesystem::path;
+
+    // Reads larger than this fail unless the caller asks for another cap.
+    static constexpr std::uint64_t kDefaultMaxReadBytes = 64ull * 1024 * 1024;
+
+    static bool fileExists(const path& p, bool* isDirectory = nullptr);
+    // Names in the folder (not recursive, hidden ones included, "." and ".." left out), sorted
+    // by byte value so the order does not depend on the file system.
+    static std::optional<std::vector<std::string>> contentsOfDirectory(const path& p, Error* error = nullptr);
+    // Attributes of the item itself (a symbolic link is not followed).
+    static std::optional<FileAttributes> attributesOfItem(const path& p, Error* error = nullptr);
+    // Sets access and modification times (whole seconds are enough for every caller).
+    static bool setModificationDate(const path& p, Date date, Error* error = nullptr);
+    static std::optional<FileSystemAttributes> attributesOfFileSystem(const path& p, Error* error = nullptr);
+
+    // With `intermediates`, missing parents are made and an existing folder is success;
+    // without, the parent must exist and the folder must not.
+    static bool createDirectory(const path& p, bool intermediates, Error* error = nullptr);
+    // Removes a file, a link or a whole folder tree. A missing item is an error.
+    static bool removeItem(const path& p, Error* error = nullptr);
+    // Fail when the destination exists, as the platform's do.
+    static bool moveItem(const path& from, const path& to, Error* error = nullptr);
+    static bool copyItem(const path& from, const path& to, Error* error = nullptr);
+
+    // The whole file; fails when it is larger than `maxBytes`.
+    static std::optional<Data> contentsAtPath(const path& p, std::uint64_t maxBytes = kDefaultMaxReadBytes,
+                                              Error* error = nullptr);
+    static std::optional<std::string> stringWithContentsOfFile(const path& p,
+                                                               std::uint64_t maxBytes = kDefaultMaxReadBytes,
+                                                               Error* error = nullptr);
+    // Writes to a temporary file beside `p`, flushes it to the disk and renames it over `p`,
+    // so readers see the old content or the new, never a part. The folder must exist.
+    static bool writeAtomically(const path& p, std::string_view bytes, Error* error = nullptr);
+    static bool writeAtomically(const path& p, const Data& bytes, Error* error = nullptr);
+
+    // The name to show for an item: its last path component, without the extension for an
+    // application bundle folder ("Ferrowick.app" shows as "Ferrowick").
+    static std::string displayName(const path& p);
+
+    // `name` as a single path component, or nullopt when it is empty, ".", "..", holds "/" or
+    // "\\" or a NUL byte, or is longer than a file name may be.
+    static std::optional<std::string> safePathComponent(std::string_view name);
+    // `root` / `relative` when that stays inside `root` (after resolving ".." and any symbolic
+    // links that already exist); nullopt for absolute paths, escapes and empty paths.
+    static std::optional<path> pathInside(const path& root, std::string_view relative);
+};
+
+} // namespace platform

@@ -1,0 +1,241 @@
+#include "platform/foundation/UserDefaults.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Strings.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kFallbackDefaultsName = "ferrowick";
+constexpr const char* kBundleIdentifierKey = "CFBundleIdentifier";
+constexpr const char* kUnreadableSuffix = ".unreadable";
+
+std::mutex& standardMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::unique_ptr<UserDefaults>& standardInstance() {
+    static std::unique_ptr<UserDefaults> instance;
+    return instance;
+}
+
+// The retired standard instances: references handed out earlier must stay valid, so a reset
+// keeps the old object alive instead of destroying it under a caller.
+std::vector<std::unique_ptr<UserDefaults>>& retiredInstances() {
+    static std::vector<std::unique_ptr<UserDefaults>> retired;
+    return retired;
+}
+
+std::filesystem::path standardFile() {
+    std::string name = kFallbackDefaultsName;
+    if (auto id = Bundle::main().objectForInfoDictionaryKey(kBundleIdentifierKey); id && id->string())
+        if (auto safe = FileManager::safePathComponent(*id->string()))
+            name = *safe;
+    return DeviceHome::preferences() / (name + ".plist");
+}
+
+} // namespace
+
+UserDefaults& UserDefaults::standard() {
+    std::lock_guard lock(standardMutex());
+    auto& instance = standardInstance();
+    if (!instance)
+        instance = std::make_unique<UserDefaults>(standardFile());
+    return *instance;
+}
+
+void UserDefaults::resetForTesting() {
+    std::lock_guard lock(standardMutex());
+    if (standardInstance())
+        retiredInstances().push_back(std::move(standardInstance()));
+}
+
+UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+    load();
+}
+
+void UserDefaults::load() {
+    if (!FileManager::fileExists(file_))
+        return;
+    Error error;
+    auto value = readPropertyListFile(file_, &error);
+    if (value && value->dictionary()) {
+        values_ = std::move(*value->dictionary());
+        return;
+    }
+    if (!value && error.domain == kPOSIXErrorDomain && error.code != EFBIG) {
+        // The file could not be opened or read at all: leave it where it is.
+        logLine("UserDefaults: " + error.localizedDescription);
+        return;
+    }
+    // Keep what cannot be read for whoever wants to recover it, rather than overwrite it with
+    // the next change.
+    std::filesystem::path aside = file_;
+    aside += kUnreadableSuffix;
+    std::error_code ec;
+    std::filesystem::rename(file_, aside, ec);
+    logLine("UserDefaults: " +
+            (value ? "\"" + file_.string() + "\" holds no dictionary" : error.localizedDescription) +
+            (ec ? "; it could not be moved aside" : "; moved aside to \"" + aside.string() + "\""));
+}
+
+std::optional<Value> UserDefaults::lookupLocked(std::string_view key) const {
+    if (auto it = values_.find(key); it != values_.end())
+        return it->second;
+    if (auto it = registered_.find(key); it != registered_.end())
+        return it->second;
+    return std::nullopt;
+}
+
+std::optional<Value> UserDefaults::objectForKey(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    return lookupLocked(key);
+}
+
+std::optional<std::string> UserDefaults::stringForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v)
+        return std::nullopt;
+    if (auto s = v->string())
+        return *s;
+    switch (v->type()) {
+    case Value::Type::Bool:
+        return std::string(v->boolOr(false) ? "1" : "0");
+    case Value::Type::Integer:
+        return std::to_string(*v->integer());
+    case Value::Type::Real:
+        return formatDouble(*v->number());
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<std::string>> UserDefaults::stringArrayForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v || !v->array())
+        return std::nullopt;
+    std::vector<std::string> out;
+    for (const auto& e : *v->array()) {
+        if (!e.string())
+            return std::nullopt;
+        out.push_back(*e.string());
+    }
+    return out;
+}
+
+std::optional<Array> UserDefaults::arrayForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v || !v->array())
+        return std::nullopt;
+    return *v->array();
+}
+
+std::optional<Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v || !v->dictionary())
+        return std::nullopt;
+    return *v->dictionary();
+}
+
+std::optional<Data> UserDefaults::dataForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v || !v->data())
+        return std::nullopt;
+    return *v->data();
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v)
+        return false;
+    if (auto s = v->string())
+        return boolValue(*s);
+    return v->boolOr(false);
+}
+
+std::int64_t UserDefaults::integerForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v)
+        return 0;
+    if (auto s = v->string())
+        return integerValue(*s);
+    return v->intOr(0);
+}
+
+double UserDefaults::doubleForKey(std::string_view key) const {
+    auto v = objectForKey(key);
+    if (!v)
+        return 0;
+    if (auto s = v->string())
+        return doubleValue(*s);
+    return v->doubleOr(0);
+}
+
+bool UserDefaults::setObject(std::string_view key, Value value) {
+    if (value.isNull()) {
+        removeObjectForKey(key);
+        return true;
+    }
+    if (!isPropertyListValue(value)) {
+        logLine("UserDefaults: refused the value for \"" + std::string(key) + "\": it holds a null");
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    values_.insert_or_assign(std::string(key), std::move(value));
+    dirty_ = true;
+    return persistLocked();
+}
+
+void UserDefaults::removeObjectForKey(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    if (it == values_.end())
+        return;
+    values_.erase(it);
+    dirty_ = true;
+    persistLocked();
+}
+
+void UserDefaults::registerDefaults(const Dictionary& defaults) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [k, v] : defaults)
+        if (!v.isNull())
+            registered_.insert_or_assign(k, v);
+}
+
+Dictionary UserDefaults::dictionaryRepresentation() const {
+    std::lock_guard lock(mutex_);
+    Dictionary out = registered_;
+    for (const auto& [k, v] : values_)
+        out.insert_or_assign(k, v);
+    return out;
+}
+
+bool UserDefaults::synchronize() {
+    std::lock_guard lock(mutex_);
+    if (!dirty_)
+        return true;
+    return persistLocked();
+}
+
+bool UserDefaults::persistLocked() {
+    Error error;
+    if (!FileManager::createDirectory(file_.parent_path(), true, &error) ||
+        !writePropertyListFile(file_, Value(values_), &error)) {
+        logLine("UserDefaults: cannot save: " + error.localizedDescription);
+        return false;
+    }
+    dirty_ = false;
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/UserDefaults.h"
+#include "support/TemporaryHome.h"
+
+using namespace platform;
+
+TEST(UserDefaults, ValuesSurviveARestartWithoutSynchronize) {
+    fwtest::TemporaryHome home;
+    {
+        auto& defaults = UserDefaults::standard();
+        defaults.setString("firstTime", "noFirst");
+        defaults.setBool("extension", true);
+        defaults.setInteger("Orbis_cached_timestamp", 1299334029);
+        defaults.setDouble("ratio", 0.25);
+        defaults.setObject("TGEventRecordStore", Value(Array{Value("http://r/1"), Value("http://r/2")}));
+        defaults.setObject("MRLastCacheLoadDate", Value(Date{1299334029}));
+        defaults.setObject("lumen_stats_x", Value(Dictionary{{"clicks", Value(3)}}));
+    }
+    // A new process: nothing in memory, everything from the file.
+    UserDefaults::resetForTesting();
+    auto& again = UserDefaults::standard();
+    EXPECT_EQ(again.filePath(), home.root() / "Library" / "Preferences" / "ferrowick.plist");
+    EXPECT_EQ(again.stringForKey("firstTime"), "noFirst");
+    EXPECT_TRUE(again.boolForKey("extension"));
+    EXPECT_EQ(again.integerForKey("Orbis_cached_timestamp"), 1299334029);
+    EXPECT_DOUBLE_EQ(again.doubleForKey("ratio"), 0.25);
+    EXPECT_EQ(again.stringArrayForKey("TGEventRecordStore"),
+              (std::vector<std::string>{"http://r/1", "http://r/2"}));
+    EXPECT_EQ(again.objectForKey("MRLastCacheLoadDate")->date(), Date{1299334029});
+    EXPECT_EQ(again.dictionaryForKey("lumen_stats_x")->at("clicks").intOr(0), 3);
+    EXPECT_TRUE(again.synchronize());
+}
+
+TEST(UserDefaults, TypedReadersFollowThePlatformRules) {
+    fwtest::TemporaryHome home;
+    auto& d = UserDefaults::standard();
+    d.setString("yes", "YES");
+    d.setString("twelve", "12abc");
+    d.setString("text", "hello");
+    d.setInteger("number", 7);
+    d.setDouble("real", 2.5);
+    d.setObject("mixed", Value(Array{Value("a"), Value(1)}));
+    d.setObject("blob", Value(Data{1, 2}));
+
+    struct Case {
+        const char* key;
+        bool boolean;
+        std::int64_t integer;
+        std::optional<std::string> string;
+    };
+    const Case cases[] = {
+        {"yes", true, 0, "YES"},
+        {"twelve", true, 12, "12abc"},
+        {"text", false, 0, "hello"},
+        {"number", true, 7, "7"},
+        {"real", true, 2, "2.5"},
+        {"mixed", false, 0, std::nullopt},
+        {"missing", false, 0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(d.boolForKey(c.key), c.boolean);
+        EXPECT_EQ(d.integerForKey(c.key), c.integer);
+        EXPECT_EQ(d.stringForKey(c.key), c.string);
+    }
+    EXPECT_FALSE(d.stringArrayForKey("mixed")); // not all strings
+    EXPECT_EQ(d.arrayForKey("mixed")->size(), 2u);
+    EXPECT_FALSE(d.arrayForKey("text"));
+    EXPECT_FALSE(d.dictionaryForKey("text"));
+    EXPECT_EQ(d.dataForKey("blob"), (Data{1, 2}));
+    EXPECT_FLOAT_EQ(d.floatForKey("real"), 2.5f);
+}
+
+TEST(UserDefaults, RemovalNullAndRegisteredDefaults) {
+    fwtest::TemporaryHome home;
+    auto& d = UserDefaults::standard();
+    d.registerDefaults({{"size", Value(true)}, {"device", Value(true)}});
+    EXPECT_TRUE(d.boolForKey("size"));
+    d.setBool("size", false);
+    EXPECT_FALSE(d.boolForKey("size"));
+    d.removeObjectForKey("size");
+    EXPECT_TRUE(d.boolForKey("size")); // the registered value shows again
+    EXPECT_EQ(d.dictionaryRepresentation().size(), 2u);
+
+    d.setString("passKey", "1234");
+    EXPECT_TRUE(d.setObject("passKey", Value())); // null removes, as setting nil does
+    EXPECT_FALSE(d.objectForKey("passKey"));
+
+    // A null inside a value cannot be stored: refused, logged, nothing changes.
+    d.setString("keep", "old");
+    LogCapture log;
+    EXPECT_FALSE(d.setObject("keep", Value(Array{Value()})));
+    EXPECT_TRUE(log.contains("keep"));
+    EXPECT_EQ(d.stringForKey("keep"), "old");
+
+    // Registered values are not stored in the file.
+    UserDefaults::resetForTesting();
+    EXPECT_FALSE(UserDefaults::standard().objectForKey("device"));
+    EXPECT_EQ(UserDefaults::standard().stringForKey("keep"), "old");
+}
+
+TEST(UserDefaults, AnUnreadableFileIsMovedAsideNotOverwritten) {
+    fwtest::TemporaryHome home;
+    auto file = home.root() / "Library" / "Preferences" / "ferrowick.plist";
+    const std::string garbage = "<plist><dict><key>half";
+    ASSERT_TRUE(FileManager::writeAtomically(file, std::string_view(garbage)));
+    LogCapture log;
+    auto& d = UserDefaults::standard();
+    EXPECT_FALSE(d.objectForKey("anything"));
+    EXPECT_TRUE(log.contains("moved aside"));
+    auto aside = file;
+    aside += ".unreadable";
+    EXPECT_EQ(FileManager::stringWithContentsOfFile(aside), garbage);
+    d.setString("promoAppLink", "12345");
+    EXPECT_EQ(readPropertyListFile(file)->find("promoAppLink")->stringOr(""), "12345");
+    EXPECT_EQ(FileManager::stringWithContentsOfFile(aside), garbage);
+}
+
+TEST(UserDefaults, AFailedWriteIsRetriedBySynchronize) {
+    fwtest::TemporaryHome home;
+    auto folder = home.root() / "prefs";
+    UserDefaults d(folder / "x.plist");
+    // A plain file where the folder should be makes every write fail.
+    ASSERT_TRUE(FileManager::writeAtomically(folder, std::string_view("in the way")));
+    LogCapture log;
+    d.setString("k", "v");
+    EXPECT_TRUE(log.contains("cannot save"));
+    EXPECT_FALSE(d.synchronize());
+    EXPECT_EQ(d.stringForKey("k"), "v"); // memory still holds it
+    ASSERT_TRUE(FileManager::removeItem(folder));
+    EXPECT_TRUE(d.synchronize());
+    UserDefaults reread(folder / "x.plist");
+    EXPECT_EQ(reread.stringForKey("k"), "v");
+}
+
+TEST(UserDefaults, FileIsNamedAfterTheBundleIdentifier) {
+    fwtest::TemporaryHome home;
+    Bundle::main().setInfoDictionaryValue("CFBundleIdentifier", Value("com.example.drive"));
+    UserDefaults::resetForTesting();
+    EXPECT_EQ(UserDefaults::standard().filePath().filename(), "com.example.drive.plist");
+    // An identifier that is no single file name is not used as one.
+    Bundle::main().setInfoDictionaryValue("CFBundleIdentifier", Value("../../evil"));
+    UserDefaults::resetForTesting();
+    EXPECT_EQ(UserDefaults::standard().filePath().filename(), "ferrowick.plist");
+    Bundle::resetForTesting();
+}
+
+TEST(UserDefaults, ConcurrentWritersLoseNothing) {
+    fwtest::TemporaryHome home;
+    auto& d = UserDefaults::standard();
+    constexpr int kThreads = 4, kKeys = 25;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < kKeys; ++k)
+                d.setInteger("t" + std::to_string(t) + "k" + std::to_string(k), k);
+        });
+    for (auto& th : threads)
+        th.join();
+    UserDefaults reread(d.filePath());
+    EXPECT_EQ(reread.dictionaryRepresentation().size(), static_cast<std::size_t>(kThreads * kKeys));
+}
