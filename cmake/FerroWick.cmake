@@ -1,6 +1,10 @@
 # Helpers shared by every CMakeLists of the project.
 
-set(FW_WARNINGS -Wall -Wextra -Werror)
+# GCC 12 reports false restrict and maybe-uninitialized warnings inside the standard library
+# at higher optimisation levels; those two stay warnings there instead of errors.
+set(FW_WARNINGS -Wall -Wextra -Werror
+    $<$<NOT:$<CONFIG:Debug>>:-Wno-error=restrict>
+    $<$<NOT:$<CONFIG:Debug>>:-Wno-error=maybe-uninitialized>)
 
 # The main bundle's resource folder: beside the `ferrowick` executable, and shared by the tests.
 set(FW_RESOURCES_DIR ${CMAKE_BINARY_DIR}/Resources)

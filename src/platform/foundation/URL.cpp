@@ -510,4 +510,53 @@ URL URL::appendingQueryItems(const std::vector<std::pair<std::string, std::strin
     return copy;
 }
 
+std::string percentEscapeURLString(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr std::string_view kNeverInURL = "\"<>\\^`{|}";
+    // The authority, where brackets may stand around an IPv6 host: after "scheme://" (or a
+    // leading "//") up to the first "/", "?" or "#".
+    std::size_t authorityStart = std::string_view::npos, authorityEnd = std::string_view::npos;
+    std::size_t p = 0;
+    if (!text.empty() && isAlpha(text[0])) {
+        std::size_t i = 1;
+        while (i < text.size() && (isAlnum(text[i]) || text[i] == '+' || text[i] == '-' || text[i] == '.'))
+            ++i;
+        if (i < text.size() && text[i] == ':')
+            p = i + 1;
+    }
+    if (text.substr(p, 2) == "//") {
+        authorityStart = p + 2;
+        authorityEnd = text.find_first_of("/?#", authorityStart);
+        if (authorityEnd == std::string_view::npos)
+            authorityEnd = text.size();
+    }
+
+    std::string out;
+    out.reserve(text.size());
+    bool seenHash = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto b = static_cast<unsigned char>(text[i]);
+        char c = text[i];
+        bool inAuthority =
+            authorityStart != std::string_view::npos && i >= authorityStart && i < authorityEnd;
+        bool escape = b <= 0x20 || b >= 0x7F || kNeverInURL.find(c) != std::string_view::npos;
+        if ((c == '[' || c == ']') && !inAuthority)
+            escape = true;
+        if (c == '#') {
+            escape = seenHash;
+            seenHash = true;
+        }
+        if (c == '%')
+            escape = !(i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0);
+        if (escape) {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace platform

@@ -38,6 +38,28 @@ std::string percentEncode(std::string_view text, std::string_view keep = kURLUnr
 // "%zz") or, with `requireUTF8`, when the result is not UTF-8. "+" stays "+".
 std::optional<std::string> percentDecode(std::string_view text, bool requireUTF8 = true);
 
+// One query name or value, escaped on its own: everything but letters, digits and "-._~".
+inline std::string percentEncodeQueryValue(std::string_view text) {
+    return percentEncode(text, kURLUnreservedMarks);
+}
+// One path segment, escaped on its own: "/", "?", "#", "%" and all a URL cannot hold.
+inline std::string percentEncodePathComponent(std::string_view text) {
+    return percentEncode(text, kURLPathSegmentMarks);
+}
+// The platform's escaping of a whole URL text ("percent-escape with the ASCII encoding"),
+// for callers that format a URL first and escape it afterwards. It escapes only what a URL
+// may not hold and leaves its structure alone:
+//   escaped: controls, space, DEL, every byte beyond ASCII (UTF-8), and  " < > \ ^ ` { | }
+//            "[" and "]" outside the authority (they only bracket an IPv6 host)
+//            "#" after the first one (a fragment cannot hold one)
+//            "%" that does not start a "%XX" escape (so "100%" becomes "100%25")
+//   left:    letters, digits and  - . _ ~ ! $ & ' ( ) * + , ; = : @ / ? # %  (an existing
+//            escape stays as it is, never escaped twice)
+// Text with a valid scheme and authority therefore always parses after this escaping. It
+// cannot tell a value's "&" or "=" from the query's own: escape values with
+// percentEncodeQueryValue before they go into a URL.
+std::string percentEscapeURLString(std::string_view text);
+
 class URL {
   public:
     // Parses `text` as a URL or relative reference; nullopt when it is not one (see above).

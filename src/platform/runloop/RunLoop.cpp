@@ -122,12 +122,10 @@ void RunLoop::add(const std::shared_ptr<Timer>& timer) {
 }
 
 void RunLoop::reschedule(const std::shared_ptr<Timer>& timer, double fireTime) {
-    {
-        std::lock_guard lock(mutex_);
-        timer->fireTime_ = fireTime;
-        timer->sequence_ = nextSequence_++;
-        timers_[{fireTime, timer->sequence_}] = timer;
-    }
+    std::lock_guard lock(mutex_);
+    timer->fireTime_ = fireTime;
+    timer->sequence_ = nextSequence_++;
+    timers_[{fireTime, timer->sequence_}] = timer;
     wake_.notify_all();
 }
 
@@ -143,10 +141,8 @@ void RunLoop::remove(Timer* timer) {
 }
 
 void RunLoop::perform(Task task) {
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
     wake_.notify_all();
 }
 
@@ -292,10 +288,9 @@ void RunLoop::run() {
 }
 
 void RunLoop::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopRequested_ = true;
-    }
+    // Notified under the lock: a worker's loop may be destroyed as soon as it sees the request.
+    std::lock_guard lock(mutex_);
+    stopRequested_ = true;
     wake_.notify_all();
 }
 

@@ -1,0 +1,523 @@
+#include "services/ServiceHost.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace services {
+namespace {
+
+// Worker threads of the server: enough for slow (delayed) replies and kept-alive connections
+// of several clients at once.
+constexpr int kWorkerThreads = 32;
+// How long start() waits for the listener thread to run.
+constexpr auto kStartWait = std::chrono::seconds(5);
+// Where the pre-routing step keeps a form's real Content-Type (see below).
+constexpr const char* kStashedContentType = "X-Services-Stashed-Content-Type";
+// Announced body of a closed-connection fault.
+constexpr std::size_t kClosedConnectionBodyBytes = 64;
+
+struct MimeType {
+    const char* extension;
+    const char* type;
+};
+constexpr MimeType kMimeTypes[] = {
+    {".json", "application/json"},
+    {".html", "text/html; charset=utf-8"},
+    {".htm", "text/html; charset=utf-8"},
+    {".php", "text/html; charset=utf-8"},
+    {".js", "application/javascript"},
+    {".css", "text/css"},
+    {".txt", "text/plain; charset=utf-8"},
+    {".xml", "text/xml"},
+    {".plist", "application/xml"},
+    {".png", "image/png"},
+    {".jpg", "image/jpeg"},
+    {".jpeg", "image/jpeg"},
+    {".gif", "image/gif"},
+    {".zip", "application/zip"},
+    {".mp3", "audio/mpeg"},
+    {".mp4", "video/mp4"},
+    {".bin", "application/octet-stream"},
+};
+constexpr const char* kDefaultMimeType = "application/octet-stream";
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Lenient percent-decoding: a broken escape stays as written.
+std::string decode(std::string_view text, bool plusIsSpace) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += (plusIsSpace && c == '+') ? ' ' : c;
+        }
+    }
+    return out;
+}
+
+std::vector<NameValue> parsePairs(std::string_view text, bool plusIsSpace) {
+    std::vector<NameValue> out;
+    while (!text.empty()) {
+        auto amp = text.find('&');
+        std::string_view piece = text.substr(0, amp);
+        text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+        if (piece.empty())
+            continue;
+        auto eq = piece.find('=');
+        std::string_view name = piece.substr(0, eq);
+        std::string_view value = eq == std::string_view::npos ? std::string_view() : piece.substr(eq + 1);
+        out.emplace_back(decode(name, plusIsSpace), decode(value, plusIsSpace));
+    }
+    return out;
+}
+
+const char* mimeTypeFor(const std::filesystem::path& file) {
+    std::string ext = file.extension().string();
+    for (const auto& m : kMimeTypes)
+        if (equalsIgnoringCase(ext, m.extension))
+            return m.type;
+    return kDefaultMimeType;
+}
+
+// The fixture file for a request path, or nullopt when the path would leave the folder or
+// names no regular file.
+std::optional<std::filesystem::path> fixtureFile(const std::string& root, const std::string& path) {
+    std::filesystem::path file(root);
+    std::stringstream segments(path);
+    std::string segment;
+    bool any = false;
+    while (std::getline(segments, segment, '/')) {
+        if (segment.empty())
+            continue;
+        if (segment == "." || segment == ".." || segment.find('\\') != std::string::npos ||
+            segment.find('\0') != std::string::npos)
+            return std::nullopt;
+        file /= segment;
+        any = true;
+    }
+    std::error_code ec;
+    if (!any || !std::filesystem::is_regular_file(file, ec))
+        return std::nullopt;
+    return file;
+}
+
+} // namespace
+
+// ---- LoggedRequest ----
+
+std::optional<std::string> LoggedRequest::header(std::string_view name) const {
+    for (const auto& [n, v] : headers)
+        if (equalsIgnoringCase(n, name))
+            return v;
+    return std::nullopt;
+}
+
+std::optional<std::string> LoggedRequest::queryValue(std::string_view name) const {
+    for (const auto& [n, v] : queryItems)
+        if (n == name)
+            return v;
+    return std::nullopt;
+}
+
+std::vector<NameValue> LoggedRequest::formItems() const {
+    return parsePairs(body, true);
+}
+
+// ---- Fault ----
+
+Fault Fault::errorStatus(int status, std::string body) {
+    Fault f;
+    f.kind = Kind::Status;
+    f.status = status;
+    f.body = std::move(body);
+    return f;
+}
+
+Fault Fault::delay(double seconds) {
+    Fault f;
+    f.kind = Kind::Delay;
+    f.delaySeconds = seconds;
+    return f;
+}
+
+Fault Fault::reply(int status, std::string body, std::string contentType) {
+    Fault f = errorStatus(status, std::move(body));
+    f.contentType = std::move(contentType);
+    return f;
+}
+
+Fault Fault::truncated(std::string body, std::size_t sentBytes) {
+    Fault f;
+    f.kind = Kind::Truncated;
+    f.status = 200;
+    f.sentBytes = std::min(sentBytes, body.size());
+    f.body = std::move(body);
+    return f;
+}
+
+Fault Fault::chunked(std::string body, std::size_t chunkSize) {
+    Fault f;
+    f.kind = Kind::Chunked;
+    f.status = 200;
+    f.body = std::move(body);
+    f.chunkSize = chunkSize == 0 ? 1 : chunkSize;
+    return f;
+}
+
+Fault Fault::redirect(std::string location, int status) {
+    Fault f;
+    f.kind = Kind::Redirect;
+    f.status = status;
+    f.location = std::move(location);
+    return f;
+}
+
+Fault Fault::closeConnection() {
+    Fault f;
+    f.kind = Kind::CloseConnection;
+    f.status = 200;
+    return f;
+}
+
+// ---- ServiceHost ----
+
+struct ServiceHost::Impl {
+    std::string fixturesDir;
+    std::unique_ptr<httplib::Server> server;
+    std::thread listener;
+    std::atomic<int> port{0};
+    std::atomic<bool> running{false};
+
+    mutable std::mutex mutex;
+    std::condition_variable stopWake;
+    bool stopping = false;
+    std::map<std::pair<std::string, std::string>, ServiceHandler> handlers;
+    std::map<std::string, Fault> faults;
+    std::vector<LoggedRequest> log;
+
+    LoggedRequest record(const httplib::Request& req) {
+        LoggedRequest entry;
+        entry.method = req.method;
+        entry.path = req.path;
+        entry.target = req.target;
+        auto question = req.target.find('?');
+        if (question != std::string::npos)
+            entry.rawQuery = req.target.substr(question + 1);
+        entry.queryItems = parsePairs(entry.rawQuery, false);
+        auto stashed = req.headers.find(kStashedContentType);
+        for (const auto& [name, value] : req.headers) {
+            if (equalsIgnoringCase(name, kStashedContentType))
+                continue;
+            if (equalsIgnoringCase(name, "Content-Type") && stashed != req.headers.end())
+                entry.headers.emplace_back(name, stashed->second);
+            else
+                entry.headers.emplace_back(name, value);
+        }
+        entry.body = req.body;
+        std::lock_guard lock(mutex);
+        log.push_back(entry);
+        return entry;
+    }
+
+    std::optional<Fault> takeFault(const std::string& path) {
+        std::lock_guard lock(mutex);
+        auto it = faults.find(path);
+        if (it == faults.end())
+            return std::nullopt;
+        Fault fault = it->second;
+        if (it->second.times > 0 && --it->second.times == 0)
+            faults.erase(it);
+        return fault;
+    }
+
+    // Waits up to `seconds`; stop() cuts the wait short.
+    void sleep(double seconds) {
+        std::unique_lock lock(mutex);
+        stopWake.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return stopping; });
+    }
+
+    void answer(const LoggedRequest& request, httplib::Response& res) {
+        if (auto fault = takeFault(request.path)) {
+            switch (fault->kind) {
+            case Fault::Kind::Status:
+                res.status = fault->status;
+                res.set_content(fault->body, fault->contentType.c_str());
+                return;
+            case Fault::Kind::Delay:
+                sleep(fault->delaySeconds);
+                break; // then answer normally
+            case Fault::Kind::Truncated:
+            case Fault::Kind::CloseConnection: {
+                std::string body = fault->kind == Fault::Kind::Truncated
+                                       ? fault->body
+                                       : std::string(kClosedConnectionBodyBytes, 'x');
+                std::size_t sent = fault->kind == Fault::Kind::Truncated ? fault->sentBytes : 0;
+                res.status = fault->status;
+                res.set_content_provider(body.size(), fault->contentType.c_str(),
+                                         [body, sent](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                             if (sent > 0)
+                                                 sink.write(body.data(), sent);
+                                             return false; // closes the connection mid-body
+                                         });
+                return;
+            }
+            case Fault::Kind::Chunked: {
+                std::string body = fault->body;
+                std::size_t size = fault->chunkSize;
+                res.status = fault->status;
+                res.set_chunked_content_provider(
+                    fault->contentType.c_str(), [body, size](std::size_t offset, httplib::DataSink& sink) {
+                        if (offset < body.size())
+                            sink.write(body.data() + offset, std::min(size, body.size() - offset));
+                        else
+                            sink.done();
+                        return true;
+                    });
+                return;
+            }
+            case Fault::Kind::Redirect:
+                res.status = fault->status;
+                res.set_header("Location", fault->location);
+                return;
+            }
+        }
+
+        ServiceHandler handler;
+        {
+            std::lock_guard lock(mutex);
+            std::string method = request.method == "HEAD" ? "GET" : request.method;
+            auto it = handlers.find({method, request.path});
+            if (it != handlers.end())
+                handler = it->second;
+        }
+        if (handler) {
+            ServiceReply reply = handler(request);
+            res.status = reply.status;
+            for (const auto& [name, value] : reply.headers)
+                res.set_header(name.c_str(), value);
+            res.set_content(reply.body, reply.contentType.c_str());
+            return;
+        }
+
+        if (request.method == "GET" || request.method == "HEAD") {
+            if (auto file = fixtureFile(fixturesDir, request.path)) {
+                std::ifstream in(*file, std::ios::binary);
+                std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                res.status = 200;
+                res.set_content(content, mimeTypeFor(*file));
+                return;
+            }
+        }
+        res.status = 404;
+        res.set_content("Not Found", "text/plain");
+    }
+
+    void install(httplib::Server& s) {
+        s.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        // One request per connection: an idle kept-alive connection would hold stop() for the
+        // whole keep-alive time-out.
+        s.set_keep_alive_max_count(1);
+        // The server parses form and multipart bodies itself (and refuses large forms); the
+        // log wants the raw bytes, so such requests are relabelled before their body is read
+        // and the real Content-Type is put back in the log.
+        s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+            auto& mutableRequest = const_cast<httplib::Request&>(req);
+            auto type = req.get_header_value("Content-Type");
+            if (type.rfind("multipart/form-data", 0) == 0 ||
+                type.rfind("application/x-www-form-urlencoded", 0) == 0) {
+                mutableRequest.set_header(kStashedContentType, type);
+                mutableRequest.headers.erase("Content-Type");
+                mutableRequest.set_header("Content-Type", "application/octet-stream");
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+        auto route = [this](const httplib::Request& req, httplib::Response& res) {
+            answer(record(req), res);
+        };
+        const std::string all = ".*";
+        s.Get(all, route);
+        s.Post(all, route);
+        s.Put(all, route);
+        s.Delete(all, route);
+        s.Patch(all, route);
+        s.Options(all, route);
+    }
+};
+
+ServiceHost::ServiceHost(std::string fixturesDir) : impl_(std::make_unique<Impl>()) {
+    impl_->fixturesDir = std::move(fixturesDir);
+}
+
+ServiceHost::~ServiceHost() {
+    stop();
+}
+
+std::string ServiceHost::defaultFixturesDir() {
+#ifdef FW_FIXTURES_DIR
+    return FW_FIXTURES_DIR;
+#else
+    return "services/fixtures";
+#endif
+}
+
+std::string ServiceHost::start(int port, const std::string& address) {
+    if (impl_->running)
+        return {};
+    auto server = std::make_unique<httplib::Server>();
+    impl_->install(*server);
+    int bound = port == 0 ? server->bind_to_any_port(address.c_str())
+                          : (server->bind_to_port(address.c_str(), port) ? port : -1);
+    if (bound <= 0)
+        return {};
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->stopping = false;
+    }
+    impl_->server = std::move(server);
+    impl_->port = bound;
+    httplib::Server* s = impl_->server.get();
+    impl_->listener = std::thread([s] { s->listen_after_bind(); });
+    // stop() only takes effect once the listener runs, so wait for it here.
+    auto deadline = std::chrono::steady_clock::now() + kStartWait;
+    while (!s->is_running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    impl_->running = true;
+    return baseURL();
+}
+
+void ServiceHost::stop() {
+    if (!impl_->running)
+        return;
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->stopping = true;
+    }
+    impl_->stopWake.notify_all();
+    impl_->server->stop();
+    if (impl_->listener.joinable())
+        impl_->listener.join();
+    impl_->server.reset();
+    impl_->running = false;
+}
+
+bool ServiceHost::isRunning() const {
+    return impl_->running;
+}
+int ServiceHost::port() const {
+    return impl_->port;
+}
+
+std::string ServiceHost::baseURL() const {
+    return impl_->running || impl_->port ? "http://127.0.0.1:" + std::to_string(impl_->port.load())
+                                         : std::string();
+}
+
+std::string ServiceHost::url(std::string_view pathAndQuery) const {
+    std::string out = baseURL();
+    if (pathAndQuery.empty() || pathAndQuery.front() != '/')
+        out += '/';
+    out += pathAndQuery;
+    return out;
+}
+
+void ServiceHost::handle(std::string method, std::string path, ServiceHandler handler) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->handlers[{std::move(method), std::move(path)}] = std::move(handler);
+}
+
+void ServiceHost::removeHandler(const std::string& method, const std::string& path) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->handlers.erase({method, path});
+}
+
+void ServiceHost::setFault(std::string path, Fault fault) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->faults[std::move(path)] = std::move(fault);
+}
+
+void ServiceHost::clearFault(const std::string& path) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->faults.erase(path);
+}
+
+void ServiceHost::clearFaults() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->faults.clear();
+}
+
+std::vector<LoggedRequest> ServiceHost::requests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->log;
+}
+
+std::vector<LoggedRequest> ServiceHost::requestsTo(std::string_view path) const {
+    std::vector<LoggedRequest> out;
+    std::lock_guard lock(impl_->mutex);
+    for (const auto& r : impl_->log)
+        if (r.path == path)
+            out.push_back(r);
+    return out;
+}
+
+std::size_t ServiceHost::requestCount(std::string_view path) const {
+    std::lock_guard lock(impl_->mutex);
+    return static_cast<std::size_t>(std::count_if(impl_->log.begin(), impl_->log.end(),
+                                                  [&](const LoggedRequest& r) { return r.path == path; }));
+}
+
+void ServiceHost::clearRequestLog() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->log.clear();
+}
+
+std::string ServiceHost::closedPortURL() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return "http://127.0.0.1:9";
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof(address);
+    int port = 9; // discard: closed on any sane machine, used if the probe fails
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd); // bound but never listening, and now released: connections are refused
+    return "http://127.0.0.1:" + std::to_string(port);
+}
+
+} // namespace services
