@@ -1,0 +1,274 @@
+#include "platform/ui/AlertView.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/Log.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/TextRenderer.h"
+#include "platform/ui/TextSupport.h"
+
+namespace platform {
+namespace {
+
+// The alert is laid out in whole text rows, so its box, texts, fields and buttons each get
+// rows of their own: a border row, the title, the message, one row per field, one row per
+// button (two buttons share a row), a border row.
+constexpr double kAlertPadding = kCellWidth;
+constexpr double kLineHeight = kCellHeight;
+constexpr double kFieldHeight = kCellHeight;
+constexpr double kButtonRowHeight = kCellHeight;
+
+// Number of lines `text` takes when wrapped to `width` points (at least 1 for non-empty).
+int linesFor(const std::string& text, double width) {
+    if (text.empty())
+        return 0;
+    std::size_t perLine = std::max<std::size_t>(1, std::size_t(width / kCellWidth));
+    int lines = 0;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t nl = text.find('\n', start);
+        std::string part = text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        std::size_t cells = detail::cellLength(part);
+        // Word wrapping may need a little more than the plain division; one spare line per
+        // paragraph keeps the box from cutting text.
+        lines += int(std::max<std::size_t>(1, (cells + perLine - 1) / perLine + (cells > perLine ? 1 : 0)));
+        if (nl == std::string::npos)
+            break;
+        start = nl + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+AlertView::AlertView(std::string title, std::string message, std::weak_ptr<AlertViewDelegate> delegate,
+                     std::optional<std::string> cancelButtonTitle, std::vector<std::string> otherButtonTitles)
+    : View(Rect(0, 0, kAlertWidth, 0)), title_(std::move(title)), message_(std::move(message)),
+      delegate_(std::move(delegate)) {
+    setBackgroundColor(Color::whiteColor());
+    if (cancelButtonTitle) {
+        buttonTitles_.push_back(*cancelButtonTitle);
+        cancelIndex_ = 0;
+    }
+    for (auto& t : otherButtonTitles)
+        buttonTitles_.push_back(std::move(t));
+}
+
+std::shared_ptr<AlertView> AlertView::create(std::string title, std::string message,
+                                             std::weak_ptr<AlertViewDelegate> delegate,
+                                             std::optional<std::string> cancelButtonTitle,
+                                             std::vector<std::string> otherButtonTitles) {
+    auto alert = std::make_shared<AlertView>(std::move(title), std::move(message), std::move(delegate),
+                                             std::move(cancelButtonTitle), std::move(otherButtonTitles));
+    alert->rebuildButtons();
+    return alert;
+}
+
+AlertView::~AlertView() = default;
+
+std::shared_ptr<AlertView> AlertView::self() {
+    return std::static_pointer_cast<AlertView>(sharedView());
+}
+
+int AlertView::addButtonWithTitle(std::string title) {
+    buttonTitles_.push_back(std::move(title));
+    rebuildButtons();
+    return int(buttonTitles_.size()) - 1;
+}
+
+std::string AlertView::buttonTitleAtIndex(int index) const {
+    if (index < 0 || index >= int(buttonTitles_.size()))
+        return {};
+    return buttonTitles_[std::size_t(index)];
+}
+
+void AlertView::setCancelButtonIndex(int index) {
+    cancelIndex_ = index >= 0 && index < int(buttonTitles_.size()) ? index : -1;
+}
+
+int AlertView::firstOtherButtonIndex() const {
+    for (int i = 0; i < int(buttonTitles_.size()); ++i)
+        if (i != cancelIndex_)
+            return i;
+    return -1;
+}
+
+int AlertView::indexOfButtonWithTitle(std::string_view title) const {
+    for (int i = 0; i < int(buttonTitles_.size()); ++i)
+        if (buttonTitles_[std::size_t(i)] == title)
+            return i;
+    return -1;
+}
+
+void AlertView::setAlertViewStyle(AlertViewStyle style) {
+    for (auto& f : textFields_)
+        f->removeFromSuperview();
+    textFields_.clear();
+    style_ = style;
+    auto addField = [&](bool secure) {
+        auto field = std::make_shared<TextField>();
+        field->setSecureTextEntry(secure);
+        field->setBorderStyle(TextBorderStyle::Line);
+        field->setBackgroundColor(Color::whiteColor());
+        textFields_.push_back(field);
+        addSubview(field);
+    };
+    switch (style) {
+    case AlertViewStyle::Default:
+        break;
+    case AlertViewStyle::SecureTextInput:
+        addField(true);
+        break;
+    case AlertViewStyle::PlainTextInput:
+        addField(false);
+        break;
+    case AlertViewStyle::LoginAndPasswordInput:
+        addField(false);
+        addField(true);
+        break;
+    }
+    setNeedsLayout();
+}
+
+std::shared_ptr<TextField> AlertView::textFieldAtIndex(int index) const {
+    if (index < 0 || index >= int(textFields_.size()))
+        return nullptr;
+    return textFields_[std::size_t(index)];
+}
+
+void AlertView::rebuildButtons() {
+    for (auto& b : buttonViews_)
+        b->removeFromSuperview();
+    buttonViews_.clear();
+    std::weak_ptr<View> weak = sharedView();
+    for (int i = 0; i < int(buttonTitles_.size()); ++i) {
+        auto button = std::make_shared<Button>(Rect(), ButtonType::RoundedRect);
+        button->setTitle(buttonTitles_[std::size_t(i)]);
+        button->addAction(
+            [weak, i](Control&) {
+                if (auto alert = std::static_pointer_cast<AlertView>(weak.lock()))
+                    alert->pressButton(i);
+            },
+            ControlEvent::TouchUpInside);
+        buttonViews_.push_back(button);
+        addSubview(button);
+    }
+    setNeedsLayout();
+}
+
+void AlertView::layoutSubviews() {
+    double inner = kAlertWidth - 2 * kAlertPadding;
+    double y = kLineHeight; // the top border row
+    y += kLineHeight * std::max(1, linesFor(title_, inner));
+    y += kLineHeight * linesFor(message_, inner);
+    for (auto& field : textFields_) {
+        field->setFrame(Rect(kAlertPadding, y, inner, kFieldHeight));
+        y += kFieldHeight;
+    }
+    bool sideBySide = buttonViews_.size() == 2;
+    if (sideBySide) {
+        double w = inner / 2;
+        buttonViews_[0]->setFrame(Rect(kAlertPadding, y, w, kButtonRowHeight));
+        buttonViews_[1]->setFrame(Rect(kAlertPadding + w, y, w, kButtonRowHeight));
+        y += kButtonRowHeight;
+    } else {
+        for (auto& b : buttonViews_) {
+            b->setFrame(Rect(kAlertPadding, y, inner, kButtonRowHeight));
+            y += kButtonRowHeight;
+        }
+    }
+    y += kLineHeight; // the bottom border row
+    // Centred on the screen, on cell boundaries so the text renderer draws it crisply.
+    Rect screen = Screen::main().bounds();
+    double x = std::floor((screen.width() - kAlertWidth) / 2 / kCellWidth) * kCellWidth;
+    double top = std::floor((screen.height() - y) / 2 / kCellHeight) * kCellHeight;
+    Rect frame(x, top, kAlertWidth, y);
+    if (this->frame() != frame) {
+        setFrame(frame);
+        // The size is settled now: no second pass is needed.
+        View::layoutIfNeeded();
+    }
+}
+
+void AlertView::drawText(TextCanvas& canvas, const Rect& rect) const {
+    canvas.frame(rect);
+    double inner = kAlertWidth - 2 * kAlertPadding;
+    double y = rect.y() + kLineHeight;
+    int titleLines = std::max(1, linesFor(title_, inner));
+    canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * titleLines), title_, 0, 1);
+    y += kLineHeight * titleLines;
+    int messageLines = linesFor(message_, inner);
+    if (messageLines > 0)
+        canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * messageLines), message_, 0,
+                            1);
+}
+
+void AlertView::show() {
+    if (visible_)
+        return;
+    auto keep = self();
+    if (!keep) {
+        logLine("AlertView: an alert must be made with AlertView::create to be shown");
+        return;
+    }
+    if (buttonViews_.size() != buttonTitles_.size())
+        rebuildButtons();
+    if (auto d = delegate())
+        d->willPresentAlertView(*this);
+    visible_ = true;
+    Application::shared().alertShown(keep);
+    layoutIfNeeded();
+    if (!textFields_.empty())
+        textFields_.front()->becomeFirstResponder();
+    std::weak_ptr<View> weak = keep;
+    RunLoop::main().perform([weak] {
+        auto alert = std::static_pointer_cast<AlertView>(weak.lock());
+        if (alert && alert->visible_)
+            if (auto d = alert->delegate())
+                d->didPresentAlertView(*alert);
+    });
+}
+
+void AlertView::dismissWithClickedButtonIndex(int index, bool animated) {
+    if (!visible_ || dismissing_)
+        return;
+    auto keep = self();
+    dismissing_ = true;
+    if (auto d = delegate())
+        d->alertViewWillDismissWithButtonIndex(*this, index);
+    for (auto& field : textFields_)
+        field->resignFirstResponder();
+    visible_ = false;
+    Application::shared().alertDismissed(this);
+    dismissing_ = false;
+    if (!animated) {
+        if (auto d = delegate())
+            d->alertViewDidDismissWithButtonIndex(*this, index);
+        return;
+    }
+    // The alert stays alive until its did-dismiss has been told.
+    RunLoop::main().perform([keep, index] {
+        if (auto d = keep->delegate())
+            d->alertViewDidDismissWithButtonIndex(*keep, index);
+    });
+}
+
+bool AlertView::pressButton(int index) {
+    if (!visible_ || dismissing_ || index < 0 || index >= int(buttonTitles_.size()))
+        return false;
+    auto keep = self();
+    if (auto d = delegate())
+        d->alertViewClickedButtonAtIndex(*this, index);
+    dismissWithClickedButtonIndex(index, true);
+    return true;
+}
+
+bool AlertView::pressButtonWithTitle(std::string_view title) {
+    int index = indexOfButtonWithTitle(title);
+    return index >= 0 && pressButton(index);
+}
+
+} // namespace platform

@@ -1,0 +1,112 @@
+#include "platform/ui/Button.h"
+
+#include <algorithm>
+
+#include "platform/ui/TextRenderer.h"
+#include "platform/ui/TextSupport.h"
+
+namespace platform {
+namespace {
+constexpr double kButtonPadding = 2 * kCellWidth; // room for the brackets
+constexpr double kButtonMinimumHeight = 30;
+constexpr double kDefaultButtonFontSize = 15;
+
+template <typename T> T lookup(const std::map<unsigned, T>& table, unsigned state) {
+    if (auto it = table.find(state); it != table.end())
+        return it->second;
+    if (auto it = table.find(ControlState::Normal); it != table.end())
+        return it->second;
+    return T{};
+}
+} // namespace
+
+Button::Button(const Rect& frame, ButtonType type) : Control(frame), type_(type) {
+    titleLabel_ = std::make_shared<Label>();
+    titleLabel_->setFont(Font::boldSystemFont(kDefaultButtonFontSize));
+    titleLabel_->setTextAlignment(TextAlignment::Center);
+    titleLabel_->setBackgroundColor(Color::clearColor());
+    if (type == ButtonType::RoundedRect)
+        setBackgroundColor(Color::whiteColor());
+}
+
+std::shared_ptr<Button> Button::buttonWithType(ButtonType type) {
+    return std::make_shared<Button>(Rect(), type);
+}
+
+void Button::setTitle(std::string title, unsigned state) {
+    titles_[state] = std::move(title);
+    titleLabel_->setText(currentTitle());
+}
+
+std::string Button::titleForState(unsigned state) const {
+    return lookup(titles_, state);
+}
+
+void Button::setTitleColor(const Color& color, unsigned state) {
+    titleColors_[state] = color;
+}
+
+Color Button::titleColorForState(unsigned state) const {
+    if (titleColors_.empty())
+        return Color::blackColor();
+    return lookup(titleColors_, state);
+}
+
+void Button::setImage(std::shared_ptr<Image> image, unsigned state) {
+    images_[state] = std::move(image);
+}
+
+std::shared_ptr<Image> Button::imageForState(unsigned state) const {
+    return lookup(images_, state);
+}
+
+void Button::setBackgroundImage(std::shared_ptr<Image> image, unsigned state) {
+    backgroundImages_[state] = std::move(image);
+}
+
+std::shared_ptr<Image> Button::backgroundImageForState(unsigned state) const {
+    return lookup(backgroundImages_, state);
+}
+
+std::string Button::accessibilityLabel() const {
+    auto own = View::accessibilityLabel();
+    if (!own.empty())
+        return own;
+    std::string title = currentTitle();
+    if (!title.empty())
+        return title;
+    if (auto image = currentImage())
+        return image->name();
+    return {};
+}
+
+Size Button::sizeThatFits(Size size) const {
+    (void)size;
+    std::string title = currentTitle();
+    double width = detail::textWidth(title) + kButtonPadding;
+    double height = kButtonMinimumHeight;
+    if (auto image = currentImage()) {
+        width = std::max(width, image->size().width);
+        height = std::max(height, image->size().height);
+    }
+    return {width, height};
+}
+
+void Button::drawText(TextCanvas& canvas, const Rect& rect) const {
+    std::string title = currentTitle();
+    if (!title.empty()) {
+        // Brackets mark a button; a narrow button shows its bare title rather than cut it.
+        TextCanvas::CellRect cells = TextCanvas::cellsFor(rect);
+        bool fits = int(detail::cellLength(title)) + 2 <= cells.right - cells.left;
+        canvas.writeInRect(rect, fits ? "[" + title + "]" : title, 1);
+        return;
+    }
+    auto image = currentImage();
+    if (!image)
+        image = currentBackgroundImage();
+    if (image)
+        canvas.writeInRect(rect, "[<" + (image->name().empty() ? std::string("image") : image->name()) + ">]",
+                           1);
+}
+
+} // namespace platform

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "UiTestSupport.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/Switch.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/TextRenderer.h"
+#include "platform/ui/Toolbar.h"
+
+using namespace platform;
+
+namespace {
+
+class Rendering : public uitest::UiTest {
+protected:
+    std::shared_ptr<Label> addLabel(View& parent, Rect frame, std::string text) {
+        auto label = std::make_shared<Label>(frame);
+        label->setText(std::move(text));
+        parent.addSubview(label);
+        return label;
+    }
+};
+
+} // namespace
+
+TEST_F(Rendering, ASmallTreeLandsInTheCellsItsPointsScaleTo) {
+    auto window = makeKeyWindow();
+    // One cell is 8 x 16 points: (16, 32) is column 2, row 2.
+    addLabel(*window, Rect(16, 32, 120, 16), "Free Memory: 2.00 GB");
+    auto button = std::make_shared<Button>(Rect(0, 64, 80, 16));
+    button->setTitle("OK");
+    window->addSubview(button);
+    auto toggle = std::make_shared<Switch>(Rect(200, 96, 0, 0));
+    toggle->setOn(true);
+    window->addSubview(toggle);
+    auto field = std::make_shared<TextField>(Rect(0, 128, 160, 16));
+    field->setSecureTextEntry(true);
+    field->setText("123");
+    window->addSubview(field);
+    auto placeholder = std::make_shared<TextField>(Rect(0, 144, 160, 16));
+    placeholder->setPlaceholder("Pass key");
+    window->addSubview(placeholder);
+    auto image = std::make_shared<ImageView>(Image::solid(80, 16, 255, 0, 0, 255, "upgrade.png"));
+    image->setFrame(Rect(0, 160, 160, 16));
+    window->addSubview(image);
+
+    auto canvas = TextRenderer::renderCanvas();
+    EXPECT_EQ(canvas.columns(), 40);
+    EXPECT_EQ(canvas.rows(), 30);
+    EXPECT_EQ(canvas.row(2), "  Free Memory: 2."); // cut to the label's 15 columns
+    EXPECT_EQ(canvas.row(4), "   [OK]");
+    EXPECT_EQ(canvas.row(6).substr(25), "    [on]");
+    EXPECT_EQ(canvas.row(8), "•••");
+    EXPECT_EQ(canvas.row(9), "(Pass key)");
+    EXPECT_EQ(canvas.row(10), "   <upgrade.png>");
+}
+
+TEST_F(Rendering, HiddenAndTransparentViewsAreSkippedWithTheirSubviews) {
+    auto window = makeKeyWindow();
+    auto panel = std::make_shared<View>(Rect(0, 0, 320, 100));
+    window->addSubview(panel);
+    addLabel(*panel, Rect(0, 0, 200, 16), "inside the panel");
+    addLabel(*window, Rect(0, 200, 200, 16), "faded")->setAlpha(0);
+    EXPECT_NE(TextRenderer::renderScreen().find("inside the panel"), std::string::npos);
+    panel->setHidden(true);
+    auto screen = TextRenderer::renderScreen();
+    EXPECT_EQ(screen.find("inside the panel"), std::string::npos);
+    EXPECT_EQ(screen.find("faded"), std::string::npos);
+}
+
+TEST_F(Rendering, AnOpaqueViewCoversWhatLiesBelowAndClippingCutsSubviews) {
+    auto window = makeKeyWindow();
+    addLabel(*window, Rect(0, 0, 320, 16), "underneath");
+    auto cover = std::make_shared<View>(Rect(0, 0, 40, 16));
+    cover->setBackgroundColor(Color::whiteColor());
+    window->addSubview(cover);
+    EXPECT_EQ(TextRenderer::renderCanvas().row(0), "     neath");
+
+    auto clip = std::make_shared<View>(Rect(0, 32, 24, 16));
+    clip->setClipsToBounds(true);
+    addLabel(*clip, Rect(0, 0, 200, 16), "clipped text");
+    window->addSubview(clip);
+    EXPECT_EQ(TextRenderer::renderCanvas().row(2), "cli");
+}
+
+TEST_F(Rendering, MultiLineLabelsWrapAtWordsWithinTheirRectangle) {
+    auto window = makeKeyWindow();
+    auto label = addLabel(*window, Rect(0, 0, 80, 48), "There is an error. Please try again later.");
+    label->setNumberOfLines(0);
+    auto canvas = TextRenderer::renderCanvas();
+    EXPECT_EQ(canvas.row(0), "There is");
+    EXPECT_EQ(canvas.row(1), "an error.");
+    EXPECT_EQ(canvas.row(2), "Please try"); // three lines fit; the rest is cut
+    EXPECT_EQ(canvas.row(3), "");
+}
+
+TEST_F(Rendering, TapByLabelFindsControlsRowControlsAndToolbarItems) {
+    auto window = makeKeyWindow();
+    int refreshes = 0;
+    auto toolbar = std::make_shared<Toolbar>(Rect(0, 436, 320, 44));
+    toolbar->setItems(
+        {BarButtonItem::withSystemItem(BarButtonSystemItem::Refresh, [&](BarButtonItem&) { ++refreshes; }),
+         BarButtonItem::flexibleSpace()});
+    window->addSubview(toolbar);
+
+    // A settings row: a label and a switch in one cell.
+    auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::Default, "Cell");
+    cell->setFrame(Rect(0, 100, 320, 44));
+    auto rowLabel = std::make_shared<Label>(Rect(10, 5, 180, 31));
+    rowLabel->setText("Show file size");
+    auto toggle = std::make_shared<Switch>(Rect(200, 8, 94, 27));
+    cell->contentView().addSubview(rowLabel);
+    cell->contentView().addSubview(toggle);
+    window->addSubview(cell);
+
+    EXPECT_TRUE(TextRenderer::tap("Refresh"));
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(TextRenderer::tap("Show file size")); // taps the row's switch
+    EXPECT_TRUE(toggle->isOn());
+    EXPECT_FALSE(TextRenderer::tap("No such thing"));
+
+    // Covered elements cannot be tapped.
+    auto cover = std::make_shared<View>(Rect(0, 0, 320, 480));
+    window->addSubview(cover);
+    EXPECT_FALSE(TextRenderer::findTappable("Refresh"));
+}
