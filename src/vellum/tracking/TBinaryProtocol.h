@@ -1,0 +1,211 @@
+#pragma once
+// The Thrift binary protocol over a TNSDataTransport, as every message of the tracking
+// library is written and read: the runtime's own binary protocol, strict reading and
+// writing off (structs are written bare, without a message envelope), with one addition
+// for reading, the readError flag.
+//
+// End of data. Every read first checks that its bytes are there. When they are not, it
+// sets readError, consumes nothing and yields a zero value; once readError is set it
+// stays set, and every later read yields zero without touching the data. A field header
+// read while readError is set reads as the stop field, so the struct being read ends, and
+// each struct around it ends at its own next field header. A reply cut short therefore
+// reads as the fields before the cut, without an exception.
+//
+// Sizes read from the data are bounded by the bytes present: a string length, list count
+// or map count that is negative, or larger than the remaining bytes could hold, is treated
+// as the end of the data (readError), so a corrupt reply never allocates more than it holds.
+//
+// One protocol per message, on one thread; nothing to cancel. Writing throws only on
+// programming errors (writing to a read-only transport).
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <thrift/protocol/TBinaryProtocol.h>
+
+#include "vellum/tracking/TNSDataTransport.h"
+
+namespace vellum {
+
+class TBinaryProtocol final : public apache::thrift::protocol::TBinaryProtocolT<TNSDataTransport> {
+    using Base = apache::thrift::protocol::TBinaryProtocolT<TNSDataTransport>;
+    using TType = apache::thrift::protocol::TType;
+
+public:
+    explicit TBinaryProtocol(std::shared_ptr<TNSDataTransport> transport);
+
+    // Set when a read found fewer bytes than it needed (or a size that the data cannot hold).
+    bool readError() const { return readError_; }
+
+    // Writing a struct; the end of the outermost one flushes the transport, so its buffer
+    // then holds exactly the bytes written.
+    std::uint32_t writeStructBegin(const char* name) {
+        ++writeDepth_;
+        return Base::writeStructBegin(name);
+    }
+    std::uint32_t writeStructEnd() {
+        if (writeDepth_ > 0 && --writeDepth_ == 0)
+            trans_->flush();
+        return Base::writeStructEnd();
+    }
+    std::uint32_t writeStructBegin_virt(const char* name) override { return writeStructBegin(name); }
+    std::uint32_t writeStructEnd_virt() override { return writeStructEnd(); }
+
+    // The reads, each checked against the bytes present (see above). These hide the
+    // runtime's versions, and the virtual entry points below lead here too, so generated
+    // code reading through a TProtocol& gets the same end-of-data behaviour.
+    std::uint32_t readFieldBegin(std::string& name, TType& fieldType, std::int16_t& fieldId);
+    std::uint32_t readListBegin(TType& elemType, std::uint32_t& size);
+    std::uint32_t readMapBegin(TType& keyType, TType& valType, std::uint32_t& size);
+    std::uint32_t readSetBegin(TType& elemType, std::uint32_t& size);
+    std::uint32_t readBool(bool& value);
+    std::uint32_t readByte(std::int8_t& byte);
+    std::uint32_t readI16(std::int16_t& i16);
+    std::uint32_t readI32(std::int32_t& i32);
+    std::uint32_t readI64(std::int64_t& i64);
+    std::uint32_t readDouble(double& dub);
+    std::uint32_t readString(std::string& str);
+    std::uint32_t readBinary(std::string& str) { return readString(str); }
+    // Skips one value of the given type with the runtime's skip over these reads. A type
+    // code the protocol does not know, or nesting deeper than the runtime allows, ends the
+    // message (readError): the size of such a value cannot be known.
+    std::uint32_t skip(TType type);
+
+    std::uint32_t readFieldBegin_virt(std::string& name, TType& fieldType, std::int16_t& fieldId) override {
+        return readFieldBegin(name, fieldType, fieldId);
+    }
+    std::uint32_t readListBegin_virt(TType& elemType, std::uint32_t& size) override {
+        return readListBegin(elemType, size);
+    }
+    std::uint32_t readMapBegin_virt(TType& keyType, TType& valType, std::uint32_t& size) override {
+        return readMapBegin(keyType, valType, size);
+    }
+    std::uint32_t readSetBegin_virt(TType& elemType, std::uint32_t& size) override {
+        return readSetBegin(elemType, size);
+    }
+    std::uint32_t readBool_virt(bool& value) override { return readBool(value); }
+    std::uint32_t readBool_virt(std::vector<bool>::reference value) override {
+        bool b = false;
+        const std::uint32_t n = readBool(b);
+        value = b;
+        return n;
+    }
+    std::uint32_t readByte_virt(std::int8_t& byte) override { return readByte(byte); }
+    std::uint32_t readI16_virt(std::int16_t& i16) override { return readI16(i16); }
+    std::uint32_t readI32_virt(std::int32_t& i32) override { return readI32(i32); }
+    std::uint32_t readI64_virt(std::int64_t& i64) override { return readI64(i64); }
+    std::uint32_t readDouble_virt(double& dub) override { return readDouble(dub); }
+    std::uint32_t readString_virt(std::string& str) override { return readString(str); }
+    std::uint32_t readBinary_virt(std::string& str) override { return readString(str); }
+    std::uint32_t skip_virt(TType type) override { return skip(type); }
+
+    // Fewest bytes one value of a type takes on the wire (a struct: its stop byte); 0 for a
+    // type code the protocol does not know.
+    static std::uint32_t minWireSize(TType type);
+    // The type codes that can stand on the wire. Any other byte is not turned into a TType
+    // (it may lie outside the enumeration's range); it reads as T_VOID, a type of unknown
+    // size, which cannot be skipped and so ends the message.
+    static TType wireType(std::int8_t code);
+
+private:
+    // True when `n` more bytes can be read; otherwise sets readError.
+    bool have(std::size_t n) {
+        if (readError_ || trans_->available() < n) {
+            readError_ = true;
+            return false;
+        }
+        return true;
+    }
+    // Checks a container count read from the data against the bytes present.
+    bool countFits(std::int32_t count, std::uint32_t bytesPerElement) {
+        if (count < 0) {
+            readError_ = true;
+            return false;
+        }
+        // Elements of unknown size count as one byte each, so the count is still bounded;
+        // reading or skipping them then ends the message.
+        return count == 0 ||
+               have(static_cast<std::uint64_t>(count) * (bytesPerElement ? bytesPerElement : 1));
+    }
+
+    bool readError_ = false;
+    int writeDepth_ = 0;
+};
+
+// ---- The reads on the hot path, inline ----
+
+inline std::uint32_t TBinaryProtocol::readBool(bool& value) {
+    value = false;
+    return have(1) ? Base::readBool(value) : 0;
+}
+
+inline std::uint32_t TBinaryProtocol::readByte(std::int8_t& byte) {
+    byte = 0;
+    return have(1) ? Base::readByte(byte) : 0;
+}
+
+inline std::uint32_t TBinaryProtocol::readI16(std::int16_t& i16) {
+    i16 = 0;
+    return have(2) ? Base::readI16(i16) : 0;
+}
+
+inline std::uint32_t TBinaryProtocol::readI32(std::int32_t& i32) {
+    i32 = 0;
+    return have(4) ? Base::readI32(i32) : 0;
+}
+
+inline std::uint32_t TBinaryProtocol::readI64(std::int64_t& i64) {
+    i64 = 0;
+    return have(8) ? Base::readI64(i64) : 0;
+}
+
+inline std::uint32_t TBinaryProtocol::readDouble(double& dub) {
+    dub = 0;
+    return have(8) ? Base::readDouble(dub) : 0;
+}
+
+inline std::uint32_t TBinaryProtocol::readString(std::string& str) {
+    str.clear();
+    std::int32_t size = 0;
+    const std::uint32_t n = readI32(size);
+    if (readError_ || !countFits(size, 1))
+        return n;
+    // The bytes are there (countFits), so the runtime borrows them in place.
+    return n + readStringBody(str, size);
+}
+
+inline std::uint32_t TBinaryProtocol::readFieldBegin(std::string& name, TType& fieldType,
+                                                     std::int16_t& fieldId) {
+    name.clear();
+    fieldId = 0;
+    std::int8_t type = 0;
+    std::uint32_t n = readByte(type);
+    if (readError_ || type == apache::thrift::protocol::T_STOP) {
+        fieldType = apache::thrift::protocol::T_STOP;
+        return n;
+    }
+    n += readI16(fieldId);
+    // A header cut between its type and its id ends the struct as well.
+    fieldType = readError_ ? apache::thrift::protocol::T_STOP : wireType(type);
+    return n;
+}
+
+// Writes `payload` into a new byte vector, as the uploads are encoded.
+template <typename Struct> std::vector<std::uint8_t> encodeWireStruct(const Struct& payload) {
+    std::vector<std::uint8_t> bytes;
+    TBinaryProtocol protocol(std::make_shared<TNSDataTransport>(bytes));
+    payload.write(protocol);
+    return bytes;
+}
+
+// Reads a fresh struct from `bytes`, as replies are decoded.
+template <typename Struct> Struct decodeWireStruct(std::span<const std::uint8_t> bytes) {
+    Struct result;
+    TBinaryProtocol protocol(std::make_shared<TNSDataTransport>(bytes));
+    result.read(protocol);
+    return result;
+}
+
+} // namespace vellum

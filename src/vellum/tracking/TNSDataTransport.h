@@ -1,0 +1,111 @@
+#pragma once
+// The in-memory transport that carries every Thrift message of the tracking library: reads
+// take bytes from a buffer in memory, writes append to a growable byte vector.
+//
+// Made over read-only bytes it reads them and has no write buffer; made over a mutable
+// vector it reads from that vector and appends to it. The transport does not own the bytes:
+// they must outlive it. One transport per message, used on one thread; it has no
+// callbacks and nothing to cancel.
+//
+// Writing grows the vector ahead in large steps and fills it, so appending a number costs
+// a copy, not a reallocation check per byte; flush() trims the vector to the bytes written.
+// The TBinaryProtocol flushes at the end of every top-level struct it writes, and the
+// transport flushes when it goes, so the vector holds exactly the encoded bytes as soon as
+// a payload's write() returns. While the transport lives, the vector belongs to it.
+//
+// A read asks for an exact number of bytes: when they are there it copies them and moves
+// the position on; when fewer remain it answers 0, leaves the position where it is and
+// clears the caller's buffer (so a caller that ignores the count never decodes stale bytes).
+// It also keeps the Thrift runtime's count of remaining message bytes equal to the bytes
+// present, so container sizes checked by the runtime are bounded by the data.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include <thrift/transport/TVirtualTransport.h>
+
+namespace vellum {
+
+class TNSDataTransport final : public apache::thrift::transport::TVirtualTransport<TNSDataTransport> {
+  public:
+    // Reads `data`; writing is a programming error.
+    explicit TNSDataTransport(std::span<const std::uint8_t> data);
+    // Reads from `data` and appends every write to it.
+    explicit TNSDataTransport(std::vector<std::uint8_t>& data);
+
+    // Copies exactly `len` bytes into `buf` and answers `len`, or answers 0 when fewer remain.
+    std::uint32_t readAll(std::uint8_t* buf, std::uint32_t len) {
+        if (available() < len || len == 0) [[unlikely]]
+            return shortRead(buf, len);
+        std::memcpy(buf, inputBytes() + position_, len);
+        position_ += len;
+        syncRemaining();
+        return len;
+    }
+    // Copies up to `len` bytes; answers how many.
+    std::uint32_t read(std::uint8_t* buf, std::uint32_t len) {
+        return readAll(buf, static_cast<std::uint32_t>(std::min<std::size_t>(len, available())));
+    }
+    // Appends `len` bytes to the write buffer. Throws (NSInternalInconsistencyException)
+    // when the transport was made over read-only bytes.
+    void write(const std::uint8_t* buf, std::uint32_t len) {
+        if (!outputData_) [[unlikely]]
+            throwReadOnly();
+        if (outputData_->size() - writeEnd_ < len || len == 0) [[unlikely]] {
+            if (len == 0)
+                return;
+            growOutput(len);
+        }
+        std::memcpy(outputData_->data() + writeEnd_, buf, len);
+        writeEnd_ += len;
+    }
+    // The next `*len` bytes in place, without consuming them, or nullptr when fewer remain.
+    const std::uint8_t* borrow(std::uint8_t* /*buf*/, std::uint32_t* len) {
+        if (!len || available() < *len)
+            return nullptr;
+        *len = static_cast<std::uint32_t>(std::min<std::size_t>(available(), UINT32_MAX));
+        return inputBytes() + position_;
+    }
+    // Consumes `len` borrowed bytes. Throws when fewer remain.
+    void consume(std::uint32_t len) {
+        if (available() < len) [[unlikely]]
+            throwConsumedTooMuch();
+        position_ += len;
+        syncRemaining();
+    }
+
+    bool isOpen() const override { return true; }
+    bool peek() override { return available() > 0; }
+    void open() override {}
+    void close() override {}
+    // Trims the write buffer to the bytes written (see the class comment).
+    void flush() override;
+    ~TNSDataTransport() override { flush(); }
+
+    // Bytes read so far.
+    std::size_t position() const { return position_; }
+    // Bytes left to read.
+    std::size_t available() const { return inputSize() - position_; }
+    bool hasWriteBuffer() const { return outputData_ != nullptr; }
+
+  private:
+    static constexpr std::size_t kFirstOutputCapacity = 256;
+
+    void growOutput(std::uint32_t len);
+    std::uint32_t shortRead(std::uint8_t* buf, std::uint32_t len);
+    [[noreturn]] static void throwReadOnly();
+    [[noreturn]] static void throwConsumedTooMuch();
+    const std::uint8_t* inputBytes() const { return outputData_ ? outputData_->data() : inputData_.data(); }
+    std::size_t inputSize() const { return outputData_ ? writeEnd_ : inputData_.size(); }
+    void syncRemaining() { setRemainingMessageSize(static_cast<long>(available())); }
+
+    std::span<const std::uint8_t> inputData_;         // read-only bytes (mInputData)
+    std::vector<std::uint8_t>* outputData_ = nullptr; // the mutable buffer (mOutputData), or null
+    std::size_t writeEnd_ = 0;                        // bytes of outputData_ written so far
+    std::size_t position_ = 0;
+};
+
+} // namespace vellum
