@@ -15,17 +15,23 @@ struct RatioPair {
     std::string ours;
     std::string reference;
     double goal; // ours / reference must stay at or below this
+    // Compare wall-clock times instead of CPU times: for a reference that runs in a child
+    // process (whose CPU time this process does not see); both benchmarks should UseRealTime().
+    bool realTime = false;
 };
 
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
                 timeNs[r.benchmark_name()] = r.GetAdjustedCPUTime();
+                realNs[r.benchmark_name()] = r.GetAdjustedRealTime();
+            }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> timeNs;
+    std::map<std::string, double> realNs;
 };
 
 inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs) {
@@ -34,8 +40,9 @@ inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-50s %-40s %8s %6s\n", "ours", "reference", "ratio", "goal");
     for (const auto& p : pairs) {
-        auto a = reporter.timeNs.find(p.ours), b = reporter.timeNs.find(p.reference);
-        if (a == reporter.timeNs.end() || b == reporter.timeNs.end() || b->second <= 0)
+        const auto& times = p.realTime ? reporter.realNs : reporter.timeNs;
+        auto a = times.find(p.ours), b = times.find(p.reference);
+        if (a == times.end() || b == times.end() || b->second <= 0)
             continue;
         double ratio = a->second / b->second;
         std::printf("%-50s %-40s %8.2f %6.2f %s\n", p.ours.c_str(), p.reference.c_str(), ratio, p.goal,

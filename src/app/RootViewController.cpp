@@ -1,0 +1,317 @@
+// The root screen's set-up and its document list.
+#include "app/RootViewController.h"
+
+#include "app/FerrowickAppDelegate.h"
+#include "app/MainInterface.h"
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/TableViewCell.h"
+
+namespace app {
+
+int reverseSort = 0;
+
+namespace {
+
+// The four labels of a row: tag, frame, font size, and whether the text is dimmed.
+struct RowLabel {
+    int tag;
+    double x, y, width, height;
+    double fontSize;
+    bool dimmed;
+};
+constexpr RowLabel kRowLabels[] = {
+    {RootViewController::kNameLabelTag, 8, -6, 250, 35, 17, false},
+    {RootViewController::kTypeLabelTag, 8, 23, 200, 25, 12, true},
+    {RootViewController::kDateLabelTag, 8, 42, 250, 25, 12, true},
+    {RootViewController::kSizeLabelTag, 230, 42, 60, 25, 12, true},
+};
+constexpr double kDimmedTextAlpha = 0.8;
+constexpr double kNewsButtonX = 60, kNewsButtonY = 100, kNewsButtonWidth = 40, kNewsButtonHeight = 30;
+
+bool defaultsBool(std::string_view key) {
+    return platform::UserDefaults::standard().boolForKey(key);
+}
+
+// "(a, b, c)": a listing in a log line.
+std::string describeNames(const std::vector<std::string>& names) {
+    return "(" + platform::join(names, ", ") + ")";
+}
+
+std::vector<std::string> namesOf(const std::vector<DocumentFile>& files) {
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const auto& f : files)
+        names.push_back(f.name);
+    return names;
+}
+
+void setLabelText(platform::TableViewCell& cell, int tag, std::string text) {
+    if (auto label = std::dynamic_pointer_cast<platform::Label>(cell.contentView().viewWithTag(tag)))
+        label->setText(std::move(text));
+}
+
+} // namespace
+
+RootViewController::RootViewController() = default;
+
+RootViewController::~RootViewController() {
+    for (auto token : observers_)
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+std::shared_ptr<RootViewController> RootViewController::sharedRoot() {
+    return std::static_pointer_cast<RootViewController>(shared_from_this());
+}
+
+void RootViewController::loadView() {
+    loadRootViewInterface(*this);
+}
+
+void RootViewController::viewDidLoad() {
+    platform::ViewController::viewDidLoad();
+    auto self = sharedRoot();
+    auto& defaults = platform::UserDefaults::standard();
+    auto& center = platform::NotificationCenter::defaultCenter();
+
+    // 1. The news panel.
+    pushNews = std::make_shared<promo::PushNewsView>();
+    pushNews->setDelegate(self);
+    pushNews->getNewsData();
+    pushNews->newsButtonFrame(
+        platform::Rect(kNewsButtonX, kNewsButtonY, kNewsButtonWidth, kNewsButtonHeight));
+    if (promo::isPush)
+        pushNews->showNews();
+    observers_.push_back(center.observe<RootViewController>(
+        self, kBackgroundPushNotification,
+        [](RootViewController& root, const platform::Notification&) { root.isBackgroundPush(); }));
+
+    // 2. First run.
+    if (!defaults.stringForKey(kFirstTimeKey)) {
+        platform::logLine("first");
+        defaults.setBool(kShowSizeKey, true);
+        defaults.setBool(kShowFilesKey, true);
+        defaults.setBool(kShowExtensionKey, true);
+        defaults.setString(kFirstTimeKey, kFirstTimeDoneValue);
+    }
+    platform::logLine(platform::formatString("ext: %d", defaultsBool(kShowExtensionKey) ? 1 : 0));
+
+    // 3. The lock.
+    if (!defaults.stringForKey(kPassKeyKey).value_or("").empty()) {
+        fileTable->setHidden(true);
+        if (auto nav = navigationController())
+            nav->navigationBar().setUserInteractionEnabled(false);
+        checkForAlert();
+    }
+
+    // 4. Colours, storage panel, upgrade button, blink timer.
+    setUpExtras();
+    // 5. Toolbar.
+    setUpToolbar();
+    // 6. Storage figures.
+    computeStorageFigures();
+
+    // 7. The first list, without the news panel's seen list.
+    auto listing = listDocuments(platform::DeviceHome::documents(), reverseSort);
+    platform::logLine("files: " + describeNames(namesOf(listing)));
+    std::vector<DocumentFile> firstList;
+    firstList.reserve(listing.size());
+    for (auto& file : listing)
+        if (file.name != kSavedDataFileName)
+            firstList.push_back(file);
+
+    // 8. Labels of the full listing; the rows of the first list.
+    fileExtempArray.clear();
+    for (const auto& file : listing)
+        fileExtempArray.push_back(typeLabel(file.name, file.isDirectory));
+    buildRows(std::move(firstList));
+
+    // 9. Rebuild.
+    hideShowFileExtension();
+
+    // 10. The settings screen's notifications.
+    observers_.push_back(center.observe<RootViewController>(
+        self, kFileExtensionNotification,
+        [](RootViewController& root, const platform::Notification&) { root.hideShowFileExtension(); }));
+    observers_.push_back(center.observe<RootViewController>(
+        self, kShowFileNotification,
+        [](RootViewController& root, const platform::Notification&) { root.showHiddien(); }));
+}
+
+void RootViewController::buildRows(std::vector<DocumentFile> files) {
+    bool showExtension = defaultsBool(kShowExtensionKey);
+    DocumentDateFormatter formatDate;
+    rowFiles_ = std::move(files);
+    fileList.clear();
+    fileSizeArray.clear();
+    fileModDate.clear();
+    fileExtensionArray.clear();
+    fileList.reserve(rowFiles_.size());
+    fileSizeArray.reserve(rowFiles_.size());
+    fileModDate.reserve(rowFiles_.size());
+    if (showExtension)
+        fileExtensionArray.reserve(rowFiles_.size());
+    for (const auto& file : rowFiles_) {
+        fileSizeArray.push_back(sizeText(file.size));
+        fileModDate.push_back(formatDate(file.modificationDate));
+        if (showExtension) {
+            fileList.push_back(file.name);
+            fileExtensionArray.push_back(typeLabel(file.name, file.isDirectory));
+        } else {
+            fileList.push_back(nameWithoutExtension(file.name));
+        }
+    }
+    fileCount = static_cast<int>(fileList.size());
+}
+
+void RootViewController::hideShowFileExtension() {
+    auto listing = listDocuments(platform::DeviceHome::documents(), reverseSort);
+    fileExtempArray.clear();
+    fileExtempArray.reserve(listing.size());
+    for (const auto& file : listing)
+        fileExtempArray.push_back(typeLabel(file.name, file.isDirectory));
+
+    // With the files hidden the rows stay as they are, each with its own file's texts.
+    if (!defaultsBool(kShowFilesKey))
+        return;
+
+    bool showExtension = defaultsBool(kShowExtensionKey);
+    buildRows(std::move(listing));
+    if (!showExtension)
+        platform::logLine("file: " + describeNames(fileList));
+    if (fileTable)
+        fileTable->reloadData();
+}
+
+void RootViewController::showHiddien() {
+    if (defaultsBool(kShowFilesKey)) {
+        hideShowFileExtension();
+        fileCount = static_cast<int>(fileList.size());
+    } else {
+        fileCount = 0;
+    }
+    if (fileTable)
+        fileTable->reloadData();
+}
+
+void RootViewController::sortArray() {
+    reverseSort = reverseSort == 0 ? 1 : 0;
+    hideShowFileExtension();
+}
+
+void RootViewController::tableEdit() {
+    bool editing = !fileTable->isEditing();
+    fileTable->setEditing(editing, true);
+    navigationItem().setRightBarButtonItem(nullptr);
+    constexpr double kEditingSpace = 12, kNormalSpace = 15;
+    fixedHeight->setWidth(editing ? kEditingSpace : kNormalSpace);
+    toolBar->setItems(toolbarItemList(), true);
+}
+
+std::vector<std::shared_ptr<platform::BarButtonItem>> RootViewController::toolbarItemList() const {
+    return {refreshButton, fixedHeight2, memoryBtn, upgradeBtn, fixedHeight, editButton};
+}
+
+void RootViewController::setUpToolbar() {
+    constexpr double kSmallSpace = 10, kLargeSpace = 19;
+    refreshButton = platform::BarButtonItem::withSystemItem(platform::BarButtonSystemItem::Refresh);
+    refreshButton->setStyle(platform::BarButtonItemStyle::Bordered);
+    refreshButton->setTarget(sharedRoot(), &RootViewController::hideShowFileExtension);
+    editButton = platform::BarButtonItem::withCustomView(pushNews->newsButton());
+    memoryBtn = platform::BarButtonItem::withCustomView(memoryButton);
+    upgradeBtn = platform::BarButtonItem::withCustomView(upgradeButon);
+    fixedHeight2 = platform::BarButtonItem::fixedSpace(kSmallSpace);
+    fixedHeight = platform::BarButtonItem::fixedSpace(kLargeSpace);
+    toolBar->setItems(toolbarItemList(), true);
+}
+
+int RootViewController::tableViewNumberOfRowsInSection(platform::TableView&, int) {
+    return fileCount;
+}
+
+std::shared_ptr<platform::TableViewCell>
+RootViewController::tableViewCellForRowAtIndexPath(platform::TableView& tableView,
+                                                   const platform::IndexPath& indexPath) {
+    auto cell = tableView.dequeueReusableCellWithIdentifier(kCellIdentifier);
+    if (!cell) {
+        cell = std::make_shared<platform::TableViewCell>(platform::TableViewCellStyle::Subtitle,
+                                                         kCellIdentifier);
+        cell->setBackgroundView(std::make_shared<platform::ImageView>());
+        cell->setSelectedBackgroundView(std::make_shared<platform::ImageView>());
+        for (const RowLabel& item : kRowLabels) {
+            auto label =
+                std::make_shared<platform::Label>(platform::Rect(item.x, item.y, item.width, item.height));
+            label->setTag(item.tag);
+            label->setFont(platform::Font::systemFont(item.fontSize));
+            label->setTextColor(item.dimmed ? platform::Color::blackColor().withAlpha(kDimmedTextAlpha)
+                                            : platform::Color::blackColor());
+            label->setBackgroundColor(platform::Color::clearColor());
+            label->setTextAlignment(platform::TextAlignment::Left);
+            cell->contentView().addSubview(label);
+        }
+    }
+    auto background = platform::Image::named(kRowBackgroundImage);
+    for (const auto& view : {cell->backgroundView(), cell->selectedBackgroundView()})
+        if (auto imageView = std::dynamic_pointer_cast<platform::ImageView>(view))
+            imageView->setImage(background);
+
+    auto row = static_cast<std::size_t>(indexPath.row);
+    bool inRange = row < fileList.size();
+    setLabelText(*cell, kNameLabelTag, inRange ? fileList[row] : std::string());
+    setLabelText(*cell, kTypeLabelTag,
+                 inRange && fileExtensionArray.size() == fileList.size() ? fileExtensionArray[row]
+                                                                         : std::string());
+    setLabelText(*cell, kSizeLabelTag,
+                 inRange && defaultsBool(kShowSizeKey) && row < fileSizeArray.size() ? fileSizeArray[row]
+                                                                                     : std::string());
+    setLabelText(*cell, kDateLabelTag,
+                 inRange && row < fileModDate.size() ? fileModDate[row] : std::string());
+    cell->setSelectionStyle(platform::TableViewCellSelectionStyle::None);
+    return cell;
+}
+
+bool RootViewController::responds(std::string_view selector) const {
+    return selector == platform::kCommitEditingStyleSelector;
+}
+
+void RootViewController::tableViewCommitEditingStyleForRowAtIndexPath(platform::TableView& tableView,
+                                                                      platform::TableViewCellEditingStyle,
+                                                                      const platform::IndexPath& indexPath) {
+    auto row = static_cast<std::size_t>(indexPath.row);
+    if (row >= rowFiles_.size() || row >= fileList.size())
+        return;
+    const std::string name = rowFiles_[row].name;
+    platform::Error error;
+    if (!platform::FileManager::removeItem(platform::DeviceHome::documents() / name, &error)) {
+        // The file is still there, so its row stays, and the user learns why.
+        platform::logLine("delete failed: " + error.description());
+        showAlert("Could not delete",
+                  "\"" + name + "\" could not be deleted.\n" + error.localizedDescription);
+        return;
+    }
+    bool labelPerRow = fileExtensionArray.size() == fileList.size();
+    auto at = [row](auto& column) {
+        if (row < column.size())
+            column.erase(column.begin() + static_cast<std::ptrdiff_t>(row));
+    };
+    at(fileList);
+    at(fileSizeArray);
+    at(fileModDate);
+    at(rowFiles_);
+    if (labelPerRow)
+        at(fileExtensionArray);
+    fileCount = static_cast<int>(fileList.size());
+    tableView.deleteRowsAtIndexPaths({indexPath}, platform::TableViewRowAnimation::Fade);
+}
+
+void RootViewController::showAlert(const std::string& title, const std::string& message) {
+    platform::AlertView::create(title, message, {}, std::string("OK"))->show();
+}
+
+} // namespace app

@@ -1,0 +1,286 @@
+// The pass-key lock at start and the settings screen.
+#include "AppFixture.h"
+
+#include "app/SettingsView.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Switch.h"
+#include "platform/ui/TextField.h"
+
+namespace apptest {
+namespace {
+
+class PassKeyLock : public AppTest {
+protected:
+    void storeKey(const std::string& key) {
+        defaults().setString("firstTime", "noFirst");
+        defaults().setBool("device", true);
+        defaults().setBool("extension", true);
+        defaults().setBool("size", true);
+        defaults().setString("passKey", key);
+    }
+    bool panelShown() { return root()->passCodeView->frame().y() == panelDownY(); }
+    double panelDownY() const { return -76 + 120; }
+};
+
+TEST_F(PassKeyLock, PromptWaitsForTheLaunchScreenThenSlidesIn) {
+    storeKey("4321");
+    auto delegate = launch();
+    auto r = root();
+    EXPECT_TRUE(r->fileTable->isHidden());
+    EXPECT_FALSE(navigation()->navigationBar().isUserInteractionEnabled());
+
+    // A pop-up that takes 14.5 s to call back.
+    delegate->popUpView()->setDelegate({});
+    clock_.advance(14.5);
+    EXPECT_FALSE(panelShown());
+    EXPECT_TRUE(animations("pass", *r->passCodeView, "frame").empty());
+
+    delegate->removeSplashPage(delegate->popUpView(), false);
+    EXPECT_FALSE(panelShown()) << "not before the next look";
+    clock_.advance(1.0);
+    EXPECT_TRUE(panelShown()) << "within 1 s of the call-back";
+    auto slide = animations("pass", *r->passCodeView, "frame");
+    ASSERT_EQ(slide.size(), 1u);
+    EXPECT_DOUBLE_EQ(slide[0].duration, 0.3);
+    EXPECT_TRUE(r->pass1->isFirstResponder());
+    EXPECT_EQ(r->pass1->keyboardType(), platform::KeyboardType::NumberPad);
+}
+
+TEST_F(PassKeyLock, WrongKeyShakesAndClearsRightKeyUnlocks) {
+    storeKey("4321");
+    launch();
+    clock_.advance(1.0);
+    auto r = root();
+    ASSERT_TRUE(panelShown());
+
+    r->pass1->typeText("1111");
+    r->passCodeDone();
+    EXPECT_EQ(r->pass1->text(), "");
+    clock_.drain();
+    auto shake = animations("identifier", *r->passCodeView, "transform");
+    ASSERT_EQ(shake.size(), 1u);
+    EXPECT_EQ(shake[0].context, "shake");
+    EXPECT_DOUBLE_EQ(shake[0].repeatCount, 3);
+    EXPECT_TRUE(shake[0].autoreverses);
+    EXPECT_DOUBLE_EQ(shake[0].totalDuration(), 0.6);
+    EXPECT_EQ(std::get<platform::AffineTransform>(shake[0].from),
+              platform::AffineTransform::makeTranslation(10, 0));
+    EXPECT_TRUE(r->passCodeView->transform().isIdentity());
+    EXPECT_TRUE(r->fileTable->isHidden());
+    EXPECT_TRUE(panelShown());
+
+    r->pass1->typeText("4321");
+    r->passCodeDone();
+    EXPECT_FALSE(r->fileTable->isHidden());
+    EXPECT_TRUE(navigation()->navigationBar().isUserInteractionEnabled());
+    EXPECT_FALSE(r->pass1->isFirstResponder());
+    EXPECT_DOUBLE_EQ(r->passCodeView->frame().y(), -76);
+    EXPECT_EQ(animations("view", *r->passCodeView, "frame").size(), 1u);
+}
+
+TEST_F(PassKeyLock, DoneFadesThePanelAndKeepsTheListHidden) {
+    storeKey("4321");
+    launch();
+    clock_.advance(1.0);
+    root()->done();
+    EXPECT_DOUBLE_EQ(root()->passCodeView->alpha(), 0);
+    auto fade = animations("alpha", *root()->passCodeView, "alpha");
+    ASSERT_EQ(fade.size(), 1u);
+    EXPECT_EQ(fade[0].context, "zero");
+    EXPECT_DOUBLE_EQ(fade[0].duration, 0.6);
+    EXPECT_TRUE(root()->fileTable->isHidden());
+}
+
+TEST_F(PassKeyLock, NoStoredKeyMeansNoLock) {
+    storeKey("");
+    launch();
+    clock_.advance(3.0);
+    EXPECT_FALSE(root()->fileTable->isHidden());
+    EXPECT_FALSE(panelShown());
+}
+
+class Settings : public AppTest {
+protected:
+    // Opens the settings screen from the root screen and lets its presentation finish.
+    std::shared_ptr<app::SettingsView> open() {
+        root()->setting();
+        clock_.advance(0.5);
+        auto presented = std::dynamic_pointer_cast<platform::NavigationController>(
+            navigation()->presentedViewController());
+        if (!presented)
+            return nullptr;
+        auto settings = std::dynamic_pointer_cast<app::SettingsView>(presented->topViewController());
+        if (settings)
+            settings->view()->layoutIfNeeded();
+        return settings;
+    }
+    void start() {
+        launch();
+        clock_.drain();
+    }
+    template <typename T> std::shared_ptr<T> control(app::SettingsView& s, int tag) {
+        s.setTable->layoutIfNeeded();
+        return std::dynamic_pointer_cast<T>(s.controlWithTag(tag));
+    }
+    static void flip(platform::Switch& toggle) {
+        toggle.setOn(!toggle.isOn());
+        toggle.sendActionsForControlEvents(platform::ControlEvent::ValueChanged);
+    }
+    static void type(platform::TextField& field, const std::string& text) {
+        ASSERT_TRUE(field.becomeFirstResponder());
+        field.typeText(text);
+    }
+};
+
+TEST_F(Settings, TableRowsLabelsAndTags) {
+    defaults().setString("passKey", "77");
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->title(), "Settings");
+    EXPECT_EQ(s->setTable->numberOfSections(), 2);
+    struct Row {
+        int section, row;
+        const char* label;
+        int tag;
+        bool isSwitch;
+    };
+    const Row rows[] = {
+        {0, 0, "Show file size", 11, true},   {0, 1, "Show file extension", 12, true},
+        {0, 2, "Show file device", 13, true}, {1, 0, "Enable passkey lock", 21, true},
+        {1, 1, "Pass Key", 22, false},        {1, 2, "Confirm pass key", 23, false},
+    };
+    for (const auto& r : rows) {
+        auto cell = s->setTable->cellForRowAtIndexPath({r.section, r.row});
+        ASSERT_NE(cell, nullptr) << r.label;
+        auto label = std::dynamic_pointer_cast<platform::Label>(cell->contentView().viewWithTag(2000));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), r.label);
+        auto control = cell->contentView().viewWithTag(r.tag);
+        ASSERT_NE(control, nullptr) << r.label;
+        EXPECT_EQ(std::dynamic_pointer_cast<platform::Switch>(control) != nullptr, r.isSwitch);
+        if (!r.isSwitch) {
+            auto field = std::static_pointer_cast<platform::TextField>(control);
+            EXPECT_TRUE(field->isSecureTextEntry());
+            EXPECT_EQ(field->keyboardType(), platform::KeyboardType::NumberPad);
+            EXPECT_EQ(field->text(), "77") << "a stored key fills both fields";
+        }
+    }
+    EXPECT_TRUE(control<platform::Switch>(*s, 21)->isOn());
+}
+
+TEST_F(Settings, ViewSwitchesStoreAndAnnounce) {
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    struct Case {
+        int tag;
+        const char* key;
+        const char* notification;
+    };
+    const Case cases[] = {
+        {11, "size", "showFile"}, {12, "extension", "fileExtension"}, {13, "device", "showFile"}};
+    for (const auto& c : cases) {
+        int heard = 0;
+        auto token = platform::NotificationCenter::defaultCenter().addObserver(
+            c.notification, [&](const platform::Notification&) { ++heard; });
+        auto toggle = control<platform::Switch>(*s, c.tag);
+        ASSERT_NE(toggle, nullptr);
+        EXPECT_TRUE(toggle->isOn()) << c.key;
+        flip(*toggle);
+        EXPECT_FALSE(defaults().boolForKey(c.key)) << c.key;
+        EXPECT_EQ(heard, 1) << c.key;
+        flip(*toggle);
+        EXPECT_TRUE(defaults().boolForKey(c.key)) << c.key;
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
+    }
+}
+
+TEST_F(Settings, MatchingKeysAreStoredAndTheNextLaunchAsksForThem) {
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->setTable->numberOfRowsInSection(1), 1);
+    flip(*control<platform::Switch>(*s, 21));
+    EXPECT_EQ(s->setTable->numberOfRowsInSection(1), 3);
+    EXPECT_EQ(defaults().stringForKey("passKey"), "") << "on before any key: the empty key, no lock";
+    EXPECT_TRUE(defaults().boolForKey("security"));
+
+    auto key = control<platform::TextField>(*s, 22);
+    auto confirm = control<platform::TextField>(*s, 23);
+    ASSERT_TRUE(key && confirm);
+    double tableY = s->setTable->frame().y();
+    type(*key, "2468");
+    EXPECT_DOUBLE_EQ(s->setTable->frame().y(), tableY - 160);
+    ASSERT_NE(s->navigationItem().rightBarButtonItem(), nullptr);
+    type(*confirm, "2468");
+    EXPECT_DOUBLE_EQ(s->setTable->frame().y(), tableY - 160) << "lifted only once";
+    ASSERT_TRUE(s->navigationItem().rightBarButtonItem()->press());
+
+    EXPECT_EQ(defaults().stringForKey("passKey"), "2468");
+    EXPECT_TRUE(alertTitles().empty());
+    EXPECT_DOUBLE_EQ(s->setTable->frame().y(), tableY);
+    EXPECT_EQ(s->navigationItem().rightBarButtonItem(), nullptr);
+
+    // Next launch.
+    platform::Application::resetForTesting();
+    app::resetLaunchStateForTesting();
+    launch();
+    EXPECT_TRUE(root()->fileTable->isHidden());
+}
+
+TEST_F(Settings, DifferentKeysAreRefused) {
+    defaults().setString("passKey", "1357");
+    start();
+    clock_.advance(1.0);
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    type(*control<platform::TextField>(*s, 22), "1111");
+    type(*control<platform::TextField>(*s, 23), "2222");
+    s->editDone();
+    EXPECT_EQ(alertTitles(), (std::vector<std::string>{"Pass key does not match"}));
+    EXPECT_EQ(defaults().stringForKey("passKey"), "1357");
+}
+
+TEST_F(Settings, LockSwitchOffClearsTheKeyAndBothFields) {
+    defaults().setString("passKey", "1357");
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    auto key = control<platform::TextField>(*s, 22);
+    auto confirm = control<platform::TextField>(*s, 23);
+    type(*key, "9999");
+    type(*confirm, "9999"); // typed and matching, but the lock goes off before Done
+
+    flip(*control<platform::Switch>(*s, 21));
+    EXPECT_EQ(defaults().stringForKey("passKey"), "");
+    EXPECT_FALSE(defaults().boolForKey("security"));
+    EXPECT_EQ(s->setTable->numberOfRowsInSection(1), 1);
+    EXPECT_EQ(key->text(), "");
+    EXPECT_EQ(confirm->text(), "");
+    EXPECT_EQ(s->navigationItem().rightBarButtonItem(), nullptr);
+    EXPECT_GE(s->setTable->frame().y(), 0);
+    EXPECT_TRUE(alertTitles().empty());
+    clock_.advance(1.0);
+    EXPECT_EQ(defaults().stringForKey("passKey"), "") << "nothing typed is stored again";
+}
+
+TEST_F(Settings, OpeningAndClosingMovesTheBannerHost) {
+    start();
+    makeBannerHost();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    EXPECT_DOUBLE_EQ(app::adView->frame().y(), 427);
+    ASSERT_NE(s->navigationItem().leftBarButtonItem(), nullptr);
+    EXPECT_EQ(s->navigationItem().leftBarButtonItem()->title(), "Back");
+    s->navigationItem().leftBarButtonItem()->press();
+    EXPECT_DOUBLE_EQ(app::adView->frame().y(), 383);
+    auto moves = animations("halo", *app::adView, "frame");
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_DOUBLE_EQ(moves[1].duration, 0.5);
+    clock_.advance(0.5);
+    EXPECT_EQ(navigation()->presentedViewController(), nullptr);
+}
+
+} // namespace
+} // namespace apptest
