@@ -16,6 +16,7 @@ using namespace platform;
 
 TEST(UserDefaults, ValuesSurviveARestartWithoutSynchronize) {
     fwtest::TemporaryHome home;
+    Bundle::main().setInfoDictionary({}); // no bundle identifier: the default file name
     {
         auto& defaults = UserDefaults::standard();
         defaults.setString("firstTime", "noFirst");
@@ -111,6 +112,7 @@ TEST(UserDefaults, RemovalNullAndRegisteredDefaults) {
 
 TEST(UserDefaults, AnUnreadableFileIsMovedAsideNotOverwritten) {
     fwtest::TemporaryHome home;
+    Bundle::main().setInfoDictionary({}); // no bundle identifier: the default file name
     auto file = home.root() / "Library" / "Preferences" / "ferrowick.plist";
     const std::string garbage = "<plist><dict><key>half";
     ASSERT_TRUE(FileManager::writeAtomically(file, std::string_view(garbage)));

@@ -1,0 +1,18 @@
+#include "services/StandardEndpoints.h"
+
+#include "services/MediationEndpoints.h"
+#include "services/TrackingEndpoints.h"
+
+namespace services {
+
+void installStandardEndpoints(ServiceHost& host) {
+    installMediationEndpoints(host);
+    installTrackingEndpoints(host);
+    // The push service only records registrations (the request log keeps them); the
+    // application ignores the reply.
+    host.handle("GET", std::string(kPushRegistrationPath), [](const LoggedRequest&) {
+        return ServiceReply{200, "OK", "text/plain", {}};
+    });
+}
+
+} // namespace services

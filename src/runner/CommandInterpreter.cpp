@@ -1,0 +1,231 @@
+#include "runner/CommandInterpreter.h"
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "app/FerrowickMain.h"
+#include "app/RootViewController.h"
+#include "mediation/SwitchboardAdNetworkRegistry.h"
+#include "platform/foundation/Value.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Switch.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/TextRenderer.h"
+#include "platform/ui/Window.h"
+
+namespace runner {
+namespace {
+
+using platform::Application;
+
+// A day of waiting is more than any script means; larger values are refused.
+constexpr double kMaxWaitSeconds = 86'400;
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+CommandResult fail(std::string message) { return {false, "error: " + message + "\n", false}; }
+CommandResult done(std::string message = {}) { return {true, message.empty() ? "" : message + "\n", false}; }
+
+// Depth-first search of a view tree, front-most subviews last as drawn.
+template <typename T> std::shared_ptr<T> findView(const std::shared_ptr<platform::View>& root,
+                                                  const std::function<bool(T&)>& accept) {
+    if (!root || root->isHidden())
+        return nullptr;
+    if (auto typed = std::dynamic_pointer_cast<T>(root); typed && accept(*typed))
+        return typed;
+    for (const auto& sub : root->subviews())
+        if (auto found = findView<T>(sub, accept))
+            return found;
+    return nullptr;
+}
+
+// Text fields of a tree, front-most first (later subviews lie on top of earlier ones).
+void collectTextFields(const std::shared_ptr<platform::View>& view,
+                       std::vector<std::shared_ptr<platform::TextField>>& out) {
+    if (!view || view->isHidden())
+        return;
+    const auto& subs = view->subviews();
+    for (auto it = subs.rbegin(); it != subs.rend(); ++it)
+        collectTextFields(*it, out);
+    if (auto field = std::dynamic_pointer_cast<platform::TextField>(view))
+        out.push_back(field);
+}
+
+std::shared_ptr<platform::TextField> textFieldToTypeInto() {
+    auto& application = Application::shared();
+    // An alert with a field takes the typing first, as it covers the screen.
+    auto alerts = application.visibleAlerts();
+    for (auto it = alerts.rbegin(); it != alerts.rend(); ++it)
+        if ((*it)->numberOfTextFields() > 0) {
+            for (int i = 0; i < (*it)->numberOfTextFields(); ++i)
+                if (auto field = (*it)->textFieldAtIndex(i); field && field->isFirstResponder())
+                    return field;
+            return (*it)->textFieldAtIndex(0);
+        }
+    auto window = application.keyWindow();
+    if (!window)
+        return nullptr;
+    std::vector<std::shared_ptr<platform::TextField>> fields;
+    collectTextFields(window, fields);
+    for (auto& field : fields)
+        if (field->isFirstResponder())
+            return field;
+    // Else the front-most field that a tap on its centre would reach (not covered by another view).
+    for (auto& field : fields) {
+        if (!field->isEffectivelyVisible())
+            continue;
+        auto bounds = field->bounds();
+        auto center = field->convertPointTo({bounds.x() + bounds.width() / 2, bounds.y() + bounds.height() / 2},
+                                            window.get());
+        auto hit = window->hitTest(center, nullptr);
+        if (hit && hit->isDescendantOf(field.get()))
+            return field;
+    }
+    return nullptr;
+}
+
+// The first table row showing `text`, with its table.
+std::optional<std::pair<std::shared_ptr<platform::TableView>, platform::IndexPath>> rowShowing(std::string_view text) {
+    for (auto& match : platform::TextRenderer::findRows(text))
+        if (match.table && !match.indexPaths.empty())
+            return std::make_pair(match.table, match.indexPaths.front());
+    return std::nullopt;
+}
+
+CommandResult tap(std::string_view label) {
+    if (label.empty())
+        return fail("tap needs a label");
+    if (platform::TextRenderer::tap(label))
+        return done();
+    if (auto row = rowShowing(label)) {
+        row->first->tapRowAtIndexPath(row->second);
+        return done();
+    }
+    return fail("nothing labelled \"" + std::string(label) + "\" on screen");
+}
+
+CommandResult type(std::string_view text) {
+    auto field = textFieldToTypeInto();
+    if (!field)
+        return fail("no text field on screen");
+    if (!field->isFirstResponder() && !field->becomeFirstResponder())
+        return fail("the text field does not take typing now");
+    std::size_t typed = field->typeText(text);
+    if (typed < text.size())
+        return done("typed " + std::to_string(typed) + " of " + std::to_string(text.size()) + " characters");
+    return done();
+}
+
+CommandResult toggle(std::string_view rowText) {
+    auto row = rowShowing(rowText);
+    if (!row)
+        return fail("no row showing \"" + std::string(rowText) + "\"");
+    auto cell = row->first->cellForRowAtIndexPath(row->second);
+    auto control = findView<platform::Switch>(cell, [](platform::Switch&) { return true; });
+    if (!control)
+        return fail("the row \"" + std::string(rowText) + "\" has no switch");
+    control->simulateTap();
+    return done(std::string(rowText) + ": " + (control->isOn() ? "on" : "off"));
+}
+
+CommandResult deleteRow(std::string_view rowText) {
+    auto row = rowShowing(rowText);
+    if (!row)
+        return fail("no row showing \"" + std::string(rowText) + "\"");
+    if (!row->first->swipeToDeleteRow(row->second) || !row->first->confirmDeletion())
+        return fail("the row \"" + std::string(rowText) + "\" cannot be deleted");
+    return done();
+}
+
+CommandResult push(std::string_view json) {
+    std::string error;
+    auto payload = platform::Value::fromJSON(json, &error);
+    if (!payload || !payload->dictionary())
+        return fail("push needs a JSON object" + (error.empty() ? std::string() : ": " + error));
+    Application::shared().deliverRemoteNotification(*payload->dictionary());
+    return done();
+}
+
+CommandResult refresh() {
+    auto root = app::currentRootViewController();
+    if (!root)
+        return fail("the drive is not running");
+    root->hideShowFileExtension();
+    return done();
+}
+
+std::optional<double> parseSeconds(std::string_view text) {
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0 ||
+        value > kMaxWaitSeconds)
+        return std::nullopt;
+    return value;
+}
+
+constexpr const char* kHelp = "commands: screen, tap <label>, type <text>, toggle <row text>, delete <row text>,\n"
+                              "          push <json>, refresh, background, foreground, wait <seconds>, adapters, help, quit";
+
+} // namespace
+
+CommandResult CommandInterpreter::execute(std::string_view line) {
+    line = trim(line);
+    if (line.empty() || line.front() == '#')
+        return done();
+    auto space = line.find(' ');
+    std::string_view name = line.substr(0, space);
+    std::string_view argument = space == std::string_view::npos ? std::string_view() : trim(line.substr(space + 1));
+
+    if (name == "screen")
+        return done(platform::TextRenderer::renderScreen());
+    if (name == "tap")
+        return tap(argument);
+    if (name == "type")
+        return type(argument);
+    if (name == "toggle")
+        return toggle(argument);
+    if (name == "delete")
+        return deleteRow(argument);
+    if (name == "push")
+        return push(argument);
+    if (name == "refresh")
+        return refresh();
+    if (name == "background") {
+        Application::shared().enterBackground();
+        return done();
+    }
+    if (name == "foreground") {
+        Application::shared().enterForeground();
+        return done();
+    }
+    if (name == "wait") {
+        auto seconds = parseSeconds(argument);
+        if (!seconds)
+            return fail("wait needs a number of seconds between 0 and 86400");
+        waitFor_(*seconds);
+        return done();
+    }
+    if (name == "adapters") {
+        std::string types;
+        for (int type : mediation::SwitchboardAdNetworkRegistry::sharedRegistry().registeredNetworkTypes())
+            types += (types.empty() ? "" : " ") + std::to_string(type);
+        return done("adapters: " + types);
+    }
+    if (name == "help")
+        return done(kHelp);
+    if (name == "quit")
+        return {true, "", true};
+    return fail("unknown command \"" + std::string(name) + "\" (try help)");
+}
+
+} // namespace runner

@@ -1,0 +1,196 @@
+#include "runner/Runner.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "app/FerrowickMain.h"
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/foundation/Services.h"
+#include "platform/runloop/Clock.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/TextRenderer.h"
+#include "runner/CommandInterpreter.h"
+#include "runner/RunnerOptions.h"
+#include "services/StandardEndpoints.h"
+
+namespace runner {
+namespace {
+
+using platform::RunLoop;
+
+// How long, in real time, the manual clock's `wait` lets replies from the services arrive.
+constexpr double kManualWaitSettleSeconds = 0.05;
+
+// Hands lines from the command source to the main thread one at a time: the next line is
+// read only after the previous command has finished, so a `wait` is never overtaken.
+class CommandFeeder {
+public:
+    CommandFeeder(std::istream& input, CommandInterpreter& interpreter, bool interactive)
+        : input_(input), interpreter_(interpreter), interactive_(interactive) {}
+
+    void start() {
+        thread_ = std::thread([this] { readLoop(); });
+    }
+
+    // Answers false when the reader is still blocked on its input (the run ended another
+    // way): the thread is then left to end with the process, and this object must outlive it.
+    bool finish() {
+        bool blocked;
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            blocked = reading_;
+        }
+        finished_.notify_all();
+        if (!thread_.joinable())
+            return true;
+        if (blocked) {
+            thread_.detach();
+            return false;
+        }
+        thread_.join();
+        return true;
+    }
+
+private:
+    void readLoop() {
+        std::string line;
+        for (;;) {
+            if (interactive_)
+                std::cout << "> " << std::flush;
+            {
+                std::lock_guard lock(mutex_);
+                reading_ = true;
+            }
+            bool gotLine = static_cast<bool>(std::getline(input_, line));
+            bool quit = !gotLine;
+            {
+                std::unique_lock lock(mutex_);
+                reading_ = false;
+                if (stopping_)
+                    return;
+                busy_ = true;
+            }
+            platform::performOnMain([this, line, quit] {
+                CommandResult result = quit ? CommandResult{true, "", true} : interpreter_.execute(line);
+                std::cout << result.output;
+                if (interactive_ && !result.quit && result.ok && line.rfind("screen", 0) != 0)
+                    std::cout << platform::TextRenderer::renderScreen() << "\n";
+                std::cout << std::flush;
+                if (result.quit)
+                    platform::Application::shared().terminate();
+                {
+                    std::lock_guard lock(mutex_);
+                    busy_ = false;
+                    stopping_ = stopping_ || result.quit;
+                }
+                finished_.notify_all();
+            });
+            std::unique_lock lock(mutex_);
+            finished_.wait(lock, [this] { return !busy_ || stopping_; });
+            if (stopping_)
+                return;
+        }
+    }
+
+    std::istream& input_;
+    CommandInterpreter& interpreter_;
+    bool interactive_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    bool busy_ = false;
+    bool reading_ = false;
+    bool stopping_ = false;
+};
+
+void waitFor(double seconds, bool manualClock) {
+    auto& loop = RunLoop::main();
+    if (manualClock) {
+        loop.advance(seconds);
+        loop.runUntil([] { return false; }, kManualWaitSettleSeconds);
+        loop.drain();
+    } else {
+        loop.runUntil([] { return false; }, seconds);
+    }
+}
+
+} // namespace
+
+int runFerrowick(int argc, char** argv) {
+    platform::ProcessInfo::setArguments(argc, argv);
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::string error;
+    auto options = parseRunnerOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "ferrowick: %s\n%s", error.c_str(), kRunnerUsage);
+        return 2;
+    }
+    if (!platform::DeviceHome::setCurrent(options->home)) {
+        std::fprintf(stderr, "ferrowick: cannot use \"%s\" as the device home\n", options->home.c_str());
+        return 1;
+    }
+    platform::Device::setProfile(options->tablet ? platform::DeviceProfile::Tablet : platform::DeviceProfile::Phone);
+    if (options->manualClock)
+        platform::Clock::setCurrent(std::make_shared<platform::ManualClock>(platform::SystemClock().now()));
+
+    std::unique_ptr<services::ServiceHost> embedded;
+    std::string servicesURL = options->servicesURL;
+    if (servicesURL.empty()) {
+        embedded = std::make_unique<services::ServiceHost>();
+        services::installStandardEndpoints(*embedded);
+        servicesURL = embedded->start();
+        if (servicesURL.empty()) {
+            std::fprintf(stderr, "ferrowick: cannot start the embedded services on loopback\n");
+            return 1;
+        }
+        platform::logLine("ferrowick: embedded services at " + servicesURL);
+    }
+    platform::setServicesBaseURL(servicesURL);
+
+    std::ifstream scriptFile;
+    std::istream* input = &std::cin;
+    if (options->script && *options->script != "-") {
+        scriptFile.open(*options->script);
+        if (!scriptFile) {
+            std::fprintf(stderr, "ferrowick: cannot read the script \"%s\"\n", options->script->c_str());
+            return 1;
+        }
+        input = &scriptFile;
+    }
+    bool interactive = !options->script && isatty(STDIN_FILENO);
+
+    platform::Dictionary launchOptions;
+    if (options->launchPush)
+        launchOptions[platform::kApplicationLaunchOptionsRemoteNotificationKey] = *options->launchPush;
+    app::launchFerrowick(launchOptions);
+    RunLoop::main().drain();
+    if (interactive)
+        std::cout << platform::TextRenderer::renderScreen() << "\n";
+
+    bool manualClock = options->manualClock;
+    CommandInterpreter interpreter([manualClock](double seconds) { waitFor(seconds, manualClock); });
+    auto feeder = std::make_unique<CommandFeeder>(*input, interpreter, interactive);
+    feeder->start();
+    int status = platform::Application::shared().run();
+    if (!feeder->finish())
+        feeder.release(); // still reading from the terminal: it ends with the process
+
+    if (embedded)
+        embedded->stop();
+    return status;
+}
+
+} // namespace runner

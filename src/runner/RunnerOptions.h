@@ -1,0 +1,33 @@
+#pragma once
+// The command line of `ferrowick`:
+//   --home DIR             the device home (default "./device")
+//   --device phone|tablet  the device profile (default phone)
+//   --services URL         use these remote services instead of starting the embedded ones
+//   --script FILE          read commands from FILE ("-" for standard input) instead of the terminal
+//   --launch-push[=JSON]   launch as if a remote notification started the application
+//   --manual-clock         time moves only with `wait`, so scripted runs are repeatable
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace runner {
+
+struct RunnerOptions {
+    std::string home = "device";
+    bool tablet = false;
+    std::string servicesURL; // empty: start the embedded services
+    std::optional<std::string> script;
+    std::optional<platform::Dictionary> launchPush;
+    bool manualClock = false;
+};
+
+// Parses the arguments after the program name; on bad input answers nullopt and fills `error`.
+std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& args, std::string& error);
+
+inline constexpr const char* kRunnerUsage =
+    "usage: ferrowick [--home DIR] [--device phone|tablet] [--services URL] [--script FILE|-]\n"
+    "                 [--launch-push[=JSON]] [--manual-clock]\n";
+
+} // namespace runner
