@@ -42,38 +42,6 @@ std::uint32_t TBinaryProtocol::minWireSize(TType type) {
     }
 }
 
-TType TBinaryProtocol::wireType(std::int8_t code) {
-    switch (code) {
-    case P::T_STOP:
-    case P::T_BOOL:
-    case P::T_BYTE:
-    case P::T_DOUBLE:
-    case P::T_I16:
-    case P::T_I32:
-    case P::T_I64:
-    case P::T_STRING:
-    case P::T_STRUCT:
-    case P::T_MAP:
-    case P::T_SET:
-    case P::T_LIST:
-        return static_cast<TType>(code);
-    default:
-        return P::T_VOID;
-    }
-}
-
-std::uint32_t TBinaryProtocol::readListBegin(TType& elemType, std::uint32_t& size) {
-    std::int8_t e = 0;
-    std::int32_t count = 0;
-    std::uint32_t n = readByte(e);
-    n += readI32(count);
-    elemType = wireType(e);
-    size = 0;
-    if (!readError_ && countFits(count, minWireSize(elemType)))
-        size = static_cast<std::uint32_t>(count);
-    return n;
-}
-
 std::uint32_t TBinaryProtocol::readSetBegin(TType& elemType, std::uint32_t& size) {
     return readListBegin(elemType, size); // same layout
 }

@@ -192,6 +192,39 @@ inline std::uint32_t TBinaryProtocol::readFieldBegin(std::string& name, TType& f
     return n;
 }
 
+inline apache::thrift::protocol::TType TBinaryProtocol::wireType(std::int8_t code) {
+    switch (code) {
+    case apache::thrift::protocol::T_STOP:
+    case apache::thrift::protocol::T_BOOL:
+    case apache::thrift::protocol::T_BYTE:
+    case apache::thrift::protocol::T_DOUBLE:
+    case apache::thrift::protocol::T_I16:
+    case apache::thrift::protocol::T_I32:
+    case apache::thrift::protocol::T_I64:
+    case apache::thrift::protocol::T_STRING:
+    case apache::thrift::protocol::T_STRUCT:
+    case apache::thrift::protocol::T_MAP:
+    case apache::thrift::protocol::T_SET:
+    case apache::thrift::protocol::T_LIST:
+        return static_cast<apache::thrift::protocol::TType>(code);
+    default:
+        return apache::thrift::protocol::T_VOID;
+    }
+}
+
+inline std::uint32_t TBinaryProtocol::readListBegin(apache::thrift::protocol::TType& elemType,
+                                                    std::uint32_t& size) {
+    std::int8_t e = 0;
+    std::int32_t count = 0;
+    std::uint32_t n = readByte(e);
+    n += readI32(count);
+    elemType = wireType(e);
+    size = 0;
+    if (!readError_ && countFits(count, minWireSize(elemType)))
+        size = static_cast<std::uint32_t>(count);
+    return n;
+}
+
 // Writes `payload` into a new byte vector, as the uploads are encoded.
 template <typename Struct> std::vector<std::uint8_t> encodeWireStruct(const Struct& payload) {
     std::vector<std::uint8_t> bytes;
