@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "services/ServiceHost.h"
+#include "services/StandardEndpoints.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     services::ServiceHost host(fixtures);
+    services::installStandardEndpoints(host);
     std::string url = host.start(port, address);
     if (url.empty()) {
         std::fprintf(stderr, "ferrowick-services: cannot listen on %s:%d\n", address.c_str(), port);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/foundation/PropertyList.h"
+#include "services/StandardEndpoints.h"
 #include "support/LoopbackServices.h"
 
 namespace fs = std::filesystem;
@@ -96,6 +97,7 @@ TEST_F(FerrowickScript, ListsDeletesAndLocks) {
 
 TEST_F(FerrowickScript, UploadsTheDeviceTokenAndTakesPushPayloads) {
     fwtest::LoopbackServices services;
+    services::installStandardEndpoints(services.host());
     std::string shown = run("wait 1\npush {\"applink\":\"987654\"}\nwait 1\nquit\n",
                             "--services " + services.baseURL());
     EXPECT_EQ(status_, 0);
@@ -106,6 +108,16 @@ TEST_F(FerrowickScript, UploadsTheDeviceTokenAndTakesPushPayloads) {
     EXPECT_EQ(token.size(), 64u);
     EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos) << token;
     EXPECT_EQ(preferences()["promoAppLink"].stringOr(""), "987654");
+}
+
+TEST_F(FerrowickScript, ALaunchByPushCreatesTheBannerHostWhoseSlotFetchesItsConfiguration) {
+    fwtest::LoopbackServices services;
+    services::installStandardEndpoints(services.host());
+    run("wait 2\nquit\n", "--launch-push --services " + services.baseURL());
+    EXPECT_EQ(status_, 0);
+    auto fetches = services.host().requestsTo("/switchboard/getInfo.php");
+    ASSERT_EQ(fetches.size(), 1u);
+    EXPECT_EQ(fetches[0].queryValue("appid"), "4c1e9b07d2a85f36e0b47a9c13d6f285");
 }
 
 TEST_F(FerrowickScript, EveryBuiltAdapterIsRegisteredInTheBinary) {
