@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/foundation/Strings.h"
+
 namespace services {
 namespace {
 
@@ -63,23 +65,14 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Lenient percent-decoding: a broken escape stays as written.
 std::string decode(std::string_view text, bool plusIsSpace) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        if (c == '%' && i + 2 < text.size() && platform::hexDigitValue(text[i + 1]) >= 0 && platform::hexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(platform::hexDigitValue(text[i + 1]) * 16 + platform::hexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += (plusIsSpace && c == '+') ? ' ' : c;

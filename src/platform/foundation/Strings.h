@@ -51,5 +51,15 @@ std::string formatDouble(double value);
 bool isValidUTF8(std::string_view text);
 // Lower-case hexadecimal of the bytes.
 std::string hexString(std::string_view bytes);
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+constexpr int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 } // namespace platform

@@ -18,15 +18,6 @@ bool isDigit(char c) {
 bool isAlnum(char c) {
     return isAlpha(c) || isDigit(c);
 }
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Characters that may stand in a URL besides letters, digits and "%" escapes.
 bool isURLMark(char c) {
@@ -92,7 +83,7 @@ std::optional<std::string> percentDecode(std::string_view text, bool requireUTF8
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+        int hi = platform::hexDigitValue(text[i + 1]), lo = platform::hexDigitValue(text[i + 2]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
@@ -110,7 +101,7 @@ bool URL::split() {
     for (std::size_t i = 0; i < t.size(); ++i) {
         char c = t[i];
         if (c == '%') {
-            if (i + 2 >= t.size() || hexValue(t[i + 1]) < 0 || hexValue(t[i + 2]) < 0)
+            if (i + 2 >= t.size() || platform::hexDigitValue(t[i + 1]) < 0 || platform::hexDigitValue(t[i + 2]) < 0)
                 return false;
             i += 2;
         } else if (!isAlnum(c) && !isURLMark(c)) {
@@ -547,7 +538,7 @@ std::string percentEscapeURLString(std::string_view text) {
             seenHash = true;
         }
         if (c == '%')
-            escape = !(i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0);
+            escape = !(i + 2 < text.size() && platform::hexDigitValue(text[i + 1]) >= 0 && platform::hexDigitValue(text[i + 2]) >= 0);
         if (escape) {
             out += '%';
             out += kHex[b >> 4];

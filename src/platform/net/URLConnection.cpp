@@ -181,15 +181,9 @@ template <typename F> bool URLConnection::deliver(F&& call) {
             end(); // the delegate is gone: nobody is left to hear the rest
         return state_ == State::Running;
     }
-    try {
-        call(*target);
-    } catch (const std::exception& e) {
-        logLine(std::string("URLConnection: delegate callback threw, connection stopped: ") + e.what());
+    // A delegate that throws stops its connection.
+    if (!callGuarded("URLConnection: delegate callback, connection stopped", [&] { call(*target); }))
         end();
-    } catch (...) {
-        logLine("URLConnection: delegate callback threw, connection stopped");
-        end();
-    }
     return state_ == State::Running;
 }
 
@@ -312,13 +306,7 @@ void URLConnection::fail(const Error& error) {
     end();
     if (!target)
         return;
-    try {
-        target->connectionDidFailWithError(*this, error);
-    } catch (const std::exception& e) {
-        logLine(std::string("URLConnection: failure callback threw: ") + e.what());
-    } catch (...) {
-        logLine("URLConnection: failure callback threw");
-    }
+    callGuarded("URLConnection: failure callback", [&] { target->connectionDidFailWithError(*this, error); });
 }
 
 void URLConnection::finish() {
@@ -329,13 +317,7 @@ void URLConnection::finish() {
     end();
     if (!target)
         return;
-    try {
-        target->connectionDidFinishLoading(*this);
-    } catch (const std::exception& e) {
-        logLine(std::string("URLConnection: finish callback threw: ") + e.what());
-    } catch (...) {
-        logLine("URLConnection: finish callback threw");
-    }
+    callGuarded("URLConnection: finish callback", [&] { target->connectionDidFinishLoading(*this); });
 }
 
 bool URLConnection::canHandleRequest(const URLRequest& request) {

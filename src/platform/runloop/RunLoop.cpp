@@ -20,15 +20,7 @@ constexpr int kMaxTurnsPerDrain = 1'000'000;
 thread_local RunLoop* tlsCurrent = nullptr;
 
 // An exception never crosses a run-loop callback: it is logged and dropped here.
-template <typename F> void runGuarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        logLine(std::string("run loop: uncaught exception in callback: ") + e.what());
-    } catch (...) {
-        logLine("run loop: uncaught exception in callback");
-    }
-}
+template <typename F> void runGuarded(F&& f) { callGuarded("run loop: callback", f); }
 
 double infinity() { return std::numeric_limits<double>::infinity(); }
 

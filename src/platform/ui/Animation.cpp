@@ -27,15 +27,7 @@ double totalFor(double duration, double delay, double repeatCount, bool autoreve
 }
 
 // Runs a callback from the animation machinery: an exception never escapes it.
-template <typename F> void guarded(const char* what, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        logLine(std::string("animation: exception in ") + what + ": " + e.what());
-    } catch (...) {
-        logLine(std::string("animation: exception in ") + what);
-    }
-}
+template <typename F> void guarded(const char* what, F&& f) { callGuarded(std::string("animation: ") + what, f); }
 
 } // namespace
 

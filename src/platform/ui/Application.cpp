@@ -35,15 +35,7 @@ Application::EventDispatch& dispatchSlot() {
 }
 
 // Calls into the delegate or an observer: an exception is logged and goes no further.
-template <typename F> void guarded(const char* what, F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        logLine(std::string("Application: exception in ") + what + ": " + e.what());
-    } catch (...) {
-        logLine(std::string("Application: exception in ") + what);
-    }
-}
+template <typename F> void guarded(const char* what, F&& f) { callGuarded(std::string("Application: ") + what, f); }
 
 // The scheme of a URL in lower case ("" when the text does not start with a valid one).
 std::string schemeOf(std::string_view url) {

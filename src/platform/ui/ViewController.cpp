@@ -336,11 +336,7 @@ void ViewController::completeTransition() {
         endAppearance(t->animated);
     }
     if (t->completion) {
-        try {
-            t->completion();
-        } catch (const std::exception& e) {
-            logLine(std::string("ViewController: exception in a transition completion: ") + e.what());
-        }
+        callGuarded("ViewController: transition completion", t->completion);
     }
 }
 

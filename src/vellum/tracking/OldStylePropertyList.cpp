@@ -231,7 +231,7 @@ private:
             char c = s_[pos_++];
             if (c == '>')
                 break;
-            int nibble = hexValue(c);
+            int nibble = platform::hexDigitValue(c);
             if (nibble < 0)
                 return std::nullopt;
             if (half < 0) {
@@ -299,9 +299,9 @@ private:
             case 'U': {
                 unsigned code = 0;
                 for (int i = 0; i < 4; ++i) {
-                    if (pos_ >= s_.size() || hexValue(s_[pos_]) < 0)
+                    if (pos_ >= s_.size() || platform::hexDigitValue(s_[pos_]) < 0)
                         return std::nullopt;
-                    code = code * 16 + static_cast<unsigned>(hexValue(s_[pos_++]));
+                    code = code * 16 + static_cast<unsigned>(platform::hexDigitValue(s_[pos_++]));
                 }
                 appendUTF8(out, code);
                 break;
@@ -335,15 +335,6 @@ private:
         }
     }
 
-    static int hexValue(char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
 
     void skipSpace() {
         while (pos_ < s_.size()) {
