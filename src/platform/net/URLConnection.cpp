@@ -417,7 +417,7 @@ std::size_t URLConnection::cancelAllForTesting() {
     return mine.size();
 }
 
-std::size_t URLConnection::runningCountForTesting() {
+std::size_t URLConnection::runningCount() {
     std::lock_guard lock(registry().mutex);
     return registry().running.size();
 }

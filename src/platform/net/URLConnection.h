@@ -140,8 +140,8 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
     // Tests: cancels every running connection started on the current thread's run loop, so
     // no callback of one test reaches the next; answers how many were cancelled.
     static std::size_t cancelAllForTesting();
-    // Tests: connections started and not yet ended, on any thread.
-    static std::size_t runningCountForTesting();
+    // Connections started and not yet ended, on any thread (tests and the runner wait for 0).
+    static std::size_t runningCount();
 
   private:
     enum class State { Idle, Running, Done };

@@ -149,6 +149,10 @@ public:
     void setInstalledSchemes(std::set<std::string> schemes) { installedSchemes_ = std::move(schemes); }
     const std::set<std::string>& installedSchemes() const { return installedSchemes_; }
 
+    // ---- Network activity indicator (the spinner in the status bar) ----
+    bool isNetworkActivityIndicatorVisible() const { return networkActivityIndicatorVisible_; }
+    void setNetworkActivityIndicatorVisible(bool visible) { networkActivityIndicatorVisible_ = visible; }
+
     // ---- Remote notifications ----
     // Registers for `types` (RemoteNotificationType bits). On a later turn the delegate gets
     // the persistent device token, or the failure. Types 0 unregisters.
@@ -237,6 +241,7 @@ private:
     StatusBarStyle statusBarStyle_ = StatusBarStyle::Default;
     InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
     int ignoringCount_ = 0;
+    bool networkActivityIndicatorVisible_ = false;
     std::weak_ptr<Window> keyWindow_;
     std::vector<std::weak_ptr<Window>> windows_;
     std::vector<std::shared_ptr<AlertView>> alerts_;

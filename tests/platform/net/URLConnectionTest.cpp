@@ -219,7 +219,7 @@ TEST_F(URLConnectionTest, TimesOutOnTheManualClock) {
     ASSERT_TRUE(d->error);
     EXPECT_EQ(d->error->code, kURLErrorTimedOut);
     EXPECT_EQ(d->error->domain, kURLErrorDomain);
-    EXPECT_EQ(URLConnection::runningCountForTesting(), 0u);
+    EXPECT_EQ(URLConnection::runningCount(), 0u);
 }
 
 TEST_F(URLConnectionTest, NoCallbackAfterCancelEvenOneAlreadyOnItsWay) {
@@ -248,7 +248,7 @@ TEST_F(URLConnectionTest, NoCallbackAfterCancelEvenOneAlreadyOnItsWay) {
     clock.drain();
     EXPECT_EQ(inside->dataCallbacks, 1);
     EXPECT_EQ(inside->events.back(), "data");
-    EXPECT_EQ(URLConnection::runningCountForTesting(), 0u);
+    EXPECT_EQ(URLConnection::runningCount(), 0u);
 }
 
 TEST_F(URLConnectionTest, FailuresCarryThePlatformCodes) {
@@ -298,7 +298,7 @@ TEST_F(URLConnectionTest, AConnectionNobodyHoldsStillCompletes) {
 
     // Without any delegate the request still goes out.
     URLConnection::create(request("/ping?nid=7"), nullptr);
-    ASSERT_TRUE(clock.runUntil([&] { return URLConnection::runningCountForTesting() == 0; }, kRealLimit));
+    ASSERT_TRUE(clock.runUntil([&] { return URLConnection::runningCount() == 0; }, kRealLimit));
     ASSERT_EQ(services.requestsTo("/ping").size(), 1u);
     EXPECT_EQ(services.requestsTo("/ping")[0].queryValue("nid"), "7");
 }
@@ -323,7 +323,7 @@ TEST_F(URLConnectionTest, DelegateLifetime) {
     ASSERT_TRUE(clock.runUntil([&] { return services.requestCount("/slow") == 1; }, kRealLimit));
     d.reset();
     clock.advance(61); // the time-out finds nobody to tell
-    EXPECT_EQ(URLConnection::runningCountForTesting(), 0u);
+    EXPECT_EQ(URLConnection::runningCount(), 0u);
 }
 
 TEST_F(URLConnectionTest, ADelegateThatThrowsStopsTheConnection) {
@@ -331,7 +331,7 @@ TEST_F(URLConnectionTest, ADelegateThatThrowsStopsTheConnection) {
     auto d = std::make_shared<RecordingDelegate>();
     d->onResponse = [](URLConnection&) { throw std::runtime_error("bad delegate"); };
     URLConnection::create(request("/net/hello.txt"), d);
-    ASSERT_TRUE(clock.runUntil([&] { return URLConnection::runningCountForTesting() == 0; }, kRealLimit));
+    ASSERT_TRUE(clock.runUntil([&] { return URLConnection::runningCount() == 0; }, kRealLimit));
     clock.drain();
     EXPECT_EQ(d->events.back(), "response 200");
     EXPECT_TRUE(log.contains("bad delegate"));

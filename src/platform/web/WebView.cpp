@@ -1,0 +1,446 @@
+#include "platform/web/WebView.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/Log.h"
+#include "platform/net/URLConnection.h"
+#include "platform/net/URLError.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/TextRenderer.h"
+#include "platform/web/WebFiles.h"
+#include "platform/web/WebPage.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kBlankPage = "about:blank";
+// For drawing the page's text: elements whose content is not shown, and elements that do not
+// break the line (every other element separates its text from its neighbours').
+constexpr std::string_view kHiddenElements[] = {"script", "style", "head", "title", "noscript", "template"};
+constexpr std::string_view kInlineElements[] = {"a",     "b",   "i",    "u",   "em",   "strong", "span",
+                                                "small", "big", "font", "img", "code", "sub",    "sup"};
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// A URL error with the code's usual description, or `description` when one is given.
+Error urlError(std::int64_t code, const URL& url, std::string description = {}) {
+    Error error = makeURLError(code, url.absoluteString());
+    if (!description.empty())
+        error.localizedDescription = std::move(description);
+    return error;
+}
+
+URL blankURL() {
+    return *URL::parse(kBlankPage);
+}
+
+// Where a load leaves the history when it shows its page.
+enum class HistoryStep { Push, MoveTo, Stay };
+
+struct HistoryEntry {
+    URLRequest request;
+    std::optional<std::string> html; // pages loaded from a string keep it, to come back to
+};
+
+struct PendingLoad {
+    URLRequest request;
+    std::optional<std::string> html;
+    WebViewNavigationType type = WebViewNavigationType::Other;
+    HistoryStep step = HistoryStep::Push;
+    int historyTarget = -1;
+};
+
+} // namespace
+
+struct WebView::Impl : std::enable_shared_from_this<Impl> {
+    WebView* view = nullptr; // cleared when the view goes
+    std::weak_ptr<WebViewDelegate> delegate;
+
+    // API calls (loads, stop, back, forward, reload) supersede every navigation queued
+    // before them; a queued navigation carries the sequence number it was queued under.
+    std::uint64_t apiSequence = 0;
+    std::size_t queuedNavigations = 0;
+
+    // The load in flight: between did-start and its page (or its failure).
+    struct Active {
+        std::uint64_t generation = 0;
+        PendingLoad load;
+        std::shared_ptr<URLConnection> connection;
+    };
+    std::optional<Active> active;
+    std::uint64_t generation = 0;
+    std::size_t finishesDue = 0;
+
+    std::shared_ptr<WebPage> page;
+    std::optional<URLRequest> shownRequest;
+    std::vector<HistoryEntry> history;
+    int historyIndex = -1;
+
+    // ---- Delegate calls: on the view's own terms (guarded, the view kept alive) ----
+    template <typename F> void tell(const char* what, F&& call) {
+        auto target = delegate.lock();
+        if (!target || !view)
+            return;
+        auto holdView = view->sharedView();
+        auto holdSelf = shared_from_this();
+        callGuarded(what, [&] { call(*target, static_cast<WebView&>(*view)); });
+    }
+
+    bool shouldStart(const URLRequest& request, WebViewNavigationType type) {
+        auto target = delegate.lock();
+        if (!target || !view)
+            return static_cast<bool>(view);
+        auto holdView = view->sharedView();
+        auto holdSelf = shared_from_this();
+        bool allowed = false; // a delegate that throws refuses
+        callGuarded("WebView should-start", [&] {
+            allowed = target->webViewShouldStartLoadWithRequestNavigationType(static_cast<WebView&>(*view),
+                                                                              request, type);
+        });
+        return allowed;
+    }
+
+    // ---- Navigation ----
+    void queue(PendingLoad load, bool fromAPI) {
+        if (fromAPI)
+            ++apiSequence;
+        ++queuedNavigations;
+        post(std::move(load), apiSequence, fromAPI);
+    }
+
+    void post(PendingLoad load, std::uint64_t sequence, bool fromAPI) {
+        std::weak_ptr<Impl> weak = weak_from_this();
+        RunLoop::main().perform([weak, sequence, fromAPI, load = std::move(load)]() mutable {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            if (!fromAPI && self->finishesDue > 0) {
+                // A page's own navigation waits until that page's did-finish has been told.
+                self->post(std::move(load), sequence, fromAPI);
+                return;
+            }
+            --self->queuedNavigations;
+            if (sequence != self->apiSequence)
+                return; // superseded
+            callGuarded("WebView navigation", [&] { self->offer(std::move(load), sequence); });
+        });
+    }
+
+    void offer(PendingLoad load, std::uint64_t sequence) {
+        if (!view || !shouldStart(load.request, load.type))
+            return;
+        if (sequence != apiSequence || !view)
+            return; // the delegate started something else meanwhile
+        start(std::move(load));
+    }
+
+    // Ends the load in flight, which fails with -999: at once when a newer load replaces it
+    // (already a later turn), on a later turn when an API call (stopLoading) ends it.
+    void replaceActive(bool deferred) {
+        if (!active)
+            return;
+        if (active->connection)
+            active->connection->cancel();
+        const URL url = active->load.request.url();
+        active.reset();
+        auto report = [url](Impl& self) {
+            self.tell("WebView did-fail", [&](WebViewDelegate& d, WebView& v) {
+                d.webViewDidFailLoadWithError(v, urlError(kURLErrorCancelled, url));
+            });
+        };
+        if (!deferred) {
+            report(*this);
+            return;
+        }
+        std::weak_ptr<Impl> weak = weak_from_this();
+        RunLoop::main().perform([weak, report] {
+            if (auto self = weak.lock())
+                report(*self);
+        });
+    }
+
+    bool isActive(std::uint64_t g) const { return active && active->generation == g; }
+
+    void start(PendingLoad load) {
+        replaceActive(false);
+        if (!view)
+            return; // the delegate let the view go
+        const std::uint64_t g = ++generation;
+        active = Active{g, std::move(load), nullptr};
+        tell("WebView did-start", [](WebViewDelegate& d, WebView& v) { d.webViewDidStartLoad(v); });
+        if (!isActive(g))
+            return; // stopped or replaced from inside did-start
+        const PendingLoad& current = active->load;
+        const URL url = current.request.url(); // a copy: commit() consumes the load
+        const std::string scheme = lower(url.scheme());
+        if (current.html) {
+            std::string html = *current.html;
+            commit(html, url);
+        } else if (scheme == "about") {
+            commit("", url);
+        } else if (scheme == "file") {
+            auto read = readFileWithLimit(url.filePath(), kMaximumPageBytes);
+            if (read.status == FileRead::Status::Ok)
+                commit(read.bytes, url);
+            else if (read.status == FileRead::Status::TooLarge)
+                fail(g, urlError(kURLErrorDataLengthExceedsMaximum, url));
+            else
+                fail(g, urlError(kURLErrorFileDoesNotExist, url));
+        } else if (scheme == "http" || scheme == "https") {
+            std::weak_ptr<Impl> weak = weak_from_this();
+            active->connection = URLConnection::sendAsynchronousRequest(
+                current.request,
+                [weak, g](const std::optional<URLResponse>& response, const Data& data,
+                          const std::optional<Error>& error) {
+                    auto self = weak.lock();
+                    if (!self || !self->isActive(g))
+                        return;
+                    callGuarded("WebView page reply", [&] { self->received(g, response, data, error); });
+                },
+                static_cast<std::int64_t>(kMaximumPageBytes));
+        } else {
+            fail(g, urlError(kURLErrorUnsupportedURL, url));
+        }
+    }
+
+    void received(std::uint64_t g, const std::optional<URLResponse>& response, const Data& data,
+                  const std::optional<Error>& error) {
+        const URL url = active->load.request.url();
+        if (error) {
+            fail(g, *error);
+        } else if (!response || response->statusCode() < 200 || response->statusCode() > 299) {
+            const int status = response ? response->statusCode() : 0;
+            fail(g, urlError(kURLErrorBadServerResponse, url, "HTTP status " + std::to_string(status)));
+        } else {
+            commit(std::string(data.begin(), data.end()), response->url());
+        }
+    }
+
+    void fail(std::uint64_t g, const Error& error) {
+        if (!isActive(g))
+            return;
+        active.reset();
+        tell("WebView did-fail",
+             [&](WebViewDelegate& d, WebView& v) { d.webViewDidFailLoadWithError(v, error); });
+    }
+
+    // Shows the loaded page: history, a fresh page with its scripts, then did-finish on a
+    // later turn (unless another page has replaced this one by then).
+    void commit(std::string_view html, const URL& url) {
+        PendingLoad load = std::move(active->load);
+        active.reset();
+        switch (load.step) {
+        case HistoryStep::Push:
+            history.resize(static_cast<std::size_t>(historyIndex + 1),
+                           HistoryEntry{load.request, std::nullopt});
+            history.push_back(HistoryEntry{load.request, load.html});
+            historyIndex = static_cast<int>(history.size()) - 1;
+            break;
+        case HistoryStep::MoveTo:
+            if (load.historyTarget >= 0 && load.historyTarget < static_cast<int>(history.size()))
+                historyIndex = load.historyTarget;
+            break;
+        case HistoryStep::Stay:
+            break;
+        }
+        shownRequest = load.request;
+        page.reset(); // the old page's timers and loads end here
+        std::weak_ptr<Impl> weak = weak_from_this();
+        auto shown = WebPage::create(url, html, [weak](URLRequest request, WebViewNavigationType type) {
+            if (auto self = weak.lock())
+                self->pageNavigation(std::move(request), type);
+        });
+        page = shown;
+        shown->run();
+        ++finishesDue;
+        std::weak_ptr<WebPage> weakPage = shown;
+        RunLoop::main().perform([weak, weakPage] {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            --self->finishesDue;
+            auto finished = weakPage.lock();
+            if (!finished || finished != self->page)
+                return;
+            self->tell("WebView did-finish",
+                       [](WebViewDelegate& d, WebView& v) { d.webViewDidFinishLoad(v); });
+        });
+    }
+
+    void pageNavigation(URLRequest request, WebViewNavigationType type) {
+        PendingLoad load{std::move(request), std::nullopt, type, HistoryStep::Push, -1};
+        if (type == WebViewNavigationType::Reload)
+            load.step = HistoryStep::Stay;
+        queue(std::move(load), false);
+    }
+
+    void goTo(int index) {
+        if (index < 0 || index >= static_cast<int>(history.size()))
+            return;
+        const HistoryEntry& entry = history[static_cast<std::size_t>(index)];
+        queue(PendingLoad{entry.request, entry.html, WebViewNavigationType::BackForward, HistoryStep::MoveTo,
+                          index},
+              true);
+    }
+
+    void stop() {
+        ++apiSequence; // drops queued navigations
+        replaceActive(true);
+    }
+};
+
+WebView::WebView(const Rect& frame) : View(frame), impl_(std::make_shared<Impl>()) {
+    impl_->view = this;
+}
+
+WebView::~WebView() {
+    impl_->view = nullptr;
+    if (impl_->active && impl_->active->connection)
+        impl_->active->connection->cancel();
+    impl_->active.reset();
+    impl_->page.reset();
+}
+
+void WebView::setDelegate(std::weak_ptr<WebViewDelegate> delegate) {
+    impl_->delegate = std::move(delegate);
+}
+std::shared_ptr<WebViewDelegate> WebView::delegate() const {
+    return impl_->delegate.lock();
+}
+
+void WebView::loadRequest(const URLRequest& request) {
+    impl_->queue(PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1},
+                 true);
+}
+
+void WebView::loadHTMLString(std::string html, const std::optional<URL>& baseURL) {
+    impl_->queue(PendingLoad{URLRequest(baseURL.value_or(blankURL())), std::move(html),
+                             WebViewNavigationType::Other, HistoryStep::Push, -1},
+                 true);
+}
+
+void WebView::stopLoading() {
+    impl_->stop();
+}
+
+void WebView::reload() {
+    if (impl_->historyIndex < 0 || impl_->historyIndex >= static_cast<int>(impl_->history.size()))
+        return;
+    const HistoryEntry& entry = impl_->history[static_cast<std::size_t>(impl_->historyIndex)];
+    const bool resubmits = entry.request.httpMethod() == "POST";
+    impl_->queue(
+        PendingLoad{entry.request, entry.html,
+                    resubmits ? WebViewNavigationType::FormResubmitted : WebViewNavigationType::Reload,
+                    HistoryStep::Stay, -1},
+        true);
+}
+
+void WebView::goBack() {
+    if (canGoBack())
+        impl_->goTo(impl_->historyIndex - 1);
+}
+
+void WebView::goForward() {
+    if (canGoForward())
+        impl_->goTo(impl_->historyIndex + 1);
+}
+
+bool WebView::canGoBack() const {
+    return impl_->historyIndex > 0;
+}
+bool WebView::canGoForward() const {
+    return impl_->historyIndex + 1 < static_cast<int>(impl_->history.size());
+}
+
+bool WebView::isLoading() const {
+    return impl_->queuedNavigations > 0 || impl_->active.has_value() || impl_->finishesDue > 0;
+}
+
+std::optional<URLRequest> WebView::request() const {
+    if (impl_->active)
+        return impl_->active->load.request;
+    return impl_->shownRequest;
+}
+
+std::string WebView::stringByEvaluatingJavaScriptFromString(std::string_view script) {
+    auto page = impl_->page;
+    if (!page)
+        return {};
+    std::string result;
+    callGuarded("WebView evaluate", [&] { result = page->evaluate(script).value_or(""); });
+    return result;
+}
+
+std::shared_ptr<DomNode> WebView::document() const {
+    return impl_->page ? impl_->page->document() : nullptr;
+}
+
+std::shared_ptr<DomNode> WebView::elementById(std::string_view id) const {
+    auto doc = document();
+    return doc ? doc->elementById(id) : nullptr;
+}
+
+std::string WebView::title() const {
+    auto doc = document();
+    return doc ? doc->title() : std::string();
+}
+
+bool WebView::clickElement(const std::shared_ptr<DomNode>& element) {
+    auto page = impl_->page;
+    bool clicked = false;
+    if (page)
+        callGuarded("WebView click", [&] { clicked = page->click(element); });
+    return clicked;
+}
+
+bool WebView::clickLinkWithId(std::string_view id) {
+    return clickElement(elementById(id));
+}
+
+void WebView::drawText(TextCanvas& canvas, const Rect& rect) const {
+    auto doc = document();
+    auto body = doc ? doc->body() : nullptr;
+    if (!body)
+        return;
+    // The page's visible text, with runs of white space shown as one space.
+    std::string text;
+    bool space = false;
+    auto collect = [&](auto& self, const DomNode& node) -> void {
+        for (const auto& child : node.children()) {
+            if (child->isElement()) {
+                if (std::find(std::begin(kHiddenElements), std::end(kHiddenElements), child->tag()) !=
+                    std::end(kHiddenElements))
+                    continue;
+                const bool inlineElement = std::find(std::begin(kInlineElements), std::end(kInlineElements),
+                                                     child->tag()) != std::end(kInlineElements);
+                space = space || (!inlineElement && !text.empty());
+                self(self, *child);
+                space = space || (!inlineElement && !text.empty());
+            } else if (child->type() == DomNode::Type::Text) {
+                for (char c : child->data()) {
+                    if (std::isspace(static_cast<unsigned char>(c))) {
+                        space = !text.empty();
+                    } else {
+                        if (space)
+                            text += ' ';
+                        space = false;
+                        text += c;
+                    }
+                }
+            }
+        }
+    };
+    collect(collect, *body);
+    canvas.writeWrapped(rect, text, 0);
+}
+
+} // namespace platform

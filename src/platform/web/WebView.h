@@ -1,0 +1,138 @@
+#pragma once
+// A view that shows a web page: it loads HTML (a string with a base URL, a request over the
+// network, a file: URL from disk, about:blank), builds the page's document with a real HTML
+// parser and runs the page's scripts in a fresh JavaScript context per page. The context has
+// the browser objects that ad pages use: window (the global object), document (elements by
+// id and tag, attributes, style, innerHTML, createElement, appendChild, removeChild,
+// textContent), location (href read and write), navigator (userAgent), Image, timers
+// (setTimeout, setInterval and their clear functions, on the run loop) and console.log (to
+// the platform log). Inline and src scripts run in document order, then the body's onload.
+// The whole page is parsed before its first script runs, so a script also sees the elements
+// that follow it; src scripts are fetched synchronously (over the network, or from disk for
+// file: URLs) when their turn comes.
+//
+// Navigation: every navigation (an API load, a link click, a script's change of location,
+// a form submission, window.open, back, forward, reload), custom schemes such as message
+// URLs included, is first offered to the delegate's should-start-load question with its
+// navigation type; a refused one leaves the current page as it is. A script's navigation is
+// queued and handled on a later run-loop turn, never inside the script's own evaluation.
+// An allowed navigation to a scheme the view cannot load fails with -1002.
+//
+// Threads and callbacks: main thread only. Every delegate callback arrives on the main run
+// loop on a turn later than the call that caused it: should-start, then did-start, then one
+// of did-finish or did-fail. An HTTP status outside 200-299 fails the load (-1011), a page
+// over kMaximumPageBytes fails (-1103), a missing file fails (-1100).
+//
+// A page's own navigations are offered after that page's did-finish; an API call (a load,
+// stopLoading, back, forward, reload) drops the page navigations still waiting.
+//
+// Replacing and stopping: a new load replaces the current one once the delegate has allowed
+// it; the replaced load, when it had started, then fails with -999 just before the new one's
+// did-start (a load ended by stopLoading fails so on a later turn), and nothing else of it
+// (network replies, its page's timers and image loads) reaches the view or the delegate.
+// Loading a new page destroys the old page's script context with its timers.
+//
+// Bounds: every script evaluation (page scripts, timers, handlers, evaluated strings) runs
+// under kScriptTimeBudgetSeconds; a script that runs longer, such as an endless loop, is
+// stopped and reported in the log, and the page goes on. A page's script memory is capped at
+// kMaximumScriptHeapBytes.
+//
+// Ownership: the view owns its page; the delegate is held weakly. Create with make_shared.
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/URL.h"
+#include "platform/net/URLRequest.h"
+#include "platform/ui/View.h"
+#include "platform/web/Dom.h"
+
+namespace platform {
+
+class WebView;
+
+// How a navigation came about (the platform's numbers).
+enum class WebViewNavigationType {
+    LinkClicked = 0,
+    FormSubmitted = 1,
+    BackForward = 2,
+    Reload = 3,
+    FormResubmitted = 4,
+    Other = 5,
+};
+
+// The web view's delegate: one method per event, each optional (should-start answers true
+// unless overridden). Held weakly by the view; every call arrives on the main run loop on a
+// turn later than the call that caused it, and none arrives for a load after it was replaced
+// or stopped (beyond its own -999 failure). An exception thrown here is caught and logged
+// (from should-start it counts as a refusal).
+class WebViewDelegate {
+public:
+    virtual ~WebViewDelegate() = default;
+    // Asked before every navigation; false refuses it.
+    virtual bool webViewShouldStartLoadWithRequestNavigationType(WebView&, const URLRequest&,
+                                                                 WebViewNavigationType) {
+        return true;
+    }
+    virtual void webViewDidStartLoad(WebView&) {}
+    virtual void webViewDidFinishLoad(WebView&) {}
+    virtual void webViewDidFailLoadWithError(WebView&, const Error&) {}
+};
+
+class WebView : public View {
+public:
+    static constexpr std::size_t kMaximumPageBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaximumScriptBytes = 2 * 1024 * 1024;
+    static constexpr double kScriptTimeBudgetSeconds = 1.0;
+    static constexpr std::size_t kMaximumScriptHeapBytes = 64 * 1024 * 1024;
+    static constexpr std::string_view kUserAgent = "Mozilla/5.0 (Linux; FerroWick) Mobile";
+
+    explicit WebView(const Rect& frame = {});
+    ~WebView() override;
+
+    void setDelegate(std::weak_ptr<WebViewDelegate> delegate);
+    std::shared_ptr<WebViewDelegate> delegate() const;
+
+    // ---- Loading ----
+    void loadRequest(const URLRequest& request);
+    // Shows `html`; relative URLs in it resolve against `baseURL` (about:blank when absent).
+    void loadHTMLString(std::string html, const std::optional<URL>& baseURL);
+    void stopLoading();
+    void reload();
+    void goBack();
+    void goForward();
+    bool canGoBack() const;
+    bool canGoForward() const;
+    bool isLoading() const;
+    // The request of the page being loaded or shown (nullopt before the first load).
+    std::optional<URLRequest> request() const;
+    bool scalesPageToFit() const { return scalesPageToFit_; }
+    void setScalesPageToFit(bool scales) { scalesPageToFit_ = scales; }
+
+    // ---- Scripts ----
+    // Evaluates `script` in the current page and answers its result as text: "" for
+    // undefined, null, any error or when there is no page.
+    std::string stringByEvaluatingJavaScriptFromString(std::string_view script);
+
+    // ---- Reading and driving the page (tests, text rendering) ----
+    std::shared_ptr<DomNode> document() const;
+    std::shared_ptr<DomNode> elementById(std::string_view id) const;
+    std::string title() const;
+    // Clicks an element: runs its click handlers, then (unless a handler returned false or
+    // prevented the default) follows the href of the link it is in, or submits the form a
+    // submit button belongs to. False when there is no such element on the current page.
+    bool clickElement(const std::shared_ptr<DomNode>& element);
+    bool clickLinkWithId(std::string_view id);
+
+    void drawText(TextCanvas& canvas, const Rect& rect) const override;
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> impl_;
+    bool scalesPageToFit_ = false;
+};
+
+} // namespace platform
