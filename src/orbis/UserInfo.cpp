@@ -1,0 +1,350 @@
+#include "orbis/UserInfo.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <sys/statvfs.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "orbis/OrbisAdView.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/DateFormatter.h"
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Locale.h"
+#include "platform/foundation/Log.h"
+#include "platform/runloop/Clock.h"
+#include "platform/ui/Device.h"
+
+namespace orbis {
+
+namespace {
+
+constexpr std::string_view kUserAgentPrefix = "Orbis_iPhoneSDK=";
+constexpr std::string_view kUserAgentHeader = "User-Agent";
+constexpr const char* kBundleIdentifierKey = "CFBundleIdentifier";
+constexpr const char* kBundleVersionKey = "CFBundleVersion";
+constexpr std::string_view kWiFiInterface = "en0";
+constexpr double kBytesPerUnit = 1024.0;
+constexpr std::array<std::string_view, 3> kSizeUnits = {" KB", " MB", " GB"};
+// Where the kernel and firmware tell the facts that the device's system keys give elsewhere.
+constexpr const char* kModelFile = "/sys/devices/virtual/dmi/id/product_name";
+constexpr const char* kCpuFrequencyFile = "/sys/devices/system/cpu/cpu0/cpufreq/base_frequency";
+constexpr const char* kCpuMaxFrequencyFile = "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq";
+constexpr const char* kKernelStatFile = "/proc/stat";
+constexpr long long kHertzPerKilohertz = 1000;
+// The date's standard description text.
+constexpr std::string_view kDateDescriptionPattern = "yyyy-MM-dd HH:mm:ss '+0000'";
+constexpr std::string_view kBirthDatePattern = "y-M-d";
+
+std::optional<std::string> firstLineOf(const char* file) {
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return std::nullopt;
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '\r'))
+        line.pop_back();
+    if (line.empty())
+        return std::nullopt;
+    return line;
+}
+
+std::optional<std::string> kilohertzAsHertz(const char* file) {
+    auto text = firstLineOf(file);
+    if (!text)
+        return std::nullopt;
+    try {
+        return std::to_string(std::stoll(*text) * kHertzPerKilohertz);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> nonEmpty(std::optional<std::string> text) {
+    if (text && text->empty())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+UserInfo::UserInfo() = default;
+
+UserInfo::~UserInfo() {
+    if (locationManager) {
+        locationManager->setDelegate({});
+        locationManager->stopUpdatingLocation();
+    }
+    if (userAgentWebView_)
+        userAgentWebView_->setDelegate({});
+}
+
+void UserInfo::updateInfo(std::weak_ptr<OrbisAdDelegate> delegate) {
+    adDelegate = std::move(delegate);
+    platform::callGuarded("Orbis: updateInfo", [&] { fillDeviceInfo(); });
+}
+
+void UserInfo::fillDeviceInfo() {
+    if (!phoneUserAgent) {
+        auto& device = platform::Device::current();
+        deviceId = device.uniqueIdentifier();
+        deviceName = nonEmpty(device.name());
+        deviceModel = device.model();
+        deviceSystemName = device.systemName();
+        deviceSystemVersion = device.systemVersion();
+
+        deviceMachineHW = machineHW();
+        deviceStorageSize = getTotalDiskSpace();
+        deviceModelHW = modelHW();
+        deviceCpuFqHW = cpuFreqHW();
+        deviceCpuFqMaxHW = cpuFreqMaxHW();
+        deviceRAMHW = ramHW();
+        deviceCpuTypeHW = cpuTypeHW();
+        deviceCpuSubTypeHW = cpuSubTypeHW();
+        deviceBTHW = bootTimeHW();
+
+        localization = platform::Locale::current().identifier();
+        currentSDKVersion = std::string(kOrbisSDKVersion);
+        userAgent = std::string(kUserAgentPrefix) + std::string(kOrbisSDKVersion) + " (" + *deviceModel +
+                    "; " + *deviceSystemName + " " + *deviceSystemVersion + "; HW " +
+                    deviceMachineHW.value_or("") + ")";
+
+        auto& bundle = platform::Bundle::main();
+        if (auto id = bundle.objectForInfoDictionaryKey(kBundleIdentifierKey); id && id->string())
+            appBId = *id->string();
+        if (auto version = bundle.objectForInfoDictionaryKey(kBundleVersionKey)) {
+            long long number = 0;
+            if (auto n = version->number())
+                number = static_cast<long long>(*n);
+            else if (version->string())
+                number = std::atoll(version->string()->c_str());
+            char hex[32];
+            std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(number));
+            appVer = hex;
+        }
+        appDisplayName = platform::FileManager::displayName(bundle.resourceDirectory());
+
+        // Only the navigation question matters: it carries the browser's request headers.
+        auto request = platform::URLRequest::withURLString(kUserAgentProbeURL);
+        userAgentWebView_ = std::make_shared<platform::WebView>(platform::Rect());
+        userAgentWebView_->setDelegate(
+            std::static_pointer_cast<platform::WebViewDelegate>(shared_from_this()));
+        if (request)
+            userAgentWebView_->loadRequest(*request);
+    } else {
+        updateUserInfo();
+    }
+    onWifi = localWiFiAvailable();
+}
+
+bool UserInfo::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
+                                                               const platform::URLRequest& request,
+                                                               platform::WebViewNavigationType) {
+    if (&webView != userAgentWebView_.get())
+        return false;
+    auto keepAlive = shared_from_this();
+    phoneUserAgent = request.valueForHTTPHeaderField(kUserAgentHeader);
+    userAgentWebView_->setDelegate({});
+    userAgentWebView_.reset();
+    platform::callGuarded("Orbis: updateUserInfo", [&] { updateUserInfo(); });
+    return false;
+}
+
+void UserInfo::updateUserInfo() {
+    auto delegate = adDelegate.lock();
+    if (delegate) {
+        auto askText = [&](std::optional<std::string>& field, std::string_view selector, auto question) {
+            if (!field && delegate->responds(selector))
+                field = nonEmpty((delegate.get()->*question)());
+        };
+        askText(siteId, "siteId", &OrbisAdDelegate::siteId);
+        askText(postalCode, "postalCode", &OrbisAdDelegate::postalCode);
+        askText(areaCode, "areaCode", &OrbisAdDelegate::areaCode);
+        if (!dateOfBirth && delegate->responds("dateOfBirth"))
+            if (auto birth = delegate->dateOfBirth())
+                dateOfBirth = dateOfBirthText(*birth);
+        if (gender == 0 && delegate->responds("gender"))
+            gender = delegate->gender().value_or(0);
+        askText(keywords, "keywords", &OrbisAdDelegate::keywords);
+        askText(searchString, "searchString", &OrbisAdDelegate::searchString);
+        if (income == 0 && delegate->responds("income"))
+            income = delegate->income().value_or(0);
+        if (education == 0 && delegate->responds("education"))
+            education = delegate->education().value_or(0);
+        if (ethnicity == 0 && delegate->responds("ethnicity"))
+            ethnicity = delegate->ethnicity().value_or(0);
+        if (age == 0 && delegate->responds("age"))
+            age = delegate->age().value_or(0);
+        askText(interests, "interests", &OrbisAdDelegate::interests);
+        if (!testMode && delegate->responds("testMode"))
+            testMode = delegate->testMode().value_or(false);
+        if (testMode)
+            askText(testModeAdActionType, "testModeAdActionType", &OrbisAdDelegate::testModeAdActionType);
+        if (!locationInquiryAllowed && delegate->responds("isLocationInquiryAllowed"))
+            locationInquiryAllowed = delegate->isLocationInquiryAllowed().value_or(false);
+
+        if (locationInquiryAllowed && !locationDeniedByUser) {
+            if (!locationMethodImplemented && delegate->responds("currentLocation"))
+                locationMethodImplemented = true;
+            if (locationMethodImplemented) {
+                if (auto location = delegate->currentLocation())
+                    fillLocationInfo(*location);
+            } else if (!lastLocationUpdateDT) {
+                switchOnLocUpdate();
+            }
+        }
+    }
+    if (auto manager = adManager.lock())
+        manager->setupAdRequest();
+}
+
+void UserInfo::switchOnLocUpdate() {
+    if (!locationManager) {
+        locationManager = platform::LocationManager::create();
+        locationManager->setDelegate(
+            std::static_pointer_cast<platform::LocationManagerDelegate>(shared_from_this()));
+        locationManager->setDesiredAccuracy(kDesiredAccuracyMetres);
+    }
+    if (!loctionEngineSwitchedON && platform::LocationManager::locationServicesEnabled()) {
+        locationManager->startUpdatingLocation();
+        loctionEngineSwitchedON = true;
+        validGeoInfo = false;
+    }
+}
+
+void UserInfo::switchOffLocUpdate() {
+    if (loctionEngineSwitchedON) {
+        if (locationManager)
+            locationManager->stopUpdatingLocation();
+        loctionEngineSwitchedON = false;
+    }
+}
+
+void UserInfo::fillLocationInfo(const platform::Location& location) {
+    if (std::signbit(location.horizontalAccuracy()))
+        return;
+    validGeoInfo = true;
+    lat = location.coordinate().latitude;
+    lon = location.coordinate().longitude;
+    locAccuracy = location.horizontalAccuracy();
+    lastLocationUpdateDT = platform::Clock::current().date();
+    switchOffLocUpdate();
+}
+
+void UserInfo::locationManagerDidUpdateToLocation(platform::LocationManager&,
+                                                  const platform::Location& newLocation,
+                                                  const std::optional<platform::Location>&) {
+    fillLocationInfo(newLocation);
+}
+
+void UserInfo::locationManagerDidFailWithError(platform::LocationManager&, const platform::Error& error) {
+    if (error.domain == platform::kLocationErrorDomain && error.code == platform::kLocationErrorDenied) {
+        locationDeniedByUser = true;
+        switchOffLocUpdate();
+        if (locationManager)
+            locationManager->setDelegate({});
+        locationManager.reset();
+    }
+}
+
+std::optional<std::string> UserInfo::machineHW() {
+    utsname name{};
+    if (uname(&name) != 0)
+        return std::nullopt;
+    return nonEmpty(std::string(name.machine));
+}
+
+std::optional<std::string> UserInfo::modelHW() {
+    return firstLineOf(kModelFile);
+}
+std::optional<std::string> UserInfo::cpuFreqHW() {
+    return kilohertzAsHertz(kCpuFrequencyFile);
+}
+std::optional<std::string> UserInfo::cpuFreqMaxHW() {
+    return kilohertzAsHertz(kCpuMaxFrequencyFile);
+}
+
+std::optional<std::string> UserInfo::ramHW() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return std::nullopt;
+    return std::to_string(static_cast<long long>(pages) * pageSize);
+}
+
+// This system has no processor type numbers; the facts stay out of the request.
+std::optional<std::string> UserInfo::cpuTypeHW() {
+    return std::nullopt;
+}
+std::optional<std::string> UserInfo::cpuSubTypeHW() {
+    return std::nullopt;
+}
+
+std::optional<std::string> UserInfo::bootTimeHW() {
+    std::ifstream in(kKernelStatFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("btime ", 0) == 0) {
+            try {
+                double seconds = static_cast<double>(std::stoll(line.substr(6)));
+                return platform::DateFormatter(kDateDescriptionPattern, platform::TimeZone::utc())
+                    .string(platform::Date{seconds});
+            } catch (const std::exception&) {
+                break;
+            }
+        }
+    }
+    platform::logLine("sysctl(kern.boottime): boot time unavailable");
+    return std::nullopt;
+}
+
+std::string UserInfo::formatDiskSpace(long double bytes) {
+    std::string_view unit;
+    for (std::size_t i = 0; i < kSizeUnits.size() && bytes > kBytesPerUnit; ++i) {
+        bytes /= kBytesPerUnit;
+        unit = kSizeUnits[i];
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2Lf", bytes);
+    return std::string(text) + std::string(unit);
+}
+
+std::optional<std::string> UserInfo::getTotalDiskSpace() {
+    struct statvfs info {};
+    std::error_code ec;
+    auto documents = platform::DeviceHome::documents();
+    if (statvfs(documents.c_str(), &info) != 0)
+        return std::nullopt;
+    return formatDiskSpace(static_cast<long double>(info.f_blocks) * static_cast<long double>(info.f_frsize));
+}
+
+bool UserInfo::localWiFiAvailable() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool found = false;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || !entry->ifa_name)
+            continue;
+        if (kWiFiInterface == entry->ifa_name && entry->ifa_addr->sa_family == AF_INET &&
+            !(entry->ifa_flags & IFF_LOOPBACK)) {
+            found = true;
+            break;
+        }
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+std::string UserInfo::dateOfBirthText(platform::Date date) {
+    return platform::DateFormatter(kBirthDatePattern).string(date);
+}
+
+} // namespace orbis
