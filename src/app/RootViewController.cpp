@@ -1,6 +1,7 @@
 // The root screen's set-up and its document list.
 #include "app/RootViewController.h"
 
+#include "app/AppConfiguration.h"
 #include "app/FerrowickAppDelegate.h"
 #include "app/MainInterface.h"
 #include "platform/foundation/DeviceHome.h"
@@ -83,6 +84,7 @@ void RootViewController::viewDidLoad() {
     // 1. The news panel.
     pushNews = std::make_shared<promo::PushNewsView>();
     pushNews->setDelegate(self);
+    pushNews->setAppStoreIdentifier(std::string(kFreeEditionStoreIdentifier));
     pushNews->getNewsData();
     pushNews->newsButtonFrame(
         platform::Rect(kNewsButtonX, kNewsButtonY, kNewsButtonWidth, kNewsButtonHeight));

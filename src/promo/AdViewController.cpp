@@ -5,7 +5,13 @@
 
 #include "mediation/SwitchboardView.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "promo/AsyncAdData.h"
+#include "promo/ImageLoader.h"
+#include "promo/PromotionService.h"
 
 namespace promo {
 namespace {
@@ -14,6 +20,17 @@ constexpr double kPhoneSlotHeight = 53;
 constexpr double kTabletSlotHeight = 90;
 constexpr unsigned kFlexibleSideMargins = 5;
 constexpr double kResizeDuration = 0.7;
+constexpr platform::Size kPhoneHouseAdSize{320, 53};
+constexpr platform::Size kTabletHouseAdSize{728, 90};
+constexpr std::string_view kCallOffNewsName = "callOffNews";
+constexpr std::string_view kGotoItuneName = "gotoItune";
+
+// Members of the news reply and of its entries.
+constexpr std::string_view kNewsDataKey = "newsData";
+constexpr std::string_view kAppIdentityKey = "appIdentity";
+constexpr std::string_view kImageLinkKey = "imageLink";
+constexpr std::string_view kAppIdKey = "appId";
+constexpr std::string_view kAppLinkKey = "appLink";
 
 // The optional items of the slot's protocol that this host answers.
 constexpr std::array<std::string_view, 6> kAnsweredSelectors = {
@@ -26,14 +43,188 @@ constexpr std::array<std::string_view, 6> kAnsweredSelectors = {
 };
 
 bool isTablet() {
-    return platform::Device::current().userInterfaceIdiom() != platform::UserInterfaceIdiom::Phone;
+    return isTabletDevice();
+}
+
+std::string memberText(const platform::Value& entry, std::string_view key) {
+    const platform::Value* v = entry.find(key);
+    if (!v)
+        return {};
+    if (auto n = v->integer(); n && !v->isString())
+        return std::to_string(*n);
+    return v->stringOr("");
 }
 
 } // namespace
 
-AdViewController::AdViewController(const platform::Rect& frame) : platform::View(frame) {}
+AdViewController::AdViewController(const platform::Rect& frame) : platform::View(frame) {
+    newsShowTimer_ = kNewsShowTimerStart;
+    getNewsAdDetails();
+}
 
-AdViewController::~AdViewController() = default;
+AdViewController::~AdViewController() {
+    if (newsFetcher_)
+        newsFetcher_->cancel();
+    if (refreshTimer_)
+        refreshTimer_->invalidate();
+}
+
+std::weak_ptr<AdViewController> AdViewController::weakSelf() {
+    return std::static_pointer_cast<AdViewController>(sharedView());
+}
+
+void AdViewController::getNewsAdDetails() {
+    newsAdCounter_ = -1;
+    dataArray_.clear();
+    if (newsFetcher_)
+        newsFetcher_->cancel();
+    newsFetcher_ = AsyncAdData::initWithUrl(promotionURL(endpoints::kHouseNewsList));
+    // The fetcher is owned here and cancelled by the destructor, so `this` outlives it.
+    newsFetcher_->initWithCallBack([this](const std::optional<platform::Value>& json, PromotionFetcher&) {
+        newsFetcher_.reset();
+        jsonDataReturn(json);
+    });
+}
+
+void AdViewController::jsonDataReturn(const std::optional<platform::Value>& json) {
+    if (!json || !json->isDictionary())
+        return;
+    const platform::Value* news = json->find(kNewsDataKey);
+    if (!news || !news->array() || news->array()->empty())
+        return;
+    dataArray_.clear();
+    for (const auto& entry : *news->array()) {
+        if (!entry.isDictionary())
+            continue;
+        if (!isApplicationInstalled(memberText(entry, kAppIdentityKey)))
+            dataArray_.push_back(entry);
+    }
+    if (!dataArray_.empty())
+        imageLoadwithDic(memberText(dataArray_[0], kImageLinkKey));
+}
+
+void AdViewController::imageLoadwithDic(const std::string& url) {
+    if (url.empty())
+        return;
+    auto weak = weakSelf();
+    loadImageInBackground(url, [weak](std::shared_ptr<platform::Image> image, bool gotData) {
+        auto self = weak.lock();
+        if (!self || !gotData)
+            return; // a failed download leaves newsImage as it was
+        self->newsImage_ = image;
+        if (image && self->mediationView_ && !self->mediationView_->adExists()) {
+            platform::logLine("News  Image downloaded");
+            self->showNewsAd(false); // an arrival never starts a rotation of its own
+        }
+    });
+}
+
+const platform::Value* AdViewController::shownEntry() const {
+    if (newsAdCounter_ < 0 || static_cast<std::size_t>(newsAdCounter_) >= dataArray_.size())
+        return nullptr;
+    return &dataArray_[static_cast<std::size_t>(newsAdCounter_)];
+}
+
+void AdViewController::showNewsAd() {
+    showNewsAd(true);
+}
+
+void AdViewController::showNewsAd(bool mayScheduleRotation) {
+    if (!newsImage_) {
+        if (!dataArray_.empty())
+            imageLoadwithDic(memberText(dataArray_[0], kImageLinkKey));
+    } else if (mediationView_ && !dataArray_.empty()) {
+        newsShowTimer_ = 0;
+        platform::Size size = isTablet() ? kTabletHouseAdSize : kPhoneHouseAdSize;
+        newsView_ = std::make_shared<platform::Button>(platform::Rect(0, 0, size.width, size.height),
+                                                       platform::ButtonType::Custom);
+        auto weak = weakSelf();
+        newsView_->addAction(
+            [weak](platform::Control&) {
+                if (auto self = weak.lock())
+                    self->getItNow();
+            },
+            platform::ControlEvent::TouchDown, this);
+        newsView_->setTag(kHouseAdTag);
+        newsView_->setBackgroundImage(newsImage_);
+        mediationView_->replaceBannerViewWith(newsView_);
+
+        int count = static_cast<int>(dataArray_.size());
+        newsAdCounter_ = (newsAdCounter_ + 1) % count;
+        platform::logLine(platform::formatString("with index: %d", newsAdCounter_));
+        platform::RunLoop::main().perform([weak] {
+            if (auto self = weak.lock())
+                self->impressionUpdate();
+        });
+        imageLoadwithDic(memberText(dataArray_[static_cast<std::size_t>((newsAdCounter_ + 1) % count)], kImageLinkKey));
+    }
+    if (isNewsPresent_ && mayScheduleRotation) {
+        auto weak = weakSelf();
+        platform::RunLoop::main().performAfter(
+            kAdsOffRotationInterval,
+            [weak] {
+                if (auto self = weak.lock())
+                    self->callOffNews();
+            },
+            this, std::string(kCallOffNewsName));
+    }
+}
+
+void AdViewController::callOffNews() {
+    if (!isNewsPresent_)
+        return;
+    auto weak = weakSelf();
+    platform::RunLoop::main().perform([weak] {
+        if (auto self = weak.lock())
+            self->showNewsAd();
+    });
+}
+
+void AdViewController::impressionUpdate() {
+    if (!isNewsPresent_) {
+        if (refreshTimer_)
+            refreshTimer_->invalidate();
+        auto weak = weakSelf();
+        refreshTimer_ = platform::Timer::scheduled(kNewsCountInterval, true, [weak](platform::Timer& timer) {
+            if (auto self = weak.lock())
+                self->timerRequestFreshNews();
+            else
+                timer.invalidate();
+        });
+    }
+    if (const platform::Value* entry = shownEntry())
+        sendPromotionReport(promotionURL(endpoints::kHouseNewsImpression, {{"appId", memberText(*entry, kAppIdKey)}}));
+}
+
+void AdViewController::getItNow() {
+    if (!newsImage_)
+        return;
+    const platform::Value* entry = shownEntry();
+    if (!entry)
+        return;
+    sendPromotionReport(promotionURL(endpoints::kHouseNewsClick, {{"appId", memberText(*entry, kAppIdKey)}}));
+    auto weak = weakSelf();
+    platform::RunLoop::main().performAfter(
+        kClickOpenDelay,
+        [weak] {
+            if (auto self = weak.lock())
+                self->gotoItune();
+        },
+        this, std::string(kGotoItuneName));
+}
+
+void AdViewController::gotoItune() {
+    if (const platform::Value* entry = shownEntry()) {
+        std::string link = memberText(*entry, kAppLinkKey);
+        if (!link.empty())
+            platform::Application::shared().openURL(link);
+    }
+}
+
+void AdViewController::rotateToOrientation(int orientation) {
+    if (mediationView_)
+        mediationView_->rotateToOrientation(orientation);
+}
 
 void AdViewController::getAdFromNetwork() {
     if (mediationView_)
@@ -77,12 +268,17 @@ void AdViewController::switchboardDidReceiveAd(mediation::SwitchboardView*) {
     platform::logLine("switchboardDidReceiveAd");
 }
 
-void AdViewController::switchboardDidFailToReceiveAd(mediation::SwitchboardView*, bool) {
+void AdViewController::switchboardDidFailToReceiveAd(mediation::SwitchboardView* view, bool) {
     isNewsPresent_ = false;
+    if (!view)
+        return;
+    if (newsShowTimer_ >= static_cast<int>(view->adRefreshTime()))
+        showNewsAd();
 }
 
 void AdViewController::switchboardReceivedNotificationAdsAreOff(mediation::SwitchboardView*) {
     isNewsPresent_ = true;
+    showNewsAd();
 }
 
 void AdViewController::switchboardDidAnimateToNewAdIn(mediation::SwitchboardView* view) {

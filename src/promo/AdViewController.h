@@ -1,6 +1,7 @@
 #pragma once
 // The banner host: the strip at the bottom of the application's screens that holds the
-// mediation slot (and, later, the house news ads). Despite its name it is a view.
+// mediation slot and fills it with the publisher's house news ads whenever the network ads
+// leave room. Despite its name it is a view.
 //
 // The application makes it with initWithFrame (the constructor, through std::make_shared),
 // gives it the navigation controller as its root view controller and the application
@@ -8,17 +9,34 @@
 // creates the mediation slot, which fetches its configuration and asks for ads by itself.
 // As the slot's host it answers the application key (phone or tablet), the controller for
 // modal screens and the orientation, resizes the slot to each new network ad and tells the
-// application the ad's size. The house news ads are not part of this host yet: the
-// callbacks that would show them only keep `isNewsPresent`. Main thread only.
+// application the ad's size.
+//
+// House news: at creation the host asks the promotion service for its news list and keeps the
+// entries whose applications are not installed. It downloads each entry's image ahead on a
+// background thread (the result comes back on the main thread) and puts a house-ad button in
+// the slot (replaceBannerViewWith) when the configuration says ads are off (then every 60 s),
+// when a network fails and no house ad has shown for a refresh interval, and when its first
+// image arrives while the slot is empty. Each house ad is reported once; a tap reports a click
+// and opens the entry's "appLink" half a second later. The seconds since the last house ad
+// are counted by a one-second timer on the main run loop. Main thread only; the timer and
+// delayed work hold the host weakly, so nothing fires for a host that is gone.
 #include <memory>
 #include <string>
 
+#include <vector>
+
 #include "mediation/SwitchboardDelegate.h"
+#include "platform/foundation/Value.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Image.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
 
 namespace mediation {
 class SwitchboardView;
+}
+namespace platform {
+class Timer;
 }
 
 namespace promo {
@@ -51,8 +69,38 @@ public:
     // Creates the mediation slot, which starts its configuration fetch and first request.
     void getAdFromNetwork();
 
+    // The house ads' constants.
+    static constexpr int kHouseAdTag = 1000;
+    static constexpr int kNewsShowTimerStart = 60;
+    static constexpr double kAdsOffRotationInterval = 60.0;
+    static constexpr double kNewsCountInterval = 1.0;
+    static constexpr double kClickOpenDelay = 0.5;
+
     const std::shared_ptr<mediation::SwitchboardView>& mediationView() const { return mediationView_; }
     bool isNewsPresent() const { return isNewsPresent_; }
+    const platform::Array& dataArray() const { return dataArray_; }
+    const std::shared_ptr<platform::Image>& newsImage() const { return newsImage_; }
+    const std::shared_ptr<platform::Button>& newsView() const { return newsView_; }
+    int newsAdCounter() const { return newsAdCounter_; }
+    int newsShowTimer() const { return newsShowTimer_; }
+    const std::shared_ptr<platform::Timer>& refreshTimer() const { return refreshTimer_; }
+
+    // ---- House news ----
+    // Requests the house news list (run at creation).
+    void getNewsAdDetails();
+    // The list reply.
+    void jsonDataReturn(const std::optional<platform::Value>& json);
+    // Downloads `url` in the background; the image replaces newsImage on the main thread.
+    void imageLoadwithDic(const std::string& url);
+    // Puts the next house ad into the slot (or fetches the first image when none is ready).
+    void showNewsAd();
+    void impressionUpdate();
+    void timerRequestFreshNews() { ++newsShowTimer_; }
+    void callOffNews();
+    // The house button's touch-down.
+    void getItNow();
+    void gotoItune();
+    void rotateToOrientation(int orientation);
 
     // ---- As the slot's host ----
     bool responds(std::string_view selector) const override;
@@ -70,7 +118,18 @@ private:
     std::weak_ptr<AdViewControllerDelegate> delegate_;
     std::shared_ptr<mediation::SwitchboardView> mediationView_;
     int devOrientation_ = 0;
+    platform::Array dataArray_;
+    std::shared_ptr<platform::Image> newsImage_;
+    std::shared_ptr<platform::Button> newsView_;
+    int newsAdCounter_ = -1;
+    int newsShowTimer_ = kNewsShowTimerStart;
     bool isNewsPresent_ = false;
+    std::shared_ptr<platform::Timer> refreshTimer_;
+    std::shared_ptr<class AsyncAdData> newsFetcher_;
+
+    std::weak_ptr<AdViewController> weakSelf();
+    void showNewsAd(bool mayScheduleRotation);
+    const platform::Value* shownEntry() const;
 };
 
 } // namespace promo

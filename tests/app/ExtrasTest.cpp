@@ -187,7 +187,10 @@ TEST_F(Extras, MoreAppsPageIsPresented) {
     auto page = std::dynamic_pointer_cast<promo::MoreApps>(navigation()->presentedViewController());
     ASSERT_NE(page, nullptr);
     clock_.advance(1.0);
-    EXPECT_EQ(navigation()->presentedViewController(), nullptr) << "nothing to show yet: it leaves again";
+    EXPECT_EQ(navigation()->presentedViewController(), page) << "the page stays until it is closed";
+    page->back();
+    clock_.advance(1.0);
+    EXPECT_EQ(navigation()->presentedViewController(), nullptr);
 }
 
 } // namespace

@@ -1,0 +1,167 @@
+// The banner host's house news: the list, the rotation, the reports, the click and sizes.
+#include "PromoTestSupport.h"
+
+#include "mediation/SwitchboardConfigStore.h"
+#include "mediation/SwitchboardView.h"
+#include "promo/AdViewController.h"
+
+namespace promotest {
+namespace {
+
+constexpr const char* kNewsPath = "/applications/newNews/newNewsPhone.php";
+constexpr const char* kImpressionPath = "/applications/newNews/updateImpressionPhone.php";
+constexpr const char* kClickPath = "/applications/newNews/c_newNewsPhone.php";
+constexpr const char* kConfigPath = "/switchboard/getInfo.php";
+
+constexpr const char* kThreeEntries = R"({"newsData":[
+  {"appIdentity":"ferrowickdocs://","imageLink":"{{base}}/promo/images/news-1.png","appId":"301","appLink":"http://store.example/1"},
+  {"appIdentity":"ferrowickphoto://","imageLink":"{{base}}/promo/images/news-2.png","appId":"302","appLink":"http://store.example/2"},
+  {"appIdentity":"ferrowicknotes://","imageLink":"{{base}}/promo/images/news-3.png","appId":"303","appLink":"http://store.example/3"}]})";
+
+// The fixture images' first pixel tells them apart.
+int redOf(const std::shared_ptr<platform::Image>& image) {
+    return image && !image->pixels().empty() ? image->pixels()[0] : -1;
+}
+constexpr int kRed1 = 200, kRed2 = 40, kRed3 = 40;
+
+class BannerHost : public PromoTest {
+protected:
+    BannerHost() { mediation::SwitchboardConfigStore::resetStore(); }
+    ~BannerHost() override { mediation::SwitchboardConfigStore::resetStore(); }
+    std::shared_ptr<promo::AdViewController> makeHost(const char* config) {
+        serve(kConfigPath, config);
+        host_ = std::make_shared<promo::AdViewController>(platform::Rect(0, 383, 320, 53));
+        host_->getAdFromNetwork();
+        return host_;
+    }
+    void settleDownloads() {
+        waitFor([] { return promo::backgroundImageDownloadsInFlight() == 0; });
+        clock_.drain();
+    }
+    std::shared_ptr<promo::AdViewController> host_;
+};
+
+// No refresh: the slot sends its ads-off notice once.
+constexpr const char* kAdsOff = R"({"extra":{"refresh_interval":0},"rations":[]})";
+constexpr const char* kGeneric =
+    R"({"extra":{"refresh_interval":30},"rations":[{"type":16,"nid":"g","nname":"generic","weight":100,"priority":1}]})";
+
+TEST_F(BannerHost, AdsOffShowsTheFirstImageThenTheNextEntryEverySixtySeconds) {
+    serve(kNewsPath, kThreeEntries);
+    makeHost(kAdsOff);
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    EXPECT_TRUE(host_->isNewsPresent());
+    EXPECT_EQ(host_->newsAdCounter(), 0);
+    EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed1);
+    EXPECT_EQ(host_->newsView()->tag(), promo::AdViewController::kHouseAdTag);
+    EXPECT_EQ(host_->newsView()->frame(), platform::Rect(0, 0, 320, 53));
+    settleDownloads();
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kImpressionPath) >= 1; }));
+    EXPECT_EQ(services_.requestsTo(kImpressionPath)[0].queryValue("appId"), "301");
+
+    const int expectedReds[] = {kRed2, kRed3, kRed1};
+    for (int step = 0; step < 3; ++step) {
+        auto shown = host_->newsView();
+        clock_.advance(59.9);
+        EXPECT_EQ(host_->newsView(), shown) << "step " << step;
+        clock_.advance(0.1);
+        EXPECT_NE(host_->newsView(), shown) << "step " << step;
+        EXPECT_EQ(host_->newsAdCounter(), (step + 1) % 3);
+        EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), expectedReds[step]) << "step " << step;
+        settleDownloads();
+    }
+    EXPECT_EQ(host_->refreshTimer(), nullptr) << "ads off: no count of seconds";
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kImpressionPath) == 4; }));
+
+    // A network result ends the rotation.
+    host_->switchboardDidReceiveAd(host_->mediationView().get());
+    auto last = host_->newsView();
+    clock_.advance(120);
+    EXPECT_EQ(host_->newsView(), last);
+    EXPECT_EQ(services_.requestsTo(kNewsPath).size(), 1u);
+    EXPECT_EQ(services_.requestsTo(kNewsPath)[0].target, std::string(kNewsPath) + "?");
+}
+
+TEST_F(BannerHost, NetworkFailureShowsTheNextHouseAdOnlyAfterARefreshInterval) {
+    serve(kNewsPath, kThreeEntries);
+    makeHost(kGeneric);
+    // The first image arrives while the slot is empty: shown at once, without rotation.
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    EXPECT_FALSE(host_->isNewsPresent());
+    settleDownloads();
+    ASSERT_NE(host_->refreshTimer(), nullptr);
+    EXPECT_EQ(host_->newsShowTimer(), 0);
+    auto* slot = host_->mediationView().get();
+    ASSERT_FLOAT_EQ(slot->adRefreshTime(), 30);
+
+    clock_.advance(10);
+    host_->switchboardDidFailToReceiveAd(slot, true);
+    EXPECT_EQ(host_->newsAdCounter(), 0) << "10 s after a house ad: nothing";
+    clock_.advance(20);
+    EXPECT_EQ(host_->newsShowTimer(), 30);
+    host_->switchboardDidFailToReceiveAd(slot, true);
+    EXPECT_EQ(host_->newsAdCounter(), 1);
+    EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed2);
+    EXPECT_EQ(host_->newsShowTimer(), 0);
+}
+
+TEST_F(BannerHost, InstalledApplicationsAreFilteredOut) {
+    platform::Application::shared().setInstalledSchemes({"ferrowickdocs", "ferrowickphoto", "ferrowicknotes"});
+    serve(kNewsPath, kThreeEntries);
+    makeHost(kAdsOff);
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kNewsPath) == 1; }));
+    waitFor([&] { return false; }, 0.3);
+    EXPECT_TRUE(host_->dataArray().empty());
+    clock_.advance(61);
+    settleDownloads();
+    EXPECT_EQ(host_->newsView(), nullptr);
+    EXPECT_EQ(services_.requestCount("/promo/images/news-1.png"), 0u);
+
+    platform::Application::shared().setInstalledSchemes({"ferrowickdocs"});
+    host_.reset();
+    makeHost(kAdsOff);
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    ASSERT_EQ(host_->dataArray().size(), 2u);
+    EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed2);
+}
+
+TEST_F(BannerHost, TapReportsAClickThenOpensTheAppLinkHalfASecondLater) {
+    serve(kNewsPath, kThreeEntries);
+    makeHost(kAdsOff);
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    host_->newsView()->sendActionsForControlEvents(platform::ControlEvent::TouchDown);
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kClickPath) == 1; }));
+    EXPECT_EQ(services_.requestsTo(kClickPath)[0].queryValue("appId"), "301");
+    clock_.advance(0.49);
+    EXPECT_TRUE(platform::Application::shared().openedURLs().empty());
+    clock_.advance(0.02);
+    EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/1"});
+}
+
+TEST_F(BannerHost, FailedOrEmptyListShowsNoHouseAds) {
+    const char* replies[] = {"", "[]", R"({"newsData":[]})", "<html>"};
+    for (const char* reply : replies) {
+        serve(kNewsPath, reply);
+        host_.reset();
+        makeHost(kAdsOff);
+        ASSERT_TRUE(waitFor([&] { return host_->isNewsPresent(); })) << reply;
+        waitFor([&] { return false; }, 0.2);
+        clock_.advance(61);
+        EXPECT_EQ(host_->newsView(), nullptr) << reply;
+    }
+}
+
+TEST_F(BannerHost, TabletSizes) {
+    platform::Device::setProfile(platform::DeviceProfile::Tablet);
+    serve("/applications/newNews/newNewsPad.php", kThreeEntries);
+    serve(kConfigPath, kAdsOff);
+    host_ = std::make_shared<promo::AdViewController>(platform::Rect(0, 0, 768, 90));
+    host_->getAdFromNetwork();
+    EXPECT_EQ(host_->mediationView()->frame(), platform::Rect(0, 0, 768, 90));
+    EXPECT_EQ(host_->switchboardApplicationKey(), promo::kTabletApplicationKey);
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    EXPECT_EQ(host_->newsView()->frame(), platform::Rect(0, 0, 728, 90));
+}
+
+} // namespace
+} // namespace promotest
