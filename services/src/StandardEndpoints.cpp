@@ -1,13 +1,19 @@
 #include "services/StandardEndpoints.h"
 
+#include "services/CustomAdEndpoints.h"
 #include "services/MediationEndpoints.h"
+#include "services/OrbisEndpoints.h"
+#include "services/PromotionEndpoints.h"
 #include "services/TrackingEndpoints.h"
 
 namespace services {
 
 void installStandardEndpoints(ServiceHost& host) {
     installMediationEndpoints(host);
+    installOrbisEndpoints(host);
+    installCustomAdEndpoints(host);
     installTrackingEndpoints(host);
+    installPromotionEndpoints(host);
     // The push service only records registrations (the request log keeps them); the
     // application ignores the reply.
     host.handle("GET", std::string(kPushRegistrationPath), [](const LoggedRequest&) {

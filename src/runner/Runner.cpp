@@ -16,6 +16,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/Services.h"
+#include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
@@ -30,8 +31,8 @@ namespace {
 
 using platform::RunLoop;
 
-// How long, in real time, the manual clock's `wait` lets replies from the services arrive.
-constexpr double kManualWaitSettleSeconds = 0.05;
+// How long, at most, in real time, the manual clock's `wait` lets replies in flight arrive.
+constexpr double kManualWaitSettleLimitSeconds = 5.0;
 
 // Hands lines from the command source to the main thread one at a time: the next line is
 // read only after the previous command has finished, so a `wait` is never overtaken.
@@ -118,13 +119,16 @@ private:
 
 void waitFor(double seconds, bool manualClock) {
     auto& loop = RunLoop::main();
-    if (manualClock) {
-        loop.advance(seconds);
-        loop.runUntil([] { return false; }, kManualWaitSettleSeconds);
-        loop.drain();
-    } else {
+    if (!manualClock) {
         loop.runUntil([] { return false; }, seconds);
+        return;
     }
+    loop.advance(seconds);
+    // The manual clock stands still while replies travel: let the requests in flight finish in
+    // real time (bounded), so a scripted run sees what they bring.
+    loop.runUntil([&loop] { return platform::URLConnection::runningCount() == 0 && loop.queuedTaskCount() == 0; },
+                  kManualWaitSettleLimitSeconds);
+    loop.drain();
 }
 
 } // namespace
