@@ -107,9 +107,14 @@ void AdViewController::imageLoadwithDic(const std::string& url) {
     if (url.empty())
         return;
     auto weak = weakSelf();
-    loadImageInBackground(url, [weak](std::shared_ptr<platform::Image> image, bool gotData) {
+    // Only the newest download may set the image: an older one finishing later would put an
+    // entry's picture beside the next entry's reports and link.
+    std::uint64_t generation = ++imageGeneration_;
+    loadImageInBackground(url, [weak, generation](std::shared_ptr<platform::Image> image, bool gotData) {
         auto self = weak.lock();
-        if (!self || !gotData)
+        if (!self || generation != self->imageGeneration_)
+            return; // gone, or overtaken by a newer download
+        if (!gotData)
             return; // a failed download leaves newsImage as it was
         self->newsImage_ = image;
         if (image && self->mediationView_ && !self->mediationView_->adExists()) {

@@ -20,6 +20,7 @@
 // and opens the entry's "appLink" half a second later. The seconds since the last house ad
 // are counted by a one-second timer on the main run loop. Main thread only; the timer and
 // delayed work hold the host weakly, so nothing fires for a host that is gone.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -114,6 +115,8 @@ public:
     void switchboardReceivedRequestForDeveloperToFufill(mediation::SwitchboardView* view) override;
 
 private:
+    // Counts image downloads; a completion whose count is no longer the newest is dropped.
+    std::uint64_t imageGeneration_ = 0;
     std::weak_ptr<platform::ViewController> rootViewController_;
     std::weak_ptr<AdViewControllerDelegate> delegate_;
     std::shared_ptr<mediation::SwitchboardView> mediationView_;

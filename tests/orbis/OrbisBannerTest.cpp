@@ -393,6 +393,8 @@ TEST_F(OrbisBannerTest, LocationFromTheDelegate) {
         ASSERT_TRUE(waitFor([&] { return banner->isAdRequestDone(); }));
         banner->loadNewAd();
         clock.advance(OrbisAdManager::kRequestDelaySeconds);
+        // That request reaches the service before the next case counts its own.
+        ASSERT_TRUE(waitFor([&] { return services.requestCount(services::kOrbisAdPath) == before + 2; }));
         EXPECT_TRUE(banner->hasLocationRefreshTimer());
         banner->setDelegate(nullptr);
         EXPECT_FALSE(banner->hasLocationRefreshTimer());
