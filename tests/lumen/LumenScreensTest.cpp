@@ -1,0 +1,123 @@
+// The full-screen screens: the web-app screen's "onshow"/"onhide" calls and page settings, a
+// browser opened from a screen telling the delegates nothing, the browser's toolbar and the
+// button pictures.
+#include <gtest/gtest.h>
+
+#include "LumenTestSupport.h"
+#include "lumen/IntrinsicImages.h"
+#include "lumen/Screens.h"
+
+using lumentest::LumenFixture;
+
+class LumenScreensTest : public LumenFixture {
+protected:
+    std::shared_ptr<lumen::LMNOpener> opener() {
+        auto o = std::make_shared<lumen::LMNOpener>();
+        o->delegateManager_ = manager;
+        o->viewController_ = rootController;
+        return o;
+    }
+    std::shared_ptr<lumen::LMNDelegateManager> manager = [this] {
+        auto m = std::make_shared<lumen::LMNDelegateManager>();
+        m->addDelegate(delegate, nullptr);
+        return m;
+    }();
+};
+
+TEST_F(LumenScreensTest, WebAppShowsOncePerAppearanceAndNestedBrowserTellsNothing) {
+    opener()->openWebApp(services.urlFor("/lumen/webapp.html"), lumen::kOrientationAny);
+    EXPECT_EQ(*events, std::vector<std::string>{"willPresent"});
+    clock.advance(1);
+    auto screen =
+        std::dynamic_pointer_cast<lumen::LMNWebAppViewController>(rootController->presentedViewController());
+    ASSERT_NE(screen, nullptr);
+    ASSERT_TRUE(waitFor([&] {
+        auto log = screen->webView()->elementById("log");
+        return log &&
+               !screen->webView()->stringByEvaluatingJavaScriptFromString("received.join(',')").empty();
+    }));
+    clock.drain();
+    EXPECT_EQ(screen->webView()->stringByEvaluatingJavaScriptFromString("received.join(',')"),
+              "onshow:luma-sdk-i-v4.0.2")
+        << "once, after the page finished loading";
+    ASSERT_NE(screen->closeButton(), nullptr);
+    EXPECT_EQ(screen->closeButton()->frame().size.width, 25) << "the 50-pixel picture at scale 2";
+
+    // "settings" from the page: a known code is taken, an unknown one keeps the current code.
+    ASSERT_TRUE(screen->webView()->clickLinkWithId("settings"));
+    clock.drain();
+    clock.drain();
+    EXPECT_EQ(screen->supportedOrientations(), lumen::kOrientationLandscape);
+    EXPECT_FALSE(screen->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait));
+    ASSERT_TRUE(screen->webView()->clickLinkWithId("settings-none"));
+    clock.drain();
+    clock.drain();
+    EXPECT_EQ(screen->supportedOrientations(), lumen::kOrientationLandscape);
+
+    // A browser opened from the screen tells the delegates nothing.
+    auto nested = std::make_shared<lumen::LMNOpener>();
+    nested->delegateManager_ = manager;
+    nested->viewController_ = screen;
+    nested->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationAny);
+    clock.advance(1);
+    auto browser = std::dynamic_pointer_cast<lumen::LMNBrowserController>(screen->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    browser->relinquishScreen();
+    clock.advance(1);
+    EXPECT_EQ(*events, std::vector<std::string>{"willPresent"});
+
+    // The page's close message ends the screen: onhide, then didDismiss.
+    ASSERT_TRUE(screen->webView()->clickLinkWithId("close"));
+    clock.advance(1);
+    ASSERT_TRUE(waitFor([&] { return lumentest::countOf(*events, "didDismiss") == 1; }, 2))
+        << testing::PrintToString(*events);
+    EXPECT_EQ(*events, (std::vector<std::string>{"willPresent", "willDismiss", "didDismiss"}));
+    // The nested browser covered the screen once: one more disappearance and appearance.
+    EXPECT_EQ(screen->webView()->stringByEvaluatingJavaScriptFromString("received.join(',')"),
+              "onshow:luma-sdk-i-v4.0.2,onhide,onshow:luma-sdk-i-v4.0.2,onhide");
+}
+
+TEST_F(LumenScreensTest, BrowserLoadsWithTheReferrerAndKeepsItsToolbarCurrent) {
+    auto o = opener();
+    o->referringURL_ = *platform::URL::parse("http://banner.test/ad");
+    o->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationPortrait);
+    clock.advance(1);
+    auto browser =
+        std::dynamic_pointer_cast<lumen::LMNBrowserController>(rootController->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(waitFor([&] { return browser->webView()->elementById("landing") != nullptr; }));
+    clock.drain();
+    EXPECT_EQ(services.requestsTo(services::kLumenLandingPath).at(0).header("Referer"),
+              "http://banner.test/ad");
+    EXPECT_FALSE(
+        browser->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::LandscapeLeft));
+    ASSERT_NE(browser->toolbar(), nullptr);
+    const auto& items = browser->toolbar()->items();
+    ASSERT_EQ(items.size(), 9u);
+    EXPECT_FALSE(items[0]->isEnabled()) << "no history to go back to";
+    EXPECT_EQ(items[4]->systemItem(), platform::BarButtonSystemItem::Refresh)
+        << "not loading: the reload item";
+    EXPECT_TRUE(items[6]->isEnabled());
+    items[6]->press(); // open in the system browser
+    clock.drain();
+    EXPECT_EQ(platform::Application::shared().openedURLs().back(), services.url("/lumen/landing.html"));
+    EXPECT_EQ(lumentest::countOf(*events, "willLeave"), 1u);
+    items[8]->press(); // Done
+    clock.advance(1);
+    EXPECT_EQ(lumentest::countOf(*events, "didDismiss"), 1u);
+}
+
+TEST(LumenIntrinsicImages, ButtonPicturesDecodeAtDoubleScale) {
+    const std::pair<std::shared_ptr<platform::Image>, int> images[] = {
+        {lumen::LMNIntrinsicImages::closeButton(), 50},
+        {lumen::LMNIntrinsicImages::browserBackButton(), 54},
+        {lumen::LMNIntrinsicImages::browserForwardButton(), 54},
+    };
+    for (const auto& [image, pixels] : images) {
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->pixelWidth(), pixels);
+        EXPECT_EQ(image->scale(), 2.0);
+        EXPECT_EQ(image->size().width, pixels / 2.0);
+    }
+    EXPECT_EQ(lumen::LMNIntrinsicImages::createImageFromEncoding("not base64!"), nullptr);
+}
