@@ -1,0 +1,595 @@
+#include "meridian/MRAdView.h"
+
+#include <array>
+#include <cmath>
+
+#include "meridian/MRCommon.h"
+#include "meridian/MRHandshake.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Locale.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Services.h"
+#include "platform/foundation/Strings.h"
+#include "platform/foundation/URL.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/Clock.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Device.h"
+
+namespace meridian {
+
+namespace {
+
+constexpr std::string_view kApidDefaultsKey = "MRApid";
+constexpr std::string_view kApidInfoKey = "APID";
+constexpr std::string_view kDisplayNameInfoKey = "CFBundleDisplayName";
+constexpr std::string_view kRegisterDefaultsFormat = "_MRIRegister";
+constexpr std::string_view kSDKFolder = "mrsdk";
+constexpr std::string_view kJSONMimeType = "application/json";
+constexpr std::string_view kDefaultMimeType = "text/html";
+constexpr std::string_view kRefreshHeaderKey = "X-MR-Refresh";
+constexpr std::string_view kManualRedirectHeaderKey = "X-MR-ManualRedirect";
+constexpr std::array<std::string_view, 2> kVideoHeaderKeys = {"X-MR-Video", "X-Mm-Video"};
+constexpr std::string_view kOpenInBrowserHeaderKey = "X-Openinbrowser";
+constexpr std::string_view kCachedVideoSystemVersion = "3.2";
+constexpr double kResizeSmallest = 54;
+constexpr double kResizeBannerHeight = 53;
+constexpr double kResizeDuration = 0.6;
+constexpr double kChildFadeDuration = 0.5;
+
+// Ad types: number, query name, frame rule.
+enum class FrameRule { Caller, Rectangle, Zero };
+struct AdTypeRow {
+    int number;
+    std::string_view name;
+    bool fullScreen;
+    FrameRule frame;
+};
+constexpr std::array<AdTypeRow, 5> kAdTypes = {{
+    {1, "MRBannerAdTop", false, FrameRule::Caller},
+    {2, "MRBannerAdBottom", false, FrameRule::Caller},
+    {3, "MRBannerAdRectangle", false, FrameRule::Rectangle},
+    {4, "MRFullScreenAdLaunch", true, FrameRule::Zero},
+    {5, "MRFullScreenAdTransition", true, FrameRule::Zero},
+}};
+constexpr platform::Size kRectangleSize{300, 250};
+constexpr platform::Size kUnknownTypeSize{320, 53};
+
+const AdTypeRow* adTypeRow(int type) {
+    for (const auto& row : kAdTypes)
+        if (row.number == type)
+            return &row;
+    return nullptr;
+}
+
+// Request-data keys whose values must come from a fixed set (compared exactly).
+struct MetaDataSet {
+    std::string_view key;
+    std::array<std::string_view, 9> values;
+};
+constexpr std::array<MetaDataSet, 4> kMetaDataSets = {{
+    {"gender", {"male", "female", "unknown"}},
+    {"marital", {"single", "married", "divorced", "swinger", "relationship", "engaged"}},
+    {"ethnicity",
+     {"hispanic", "africanamerican", "asian", "indian", "middleeastern", "nativeamerican", "pacificislander",
+      "white", "other"}},
+    {"orientation", {"straight", "bisexual", "notsure", "gay"}},
+}};
+
+void checkMetaData(const std::string& key, const std::string& value) {
+    for (const auto& set : kMetaDataSets) {
+        if (set.key != key)
+            continue;
+        std::vector<std::string> allowed;
+        for (auto v : set.values)
+            if (!v.empty()) {
+                if (v == value)
+                    return;
+                allowed.emplace_back(v);
+            }
+        throw MRException("Invalid Meta Data", "The key provided " + key +
+                                                   " must have one of the following value " +
+                                                   platform::join(allowed, ","));
+    }
+}
+
+// Compares dotted version texts numerically ("3.10" > "3.2").
+int compareVersions(std::string_view a, std::string_view b) {
+    auto pa = platform::split(a, ".");
+    auto pb = platform::split(b, ".");
+    for (std::size_t i = 0; i < std::max(pa.size(), pb.size()); ++i) {
+        long x = i < pa.size() ? platform::integerValue(pa[i]) : 0;
+        long y = i < pb.size() ? platform::integerValue(pb[i]) : 0;
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+std::string valueText(const platform::Value& value) {
+    if (const auto* s = value.string())
+        return *s;
+    return value.isNull() ? std::string() : value.toJSON();
+}
+
+} // namespace
+
+// ---- MRAdView ----
+
+template <typename T>
+std::shared_ptr<MRAdView>
+makeAdView(const platform::Rect& frame, int type, const std::optional<std::string>& apid,
+           const std::shared_ptr<MRAdDelegate>& delegate, bool loadAd, bool startTimer) {
+    std::shared_ptr<T> view(new T(frame));
+    view->setUp(type, apid, delegate, loadAd, startTimer);
+    return view;
+}
+
+std::shared_ptr<MRAdView> MRAdView::adWithFrame(const platform::Rect& frame, int type,
+                                                std::optional<std::string> apid,
+                                                const std::shared_ptr<MRAdDelegate>& delegate, bool loadAd,
+                                                bool startTimer) {
+    if (!delegate)
+        throw MRException("Invalid delegate", "delegate must not be nil");
+    const auto* row = adTypeRow(type);
+    if (!row)
+        return makeAdView<MRBannerAdView>(platform::Rect{frame.origin, kUnknownTypeSize}, 1, apid, delegate,
+                                          loadAd, startTimer);
+    switch (row->frame) {
+    case FrameRule::Zero:
+        return makeAdView<MRIntersticialAdView>(platform::Rect{}, type, apid, delegate, loadAd, startTimer);
+    case FrameRule::Rectangle:
+        return makeAdView<MRBannerAdView>(platform::Rect{frame.origin, kRectangleSize}, type, apid, delegate,
+                                          loadAd, startTimer);
+    case FrameRule::Caller:
+        break;
+    }
+    return makeAdView<MRBannerAdView>(frame, type, apid, delegate, loadAd, startTimer);
+}
+
+std::shared_ptr<MRAdView> MRAdView::interstitialWithType(int type, std::optional<std::string> apid,
+                                                         const std::shared_ptr<MRAdDelegate>& delegate,
+                                                         bool loadAd) {
+    if (!delegate)
+        throw MRException("Invalid delegate", "delegate must not be nil");
+    const auto* row = adTypeRow(type);
+    if (!row || !row->fullScreen)
+        return nullptr;
+    return makeAdView<MRIntersticialAdView>(platform::Rect{}, type, apid, delegate, loadAd, false);
+}
+
+std::string MRAdView::version() {
+    auto parts = platform::split(kMRSDKVersion, "-");
+    return parts.size() == 2 ? parts[0] : std::string(kMRSDKVersion);
+}
+
+bool MRAdView::startSynchronousConversionTrackerWithGoalId(const std::optional<std::string>& goalId) {
+    if (!goalId)
+        throw MRException("Invalid goal id", "goal id must not be nil");
+    auto displayName = platform::Bundle::main().objectForInfoDictionaryKey(kDisplayNameInfoKey);
+    std::string key =
+        (displayName ? displayName->stringOr("") : std::string()) + std::string(kRegisterDefaultsFormat);
+    auto& defaults = platform::UserDefaults::standard();
+    std::string firstLaunch = defaults.boolForKey(key) ? "0" : "1";
+    using platform::percentEncodeQueryValue;
+    auto request = platform::URLRequest::withURLString(
+        platform::servicesBaseURL() + std::string(kMRConversionPath) +
+        "?goalid=" + percentEncodeQueryValue(*goalId) +
+        "&auid=" + percentEncodeQueryValue(mrDeviceFacts().uniqueIdentifier) + "&firstlaunch=" + firstLaunch);
+    if (!request)
+        return false;
+    auto reply =
+        platform::URLConnection::sendSynchronousRequest(*request, MRGenericAdView::kMaximumReplyBytes);
+    // A server error is no report: the flag stays unset so the next report says first launch.
+    if (reply.error || !reply.response || reply.response->statusCode() < 200 ||
+        reply.response->statusCode() > 299)
+        return false;
+    defaults.setBool(key, true);
+    defaults.synchronize();
+    return true;
+}
+
+// ---- MRGenericAdView: creation ----
+
+void MRGenericAdView::setUp(int type, const std::optional<std::string>& apid,
+                            const std::shared_ptr<MRAdDelegate>& delegate, bool loadAd, bool startTimerFlag) {
+    platform::FileManager::createDirectory(platform::DeviceHome::library() / kSDKFolder, true);
+    adData_.clear();
+    setAutoresizesSubviews(true);
+    setClipsToBounds(true);
+    setBackgroundColor(platform::Color::clearColor());
+    auto me = self();
+    platform::Rect inner(0, 0, frame().width(), frame().height());
+    htmlAdView_ = MRHTMLAdView::create(
+        inner, std::shared_ptr<MRHTMLAdViewDelegate>(me, static_cast<MRHTMLAdViewDelegate*>(this)));
+    addSubview(htmlAdView_);
+    jsonAdView_ = MRJSONAdView::create(
+        inner, std::shared_ptr<MRJSONAdViewDelegate>(me, static_cast<MRJSONAdViewDelegate*>(this)));
+    jsonAdView_->setHidden(true);
+    addSubview(jsonAdView_);
+    enableManualAdRefresh_ = true;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.observe<MRGenericAdView>(
+        me, kMRCachingBeganNotification,
+        [](MRGenericAdView& v, const platform::Notification&) { v.enableManualAdRefresh_ = false; });
+    center.observe<MRGenericAdView>(
+        me, kMRCachingEndedNotification,
+        [](MRGenericAdView& v, const platform::Notification&) { v.enableManualAdRefresh_ = true; });
+    center.observe<MRGenericAdView>(me, kMRResizeAdToHeightNotification,
+                                    [](MRGenericAdView& v, const platform::Notification& n) {
+                                        const auto* height = std::any_cast<platform::Value>(&n.object);
+                                        if (!height || !height->number())
+                                            return;
+                                        std::weak_ptr<MRGenericAdView> weak = v.self();
+                                        double h = *height->number();
+                                        platform::performOnMain([weak, h] {
+                                            if (auto view = weak.lock())
+                                                view->resizeToHeight(h);
+                                        });
+                                    });
+
+    delegate_ = delegate;
+    adType_ = type;
+    setApid(apid);
+    MRHandshake::sharedHandshake().setAdType(type);
+
+    // initAdWithTimer:getAd:
+    enableAdRefresh_ = startTimerFlag;
+    updateTimerDuration();
+    askRequestData();
+    setApid(std::nullopt);
+    if (startTimerFlag)
+        startTimer();
+    if (!loadAd)
+        return;
+    try {
+        connectOrPlayCache();
+    } catch (...) {
+        // The caller gets no view: its timer must not keep it alive.
+        stopTimer();
+        throw;
+    }
+}
+
+MRGenericAdView::~MRGenericAdView() {
+    platform::NotificationCenter::defaultCenter().removeObserver(static_cast<const void*>(this));
+    if (connection_)
+        connection_->cancel();
+    if (refreshAdTimer_)
+        refreshAdTimer_->invalidate();
+}
+
+std::string MRGenericAdView::adTypeName(int type) {
+    const auto* row = adTypeRow(type);
+    return std::string(row ? row->name : kAdTypes[0].name);
+}
+
+platform::Dictionary MRGenericAdView::UIDeviceValues() {
+    auto& device = platform::Device::current();
+    const auto& facts = mrDeviceFacts();
+    return platform::Dictionary{
+        {"device_id", facts.uniqueIdentifier},
+        {"device_name", device.name()},
+        {"device_type", device.systemName()},
+        {"device_version", facts.systemVersion},
+        {"device_localized_model", device.localizedModel()},
+        {"device_model", facts.machine.empty() ? facts.model : facts.machine},
+        // No hardware model number can be read here.
+        {"device_model_number", ""},
+    };
+}
+
+bool MRGenericAdView::isCachedVideoSupported(std::string_view systemVersion) {
+    return compareVersions(systemVersion, kCachedVideoSystemVersion) >= 0;
+}
+
+std::string MRGenericAdView::urlEncode(std::string_view text) {
+    return platform::percentEncodeQueryValue(text);
+}
+
+void MRGenericAdView::setApid(const std::optional<std::string>& apid) {
+    if (apid) {
+        apid_ = *apid;
+    } else if (apid_.empty()) {
+        auto info = platform::Bundle::main().objectForInfoDictionaryKey(kApidInfoKey);
+        std::string fromInfo = info ? info->stringOr("") : std::string();
+        apid_ = fromInfo.empty() ? std::string(kDefaultApid) : fromInfo;
+    }
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setString(kApidDefaultsKey, apid_);
+    defaults.synchronize();
+}
+
+std::string MRGenericAdView::getValueFromRequestParameters(std::string_view key) const {
+    auto it = additionalRequestParameters_.find(key);
+    return it == additionalRequestParameters_.end() ? std::string() : valueText(it->second);
+}
+
+void MRGenericAdView::setFrame(const platform::Rect& frame) {
+    platform::Rect inner(0, 0, frame.width(), frame.height());
+    if (htmlAdView_)
+        htmlAdView_->setFrame(inner);
+    if (jsonAdView_)
+        jsonAdView_->setFrame(inner);
+    View::setFrame(frame);
+}
+
+bool MRGenericAdView::isAccelerometerEnabled() const {
+    auto delegate = delegate_.lock();
+    if (!delegate)
+        return true;
+    return delegate->accelerometerEnabled().value_or(true);
+}
+
+void MRGenericAdView::askRequestData() {
+    if (auto delegate = delegate_.lock())
+        if (auto data = delegate->requestData())
+            additionalRequestParameters_ = *data;
+}
+
+// ---- Request ----
+
+std::string MRGenericAdView::extraParams() {
+    askRequestData();
+    std::string extra;
+    for (const auto& [key, value] : additionalRequestParameters_) {
+        std::string text = valueText(value);
+        checkMetaData(key, text);
+        extra += "&" + urlEncode(key) + "=" + urlEncode(text);
+    }
+    extra += MRHandshake::sharedHandshake().isVideoAdRequestAllowed() ? "&video=true" : "&video=false";
+    auto locale = platform::Locale::current();
+    extra += "&language=" + urlEncode(locale.languageCode()) + "&country=" + urlEncode(locale.countryCode());
+    const auto& facts = mrDeviceFacts();
+    extra += isCachedVideoSupported(facts.systemVersion) ? "&cachedvideo=true" : "&cachedvideo=false";
+    return extra;
+}
+
+platform::URL MRGenericAdView::adRequestURL() {
+    const auto& facts = mrDeviceFacts();
+    std::string query = "vellum=false&sdkapid=" + urlEncode(apid_) +
+                        "&auid=" + urlEncode(facts.uniqueIdentifier) + "&mrisdk=" + urlEncode(kMRSDKVersion) +
+                        "&ua=" + urlEncode(facts.userAgent) + "&dv=" + urlEncode(facts.systemVersion) +
+                        "&dm=" + urlEncode(facts.machine) + "&adtype=" + urlEncode(adType()) +
+                        platform::formatString("&hswd=%1.0f&hsht=%1.0f", frame().width(), frame().height()) +
+                        "&accelerometer=" + (isAccelerometerEnabled() ? "true" : "false") + extraParams();
+    auto url = platform::URL::parse(mrAdServerBaseURL() + std::string(kMRGetAdPath) + "?" + query);
+    if (!url)
+        throw std::runtime_error("no ad server address");
+    return *url;
+}
+
+void MRGenericAdView::connectOrPlayCache() {
+    if (!MRHandshake::sharedHandshake().isAdCallAllowed()) {
+        mrLog("Ad requests have been disabled.");
+        std::weak_ptr<MRGenericAdView> weak = self();
+        platform::RunLoop::main().perform([weak] {
+            if (auto view = weak.lock())
+                view->reportFailure();
+        });
+        return;
+    }
+    if (playCachedVideo())
+        return;
+    auto url = adRequestURL();
+    platform::logLine("AD URL: " + url.absoluteString());
+    platform::URLRequest request(url);
+    request.setValue(kMRUserAgent, "User-Agent");
+    request.setValue(kMRUserAgent, "User_Agent");
+    if (connection_)
+        connection_->cancel();
+    connection_.reset();
+    adData_.clear();
+    replyStatus_ = 0;
+    connection_ =
+        platform::URLConnection::create(request,
+                                        std::shared_ptr<platform::URLConnectionDelegate>(
+                                            self(), static_cast<platform::URLConnectionDelegate*>(this)),
+                                        false, platform::URLConnection::DelegateHold::Weak);
+    connection_->setMaximumBodyLength(kMaximumReplyBytes);
+    connection_->start();
+}
+
+void MRGenericAdView::connectionDidReceiveResponse(platform::URLConnection& c,
+                                                   const platform::URLResponse& r) {
+    if (&c != connection_.get())
+        return;
+    replyStatus_ = r.statusCode();
+    openClickInBrowser_ = false;
+    if (auto type = r.valueForHTTPHeaderField("Content-Type"))
+        adMimeType_ = platform::toLower(*type);
+    else
+        adMimeType_.clear();
+    auto length = r.valueForHTTPHeaderField("Content-Length");
+    if (length && platform::integerValue(*length) > 0) {
+        for (const auto& [name, value] : r.allHeaderFields().fields()) {
+            (void)value;
+            if (platform::equalsIgnoringCase(name, kManualRedirectHeaderKey))
+                continue;
+            if (platform::equalsIgnoringCase(name, kRefreshHeaderKey))
+                startTimer();
+        }
+    }
+    for (auto key : kVideoHeaderKeys)
+        if (r.valueForHTTPHeaderField(key)) {
+            MRHandshake::sharedHandshake().setLastVideoPlayedAt(platform::Clock::current().date());
+            break;
+        }
+    if (auto open = r.valueForHTTPHeaderField(kOpenInBrowserHeaderKey))
+        openClickInBrowser_ = platform::boolValue(*open);
+}
+
+void MRGenericAdView::connectionDidReceiveData(platform::URLConnection& c, const platform::Data& data) {
+    if (&c != connection_.get())
+        return;
+    adData_.insert(adData_.end(), data.begin(), data.end());
+}
+
+void MRGenericAdView::connectionDidFinishLoading(platform::URLConnection& c) {
+    if (&c != connection_.get())
+        return;
+    auto keep = self();
+    platform::Data body;
+    body.swap(adData_);
+    connection_.reset();
+    if (body.empty() || replyStatus_ < 200 || replyStatus_ > 299) {
+        reportFailure();
+        return;
+    }
+    if (adMimeType_.empty())
+        adMimeType_ = kDefaultMimeType;
+    if (adMimeType_ == kJSONMimeType)
+        jsonAdView_->loadWithAdContents(body);
+    else
+        htmlAdView_->loadWithAdContents(body);
+}
+
+void MRGenericAdView::connectionDidFailWithError(platform::URLConnection& c, const platform::Error&) {
+    if (&c != connection_.get())
+        return;
+    connection_.reset();
+    adData_.clear();
+    reportFailure();
+}
+
+void MRGenericAdView::reportFailure() {
+    if (auto delegate = delegate_.lock())
+        delegate->adRequestFailed(*this);
+}
+
+void MRGenericAdView::htmlAdViewRequestSucceeded(MRHTMLAdView&) {
+    if (auto delegate = delegate_.lock())
+        delegate->adRequestSucceeded(*this);
+}
+
+void MRGenericAdView::jsonAdViewRequestSucceeded(MRJSONAdView&) {
+    if (auto delegate = delegate_.lock())
+        delegate->adRequestSucceeded(*this);
+}
+
+void MRGenericAdView::htmlAdViewWasTapped(MRHTMLAdView&, const platform::URLRequest& request) {
+    routeTap(request.url());
+}
+
+void MRGenericAdView::routeTap(const platform::URL& url) {
+    mrLog("tap on " + url.absoluteString());
+    if (auto delegate = delegate_.lock())
+        delegate->adWasTapped(*this);
+}
+
+// ---- Refresh ----
+
+void MRGenericAdView::updateTimerDuration() {
+    auto config = MRHandshake::sharedHandshake().adConfig();
+    if (config.refreshPeriod > 0) {
+        refreshAdTime_ = static_cast<int>(config.refreshPeriod);
+        return;
+    }
+    auto delegate = delegate_.lock();
+    auto answer = delegate ? delegate->adRefreshDuration() : std::nullopt;
+    if (!answer)
+        refreshAdTime_ = kDefaultRefresh;
+    else if (*answer < kShortestRefresh)
+        refreshAdTime_ = kShortestRefresh;
+    else
+        refreshAdTime_ = std::min(*answer, kLongestRefresh);
+}
+
+void MRGenericAdView::startTimer() {
+    if (refreshAdTimer_)
+        refreshAdTimer_->invalidate();
+    refreshAdTimer_.reset();
+    if (!enableAdRefresh_)
+        return;
+    updateTimerDuration();
+    auto me = self();
+    refreshAdTimer_ = platform::Timer::scheduled(refreshAdTime_, true, [me](platform::Timer&) {
+        platform::callGuarded("MRSDK refresh", [&] {
+            try {
+                me->timerRefreshAd();
+            } catch (const MRException& e) {
+                mrLog(e.what());
+                me->reportFailure();
+            }
+        });
+    });
+}
+
+void MRGenericAdView::stopTimer() {
+    if (refreshAdTimer_)
+        refreshAdTimer_->invalidate();
+    refreshAdTimer_.reset();
+}
+
+void MRGenericAdView::timerRefreshAd() {
+    if (!enableManualAdRefresh_)
+        return;
+    if (auto delegate = delegate_.lock())
+        delegate->adDidRefresh(*this);
+    connectOrPlayCache();
+}
+
+void MRGenericAdView::enableAdRefresh() {
+    setRefreshTimerEnabled(true);
+}
+
+void MRGenericAdView::disableAdRefresh() {
+    setRefreshTimerEnabled(false);
+}
+
+void MRGenericAdView::setRefreshTimerEnabled(bool enabled) {
+    enableAdRefresh_ = enabled;
+    if (enabled)
+        startTimer();
+    else
+        stopTimer();
+}
+
+void MRGenericAdView::refreshAd() {
+    if (!enableManualAdRefresh_)
+        return;
+    if (refreshAdTimer_) {
+        stopTimer();
+        timerRefreshAd();
+        startTimer();
+        return;
+    }
+    if (auto delegate = delegate_.lock())
+        delegate->adDidRefresh(*this);
+    connectOrPlayCache();
+}
+
+void MRGenericAdView::resizeToHeight(double height) {
+    if (height < kResizeSmallest) {
+        height = kResizeBannerHeight;
+        startTimer();
+    } else {
+        stopTimer();
+    }
+    setBackgroundColor(platform::Color::whiteColor());
+    if (auto parent = superview())
+        parent->bringSubviewToFront(this);
+    View::beginAnimations();
+    View::setAnimationDelay(0);
+    View::setAnimationDuration(kResizeDuration);
+    auto f = frame();
+    setFrame(platform::Rect(f.x(), f.y(), f.width(), height));
+    View::commitAnimations();
+}
+
+void MRGenericAdView::fadeAdView(const platform::View& child) {
+    bool toHTML = &child == htmlAdView_.get() && htmlAdView_->isHidden() && !jsonAdView_->isHidden();
+    bool toJSON = &child == jsonAdView_.get() && !htmlAdView_->isHidden() && jsonAdView_->isHidden();
+    if (!toHTML && !toJSON)
+        return;
+    htmlAdView_->setHidden(!toHTML);
+    jsonAdView_->setHidden(!toJSON);
+    auto fade = platform::LayerAnimation::transition("fade", {}, kChildFadeDuration);
+    fade->timing = platform::AnimationCurve::EaseInOut;
+    layer().addAnimation(fade, {});
+}
+
+} // namespace meridian
