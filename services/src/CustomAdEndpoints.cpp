@@ -1,4 +1,5 @@
 #include "services/CustomAdEndpoints.h"
+#include "EndpointSupport.h"
 
 #include <array>
 #include <filesystem>
@@ -15,42 +16,9 @@ constexpr std::array<std::string_view, 5> kCustomQueryItems = {"appver", "countr
 constexpr std::array<std::string_view, 10> kNimbusQueryItems = {
     "appver", "v", "apikey", "appkey", "deviceid", "width", "height", "fmt", "ua", "test"};
 constexpr std::string_view kFixtureExtension = ".json";
-constexpr std::uintmax_t kMaximumFixtureBytes = 1024 * 1024;
 
-template <typename Items>
-std::optional<std::string> missingItem(const LoggedRequest& request, const Items& items) {
-    for (auto name : items)
-        if (!request.queryValue(name))
-            return std::string(name);
-    return std::nullopt;
-}
 
-bool isSafeKey(std::string_view key) {
-    if (key.empty() || key.front() == '.')
-        return false;
-    for (unsigned char c : key) {
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                  c == '_' || c == '.';
-        if (!ok)
-            return false;
-    }
-    return true;
-}
 
-std::optional<std::string> readFixture(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return std::nullopt;
-    auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaximumFixtureBytes)
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::string withBaseURL(std::string body, const LoggedRequest& request) {
     std::string base = "http://" + request.header("Host").value_or("127.0.0.1");
@@ -63,10 +31,10 @@ std::string withBaseURL(std::string body, const LoggedRequest& request) {
 template <typename Items>
 ServiceReply fixtureReply(const std::string& fixturesDir, std::string_view folder, const Items& items,
                           std::string_view keyItem, const LoggedRequest& request) {
-    if (auto missing = missingItem(request, items))
+    if (auto missing = missingQueryItem(request, items))
         return ServiceReply{400, "missing " + *missing, "text/plain", {}};
     std::string key = *request.queryValue(keyItem);
-    if (!isSafeKey(key))
+    if (!isSafeFixtureName(key))
         return ServiceReply{400, "bad " + std::string(keyItem), "text/plain", {}};
     auto body =
         readFixture(std::filesystem::path(fixturesDir) / folder / (key + std::string(kFixtureExtension)));

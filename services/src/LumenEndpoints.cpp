@@ -1,4 +1,5 @@
 #include "services/LumenEndpoints.h"
+#include "EndpointSupport.h"
 
 #include <ctime>
 #include <filesystem>
@@ -10,21 +11,9 @@ namespace services {
 
 namespace {
 
-constexpr std::uintmax_t kMaximumFixtureBytes = 256 * 1024;
+constexpr std::uintmax_t kFixtureLimit = 256 * 1024;
 constexpr const char* kHTTPDateFormat = "%a, %d %b %Y %H:%M:%S";
 
-std::optional<std::string> readFixture(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return std::nullopt;
-    auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaximumFixtureBytes)
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::optional<std::time_t> parseDate(const std::string& text) {
     std::tm tm{};
@@ -48,7 +37,7 @@ bool isSafeSlot(const std::string& slot) {
 
 void installLumenEndpoints(ServiceHost& host, std::string fixturesDir) {
     host.handle("GET", std::string(kLumenCoreScriptPath), [fixturesDir](const LoggedRequest& request) {
-        auto script = readFixture(std::filesystem::path(fixturesDir) / "lumen/sdk-core-v40.js");
+        auto script = readFixture(std::filesystem::path(fixturesDir) / "lumen/sdk-core-v40.js", kFixtureLimit);
         if (!script)
             return ServiceReply{404, "no script", "text/plain", {}};
         const std::vector<NameValue> headers = {{"Last-Modified", std::string(kLumenScriptLastModified)}};
@@ -77,9 +66,9 @@ void installLumenEndpoints(ServiceHost& host, std::string fixturesDir) {
         std::string slot = request.queryValue("slot").value_or("banner");
         std::optional<std::string> page;
         if (isSafeSlot(slot))
-            page = readFixture(std::filesystem::path(fixturesDir) / ("lumen/ad-" + slot + ".html"));
+            page = readFixture(std::filesystem::path(fixturesDir) / ("lumen/ad-" + slot + ".html"), kFixtureLimit);
         if (!page)
-            page = readFixture(std::filesystem::path(fixturesDir) / "lumen/ad-banner.html");
+            page = readFixture(std::filesystem::path(fixturesDir) / "lumen/ad-banner.html", kFixtureLimit);
         if (!page)
             return ServiceReply{404, "no ad page", "text/plain", {}};
         std::string rate = slot == "norefresh" ? "0" : std::string(kLumenRefreshRate);

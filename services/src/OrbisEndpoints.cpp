@@ -1,4 +1,5 @@
 #include "services/OrbisEndpoints.h"
+#include "EndpointSupport.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,21 +12,9 @@ namespace {
 
 constexpr std::string_view kLiveAdFixture = "orbis/ad-live.xml";
 constexpr std::string_view kTestAdFixture = "orbis/ad-test.xml";
-constexpr std::uintmax_t kMaximumFixtureBytes = 256 * 1024;
+constexpr std::uintmax_t kFixtureLimit = 256 * 1024;
 constexpr std::string_view kLandingActionType = "2";
 
-std::optional<std::string> readFixture(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return std::nullopt;
-    auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaximumFixtureBytes)
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 bool hasFormItem(const LoggedRequest& request, std::string_view name) {
     for (const auto& [key, value] : request.formItems())
@@ -38,7 +27,7 @@ ServiceReply adReply(const ServiceHost& host, const std::string& fixturesDir, st
                      const LoggedRequest& request) {
     if (!hasFormItem(request, "ob-siteid") || !hasFormItem(request, "requestactivity"))
         return ServiceReply{400, "missing ob-siteid or requestactivity", "text/plain", {}};
-    auto xml = readFixture(std::filesystem::path(fixturesDir) / fixture);
+    auto xml = readFixture(std::filesystem::path(fixturesDir) / fixture, kFixtureLimit);
     if (!xml)
         return ServiceReply{404, "no ad fixture", "text/plain", {}};
     const std::string base = host.baseURL();
