@@ -164,14 +164,9 @@ void AdViewController::showNewsAd(bool mayScheduleRotation) {
         imageLoadwithDic(memberText(dataArray_[static_cast<std::size_t>((newsAdCounter_ + 1) % count)], kImageLinkKey));
     }
     if (isNewsPresent_ && mayScheduleRotation) {
-        auto weak = weakSelf();
-        platform::RunLoop::main().performAfter(
-            kAdsOffRotationInterval,
-            [weak] {
-                if (auto self = weak.lock())
-                    self->callOffNews();
-            },
-            this, std::string(kCallOffNewsName));
+        platform::RunLoop::main().performAfter(kAdsOffRotationInterval, weakSelf(),
+                                               &AdViewController::callOffNews, this,
+                                               std::string(kCallOffNewsName));
     }
 }
 
@@ -208,14 +203,8 @@ void AdViewController::getItNow() {
     if (!entry)
         return;
     sendPromotionReport(promotionURL(endpoints::kHouseNewsClick, {{"appId", memberText(*entry, kAppIdKey)}}));
-    auto weak = weakSelf();
-    platform::RunLoop::main().performAfter(
-        kClickOpenDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->gotoItune();
-        },
-        this, std::string(kGotoItuneName));
+    platform::RunLoop::main().performAfter(kClickOpenDelay, weakSelf(), &AdViewController::gotoItune, this,
+                                           std::string(kGotoItuneName));
 }
 
 void AdViewController::gotoItune() {

@@ -168,27 +168,15 @@ void PopupController::getPopUpAgain() {
     popStatus_ = kWaitingForReply;
     progress_ = 0.0f;
     platform::RunLoop::main().cancelPerforms(this, kProgressBarName);
-    auto weak = weakSelf();
-    platform::RunLoop::main().performAfter(
-        kFirstTickDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->progressBar();
-        },
-        this, std::string(kProgressBarName));
+    platform::RunLoop::main().performAfter(kFirstTickDelay, weakSelf(), &PopupController::progressBar, this,
+                                           std::string(kProgressBarName));
 }
 
 void PopupController::progressBar() {
     progress_ += kTickStep;
     if (progress_ < 1.0f) {
-        auto weak = weakSelf();
-        platform::RunLoop::main().performAfter(
-            kTickInterval,
-            [weak] {
-                if (auto self = weak.lock())
-                    self->progressBar();
-            },
-            this, std::string(kProgressBarName));
+        platform::RunLoop::main().performAfter(kTickInterval, weakSelf(), &PopupController::progressBar, this,
+                                               std::string(kProgressBarName));
         return;
     }
     if (imageStatus == 1) {
@@ -400,14 +388,8 @@ void PopupController::getItNow() {
         return;
     sendPromotionReport(promotionURL(endpoints::kPopUpClick,
                                      {{"adID", std::to_string(appId_)}, {"id", entryMember(kIdKey)}}));
-    auto weak = weakSelf();
-    platform::RunLoop::main().performAfter(
-        kClickOpenDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->gotoItune();
-        },
-        this, std::string(kGotoItuneName));
+    platform::RunLoop::main().performAfter(kClickOpenDelay, weakSelf(), &PopupController::gotoItune, this,
+                                           std::string(kGotoItuneName));
 }
 
 void PopupController::gotoItune() {

@@ -201,15 +201,9 @@ void PushNewsView::shakeEffect() {
     if (!isBadge_)
         return;
     ++counter_;
-    auto weak = weakSelf();
     platform::RunLoop::main().cancelPerforms(this, kShakeName);
-    platform::RunLoop::main().performAfter(
-        kShakeInterval,
-        [weak] {
-            if (auto self = weak.lock())
-                self->shakeEffect();
-        },
-        this, std::string(kShakeName));
+    platform::RunLoop::main().performAfter(kShakeInterval, weakSelf(), &PushNewsView::shakeEffect, this,
+                                           std::string(kShakeName));
 }
 
 void PushNewsView::showNews() {
@@ -280,14 +274,8 @@ void PushNewsView::getItNow() {
     if (!newsImage_)
         return;
     sendPromotionReport(promotionURL(endpoints::kPushNewsClick));
-    auto weak = weakSelf();
-    platform::RunLoop::main().performAfter(
-        kClickOpenDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->gotoItune();
-        },
-        this, std::string(kGotoItuneName));
+    platform::RunLoop::main().performAfter(kClickOpenDelay, weakSelf(), &PushNewsView::gotoItune, this,
+                                           std::string(kGotoItuneName));
 }
 
 void PushNewsView::gotoItune() {

@@ -259,14 +259,8 @@ void WallpaperPromotion::getItNow() {
     if (!promotionalImage_)
         return;
     sendPromotionReport(promotionURL(endpoints::kWallpaperClick, {{"appId", entryMember(kAppIdKey)}}));
-    auto weak = weakSelf();
-    platform::RunLoop::main().performAfter(
-        kClickOpenDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->gotoItune();
-        },
-        this, std::string(kGotoItuneName));
+    platform::RunLoop::main().performAfter(kClickOpenDelay, weakSelf(), &WallpaperPromotion::gotoItune, this,
+                                           std::string(kGotoItuneName));
 }
 
 void WallpaperPromotion::gotoItune() {

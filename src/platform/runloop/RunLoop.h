@@ -86,6 +86,19 @@ public:
     // Runs `task` after `delay` seconds. `target` and `name` only identify the perform for
     // cancelPerforms; the task owns whatever it captures until it runs or is cancelled.
     void performAfter(double delay, Task task, const void* target = nullptr, std::string name = {});
+    // Calls `method` on `object` after `delay` seconds, unless the object is gone by then: it is
+    // held weakly, so a delayed call never keeps its object alive nor reaches a destroyed one.
+    template <typename T>
+    void performAfter(double delay, std::weak_ptr<T> object, void (T::*method)(), const void* target,
+                      std::string name = {}) {
+        performAfter(
+            delay,
+            [object = std::move(object), method] {
+                if (auto alive = object.lock())
+                    ((*alive).*method)();
+            },
+            target, std::move(name));
+    }
     void cancelPerforms(const void* target);
     void cancelPerforms(const void* target, std::string_view name);
 
