@@ -1,0 +1,575 @@
+// VellumAdViewController: ad load and unload with the ad's event, visibility, first display
+// with impressions and tracking pixels, click-through, dismissal, the touch registry and the
+// process-wide event hook.
+#include "vellum/richmedia/VellumAdViewController.h"
+
+#include <cstdio>
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/ClassTable.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/net/URLConnection.h"
+#include "platform/runloop/Clock.h"
+#include "platform/ui/Window.h"
+#include "vellum/richmedia/VellumAdView.h"
+#include "vellum/richmedia/VellumJSBridge.h"
+#include "vellum/tracking/VellumAnalyticsManager.h"
+#include "vellum/tracking/VellumEventKeys.h"
+
+namespace vellum {
+namespace {
+
+constexpr double kReferenceDateOffset = 978307200.0; // 2001-01-01 in seconds since 1970
+constexpr const char* kControllerClassNames[] = {
+    "VellumAdViewController", "MRHTMLAdViewController", "MRImageAdViewController",
+    "MRAnimatedAdViewController", "MRMovieAdViewController",
+};
+
+double nowSinceReferenceDate() {
+    return platform::Clock::current().now() - kReferenceDateOffset;
+}
+
+VellumAnalyticsManager& analytics() {
+    return *VellumAnalyticsManager::sharedInstance();
+}
+
+// The identity under which every controller posts its ad event, registered once per
+// analytics manager, so that a controller that is gone leaves no registration behind.
+const char kAdViewedSender = 0;
+std::weak_ptr<VellumAnalyticsManager>& registeredManager() {
+    static std::weak_ptr<VellumAnalyticsManager> manager;
+    return manager;
+}
+void registerWithAnalytics() {
+    auto manager = VellumAnalyticsManager::sharedInstance();
+    if (registeredManager().lock() == manager)
+        return;
+    manager->observeNotifications(VellumAdViewController::prodNotifications(), &kAdViewedSender);
+    registeredManager() = manager;
+}
+
+struct VisibilityState {
+    std::set<std::shared_ptr<VellumAdViewController>> monitored;
+    std::shared_ptr<platform::Timer> timer;
+};
+VisibilityState& visibility() {
+    static VisibilityState state;
+    return state;
+}
+
+// ---- Event hook ----
+std::shared_ptr<platform::Event>& storedEventSlot() {
+    static std::shared_ptr<platform::Event> event;
+    return event;
+}
+bool& hookInstalled() {
+    static bool installed = false;
+    return installed;
+}
+
+std::map<const platform::View*, std::vector<TouchTracking::Entry>>& touchRegistry() {
+    static std::map<const platform::View*, std::vector<TouchTracking::Entry>> registry;
+    return registry;
+}
+
+// Installed before main.
+const bool kEventHookInstalled = [] {
+    VellumEventHook::install();
+    return true;
+}();
+
+} // namespace
+
+void VellumEventHook::install() {
+    if (hookInstalled())
+        return;
+    hookInstalled() = true;
+    auto previous = std::make_shared<platform::Application::EventDispatch>();
+    *previous = platform::Application::replaceEventDispatch(
+        [previous](platform::Application& application, const platform::Event& event) {
+            if (event.type() == platform::Event::Type::Touches)
+                storedEventSlot() = std::make_shared<platform::Event>(event);
+            if (*previous)
+                (*previous)(application, event);
+            else
+                application.defaultSendEvent(event);
+        });
+}
+bool VellumEventHook::isInstalled() {
+    return hookInstalled() && kEventHookInstalled;
+}
+std::shared_ptr<platform::Event> VellumEventHook::storedEvent() {
+    return storedEventSlot();
+}
+void VellumEventHook::resetStoredEventForTesting() {
+    storedEventSlot().reset();
+}
+
+// ---- Touch registry ----
+void TouchTracking::tellObjectAboutTouchInRect(std::shared_ptr<void> observer, const platform::Rect& rect,
+                                               const platform::View* view) {
+    touchRegistry()[view].push_back({std::move(observer), rect});
+}
+void TouchTracking::ignoreTouchesInRect(const platform::Rect& rect, const platform::View* view) {
+    auto found = touchRegistry().find(view);
+    if (found == touchRegistry().end())
+        return;
+    auto& entries = found->second;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->rect == rect) {
+            const Entry first = *it;
+            std::erase_if(entries, [&](const Entry& e) { return e.object == first.object && e.rect == first.rect; });
+            return;
+        }
+    }
+}
+void TouchTracking::ignoreTouchesInView(const platform::View* view) {
+    touchRegistry().erase(view);
+}
+std::vector<TouchTracking::Entry> TouchTracking::entriesForView(const platform::View* view) {
+    auto found = touchRegistry().find(view);
+    return found == touchRegistry().end() ? std::vector<Entry>{} : found->second;
+}
+void TouchTracking::resetForTesting() {
+    touchRegistry().clear();
+}
+
+// ---- Controller ----
+VellumAdViewController::VellumAdViewController() = default;
+
+VellumAdViewController::~VellumAdViewController() {
+    if (terminateToken_)
+        platform::Application::shared().removeObserver(terminateToken_);
+    if (webView_)
+        webView_->setDelegate({});
+}
+
+void VellumAdViewController::registerClasses() {
+    for (const char* name : kControllerClassNames)
+        platform::ClassTable::registerClass<VellumAdViewControllerBase>(
+            name, [] { return std::make_shared<VellumAdViewController>(); });
+}
+
+void VellumAdViewController::unregisterClasses() {
+    for (const char* name : kControllerClassNames)
+        platform::ClassTable::unregisterClass(name);
+}
+
+std::shared_ptr<VellumAdViewController> VellumAdViewController::self() {
+    return std::static_pointer_cast<VellumAdViewController>(sharedController());
+}
+
+void VellumAdViewController::post(const char* name, bool withEvent) {
+    platform::Notification n;
+    n.name = name;
+    n.object = self();
+    n.sender = this;
+    if (withEvent && event_)
+        n.userInfo[MRAdEventKey] = std::string(event_->eventKey().value_or(""));
+    platform::NotificationCenter::defaultCenter().post(n);
+}
+
+void VellumAdViewController::setExit(int code) {
+    if (event_)
+        event_->setNumber(platform::Value(code), MRAdExitKey);
+}
+
+void VellumAdViewController::setAdView(const std::shared_ptr<VellumAdView>& view) {
+    if (view == adView_.lock())
+        return;
+    if (ad_ && isViewLoaded())
+        this->view()->removeFromSuperview();
+    adView_ = view;
+    monitorVisibility();
+}
+
+void VellumAdViewController::loadView() {
+    auto adView = adView_.lock();
+    platform::Rect frame = adView ? platform::Rect({0, 0}, adView->bounds().size) : platform::Rect{};
+    auto root = std::make_shared<platform::View>(frame);
+    setView(root);
+    if (ad_ && ad_->mainFile) {
+        if (auto folder = ad_->path()) {
+            webView_ = std::make_shared<platform::WebView>(platform::Rect({0, 0}, frame.size));
+            webView_->setDelegate(std::weak_ptr<platform::WebViewDelegate>(self()));
+            root->addSubview(webView_);
+            webView_->loadRequest(platform::URLRequest(platform::URL::fileURL(*folder + "/" + *ad_->mainFile)));
+        }
+    }
+}
+
+void VellumAdViewController::viewDidLoad() {
+    monitorVisibility();
+    enableTouchCapture();
+}
+
+void VellumAdViewController::loadAdViewController() {
+    auto adView = adView_.lock();
+    if (!ad_) {
+        if (adView)
+            adView->loadAd();
+        else
+            analytics().logDebug("-loadAdViewController called with no ad and no adView.");
+        return;
+    }
+    registerWithAnalytics();
+    appCapturesSwipe_ = true;
+    clickThroughURLString_ = ad_->clickThroughURLString;
+    event_ = std::make_shared<VellumEvent>(MRAdViewedKey);
+    event_->setString(ad_->adID.value_or(""), MRAdIDKey);
+    setExit(MRAdExitCode::kLoaded);
+    event_->setNumber(platform::Value(nowSinceReferenceDate()), MRAdStartTimeKey);
+    // Already seen on screen (the slot view was tested when linked): the clock runs from now.
+    if (visible_)
+        event_->startRecordingViewDuration();
+    if (adView) {
+        adView->addSubview(view());
+        std::string slot = adView->adSlotKey().value_or(VellumAdServer::nameForSlotType(adView->adSlotType()));
+        event_->setString(slot, MRAdSlotKey);
+        event_->setString(std::to_string(ad_->adVersion), MRAdVersionKey);
+    } else if (auto key = platform::Application::shared().keyWindow()) {
+        key->addSubview(view());
+    }
+    VellumJSBridge::sharedInstance()->setDelegate(self());
+    loaded_ = true;
+    post(AdVCDidLoad, true);
+    std::weak_ptr<VellumAdViewController> weak = self();
+    terminateToken_ = platform::Application::shared().addObserver(
+        platform::kApplicationWillTerminateNotification, [weak](const std::string&) {
+            if (auto strong = weak.lock())
+                strong->appWillTerminate();
+        });
+}
+
+void VellumAdViewController::unloadAdViewController() {
+    if (!loaded_)
+        return;
+    auto keep = self();
+    loaded_ = false;
+    trackAdEvent();
+    disableTouchCapture();
+    stopMonitoringVisibility();
+    if (isViewLoaded())
+        view()->removeFromSuperview();
+    if (terminateToken_) {
+        platform::Application::shared().removeObserver(terminateToken_);
+        terminateToken_ = 0;
+    }
+    post(AdVCDidUnload, true);
+    clickThroughURLString_.reset();
+    ad_.reset();
+}
+
+void VellumAdViewController::trackAdEvent() {
+    if (!ad_ || !event_)
+        return;
+    const auto start = event_->numbers().find(MRAdStartTimeKey);
+    const double startTime = start == event_->numbers().end() ? 0 : start->second.number().value_or(0);
+    if (startTime <= 0)
+        return;
+    const auto exit = event_->numbers().find(MRAdExitKey);
+    const auto code = exit == event_->numbers().end() ? 0 : exit->second.integer().value_or(0);
+    if (code == 0 || code == MRAdExitCode::kLoaded)
+        setExit(MRAdExitCode::kReportedWhileShown);
+    platform::Notification n;
+    n.name = AdVCAdViewedNotification;
+    n.object = event_;
+    n.sender = &kAdViewedSender;
+    platform::NotificationCenter::defaultCenter().post(n);
+}
+
+void VellumAdViewController::appWillTerminate() {
+    setExit(MRAdExitCode::kApplicationTerminated);
+    unloadAdViewController();
+}
+
+void VellumAdViewController::viewDidDisappear(bool) {
+    if (event_)
+        event_->stopRecordingViewDuration();
+    visible_ = false;
+}
+
+void VellumAdViewController::viewDidAppearInternal() {
+    if (event_)
+        event_->startRecordingViewDuration();
+    firstTimeDisplayed();
+}
+
+void VellumAdViewController::dismissAd() {
+    auto adView = adView_.lock();
+    std::optional<bool> answer;
+    if (adView)
+        if (auto delegate = adView->delegate())
+            answer = delegate->adViewShouldHide(*adView);
+    setExit(MRAdExitCode::kDismissed);
+    if (answer == false)
+        return;
+    hideAd();
+}
+
+void VellumAdViewController::hideAd() {
+    auto adView = adView_.lock();
+    if (!adView) {
+        unloadAdViewController();
+        return;
+    }
+    std::weak_ptr<VellumAdViewController> weak = self();
+    platform::View::animate(
+        0.2, [adView] { adView->setAlpha(0); },
+        [weak](const std::string&, bool) {
+            if (auto strong = weak.lock())
+                strong->unloadAdViewController();
+        });
+}
+
+// ---- Visibility ----
+void VellumAdViewController::monitorVisibility() {
+    if (isViewLoaded())
+        view()->setUserInteractionEnabled(true);
+    visibility().monitored.insert(self());
+    startVisibilityTimer();
+}
+
+void VellumAdViewController::stopMonitoringVisibility() {
+    auto& state = visibility();
+    for (auto it = state.monitored.begin(); it != state.monitored.end(); ++it)
+        if (it->get() == this) {
+            state.monitored.erase(it);
+            break;
+        }
+    if (state.monitored.empty())
+        stopVisibilityTimer();
+}
+
+void VellumAdViewController::startVisibilityTimer() {
+    auto& state = visibility();
+    if (!state.timer)
+        state.timer = platform::Timer::create(kVisibilityInterval, true, [](platform::Timer&) { testAdVisibility(); });
+    platform::RunLoop::current().add(state.timer);
+    testAdVisibility();
+}
+
+void VellumAdViewController::stopVisibilityTimer() {
+    auto& state = visibility();
+    if (state.timer && state.timer->isValid())
+        state.timer->invalidate();
+    state.timer.reset();
+}
+
+bool VellumAdViewController::adVisibilityCheckDisabled() {
+    auto& defaults = platform::UserDefaults::standard();
+    if (defaults.objectForKey(kAdVisibilityCheckDisabledKey))
+        return defaults.boolForKey(kAdVisibilityCheckDisabledKey);
+    const auto& info = platform::Bundle::main().infoDictionary();
+    auto found = info.find(kAdVisibilityCheckDisabledKey);
+    if (found == info.end())
+        return false;
+    if (auto b = found->second.number())
+        return *b != 0;
+    return false;
+}
+
+platform::Point VellumAdViewController::visibilityTestPoint() const {
+    auto windows = platform::Application::shared().windows();
+    const platform::View* target = windows.empty() ? nullptr : windows.back().get();
+    auto adView = adView_.lock();
+    if (loaded_) {
+        auto v = const_cast<VellumAdViewController*>(this)->view();
+        platform::Point c = v->center();
+        if (v->frame().height() > kTallViewHeight)
+            c.y -= kTallViewTestPointRaise;
+        // The centre is in the superview's coordinates.
+        auto super = v->superview();
+        return super ? super->convertPoint(c, target) : c;
+    }
+    if (!adView)
+        return {0, 0};
+    auto super = adView->superview();
+    return super ? super->convertPoint(adView->center(), target) : adView->center();
+}
+
+void VellumAdViewController::testAdVisibility() {
+    const auto monitored = visibility().monitored;
+    if (adVisibilityCheckDisabled()) {
+        for (const auto& c : monitored)
+            c->firstTimeDisplayed();
+        return;
+    }
+    for (const auto& c : monitored) {
+        if (!visibility().monitored.count(c))
+            continue;
+        auto adView = c->adView_.lock();
+        if (adView && adView->isHidden())
+            continue;
+        std::shared_ptr<platform::View> target = c->loaded_ ? c->view() : adView;
+        if (!target)
+            continue;
+        auto window = target->window();
+        bool isVisible = false;
+        if (window) {
+            auto event = VellumEventHook::storedEvent();
+            auto point = c->visibilityTestPoint();
+            auto hit = window->hitTest(window->convertPoint(point, nullptr), event.get());
+            isVisible = hit && hit->isDescendantOf(target.get());
+        }
+        if (isVisible && !c->visible_) {
+            c->visible_ = true;
+            c->viewDidAppearInternal();
+            c->post(AdVCDidAppear, true);
+        } else if (!isVisible && c->visible_) {
+            c->visible_ = false;
+            c->viewDidDisappear(false);
+            c->post(AdVCDidDisappear, true);
+        }
+    }
+}
+
+std::size_t VellumAdViewController::monitoredAdCount() {
+    return visibility().monitored.size();
+}
+bool VellumAdViewController::visibilityTimerRunning() {
+    return visibility().timer && visibility().timer->isValid();
+}
+void VellumAdViewController::resetForTesting() {
+    stopVisibilityTimer();
+    visibility().monitored.clear();
+    registeredManager().reset();
+    TouchTracking::resetForTesting();
+    VellumEventHook::resetStoredEventForTesting();
+}
+
+void VellumAdViewController::firstTimeDisplayed() {
+    if (firstView_ || !ad_)
+        return;
+    firstView_ = true;
+    ad_->recordImpression();
+    ad_->recordImpressionForCap();
+    if (event_)
+        event_->setNumber(platform::Value(nowSinceReferenceDate()), MRAdStartTimeKey);
+    if (ad_->trackingPixels)
+        for (const auto& pixel : *ad_->trackingPixels)
+            sendTrackingPixel(pixel);
+}
+
+namespace {
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    if (from.empty())
+        return;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+} // namespace
+
+void VellumAdViewController::sendTrackingPixel(const std::string& text) {
+    std::string url = text;
+    replaceAll(url, kDeviceIDPixelMacro, platform::percentEncodeQueryValue(VellumAnalyticsManager::deviceID()));
+    replaceAll(url, kRandomPixelMacro, std::to_string(ad_->randomValue));
+    analytics().logInternal("Tracking Pixel request being sent: %s", url.c_str());
+    auto request = platform::URLRequest::withURLString(url);
+    if (!request) {
+        analytics().logInternal("can't create a connection for %s", url.c_str());
+        analytics().logDebug("Tracking Pixel connection could not be established");
+        return;
+    }
+    std::string agent = ad_->userAgent.value_or("");
+    if (agent.empty())
+        if (auto server = VellumAdServer::existing())
+            agent = server->userAgent;
+    request->setValue(agent, "User-Agent");
+    platform::URLConnection::create(*request, nullptr);
+}
+
+// ---- Click-through ----
+void VellumAdViewController::performClickThrough() {
+    if (!clickThroughURLString_ || clickThroughURLString_->empty())
+        return;
+    disableTouchCapture();
+    performClickThrough(*clickThroughURLString_);
+    std::weak_ptr<VellumAdViewController> weak = self();
+    platform::RunLoop::current().performAfter(kTouchCaptureResumeDelay, [weak] {
+        if (auto strong = weak.lock())
+            if (strong->loaded_)
+                strong->enableTouchCapture();
+    });
+}
+
+void VellumAdViewController::performClickThrough(const std::string& url) {
+    auto adView = adView_.lock();
+    const bool answer = adView ? adView->adVCClickedThroughTo(url) : false;
+    if (answer) {
+        showClickThroughInMiniBrowser(url);
+        return;
+    }
+    if (event_)
+        event_->setString(url, MRAdUrlStringKey);
+    post(AdVCAdClickedNotification, true);
+}
+
+void VellumAdViewController::showClickThroughInMiniBrowser(const std::string& url) {
+    setExit(MRAdExitCode::kClickThrough);
+    strRequest_ = url;
+}
+
+bool VellumAdViewController::launchAnotherApp(const std::string& url) {
+    auto& app = platform::Application::shared();
+    return app.canOpenURL(url) && app.openURL(url);
+}
+
+bool VellumAdViewController::downloadNewAdIntoBrowser(const std::string& adID,
+                                                      const std::optional<std::string>& parentID) {
+    auto adView = adView_.lock();
+    if (!adView)
+        return false;
+    if (ad_ && ad_->adID) {
+        if (event_)
+            event_->setString(adID, MRAdChildAdID);
+        return adView->loadAdWithID(adID, *ad_->adID);
+    }
+    return adView->loadAdWithID(adID, parentID);
+}
+
+void VellumAdViewController::audioPlayBackDidStart() {
+    if (auto adView = adView_.lock())
+        adView->didStartAudioInAd();
+}
+void VellumAdViewController::audioPlayBackDidFinish() {
+    if (auto adView = adView_.lock())
+        adView->didFinishAudioInAd();
+}
+
+// ---- Touch capture ----
+void VellumAdViewController::enableTouchCapture() {
+    if (isViewLoaded())
+        TouchTracking::tellObjectAboutTouchInRect(self(), view()->bounds(), view().get());
+}
+void VellumAdViewController::disableTouchCapture() {
+    if (isViewLoaded())
+        TouchTracking::ignoreTouchesInView(view().get());
+}
+void VellumAdViewController::touchCaptureTrackingRectChangedFrom(const platform::Rect& oldBounds) {
+    if (!isViewLoaded() || view()->bounds() == oldBounds)
+        return;
+    TouchTracking::ignoreTouchesInRect(oldBounds, view().get());
+    TouchTracking::tellObjectAboutTouchInRect(self(), view()->bounds(), view().get());
+}
+void VellumAdViewController::viewGotTouch() {
+    post(AdVCWasTouched, true);
+    performClickThrough();
+}
+
+// ---- Web view ----
+bool VellumAdViewController::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
+                                                                            const platform::URLRequest& request,
+                                                                            platform::WebViewNavigationType type) {
+    return VellumJSBridge::sharedInstance()->webViewShouldStartLoad(
+        webView, request, type, adView_.lock().get(), ad_ ? ad_->path().value_or("") : "", this);
+}
+void VellumAdViewController::webViewDidStartLoad(platform::WebView& webView) {
+    VellumJSBridge::sharedInstance()->webViewDidStartLoad(webView);
+}
+void VellumAdViewController::webViewDidFinishLoad(platform::WebView& webView) {
+    VellumJSBridge::sharedInstance()->webViewDidFinishLoad(webView, this);
+}
+
+} // namespace vellum

@@ -1,0 +1,178 @@
+#pragma once
+// VellumAdViewController: the controller of one rich-media ad placed in a slot view. It owns
+// the ad's event ("MRAdViewed") from load to unload and then hands it to the tracking library
+// by posting "MRADAdViewedNotification" with the event as the notification's object. In
+// between it decides when the ad is visible (one process-wide 0.2 s timer hit-tests every
+// monitored ad against the latest touch event), records the impression and fires the ad's
+// tracking pixels the first time the ad is seen, measures the view duration, performs
+// click-throughs and dismisses the ad with the host's consent. An ad with a main file shows
+// it in a web view whose navigations go through the script bridge, with this controller as
+// the page host and bridge delegate.
+//
+// The same file owns the process-wide event hook: installed before main, it keeps the latest
+// touch event for the visibility test and passes every event on to the dispatch it replaced.
+// The touch-tracking registry (TouchTracking) records which observer watches which rectangle
+// of which view.
+//
+// Ownership: made through platform::ClassTable under the selection's controller class names
+// (registerClasses()), held by its slot view; the slot view link is weak. Main thread only.
+// Timer and notification callbacks of a controller that is gone, or no longer monitored,
+// are ignored.
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Event.h"
+#include "platform/ui/ViewController.h"
+#include "platform/web/WebView.h"
+#include "vellum/richmedia/VellumAdServer.h"
+#include "vellum/tracking/VellumEvent.h"
+
+namespace vellum {
+
+class VellumAdView;
+
+// Names of the controller's notifications (object: the controller unless said otherwise).
+inline constexpr const char* AdVCDidLoad = "MRADDidLoad";
+inline constexpr const char* AdVCDidUnload = "MRADDidUnload";
+inline constexpr const char* AdVCDidAppear = "MRADDidAppear";
+inline constexpr const char* AdVCDidDisappear = "MRADDidDisappear";
+// Object: the ad's VellumEvent.
+inline constexpr const char* AdVCAdViewedNotification = "MRADAdViewedNotification";
+inline constexpr const char* AdVCAdClickedNotification = "MRADAdClickedNotification";
+inline constexpr const char* AdVCWasTouched = "MRADWasTouched";
+inline constexpr const char* AdVCDidTimeout = "MRADDidTimeout";
+
+// The process-wide event hook.
+class VellumEventHook {
+public:
+    // Installs the hook once (idempotent); done before main by a static initializer.
+    static void install();
+    static bool isInstalled();
+    // The latest touch event the application dispatched (null before any).
+    static std::shared_ptr<platform::Event> storedEvent();
+    static void resetStoredEventForTesting();
+};
+
+// Registry of touch-tracking rectangles, by view.
+class TouchTracking {
+public:
+    struct Entry {
+        std::shared_ptr<void> object;
+        platform::Rect rect;
+    };
+    static void tellObjectAboutTouchInRect(std::shared_ptr<void> observer, const platform::Rect& rect,
+                                           const platform::View* view);
+    static void ignoreTouchesInRect(const platform::Rect& rect, const platform::View* view);
+    static void ignoreTouchesInView(const platform::View* view);
+    static std::vector<Entry> entriesForView(const platform::View* view);
+    static void resetForTesting();
+};
+
+class VellumAdViewController : public VellumAdViewControllerBase,
+                               public platform::ViewController,
+                               public platform::WebViewDelegate {
+public:
+    static constexpr double kVisibilityInterval = 0.2;
+    static constexpr double kTallViewHeight = 100;
+    static constexpr double kTallViewTestPointRaise = 50;
+    static constexpr double kTouchCaptureResumeDelay = 2.0;
+    static constexpr const char* kAdVisibilityCheckDisabledKey = "MREnablePatch1";
+    static constexpr const char* kDeviceIDPixelMacro = "[MR_DEVICEID]";
+    static constexpr const char* kRandomPixelMacro = "[MR_RANDOM]";
+
+    VellumAdViewController();
+    ~VellumAdViewController() override;
+    // Registers this class under its own name and the selection's controller names.
+    static void registerClasses();
+    static void unregisterClasses();
+    static std::vector<std::string> prodNotifications() { return {AdVCAdViewedNotification}; }
+
+    // ---- Used by the slot view ----
+    void setAd(std::shared_ptr<MRCachedAd> ad) { ad_ = std::move(ad); }
+    std::shared_ptr<MRCachedAd> ad() const { return ad_; }
+    void setAdView(const std::shared_ptr<VellumAdView>& view);
+    std::shared_ptr<VellumAdView> adView() const { return adView_.lock(); }
+    void loadAdViewController();
+    void unloadAdViewController();
+    void viewDidDisappear(bool animated) override;
+    void dismissAd();
+    void showClickThroughInMiniBrowser(const std::string& url);
+    std::shared_ptr<VellumEvent> event() const { return event_; }
+    void touchCaptureTrackingRectChangedFrom(const platform::Rect& oldBounds);
+    bool loaded() const { return loaded_; }
+    bool visible() const { return visible_; }
+    bool firstView() const { return firstView_; }
+
+    // ---- Used by the script bridge (page host and delegate) ----
+    void dismissEmbeddedBrowser() {}
+    void audioPlayBackDidStart();
+    void audioPlayBackDidFinish();
+    void expandAd() {}
+    void expandAdExternal() {}
+    const std::string& strRequest() const { return strRequest_; }
+    void setTHEStrRequest(const std::string& request) { strRequest_ = request; }
+    void performClickThrough(const std::string& url);
+    void performClickThrough();
+    bool launchAnotherApp(const std::string& url);
+    bool downloadNewAdIntoBrowser(const std::string& adID, const std::optional<std::string>& parentID);
+    // The page's web view while the ad shows a page.
+    std::shared_ptr<platform::WebView> webView() const { return webView_; }
+
+    // ---- Visibility ----
+    void monitorVisibility();
+    void stopMonitoringVisibility();
+    void firstTimeDisplayed();
+    platform::Point visibilityTestPoint() const;
+    static void testAdVisibility();
+    static bool adVisibilityCheckDisabled();
+    static std::size_t monitoredAdCount();
+    static bool visibilityTimerRunning();
+    static void resetForTesting();
+
+    // ---- Touch capture ----
+    void enableTouchCapture();
+    void disableTouchCapture();
+    void viewGotTouch();
+
+    void appWillTerminate();
+    void trackAdEvent();
+
+    // ---- View controller and web view callbacks ----
+    void loadView() override;
+    void viewDidLoad() override;
+    bool webViewShouldStartLoadWithRequestNavigationType(platform::WebView&, const platform::URLRequest&,
+                                                         platform::WebViewNavigationType) override;
+    void webViewDidStartLoad(platform::WebView&) override;
+    void webViewDidFinishLoad(platform::WebView&) override;
+
+private:
+    std::shared_ptr<VellumAdViewController> self();
+    void post(const char* name, bool withEvent);
+    void hideAd();
+    void viewDidAppearInternal();
+    void setExit(int code);
+    void sendTrackingPixel(const std::string& text);
+    static void startVisibilityTimer();
+    static void stopVisibilityTimer();
+
+    std::weak_ptr<VellumAdView> adView_;
+    std::shared_ptr<MRCachedAd> ad_;
+    std::optional<std::string> clickThroughURLString_;
+    bool loaded_ = false;
+    bool visible_ = false;
+    bool firstView_ = false;
+    bool appCapturesSwipe_ = true;
+    std::shared_ptr<VellumEvent> event_;
+    std::string strRequest_;
+    std::shared_ptr<platform::WebView> webView_;
+    platform::Application::ObserverToken terminateToken_ = 0;
+    std::vector<std::shared_ptr<platform::URLConnection>> pixelConnections_;
+};
+
+} // namespace vellum

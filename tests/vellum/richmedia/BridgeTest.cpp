@@ -1,0 +1,166 @@
+// The script bridge: page navigations to "mrbridge:" URLs run only the commands of the
+// bridge's table, with their arguments, and answer into the page with escaped values.
+#include <gtest/gtest.h>
+
+#include "AdDisplayFixture.h"
+#include "vellum/tracking/VellumEventKeys.h"
+
+namespace richmediatest {
+namespace {
+
+using vellum::VellumJSBridge;
+
+class BridgeTest : public AdDisplayFixture {
+protected:
+    void SetUp() override {
+        storeBanner("ad-1");
+        view = slotView();
+        ASSERT_TRUE(view->loadAdWithID("ad-1", std::nullopt));
+        c = view->adVC();
+        ASSERT_TRUE(pageLoaded(*c));
+        c->webView()->stringByEvaluatingJavaScriptFromString("window.got = [];");
+    }
+    // Offers `url` to the router as the ad page's navigation; answers whether it may load.
+    bool navigate(const std::string& url,
+                  platform::WebViewNavigationType type = platform::WebViewNavigationType::Other) {
+        auto request = platform::URLRequest::withURLString(url);
+        EXPECT_TRUE(request) << url;
+        return c->webViewShouldStartLoadWithRequestNavigationType(*c->webView(), *request, type);
+    }
+    std::shared_ptr<vellum::VellumAdView> view;
+    std::shared_ptr<vellum::VellumAdViewController> c;
+};
+
+// Each row: the page's navigation, what the page then holds, and the ad event's values.
+TEST_F(BridgeTest, CommandsRunFromTheTableWithTheirArguments) {
+    struct Case {
+        const char* url;
+        const char* pageGot;       // window.got afterwards
+        const char* stringKey;     // an event string expected (or null)
+        const char* stringValue;
+        const char* numberKey;     // an event number expected (or null)
+        double numberValue;
+    };
+    const Case cases[] = {
+        {"mrbridge:getSDKVersion", "sdk:2.4.6", nullptr, nullptr, nullptr, 0},
+        {"MRBRIDGE:GETSDKVERSION", "sdk:2.4.6", nullptr, nullptr, nullptr, 0},
+        {"mrbridge:getAdID", "adID:ad-1", nullptr, nullptr, nullptr, 0},
+        {"mrbridge:initOrientation", "orientation:0", nullptr, nullptr, nullptr, 0},
+        {"mrbridge:getloc", "loc:0.000000,0.000000,0", nullptr, nullptr, nullptr, 0},
+        {"mrbridge:setTrackingEventString?key=color&val=deep%20blue", "", "color", "deep blue", nullptr, 0},
+        {"mrbridge:setTrackingEventNumber?key=level&val=2.5", "", nullptr, nullptr, "level", 2.5},
+        {"mrbridge:incrementKey?key=taps", "", nullptr, nullptr, "taps", 1},
+        {"mrbridge:batchedEvents?incrementKey%3Fkey%3Da=&setTrackingEventString%3Fkey%3Db%26val%3Dx=", "", "b",
+         "x", "a", 1},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.url);
+        c->webView()->stringByEvaluatingJavaScriptFromString("window.got = [];");
+        EXPECT_FALSE(navigate(tc.url));
+        EXPECT_EQ(got(*c->webView()), tc.pageGot);
+        auto event = c->event();
+        if (tc.stringKey) {
+            EXPECT_EQ(string(*event, tc.stringKey), tc.stringValue);
+        }
+        if (tc.numberKey) {
+            EXPECT_EQ(number(*event, tc.numberKey), tc.numberValue);
+        }
+    }
+}
+
+// Commands outside the table, and table commands with missing or bad arguments, change
+// nothing; the page's navigation is still never loaded.
+TEST_F(BridgeTest, RefusedCommandsAndBadArgumentsChangeNothing) {
+    const char* cases[] = {
+        "mrbridge:evaluate?script=alert(1)",
+        "mrbridge:processMRBridgeMethod",
+        "mrbridge:",
+        "mrbridge:setTrackingEventString?key=only",
+        "mrbridge:setTrackingEventString?val=only",
+        "mrbridge:setTrackingEventString?key=k&val=%FF%FE",
+        "mrbridge:incrementKey",
+        "mrbridge:batchedEvents?batchedEvents%3FincrementKey%253Fkey%253Dz=",
+        "mrbridge:trackevent?x=1",
+    };
+    const auto strings = c->event()->strings();
+    const auto numbers = c->event()->numbers();
+    for (const char* url : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_FALSE(navigate(url));
+        EXPECT_EQ(got(*c->webView()), "");
+        EXPECT_EQ(c->event()->strings(), strings);
+        EXPECT_EQ(c->event()->numbers(), numbers);
+        EXPECT_TRUE(c->loaded());
+    }
+}
+
+TEST_F(BridgeTest, ValuesPlacedIntoRepliesCannotBreakOutOfTheScriptString) {
+    const std::string hostile = "x');window.got.push('pwned');('\\\n</script>";
+    c->setTHEStrRequest(hostile);
+    EXPECT_FALSE(navigate("mrbridge:getAdRequest"));
+    EXPECT_EQ(got(*c->webView()), "request:" + hostile);
+}
+
+TEST_F(BridgeTest, DismissAdGoesToTheDelegateController) {
+    AdViewedRecorder recorder;
+    EXPECT_FALSE(navigate("mrbridge:dismissAd"));
+    clock.advance(1.0);
+    EXPECT_FALSE(c->loaded());
+    ASSERT_EQ(recorder.events.size(), 1u);
+    EXPECT_EQ(number(*recorder.events.front(), vellum::MRAdExitKey), vellum::MRAdExitCode::kDismissed);
+}
+
+TEST_F(BridgeTest, ClickThroughWithAndWithoutURL) {
+    struct Case {
+        const char* url;
+        const char* expected;
+    };
+    storeBanner("ad-ct", {{"clickThroughURLString", "http://example.com/own"}});
+    ASSERT_TRUE(view->loadAdWithID("ad-ct", std::nullopt));
+    c = view->adVC();
+    ASSERT_TRUE(pageLoaded(*c));
+    const Case cases[] = {{"mrbridge:clickthrough?url=http%3A%2F%2Fexample.com%2Fgiven", "http://example.com/given"},
+                          {"mrbridge:clickthrough", "http://example.com/own"}};
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.url);
+        EXPECT_FALSE(navigate(tc.url));
+        EXPECT_EQ(string(*c->event(), vellum::MRAdUrlStringKey), tc.expected);
+        EXPECT_EQ(number(*c->event(), vellum::MRAdExitKey), vellum::MRAdExitCode::kClickThrough);
+    }
+}
+
+TEST_F(BridgeTest, PageScriptReachesTheBridgeThroughItsOwnNavigation) {
+    c->webView()->stringByEvaluatingJavaScriptFromString("location.href = 'mrbridge:getSDKVersion';");
+    ASSERT_TRUE(clock.runUntil([&] { return got(*c->webView()) == "sdk:2.4.6"; }));
+    EXPECT_EQ(c->webView()->title(), "ad"); // the page stayed
+}
+
+TEST_F(BridgeTest, ArgumentsAreSplitTrimmedAndUnescaped) {
+    auto args = VellumJSBridge::argumentsFromBridgeString("getaccel?start=false& freq =0.5&empty&k=a%20b&k=c");
+    ASSERT_TRUE(args);
+    EXPECT_EQ(*args, (platform::Dictionary{{"start", "false"}, {"freq", "0.5"}, {"empty", ""}, {"k", "c"}}));
+    EXPECT_FALSE(VellumJSBridge::argumentsFromBridgeString("getaccel"));
+    EXPECT_EQ(VellumJSBridge::methodFromBridgeURL("mrbridge:log?message=a"), "log");
+}
+
+TEST_F(BridgeTest, OtherNavigationsAskTheSlotDelegate) {
+    struct Interrogator : vellum::VellumAdViewDelegate {
+        std::vector<std::string> hosts;
+        std::optional<bool> adViewCustomInteractionInterrogator(vellum::VellumAdView&, const platform::URLRequest&,
+                                                                const std::string& host, const std::string&, unsigned,
+                                                                const std::string&) override {
+            hosts.push_back(host);
+            return host != "blocked.example";
+        }
+    };
+    auto interrogator = std::make_shared<Interrogator>();
+    EXPECT_TRUE(navigate("http://any.example/page"));
+    view->setDelegate(interrogator);
+    EXPECT_TRUE(navigate("http://allowed.example/page"));
+    EXPECT_FALSE(navigate("http://blocked.example/page"));
+    EXPECT_EQ(interrogator->hosts, (std::vector<std::string>{"allowed.example", "blocked.example"}));
+    EXPECT_EQ(number(*c->event(), "MRAdClickThru_CustomApp"), 1);
+}
+
+} // namespace
+} // namespace richmediatest
