@@ -1,5 +1,6 @@
 #include "meridian/MRAdView.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -17,7 +18,9 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Animation.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/Window.h"
 
 namespace meridian {
 
@@ -39,6 +42,10 @@ constexpr double kResizeSmallest = 54;
 constexpr double kResizeBannerHeight = 53;
 constexpr double kResizeDuration = 0.6;
 constexpr double kChildFadeDuration = 0.5;
+constexpr std::string_view kMRBrowserScheme = "mrbrowser";
+constexpr std::string_view kMRBrowserPrefix = "mrbrowser://";
+// Link schemes that leave the application instead of opening the landing page.
+constexpr std::array<std::string_view, 3> kLeavingSchemes = {"sms", "tel", "mrbrowser"};
 
 // Ad types: number, query name, frame rule.
 enum class FrameRule { Caller, Rectangle, Zero };
@@ -231,6 +238,17 @@ void MRGenericAdView::setUp(int type, const std::optional<std::string>& apid,
                                         });
                                     });
 
+    isStatusBarHidden_ = platform::Application::shared().isStatusBarHidden();
+    center.observe<MRGenericAdView>(me, kMRUpdateStatusBarVisibilityNotification,
+                                    [](MRGenericAdView& v, const platform::Notification& n) {
+                                        const auto* hidden = std::any_cast<platform::Value>(&n.object);
+                                        if (hidden && hidden->number())
+                                            v.isStatusBarHidden_ = *hidden->number() != 0;
+                                    });
+    center.observe<MRGenericAdView>(
+        me, kMRShowStatusBarIfNeededNotification,
+        [](MRGenericAdView& v, const platform::Notification&) { v.showStatusBar(); });
+
     delegate_ = delegate;
     adType_ = type;
     setApid(apid);
@@ -260,6 +278,9 @@ MRGenericAdView::~MRGenericAdView() {
         connection_->cancel();
     if (refreshAdTimer_)
         refreshAdTimer_->invalidate();
+    // The landing page does not outlive its ad view; nobody is left to hear its close.
+    if (auto overlay = std::move(overlayView_))
+        overlay->closeWithAnimation(false);
 }
 
 std::string MRGenericAdView::adTypeName(int type) {
@@ -470,14 +491,197 @@ void MRGenericAdView::jsonAdViewRequestSucceeded(MRJSONAdView&) {
         delegate->adRequestSucceeded(*this);
 }
 
+// ---- Taps and landing pages ----
+
 void MRGenericAdView::htmlAdViewWasTapped(MRHTMLAdView&, const platform::URLRequest& request) {
-    routeTap(request.url());
+    routeRequest(request, false, true);
 }
 
-void MRGenericAdView::routeTap(const platform::URL& url) {
-    mrLog("tap on " + url.absoluteString());
+void MRGenericAdView::htmlAdViewWantsToOpenURL(MRHTMLAdView&, const platform::URL& url) {
+    routeRequest(platform::URLRequest(url), false, false);
+}
+
+void MRGenericAdView::jsonAdViewWasTapped(MRJSONAdView&, const platform::URLRequest& request) {
+    routeRequest(request, true, true);
+}
+
+std::shared_ptr<MRBasicAd> MRGenericAdView::currentAd(bool json) const {
+    std::shared_ptr<MRBasicAd> ad;
+    if (json)
+        ad = jsonAdView_->getAd();
+    else
+        ad = htmlAdView_->getAd();
+    // Without an ad on screen the overlay takes the answers of an ad without a page.
+    return ad ? ad : std::make_shared<MRBasicAd>();
+}
+
+void MRGenericAdView::routeRequest(const platform::URLRequest& request, bool json, bool tapped) {
+    auto keep = self();
+    if (tapped)
+        if (auto delegate = delegate_.lock())
+            delegate->adWasTapped(*this);
+    const auto& url = request.url();
+    auto scheme = url.scheme();
+    bool leaves = std::find(kLeavingSchemes.begin(), kLeavingSchemes.end(), scheme) != kLeavingSchemes.end();
+    if (!leaves && !(tapped && openClickInBrowser_)) {
+        auto ad = currentAd(json);
+        int orientation = json || overlayOrientation_ == 0
+                              ? static_cast<int>(platform::Application::shared().statusBarOrientation())
+                              : overlayOrientation_;
+        showOverlayWithAd(ad, request, orientation);
+        ad->startCloseOverlayTimer();
+        stopTimer();
+        return;
+    }
+    if (scheme == kMRBrowserScheme) {
+        auto target = platform::URL::parse(platform::replaceAll(url.absoluteString(), kMRBrowserPrefix, ""));
+        if (target)
+            openURL(*target);
+    } else {
+        openURL(url);
+    }
+    if (tapped)
+        stopTimer();
+}
+
+std::shared_ptr<platform::ViewController>
+MRGenericAdView::traverseResponderChainForUIViewControllerWithView(const platform::View* view) {
+    const platform::Responder* responder = view;
+    while (responder) {
+        auto* next = responder->nextResponder();
+        if (auto* controller = dynamic_cast<platform::ViewController*>(next))
+            return controller->sharedController();
+        if (!dynamic_cast<platform::View*>(next))
+            return nullptr;
+        responder = next;
+    }
+    return nullptr;
+}
+
+void MRGenericAdView::showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, const OverlayContent& content,
+                                        int orientation, bool notifyOpenDelegates, bool notifyCloseDelegates,
+                                        bool shownFromVideo) {
+    auto keep = self();
+    if (auto earlier = overlayView_) {
+        // The earlier landing page ends before the new one begins, so the host hears its close.
+        if (earlier->isShowing())
+            earlier->closeWithAnimation(false);
+        earlier->removeFromSuperview();
+        if (overlayView_ == earlier)
+            overlayView_.reset();
+    }
+    int type = ad->shouldShowModal() ? MROverlayView::kModal : MROverlayView::kFullScreen;
+    auto overlay = MROverlayView::create(
+        type, std::shared_ptr<MROverlayDelegate>(keep, static_cast<MROverlayDelegate*>(this)));
+    overlayView_ = overlay;
+    overlay->setNotifyOpenDelegates(notifyOpenDelegates);
+    overlay->setNotifyCloseDelegates(notifyCloseDelegates);
+    overlay->setShownFromVideo(shownFromVideo);
+    overlay->setModalSize(ad->modalSize());
+    overlay->setModalLocation(ad->modalLocation());
+    overlay->setModalBorderColor(ad->modalBorderColor());
+    overlay->setAlphaForModalBorder(ad->alphaForModalBorder());
+    overlay->setOverlayFrame(overlayFrame_);
+    overlay->setOverlaySize(overlaySize_);
+    overlay->setOverlayOrientation(orientation);
+    overlay->setMakeOverlayTransparent(ad->shouldMakeOverlayTransparent());
+    overlay->setTransition(ad->overlayTransition());
+    overlay->setTransitionDuration(ad->transitionDuration());
+    overlay->setShowTitlebar(ad->showTitlebar());
+    overlay->setShowBottomBar(ad->showBottomBar());
+    overlay->setHeaderTitle(ad->overlayTitle());
+    overlay->setTitlebarColor(ad->titlebarColor());
+    overlay->setEnableBottomBar(ad->isBottomBarEnabled());
+
+    std::shared_ptr<platform::ViewController> presenter;
+    std::shared_ptr<MROverlayViewController> controller;
+    if (type == MROverlayView::kFullScreen && !shownFromVideo && !overlay->makeOverlayTransparent()) {
+        auto& app = platform::Application::shared();
+        auto window = app.keyWindow();
+        if (!window && !app.windows().empty())
+            window = app.windows().front();
+        if (window && !window->subviews().empty())
+            presenter = traverseResponderChainForUIViewControllerWithView(window->subviews().front().get());
+        // A controller that already presents a screen cannot present the landing page.
+        if (presenter && presenter->presentedViewController())
+            presenter.reset();
+        if (presenter) {
+            controller = std::make_shared<MROverlayViewController>();
+            overlay->setParentViewController(presenter);
+            controller->setView(overlay);
+        }
+    }
+    if (const auto* request = std::get_if<platform::URLRequest>(&content))
+        overlay->showWithRequest(*request);
+    else
+        overlay->showWithHTML(std::get<std::string>(content));
+    if (presenter) {
+        controller->setModalTransitionStyle(overlay->transitionStyle());
+        presenter->presentModalViewController(controller, true);
+    }
+}
+
+void MRGenericAdView::closeOverlay() {
+    if (auto overlay = overlayView_)
+        overlay->closeWithAnimation(false);
+}
+
+void MRGenericAdView::overlayWillAppear(MROverlayView& overlay) {
+    if (overlay.notifyOpenDelegates())
+        if (auto delegate = delegate_.lock())
+            delegate->adModalWillAppear();
+}
+
+void MRGenericAdView::overlayDidAppear(MROverlayView& overlay) {
+    if (overlay.notifyOpenDelegates())
+        if (auto delegate = delegate_.lock())
+            delegate->adModalDidAppear();
+}
+
+void MRGenericAdView::overlayWillDisappear(MROverlayView&) {
+    startTimer();
+}
+
+void MRGenericAdView::overlayDidDisappear(MROverlayView& overlay) {
+    auto keep = self();
+    if (overlay.notifyCloseDelegates()) {
+        if (auto delegate = delegate_.lock())
+            delegate->adModalWasDismissed();
+        platform::NotificationCenter::defaultCenter().post(
+            overlay.shownFromVideo() ? kMRShowStatusBarIfNeededFromVideoOverlayNotification
+                                     : kMRShowStatusBarIfNeededNotification);
+    }
+    if (overlayView_.get() != &overlay)
+        return;
+    auto released = std::move(overlayView_);
+    overlayView_.reset();
+    if (!released->parentViewController())
+        released->removeFromSuperview();
+}
+
+void MRGenericAdView::overlayWantsToTerminateAppToOpenURL(MROverlayView& overlay, const platform::URL& url) {
+    std::weak_ptr<MROverlayView> weakOverlay = std::static_pointer_cast<MROverlayView>(overlay.sharedView());
+    std::weak_ptr<MRGenericAdView> weakSelf = self();
+    auto& loop = platform::RunLoop::main();
+    loop.performAfter(kCloseBeforeLeavingDelay, [weakOverlay] {
+        if (auto o = weakOverlay.lock())
+            o->closeWithAnimation(false);
+    });
+    loop.performAfter(kLeaveDelay, [weakSelf, url] {
+        if (auto view = weakSelf.lock())
+            view->openURL(url);
+    });
+}
+
+void MRGenericAdView::openURL(const platform::URL& url) {
     if (auto delegate = delegate_.lock())
-        delegate->adWasTapped(*this);
+        delegate->applicationWillTerminateFromAd();
+    platform::Application::shared().openURL(url.absoluteString());
+}
+
+void MRGenericAdView::showStatusBar() {
+    if (!isStatusBarHidden_)
+        platform::Application::shared().setStatusBarHidden(false, false);
 }
 
 // ---- Refresh ----

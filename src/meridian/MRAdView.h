@@ -21,15 +21,25 @@
 //   "MRSDK: Ad requests have been disabled." and reports adRequestFailed on the next turn
 //   (so a waiting host always hears an outcome); nothing is requested.
 //
-// Seams for later work: tap routing and the landing-page overlay plug in at routeTap();
-//   cached-video replay at playCachedVideo().
+// Taps: a tap on the ad goes to the host (adWasTapped), then either opens the landing-page
+//   overlay (MROverlayView, built from the ad's overlay settings and presented by the view
+//   controller found on the responder chain of the window's first subview, else by itself)
+//   or, for "sms", "tel" and "mrbrowser" links and ads marked "X-Openinbrowser", leaves the
+//   application through the platform (an "mrbrowser" link with "mrbrowser://" removed). The
+//   refresh timer stops while an overlay is open and restarts when it closes. The host hears
+//   adModalWillAppear / adModalDidAppear and adModalWasDismissed around each overlay, paired:
+//   an overlay replaced by a newer one, or still open when the view stops, is closed first.
+//
+// Seam for later work: cached-video replay at playCachedVideo().
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "meridian/MRAdDelegate.h"
 #include "meridian/MRHTMLAdView.h"
 #include "meridian/MRJSONAdView.h"
+#include "meridian/MROverlayView.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -81,8 +91,14 @@ protected:
 class MRGenericAdView : public MRAdView,
                         public platform::URLConnectionDelegate,
                         public MRHTMLAdViewDelegate,
-                        public MRJSONAdViewDelegate {
+                        public MRJSONAdViewDelegate,
+                        public MROverlayDelegate {
 public:
+    static constexpr double kCloseBeforeLeavingDelay = 0.5;
+    static constexpr double kLeaveDelay = 0.7;
+    // The content of a landing page: a request or HTML text.
+    using OverlayContent = std::variant<platform::URLRequest, std::string>;
+
     static constexpr std::int64_t kMaximumReplyBytes = 1024 * 1024;
     static constexpr int kShortestRefresh = 15;
     static constexpr int kLongestRefresh = 60;
@@ -141,7 +157,7 @@ public:
     // MRHTMLAdViewDelegate.
     void htmlAdViewTransitionAnimationWillBegin(MRHTMLAdView&) override {}
     void htmlAdViewTransitionAnimationDidEnd(MRHTMLAdView& view) override { fadeAdView(view); }
-    void htmlAdViewWantsToOpenURL(MRHTMLAdView&, const platform::URL& url) override { routeTap(url); }
+    void htmlAdViewWantsToOpenURL(MRHTMLAdView&, const platform::URL& url) override;
     void htmlAdViewWasTapped(MRHTMLAdView&, const platform::URLRequest& request) override;
     void htmlAdViewRequestSucceeded(MRHTMLAdView&) override;
     void htmlAdViewRequestFailed(MRHTMLAdView&) override { reportFailure(); }
@@ -149,6 +165,29 @@ public:
     // MRJSONAdViewDelegate.
     void jsonAdViewRequestSucceeded(MRJSONAdView&) override;
     void jsonAdViewRequestFailed(MRJSONAdView&) override { reportFailure(); }
+    void jsonAdViewWasTapped(MRJSONAdView&, const platform::URLRequest& request) override;
+    void jsonAdViewTransitionAnimationDidEnd(MRJSONAdView& view) override { fadeAdView(view); }
+    void jsonAdViewWantsToMoveToTheFront(MRJSONAdView& view) override { fadeAdView(view); }
+    // MROverlayDelegate.
+    void overlayWillAppear(MROverlayView& overlay) override;
+    void overlayDidAppear(MROverlayView& overlay) override;
+    void overlayWillDisappear(MROverlayView& overlay) override;
+    void overlayDidDisappear(MROverlayView& overlay) override;
+    void overlayWantsToTerminateAppToOpenURL(MROverlayView& overlay, const platform::URL& url) override;
+
+    // Landing pages.
+    const std::shared_ptr<MROverlayView>& overlayView() const { return overlayView_; }
+    void showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, const OverlayContent& content,
+                           int orientation, bool notifyOpenDelegates = true, bool notifyCloseDelegates = true,
+                           bool shownFromVideo = false);
+    // Closes an open overlay at once (the host hears its dismissal).
+    void closeOverlay();
+    // Leaves the application for `url`: applicationWillTerminateFromAd, then the platform.
+    void openURL(const platform::URL& url);
+    static std::shared_ptr<platform::ViewController>
+    traverseResponderChainForUIViewControllerWithView(const platform::View* view);
+    bool isStatusBarHiddenBeforeOverlay() const { return isStatusBarHidden_; }
+    void showStatusBar();
 
 protected:
     MRGenericAdView(const platform::Rect& frame) : MRAdView(frame) {}
@@ -159,9 +198,6 @@ protected:
     friend std::shared_ptr<MRAdView> makeAdView(const platform::Rect&, int, const std::optional<std::string>&,
                                                 const std::shared_ptr<MRAdDelegate>&, bool, bool);
 
-    // Seam for tap routing and the landing-page overlay: today a tap is reported to the
-    // delegate (adWasTapped) and logged; the link is not opened.
-    virtual void routeTap(const platform::URL& url);
     // Seam for cached-video replay: answers whether a cached video was played instead of a
     // request. No video cache exists yet, so it answers false.
     virtual bool playCachedVideo() { return false; }
@@ -171,6 +207,9 @@ private:
         return std::static_pointer_cast<MRGenericAdView>(sharedView());
     }
     void timerRefreshAd();
+    // A tap (`tapped`) or an ad's own wish to open `request`; `json` picks the ad's view.
+    void routeRequest(const platform::URLRequest& request, bool json, bool tapped);
+    std::shared_ptr<MRBasicAd> currentAd(bool json) const;
     void reportFailure();
     void askRequestData();
     std::string extraParams();
@@ -190,6 +229,8 @@ private:
     std::shared_ptr<MRHTMLAdView> htmlAdView_;
     std::shared_ptr<MRJSONAdView> jsonAdView_;
     platform::Size overlaySize_{};
+    std::shared_ptr<MROverlayView> overlayView_;
+    bool isStatusBarHidden_ = false;
 };
 
 class MRBannerAdView final : public MRGenericAdView {

@@ -21,13 +21,16 @@ inline constexpr std::string_view kMRDemoPixelPath =
     "/meridian/pixel-demo/productiton/common/pixel/image.php";
 inline constexpr std::string_view kMRLivePixelPath = "/meridian/pixel-live/custom/common/pixel/image.php";
 
-// Notifications. "MRResizeAdToHeight" and "MRBottomBarToBeShown" carry a platform::Value
-// (a number) as their object.
+// Notifications. "MRResizeAdToHeight", "MRBottomBarToBeShown", "MRBottomBarToBeEnabled" and
+// "MRUpdateStatusBarVisibility" carry a platform::Value (a number) as their object.
 inline constexpr std::string_view kCloseMROverlayNotification = "CloseMROverlay";
 inline constexpr std::string_view kMROverlayWillCloseNotification = "MROverlayWillClose";
 inline constexpr std::string_view kMRBottomBarToBeShownNotification = "MRBottomBarToBeShown";
+inline constexpr std::string_view kMRBottomBarToBeEnabledNotification = "MRBottomBarToBeEnabled";
 inline constexpr std::string_view kMRUpdateStatusBarVisibilityNotification = "MRUpdateStatusBarVisibility";
 inline constexpr std::string_view kMRShowStatusBarIfNeededNotification = "MRShowStatusBarIfNeeded";
+inline constexpr std::string_view kMRShowStatusBarIfNeededFromVideoOverlayNotification =
+    "MRShowStatusBarIfNeededFromVideoOverlay";
 inline constexpr std::string_view kMRCachingBeganNotification = "MRCachingBeganNotification";
 inline constexpr std::string_view kMRCachingEndedNotification = "MRCachingEndedNotification";
 inline constexpr std::string_view kMRResizeAdToHeightNotification = "MRResizeAdToHeight";

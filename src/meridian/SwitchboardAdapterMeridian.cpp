@@ -114,6 +114,9 @@ void SwitchboardAdapterMeridian::getAd() {
 
 void SwitchboardAdapterMeridian::stopBeingDelegate() {
     if (auto* banner = dynamic_cast<MRAdView*>(adNetworkView().get())) {
+        // An open landing page closes while the adapter still hears it, ending the slot's mark.
+        if (auto* generic = dynamic_cast<MRGenericAdView*>(banner))
+            generic->closeOverlay();
         banner->disableAdRefresh();
         banner->setDelegate({});
     }

@@ -7,7 +7,8 @@
 // slot's modal begin and end.
 //
 // Ownership: the adapter owns its banner (adNetworkView); the banner holds the adapter
-// weakly and stopBeingDelegate detaches it and stops its refresh (safe twice). Main thread.
+// weakly and stopBeingDelegate closes its open landing page (so the slot's modal mark ends),
+// detaches it and stops its refresh (safe twice). Main thread.
 #include <memory>
 #include <optional>
 #include <string>

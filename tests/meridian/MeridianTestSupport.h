@@ -44,6 +44,10 @@ public:
     void adRequestFailed(meridian::MRAdView&) override { events_->push_back("failed"); }
     void adDidRefresh(meridian::MRAdView&) override { events_->push_back("refresh"); }
     void adWasTapped(meridian::MRAdView&) override { events_->push_back("tapped"); }
+    void adModalWillAppear() override { events_->push_back("modalWillAppear"); }
+    void adModalDidAppear() override { events_->push_back("modalDidAppear"); }
+    void adModalWasDismissed() override { events_->push_back("modalDismissed"); }
+    void applicationWillTerminateFromAd() override { events_->push_back("terminate"); }
 
     std::optional<platform::Dictionary> data;
     std::optional<int> refresh;

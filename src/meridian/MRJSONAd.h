@@ -1,0 +1,101 @@
+#pragma once
+// MRJSONAd: the ad model of a JSON reply of the Meridian ad service. The reply's "type" makes
+// it an image ad (kImageAd: a picture with a tap-through address), a video ad (kVideoAd) or
+// no usable ad (kNoAd: not a JSON object, no "type", or any other type). "meta-data" is kept
+// (an empty dictionary when absent) and the "image" or "video" object is read by the tables
+// in the .cpp; absent booleans read as NO, absent numbers as 0, and a value of the wrong kind
+// as absent. The overlay questions of MRBasicAd have fixed answers here.
+//
+// Ownership: made by the JSON ad view for each reply and held by the child view that shows
+// it; it refers to that container weakly. Immutable after parsing; main thread only.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "meridian/MRBasicAd.h"
+#include "platform/foundation/Value.h"
+
+namespace meridian {
+
+class MRJSONAdView;
+
+class MRJSONAd : public MRBasicAd {
+public:
+    static constexpr int kImageAd = 1;
+    static constexpr int kVideoAd = 2;
+    static constexpr int kNoAd = 4;
+    static constexpr double kTransitionDuration = 0.6;
+    static constexpr std::string_view kOverlayTitle = "Advertisement";
+    static constexpr std::string_view kOverlayTransition = "SlideUp";
+
+    // initWithJSONAd:adView:: the reply bytes read as UTF-8 JSON text.
+    MRJSONAd(const platform::Data& reply, std::weak_ptr<MRJSONAdView> adView);
+    // Fills the fields from a parsed reply (nullopt: the text was no JSON).
+    void parseResponse(const std::optional<platform::Value>& response);
+
+    std::shared_ptr<MRJSONAdView> adView() const { return adView_.lock(); }
+    void setAdView(std::weak_ptr<MRJSONAdView> adView) { adView_ = std::move(adView); }
+    int adType() const { return adType_; }
+    const std::optional<platform::URL>& imageContentURL() const { return imageContentURL_; }
+    const std::optional<platform::URL>& imageTapThroughURL() const { return imageTapThroughURL_; }
+    const std::string& imageWillOpenApp() const { return imageWillOpenApp_; }
+    bool doesImageExpand() const { return imageExpands_; }
+    bool isImageInterstitial() const { return imageIsInterstitial_; }
+    const std::string& videoId() const { return videoId_; }
+    const std::optional<platform::URL>& videoContentURL() const { return videoContentURL_; }
+    bool showControls() const { return showControls_; }
+    bool showCountdownHUD() const { return showCountdownHUD_; }
+    double videoHeight() const { return videoHeight_; }
+    double videoWidth() const { return videoWidth_; }
+    double videoDuration() const { return videoDuration_; }
+    const std::optional<platform::Array>& startActivity() const { return startActivity_; }
+    const std::optional<platform::Array>& endActivity() const { return endActivity_; }
+    const std::optional<platform::Array>& logs() const { return logs_; }
+    const std::optional<platform::Dictionary>& onCompletion() const { return onCompletion_; }
+    const platform::Dictionary& logMetaData() const { return logMetaData_; }
+    // The movie player's control style: none, in every case.
+    int controlStyle() const { return 0; }
+    // "MRJSONAd: <the reply>".
+    std::string description() const;
+
+    // MRBasicAd.
+    std::optional<platform::URL> openURL() override { return std::nullopt; }
+    std::string overlayTitle() override { return std::string(kOverlayTitle); }
+    bool shouldShowModal() override { return false; }
+    platform::Size modalSize() override { return {}; }
+    std::optional<platform::Color> modalBorderColor() override { return platform::Color::blackColor(); }
+    platform::Point modalLocation() override { return {}; }
+    double alphaForModalBorder() override { return 1.0; }
+    bool shouldMakeOverlayTransparent() override { return false; }
+    bool showTitlebar() override { return false; }
+    std::optional<platform::Color> titlebarColor() override { return platform::Color::blackColor(); }
+    std::optional<std::string> overlayTransition() override { return std::string(kOverlayTransition); }
+    bool showBottomBar() override { return true; }
+    bool isBottomBarEnabled() override { return true; }
+    bool shouldAccelerate() override { return true; }
+    double transitionDuration() override { return kTransitionDuration; }
+
+private:
+    std::weak_ptr<MRJSONAdView> adView_;
+    std::optional<platform::Value> rawResponse_;
+    int adType_ = kNoAd;
+    std::optional<platform::URL> imageContentURL_;
+    std::optional<platform::URL> imageTapThroughURL_;
+    std::string imageWillOpenApp_;
+    bool imageExpands_ = false;
+    bool imageIsInterstitial_ = false;
+    std::string videoId_;
+    std::optional<platform::URL> videoContentURL_;
+    bool showControls_ = false;
+    bool showCountdownHUD_ = false;
+    double videoHeight_ = 0;
+    double videoWidth_ = 0;
+    double videoDuration_ = 0;
+    std::optional<platform::Array> startActivity_;
+    std::optional<platform::Array> endActivity_;
+    std::optional<platform::Array> logs_;
+    std::optional<platform::Dictionary> onCompletion_;
+    platform::Dictionary logMetaData_;
+};
+
+} // namespace meridian
