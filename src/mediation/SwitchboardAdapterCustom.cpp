@@ -30,13 +30,9 @@ constexpr const char* kRedirectURLKey = "redirect_url";
 constexpr const char* kMetricsURLKey = "metrics_url";
 constexpr const char* kImageURLKey = "img_url";
 constexpr const char* kDoubleImageURLKey = "img_url_640x100";
-struct EnumField {
-    const char* name;
-    int minVal;
-    int maxVal;
-};
-constexpr EnumField kAdTypeField{"ad_type", 0, 6};
-constexpr EnumField kLaunchTypeField{"launch_type", 0, 4};
+using detail::EnumField;
+using detail::kAdTypeField;
+using detail::kLaunchTypeField;
 constexpr EnumField kAnimationTypeField{"webview_animation_type", -1, 10};
 
 constexpr double kDoubleResolution = 2.0;

@@ -27,13 +27,9 @@ const detail::CustomAdTexts kNimbusTexts{
 constexpr const char* kAdTextKey = "ad_text";
 constexpr const char* kLandingURLKey = "landing_url";
 constexpr const char* kImageURLKey = "img_url";
-struct EnumField {
-    const char* name;
-    int minVal;
-    int maxVal;
-};
-constexpr EnumField kAdTypeField{"ad_type", 0, 6};
-constexpr EnumField kLaunchTypeField{"launch_type", 0, 4};
+using detail::EnumField;
+using detail::kAdTypeField;
+using detail::kLaunchTypeField;
 
 // The fixed size the feed is asked for, and its reply format.
 constexpr const char* kAdWidth = "320";

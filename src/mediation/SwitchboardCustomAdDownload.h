@@ -32,6 +32,15 @@
 
 namespace mediation::detail {
 
+// A number of the reply that must lie strictly between its two bounds.
+struct EnumField {
+    const char* name;
+    int minVal;
+    int maxVal;
+};
+inline constexpr EnumField kAdTypeField{"ad_type", 0, 6};
+inline constexpr EnumField kLaunchTypeField{"launch_type", 0, 4};
+
 // The messages that differ between the two networks.
 struct CustomAdTexts {
     std::string_view connectionError;      // error 40, description download
