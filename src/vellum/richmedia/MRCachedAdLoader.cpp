@@ -16,9 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kFirstSuccessStatus = 200;
-constexpr int kLastSuccessStatus = 299;
-
 VellumAnalyticsManager& analytics() {
     return *VellumAnalyticsManager::sharedInstance();
 }
@@ -51,11 +48,6 @@ std::shared_ptr<MRCachedAdLoader> MRCachedAdLoader::create() {
 MRCachedAdLoader::~MRCachedAdLoader() {
     if (terminateToken_)
         platform::NotificationCenter::defaultCenter().removeObserver(*terminateToken_);
-    closeFile();
-    if (filePath) {
-        std::error_code ec;
-        fs::remove(*filePath, ec);
-    }
 }
 
 bool MRCachedAdLoader::downloadAd(const std::string& id, int version,
@@ -93,15 +85,11 @@ bool MRCachedAdLoader::startAdLoadFromURL(const platform::URL& url) {
         return false;
     }
     const auto path = temporaryBundlePath(adID, url);
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    fileHandle_ = std::fopen(path.c_str(), "wb");
-    if (!fileHandle_) {
+    if (!file_.open(path)) {
         analytics().logInternal("can't create a connection for %s", url.absoluteString().c_str());
         analytics().trackEvent(kMRADAdFetchFailEvent);
         return false;
     }
-    filePath = path.string();
     loading = true;
     connection_ = platform::URLConnection::create(request, shared_from_this(), false);
     connection_->setMaximumBodyLength(kMaxBundleBytes);
@@ -109,37 +97,20 @@ bool MRCachedAdLoader::startAdLoadFromURL(const platform::URL& url) {
     return true;
 }
 
-void MRCachedAdLoader::closeFile() {
-    if (fileHandle_) {
-        std::fclose(fileHandle_);
-        fileHandle_ = nullptr;
-    }
-}
-
 void MRCachedAdLoader::connectionDidReceiveResponse(platform::URLConnection& connection,
                                                     const platform::URLResponse& response) {
-    if (&connection != connection_.get() || !fileHandle_)
-        return;
-    status_ = response.statusCode();
-    // A repeated response starts the file afresh.
-    fileHandle_ = std::freopen(nullptr, "wb", fileHandle_);
+    if (&connection == connection_.get())
+        file_.restart(response.statusCode());
 }
 
 void MRCachedAdLoader::connectionDidReceiveData(platform::URLConnection& connection,
                                                 const platform::Data& data) {
-    if (&connection != connection_.get() || !fileHandle_)
-        return;
-    if (std::fwrite(data.data(), 1, data.size(), fileHandle_) != data.size())
-        status_ = -1;
+    if (&connection == connection_.get())
+        file_.append(data);
 }
 
 void MRCachedAdLoader::endLoad(bool ok) {
-    closeFile();
-    if (filePath) {
-        std::error_code ec;
-        fs::remove(*filePath, ec);
-    }
-    filePath.reset();
+    file_.discard();
     loading = false;
     connection_.reset();
     if (!ok)
@@ -150,10 +121,10 @@ void MRCachedAdLoader::endLoad(bool ok) {
 void MRCachedAdLoader::connectionDidFinishLoading(platform::URLConnection& connection) {
     if (&connection != connection_.get() || stopped_)
         return;
-    closeFile();
-    const bool success = status_ && *status_ >= kFirstSuccessStatus && *status_ <= kLastSuccessStatus;
+    file_.close();
+    const bool success = file_.succeeded();
     if (!success)
-        analytics().logInternal("Ad Server connection failed: HTTP status %d %s", status_.value_or(0),
+        analytics().logInternal("Ad Server connection failed: HTTP status %d %s", file_.status().value_or(0),
                                 connection.originalRequest().url().absoluteString().c_str());
     const bool ok = success && processDownloadedAdBundle();
     endLoad(ok);
@@ -170,7 +141,7 @@ void MRCachedAdLoader::connectionDidFailWithError(platform::URLConnection& conne
 }
 
 bool MRCachedAdLoader::expandDownloadedAdBundle() {
-    return filePath && VellumAdServer::expandZipFileAtPath(*filePath, VellumAdServer::cachedAdsFolderPath());
+    return file_.path() && VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath());
 }
 
 bool MRCachedAdLoader::processDownloadedAdBundle() {

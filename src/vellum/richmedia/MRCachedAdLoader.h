@@ -17,6 +17,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLConnection.h"
+#include "vellum/richmedia/BundleFile.h"
 #include "vellum/richmedia/MRCachedAd.h"
 
 namespace vellum {
@@ -46,7 +47,8 @@ public:
     std::string adID;
     int adVersion = 0;
     std::optional<platform::Dictionary> adControlPlist;
-    std::optional<std::string> filePath;
+    // The downloaded bundle's temporary file, while the load runs.
+    const std::optional<std::string>& filePath() const { return file_.path(); }
     bool loading = false;
     bool stopped() const { return stopped_; }
 
@@ -58,11 +60,9 @@ public:
 private:
     MRCachedAdLoader() = default;
     void endLoad(bool ok);
-    void closeFile();
 
     bool stopped_ = false;
-    std::optional<int> status_;
-    std::FILE* fileHandle_ = nullptr;
+    BundleFile file_;
     std::shared_ptr<platform::URLConnection> connection_;
     std::optional<platform::NotificationCenter::ObserverToken> terminateToken_;
 };

@@ -15,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kFirstSuccessStatus = 200;
-constexpr int kLastSuccessStatus = 299;
 
 VellumAnalyticsManager& analytics() {
     return *VellumAnalyticsManager::sharedInstance();
@@ -255,11 +253,6 @@ std::shared_ptr<VellumCachedCloseButtonLoader> VellumCachedCloseButtonLoader::cr
 VellumCachedCloseButtonLoader::~VellumCachedCloseButtonLoader() {
     if (terminateToken_)
         platform::NotificationCenter::defaultCenter().removeObserver(*terminateToken_);
-    closeFile();
-    if (filePath) {
-        std::error_code ec;
-        fs::remove(*filePath, ec);
-    }
 }
 
 void VellumCachedCloseButtonLoader::setStopped(bool stopped) {
@@ -280,15 +273,11 @@ bool VellumCachedCloseButtonLoader::downloadCloseButton(const std::string& name,
         return true;
     }
     const auto path = temporaryBundlePath(*component);
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    fileHandle_ = std::fopen(path.c_str(), "wb");
-    if (!fileHandle_) {
+    if (!file_.open(path)) {
         analytics().trackEvent(kFetchFailEvent);
         return true;
     }
-    filePath = path.string();
-    analytics().logDebug("Dumping file here %s", filePath->c_str());
+    analytics().logDebug("Dumping file here %s", path.c_str());
     loading = true;
     connection_ = platform::URLConnection::create(request, shared_from_this(), false);
     connection_->setMaximumBodyLength(kMaxBundleBytes);
@@ -296,36 +285,20 @@ bool VellumCachedCloseButtonLoader::downloadCloseButton(const std::string& name,
     return true;
 }
 
-void VellumCachedCloseButtonLoader::closeFile() {
-    if (fileHandle_) {
-        std::fclose(fileHandle_);
-        fileHandle_ = nullptr;
-    }
-}
-
 void VellumCachedCloseButtonLoader::connectionDidReceiveResponse(platform::URLConnection& connection,
                                                                  const platform::URLResponse& response) {
-    if (&connection != connection_.get() || !fileHandle_)
-        return;
-    status_ = response.statusCode();
-    fileHandle_ = std::freopen(nullptr, "wb", fileHandle_);
+    if (&connection == connection_.get())
+        file_.restart(response.statusCode());
 }
 
 void VellumCachedCloseButtonLoader::connectionDidReceiveData(platform::URLConnection& connection,
                                                              const platform::Data& data) {
-    if (&connection != connection_.get() || !fileHandle_)
-        return;
-    if (std::fwrite(data.data(), 1, data.size(), fileHandle_) != data.size())
-        status_ = -1;
+    if (&connection == connection_.get())
+        file_.append(data);
 }
 
 void VellumCachedCloseButtonLoader::endLoad(bool ok) {
-    closeFile();
-    if (filePath) {
-        std::error_code ec;
-        fs::remove(*filePath, ec);
-    }
-    filePath.reset();
+    file_.discard();
     loading = false;
     connection_.reset();
     if (!ok)
@@ -335,9 +308,9 @@ void VellumCachedCloseButtonLoader::endLoad(bool ok) {
 void VellumCachedCloseButtonLoader::connectionDidFinishLoading(platform::URLConnection& connection) {
     if (&connection != connection_.get() || stopped_)
         return;
-    closeFile();
+    file_.close();
     // A failed HTTP status is not a bundle.
-    const bool success = status_ && *status_ >= kFirstSuccessStatus && *status_ <= kLastSuccessStatus;
+    const bool success = file_.succeeded();
     endLoad(success && processDownloadedCloseButtonBundle());
 }
 
@@ -352,7 +325,7 @@ void VellumCachedCloseButtonLoader::connectionDidFailWithError(platform::URLConn
 
 bool VellumCachedCloseButtonLoader::processDownloadedCloseButtonBundle() {
     const fs::path cache = VellumAdServer::cachedCloseButtonsFolderPath();
-    if (!filePath || !VellumAdServer::expandZipFileAtPath(*filePath, cache.string()))
+    if (!file_.path() || !VellumAdServer::expandZipFileAtPath(*file_.path(), cache.string()))
         return false;
     bool isDirectory = false;
     if (!platform::FileManager::fileExists(cache / closebuttonName, &isDirectory) || !isDirectory) {

@@ -18,6 +18,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/URLConnection.h"
+#include "vellum/richmedia/BundleFile.h"
 #include "vellum/richmedia/VellumAdServer.h"
 #include "vellum/tracking/MRSQLite3DB.h"
 
@@ -100,7 +101,8 @@ public:
     void setStopped(bool stopped);
 
     std::string closebuttonName;
-    std::optional<std::string> filePath;
+    // The downloaded bundle's temporary file, while the load runs.
+    const std::optional<std::string>& filePath() const { return file_.path(); }
     bool loading = false;
     bool stopped() const { return stopped_; }
 
@@ -112,11 +114,9 @@ public:
 private:
     VellumCachedCloseButtonLoader() = default;
     void endLoad(bool ok);
-    void closeFile();
 
     bool stopped_ = false;
-    std::optional<int> status_;
-    std::FILE* fileHandle_ = nullptr;
+    BundleFile file_;
     std::shared_ptr<platform::URLConnection> connection_;
     std::optional<platform::NotificationCenter::ObserverToken> terminateToken_;
 };
