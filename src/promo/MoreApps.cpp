@@ -229,17 +229,13 @@ void MoreApps::viewDidLoad() {
 
     auto weak = weakSelf();
     if (!isTabletDevice()) {
-        auto close = std::make_shared<platform::Button>(kCloseFrame, platform::ButtonType::Custom);
-        close->setAccessibilityLabel("Close");
-        close->setImage(platform::Image::named(kCloseImage));
-        close->setImage(platform::Image::named(kCloseHighlightedImage), platform::ControlState::Highlighted);
-        close->addAction(
-            [weak](platform::Control&) {
+        root->addSubview(makeCloseButton(
+            kCloseFrame, "Close", kCloseImage, kCloseHighlightedImage,
+            [weak] {
                 if (auto self = weak.lock())
                     self->back();
             },
-            platform::ControlEvent::TouchUpInside, this);
-        root->addSubview(close);
+            this));
     }
 
     listOfGameName_.clear();

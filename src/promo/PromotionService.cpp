@@ -152,4 +152,16 @@ void setMachineIdentifierForTesting(std::string identifier) {
     machineOverride = std::move(identifier);
 }
 
+std::shared_ptr<platform::Button> makeCloseButton(const platform::Rect& frame, std::string label,
+                                                  std::string_view image, std::string_view highlightedImage,
+                                                  std::function<void()> onClose, const void* owner) {
+    auto close = std::make_shared<platform::Button>(frame, platform::ButtonType::Custom);
+    close->setAccessibilityLabel(std::move(label));
+    close->setImage(platform::Image::named(image));
+    close->setImage(platform::Image::named(highlightedImage), platform::ControlState::Highlighted);
+    close->addAction([onClose = std::move(onClose)](platform::Control&) { onClose(); },
+                     platform::ControlEvent::TouchUpInside, owner);
+    return close;
+}
+
 } // namespace promo

@@ -11,10 +11,14 @@
 //
 // Free functions; call them on the main thread (machineName and the URL builders are safe
 // anywhere).
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/ui/Button.h"
 
 namespace promo {
 
@@ -85,5 +89,11 @@ std::string machineName();
 std::string machineNameForIdentifier(std::string_view identifier);
 // Tests: replaces the hardware machine identifier (empty: read the real one again).
 void setMachineIdentifierForTesting(std::string identifier);
+
+// The close button of a promotion screen: a custom button showing `image` (`highlightedImage`
+// while pressed) that runs `onClose` on touch-up inside; `owner` identifies the action.
+std::shared_ptr<platform::Button> makeCloseButton(const platform::Rect& frame, std::string label,
+                                                  std::string_view image, std::string_view highlightedImage,
+                                                  std::function<void()> onClose, const void* owner);
 
 } // namespace promo

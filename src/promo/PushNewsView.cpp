@@ -215,17 +215,13 @@ void PushNewsView::showNews() {
 
     auto weak = weakSelf();
     auto closeButton = [&](const platform::Rect& frame) {
-        auto close = std::make_shared<platform::Button>(frame, platform::ButtonType::Custom);
-        close->setAccessibilityLabel("Close news");
-        close->setImage(platform::Image::named(kCloseImage));
-        close->setImage(platform::Image::named(kCloseHighlightedImage), platform::ControlState::Highlighted);
-        close->addAction(
-            [weak](platform::Control&) {
+        addSubview(makeCloseButton(
+            frame, "Close news", kCloseImage, kCloseHighlightedImage,
+            [weak] {
                 if (auto self = weak.lock())
                     self->closePush();
             },
-            platform::ControlEvent::TouchUpInside, this);
-        addSubview(close);
+            this));
     };
 
     if (newsImage_) {

@@ -192,17 +192,13 @@ void WallpaperPromotion::showPromotionalAd() {
         },
         platform::ControlEvent::TouchDown, this);
     addSubview(picture);
-    auto close = std::make_shared<platform::Button>(kCloseFrame, platform::ButtonType::Custom);
-    close->setAccessibilityLabel("Close");
-    close->setImage(platform::Image::named(kCloseImage));
-    close->setImage(platform::Image::named(kCloseHighlightedImage), platform::ControlState::Highlighted);
-    close->addAction(
-        [weak](platform::Control&) {
+    addSubview(makeCloseButton(
+        kCloseFrame, "Close", kCloseImage, kCloseHighlightedImage,
+        [weak] {
             if (auto self = weak.lock())
                 self->hideAdImmediately();
         },
-        platform::ControlEvent::TouchUpInside, this);
-    addSubview(close);
+        this));
     isAdLoaded_ = true;
 }
 
