@@ -73,3 +73,37 @@ private:
 class MediaTest : public uitest::UiTest {};
 
 } // namespace mediatest
+
+namespace mediatest {
+
+// A 16-bit PCM WAV file of `frames` frames of `channels` channels, each sample `value`.
+inline void writeWav(const std::filesystem::path& path, std::uint32_t frames, std::uint16_t channels,
+                     std::uint32_t sampleRate, std::int16_t value) {
+    std::string bytes;
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes += char((v >> (8 * i)) & 0xff);
+    };
+    auto put16 = [&](std::uint16_t v) {
+        bytes += char(v & 0xff);
+        bytes += char(v >> 8);
+    };
+    std::uint32_t dataBytes = frames * channels * 2;
+    bytes += "RIFF";
+    put32(36 + dataBytes);
+    bytes += "WAVEfmt ";
+    put32(16);
+    put16(1); // PCM
+    put16(channels);
+    put32(sampleRate);
+    put32(sampleRate * channels * 2);
+    put16(std::uint16_t(channels * 2));
+    put16(16);
+    bytes += "data";
+    put32(dataBytes);
+    for (std::uint32_t i = 0; i < frames * channels; ++i)
+        put16(std::uint16_t(value));
+    writeFile(path, bytes);
+}
+
+} // namespace mediatest
