@@ -105,7 +105,8 @@ bool writeMovie(const std::filesystem::path& path) {
                 sound[std::size_t(i * 2)] = std::uint8_t(sample & 0xff);
                 sound[std::size_t(i * 2 + 1)] = std::uint8_t((sample >> 8) & 0xff);
             }
-            ok = ok && writePacket(format, audio, sound, std::int64_t(frame) * samplesPerFrame, samplesPerFrame);
+            ok = ok &&
+                 writePacket(format, audio, sound, std::int64_t(frame) * samplesPerFrame, samplesPerFrame);
         }
         ok = ok && av_write_trailer(format) >= 0;
     } while (false);

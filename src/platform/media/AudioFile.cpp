@@ -190,8 +190,8 @@ OSStatus AudioFileReadPackets(AudioFileID id, bool useCache, std::uint32_t* ioNu
     std::lock_guard lock(file->mutex);
     const std::uint32_t packetSize = file->format.bytesPerPacket;
     sf_count_t available = std::max<sf_count_t>(0, file->info.frames - startingPacket);
-    sf_count_t wanted = std::min<sf_count_t>({sf_count_t(*ioNumPackets), sf_count_t(*ioNumBytes / packetSize),
-                                              available});
+    sf_count_t wanted =
+        std::min<sf_count_t>({sf_count_t(*ioNumPackets), sf_count_t(*ioNumBytes / packetSize), available});
     *ioNumPackets = 0;
     *ioNumBytes = 0;
     if (wanted <= 0)

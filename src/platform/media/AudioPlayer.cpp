@@ -21,7 +21,8 @@ std::shared_ptr<AudioPlayer> AudioPlayer::create(const URL& url, Error* error) {
     }
     if (status != kAudioNoError || !std::isfinite(seconds) || seconds < 0) {
         if (error)
-            *error = Error{kErrorDomain, status,
+            *error = Error{kErrorDomain,
+                           status,
                            "The sound " + url.lastPathComponent() + " cannot be played (" +
                                fourCharCodeText(std::uint32_t(status)) + ")",
                            {}};

@@ -69,7 +69,8 @@ bool supported(const AudioStreamDescription& f) {
     bool bitsOK = isFloat ? f.bitsPerChannel == 32
                           : (f.bitsPerChannel == 8 || f.bitsPerChannel == 16 || f.bitsPerChannel == 24 ||
                              f.bitsPerChannel == 32);
-    return bitsOK && f.bytesPerFrame == f.channelsPerFrame * f.bitsPerChannel / 8 && f.bytesPerPacket == f.bytesPerFrame;
+    return bitsOK && f.bytesPerFrame == f.channelsPerFrame * f.bitsPerChannel / 8 &&
+           f.bytesPerPacket == f.bytesPerFrame;
 }
 
 class OutputQueue : public std::enable_shared_from_this<OutputQueue> {
@@ -253,7 +254,8 @@ private:
         std::vector<double> sumSquares(channels, 0.0), peaks(channels, 0.0);
         for (std::uint32_t frame = 0; frame < frames; ++frame)
             for (std::uint32_t c = 0; c < channels; ++c) {
-                double s = sampleAt(b.data.data() + std::size_t(frame) * format.bytesPerFrame + c * sampleBytes, format);
+                double s = sampleAt(
+                    b.data.data() + std::size_t(frame) * format.bytesPerFrame + c * sampleBytes, format);
                 sumSquares[c] += s * s;
                 peaks[c] = std::max(peaks[c], std::abs(s));
             }
@@ -288,7 +290,8 @@ template <typename T> OSStatus copyOut(const T& value, void* outData, std::uint3
     return kAudioNoError;
 }
 
-OSStatus allocate(AudioQueueRef ref, std::uint32_t bytes, std::uint32_t descriptions, AudioQueueBufferRef* out) {
+OSStatus allocate(AudioQueueRef ref, std::uint32_t bytes, std::uint32_t descriptions,
+                  AudioQueueBufferRef* out) {
     if (!out)
         return kAudioParameterError;
     *out = nullptr;
@@ -311,8 +314,9 @@ OSStatus allocate(AudioQueueRef ref, std::uint32_t bytes, std::uint32_t descript
 
 } // namespace
 
-OSStatus AudioQueueNewOutput(const AudioStreamDescription& format, AudioQueueOutputCallback callback, void* userData,
-                             RunLoop* callbackRunLoop, std::uint32_t flags, AudioQueueRef* outQueue) {
+OSStatus AudioQueueNewOutput(const AudioStreamDescription& format, AudioQueueOutputCallback callback,
+                             void* userData, RunLoop* callbackRunLoop, std::uint32_t flags,
+                             AudioQueueRef* outQueue) {
     if (!outQueue)
         return kAudioParameterError;
     *outQueue = nullptr;
@@ -349,7 +353,8 @@ OSStatus AudioQueueDispose(AudioQueueRef ref, bool immediate) {
     return kAudioNoError;
 }
 
-OSStatus AudioQueueAllocateBuffer(AudioQueueRef queue, std::uint32_t bufferByteSize, AudioQueueBufferRef* outBuffer) {
+OSStatus AudioQueueAllocateBuffer(AudioQueueRef queue, std::uint32_t bufferByteSize,
+                                  AudioQueueBufferRef* outBuffer) {
     return allocate(queue, bufferByteSize, 0, outBuffer);
 }
 
@@ -439,7 +444,8 @@ OSStatus AudioQueueSetProperty(AudioQueueRef ref, AudioQueuePropertyID property,
     return kAudioQueueErrInvalidProperty; // unknown, or read only
 }
 
-OSStatus AudioQueueGetPropertySize(AudioQueueRef ref, AudioQueuePropertyID property, std::uint32_t* outDataSize) {
+OSStatus AudioQueueGetPropertySize(AudioQueueRef ref, AudioQueuePropertyID property,
+                                   std::uint32_t* outDataSize) {
     auto queue = lookUp(ref);
     if (!queue)
         return kAudioQueueErrInvalidQueue;
@@ -449,7 +455,8 @@ OSStatus AudioQueueGetPropertySize(AudioQueueRef ref, AudioQueuePropertyID prope
         *outDataSize = sizeof(std::uint32_t);
     else if (property == kAudioQueuePropertyMagicCookie)
         *outDataSize = std::uint32_t(queue->cookie.size());
-    else if (property == kAudioQueuePropertyCurrentLevelMeter || property == kAudioQueuePropertyCurrentLevelMeterDB)
+    else if (property == kAudioQueuePropertyCurrentLevelMeter ||
+             property == kAudioQueuePropertyCurrentLevelMeterDB)
         *outDataSize = std::uint32_t(queue->levels.size() * sizeof(AudioLevelMeterState));
     else
         return kAudioQueueErrInvalidProperty;
@@ -474,10 +481,12 @@ OSStatus AudioQueueGetProperty(AudioQueueRef ref, AudioQueuePropertyID property,
         *ioDataSize = std::uint32_t(queue->cookie.size());
         return kAudioNoError;
     }
-    if (property == kAudioQueuePropertyCurrentLevelMeter || property == kAudioQueuePropertyCurrentLevelMeterDB) {
+    if (property == kAudioQueuePropertyCurrentLevelMeter ||
+        property == kAudioQueuePropertyCurrentLevelMeterDB) {
         if (!queue->metering)
             return kAudioQueueErrInvalidProperty;
-        std::size_t count = std::min<std::size_t>(queue->levels.size(), *ioDataSize / sizeof(AudioLevelMeterState));
+        std::size_t count =
+            std::min<std::size_t>(queue->levels.size(), *ioDataSize / sizeof(AudioLevelMeterState));
         if (count == 0)
             return kAudioQueueErrInvalidPropertySize;
         bool decibels = property == kAudioQueuePropertyCurrentLevelMeterDB;

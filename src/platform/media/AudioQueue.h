@@ -46,7 +46,8 @@ struct AudioQueueBuffer {
 };
 using AudioQueueBufferRef = AudioQueueBuffer*;
 
-using AudioQueueOutputCallback = std::function<void(void* userData, AudioQueueRef queue, AudioQueueBufferRef buffer)>;
+using AudioQueueOutputCallback =
+    std::function<void(void* userData, AudioQueueRef queue, AudioQueueBufferRef buffer)>;
 using AudioQueuePropertyListenerProc =
     std::function<void(void* userData, AudioQueueRef queue, AudioQueuePropertyID property)>;
 
@@ -74,18 +75,20 @@ inline constexpr OSStatus kAudioFormatUnsupportedDataFormatError = OSStatus(four
 // A queue for packed linear PCM of 8, 16, 24 or 32 bits (integer) or 32 bits (float), one
 // frame per packet; any other format answers kAudioFormatUnsupportedDataFormatError. `flags`
 // must be 0.
-OSStatus AudioQueueNewOutput(const AudioStreamDescription& format, AudioQueueOutputCallback callback, void* userData,
-                             RunLoop* callbackRunLoop, std::uint32_t flags, AudioQueueRef* outQueue);
+OSStatus AudioQueueNewOutput(const AudioStreamDescription& format, AudioQueueOutputCallback callback,
+                             void* userData, RunLoop* callbackRunLoop, std::uint32_t flags,
+                             AudioQueueRef* outQueue);
 OSStatus AudioQueueDispose(AudioQueueRef queue, bool immediate);
 
-OSStatus AudioQueueAllocateBuffer(AudioQueueRef queue, std::uint32_t bufferByteSize, AudioQueueBufferRef* outBuffer);
+OSStatus AudioQueueAllocateBuffer(AudioQueueRef queue, std::uint32_t bufferByteSize,
+                                  AudioQueueBufferRef* outBuffer);
 OSStatus AudioQueueAllocateBufferWithPacketDescriptions(AudioQueueRef queue, std::uint32_t bufferByteSize,
                                                         std::uint32_t numberPacketDescriptions,
                                                         AudioQueueBufferRef* outBuffer);
 // Queues a filled buffer (its audioDataByteSize set) for playing, with the descriptions of
 // its packets when it has any (they are copied into the buffer's own descriptions).
-OSStatus AudioQueueEnqueueBuffer(AudioQueueRef queue, AudioQueueBufferRef buffer, std::uint32_t numPacketDescs,
-                                 const AudioPacketDescription* packetDescs);
+OSStatus AudioQueueEnqueueBuffer(AudioQueueRef queue, AudioQueueBufferRef buffer,
+                                 std::uint32_t numPacketDescs, const AudioPacketDescription* packetDescs);
 
 OSStatus AudioQueueStart(AudioQueueRef queue);
 OSStatus AudioQueuePause(AudioQueueRef queue);
@@ -98,7 +101,8 @@ OSStatus AudioQueueSetProperty(AudioQueueRef queue, AudioQueuePropertyID propert
 // Copies a property's value into `outData` (`*ioDataSize` bytes); answers the bytes written.
 OSStatus AudioQueueGetProperty(AudioQueueRef queue, AudioQueuePropertyID property, void* outData,
                                std::uint32_t* ioDataSize);
-OSStatus AudioQueueGetPropertySize(AudioQueueRef queue, AudioQueuePropertyID property, std::uint32_t* outDataSize);
+OSStatus AudioQueueGetPropertySize(AudioQueueRef queue, AudioQueuePropertyID property,
+                                   std::uint32_t* outDataSize);
 OSStatus AudioQueueAddPropertyListener(AudioQueueRef queue, AudioQueuePropertyID property,
                                        AudioQueuePropertyListenerProc listener, void* userData);
 

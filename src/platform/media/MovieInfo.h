@@ -15,8 +15,8 @@
 namespace platform {
 
 struct MovieInfo {
-    double duration = 0;     // seconds
-    Size naturalSize;        // of the first picture stream; zero for sound only
+    double duration = 0; // seconds
+    Size naturalSize;    // of the first picture stream; zero for sound only
     bool hasVideo = false;
     bool hasAudio = false;
 

@@ -28,7 +28,8 @@ Error unsupportedAddress(const URL& url) {
 
 bool isWebScheme(const URL& url) {
     std::string scheme = url.scheme();
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return scheme == "http" || scheme == "https";
 }
 
@@ -38,8 +39,9 @@ std::pair<std::filesystem::path, int> makeDownloadFile(const URL& url) {
     std::error_code ec;
     std::filesystem::create_directories(DeviceHome::tmp(), ec);
     std::string extension = url.pathExtension();
-    bool plainExtension = !extension.empty() && extension.size() <= 8 &&
-                          std::all_of(extension.begin(), extension.end(), [](unsigned char c) { return std::isalnum(c); });
+    bool plainExtension =
+        !extension.empty() && extension.size() <= 8 &&
+        std::all_of(extension.begin(), extension.end(), [](unsigned char c) { return std::isalnum(c); });
     std::string suffix = plainExtension ? "." + extension : "";
     std::string pattern = (DeviceHome::tmp() / ("movie-XXXXXX" + suffix)).string();
     int fd = ::mkstemps(pattern.data(), int(suffix.size()));
@@ -50,12 +52,18 @@ std::pair<std::filesystem::path, int> makeDownloadFile(const URL& url) {
 
 const char* toString(MoviePlaybackState state) {
     switch (state) {
-    case MoviePlaybackState::Stopped: return "stopped";
-    case MoviePlaybackState::Playing: return "playing";
-    case MoviePlaybackState::Paused: return "paused";
-    case MoviePlaybackState::Interrupted: return "interrupted";
-    case MoviePlaybackState::SeekingForward: return "seeking forward";
-    case MoviePlaybackState::SeekingBackward: return "seeking backward";
+    case MoviePlaybackState::Stopped:
+        return "stopped";
+    case MoviePlaybackState::Playing:
+        return "playing";
+    case MoviePlaybackState::Paused:
+        return "paused";
+    case MoviePlaybackState::Interrupted:
+        return "interrupted";
+    case MoviePlaybackState::SeekingForward:
+        return "seeking forward";
+    case MoviePlaybackState::SeekingBackward:
+        return "seeking backward";
     }
     return "unknown";
 }
@@ -71,8 +79,10 @@ public:
     void connectionDidReceiveResponse(URLConnection& connection, const URLResponse& response) override {
         if (response.statusCode() < 200 || response.statusCode() > 299) {
             connection.cancel();
-            end(Error{kURLErrorDomain, kURLErrorBadServerResponse,
-                      "the server answered status " + std::to_string(response.statusCode()), {}});
+            end(Error{kURLErrorDomain,
+                      kURLErrorBadServerResponse,
+                      "the server answered status " + std::to_string(response.statusCode()),
+                      {}});
         }
     }
     void connectionDidReceiveData(URLConnection& connection, const Data& data) override {
@@ -250,8 +260,8 @@ void MoviePlayerController::didLoad(MovieInfo info) {
 void MoviePlayerController::didFailToLoad(Error error) {
     auto self = shared_from_this();
     std::uint64_t generation = generation_;
-    logLine("MoviePlayerController: cannot play " + (contentURL_ ? contentURL_->absoluteString() : std::string()) +
-            ": " + error.description());
+    logLine("MoviePlayerController: cannot play " +
+            (contentURL_ ? contentURL_->absoluteString() : std::string()) + ": " + error.description());
     loadError_ = error;
     playRequested_ = false;
     movieActive_ = false;
@@ -291,7 +301,11 @@ void MoviePlayerController::startPlayback() {
 
 void MoviePlayerController::pause() {
     if (state_ != MoviePlaybackState::Playing) {
-        playRequested_ = false;
+        // Paused before the movie is loaded: it stays still once loaded.
+        if (!prepared_) {
+            playRequested_ = false;
+            autoplayAllowed_ = false;
+        }
         return;
     }
     position_ = currentPlaybackTime();
@@ -391,7 +405,8 @@ void MoviePlayerController::setFullscreen(bool fullscreen, bool animated) {
     Dictionary userInfo;
     userInfo[MPMoviePlayerFullscreenAnimationDurationUserInfoKey] = duration;
     fullscreen_ = fullscreen;
-    post(fullscreen ? MPMoviePlayerWillEnterFullscreenNotification : MPMoviePlayerWillExitFullscreenNotification,
+    post(fullscreen ? MPMoviePlayerWillEnterFullscreenNotification
+                    : MPMoviePlayerWillExitFullscreenNotification,
          userInfo);
     auto playerView = view();
     if (fullscreen) {
@@ -408,7 +423,8 @@ void MoviePlayerController::setFullscreen(bool fullscreen, bool animated) {
         }
         embeddedSuperview_.reset();
     }
-    const char* done = fullscreen ? MPMoviePlayerDidEnterFullscreenNotification : MPMoviePlayerDidExitFullscreenNotification;
+    const char* done =
+        fullscreen ? MPMoviePlayerDidEnterFullscreenNotification : MPMoviePlayerDidExitFullscreenNotification;
     if (!animated) {
         post(done, userInfo);
         return;

@@ -176,7 +176,7 @@ private:
     bool prepared_ = false;
     bool playRequested_ = false;
     bool autoplayAllowed_ = true; // cleared by stop(), so a load that ends later stays still
-    bool movieActive_ = false; // loading, playing or paused: a later end reports a finish
+    bool movieActive_ = false;    // loading, playing or paused: a later end reports a finish
     std::optional<MovieInfo> info_;
     std::optional<Error> loadError_;
     std::filesystem::path localFile_;
@@ -187,8 +187,8 @@ private:
     std::uint64_t generation_ = 0; // bumped by new content; stale loads compare it
 
     MoviePlaybackState state_ = MoviePlaybackState::Stopped;
-    double position_ = 0;        // playback time when not playing, or when playing began
-    double playingSince_ = 0;    // monotonic clock reading when playing began
+    double position_ = 0;     // playback time when not playing, or when playing began
+    double playingSince_ = 0; // monotonic clock reading when playing began
     double initialPlaybackTime_ = -1;
     bool shouldAutoplay_ = true;
     std::shared_ptr<Timer> endTimer_;

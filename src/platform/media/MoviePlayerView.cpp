@@ -33,8 +33,8 @@ std::string MoviePlayerView::statusText() const {
         return text + " failed";
     if (!player->isPreparedToPlay())
         return player->contentURL() ? text + " loading" : text;
-    return text + " " + toString(player->playbackState()) + " " + clockText(player->currentPlaybackTime()) + "/" +
-           clockText(player->duration());
+    return text + " " + toString(player->playbackState()) + " " + clockText(player->currentPlaybackTime()) +
+           "/" + clockText(player->duration());
 }
 
 void MoviePlayerView::drawText(TextCanvas& canvas, const Rect& rect) const {

@@ -26,7 +26,8 @@ std::vector<std::uint8_t> readAll(AudioFileID file, std::uint32_t packetsPerRead
     for (*reads = 0;; ++*reads) {
         std::uint32_t bytes = std::uint32_t(buffer.size());
         std::uint32_t packets = packetsPerRead;
-        EXPECT_EQ(AudioFileReadPackets(file, false, &bytes, nullptr, packet, &packets, buffer.data()), kAudioNoError);
+        EXPECT_EQ(AudioFileReadPackets(file, false, &bytes, nullptr, packet, &packets, buffer.data()),
+                  kAudioNoError);
         if (packets == 0)
             break;
         EXPECT_EQ(bytes, packets * 4);
@@ -61,8 +62,9 @@ TEST(AudioFile, WavAndAiffDecodeToTheSameStream) {
                   kAudioNoError);
         EXPECT_EQ(upperBound, 4u);
         std::uint32_t cookieSize = 99, writable = 99;
-        ASSERT_EQ(AudioFileGetPropertyInfo(file.id, kAudioFilePropertyMagicCookieData, &cookieSize, &writable),
-                  kAudioNoError);
+        ASSERT_EQ(
+            AudioFileGetPropertyInfo(file.id, kAudioFilePropertyMagicCookieData, &cookieSize, &writable),
+            kAudioNoError);
         EXPECT_EQ(cookieSize, 0u) << "decoded PCM has no cookie";
         EXPECT_EQ(writable, 0u);
         std::uint64_t packets = 0;
@@ -95,11 +97,13 @@ TEST(AudioFile, ReadsStopAtTheCallersBufferAndDescribePackets) {
 
     bytes = sizeof buffer;
     packets = 2;
-    ASSERT_EQ(AudioFileReadPackets(file.id, false, &bytes, nullptr, kToneFrames - 1, &packets, buffer), kAudioNoError);
+    ASSERT_EQ(AudioFileReadPackets(file.id, false, &bytes, nullptr, kToneFrames - 1, &packets, buffer),
+              kAudioNoError);
     EXPECT_EQ(packets, 1u) << "the last packet";
     bytes = sizeof buffer;
     packets = 2;
-    ASSERT_EQ(AudioFileReadPackets(file.id, false, &bytes, nullptr, kToneFrames, &packets, buffer), kAudioNoError);
+    ASSERT_EQ(AudioFileReadPackets(file.id, false, &bytes, nullptr, kToneFrames, &packets, buffer),
+              kAudioNoError);
     EXPECT_EQ(packets, 0u) << "the end of the file";
     EXPECT_EQ(bytes, 0u);
     packets = 2;
@@ -123,8 +127,8 @@ TEST(AudioFile, ErrorsAreStatusesNeverCrashes) {
         {"not a file URL", *URL::parse("http://example.com/a.wav"), kAudioFileReadPermission,
          kAudioFileFileNotFoundError},
         {"no sound", URL::fileURL(garbage), kAudioFileReadPermission, kAudioFileUnsupportedFileTypeError},
-        {"write access", URL::fileURL(mediatest::sampleMedia("sample-tone.wav")), kAudioFileReadWritePermission,
-         kAudioFilePermissionsError},
+        {"write access", URL::fileURL(mediatest::sampleMedia("sample-tone.wav")),
+         kAudioFileReadWritePermission, kAudioFilePermissionsError},
     };
     for (const auto& c : opens) {
         SCOPED_TRACE(c.what);
@@ -134,15 +138,17 @@ TEST(AudioFile, ErrorsAreStatusesNeverCrashes) {
     }
 
     AudioFileID id = nullptr;
-    ASSERT_EQ(AudioFileOpenURL(URL::fileURL(mediatest::sampleMedia("sample-tone.wav")), kAudioFileReadPermission,
-                               kAudioFileMP3Type, &id),
+    ASSERT_EQ(AudioFileOpenURL(URL::fileURL(mediatest::sampleMedia("sample-tone.wav")),
+                               kAudioFileReadPermission, kAudioFileMP3Type, &id),
               kAudioNoError)
         << "the hint does not matter, the contents do";
     AudioStreamDescription format;
     std::uint32_t small = 8;
-    EXPECT_EQ(AudioFileGetProperty(id, kAudioFilePropertyDataFormat, &small, &format), kAudioFileBadPropertySizeError);
+    EXPECT_EQ(AudioFileGetProperty(id, kAudioFilePropertyDataFormat, &small, &format),
+              kAudioFileBadPropertySizeError);
     std::uint32_t size = 4;
-    EXPECT_EQ(AudioFileGetProperty(id, fourCharCode("zzzz"), &size, &format), kAudioFileUnsupportedPropertyError);
+    EXPECT_EQ(AudioFileGetProperty(id, fourCharCode("zzzz"), &size, &format),
+              kAudioFileUnsupportedPropertyError);
     EXPECT_EQ(AudioFileClose(id), kAudioNoError);
     EXPECT_EQ(AudioFileClose(id), kAudioFileNotOpenError) << "closed twice";
     size = sizeof format;

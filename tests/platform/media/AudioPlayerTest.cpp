@@ -1,5 +1,5 @@
-#include "MediaTestSupport.h"
 #include "platform/media/AudioPlayer.h"
+#include "MediaTestSupport.h"
 #include "platform/media/AudioSession.h"
 #include "platform/media/SystemSound.h"
 
@@ -9,7 +9,9 @@ namespace {
 
 class FinishLog : public AudioPlayerDelegate {
 public:
-    void audioPlayerDidFinishPlaying(AudioPlayer&, bool successfully) override { ends.push_back(successfully); }
+    void audioPlayerDidFinishPlaying(AudioPlayer&, bool successfully) override {
+        ends.push_back(successfully);
+    }
     std::vector<bool> ends;
 };
 
@@ -112,18 +114,22 @@ TEST_F(AudioSessionTest, CategoryActivationAndTheOutsideWorld) {
     auto& session = AudioSession::shared();
     std::uint32_t value = 0;
     EXPECT_EQ(session.setActive(true), kAudioSessionNotInitialized);
-    EXPECT_EQ(session.getProperty(kAudioSessionPropertyOtherAudioIsPlaying, &value), kAudioSessionNotInitialized);
+    EXPECT_EQ(session.getProperty(kAudioSessionPropertyOtherAudioIsPlaying, &value),
+              kAudioSessionNotInitialized);
 
     std::vector<std::uint32_t> interruptions;
-    ASSERT_EQ(session.initialize([&](std::uint32_t state) { interruptions.push_back(state); }), kAudioNoError);
+    ASSERT_EQ(session.initialize([&](std::uint32_t state) { interruptions.push_back(state); }),
+              kAudioNoError);
     EXPECT_EQ(session.initialize(), kAudioSessionAlreadyInitialized);
     ASSERT_EQ(session.getProperty(kAudioSessionPropertyAudioCategory, &value), kAudioNoError);
     EXPECT_EQ(value, kAudioSessionCategorySoloAmbientSound);
-    EXPECT_EQ(session.setProperty(kAudioSessionPropertyAudioCategory, kAudioSessionCategoryAmbientSound), kAudioNoError);
+    EXPECT_EQ(session.setProperty(kAudioSessionPropertyAudioCategory, kAudioSessionCategoryAmbientSound),
+              kAudioNoError);
     EXPECT_EQ(session.category(), kAudioSessionCategoryAmbientSound);
     EXPECT_EQ(session.setProperty(kAudioSessionPropertyAudioCategory, fourCharCode("nope")),
               kAudioSessionIncompatibleCategory);
-    EXPECT_EQ(session.setProperty(kAudioSessionPropertyOtherAudioIsPlaying, 1), kAudioSessionUnsupportedPropertyError);
+    EXPECT_EQ(session.setProperty(kAudioSessionPropertyOtherAudioIsPlaying, 1),
+              kAudioSessionUnsupportedPropertyError);
 
     ASSERT_EQ(session.getProperty(kAudioSessionPropertyOtherAudioIsPlaying, &value), kAudioNoError);
     EXPECT_EQ(value, 0u);
@@ -144,7 +150,8 @@ TEST_F(AudioSessionTest, CategoryActivationAndTheOutsideWorld) {
     EXPECT_TRUE(interruptions.empty()) << "the listener hears it on a later turn";
     session.endInterruption();
     clock_.drain();
-    EXPECT_EQ(interruptions, (std::vector<std::uint32_t>{kAudioSessionBeginInterruption, kAudioSessionEndInterruption}));
+    EXPECT_EQ(interruptions,
+              (std::vector<std::uint32_t>{kAudioSessionBeginInterruption, kAudioSessionEndInterruption}));
 }
 
 TEST(SystemSound, VibrationIsRecorded) {

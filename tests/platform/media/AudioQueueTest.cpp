@@ -22,17 +22,20 @@ public:
         EXPECT_EQ(AudioFileGetProperty(file, kAudioFilePropertyDataFormat, &size, &format), kAudioNoError);
         std::uint32_t upper = 0;
         size = sizeof upper;
-        EXPECT_EQ(AudioFileGetProperty(file, kAudioFilePropertyPacketSizeUpperBound, &size, &upper), kAudioNoError);
+        EXPECT_EQ(AudioFileGetProperty(file, kAudioFilePropertyPacketSizeUpperBound, &size, &upper),
+                  kAudioNoError);
         bufferBytes = std::uint32_t(format.sampleRate / format.framesPerPacket * 0.5 * upper);
         if (bufferBytes > 65536 && bufferBytes > upper)
             bufferBytes = 65536;
         else if (bufferBytes < 16384)
             bufferBytes = 16384;
         packetsPerRead = bufferBytes / upper;
-        EXPECT_EQ(AudioQueueNewOutput(
-                      format, [](void* me, AudioQueueRef, AudioQueueBufferRef b) { static_cast<Streamer*>(me)->fill(b); },
-                      this, &RunLoop::main(), 0, &queue),
-                  kAudioNoError);
+        EXPECT_EQ(
+            AudioQueueNewOutput(
+                format,
+                [](void* me, AudioQueueRef, AudioQueueBufferRef b) { static_cast<Streamer*>(me)->fill(b); },
+                this, &RunLoop::main(), 0, &queue),
+            kAudioNoError);
         EXPECT_EQ(AudioQueueAddPropertyListener(
                       queue, kAudioQueuePropertyIsRunning,
                       [](void* me, AudioQueueRef q, AudioQueuePropertyID) {
@@ -43,7 +46,8 @@ public:
                       this),
                   kAudioNoError);
         std::uint32_t on = 1;
-        EXPECT_EQ(AudioQueueSetProperty(queue, kAudioQueuePropertyEnableLevelMetering, &on, sizeof on), kAudioNoError);
+        EXPECT_EQ(AudioQueueSetProperty(queue, kAudioQueuePropertyEnableLevelMetering, &on, sizeof on),
+                  kAudioNoError);
     }
     ~Streamer() {
         AudioQueueDispose(queue, true);
@@ -78,7 +82,8 @@ public:
     std::vector<AudioLevelMeterState> levels() const {
         std::vector<AudioLevelMeterState> out(format.channelsPerFrame);
         std::uint32_t size = std::uint32_t(out.size() * sizeof(AudioLevelMeterState));
-        EXPECT_EQ(AudioQueueGetProperty(queue, kAudioQueuePropertyCurrentLevelMeter, out.data(), &size), kAudioNoError);
+        EXPECT_EQ(AudioQueueGetProperty(queue, kAudioQueuePropertyCurrentLevelMeter, out.data(), &size),
+                  kAudioNoError);
         return out;
     }
     bool running() const {
@@ -169,8 +174,15 @@ TEST_F(AudioQueueTest, PauseHoldsAndImmediateStopDropsTheQueuedSound) {
 }
 
 TEST_F(AudioQueueTest, BadCallsAnswerErrors) {
-    AudioStreamDescription pcm{44100, kAudioFormatLinearPCM,
-                               AudioFormatFlags::IsSignedInteger | AudioFormatFlags::IsPacked, 2, 1, 2, 1, 16, 0};
+    AudioStreamDescription pcm{44100,
+                               kAudioFormatLinearPCM,
+                               AudioFormatFlags::IsSignedInteger | AudioFormatFlags::IsPacked,
+                               2,
+                               1,
+                               2,
+                               1,
+                               16,
+                               0};
     auto callback = [](void*, AudioQueueRef, AudioQueueBufferRef) {};
     AudioQueueRef queue = nullptr;
     struct FormatCase {
@@ -179,7 +191,8 @@ TEST_F(AudioQueueTest, BadCallsAnswerErrors) {
     } formats[] = {
         {"compressed", {44100, fourCharCode("aac "), 0, 0, 1024, 0, 2, 0, 0}},
         {"no rate", {0, kAudioFormatLinearPCM, AudioFormatFlags::IsSignedInteger, 2, 1, 2, 1, 16, 0}},
-        {"frame size wrong", {44100, kAudioFormatLinearPCM, AudioFormatFlags::IsSignedInteger, 3, 1, 3, 1, 16, 0}},
+        {"frame size wrong",
+         {44100, kAudioFormatLinearPCM, AudioFormatFlags::IsSignedInteger, 3, 1, 3, 1, 16, 0}},
         {"no channels", {44100, kAudioFormatLinearPCM, AudioFormatFlags::IsSignedInteger, 0, 1, 0, 0, 16, 0}},
     };
     for (const auto& c : formats) {
@@ -200,7 +213,8 @@ TEST_F(AudioQueueTest, BadCallsAnswerErrors) {
     EXPECT_EQ(AudioQueueEnqueueBuffer(queue, &stranger, 0, nullptr), kAudioQueueErrInvalidBuffer);
     buffer->audioDataByteSize = 64;
     EXPECT_EQ(AudioQueueEnqueueBuffer(queue, buffer, 0, nullptr), kAudioNoError);
-    EXPECT_EQ(AudioQueueEnqueueBuffer(queue, buffer, 0, nullptr), kAudioQueueErrInvalidBuffer) << "already queued";
+    EXPECT_EQ(AudioQueueEnqueueBuffer(queue, buffer, 0, nullptr), kAudioQueueErrInvalidBuffer)
+        << "already queued";
     EXPECT_EQ(AudioQueueSetParameter(queue, kAudioQueueParamVolume, 1.5f), kAudioQueueErrInvalidParameter);
     EXPECT_EQ(AudioQueueSetParameter(queue, kAudioQueueParamVolume, 0.5f), kAudioNoError);
     AudioLevelMeterState level;

@@ -97,14 +97,21 @@ TEST_F(MoviePlayerTest, AutoplaySeekAndStop) {
     EXPECT_EQ(log.entries.size(), 2u) << "a stopped player reports nothing more";
 }
 
-TEST_F(MoviePlayerTest, StopWhileLoadingKeepsTheLoadedMovieStill) {
-    auto player = samplePlayer(true);
-    MovieLog log(player);
-    player->stop();
+TEST_F(MoviePlayerTest, StopOrPauseWhileLoadingKeepsTheLoadedMovieStill) {
+    auto stopped = samplePlayer(true);
+    MovieLog log(stopped);
+    stopped->stop();
     clock_.drain();
-    EXPECT_TRUE(player->isPreparedToPlay());
-    EXPECT_EQ(player->playbackState(), MoviePlaybackState::Stopped);
+    EXPECT_TRUE(stopped->isPreparedToPlay());
+    EXPECT_EQ(stopped->playbackState(), MoviePlaybackState::Stopped);
     EXPECT_EQ(log.names(), (std::vector<std::string>{kFinish, kLoadState, kPrepared, kPreload}));
+
+    auto paused = samplePlayer(true);
+    paused->play();
+    paused->pause();
+    clock_.drain();
+    EXPECT_TRUE(paused->isPreparedToPlay());
+    EXPECT_EQ(paused->playbackState(), MoviePlaybackState::Stopped);
 }
 
 TEST_F(MoviePlayerTest, UnplayableContentFinishesWithAnError) {
@@ -150,7 +157,8 @@ TEST_F(MoviePlayerTest, AReleasedPlayerStopsAndSendsNothingMore) {
     window->addSubview(player->view());
     std::weak_ptr<MoviePlayerView> view = player->view();
     int posted = 0;
-    auto token = NotificationCenter::defaultCenter().addObserver(kFinish, [&](const Notification&) { ++posted; });
+    auto token =
+        NotificationCenter::defaultCenter().addObserver(kFinish, [&](const Notification&) { ++posted; });
     clock_.drain();
     ASSERT_EQ(player->playbackState(), MoviePlaybackState::Playing);
     player.reset();
