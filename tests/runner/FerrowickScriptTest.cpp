@@ -175,8 +175,8 @@ TEST_F(FerrowickScript, ImageButtonsShowTheirLabelsAndLongListsScroll) {
                             "quit\n");
     EXPECT_EQ(status_, 0);
     std::vector<std::string> screens;
-    for (std::size_t at = shown.find("[Refresh]"), next; at != std::string::npos; at = next) {
-        next = shown.find("[Refresh]", at + 1);
+    for (std::size_t at = shown.find("Ferro Wick"), next; at != std::string::npos; at = next) {
+        next = shown.find("Ferro Wick", at + 1);
         screens.push_back(shown.substr(at, next == std::string::npos ? std::string::npos : next - at));
     }
     ASSERT_EQ(screens.size(), 4u) << shown;

@@ -61,6 +61,28 @@ Rect Toolbar::frameForItem(const BarButtonItem& item) {
     return Rect();
 }
 
+namespace {
+
+// System items shown as a picture rather than a word.
+bool drawnAsIcon(const BarButtonItem& item) {
+    auto kind = item.systemItem();
+    if (!kind)
+        return false;
+    switch (*kind) {
+    case BarButtonSystemItem::Done:
+    case BarButtonSystemItem::Cancel:
+    case BarButtonSystemItem::Edit:
+    case BarButtonSystemItem::Save:
+    case BarButtonSystemItem::FlexibleSpace:
+    case BarButtonSystemItem::FixedSpace:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
 void Toolbar::layoutSubviews() {
     Rect b = bounds();
     std::vector<double> widths;
@@ -74,12 +96,21 @@ void Toolbar::layoutSubviews() {
         else if (item->isFixedSpace())
             w = item->width();
         else if (auto& v = itemViews_[i])
-            w = item->customView() ? v->frame().width()
-                                   : (item->width() > 0 ? item->width() : v->sizeThatFits({}).width);
+            w = item->customView()  ? v->frame().width()
+                : item->width() > 0 ? item->width()
+                : drawnAsIcon(*item) ? kToolbarIconWidth
+                                     : v->sizeThatFits({}).width;
         widths.push_back(w);
         used += w;
     }
-    double spacing = items_.size() > 1 ? kToolbarItemSpacing * double(items_.size() - 1) : 0;
+    auto isSpace = [](const BarButtonItem& item) { return item.isFlexibleSpace() || item.isFixedSpace(); };
+    auto gapAfter = [&](std::size_t i) {
+        return i + 1 < items_.size() && !isSpace(*items_[i]) && !isSpace(*items_[i + 1]) ? kToolbarItemSpacing
+                                                                                           : 0.0;
+    };
+    double spacing = 0;
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        spacing += gapAfter(i);
     double free = std::max(0.0, b.width() - 2 * kToolbarMargin - spacing - used);
     double x = kToolbarMargin;
     itemFrames_.clear();
@@ -92,7 +123,7 @@ void Toolbar::layoutSubviews() {
         itemFrames_.push_back(f);
         if (v && v->frame() != f)
             v->setFrame(f);
-        x += w + kToolbarItemSpacing;
+        x += w + gapAfter(i);
     }
 }
 

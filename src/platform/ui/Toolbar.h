@@ -1,7 +1,9 @@
 #pragma once
 // A bar of items along the bottom of a screen. Items are laid out left to right, with
-// kToolbarMargin at both ends and kToolbarItemSpacing between items; fixed spaces take
-// their width, flexible spaces share what is left, custom views keep their own size. Every
+// kToolbarMargin at both ends and kToolbarItemSpacing between two neighbouring items that are
+// not spaces; fixed spaces take their width, flexible spaces share what is left, custom views
+// keep their own size, and system items the platform draws as icons (refresh, stop, action...)
+// take kToolbarIconWidth. Every
 // item other than a space is shown by a view in the toolbar (the custom view itself, or a
 // button that presses the item), so hit testing and the text renderer find them like any
 // other view. Owned by its superview; main thread only.
@@ -18,6 +20,7 @@ enum class BarStyle { Default = 0, Black = 1, BlackTranslucent = 2 };
 inline constexpr double kToolbarHeight = 44;
 inline constexpr double kToolbarMargin = 12;
 inline constexpr double kToolbarItemSpacing = 10;
+inline constexpr double kToolbarIconWidth = 30;
 
 class Toolbar : public View {
 public:

@@ -406,6 +406,18 @@ bool WebView::clickLinkWithId(std::string_view id) {
     return clickElement(elementById(id));
 }
 
+void WebView::touchesEnded(const TouchSet& touches, const Event& event) {
+    View::touchesEnded(touches, event);
+    auto doc = document();
+    if (!doc)
+        return;
+    for (const auto& link : doc->elementsByTagName("a"))
+        if (link->attribute("href")) {
+            clickElement(link);
+            return;
+        }
+}
+
 void WebView::drawText(TextCanvas& canvas, const Rect& rect) const {
     auto doc = document();
     auto body = doc ? doc->body() : nullptr;

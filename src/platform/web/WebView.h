@@ -125,6 +125,9 @@ public:
     // submit button belongs to. False when there is no such element on the current page.
     bool clickElement(const std::shared_ptr<DomNode>& element);
     bool clickLinkWithId(std::string_view id);
+    // A touch on the page follows its first link: the stand-in lays out no page, and an ad
+    // page is one link wide.
+    void touchesEnded(const TouchSet& touches, const Event& event) override;
 
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
 
