@@ -54,6 +54,9 @@ constexpr const char* kGeneric =
 
 TEST_F(BannerHost, AdsOffShowsTheFirstImageThenTheNextEntryEverySixtySeconds) {
     serve(kNewsPath, kThreeEntries);
+    // The ads-off notice comes first: a picture arriving before it would be shown as one
+    // that arrives in an empty slot, without the rotation.
+    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
     makeHost(kAdsOff);
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
     EXPECT_TRUE(host_->isNewsPresent());
@@ -238,8 +241,9 @@ TEST_F(BannerHost, SlotFollowsEachNewAdsSize) {
         return adapter && adapter->adNetworkView() && adapter->adNetworkView()->superview().get() == slot.get();
     };
     ASSERT_TRUE(waitFor(networkAdShown));
+    ASSERT_TRUE(waitFor([&] { return host_->newsImage() != nullptr; })); // ready for the failure
     settleDownloads();
-    ASSERT_NE(host_->newsImage(), nullptr);
+    ASSERT_TRUE(networkAdShown());
     ASSERT_FALSE(application->sizes.empty());
     EXPECT_EQ(application->sizes.back(), (platform::Size{300, 50}));
     EXPECT_EQ(slot->frame(), platform::Rect(0, 0, 300, 50));
