@@ -68,7 +68,9 @@ constexpr std::size_t kMaximumCookieBytes = 1u << 16;
 // Opens `path` as compressed sound when it is MP3 or AAC; false for anything else (which
 // libsndfile then tries). Every packet's place is checked against the file's own bytes.
 bool openCompressed(const std::filesystem::path& path, OpenAudioFile& file) {
-    av_log_set_level(AV_LOG_QUIET);
+    // The demuxers' own messages would only repeat what the caller is told; once per process.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    (void)quiet;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set(&options, "format_whitelist", kCompressedContainers, 0);
