@@ -252,6 +252,8 @@ void AdViewController::getAdFromNetwork() {
     mediationView_->setFrame(
         platform::Rect(0, 0, bounds().width(), isTablet() ? kTabletSlotHeight : kPhoneSlotHeight));
     mediationView_->setAutoresizingMask(kFlexibleSideMargins);
+    // What a person taps to follow the network ad shown in the slot.
+    mediationView_->setAccessibilityLabel("Ad");
     addSubview(mediationView_);
 }
 
