@@ -121,7 +121,7 @@ void ImageView::drawText(TextCanvas& canvas, const Rect& rect) const {
     auto shown = displayedImage();
     if (!shown)
         return;
-    canvas.writeInRect(rect, "<" + (shown->name().empty() ? std::string("image") : shown->name()) + ">", 1);
+    canvas.writeImageName(rect, "<" + (shown->name().empty() ? std::string("image") : shown->name()) + ">");
 }
 
 void ImageView::drawPicture(GraphicsContext& context) const {
