@@ -156,7 +156,9 @@ TEST_F(WebViewScripts, ImagesLoadOverTheNetworkAndReportLoadOrError) {
              "var bad = new Image(); bad.onerror = function () { events.push('error'); };"
              "bad.src = '/web/missing.gif';</script>",
              services.url("/web/index.html"));
-    ASSERT_TRUE(clock.runUntil([&] { return eval("events.length") == "2"; }, 10));
+    // The markup's image and the script's load side by side: wait for both requests too.
+    ASSERT_TRUE(clock.runUntil(
+        [&] { return eval("events.length") == "2" && services.requestCount("/web/pixel.gif") >= 2; }, 10));
     EXPECT_EQ(eval("events.sort().join(',')"), "error,load");
     EXPECT_EQ(services.requestCount("/web/pixel.gif"), 2u);
 }
