@@ -155,6 +155,8 @@ TEST_F(BannerHost, PictureReportsAndLinkBelongToOneEntry) {
   {"appIdentity":"ferrowickdocs://","imageLink":"{{base}}/promo/images/news-1.png","appId":"301","appLink":"http://store.example/1"},
   {"appIdentity":"ferrowickphoto://","imageLink":"{{base}}/promo/images/missing.png","appId":"302","appLink":"http://store.example/2"}]})";
     serve(kNewsPath, kSecondPictureMissing);
+    // The ads-off notice comes before the first picture, so the rotation runs.
+    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
     makeHost(kAdsOff);
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
     settleDownloads(); // entry 1's picture fails
@@ -173,6 +175,7 @@ TEST_F(BannerHost, PictureReportsAndLinkBelongToOneEntry) {
     // Three entries whose pictures all arrive: tap entry 0, then entry 1 is shown at once.
     platform::Application::resetForTesting();
     serve(kNewsPath, kThreeEntries);
+    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
     host_.reset();
     makeHost(kAdsOff);
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
