@@ -34,8 +34,11 @@ constexpr double kMinimumVisibleAlpha = 0.01;
 constexpr int kMaxPictureSide = 16384;
 // Lines of text are this many times the font size apart.
 constexpr double kLineSpacing = 1.2;
-// Text in a font named as the system font is set in the library's plain sans-serif face.
+// Text in a font named as the system font (and any other face) is set in the library's plain
+// sans-serif face; fixed-pitch faces in its monospace face.
 constexpr const char* kSansFamily = "sans-serif";
+constexpr const char* kMonospaceFamily = "monospace";
+constexpr const char* kFixedPitchFaces[] = {"Courier", "Courier-Bold", "Menlo", "Monaco"};
 
 // Text is set through the library's font machinery, which keeps process-wide caches of faces
 // and font configuration. They are released when the process ends, so that a leak checker
@@ -604,10 +607,10 @@ private:
             return;
         releaseFontCachesAtExit();
         cairo_save(cr_);
-        std::string family = op.font.name == kSystemFontName ? kSansFamily : op.font.name;
+        bool fixedPitch = std::find(std::begin(kFixedPitchFaces), std::end(kFixedPitchFaces), op.font.name) !=
+                          std::end(kFixedPitchFaces);
+        std::string family = fixedPitch ? kMonospaceFamily : kSansFamily;
         bool bold = op.font.bold || op.font.name.find("Bold") != std::string::npos;
-        if (op.font.name != kSystemFontName)
-            family = kSansFamily; // named faces fall back on the plain face with their weight
         cairo_select_font_face(cr_, family.c_str(), CAIRO_FONT_SLANT_NORMAL,
                                bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
         cairo_set_font_size(cr_, op.font.pointSize);

@@ -6,6 +6,8 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/TextRenderer.h"
 #include "platform/ui/AnimationEngine.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -39,6 +41,12 @@ AxisChange shareAxis(double delta, bool flexLeading, bool flexSize, bool flexTra
     out.trailing = part(flexTrailing, trailing);
     return out;
 }
+
+// The text form of a view is set in a fixed-pitch face whose advance is close to a text cell.
+constexpr const char* kTextFormFontName = "Courier";
+constexpr double kTextFormFontSize = 13;
+// Views larger than this (a side, in points) are not given a text form in pictures.
+constexpr double kMaxTextFormSide = 4096;
 
 // One display pass per turn of the main run loop, whatever the number of views marked. The
 // flag is cleared when the queued pass runs or is dropped (a run loop reset in tests).
@@ -501,7 +509,29 @@ const DisplayList& View::lastDrawing() const {
 }
 
 void View::drawPicture(GraphicsContext& context) const {
-    context.replay(lastDrawing());
+    if (!lastDrawing().empty()) {
+        context.replay(lastDrawing());
+        return;
+    }
+    // A view that draws nothing itself but has a text form (a web page's text, a switch's
+    // state, a movie's status) shows that text, row by row on the text grid's pitch, so the
+    // picture carries what the text screen carries.
+    Size size = bounds_.size;
+    if (!(size.width >= kCellWidth && size.height >= kCellHeight) || size.width > kMaxTextFormSide ||
+        size.height > kMaxTextFormSide)
+        return;
+    TextCanvas canvas(int(size.width / kCellWidth), int(size.height / kCellHeight));
+    drawText(canvas, Rect(0, 0, size.width, size.height));
+    context.saveGState();
+    context.setFillColor(Color::blackColor());
+    for (int row = 0; row < canvas.rows(); ++row) {
+        std::string text = canvas.row(row);
+        if (text.find_first_not_of(' ') == std::string::npos)
+            continue;
+        context.drawText(text, Rect(bounds_.x(), bounds_.y() + row * kCellHeight, size.width, kCellHeight),
+                         Font::named(kTextFormFontName, kTextFormFontSize), TextAlignment::Left, 1);
+    }
+    context.restoreGState();
 }
 
 } // namespace platform
