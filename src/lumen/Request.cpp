@@ -213,7 +213,9 @@ void LMNRequest::setBirthdayWithMonth(int month, int day, int year) {
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
-    birthday_ = platform::Date{static_cast<double>(timegm(&tm))};
+    tm.tm_isdst = -1;
+    // The host's birth date is a day of the local calendar: its local midnight.
+    birthday_ = platform::Date{static_cast<double>(std::mktime(&tm))};
 }
 
 void LMNRequest::addKeyword(const std::string& keyword) {
@@ -245,13 +247,13 @@ std::optional<std::string> LMNRequest::birthdayString() const {
         return std::nullopt;
     std::time_t t = static_cast<std::time_t>(birthday_->secondsSince1970);
     std::tm tm{};
-    gmtime_r(&t, &tm);
+    localtime_r(&t, &tm);
     char out[48];
     std::snprintf(out, sizeof out, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
     return out;
 }
 
-platform::Dictionary LMNRequest::parameters() const {
+platform::Dictionary LMNRequest::parameters(StatisticsUse use) const {
     platform::Dictionary out = LMNIdentifierUtilities::sharedInstance().parameters();
     out["js"] = sdkVersion();
     if (auto net = LMNNetworkChecker::sharedChecker().networkTypeString())
@@ -271,7 +273,9 @@ platform::Dictionary LMNRequest::parameters() const {
     if (location_)
         if (auto value = location_->oolongRepresentation())
             out["ulcn"] = *value;
-    for (auto& [key, value] : LMNStatistics::sharedStatistics().parameters())
+    auto& statistics = LMNStatistics::sharedStatistics();
+    for (auto& [key, value] :
+         use == kReportStatistics ? statistics.parameters() : statistics.currentParameters())
         out[key] = value;
     out["preqs"] = counter_;
     return out;
@@ -342,7 +346,7 @@ std::string LMNRequestError::localizedStringForErrorCode(int code) {
 platform::Error LMNRequestError::errorWithCode(int code, const LMNRequest* request) {
     platform::Error error{kLMNErrorDomain, code, localizedStringForErrorCode(code), {}};
     if ((code < kNoAd || code > kTimeout) && request)
-        error.userInfo = request->parameters();
+        error.userInfo = request->parameters(LMNRequest::kPeekStatistics);
     error.userInfo[kLocalizedDescriptionKey] = error.localizedDescription;
     error.userInfo[kLocalizedFailureReasonKey] = error.localizedDescription;
     return error;

@@ -238,8 +238,17 @@ const std::vector<std::string>& LMNStatistics::allTimingNames() {
 }
 
 platform::Dictionary LMNStatistics::parameters() {
+    return collectParameters(true);
+}
+
+platform::Dictionary LMNStatistics::currentParameters() {
+    return collectParameters(false);
+}
+
+platform::Dictionary LMNStatistics::collectParameters(bool report) {
     platform::Dictionary out;
-    if (!timingNamed("pcl"))
+    const bool clicked = timingNamed("pcl") != nullptr;
+    if (!clicked && report)
         removeTimingNamed("ppcl");
     std::uint32_t clickToNow = 0;
     if (auto* click = timingNamed("pcl")) {
@@ -249,16 +258,18 @@ platform::Dictionary LMNStatistics::parameters() {
                     std::fabs(platform::Clock::current().now() - date->date()->secondsSince1970) * 1000.0;
                 clickToNow = static_cast<std::uint32_t>(ms);
             }
-        click->removeValueForKey(kClickDate);
+        if (report)
+            click->removeValueForKey(kClickDate);
     }
     for (const auto& name : allTimingNames()) {
         auto* timing = timingNamed(name);
-        if (!timing)
+        if (!timing || (name == "ppcl" && !clicked))
             continue;
         out[name] = timing->elapsedMillisecondsString();
         for (auto& [key, value] : timing->keysAndValues())
-            out[key] = value;
-        if (name != "ptime")
+            if (key != kClickDate)
+                out[key] = value;
+        if (report && name != "ptime")
             removeTimingNamed(name);
     }
     if (clickToNow != 0)
@@ -268,10 +279,12 @@ platform::Dictionary LMNStatistics::parameters() {
         if (n != 0)
             out[key] = n;
     }
-    for (const char* key : kResetFlags)
-        resetFlagWithParameterName(key);
-    for (const char* key : kResetCounters)
-        statistics_.setInteger(key, 0);
+    if (report) {
+        for (const char* key : kResetFlags)
+            resetFlagWithParameterName(key);
+        for (const char* key : kResetCounters)
+            statistics_.setInteger(key, 0);
+    }
     return out;
 }
 

@@ -103,6 +103,8 @@ public:
 
     // The figures since the previous request; counters and flags are reset by the call.
     platform::Dictionary parameters();
+    // The same figures, leaving every counter, flag and timing as it is.
+    platform::Dictionary currentParameters();
     // Counts a click and starts its timings; message URLs and "about:blank" pass unchanged.
     platform::URL urlForClick(const platform::URL& url);
     void addClickTrackingURL(const platform::URL& url);
@@ -135,6 +137,7 @@ public:
 private:
     static constexpr const char* kRequests = "preqs";
     LMNStatistics();
+    platform::Dictionary collectParameters(bool report);
     void setFlagWithParameterName(const std::string& name) { statistics_.setInteger(name, 1); }
     void resetFlagWithParameterName(const std::string& name) { statistics_.removeObjectForKey(name); }
 

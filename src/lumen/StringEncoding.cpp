@@ -188,8 +188,15 @@ void UTLStringEncoding::ignoreCharacters(std::string_view characters) {
 }
 
 void UTLStringEncoding::setPaddingChar(char c) {
-    paddingChar_ = c;
     auto u = static_cast<unsigned char>(c);
+    // A digit (or a synonym of one) stays a digit: as padding it would change what decodes.
+    if (u < kMaximumAlphabet && reverseCharMap_[u] >= 0)
+        throw platform::NamedException(kAssertionFailure, "Character already mapped");
+    // The previous padding character is padding no more.
+    auto previous = static_cast<unsigned char>(paddingChar_);
+    if (previous < kMaximumAlphabet && reverseCharMap_[previous] == kPadding)
+        reverseCharMap_[previous] = kNotInAlphabet;
+    paddingChar_ = c;
     if (u < kMaximumAlphabet)
         reverseCharMap_[u] = kPadding;
 }

@@ -39,6 +39,8 @@ public:
     void addDecodeSynonyms(std::string_view synonyms);
     // Throws "Character already mapped" for a character of the alphabet.
     void ignoreCharacters(std::string_view characters);
+    // Replaces the padding character; throws "Character already mapped" for a character that
+    // decodes as a digit.
     void setPaddingChar(char c);
     bool doPad() const { return doPad_; }
     void setDoPad(bool pad) { doPad_ = pad; }

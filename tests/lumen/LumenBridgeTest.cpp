@@ -49,7 +49,7 @@ protected:
         bridge = std::make_shared<lumen::LMNWebViewDelegate>();
         bridge->setViewController(rootController);
         bridge->opener()->delegateManager_ = manager;
-        manager->addDelegate(delegate, nullptr);
+        manager->addDelegate(delegate, {});
         webView->setDelegate(bridge);
         webActions = platform::NotificationCenter::defaultCenter().addObserver(
             lumen::LMNWebViewDelegateDidReceiveWebAction,

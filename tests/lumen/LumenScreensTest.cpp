@@ -19,7 +19,7 @@ protected:
     }
     std::shared_ptr<lumen::LMNDelegateManager> manager = [this] {
         auto m = std::make_shared<lumen::LMNDelegateManager>();
-        m->addDelegate(delegate, nullptr);
+        m->addDelegate(delegate, {});
         return m;
     }();
 };
@@ -105,6 +105,40 @@ TEST_F(LumenScreensTest, BrowserLoadsWithTheReferrerAndKeepsItsToolbarCurrent) {
     items[8]->press(); // Done
     clock.advance(1);
     EXPECT_EQ(lumentest::countOf(*events, "didDismiss"), 1u);
+}
+
+TEST_F(LumenScreensTest, AScreenThatOutlivesItsBannerNamesNoBanner) {
+    class ViewRecorder : public lumen::LMNBannerViewDelegate {
+    public:
+        void adViewWillPresentScreen(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        void adViewWillDismissScreen(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        void adViewDidDismissScreen(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        void adViewWillLeaveApplication(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        std::vector<lumen::LMNBannerView*> seen;
+    };
+    auto recorder = std::make_shared<ViewRecorder>();
+    auto banner = makeBanner();
+    banner->setDelegate(recorder);
+    auto o = std::make_shared<lumen::LMNOpener>();
+    o->delegateManager_ = banner->privateObject().delegateManager();
+    o->viewController_ = rootController;
+    o->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationAny);
+    ASSERT_EQ(recorder->seen, std::vector<lumen::LMNBannerView*>{banner.get()});
+    clock.advance(1);
+    auto browser =
+        std::dynamic_pointer_cast<lumen::LMNBrowserController>(rootController->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(waitFor([&] { return browser->webView()->elementById("landing") != nullptr; }));
+    clock.drain();
+
+    // The host lets the banner go while the browser is up.
+    banner->removeFromSuperview();
+    banner.reset();
+    recorder->seen.clear();
+    browser->toolbar()->items()[6]->press(); // open in the system browser: leaves the application
+    browser->toolbar()->items()[8]->press(); // Done
+    clock.advance(1);
+    EXPECT_EQ(recorder->seen, (std::vector<lumen::LMNBannerView*>(3, nullptr)));
 }
 
 TEST(LumenIntrinsicImages, ButtonPicturesDecodeAtDoubleScale) {

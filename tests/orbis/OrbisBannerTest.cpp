@@ -10,6 +10,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Screen.h"
 
 using orbis::OrbisAdManager;
 using orbis::OrbisAdView;
@@ -367,6 +368,51 @@ TEST_F(OrbisBannerTest, AClickAnsweredWithANewServerRequestsAFreshAd) {
     EXPECT_FALSE(banner->touchedDownOnAd()) << "the abandoned click gives the banner back";
     EXPECT_EQ(banner->clickRequest(), nullptr);
     EXPECT_EQ(countOf(*events, "display") + countOf(*events, "willTerminate"), 0u);
+
+    // The fresh ad is a request like any other: it is shown and its delegate hears of it.
+    ASSERT_TRUE(waitFor([&] { return countOf(*events, "received") == 2; }));
+    EXPECT_TRUE(banner->isAdRequestDone());
+    const auto& shown = banner->shouldLoadWebView1() ? banner->webView2() : banner->webView1();
+    EXPECT_EQ(shown->superviewPointer(), banner.get());
+    EXPECT_EQ(shown->stringByEvaluatingJavaScriptFromString("document.body.innerHTML"), "<p>fresh</p>");
+    // A tap now clicks the ad on screen, the fresh one.
+    services.handle("POST", "/c9", [](const services::LoggedRequest&) { return ok(); });
+    platform::Application::shared().simulateTap({160, 25}, window);
+    ASSERT_TRUE(waitFor([&] { return services.requestCount("/c9") == 1; }));
+    EXPECT_EQ(services.requestCount("/c1"), 1u);
+}
+
+TEST_F(OrbisBannerTest, AnAdSizeOutsideTheScreenIsRefused) {
+    const auto screen = platform::Screen::main().bounds().size;
+    const int w = static_cast<int>(screen.width), h = static_cast<int>(screen.height);
+    struct Case {
+        int width, height;
+        bool shown;
+    };
+    const Case cases[] = {{320, 50, true},    {w, h, true},        {-320, 50, false},      {320, -1, false},
+                          {w + 1, 50, false}, {320, h + 1, false}, {2000000000, 50, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        events->clear();
+        auto banner = OrbisAdView::startOrbisAdEngineAttachedDelegate(delegate);
+        ASSERT_NE(banner, nullptr);
+        platform::RunLoop::main().cancelPerforms(banner.get()); // this test hands the reply in itself
+        std::string xml = "<Ad type=\"banner\" actionType=\"2\" width=\"" + std::to_string(c.width) +
+                          "\" height=\"" + std::to_string(c.height) + "\"><AdURL>" + services.url("/c1") +
+                          "</AdURL><![CDATA[<p>ad</p>]]></Ad>";
+        banner->adRequestDataFinishedLoading(platform::Data(xml.begin(), xml.end()));
+        ASSERT_TRUE(waitFor([&] { return !events->empty(); }));
+        EXPECT_EQ(*events, std::vector<std::string>{c.shown ? "received" : "failed"});
+        EXPECT_TRUE(banner->isAdRequestDone());
+        if (c.shown) {
+            EXPECT_EQ(banner->frame().size.width, c.width);
+            EXPECT_EQ(banner->frame().size.height, c.height);
+        } else {
+            EXPECT_EQ(banner->frame().size.width, 0) << "the banner keeps its frame";
+            EXPECT_FALSE(banner->hasLoadWatchdog());
+        }
+        banner->setDelegate(nullptr);
+    }
 }
 
 TEST_F(OrbisBannerTest, LocationFromTheDelegate) {
