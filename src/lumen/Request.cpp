@@ -18,6 +18,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/media/AudioSession.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -26,6 +27,32 @@
 namespace lumen {
 
 namespace {
+
+// The audio output as the ad server counts it, from the name of the audio session's route.
+struct AudioRouteRow {
+    std::string_view name;
+    int code;
+};
+constexpr int kAudioRouteUnknown = 1;
+constexpr int kAudioRouteUnnamed = 3;
+constexpr int kAudioRouteOther = 5;
+constexpr AudioRouteRow kAudioRoutes[] = {{"Headphone", 2}, {"Headset", 2}, {"Speaker", 1}};
+
+int currentAudioRoute() {
+    auto& session = platform::AudioSession::shared();
+    const auto status = session.initialize();
+    if (status != platform::kAudioNoError && status != platform::kAudioSessionAlreadyInitialized)
+        return kAudioRouteUnknown;
+    std::string route;
+    if (session.getProperty(platform::kAudioSessionPropertyAudioRoute, &route) != platform::kAudioNoError)
+        return kAudioRouteUnknown;
+    if (route.empty())
+        return kAudioRouteUnnamed;
+    for (const auto& row : kAudioRoutes)
+        if (row.name == route)
+            return row.code;
+    return kAudioRouteOther;
+}
 
 constexpr int kSDKMajor = 4, kSDKMinor = 0, kSDKPatch = 2;
 constexpr std::array<std::uint8_t, platform::kAES128KeyLength> kEncryptionKey = {
@@ -450,6 +477,7 @@ platform::Dictionary LMNIdentifierUtilities::parameters() {
     out["submodel"] = deviceSubmodel();
     if (auto hl = locale())
         out["hl"] = *hl;
+    audioRoute_ = currentAudioRoute();
     out["u_audio"] = std::to_string(audioRoute_);
     auto orientation = platform::Application::shared().statusBarOrientation();
     const bool landscape = orientation == platform::InterfaceOrientation::LandscapeLeft ||

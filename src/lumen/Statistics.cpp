@@ -70,6 +70,20 @@ std::optional<platform::Date> LMNStatisticsCore::dateForKey(const std::string& k
     return it == statistics_.end() ? std::nullopt : it->second.date();
 }
 
+std::optional<platform::Array> LMNStatisticsCore::arrayForKey(const std::string& key) const {
+    auto it = statistics_.find(key);
+    if (it == statistics_.end() || !it->second.array())
+        return std::nullopt;
+    return *it->second.array();
+}
+
+std::optional<platform::Dictionary> LMNStatisticsCore::dictionaryForKey(const std::string& key) const {
+    auto it = statistics_.find(key);
+    if (it == statistics_.end() || !it->second.dictionary())
+        return std::nullopt;
+    return *it->second.dictionary();
+}
+
 long long LMNStatisticsCore::addValue(long long value, const std::string& key) {
     long long now = static_cast<long long>(numberForKey(key).value_or(0)) + value;
     statistics_[key] = now;
@@ -181,6 +195,18 @@ LMNTiming& LMNTimingManager::addTimingWithCategory(const std::string& category) 
 LMNTiming* LMNTimingManager::timingForCategory(const std::string& category) {
     auto it = timings_.find(category);
     return it == timings_.end() ? nullptr : &it->second;
+}
+
+void LMNTimingManager::removeTimingsForCategories(const std::vector<std::string>& categories) {
+    for (const auto& category : categories)
+        timings_.erase(category);
+}
+
+std::vector<LMNTiming> LMNTimingManager::timings() const {
+    std::vector<LMNTiming> out;
+    for (const auto& [name, timing] : timings_)
+        out.push_back(timing);
+    return out;
 }
 
 std::vector<std::string> LMNTimingManager::categories() const {

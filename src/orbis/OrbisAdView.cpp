@@ -62,6 +62,11 @@ bool fitsTheScreen(const AdUnit& ad) {
     return ad.width >= 0 && ad.height >= 0 && ad.width <= screen.width && ad.height <= screen.height;
 }
 
+// The status bar's network activity indicator runs while a click is under way.
+void setNetworkActivity(bool on) {
+    platform::Application::shared().setNetworkActivityIndicatorVisible(on);
+}
+
 bool opensLandingPage(int actionType) {
     return actionType == 2 || actionType == 3;
 }
@@ -280,6 +285,7 @@ void OrbisAdManager::setDelegate(std::shared_ptr<OrbisAdDelegate> delegate) {
             clickReqeust_->delegate.reset();
         if (ewvController_)
             ewvController_->setCallerDelegate({});
+        setNetworkActivity(false);
         return;
     }
     sdkDelegate_ = delegate;
@@ -500,6 +506,7 @@ void OrbisAdManager::touchesEnded(const platform::TouchSet& touches, const platf
         hideWebView_->setBackgroundColor(platform::Color::clearColor());
         if (touchInside(touches)) {
             touchedDownOnAd_ = true;
+            setNetworkActivity(true);
             adClicked();
         }
     });
@@ -528,6 +535,7 @@ bool OrbisAdManager::webViewShouldStartLoadWithRequestNavigationType(platform::W
         currentAd_->targetUrl = currentAd_->defaultServerUrl.value_or("") + "?" + query;
     }
     touchedDownOnAd_ = true;
+    setNetworkActivity(true);
     loadingWebView()->setUserInteractionEnabled(false);
     adClicked();
     return false;
@@ -561,8 +569,10 @@ void OrbisAdManager::adClickedDataFinishedLoadingWithRedirectUrl(
     const std::optional<std::string>& url, const std::optional<std::string>& actionType) {
     auto keep = self();
     platform::callGuarded("Orbis: click answer", [&] {
-        if (!sdkDelegate_.lock())
+        if (!sdkDelegate_.lock()) {
+            setNetworkActivity(false);
             return;
+        }
         if (!url) {
             restoreNormalAdState();
         } else {
@@ -579,6 +589,7 @@ void OrbisAdManager::adClickedDataFinishedLoadingWithRedirectUrl(
 
 void OrbisAdManager::adClickedDataFailedToLoad() {
     touchedDownOnAd_ = false;
+    setNetworkActivity(false);
     setWebViewUserInteraction(true);
     clickReqeust_.reset();
 }
@@ -593,6 +604,7 @@ void OrbisAdManager::clickAbandonedForNewServer() {
 }
 
 void OrbisAdManager::restoreNormalAdState() {
+    setNetworkActivity(false);
     touchedDownOnAd_ = false;
     setWebViewUserInteraction(true);
 }

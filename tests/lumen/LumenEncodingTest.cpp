@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "lumen/NetworkUtilities.h"
 #include "lumen/Request.h"
 #include "lumen/StringEncoding.h"
+#include "platform/media/AudioSession.h"
 
 using lumen::LMNNetworkUtilities;
 using lumen::UTLStringEncoding;
@@ -291,6 +293,49 @@ TEST(LumenRequest, BirthdaysFollowTheLocalCalendar) {
         EXPECT_EQ(request->birthdayString(), "20010101") << zone;
         EXPECT_NE(request->description().find("\nbirthday:20010101"), std::string::npos) << zone;
     }
+}
+
+TEST(LumenRequest, TheAudioOutputFollowsTheRouteName) {
+    fwtest::TemporaryHome home;
+    fwtest::ManualClockScope clock;
+    lumentest::resetClient();
+    platform::AudioSession::resetForTesting();
+    const std::pair<const char*, const char*> rows[] = {{"Speaker", "1"},   {"Headphone", "2"},
+                                                        {"Headset", "2"},   {"", "3"},
+                                                        {"HeadsetBT", "5"}, {"speaker", "5"}};
+    for (const auto& [route, code] : rows) {
+        platform::AudioSession::shared().setAudioRoute(route);
+        auto p = lumen::LMNIdentifierUtilities::sharedInstance().parameters();
+        EXPECT_EQ(p.at("u_audio").stringOr(""), code) << route;
+    }
+    platform::AudioSession::resetForTesting();
+    lumentest::resetClient();
+}
+
+TEST(LumenStackTrace, DescriptorsBecomeOneLineEach) {
+    lumen::UTLStackAddressDescriptor out[2];
+    const void* unknown[] = {reinterpret_cast<const void*>(std::uintptr_t{0x10})};
+    EXPECT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(nullptr, out, 1), 0u);
+    EXPECT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(unknown, nullptr, 1), 0u);
+    EXPECT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(unknown, out, 0), 0u);
+    ASSERT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(unknown, out, 1), 1u);
+    EXPECT_EQ(out[0].symbol, "???") << "no image holds this address";
+    EXPECT_TRUE(out[0].imagePath.empty());
+    EXPECT_FALSE(out[0].className);
+
+    const void* at = reinterpret_cast<const void*>(std::uintptr_t{0x1234});
+    const lumen::UTLStackAddressDescriptor rows[] = {
+        {unknown[0], "???", std::nullopt, false, ""},
+        {at, "load", "Widget", true, "/apps/Drive.app/Drive"},
+        {at, "viewDidLoad", "Screen", false, "/usr/lib/libui.so"},
+        {at, "main", std::nullopt, false, "/apps/Drive.app/Drive"},
+    };
+    EXPECT_EQ(lumen::UTLStackTraceFromAddressDescriptors(rows, 4),
+              "#0  ??                                  0x00000010 ???()\n"
+              "#1  Drive                               0x00001234 +[Widget load]\n"
+              "#2  libui.so                            0x00001234 -[Screen viewDidLoad]\n"
+              "#3  Drive                               0x00001234 main()");
+    EXPECT_EQ(lumen::UTLStackTraceFromAddressDescriptors(nullptr, 3), "");
 }
 
 TEST(LumenStackTrace, OneNumberedLinePerFrame) {

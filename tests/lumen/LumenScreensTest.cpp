@@ -141,6 +141,92 @@ TEST_F(LumenScreensTest, AScreenThatOutlivesItsBannerNamesNoBanner) {
     EXPECT_EQ(recorder->seen, (std::vector<lumen::LMNBannerView*>(3, nullptr)));
 }
 
+TEST_F(LumenScreensTest, TheBrowserTimesItsLandingPageAndCountsItsNavigations) {
+    auto& statistics = lumen::LMNStatistics::sharedStatistics();
+    opener()->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationAny);
+    clock.advance(1);
+    auto browser =
+        std::dynamic_pointer_cast<lumen::LMNBrowserController>(rootController->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(statistics.timingNamed("plpl")) << "the first load started the load timing";
+    ASSERT_TRUE(waitFor([&] { return browser->webView()->elementById("landing") != nullptr; }));
+    clock.drain();
+    ASSERT_TRUE(statistics.timingNamed("plpd")) << "the first finished load starts the stay";
+    EXPECT_FALSE(statistics.timingNamed("plpl")->isActive());
+    EXPECT_TRUE(statistics.timingNamed("plpd")->isActive());
+
+    // Links and forms count by scheme; other navigations count nothing.
+    auto delegate = browser->webView()->delegate();
+    using Nav = platform::WebViewNavigationType;
+    const std::pair<const char*, Nav> navigations[] = {{"http://a.test/1", Nav::LinkClicked},
+                                                       {"http://a.test/2", Nav::FormSubmitted},
+                                                       {"https://a.test/3", Nav::LinkClicked},
+                                                       {"http://a.test/4", Nav::Other},
+                                                       {"https://a.test/5", Nav::Reload}};
+    for (const auto& [url, type] : navigations)
+        delegate->webViewShouldStartLoadWithRequestNavigationType(
+            *browser->webView(), platform::URLRequest(*platform::URL::parse(url)), type);
+    // A later page's load moves neither timing.
+    const double stayStart = statistics.timingNamed("plpd")->startSeconds();
+    browser->webView()->loadRequest(platform::URLRequest(services.urlFor("/lumen/landing.html")));
+    ASSERT_TRUE(waitFor([&] { return !browser->webView()->isLoading(); }));
+    clock.drain();
+    EXPECT_EQ(statistics.timingNamed("plpd")->startSeconds(), stayStart);
+
+    clock.advance(2);
+    browser->relinquishScreen();
+    clock.advance(1);
+    EXPECT_FALSE(statistics.timingNamed("plpd")->isActive()) << "the stay ends when the screen has gone";
+    auto figures = statistics.parameters();
+    EXPECT_EQ(figures.at("plpnc").intOr(0), 2);
+    EXPECT_EQ(figures.at("plpsnc").intOr(0), 1);
+    EXPECT_EQ(figures.count("plpl"), 1u);
+    EXPECT_GE(std::stoi(figures.at("plpd").stringOr("0")), 2000)
+        << "from the first finished load to the disappearance";
+}
+
+TEST_F(LumenScreensTest, TheRootViewIsBlackAndOnlyFullScreenPresentationsHideTheStatusBar) {
+    auto screen = std::make_shared<lumen::LMNBrowserController>();
+    auto root = screen->view();
+    EXPECT_EQ(root->autoresizingMask(), 18u);
+    EXPECT_TRUE(root->isOpaque());
+    EXPECT_EQ(root->backgroundColor(), platform::Color::blackColor());
+    EXPECT_TRUE(root->clipsToBounds());
+
+    auto& application = platform::Application::shared();
+    using Style = platform::ModalPresentationStyle;
+    for (Style style : {Style::FormSheet, Style::FullScreen}) {
+        SCOPED_TRACE(static_cast<int>(style));
+        application.setStatusBarHidden(false, false);
+        auto shown = std::make_shared<lumen::LMNBrowserController>();
+        shown->setModalPresentationStyle(style);
+        shown->setDelegateManager(manager);
+        shown->presentFromViewController(rootController);
+        EXPECT_EQ(application.isStatusBarHidden(), style == Style::FullScreen);
+        clock.advance(1);
+        EXPECT_TRUE(shown->view()->isUserInteractionEnabled()) << "appeared";
+        shown->relinquishScreen();
+        clock.advance(1);
+        EXPECT_FALSE(application.isStatusBarHidden());
+    }
+}
+
+TEST_F(LumenScreensTest, APresentationByTheParentIsReportedOnce) {
+    // No root controller in the key window: the parent, whose view is in it, presents.
+    auto parent = std::make_shared<platform::ViewController>();
+    window->setRootViewController(nullptr);
+    window->addSubview(parent->view());
+    auto screen = std::make_shared<lumen::LMNBrowserController>();
+    screen->setDelegateManager(manager);
+    screen->presentFromViewController(parent);
+    EXPECT_EQ(parent->presentedViewController(), screen);
+    clock.advance(lumen::LMNViewController::kAppearanceFallbackSeconds + 1);
+    EXPECT_TRUE(screen->view()->isUserInteractionEnabled());
+    screen->relinquishScreen();
+    clock.advance(1);
+    EXPECT_EQ(*events, (std::vector<std::string>{"willPresent", "willDismiss", "didDismiss"}));
+}
+
 TEST(LumenIntrinsicImages, ButtonPicturesDecodeAtDoubleScale) {
     const std::pair<std::shared_ptr<platform::Image>, int> images[] = {
         {lumen::LMNIntrinsicImages::closeButton(), 50},

@@ -118,6 +118,33 @@ TEST_F(LumenStatisticsTest, LeavingTheApplicationFromAnotherThreadCountsOnTheMai
         << "the click's backgrounding is counted before the main thread goes on";
 }
 
+TEST_F(LumenStatisticsTest, StoresAnswerOnlyTheKindAskedForAndTimingsGoInGroups) {
+    {
+        lumen::LMNStatisticsCore core("typed");
+        core.setArray("list", platform::Array{"x", 2});
+        core.setDictionary("map", platform::Dictionary{{"k", "v"}});
+        core.setString("text", "t");
+        EXPECT_EQ(core.arrayForKey("list"), (platform::Array{"x", 2}));
+        EXPECT_EQ(core.dictionaryForKey("map"), (platform::Dictionary{{"k", "v"}}));
+        EXPECT_FALSE(core.arrayForKey("map"));
+        EXPECT_FALSE(core.dictionaryForKey("text"));
+        EXPECT_FALSE(core.arrayForKey("missing"));
+    } // written when released
+    lumen::LMNStatisticsCore again("typed");
+    EXPECT_EQ(again.arrayForKey("list"), (platform::Array{"x", 2}));
+    EXPECT_EQ(again.dictionaryForKey("map"), (platform::Dictionary{{"k", "v"}}));
+
+    lumen::LMNTimingManager timings("groups");
+    for (const char* name : {"a", "b", "c", "d"})
+        timings.addTimingWithCategory(name).start();
+    timings.removeTiming(lumen::LMNTiming("a"));
+    timings.removeTimingsForCategories({"b", "c", "not-there"});
+    const auto left = timings.timings();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].category(), "d");
+    EXPECT_TRUE(left[0].isActive());
+}
+
 TEST_F(LumenStatisticsTest, RequestWithoutAClickSendsNoPreClickLatency) {
     auto& statistics = LMNStatistics::sharedStatistics();
     statistics.startTimingNamed("ppcl");

@@ -9,6 +9,7 @@
 #include "orbis/UserInfo.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
 
@@ -261,6 +262,66 @@ TEST_F(OrbisBannerTest, DetachingWhileTheLandingPageIsUp) {
     clock.advance(platform::kModalTransitionDuration + OrbisAdManager::kDismissNoticeDelaySeconds);
     EXPECT_EQ(rootController->presentedViewController(), nullptr);
     EXPECT_EQ(*events, (std::vector<std::string>{"received", "display"}));
+}
+
+TEST_F(OrbisBannerTest, ALandingPageThatFailsToLoadSaysSoAndStaysOpen) {
+    struct Caller : orbis::AdScreenDismissDelegate {
+        void adDisplayScreenDismissed() override { ++dismissed; }
+        int dismissed = 0;
+    };
+    auto caller = std::make_shared<Caller>();
+    auto page = std::make_shared<orbis::EmbededWebViewController>(
+        fwtest::LoopbackServices::closedPortURL() + "/landing", caller, "Spring Sale");
+    rootController->presentModalViewController(platform::NavigationController::create(page), false);
+    clock.drain();
+    ASSERT_NE(page->webView(), nullptr);
+    ASSERT_TRUE(waitFor([&] { return !platform::Application::shared().visibleAlerts().empty(); }));
+    auto alerts = platform::Application::shared().visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title(), "Load Failed");
+    EXPECT_EQ(alerts[0]->message(), "This web page failed to load properly.");
+    ASSERT_EQ(alerts[0]->numberOfButtons(), 1);
+    EXPECT_EQ(alerts[0]->buttonTitleAtIndex(0), "OK");
+    EXPECT_EQ(page->title(), "Ad by Orbis");
+    EXPECT_TRUE(page->activityView()->isHidden());
+    EXPECT_TRUE(page->backButton()->isEnabled());
+    EXPECT_EQ(page->backButton()->title(), "Done");
+    EXPECT_NE(rootController->presentedViewController(), nullptr) << "the page stays open";
+    EXPECT_TRUE(alerts[0]->pressButtonWithTitle("OK"));
+
+    // Closed by the user: a failure arriving afterwards shows nothing more.
+    page->backButtonClicked();
+    EXPECT_FALSE(page->backButton()->isEnabled());
+    page->webViewDidFailLoadWithError(*page->webView(), platform::Error{"test", -1, "late", {}});
+    EXPECT_TRUE(platform::Application::shared().visibleAlerts().empty());
+    EXPECT_FALSE(page->backButton()->isEnabled());
+    clock.advance(platform::kModalTransitionDuration);
+    EXPECT_EQ(rootController->presentedViewController(), nullptr);
+    EXPECT_EQ(caller->dismissed, 1);
+}
+
+TEST_F(OrbisBannerTest, TheNetworkActivityIndicatorRunsWhileAClickIsUnderWay) {
+    auto& application = platform::Application::shared();
+    services.handle("POST", "/c1", [](const services::LoggedRequest&) { return ok(); });
+    serveAd(2, services.url("/c1"));
+    auto banner = showAd();
+    ASSERT_NE(banner, nullptr);
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible());
+    application.simulateTap({160, 25}, window);
+    EXPECT_TRUE(application.isNetworkActivityIndicatorVisible()) << "on with the touch";
+    ASSERT_TRUE(clickEnded(banner));
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible()) << "off with the answer";
+
+    // A click that fails, and a banner detached during a click, switch it off too.
+    services.setFault("/c1", services::Fault::closeConnection());
+    application.simulateTap({160, 25}, window);
+    EXPECT_TRUE(application.isNetworkActivityIndicatorVisible());
+    ASSERT_TRUE(clickEnded(banner));
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible());
+    application.simulateTap({160, 25}, window);
+    EXPECT_TRUE(application.isNetworkActivityIndicatorVisible());
+    banner->setDelegate(nullptr);
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible());
 }
 
 TEST_F(OrbisBannerTest, WithoutARootControllerTheBannerPresentsFromItsOwn) {
