@@ -177,14 +177,15 @@ void LMNViewController::presentSelfFrom(const std::shared_ptr<platform::ViewCont
     platform::RunLoop::main().performAfter(
         kAppearanceFallbackSeconds,
         [weak] {
-            if (auto self = weak.lock())
+            // Stands in only for an appearance that was never reported.
+            if (auto self = weak.lock(); self && !self->view()->isUserInteractionEnabled())
                 self->viewDidAppear(true);
         },
         this, "viewDidAppear:");
 }
 
 void LMNViewController::viewDidAppear(bool animated) {
-    // Only the first report of an appearance counts (the fallback may come after the real one).
+    // Acts on the appearance that follows a presentation (interaction is off until then).
     if (view()->isUserInteractionEnabled())
         return;
     platform::ViewController::viewDidAppear(animated);
@@ -436,10 +437,8 @@ void LMNWebAppViewController::viewWillAppear(bool animated) {
 }
 
 void LMNWebAppViewController::viewDidAppear(bool animated) {
-    const bool appearing = !view()->isUserInteractionEnabled();
     LMNViewController::viewDidAppear(animated);
-    if (appearing)
-        setPendingOnShow(true);
+    setPendingOnShow(true);
 }
 
 void LMNWebAppViewController::setPendingOnShow(bool pending) {

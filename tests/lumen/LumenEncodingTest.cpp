@@ -331,7 +331,7 @@ TEST(LumenStackTrace, DescriptorsBecomeOneLineEach) {
         {at, "main", std::nullopt, false, "/apps/Drive.app/Drive"},
     };
     EXPECT_EQ(lumen::UTLStackTraceFromAddressDescriptors(rows, 4),
-              "#0  ??                                  0x00000010 ???()\n"
+              "#0  ??                                  0x00000010 ?\?\?()\n"
               "#1  Drive                               0x00001234 +[Widget load]\n"
               "#2  libui.so                            0x00001234 -[Screen viewDidLoad]\n"
               "#3  Drive                               0x00001234 main()");
