@@ -81,7 +81,7 @@ void LMNBannerView::setDelegate(std::weak_ptr<LMNBannerViewDelegate> delegate) {
     if (auto* c = manager.publisherDelegateContainer())
         c->delegate_ = std::move(delegate);
     else
-        manager.addDelegate(std::move(delegate), this);
+        manager.addDelegate(std::move(delegate), std::static_pointer_cast<LMNBannerView>(shared_from_this()));
 }
 const std::shared_ptr<platform::WebView>& LMNBannerView::webView() const {
     return private_->webView();

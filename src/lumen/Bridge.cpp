@@ -8,6 +8,7 @@
 #include "lumen/Screens.h"
 #include "lumen/SignalHooks.h"
 #include "platform/foundation/Log.h"
+#include "platform/media/SystemSound.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 
@@ -284,8 +285,7 @@ LMNWebViewDelegate::messageActions() {
                      const LMNNotification& n) { d.processTouchSignals(n.parameters); }},
         {"vibrate",
          [](LMNWebViewDelegate&, platform::WebView&, const LMNNotification&) {
-             // The system sound 4095 (vibration): this platform has no vibration motor.
-             platform::logLine("<Lumen> vibrate");
+             platform::AudioServicesPlaySystemSound(platform::kSystemSoundIDVibrate);
          }},
     };
     return actions;

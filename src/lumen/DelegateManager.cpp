@@ -65,8 +65,8 @@ const EventRow kEvents[] = {
 } // namespace
 
 LMNDelegateContainer& LMNDelegateManager::addDelegate(std::weak_ptr<LMNBannerViewDelegate> delegate,
-                                                      LMNBannerView* object) {
-    delegates_.push_back(LMNDelegateContainer{std::move(delegate), object, false, false});
+                                                      std::weak_ptr<LMNBannerView> object) {
+    delegates_.push_back(LMNDelegateContainer{std::move(delegate), std::move(object), false, false});
     return delegates_.back();
 }
 
@@ -108,6 +108,12 @@ void LMNDelegateManager::didDismissScreen() {
     fire(Event::DidDismiss, nullptr);
 }
 void LMNDelegateManager::willLeaveApplication() {
+    // The statistics are main-thread state: the whole event, figures included, runs there.
+    if (!platform::RunLoop::isMainThread()) {
+        auto self = weak_from_this().lock(); // the caller waits, so `this` outlives the call
+        platform::performOnMain([this, self] { willLeaveApplication(); }, true);
+        return;
+    }
     fire(Event::WillLeave, nullptr);
     auto& statistics = LMNStatistics::sharedStatistics();
     if (statistics.isTimingClick())
@@ -133,10 +139,11 @@ void LMNDelegateManager::callActiveSelectors(Event event, const platform::Error*
         auto delegate = container.delegate_.lock();
         if (!delegate)
             continue;
+        auto banner = container.object_.lock(); // null once the banner has gone
         if (delegate->responds(row.bannerSelector))
-            row.banner(*delegate, container.object_, error);
+            row.banner(*delegate, banner.get(), error);
         if (delegate->responds(row.interstitialSelector))
-            row.interstitial(*delegate, container.object_, error);
+            row.interstitial(*delegate, banner.get(), error);
     }
 }
 

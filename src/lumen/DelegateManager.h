@@ -3,7 +3,9 @@
 // the six ad events out to its delegate containers in insertion order, always on the main
 // thread (an event raised elsewhere hops there and waits). Delegates are held weakly; a
 // delegate set to nil hears nothing more. Each event calls the banner selector, then the
-// interstitial one, for every delegate that answers them.
+// interstitial one, for every delegate that answers them. A container holds its banner weakly
+// too: a full-screen screen can outlive the banner that opened it, and its later events then
+// name no banner (a null pointer) rather than a freed one.
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -35,7 +37,7 @@ public:
 
 struct LMNDelegateContainer {
     std::weak_ptr<LMNBannerViewDelegate> delegate_;
-    LMNBannerView* object_ = nullptr;
+    std::weak_ptr<LMNBannerView> object_;
     bool disabled_ = false;
     bool internal_ = false;
     bool didYouNilOutYourDelegate(std::string_view selector) const {
@@ -46,7 +48,8 @@ struct LMNDelegateContainer {
 
 class LMNDelegateManager : public std::enable_shared_from_this<LMNDelegateManager> {
 public:
-    LMNDelegateContainer& addDelegate(std::weak_ptr<LMNBannerViewDelegate> delegate, LMNBannerView* object);
+    LMNDelegateContainer& addDelegate(std::weak_ptr<LMNBannerViewDelegate> delegate,
+                                      std::weak_ptr<LMNBannerView> object);
     void removeDelegate(const LMNBannerViewDelegate* delegate);
     LMNDelegateContainer* containerForDelegate(const LMNBannerViewDelegate* delegate);
     LMNDelegateContainer* publisherDelegateContainer();

@@ -18,6 +18,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/media/AudioSession.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -26,6 +27,32 @@
 namespace lumen {
 
 namespace {
+
+// The audio output as the ad server counts it, from the name of the audio session's route.
+struct AudioRouteRow {
+    std::string_view name;
+    int code;
+};
+constexpr int kAudioRouteUnknown = 1;
+constexpr int kAudioRouteUnnamed = 3;
+constexpr int kAudioRouteOther = 5;
+constexpr AudioRouteRow kAudioRoutes[] = {{"Headphone", 2}, {"Headset", 2}, {"Speaker", 1}};
+
+int currentAudioRoute() {
+    auto& session = platform::AudioSession::shared();
+    const auto status = session.initialize();
+    if (status != platform::kAudioNoError && status != platform::kAudioSessionAlreadyInitialized)
+        return kAudioRouteUnknown;
+    std::string route;
+    if (session.getProperty(platform::kAudioSessionPropertyAudioRoute, &route) != platform::kAudioNoError)
+        return kAudioRouteUnknown;
+    if (route.empty())
+        return kAudioRouteUnnamed;
+    for (const auto& row : kAudioRoutes)
+        if (row.name == route)
+            return row.code;
+    return kAudioRouteOther;
+}
 
 constexpr int kSDKMajor = 4, kSDKMinor = 0, kSDKPatch = 2;
 constexpr std::array<std::uint8_t, platform::kAES128KeyLength> kEncryptionKey = {
@@ -213,7 +240,9 @@ void LMNRequest::setBirthdayWithMonth(int month, int day, int year) {
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
-    birthday_ = platform::Date{static_cast<double>(timegm(&tm))};
+    tm.tm_isdst = -1;
+    // The host's birth date is a day of the local calendar: its local midnight.
+    birthday_ = platform::Date{static_cast<double>(std::mktime(&tm))};
 }
 
 void LMNRequest::addKeyword(const std::string& keyword) {
@@ -245,13 +274,13 @@ std::optional<std::string> LMNRequest::birthdayString() const {
         return std::nullopt;
     std::time_t t = static_cast<std::time_t>(birthday_->secondsSince1970);
     std::tm tm{};
-    gmtime_r(&t, &tm);
+    localtime_r(&t, &tm);
     char out[48];
     std::snprintf(out, sizeof out, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
     return out;
 }
 
-platform::Dictionary LMNRequest::parameters() const {
+platform::Dictionary LMNRequest::parameters(StatisticsUse use) const {
     platform::Dictionary out = LMNIdentifierUtilities::sharedInstance().parameters();
     out["js"] = sdkVersion();
     if (auto net = LMNNetworkChecker::sharedChecker().networkTypeString())
@@ -271,7 +300,9 @@ platform::Dictionary LMNRequest::parameters() const {
     if (location_)
         if (auto value = location_->oolongRepresentation())
             out["ulcn"] = *value;
-    for (auto& [key, value] : LMNStatistics::sharedStatistics().parameters())
+    auto& statistics = LMNStatistics::sharedStatistics();
+    for (auto& [key, value] :
+         use == kReportStatistics ? statistics.parameters() : statistics.currentParameters())
         out[key] = value;
     out["preqs"] = counter_;
     return out;
@@ -342,7 +373,7 @@ std::string LMNRequestError::localizedStringForErrorCode(int code) {
 platform::Error LMNRequestError::errorWithCode(int code, const LMNRequest* request) {
     platform::Error error{kLMNErrorDomain, code, localizedStringForErrorCode(code), {}};
     if ((code < kNoAd || code > kTimeout) && request)
-        error.userInfo = request->parameters();
+        error.userInfo = request->parameters(LMNRequest::kPeekStatistics);
     error.userInfo[kLocalizedDescriptionKey] = error.localizedDescription;
     error.userInfo[kLocalizedFailureReasonKey] = error.localizedDescription;
     return error;
@@ -446,6 +477,7 @@ platform::Dictionary LMNIdentifierUtilities::parameters() {
     out["submodel"] = deviceSubmodel();
     if (auto hl = locale())
         out["hl"] = *hl;
+    audioRoute_ = currentAudioRoute();
     out["u_audio"] = std::to_string(audioRoute_);
     auto orientation = platform::Application::shared().statusBarOrientation();
     const bool landscape = orientation == platform::InterfaceOrientation::LandscapeLeft ||

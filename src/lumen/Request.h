@@ -75,7 +75,11 @@ public:
 
     std::optional<std::string> genderString() const;
     std::optional<std::string> birthdayString() const;
-    platform::Dictionary parameters() const;
+    // The request's parameters with the statistics' figures since the previous request, which
+    // this reports (counters and flags reset). An error that describes the request uses
+    // kPeekStatistics: it carries the same figures and leaves them for the next request.
+    enum StatisticsUse { kReportStatistics, kPeekStatistics };
+    platform::Dictionary parameters(StatisticsUse use = kReportStatistics) const;
     platform::Dictionary spamSignals() const;
     static int requestTypeFromString(const std::optional<std::string>& type);
     static bool deviceAtLeastMinimumOSMajorVersion(int major, int minor);

@@ -3,6 +3,7 @@
 #include "lumen/IntrinsicImages.h"
 #include "lumen/Request.h"
 #include "platform/foundation/Log.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Window.h"
@@ -121,6 +122,20 @@ void LMNViewController::observeSettingsFrom(const std::shared_ptr<platform::WebV
         webView.get());
 }
 
+void LMNViewController::viewDidLoad() {
+    platform::ViewController::viewDidLoad();
+    auto root = view();
+    root->setAutoresizingMask(kFlexibleWidthAndHeight);
+    root->setOpaque(true);
+    root->setBackgroundColor(platform::Color::blackColor());
+    root->setClipsToBounds(true);
+}
+
+bool LMNViewController::hidesStatusBar() const {
+    return !LMNIdentifierUtilities::isOSAtLeastMajor(3, 2, 0) ||
+           modalPresentationStyle() == platform::ModalPresentationStyle::FullScreen;
+}
+
 bool LMNViewController::isFirstLMNViewController() const {
     return !std::dynamic_pointer_cast<LMNViewController>(presentingViewController());
 }
@@ -143,16 +158,36 @@ void LMNViewController::presentFromViewController(const std::shared_ptr<platform
     delegateManager()->willPresentScreen();
     auto& app = platform::Application::shared();
     statusBarWasHidden_ = app.isStatusBarHidden();
-    if (!statusBarWasHidden_)
+    if (!statusBarWasHidden_ && hidesStatusBar())
         app.setStatusBarHidden(true, false);
-    auto window = app.keyWindow();
-    auto presenter = window && window->rootViewController() ? window->rootViewController() : parent;
+    presentSelfFrom(parent);
+}
+
+void LMNViewController::presentSelfFrom(const std::shared_ptr<platform::ViewController>& parent) {
+    auto window = platform::Application::shared().keyWindow();
+    const bool fromRoot = window && window->rootViewController();
+    auto presenter = fromRoot ? window->rootViewController() : parent;
+    // A controller that already presents one hands the screen to the top of its stack.
     while (presenter->presentedViewController())
         presenter = presenter->presentedViewController();
     presenter->presentModalViewController(selfRetain_, true);
+    if (fromRoot)
+        return;
+    std::weak_ptr<LMNViewController> weak = std::static_pointer_cast<LMNViewController>(shared_from_this());
+    platform::RunLoop::main().performAfter(
+        kAppearanceFallbackSeconds,
+        [weak] {
+            // Stands in only for an appearance that was never reported.
+            if (auto self = weak.lock(); self && !self->view()->isUserInteractionEnabled())
+                self->viewDidAppear(true);
+        },
+        this, "viewDidAppear:");
 }
 
 void LMNViewController::viewDidAppear(bool animated) {
+    // Acts on the appearance that follows a presentation (interaction is off until then).
+    if (view()->isUserInteractionEnabled())
+        return;
     platform::ViewController::viewDidAppear(animated);
     view()->setUserInteractionEnabled(true);
     if (isFirstLMNViewController())
@@ -167,7 +202,7 @@ void LMNViewController::relinquishScreen() {
     if (isFirstLMNViewController()) {
         interactingWithParent_ = true;
         delegateManager()->willDismissScreen();
-        if (!statusBarWasHidden_)
+        if (!statusBarWasHidden_ && hidesStatusBar())
             platform::Application::shared().setStatusBarHidden(false, false);
     } else {
         interactingWithParent_ = false;

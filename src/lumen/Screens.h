@@ -50,9 +50,19 @@ public:
         if (code != kOrientationNone)
             supportedOrientations_ = code;
     }
+    // The root view: fills and follows its parent, opaque black, clipped.
+    void viewDidLoad() override;
     void presentFromViewController(const std::shared_ptr<platform::ViewController>& parent);
+    // Presented by the key window's root controller when there is one; otherwise by the
+    // parent, and then the screen sends itself viewDidAppear 0.6 s later in case the
+    // appearance is never reported.
+    void presentSelfFrom(const std::shared_ptr<platform::ViewController>& parent);
     void relinquishScreen();
     bool isFirstLMNViewController() const;
+    // Whether presenting the screen hides the status bar (and dismissing it shows it again):
+    // on systems from 3.2 on only for a full-screen presentation style.
+    bool hidesStatusBar() const;
+    static constexpr double kAppearanceFallbackSeconds = 0.6;
     bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation orientation) const override;
     void viewDidAppear(bool animated) override;
     void viewDidDisappear(bool animated) override;

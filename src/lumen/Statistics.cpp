@@ -70,6 +70,20 @@ std::optional<platform::Date> LMNStatisticsCore::dateForKey(const std::string& k
     return it == statistics_.end() ? std::nullopt : it->second.date();
 }
 
+std::optional<platform::Array> LMNStatisticsCore::arrayForKey(const std::string& key) const {
+    auto it = statistics_.find(key);
+    if (it == statistics_.end() || !it->second.array())
+        return std::nullopt;
+    return *it->second.array();
+}
+
+std::optional<platform::Dictionary> LMNStatisticsCore::dictionaryForKey(const std::string& key) const {
+    auto it = statistics_.find(key);
+    if (it == statistics_.end() || !it->second.dictionary())
+        return std::nullopt;
+    return *it->second.dictionary();
+}
+
 long long LMNStatisticsCore::addValue(long long value, const std::string& key) {
     long long now = static_cast<long long>(numberForKey(key).value_or(0)) + value;
     statistics_[key] = now;
@@ -183,6 +197,18 @@ LMNTiming* LMNTimingManager::timingForCategory(const std::string& category) {
     return it == timings_.end() ? nullptr : &it->second;
 }
 
+void LMNTimingManager::removeTimingsForCategories(const std::vector<std::string>& categories) {
+    for (const auto& category : categories)
+        timings_.erase(category);
+}
+
+std::vector<LMNTiming> LMNTimingManager::timings() const {
+    std::vector<LMNTiming> out;
+    for (const auto& [name, timing] : timings_)
+        out.push_back(timing);
+    return out;
+}
+
 std::vector<std::string> LMNTimingManager::categories() const {
     std::vector<std::string> out;
     for (auto& [name, timing] : timings_)
@@ -238,8 +264,17 @@ const std::vector<std::string>& LMNStatistics::allTimingNames() {
 }
 
 platform::Dictionary LMNStatistics::parameters() {
+    return collectParameters(true);
+}
+
+platform::Dictionary LMNStatistics::currentParameters() {
+    return collectParameters(false);
+}
+
+platform::Dictionary LMNStatistics::collectParameters(bool report) {
     platform::Dictionary out;
-    if (!timingNamed("pcl"))
+    const bool clicked = timingNamed("pcl") != nullptr;
+    if (!clicked && report)
         removeTimingNamed("ppcl");
     std::uint32_t clickToNow = 0;
     if (auto* click = timingNamed("pcl")) {
@@ -249,16 +284,18 @@ platform::Dictionary LMNStatistics::parameters() {
                     std::fabs(platform::Clock::current().now() - date->date()->secondsSince1970) * 1000.0;
                 clickToNow = static_cast<std::uint32_t>(ms);
             }
-        click->removeValueForKey(kClickDate);
+        if (report)
+            click->removeValueForKey(kClickDate);
     }
     for (const auto& name : allTimingNames()) {
         auto* timing = timingNamed(name);
-        if (!timing)
+        if (!timing || (name == "ppcl" && !clicked))
             continue;
         out[name] = timing->elapsedMillisecondsString();
         for (auto& [key, value] : timing->keysAndValues())
-            out[key] = value;
-        if (name != "ptime")
+            if (key != kClickDate)
+                out[key] = value;
+        if (report && name != "ptime")
             removeTimingNamed(name);
     }
     if (clickToNow != 0)
@@ -268,10 +305,12 @@ platform::Dictionary LMNStatistics::parameters() {
         if (n != 0)
             out[key] = n;
     }
-    for (const char* key : kResetFlags)
-        resetFlagWithParameterName(key);
-    for (const char* key : kResetCounters)
-        statistics_.setInteger(key, 0);
+    if (report) {
+        for (const char* key : kResetFlags)
+            resetFlagWithParameterName(key);
+        for (const char* key : kResetCounters)
+            statistics_.setInteger(key, 0);
+    }
     return out;
 }
 

@@ -29,9 +29,16 @@ public:
     void setNumber(const std::string& key, double value) { statistics_[key] = value; }
     void setInteger(const std::string& key, long long value) { statistics_[key] = value; }
     void setDate(const std::string& key, platform::Date value) { statistics_[key] = value; }
+    void setArray(const std::string& key, platform::Array value) { statistics_[key] = std::move(value); }
+    void setDictionary(const std::string& key, platform::Dictionary value) {
+        statistics_[key] = std::move(value);
+    }
+    // The stored value when it is of the asked kind.
     std::optional<std::string> stringForKey(const std::string& key) const;
     std::optional<double> numberForKey(const std::string& key) const;
     std::optional<platform::Date> dateForKey(const std::string& key) const;
+    std::optional<platform::Array> arrayForKey(const std::string& key) const;
+    std::optional<platform::Dictionary> dictionaryForKey(const std::string& key) const;
     // The stored int plus `value`, stored back and returned.
     long long addValue(long long value, const std::string& key);
     void removeObjectForKey(const std::string& key) { statistics_.erase(key); }
@@ -82,9 +89,14 @@ public:
     void addTiming(LMNTiming timing);
     LMNTiming& addTimingWithCategory(const std::string& category);
     LMNTiming* timingForCategory(const std::string& category);
+    // Removes the timing of the given one's category.
+    void removeTiming(const LMNTiming& timing) { timings_.erase(timing.category()); }
     void removeTimingForCategory(const std::string& category) { timings_.erase(category); }
+    void removeTimingsForCategories(const std::vector<std::string>& categories);
     void removeAllTimings() { timings_.clear(); }
     std::vector<std::string> categories() const;
+    // Every timing, in the order of their categories.
+    std::vector<LMNTiming> timings() const;
     void synchronize() { savePersistentTimings(); }
     void loadPersistentTimings();
     void savePersistentTimings();
@@ -103,6 +115,8 @@ public:
 
     // The figures since the previous request; counters and flags are reset by the call.
     platform::Dictionary parameters();
+    // The same figures, leaving every counter, flag and timing as it is.
+    platform::Dictionary currentParameters();
     // Counts a click and starts its timings; message URLs and "about:blank" pass unchanged.
     platform::URL urlForClick(const platform::URL& url);
     void addClickTrackingURL(const platform::URL& url);
@@ -135,6 +149,7 @@ public:
 private:
     static constexpr const char* kRequests = "preqs";
     LMNStatistics();
+    platform::Dictionary collectParameters(bool report);
     void setFlagWithParameterName(const std::string& name) { statistics_.setInteger(name, 1); }
     void resetFlagWithParameterName(const std::string& name) { statistics_.removeObjectForKey(name); }
 

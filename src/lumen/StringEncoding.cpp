@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <numeric>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/foundation/Error.h"
 
@@ -29,6 +30,8 @@ constexpr std::string_view kBinary = "01";
 constexpr char kPaddingChar = '=';
 constexpr std::size_t kMaximumAlphabet = 128;
 constexpr int kStackFrames = 64;
+constexpr const char* kNoSymbol = "???";
+constexpr const char* kNoImage = "??";
 // The name of the exception that an internal consistency check raises.
 constexpr const char* kAssertionFailure = "AssertionFailure";
 
@@ -188,8 +191,15 @@ void UTLStringEncoding::ignoreCharacters(std::string_view characters) {
 }
 
 void UTLStringEncoding::setPaddingChar(char c) {
-    paddingChar_ = c;
     auto u = static_cast<unsigned char>(c);
+    // A digit (or a synonym of one) stays a digit: as padding it would change what decodes.
+    if (u < kMaximumAlphabet && reverseCharMap_[u] >= 0)
+        throw platform::NamedException(kAssertionFailure, "Character already mapped");
+    // The previous padding character is padding no more.
+    auto previous = static_cast<unsigned char>(paddingChar_);
+    if (previous < kMaximumAlphabet && reverseCharMap_[previous] == kPadding)
+        reverseCharMap_[previous] = kNotInAlphabet;
+    paddingChar_ = c;
     if (u < kMaximumAlphabet)
         reverseCharMap_[u] = kPadding;
 }
@@ -198,33 +208,66 @@ std::string UTLStringEncoding::description() const {
     return "<Base" + std::to_string(1 << shift_) + " StringEncoder: " + charMapData_ + ">";
 }
 
-std::string UTLStackTrace() {
-    void* addresses[kStackFrames];
-    const int count = backtrace(addresses, kStackFrames);
-    std::string out;
-    for (int i = 1; i < count; ++i) {
+std::size_t UTLGetStackAddressDescriptorsForAddresses(const void* const* addresses,
+                                                      UTLStackAddressDescriptor* descriptors,
+                                                      std::size_t count) {
+    if (!addresses || !descriptors || count == 0)
+        return 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto& d = descriptors[i];
+        d = UTLStackAddressDescriptor{};
+        d.address = addresses[i];
         Dl_info info{};
         const bool found = dladdr(addresses[i], &info) != 0;
-        std::string file =
-            found && info.dli_fname ? std::filesystem::path(info.dli_fname).filename().string() : "??";
-        std::string symbol = found && info.dli_sname ? info.dli_sname : "???";
+        if (found && info.dli_fname)
+            d.imagePath = info.dli_fname;
+        d.symbol = found && info.dli_sname ? info.dli_sname : kNoSymbol;
         int status = 0;
-        if (char* readable = abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status)) {
+        if (char* readable = abi::__cxa_demangle(d.symbol.c_str(), nullptr, nullptr, &status)) {
             if (status == 0)
-                symbol = readable;
+                d.symbol = readable;
             std::free(readable);
         }
+    }
+    return count;
+}
+
+std::string UTLStackTraceFromAddressDescriptors(const UTLStackAddressDescriptor* descriptors,
+                                                std::size_t count) {
+    if (!descriptors)
+        return {};
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& d = descriptors[i];
+        const std::string file =
+            d.imagePath.empty() ? kNoImage : std::filesystem::path(d.imagePath).filename().string();
         char address[32];
         std::snprintf(address, sizeof address, "0x%08llx",
-                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(addresses[i])));
+                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(d.address)));
+        const std::string symbol = d.symbol.empty() ? kNoImage : d.symbol;
+        std::string call =
+            d.className ? std::string(d.isClassMethod ? "+" : "-") + "[" + *d.className + " " + symbol + "]"
+                        : symbol + "()";
         char line[512];
-        std::snprintf(line, sizeof line, "#%-2u %-35s %10s %s()", static_cast<unsigned>(i - 1), file.c_str(),
-                      address, symbol.c_str());
+        std::snprintf(line, sizeof line, "#%-2u %-35s %10s %s", static_cast<unsigned>(i), file.c_str(),
+                      address, call.c_str());
         if (!out.empty())
             out += "\n";
         out += line;
     }
     return out;
+}
+
+std::string UTLStackTrace() {
+    void* addresses[kStackFrames];
+    const int count = backtrace(addresses, kStackFrames);
+    if (count <= 1)
+        return {};
+    // The first frame is this routine itself.
+    std::vector<UTLStackAddressDescriptor> descriptors(static_cast<std::size_t>(count - 1));
+    const auto filled =
+        UTLGetStackAddressDescriptorsForAddresses(addresses + 1, descriptors.data(), descriptors.size());
+    return UTLStackTraceFromAddressDescriptors(descriptors.data(), filled);
 }
 
 } // namespace lumen

@@ -5,6 +5,7 @@
 // Crockford Base32, hexadecimal, binary) are made by the class operations. A plain value:
 // owned by its user, no callbacks, safe to use from one thread at a time.
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,8 @@ public:
     void addDecodeSynonyms(std::string_view synonyms);
     // Throws "Character already mapped" for a character of the alphabet.
     void ignoreCharacters(std::string_view characters);
+    // Replaces the padding character; throws "Character already mapped" for a character that
+    // decodes as a digit.
     void setPaddingChar(char c);
     bool doPad() const { return doPad_; }
     void setDoPad(bool pad) { doPad_ = pad; }
@@ -59,9 +62,28 @@ private:
     int padLen_ = 0;
 };
 
-// The current call stack as text, one line per frame (the trace routine itself left out):
-// frame number, image file name, return address and the nearest exported symbol, demangled
-// ("???" when none).
+// What is known of one return address of a call stack: the nearest symbol at or below it
+// (demangled; "???" when none), the class and method kind when the symbol is a method of a
+// class, and the path of the image (program or library) holding it. The runtime here has no
+// class lists to search, so the class fields are filled only by callers that know them.
+struct UTLStackAddressDescriptor {
+    const void* address = nullptr;
+    std::string symbol;
+    std::optional<std::string> className;
+    bool isClassMethod = false;
+    std::string imagePath;
+};
+
+// Fills one descriptor per address; answers how many were filled (0 when an argument is
+// missing).
+std::size_t UTLGetStackAddressDescriptorsForAddresses(const void* const* addresses,
+                                                      UTLStackAddressDescriptor* descriptors,
+                                                      std::size_t count);
+// One line per descriptor, numbered from 0: image file name, address and the method
+// ("+[Class method]" or "-[Class method]") or symbol ("symbol()").
+std::string UTLStackTraceFromAddressDescriptors(const UTLStackAddressDescriptor* descriptors,
+                                                std::size_t count);
+// The current call stack as text, the trace routine itself left out.
 std::string UTLStackTrace();
 
 } // namespace lumen

@@ -123,17 +123,16 @@ bool SwitchboardAdapterLumen::responds(std::string_view selector) const {
 void SwitchboardAdapterLumen::adViewDidReceiveAd(LMNBannerView* view) {
     if (!isOwnBanner(view))
         return;
-    outcomeReported_ = true;
     if (auto slot = switchboardView())
         slot->adapterDidReceiveAdView(*this, adNetworkView());
 }
 
 void SwitchboardAdapterLumen::adViewDidFailToReceiveAdWithError(LMNBannerView* view,
                                                                 const platform::Error& error) {
-    // A failed refresh after a shown ad is no outcome of this request.
-    if (!isOwnBanner(view) || outcomeReported_)
+    // Every failure goes to the slot, those of the banner's own refreshes too, as every
+    // refreshed ad does: the slot then replaces the stale ad.
+    if (!isOwnBanner(view))
         return;
-    outcomeReported_ = true;
     if (auto slot = switchboardView())
         slot->adapterDidFailAd(*this, error);
 }

@@ -3,9 +3,9 @@
 // getAd fills a request from the slot host's optional answers (test mode, colours, location
 // when the configuration allows it, gender, birthday, keywords), makes a 320x50 banner (728x90
 // on a tablet) with the adapter as its delegate and starts the load. The banner's events come
-// back as the slot's callbacks: exactly one of adapterDidReceiveAdView / adapterDidFailAd per
-// request (a refreshed ad of the same banner is a new success); full-screen screens become the
-// slot's modal begin and end.
+// back as the slot's callbacks: each load of the banner, its own refreshes included, ends in
+// one adapterDidReceiveAdView or one adapterDidFailAd; full-screen screens become the slot's
+// modal begin and end.
 //
 // Ownership: the adapter owns its banner (adNetworkView); the banner holds the adapter weakly
 // and stopBeingDelegate detaches it (safe twice). Main thread only.
@@ -44,7 +44,6 @@ public:
 
 private:
     bool isOwnBanner(const LMNBannerView* view) const { return view && view == banner(); }
-    bool outcomeReported_ = false;
 };
 
 } // namespace lumen

@@ -30,6 +30,7 @@ constexpr std::string_view kNullDelegateFactoryMessage =
     "Orbis:Error!Delegate must be not-null. Could not create an instance of OrbisAdView";
 constexpr std::string_view kContainerRefusedMessage =
     "Could not load new Orbis ad,check adunit slot and or delegate values provided..";
+constexpr std::string_view kAdSizeRefusedMessage = "Orbis:The ad's size does not fit the screen.";
 constexpr std::string_view kPostMethod = "POST";
 // The longest extra request parameter value; a longer one keeps its first kCutParameterLength.
 constexpr std::size_t kMaximumParameterLength = 50;
@@ -52,6 +53,18 @@ struct DelegateCheck {
 
 bool isBlank(const std::string& text) {
     return text.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
+}
+
+// The ad's size becomes the banner's frame: a negative size, or one larger than the screen,
+// is refused.
+bool fitsTheScreen(const AdUnit& ad) {
+    const auto screen = platform::Screen::main().bounds().size;
+    return ad.width >= 0 && ad.height >= 0 && ad.width <= screen.width && ad.height <= screen.height;
+}
+
+// The status bar's network activity indicator runs while a click is under way.
+void setNetworkActivity(bool on) {
+    platform::Application::shared().setNetworkActivityIndicatorVisible(on);
 }
 
 bool opensLandingPage(int actionType) {
@@ -272,6 +285,7 @@ void OrbisAdManager::setDelegate(std::shared_ptr<OrbisAdDelegate> delegate) {
             clickReqeust_->delegate.reset();
         if (ewvController_)
             ewvController_->setCallerDelegate({});
+        setNetworkActivity(false);
         return;
     }
     sdkDelegate_ = delegate;
@@ -377,13 +391,18 @@ void OrbisAdManager::startDeviceInfoUploadOnUrl(const std::string& url) {
 }
 
 void OrbisAdManager::adRequestDataFinishedLoading(const platform::Data& data) {
-    currentAd_ = XMLParser::buildAdUnitFromResponseData(data);
-    if (!currentAd_) {
+    auto ad = XMLParser::buildAdUnitFromResponseData(data);
+    if (ad && !fitsTheScreen(*ad)) {
+        platform::logLine(kAdSizeRefusedMessage);
+        ad.reset();
+    }
+    if (!ad) {
         performAdFailedNotification();
         isAdRequestDone_ = true;
         platform::logLine(kNoConnectionMessage);
         return;
     }
+    currentAd_ = std::move(ad);
     loadingWebView()->loadHTMLString(currentAd_->CDATABlock.value_or(""), std::nullopt);
     setAdFrame(platform::Rect(frame().origin.x, frame().origin.y, currentAd_->width, currentAd_->height));
     if (currentAd_->adActionType == kNoCoverActionType)
@@ -487,6 +506,7 @@ void OrbisAdManager::touchesEnded(const platform::TouchSet& touches, const platf
         hideWebView_->setBackgroundColor(platform::Color::clearColor());
         if (touchInside(touches)) {
             touchedDownOnAd_ = true;
+            setNetworkActivity(true);
             adClicked();
         }
     });
@@ -503,8 +523,9 @@ bool OrbisAdManager::webViewShouldStartLoadWithRequestNavigationType(platform::W
     using Nav = platform::WebViewNavigationType;
     if (type != Nav::LinkClicked && type != Nav::FormSubmitted && type != Nav::FormResubmitted)
         return true;
-    // A tapped link is a click; while one is under way further taps start nothing.
-    if (touchedDownOnAd_ || !currentAd_)
+    // A tapped link is a click; while one is under way further taps start nothing, nor while
+    // a new ad is on its way (its reply may already have replaced the current ad).
+    if (touchedDownOnAd_ || !currentAd_ || !isAdRequestDone_)
         return false;
     const std::string& link = request.url().absoluteString();
     if (auto mark = link.find('?'); mark != std::string::npos) {
@@ -514,6 +535,7 @@ bool OrbisAdManager::webViewShouldStartLoadWithRequestNavigationType(platform::W
         currentAd_->targetUrl = currentAd_->defaultServerUrl.value_or("") + "?" + query;
     }
     touchedDownOnAd_ = true;
+    setNetworkActivity(true);
     loadingWebView()->setUserInteractionEnabled(false);
     adClicked();
     return false;
@@ -547,8 +569,10 @@ void OrbisAdManager::adClickedDataFinishedLoadingWithRedirectUrl(
     const std::optional<std::string>& url, const std::optional<std::string>& actionType) {
     auto keep = self();
     platform::callGuarded("Orbis: click answer", [&] {
-        if (!sdkDelegate_.lock())
+        if (!sdkDelegate_.lock()) {
+            setNetworkActivity(false);
             return;
+        }
         if (!url) {
             restoreNormalAdState();
         } else {
@@ -565,6 +589,7 @@ void OrbisAdManager::adClickedDataFinishedLoadingWithRedirectUrl(
 
 void OrbisAdManager::adClickedDataFailedToLoad() {
     touchedDownOnAd_ = false;
+    setNetworkActivity(false);
     setWebViewUserInteraction(true);
     clickReqeust_.reset();
 }
@@ -572,10 +597,14 @@ void OrbisAdManager::adClickedDataFailedToLoad() {
 void OrbisAdManager::clickAbandonedForNewServer() {
     clickReqeust_.reset();
     restoreNormalAdState();
+    // The fresh ad is a request like any other: it ends in a received or failed notice, and
+    // until then the ad on screen takes no clicks (its reply replaces the current ad).
+    isAdRequestDone_ = false;
     setupAdRequest();
 }
 
 void OrbisAdManager::restoreNormalAdState() {
+    setNetworkActivity(false);
     touchedDownOnAd_ = false;
     setWebViewUserInteraction(true);
 }

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+
+#include <cstdlib>
 #include <net/if.h>
 #include <sys/statvfs.h>
 #include <sys/utsname.h>
@@ -32,6 +34,8 @@ constexpr std::string_view kUserAgentHeader = "User-Agent";
 constexpr const char* kBundleIdentifierKey = "CFBundleIdentifier";
 constexpr const char* kBundleVersionKey = "CFBundleVersion";
 constexpr std::string_view kWiFiInterface = "en0";
+// Above this system version the location service answers its test at class level.
+constexpr double kClassLevelLocationTestSystem = 4.0;
 constexpr double kBytesPerUnit = 1024.0;
 constexpr std::array<std::string_view, 3> kSizeUnits = {" KB", " MB", " GB"};
 // Where the kernel and firmware tell the facts that the device's system keys give elsewhere.
@@ -212,7 +216,7 @@ void UserInfo::switchOnLocUpdate() {
             std::static_pointer_cast<platform::LocationManagerDelegate>(shared_from_this()));
         locationManager->setDesiredAccuracy(kDesiredAccuracyMetres);
     }
-    if (!loctionEngineSwitchedON && platform::LocationManager::locationServicesEnabled()) {
+    if (!loctionEngineSwitchedON && locationServicesEnabled()) {
         locationManager->startUpdatingLocation();
         loctionEngineSwitchedON = true;
         validGeoInfo = false;
@@ -329,18 +333,27 @@ bool UserInfo::localWiFiAvailable() {
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0)
         return false;
-    bool found = false;
-    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || !entry->ifa_name)
-            continue;
-        if (kWiFiInterface == entry->ifa_name && entry->ifa_addr->sa_family == AF_INET &&
-            !(entry->ifa_flags & IFF_LOOPBACK)) {
-            found = true;
-            break;
-        }
-    }
+    const bool found = wiFiAvailableIn(list);
     freeifaddrs(list);
     return found;
+}
+
+bool UserInfo::wiFiAvailableIn(const ifaddrs* interfaces) {
+    for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || !entry->ifa_name)
+            continue; // an interface without an address
+        if (kWiFiInterface == entry->ifa_name && entry->ifa_addr->sa_family == AF_INET &&
+            !(entry->ifa_flags & IFF_LOOPBACK))
+            return true;
+    }
+    return false;
+}
+
+bool UserInfo::locationServicesEnabled() const {
+    const double system = std::strtod(platform::Device::current().systemVersion().c_str(), nullptr);
+    if (system > kClassLevelLocationTestSystem || !locationManager)
+        return platform::LocationManager::locationServicesEnabled();
+    return locationManager->servicesEnabled();
 }
 
 std::string UserInfo::dateOfBirthText(platform::Date date) {

@@ -25,6 +25,8 @@
 #include "platform/location/LocationManager.h"
 #include "platform/web/WebView.h"
 
+struct ifaddrs;
+
 namespace orbis {
 
 class OrbisAdManager;
@@ -71,6 +73,11 @@ public:
     static std::string formatDiskSpace(long double bytes);
     // An interface "en0" with an IPv4 address that is not a loopback interface.
     static bool localWiFiAvailable();
+    // Whether the list holds an "en0" interface with an IPv4 address that is not a loopback.
+    static bool wiFiAvailableIn(const ifaddrs* interfaces);
+    // The location-services test for this system: the class-level one above system 4.0,
+    // the manager's own before.
+    bool locationServicesEnabled() const;
     // "year-month-day" of the date in the Gregorian calendar, without leading zeros.
     static std::string dateOfBirthText(platform::Date date);
 

@@ -150,6 +150,21 @@ TEST_F(LumenAdapterTest, FailuresReachTheSlotOnce) {
     EXPECT_EQ(*events, std::vector<std::string>{"slot:didFailAd"}) << "no root view controller: at once";
 }
 
+TEST_F(LumenAdapterTest, ARefreshThatFailsReachesTheSlotLikeARefreshedAd) {
+    auto adapter = makeAdapter();
+    adapter->getAd();
+    ASSERT_TRUE(waitFor([&] { return outcomes() == 1; }));
+    clock.drain();
+    // The banner's own refreshes, every 30 s: a new ad, then a failure.
+    clock.advance(30);
+    ASSERT_TRUE(waitFor([&] { return outcomes() == 2; }));
+    services.setFault(std::string(services::kLumenAdPath), services::Fault::errorStatus(500));
+    clock.advance(30);
+    ASSERT_TRUE(waitFor([&] { return outcomes() == 3; }));
+    EXPECT_EQ(*events,
+              (std::vector<std::string>{"slot:didReceiveAdView", "slot:didReceiveAdView", "slot:didFailAd"}));
+}
+
 TEST_F(LumenAdapterTest, FullScreenScreenMarksTheSlotModalUntilItCloses) {
     host->implemented = {"switchboardWillPresentFullScreenModal", "switchboardDidDismissFullScreenModal"};
     auto adapter = makeAdapter();

@@ -130,6 +130,24 @@ TEST_F(LumenBannerTest, WithoutARootControllerTheLoadFailsAtOnce) {
     EXPECT_EQ(services.requests().size(), 0u);
 }
 
+TEST_F(LumenBannerTest, TheRootlessFailureKeepsTheClickFiguresForTheNextRequest) {
+    auto& statistics = lumen::LMNStatistics::sharedStatistics();
+    statistics.urlForClick(*platform::URL::parse("http://ads.example/c?ai=tok-3"));
+    statistics.incrementPageNavigationCount();
+    auto banner = makeBanner();
+    banner->setRootViewController({});
+    banner->loadRequest(nullptr);
+    ASSERT_EQ(*events, std::vector<std::string>{"didFail:0"});
+    // The code-0 error carries the figures without using them up.
+    EXPECT_EQ(delegate->lastError.userInfo.at("pcc").intOr(0), 1);
+    EXPECT_EQ(delegate->lastError.userInfo.at("pai").stringOr(""), "tok-3");
+    auto next = statistics.parameters();
+    EXPECT_EQ(next.at("pcc").intOr(0), 1);
+    EXPECT_EQ(next.at("plpnc").intOr(0), 1);
+    EXPECT_EQ(next.at("pai").stringOr(""), "tok-3");
+    EXPECT_EQ(next.count("pcl"), 1u);
+}
+
 TEST_F(LumenBannerTest, DelegatesCanBeReplacedOrRemovedAndAnswerBothForms) {
     auto banner = makeBanner();
     delegate->answersInterstitial = true;

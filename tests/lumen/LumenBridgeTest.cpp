@@ -6,6 +6,7 @@
 #include "lumen/Bridge.h"
 #include "lumen/Screens.h"
 #include "platform/foundation/Log.h"
+#include "platform/media/SystemSound.h"
 #include "platform/ui/MailComposeViewController.h"
 
 using lumen::LMNNotification;
@@ -49,7 +50,7 @@ protected:
         bridge = std::make_shared<lumen::LMNWebViewDelegate>();
         bridge->setViewController(rootController);
         bridge->opener()->delegateManager_ = manager;
-        manager->addDelegate(delegate, nullptr);
+        manager->addDelegate(delegate, {});
         webView->setDelegate(bridge);
         webActions = platform::NotificationCenter::defaultCenter().addObserver(
             lumen::LMNWebViewDelegateDidReceiveWebAction,
@@ -120,6 +121,15 @@ TEST_F(LumenBridgeTest, NavigationsAllowedRefusedAndPosted) {
     EXPECT_TRUE(events->empty()) << "none of these reach the delegates";
 }
 
+TEST_F(LumenBridgeTest, VibrateMessagesVibrateTheDevice) {
+    platform::resetSystemSoundsForTesting();
+    EXPECT_FALSE(navigate("lmsg://ad/vibrate"));
+    clock.drain();
+    EXPECT_EQ(platform::playedSystemSounds(),
+              std::vector<platform::SystemSoundID>{platform::kSystemSoundIDVibrate});
+    EXPECT_EQ(platform::vibrationCount(), 1u);
+}
+
 TEST_F(LumenBridgeTest, MessageParametersReachTheObserverLowerCased) {
     navigate("lmsg://x/loadAdURL?URL=http%3A%2F%2Fad.test%2Fa%3Fb%3D1&Type=xfp&bad=a=b");
     clock.drain();
@@ -155,12 +165,59 @@ TEST_F(LumenBridgeTest, OtherSchemesLeaveTheApplicationAfterTellingTheDelegates)
     EXPECT_EQ(lumentest::countOf(*events, "willLeave"), 1u);
 }
 
-TEST_F(LumenBridgeTest, MailtoOpensTheComposer) {
-    EXPECT_FALSE(navigate("mailto:ads%40example.test?subject=Hello%20there&cc=a@x.test,b@x.test&body=Hi"));
+TEST_F(LumenBridgeTest, MailtoOpensTheComposerWithItsFields) {
+    EXPECT_FALSE(navigate("mailto:ads%40example.test?subject=Hello%20there&cc=a@x.test,b@x.test"
+                          "&bcc=c@x.test&body=Hi%2C%20%3Cb%3Eyou%3C%2Fb%3E"));
     clock.advance(1);
     auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(
         rootController->presentedViewController());
     ASSERT_NE(composer, nullptr);
+    EXPECT_EQ(composer->toRecipients(), std::vector<std::string>{"ads@example.test"});
+    EXPECT_EQ(composer->ccRecipients(), (std::vector<std::string>{"a@x.test", "b@x.test"}));
+    EXPECT_EQ(composer->bccRecipients(), std::vector<std::string>{"c@x.test"});
+    EXPECT_EQ(composer->subject(), "Hello there");
+    EXPECT_EQ(composer->messageBody(), "Hi, <b>you</b>");
+    EXPECT_FALSE(composer->isHTML()) << "the body is plain text";
+    EXPECT_EQ(composer->modalTransitionStyle(), platform::ModalTransitionStyle::CoverVertical);
+
+    // Only a recipient: no other field is filled.
+    rootController->dismissModalViewControllerAnimated(false);
+    clock.advance(1);
+    EXPECT_FALSE(navigate("mailto:solo@x.test"));
+    clock.advance(1);
+    auto bare = std::dynamic_pointer_cast<platform::MailComposeViewController>(
+        rootController->presentedViewController());
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->toRecipients(), std::vector<std::string>{"solo@x.test"});
+    EXPECT_TRUE(bare->ccRecipients().empty());
+    EXPECT_TRUE(bare->subject().empty());
+    EXPECT_TRUE(bare->messageBody().empty());
+}
+
+TEST_F(LumenBridgeTest, ThePageHearsTheOrientationAsAnAngle) {
+    webView->loadHTMLString("<html><body><script>var heard = [];"
+                            "window.onorientationchange = function() { heard.push(window.orientation); };"
+                            "</script></body></html>",
+                            std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return !webView->isLoading(); }));
+    clock.drain();
+    // Every finished load tells the page the status bar's orientation: portrait here.
+    EXPECT_EQ(webView->stringByEvaluatingJavaScriptFromString("heard.join(',')"), "0");
+    using O = platform::InterfaceOrientation;
+    const std::pair<O, const char*> rows[] = {{O::Portrait, "0"},
+                                              {O::PortraitUpsideDown, "180"},
+                                              {O::LandscapeRight, "90"},
+                                              {O::LandscapeLeft, "-90"}};
+    for (const auto& [orientation, angle] : rows) {
+        webView->stringByEvaluatingJavaScriptFromString("heard = []");
+        lumen::LMNWebViewDelegate::notifyWebViewOfOrientationChange(*webView, orientation);
+        EXPECT_EQ(webView->stringByEvaluatingJavaScriptFromString("heard.join(',')"), angle);
+        EXPECT_EQ(webView->stringByEvaluatingJavaScriptFromString("String(window.orientation)"), angle);
+    }
+    webView->stringByEvaluatingJavaScriptFromString("heard = []");
+    lumen::LMNWebViewDelegate::notifyWebViewOfOrientationChange(*webView, static_cast<O>(0));
+    EXPECT_EQ(webView->stringByEvaluatingJavaScriptFromString("heard.length"), "0")
+        << "no angle: nothing sent";
 }
 
 TEST_F(LumenBridgeTest, OpenBrowserPresentsAndCloseDismissesWithTheDelegatesTold) {

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
+#include <optional>
 
 #include "LumenTestSupport.h"
 #include "lumen/NetworkUtilities.h"
 #include "lumen/Request.h"
 #include "lumen/StringEncoding.h"
+#include "platform/media/AudioSession.h"
 
 using lumen::LMNNetworkUtilities;
 using lumen::UTLStringEncoding;
@@ -93,6 +98,20 @@ TEST(LumenStringEncoding, RefusesBadAlphabetsAndBadText) {
     EXPECT_THROW(hex.ignoreCharacters("A"), platform::NamedException);
     hex.ignoreCharacters(" ");
     EXPECT_EQ(hex.stringByDecoding("66 6F"), "fo");
+}
+
+TEST(LumenStringEncoding, PaddingCharacterIsReplacedAndNeverTakesADigit) {
+    auto base32 = UTLStringEncoding::rfc4648Base32StringEncoding();
+    base32.setPaddingChar('*');
+    EXPECT_EQ(base32.encodeString("f"), "MY******");
+    EXPECT_EQ(base32.stringByDecoding("MY******"), "f");
+    EXPECT_FALSE(base32.decode("MY======")) << "the old padding character is no longer padding";
+
+    // A digit of the alphabet cannot become the padding: it keeps decoding as its digit.
+    EXPECT_THROW(base32.setPaddingChar('A'), platform::NamedException);
+    EXPECT_EQ(base32.stringByDecoding("ME******"), "a");
+    EXPECT_EQ(base32.stringByDecoding("MFRGG***"), "abc");
+    EXPECT_EQ(base32.encodeString("f"), "MY******") << "a refused character leaves the padding as it was";
 }
 
 TEST(LumenFormatting, NumberTextRequestTypesAndErrors) {
@@ -222,6 +241,101 @@ TEST(LumenRequest, CopiesShareKeywordsAndParametersOmitMissingFacts) {
     EXPECT_EQ(p.at("cust_age").stringOr(""), "19900305");
     EXPECT_EQ(p.at("testing").stringOr(""), "1");
     lumentest::resetClient();
+}
+
+namespace {
+
+// Sets the process's time zone for one test and restores it afterwards.
+class TimeZoneScope {
+public:
+    explicit TimeZoneScope(const char* zone) {
+        if (const char* old = std::getenv("TZ"))
+            previous_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZoneScope() {
+        if (previous_)
+            setenv("TZ", previous_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+// Local midnight of the given day, in the current time zone.
+double localMidnight(int year, int month, int day) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_isdst = -1;
+    return static_cast<double>(std::mktime(&tm));
+}
+
+} // namespace
+
+TEST(LumenRequest, BirthdaysFollowTheLocalCalendar) {
+    fwtest::TemporaryHome home;
+    // East of UTC, west of it, and UTC itself (POSIX zone names: the sign is reversed).
+    for (const char* zone : {"JST-9", "NST+3:30", "UTC0", "LHST-10:30"}) {
+        TimeZoneScope scope(zone);
+        auto request = lumen::LMNRequest::request();
+        request->setBirthdayWithMonth(3, 15, 1990);
+        ASSERT_TRUE(request->birthday()) << zone;
+        EXPECT_EQ(request->birthday()->secondsSince1970, localMidnight(1990, 3, 15)) << zone;
+        EXPECT_EQ(request->birthdayString(), "19900315") << zone;
+        // A date the host made at local midnight is that day, not the one before in UTC.
+        request->setBirthday(platform::Date{localMidnight(2001, 1, 1)});
+        EXPECT_EQ(request->birthdayString(), "20010101") << zone;
+        EXPECT_NE(request->description().find("\nbirthday:20010101"), std::string::npos) << zone;
+    }
+}
+
+TEST(LumenRequest, TheAudioOutputFollowsTheRouteName) {
+    fwtest::TemporaryHome home;
+    fwtest::ManualClockScope clock;
+    lumentest::resetClient();
+    platform::AudioSession::resetForTesting();
+    const std::pair<const char*, const char*> rows[] = {{"Speaker", "1"},   {"Headphone", "2"},
+                                                        {"Headset", "2"},   {"", "3"},
+                                                        {"HeadsetBT", "5"}, {"speaker", "5"}};
+    for (const auto& [route, code] : rows) {
+        platform::AudioSession::shared().setAudioRoute(route);
+        auto p = lumen::LMNIdentifierUtilities::sharedInstance().parameters();
+        EXPECT_EQ(p.at("u_audio").stringOr(""), code) << route;
+    }
+    platform::AudioSession::resetForTesting();
+    lumentest::resetClient();
+}
+
+TEST(LumenStackTrace, DescriptorsBecomeOneLineEach) {
+    lumen::UTLStackAddressDescriptor out[2];
+    const void* unknown[] = {reinterpret_cast<const void*>(std::uintptr_t{0x10})};
+    EXPECT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(nullptr, out, 1), 0u);
+    EXPECT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(unknown, nullptr, 1), 0u);
+    EXPECT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(unknown, out, 0), 0u);
+    ASSERT_EQ(lumen::UTLGetStackAddressDescriptorsForAddresses(unknown, out, 1), 1u);
+    EXPECT_EQ(out[0].symbol, "???") << "no image holds this address";
+    EXPECT_TRUE(out[0].imagePath.empty());
+    EXPECT_FALSE(out[0].className);
+
+    const void* at = reinterpret_cast<const void*>(std::uintptr_t{0x1234});
+    const lumen::UTLStackAddressDescriptor rows[] = {
+        {unknown[0], "???", std::nullopt, false, ""},
+        {at, "load", "Widget", true, "/apps/Drive.app/Drive"},
+        {at, "viewDidLoad", "Screen", false, "/usr/lib/libui.so"},
+        {at, "main", std::nullopt, false, "/apps/Drive.app/Drive"},
+    };
+    EXPECT_EQ(lumen::UTLStackTraceFromAddressDescriptors(rows, 4),
+              "#0  ??                                  0x00000010 ?\?\?()\n"
+              "#1  Drive                               0x00001234 +[Widget load]\n"
+              "#2  libui.so                            0x00001234 -[Screen viewDidLoad]\n"
+              "#3  Drive                               0x00001234 main()");
+    EXPECT_EQ(lumen::UTLStackTraceFromAddressDescriptors(nullptr, 3), "");
 }
 
 TEST(LumenStackTrace, OneNumberedLinePerFrame) {

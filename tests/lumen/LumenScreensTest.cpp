@@ -19,7 +19,7 @@ protected:
     }
     std::shared_ptr<lumen::LMNDelegateManager> manager = [this] {
         auto m = std::make_shared<lumen::LMNDelegateManager>();
-        m->addDelegate(delegate, nullptr);
+        m->addDelegate(delegate, {});
         return m;
     }();
 };
@@ -105,6 +105,126 @@ TEST_F(LumenScreensTest, BrowserLoadsWithTheReferrerAndKeepsItsToolbarCurrent) {
     items[8]->press(); // Done
     clock.advance(1);
     EXPECT_EQ(lumentest::countOf(*events, "didDismiss"), 1u);
+}
+
+TEST_F(LumenScreensTest, AScreenThatOutlivesItsBannerNamesNoBanner) {
+    class ViewRecorder : public lumen::LMNBannerViewDelegate {
+    public:
+        void adViewWillPresentScreen(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        void adViewWillDismissScreen(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        void adViewDidDismissScreen(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        void adViewWillLeaveApplication(lumen::LMNBannerView* v) override { seen.push_back(v); }
+        std::vector<lumen::LMNBannerView*> seen;
+    };
+    auto recorder = std::make_shared<ViewRecorder>();
+    auto banner = makeBanner();
+    banner->setDelegate(recorder);
+    auto o = std::make_shared<lumen::LMNOpener>();
+    o->delegateManager_ = banner->privateObject().delegateManager();
+    o->viewController_ = rootController;
+    o->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationAny);
+    ASSERT_EQ(recorder->seen, std::vector<lumen::LMNBannerView*>{banner.get()});
+    clock.advance(1);
+    auto browser =
+        std::dynamic_pointer_cast<lumen::LMNBrowserController>(rootController->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(waitFor([&] { return browser->webView()->elementById("landing") != nullptr; }));
+    clock.drain();
+
+    // The host lets the banner go while the browser is up.
+    banner->removeFromSuperview();
+    banner.reset();
+    recorder->seen.clear();
+    browser->toolbar()->items()[6]->press(); // open in the system browser: leaves the application
+    browser->toolbar()->items()[8]->press(); // Done
+    clock.advance(1);
+    EXPECT_EQ(recorder->seen, (std::vector<lumen::LMNBannerView*>(3, nullptr)));
+}
+
+TEST_F(LumenScreensTest, TheBrowserTimesItsLandingPageAndCountsItsNavigations) {
+    auto& statistics = lumen::LMNStatistics::sharedStatistics();
+    opener()->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationAny);
+    clock.advance(1);
+    auto browser =
+        std::dynamic_pointer_cast<lumen::LMNBrowserController>(rootController->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(statistics.timingNamed("plpl")) << "the first load started the load timing";
+    ASSERT_TRUE(waitFor([&] { return browser->webView()->elementById("landing") != nullptr; }));
+    clock.drain();
+    ASSERT_TRUE(statistics.timingNamed("plpd")) << "the first finished load starts the stay";
+    EXPECT_FALSE(statistics.timingNamed("plpl")->isActive());
+    EXPECT_TRUE(statistics.timingNamed("plpd")->isActive());
+
+    // Links and forms count by scheme; other navigations count nothing.
+    auto delegate = browser->webView()->delegate();
+    using Nav = platform::WebViewNavigationType;
+    const std::pair<const char*, Nav> navigations[] = {{"http://a.test/1", Nav::LinkClicked},
+                                                       {"http://a.test/2", Nav::FormSubmitted},
+                                                       {"https://a.test/3", Nav::LinkClicked},
+                                                       {"http://a.test/4", Nav::Other},
+                                                       {"https://a.test/5", Nav::Reload}};
+    for (const auto& [url, type] : navigations)
+        delegate->webViewShouldStartLoadWithRequestNavigationType(
+            *browser->webView(), platform::URLRequest(*platform::URL::parse(url)), type);
+    // A later page's load moves neither timing.
+    const double stayStart = statistics.timingNamed("plpd")->startSeconds();
+    browser->webView()->loadRequest(platform::URLRequest(services.urlFor("/lumen/landing.html")));
+    ASSERT_TRUE(waitFor([&] { return !browser->webView()->isLoading(); }));
+    clock.drain();
+    EXPECT_EQ(statistics.timingNamed("plpd")->startSeconds(), stayStart);
+
+    clock.advance(2);
+    browser->relinquishScreen();
+    clock.advance(1);
+    EXPECT_FALSE(statistics.timingNamed("plpd")->isActive()) << "the stay ends when the screen has gone";
+    auto figures = statistics.parameters();
+    EXPECT_EQ(figures.at("plpnc").intOr(0), 2);
+    EXPECT_EQ(figures.at("plpsnc").intOr(0), 1);
+    EXPECT_EQ(figures.count("plpl"), 1u);
+    EXPECT_GE(std::stoi(figures.at("plpd").stringOr("0")), 2000)
+        << "from the first finished load to the disappearance";
+}
+
+TEST_F(LumenScreensTest, TheRootViewIsBlackAndOnlyFullScreenPresentationsHideTheStatusBar) {
+    auto screen = std::make_shared<lumen::LMNBrowserController>();
+    auto root = screen->view();
+    EXPECT_EQ(root->autoresizingMask(), 18u);
+    EXPECT_TRUE(root->isOpaque());
+    EXPECT_EQ(root->backgroundColor(), platform::Color::blackColor());
+    EXPECT_TRUE(root->clipsToBounds());
+
+    auto& application = platform::Application::shared();
+    using Style = platform::ModalPresentationStyle;
+    for (Style style : {Style::FormSheet, Style::FullScreen}) {
+        SCOPED_TRACE(static_cast<int>(style));
+        application.setStatusBarHidden(false, false);
+        auto shown = std::make_shared<lumen::LMNBrowserController>();
+        shown->setModalPresentationStyle(style);
+        shown->setDelegateManager(manager);
+        shown->presentFromViewController(rootController);
+        EXPECT_EQ(application.isStatusBarHidden(), style == Style::FullScreen);
+        clock.advance(1);
+        EXPECT_TRUE(shown->view()->isUserInteractionEnabled()) << "appeared";
+        shown->relinquishScreen();
+        clock.advance(1);
+        EXPECT_FALSE(application.isStatusBarHidden());
+    }
+}
+
+TEST_F(LumenScreensTest, APresentationByTheParentIsReportedOnce) {
+    // No root controller in the key window: the parent, whose view is in it, presents.
+    auto parent = std::make_shared<platform::ViewController>();
+    window->setRootViewController(nullptr);
+    window->addSubview(parent->view());
+    auto screen = std::make_shared<lumen::LMNBrowserController>();
+    screen->setDelegateManager(manager);
+    screen->presentFromViewController(parent);
+    EXPECT_EQ(parent->presentedViewController(), screen);
+    clock.advance(lumen::LMNViewController::kAppearanceFallbackSeconds + 1);
+    EXPECT_TRUE(screen->view()->isUserInteractionEnabled());
+    screen->relinquishScreen();
+    clock.advance(1);
+    EXPECT_EQ(*events, (std::vector<std::string>{"willPresent", "willDismiss", "didDismiss"}));
 }
 
 TEST(LumenIntrinsicImages, ButtonPicturesDecodeAtDoubleScale) {

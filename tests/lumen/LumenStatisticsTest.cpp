@@ -3,11 +3,15 @@
 // GET, failures reported once.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "LumenTestSupport.h"
 #include "lumen/CachedFile.h"
 #include "lumen/Statistics.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/RunLoop.h"
 
 using lumen::LMNStatistics;
 using lumentest::LumenFixture;
@@ -81,6 +85,64 @@ TEST_F(LumenStatisticsTest, LeavingTheApplicationAfterAClickReportsTheTimeToTheN
     EXPECT_EQ(p.at("pclb").intOr(0), 1);
     EXPECT_EQ(p.at("pcl").intOr(0), 12500);
     EXPECT_EQ(statistics.parameters().count("pclb"), 0u);
+}
+
+TEST_F(LumenStatisticsTest, LeavingTheApplicationFromAnotherThreadCountsOnTheMainThread) {
+    // The delegate runs on the main thread and posts a look at the figures to its next turn;
+    // the figures are main-thread state, so they are complete by then.
+    class Looker : public lumen::LMNBannerViewDelegate {
+    public:
+        void adViewWillLeaveApplication(lumen::LMNBannerView*) override {
+            calledOnMain = platform::RunLoop::isMainThread();
+            platform::RunLoop::main().perform([this] {
+                backgrounded = LMNStatistics::sharedStatistics().parameters().count("pclb") == 1;
+                looked = true;
+            });
+        }
+        bool calledOnMain = false, looked = false, backgrounded = false;
+    };
+    auto& statistics = LMNStatistics::sharedStatistics();
+    statistics.urlForClick(*platform::URL::parse("http://ads.example/c"));
+    auto looker = std::make_shared<Looker>();
+    auto manager = std::make_shared<lumen::LMNDelegateManager>();
+    manager->addDelegate(looker, {});
+    std::atomic<bool> returned = false;
+    std::thread worker([&] {
+        manager->willLeaveApplication();
+        returned = true;
+    });
+    EXPECT_TRUE(waitFor([&] { return returned.load() && looker->looked; }));
+    worker.join();
+    EXPECT_TRUE(looker->calledOnMain);
+    EXPECT_TRUE(looker->backgrounded)
+        << "the click's backgrounding is counted before the main thread goes on";
+}
+
+TEST_F(LumenStatisticsTest, StoresAnswerOnlyTheKindAskedForAndTimingsGoInGroups) {
+    {
+        lumen::LMNStatisticsCore core("typed");
+        core.setArray("list", platform::Array{"x", 2});
+        core.setDictionary("map", platform::Dictionary{{"k", "v"}});
+        core.setString("text", "t");
+        EXPECT_EQ(core.arrayForKey("list"), (platform::Array{"x", 2}));
+        EXPECT_EQ(core.dictionaryForKey("map"), (platform::Dictionary{{"k", "v"}}));
+        EXPECT_FALSE(core.arrayForKey("map"));
+        EXPECT_FALSE(core.dictionaryForKey("text"));
+        EXPECT_FALSE(core.arrayForKey("missing"));
+    } // written when released
+    lumen::LMNStatisticsCore again("typed");
+    EXPECT_EQ(again.arrayForKey("list"), (platform::Array{"x", 2}));
+    EXPECT_EQ(again.dictionaryForKey("map"), (platform::Dictionary{{"k", "v"}}));
+
+    lumen::LMNTimingManager timings("groups");
+    for (const char* name : {"a", "b", "c", "d"})
+        timings.addTimingWithCategory(name).start();
+    timings.removeTiming(lumen::LMNTiming("a"));
+    timings.removeTimingsForCategories({"b", "c", "not-there"});
+    const auto left = timings.timings();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].category(), "d");
+    EXPECT_TRUE(left[0].isActive());
 }
 
 TEST_F(LumenStatisticsTest, RequestWithoutAClickSendsNoPreClickLatency) {

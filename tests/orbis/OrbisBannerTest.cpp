@@ -9,7 +9,9 @@
 #include "orbis/UserInfo.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Screen.h"
 
 using orbis::OrbisAdManager;
 using orbis::OrbisAdView;
@@ -262,6 +264,66 @@ TEST_F(OrbisBannerTest, DetachingWhileTheLandingPageIsUp) {
     EXPECT_EQ(*events, (std::vector<std::string>{"received", "display"}));
 }
 
+TEST_F(OrbisBannerTest, ALandingPageThatFailsToLoadSaysSoAndStaysOpen) {
+    struct Caller : orbis::AdScreenDismissDelegate {
+        void adDisplayScreenDismissed() override { ++dismissed; }
+        int dismissed = 0;
+    };
+    auto caller = std::make_shared<Caller>();
+    auto page = std::make_shared<orbis::EmbededWebViewController>(
+        fwtest::LoopbackServices::closedPortURL() + "/landing", caller, "Spring Sale");
+    rootController->presentModalViewController(platform::NavigationController::create(page), false);
+    clock.drain();
+    ASSERT_NE(page->webView(), nullptr);
+    ASSERT_TRUE(waitFor([&] { return !platform::Application::shared().visibleAlerts().empty(); }));
+    auto alerts = platform::Application::shared().visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title(), "Load Failed");
+    EXPECT_EQ(alerts[0]->message(), "This web page failed to load properly.");
+    ASSERT_EQ(alerts[0]->numberOfButtons(), 1);
+    EXPECT_EQ(alerts[0]->buttonTitleAtIndex(0), "OK");
+    EXPECT_EQ(page->title(), "Ad by Orbis");
+    EXPECT_TRUE(page->activityView()->isHidden());
+    EXPECT_TRUE(page->backButton()->isEnabled());
+    EXPECT_EQ(page->backButton()->title(), "Done");
+    EXPECT_NE(rootController->presentedViewController(), nullptr) << "the page stays open";
+    EXPECT_TRUE(alerts[0]->pressButtonWithTitle("OK"));
+
+    // Closed by the user: a failure arriving afterwards shows nothing more.
+    page->backButtonClicked();
+    EXPECT_FALSE(page->backButton()->isEnabled());
+    page->webViewDidFailLoadWithError(*page->webView(), platform::Error{"test", -1, "late", {}});
+    EXPECT_TRUE(platform::Application::shared().visibleAlerts().empty());
+    EXPECT_FALSE(page->backButton()->isEnabled());
+    clock.advance(platform::kModalTransitionDuration);
+    EXPECT_EQ(rootController->presentedViewController(), nullptr);
+    EXPECT_EQ(caller->dismissed, 1);
+}
+
+TEST_F(OrbisBannerTest, TheNetworkActivityIndicatorRunsWhileAClickIsUnderWay) {
+    auto& application = platform::Application::shared();
+    services.handle("POST", "/c1", [](const services::LoggedRequest&) { return ok(); });
+    serveAd(2, services.url("/c1"));
+    auto banner = showAd();
+    ASSERT_NE(banner, nullptr);
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible());
+    application.simulateTap({160, 25}, window);
+    EXPECT_TRUE(application.isNetworkActivityIndicatorVisible()) << "on with the touch";
+    ASSERT_TRUE(clickEnded(banner));
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible()) << "off with the answer";
+
+    // A click that fails, and a banner detached during a click, switch it off too.
+    services.setFault("/c1", services::Fault::closeConnection());
+    application.simulateTap({160, 25}, window);
+    EXPECT_TRUE(application.isNetworkActivityIndicatorVisible());
+    ASSERT_TRUE(clickEnded(banner));
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible());
+    application.simulateTap({160, 25}, window);
+    EXPECT_TRUE(application.isNetworkActivityIndicatorVisible());
+    banner->setDelegate(nullptr);
+    EXPECT_FALSE(application.isNetworkActivityIndicatorVisible());
+}
+
 TEST_F(OrbisBannerTest, WithoutARootControllerTheBannerPresentsFromItsOwn) {
     services.handle("POST", "/c1",
                     [&](const services::LoggedRequest&) { return redirectTo(services.url("/c2")); });
@@ -367,6 +429,51 @@ TEST_F(OrbisBannerTest, AClickAnsweredWithANewServerRequestsAFreshAd) {
     EXPECT_FALSE(banner->touchedDownOnAd()) << "the abandoned click gives the banner back";
     EXPECT_EQ(banner->clickRequest(), nullptr);
     EXPECT_EQ(countOf(*events, "display") + countOf(*events, "willTerminate"), 0u);
+
+    // The fresh ad is a request like any other: it is shown and its delegate hears of it.
+    ASSERT_TRUE(waitFor([&] { return countOf(*events, "received") == 2; }));
+    EXPECT_TRUE(banner->isAdRequestDone());
+    const auto& shown = banner->shouldLoadWebView1() ? banner->webView2() : banner->webView1();
+    EXPECT_EQ(shown->superviewPointer(), banner.get());
+    EXPECT_EQ(shown->stringByEvaluatingJavaScriptFromString("document.body.innerHTML"), "<p>fresh</p>");
+    // A tap now clicks the ad on screen, the fresh one.
+    services.handle("POST", "/c9", [](const services::LoggedRequest&) { return ok(); });
+    platform::Application::shared().simulateTap({160, 25}, window);
+    ASSERT_TRUE(waitFor([&] { return services.requestCount("/c9") == 1; }));
+    EXPECT_EQ(services.requestCount("/c1"), 1u);
+}
+
+TEST_F(OrbisBannerTest, AnAdSizeOutsideTheScreenIsRefused) {
+    const auto screen = platform::Screen::main().bounds().size;
+    const int w = static_cast<int>(screen.width), h = static_cast<int>(screen.height);
+    struct Case {
+        int width, height;
+        bool shown;
+    };
+    const Case cases[] = {{320, 50, true},    {w, h, true},        {-320, 50, false},      {320, -1, false},
+                          {w + 1, 50, false}, {320, h + 1, false}, {2000000000, 50, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        events->clear();
+        auto banner = OrbisAdView::startOrbisAdEngineAttachedDelegate(delegate);
+        ASSERT_NE(banner, nullptr);
+        platform::RunLoop::main().cancelPerforms(banner.get()); // this test hands the reply in itself
+        std::string xml = "<Ad type=\"banner\" actionType=\"2\" width=\"" + std::to_string(c.width) +
+                          "\" height=\"" + std::to_string(c.height) + "\"><AdURL>" + services.url("/c1") +
+                          "</AdURL><![CDATA[<p>ad</p>]]></Ad>";
+        banner->adRequestDataFinishedLoading(platform::Data(xml.begin(), xml.end()));
+        ASSERT_TRUE(waitFor([&] { return !events->empty(); }));
+        EXPECT_EQ(*events, std::vector<std::string>{c.shown ? "received" : "failed"});
+        EXPECT_TRUE(banner->isAdRequestDone());
+        if (c.shown) {
+            EXPECT_EQ(banner->frame().size.width, c.width);
+            EXPECT_EQ(banner->frame().size.height, c.height);
+        } else {
+            EXPECT_EQ(banner->frame().size.width, 0) << "the banner keeps its frame";
+            EXPECT_FALSE(banner->hasLoadWatchdog());
+        }
+        banner->setDelegate(nullptr);
+    }
 }
 
 TEST_F(OrbisBannerTest, LocationFromTheDelegate) {

@@ -2,11 +2,20 @@
 // of the form, the location value, the server choice and the cached server.
 #include <gtest/gtest.h>
 
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <sys/socket.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "orbis/APIRequest.h"
 #include "orbis/AdUnit.h"
 #include "orbis/UserInfo.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/location/LocationManager.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 
@@ -275,4 +284,105 @@ TEST_F(OrbisServerChoice, StoringTheCachedServer) {
         EXPECT_EQ(defaults.integerForKey(orbis::kOrbisCachedLifeKey), 600);
         EXPECT_EQ(defaults.doubleForKey(orbis::kOrbisCachedTimestampKey), kNow + 50);
     }
+}
+
+namespace {
+
+// One entry of an interface list as the system hands it out.
+struct Interface {
+    std::string name;
+    int family; // AF_INET, AF_INET6, or 0 for an interface without an address
+    unsigned flags;
+};
+
+// Builds a linked ifaddrs list over storage that lives as long as the object.
+class InterfaceList {
+public:
+    explicit InterfaceList(const std::vector<Interface>& interfaces) {
+        entries_.resize(interfaces.size());
+        addresses_.resize(interfaces.size());
+        names_.reserve(interfaces.size());
+        for (std::size_t i = 0; i < interfaces.size(); ++i) {
+            names_.push_back(interfaces[i].name);
+            auto& e = entries_[i];
+            e.ifa_name = names_.back().data();
+            e.ifa_flags = interfaces[i].flags;
+            if (interfaces[i].family != 0) {
+                addresses_[i].ss_family = static_cast<sa_family_t>(interfaces[i].family);
+                e.ifa_addr = reinterpret_cast<sockaddr*>(&addresses_[i]);
+            }
+            e.ifa_next = i + 1 < interfaces.size() ? &entries_[i + 1] : nullptr;
+        }
+    }
+    const ifaddrs* head() const { return entries_.empty() ? nullptr : &entries_[0]; }
+
+private:
+    std::vector<ifaddrs> entries_;
+    std::vector<sockaddr_storage> addresses_;
+    std::vector<std::string> names_;
+};
+
+} // namespace
+
+TEST(OrbisFacts, WiFiMeansAnEn0InterfaceWithAnIPv4Address) {
+    struct Case {
+        const char* name;
+        std::vector<Interface> interfaces;
+        bool onWiFi;
+    };
+    const Case cases[] = {
+        {"en0 with IPv4", {{"lo0", AF_INET, IFF_LOOPBACK}, {"en0", AF_INET, IFF_UP}}, true},
+        {"en0 with IPv6 only", {{"en0", AF_INET6, IFF_UP}}, false},
+        {"en0 without an address, then with IPv4", {{"en0", 0, IFF_UP}, {"en0", AF_INET, IFF_UP}}, true},
+        {"en0 as a loopback", {{"en0", AF_INET, IFF_UP | IFF_LOOPBACK}}, false},
+        {"other interfaces only", {{"pdp_ip0", AF_INET, IFF_UP}, {"en1", AF_INET, IFF_UP}}, false},
+        {"no interfaces", {}, false},
+    };
+    for (const auto& c : cases) {
+        InterfaceList list(c.interfaces);
+        EXPECT_EQ(orbis::UserInfo::wiFiAvailableIn(list.head()), c.onWiFi) << c.name;
+    }
+}
+
+TEST(OrbisFacts, OnlyValidFixesAndDenialChangeTheLocation) {
+    fwtest::TemporaryHome home;
+    fwtest::ManualClockScope clock;
+    platform::LocationManager::setLocationServicesEnabledForTesting(true);
+    auto info = std::make_shared<orbis::UserInfo>();
+    info->switchOnLocUpdate();
+    ASSERT_TRUE(info->locationManager);
+    EXPECT_TRUE(info->locationManager->isUpdatingLocation());
+    EXPECT_EQ(info->locationManager->desiredAccuracy(), 3000.0);
+
+    // A fix without a valid position changes nothing; a valid one is taken and stops updates.
+    info->locationManager->simulateUpdate(platform::Location({1, 2}, 0, -1, 0, platform::Date{1}));
+    EXPECT_FALSE(info->validGeoInfo);
+    EXPECT_TRUE(info->loctionEngineSwitchedON);
+    info->locationManager->simulateUpdate(platform::Location({48.5, -2.25}, 0, 65, 10, platform::Date{2}));
+    EXPECT_TRUE(info->validGeoInfo);
+    EXPECT_EQ(info->lat, 48.5);
+    EXPECT_EQ(info->lon, -2.25);
+    EXPECT_EQ(info->locAccuracy, 65);
+    EXPECT_TRUE(info->lastLocationUpdateDT);
+    EXPECT_FALSE(info->locationManager->isUpdatingLocation());
+
+    // Other failures are ignored; a denial ends location for good.
+    info->switchOnLocUpdate();
+    info->locationManager->simulateFailure(platform::Error{platform::kLocationErrorDomain, 0, "unknown", {}});
+    EXPECT_FALSE(info->locationDeniedByUser);
+    EXPECT_TRUE(info->locationManager);
+    info->locationManager->simulateFailure(
+        platform::Error{platform::kLocationErrorDomain, platform::kLocationErrorDenied, "denied", {}});
+    EXPECT_TRUE(info->locationDeniedByUser);
+    EXPECT_FALSE(info->locationManager);
+    EXPECT_FALSE(info->loctionEngineSwitchedON);
+
+    // With location services off nothing starts.
+    platform::LocationManager::setLocationServicesEnabledForTesting(false);
+    auto off = std::make_shared<orbis::UserInfo>();
+    EXPECT_FALSE(off->locationServicesEnabled());
+    off->switchOnLocUpdate();
+    EXPECT_FALSE(off->loctionEngineSwitchedON);
+    EXPECT_FALSE(off->locationManager->isUpdatingLocation());
+    platform::LocationManager::setLocationServicesEnabledForTesting(true);
 }

@@ -401,6 +401,24 @@ TEST_F(SessionTest, ShutDownStopsTimersObservationsAndEvents) {
     EXPECT_FALSE(manager()->isShutdown());
 }
 
+TEST_F(SessionTest, TheAdServersSettingsRestartNoUploadAfterShutDown) {
+    start();
+    VellumEvent ad(vellum::MRAdViewedKey);
+    ad.setString("ad-1", vellum::MRAdIDKey);
+    manager()->trackEvent(ad);
+    manager()->setShutdown(true);
+    // Settings the ad server sends later, in the order its reply applies them.
+    manager()->updateInternalTimerEventUpdate(0);
+    manager()->updateInternalTimerEventUpdate(30);
+    manager()->updateInternalImpressionEventUpdate(1);
+    manager()->attemptInternalAdEventBroadcast();
+    clock.advance(90);
+    auto broadcaster = vellum::MRBroadcaster::sharedInstance();
+    EXPECT_TRUE(broadcaster->available()) << "no upload under way";
+    ASSERT_TRUE(clock.runUntil([&] { return broadcaster->available(); }));
+    EXPECT_EQ(service.uploads().size(), 0u);
+}
+
 TEST_F(SessionTest, WithoutANetworkTheUploadWaits) {
     start();
     manager()->trackEvent("Tap");

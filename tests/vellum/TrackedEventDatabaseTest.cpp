@@ -106,6 +106,20 @@ TEST_F(TrackedEventDatabaseTest, EveryValueComesBackAsStoredQuotesIncluded) {
     EXPECT_EQ(sqlValue(storePath(), "SELECT count(*) FROM v2TrackedEvents"), 1);
 }
 
+TEST_F(TrackedEventDatabaseTest, TextsThatLookLikeCommentsComeBackInArrayAndDictionaryColumns) {
+    VellumTrackedEventDatabase db;
+    ASSERT_TRUE(db.dbOK());
+    auto e = makeEvent("Tap", kTenOClock);
+    e->breadcrumbs = platform::Array{"//cdn.x/y", "b"};
+    e->stringValues = platform::Dictionary{{"link", "//cdn.x/y"}, {"//key", "v"}};
+    ASSERT_TRUE(db.insertTrackedEventToQueue(*e));
+    auto events = db.retrieveQueuedEventsExcludeCurrentRun(false);
+    ASSERT_TRUE(events);
+    ASSERT_EQ(events->size(), 1u);
+    EXPECT_EQ(events->front()->breadcrumbs, e->breadcrumbs);
+    EXPECT_EQ(events->front()->stringValues, e->stringValues);
+}
+
 TEST_F(TrackedEventDatabaseTest, EventWithoutAdOrLocationComesBackAsRegularWithoutLocation) {
     VellumTrackedEventDatabase db;
     auto plain = makeEvent("Plain", kTenOClock);

@@ -142,6 +142,25 @@ TEST(OldStylePropertyList, DescriptionsReadBackAsText) {
     }
 }
 
+TEST(OldStylePropertyList, EveryStringReadsBackAsItself) {
+    // Texts the reader could take for a comment, a separator or nothing at all.
+    const char* texts[] = {"//cdn.x/y", "//", "/*x*/", "/", "a//b", "x//", "//x", "/ /", "-",  "$_.:",
+                           "a b",       "",   ";",     "=", ",",    "(",   "\"",  "\\",  "\n", "caf\xC3\xA9"};
+    for (const char* text : texts) {
+        const platform::Value values[] = {
+            platform::Dictionary{{"k", text}},
+            platform::Dictionary{{text, "v"}},
+            platform::Array{text, "b"},
+            platform::Array{"b", text},
+            platform::Array{platform::Dictionary{{text, platform::Array{text}}}},
+        };
+        for (const auto& value : values) {
+            const auto written = vellum::oldStylePropertyListText(value);
+            EXPECT_EQ(vellum::parseOldStylePropertyList(written), value) << written;
+        }
+    }
+}
+
 TEST(OldStylePropertyList, StringsFilesAndTheRepairOfOlderTexts) {
     EXPECT_EQ(vellum::parseStringsFileText("a = b;\n\"c\" = \"d e\";\nsolo;"),
               (platform::Dictionary{{"a", "b"}, {"c", "d e"}, {"solo", "solo"}}));

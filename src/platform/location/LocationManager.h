@@ -80,6 +80,9 @@ public:
     static bool locationServicesEnabled();
     static void setLocationServicesEnabledForTesting(bool enabled);
 
+    // The same answer asked of one manager, as older systems did.
+    bool servicesEnabled() const { return locationServicesEnabled(); }
+
     std::shared_ptr<LocationManagerDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<LocationManagerDelegate> delegate) { delegate_ = std::move(delegate); }
 

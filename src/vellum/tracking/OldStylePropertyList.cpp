@@ -18,8 +18,10 @@ bool isBareChar(unsigned char c) {
            kBareMarks.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
+// Quotes every string that the reader would not read back as itself: the empty one, one with
+// a character outside the bare set, and one that opens with "//", which reads as a comment.
 void appendQuoted(std::string& out, std::string_view s) {
-    bool bare = !s.empty();
+    bool bare = !s.empty() && !s.starts_with("//");
     for (unsigned char c : s)
         bare = bare && isBareChar(c);
     if (bare) {

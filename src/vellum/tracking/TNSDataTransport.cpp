@@ -21,18 +21,34 @@ TNSDataTransport::TNSDataTransport(std::span<const std::uint8_t> data) : inputDa
 }
 
 TNSDataTransport::TNSDataTransport(std::vector<std::uint8_t>& data)
-    : outputData_(&data), writeEnd_(data.size()) {
+    : outputData_(&data), stageLimit_(kStageBytes) {
     syncRemaining();
 }
 
-void TNSDataTransport::growOutput(std::uint32_t len) {
-    auto& out = *outputData_;
-    out.resize(std::max({out.size() * 2, writeEnd_ + len, kFirstOutputCapacity}));
+void TNSDataTransport::writeSlow(const std::uint8_t* buf, std::uint32_t len) {
+    if (!outputData_)
+        throwReadOnly();
+    if (len == 0)
+        return;
+    appendStaged();
+    if (len >= kStageBytes) {
+        outputData_->insert(outputData_->end(), buf, buf + len);
+        return;
+    }
+    std::memcpy(stage_.data(), buf, len);
+    staged_ = len;
+}
+
+void TNSDataTransport::appendStaged() {
+    if (staged_ == 0)
+        return;
+    outputData_->insert(outputData_->end(), stage_.data(), stage_.data() + staged_);
+    staged_ = 0;
 }
 
 void TNSDataTransport::flush() {
-    if (outputData_ && outputData_->size() != writeEnd_)
-        outputData_->resize(writeEnd_);
+    if (outputData_)
+        appendStaged();
 }
 
 std::uint32_t TNSDataTransport::shortRead(std::uint8_t* buf, std::uint32_t len) {

@@ -575,6 +575,8 @@ void VellumAnalyticsManager::recordInventoryIfAny() {
 
 void VellumAnalyticsManager::attemptBroadcastExcludingCurrentRun(bool excludeCurrentRun, bool synchronously) {
     auto self = shared_from_this();
+    if (isShutdown())
+        return;
     logInternal("checking if a broadcast is possible / needed");
     updateConnStatus();
     if (internetConnectionStatusCode() == 0) {
@@ -616,6 +618,8 @@ void VellumAnalyticsManager::attemptBroadcastExcludingCurrentRun(bool excludeCur
 
 void VellumAnalyticsManager::attemptInternalAdEventBroadcast() {
     auto self = shared_from_this();
+    if (isShutdown())
+        return;
     logInternal("checking if a broadcast is possible / needed");
     updateConnStatus();
     if (internetConnectionStatusCode() == 0) {
@@ -657,7 +661,8 @@ void VellumAnalyticsManager::setBroadcastInterval(double seconds) {
 }
 
 void VellumAnalyticsManager::startBroadcastTimer() {
-    if (!broadcastTimer_ || !broadcastTimer_->isValid() || broadcastTimerScheduled_)
+    // After shut-down nothing uploads, whatever the ad server's settings say.
+    if (isShutdown() || !broadcastTimer_ || !broadcastTimer_->isValid() || broadcastTimerScheduled_)
         return;
     platform::RunLoop::current().add(broadcastTimer_);
     broadcastTimerScheduled_ = true;
