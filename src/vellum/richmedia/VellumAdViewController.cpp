@@ -595,10 +595,11 @@ void VellumAdViewController::expandModalAd() {
     baseOrientation_ = static_cast<int>(app.statusBarOrientation());
     if (ad_ && ad_->expandableType == 1)
         MRModalAdViewController::startExpandableMovementTimer();
+    auto expanded = modalAdVC_->view();
     if (auto key = app.keyWindow())
-        key->addSubview(modalAdVC_->view());
-    else
-        modalAdVC_->view();
+        key->addSubview(expanded);
+    // A view added straight to a window gets no appearance calls of its own.
+    modalAdVC_->viewWillAppear(false);
 }
 
 bool VellumAdViewController::launchAnotherApp(const std::string& url, const std::optional<std::string>&) {
