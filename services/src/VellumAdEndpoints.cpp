@@ -12,6 +12,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/foundation/Base64.h"
 #include "vellum/tracking/MRSlotZeroResponse.h"
 #include "vellum/tracking/TBinaryProtocol.h"
 #include "vellum/tracking/TNSDataTransport.h"
@@ -23,6 +24,36 @@ constexpr unsigned long kUnixVersionMadeBy = (3ul << 8) | 20ul;
 constexpr unsigned long kRegularFileMode = 0100644;
 constexpr unsigned long kLinkMode = 0120777;
 constexpr const char* kDemoAdID = "vellum-demo-ad";
+constexpr const char* kDemoRichAdID = "vellum-rich-ad";
+constexpr const char* kDemoCloseButton = "PageCurlCornerCloseAd1";
+// A 1 by 1 transparent PNG: the demo close button's picture.
+constexpr const char* kTinyPNG =
+    "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAQAAAC1HAwCAAAAC0lEQVR42mNkYAAAAAYAAjCB0C8AAAAASUVORK5CYII=";
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A tenth of a second of 16-bit mono sound at 8 kHz, as a WAV file.
+std::string shortSound() {
+    constexpr std::uint32_t kFrames = 800;
+    std::string out = "RIFF";
+    auto u32 = [&](std::uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + kFrames * 2);
+    out += "WAVEfmt ";
+    u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
+    out += "data";
+    u32(kFrames * 2);
+    for (std::uint32_t i = 0; i < kFrames; ++i)
+        u16(static_cast<std::uint16_t>((i % 16) * 1000));
+    return out;
+}
+
+std::string plist(const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + body + "</dict></plist>";
+}
 
 std::string encodeReply(const std::vector<VellumAdOffer>& offers,
                         const std::optional<std::string>& appSettings) {
@@ -129,22 +160,68 @@ std::string VellumAdService::addAdBundle(const std::string& adID) {
 }
 
 void VellumAdService::addCloseButton(const std::string& name) {
-    const std::string archive = makeZipArchive({{name + "/", ""}, {name + "/close.png", "PNG"}});
+    const auto png = platform::base64Decode(kTinyPNG).value_or(platform::Data{});
+    const std::string description = plist(
+        "<key>horizonalcornerplacement</key><string>MRCloseButtonUpperRight</string>"
+        "<key>verticalAdAsset </key><string>close.png</string><key>verticalHitAsset</key><string>close.png</string>"
+        "<key>horizonalAdAsset</key><string>close.png</string><key>horizonalHitAsset</key><string>close.png</string>"
+        "<key>verticalWidth</key><integer>40</integer><key>verticalHeight</key><integer>40</integer>"
+        "<key>verticalCornerOffsetX</key><integer>-40</integer><key>verticalCornerOffsetY</key><integer>0</integer>"
+        "<key>verticallHitX2</key><integer>40</integer><key>verticallHitY2</key><integer>40</integer>"
+        "<key>horizonalWidth</key><integer>40</integer><key>horizonalHeight</key><integer>40</integer>"
+        "<key>horizonalHitX2</key><integer>40</integer><key>horizonalHitY2</key><integer>40</integer>");
+    const std::string archive = makeZipArchive({{name + "/", ""},
+                                                {name + "/" + name + ".plist", description},
+                                                {name + "/close.png", std::string(png.begin(), png.end())}});
     for (auto root : {kVellumCloseButtonsPath, kVellumTestCloseButtonsPath})
         host_.handle("GET", std::string(root) + name + ".zip", [archive](const LoggedRequest&) {
             return ServiceReply{200, archive, "application/zip", {}};
         });
 }
 
+std::string VellumAdService::addRichAdBundle(const std::string& adID) {
+    const std::filesystem::path pages = std::filesystem::path(FW_FIXTURES_DIR) / "vellum" / "rich-ad";
+    return addBundle(adID, {{adID + "/", ""},
+                            {adID + "/index.html", readFile(pages / "index.html")},
+                            {adID + "/expand.html", readFile(pages / "expand.html")},
+                            {adID + "/mrbridge.js", readFile(FW_MRBRIDGE_JS)},
+                            {adID + "/ping.wav", shortSound()}});
+}
+
+std::string VellumAdService::richAdControlPlist(const std::string& adID, const std::string& clickThroughURL,
+                                                const std::string& pixelURL, const std::string& closeButton) {
+    return plist("<key>adID</key><string>" + adID + "</string>"
+                 "<key>adSlotType</key><integer>3</integer><key>adType</key><integer>3</integer>"
+                 "<key>width</key><integer>320</integer><key>height</key><integer>50</integer>"
+                 "<key>mainFile</key><string>index.html</string>"
+                 "<key>expandedMainFile</key><string>expand.html</string>"
+                 "<key>expandedWidth</key><integer>320</integer><key>expandedHeight</key><integer>300</integer>"
+                 "<key>expandedTitle</key><string>Vellum demo</string>"
+                 "<key>displaysCloseButton</key><true/>"
+                 "<key>closeButtonLibID</key><string>" + closeButton + "</string>"
+                 "<key>clickThroughURLString</key><string>" + clickThroughURL + "</string>"
+                 "<key>trackingPixels</key><array><string>" + pixelURL + "</string></array>");
+}
+
 void installVellumAdEndpoints(ServiceHost& host) {
     VellumAdService service(host);
     const std::string bundle = service.addAdBundle(kDemoAdID);
+    const std::string rich = service.addRichAdBundle(kDemoRichAdID);
     service.setOffers(
         {{kDemoAdID, 1, bundle,
-          "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-          "<key>adID</key><string>vellum-demo-ad</string><key>adSlotType</key><integer>3</integer>"
-          "<key>mainFile</key><string>index.html</string></dict></plist>"}});
-    service.addCloseButton("PageCurlCornerCloseAd1");
+          plist("<key>adID</key><string>vellum-demo-ad</string><key>adSlotType</key><integer>3</integer>"
+                "<key>mainFile</key><string>index.html</string>")},
+         {kDemoRichAdID, 1, rich,
+          VellumAdService::richAdControlPlist(kDemoRichAdID, host.url("/vellum/landing"),
+                                              host.url("/vellum/pixel?d=[MR_DEVICEID]"), kDemoCloseButton)}});
+    service.addCloseButton(kDemoCloseButton);
+    host.handle("GET", "/vellum/pixel", [](const LoggedRequest&) {
+        return ServiceReply{200, "", "image/gif", {}};
+    });
+    host.handle("GET", "/vellum/landing", [](const LoggedRequest&) {
+        return ServiceReply{200, "<html><head><title>Vellum landing</title></head><body>Thanks</body></html>",
+                            "text/html", {}};
+    });
 }
 
 } // namespace services

@@ -383,8 +383,11 @@ bool TGAdView::bridgeUrl(const platform::URL& url) {
         lanternOpenUri(arguments);
     else if (selector == "logMessage:")
         lanternLogMessage(arguments);
-    else if (selector == "receiveLocationUpdates:")
-        ; // the client's location source is not part of this build: the page keeps its own status
+    else if (selector == "receiveLocationUpdates:") {
+        // Without a location source every listener is told at once that location is off.
+        if (arguments[0] == std::optional<std::string>("true"))
+            locationDisabled();
+    }
     else
         forwardToComponent(selector, arguments);
     return true;
@@ -412,10 +415,15 @@ void TGAdView::lanternDocumentLoadStatus(const TGLanternArguments& arguments) {
         setCurrentViewState(loadingState);
     } else if (status == "onload") {
         setCurrentViewState(loadedState);
+        locationDisabled();
     } else if (status == "onunload") {
         setCurrentViewState(dismissedState);
     }
     forwardToComponent("documentLoadStatus:", arguments);
+}
+
+void TGAdView::locationDisabled() {
+    evalJS("Lantern.locationError(1);");
 }
 
 void TGAdView::lanternBeginAdInteraction(const TGLanternArguments& arguments) {

@@ -140,6 +140,9 @@ private:
     void lanternOpenUri(const TGLanternArguments& arguments);
     void lanternLogMessage(const TGLanternArguments& arguments);
     void forwardToComponent(std::string_view selector, const TGLanternArguments& arguments);
+    // Tells the page that location is off ("Lantern.locationError(1);"): the client has no
+    // location source yet, so it is never enabled.
+    void locationDisabled();
     // Ends the ad from the page's unload once it is on screen.
     void endFromPage();
 

@@ -158,6 +158,8 @@ TEST(TangentAdView, PageReportsItsLoadThroughTheLibrary) {
     EXPECT_TRUE(f.adView->adWebView()->elementById("ad"));
     // The page's library holds the device id placed into it.
     EXPECT_EQ(f.adView->evalJS("Lantern.deviceId"), TGLanternFileManager::instance().deviceId());
+    // Without a location source the page hears at its load that location is off.
+    EXPECT_EQ(f.adView->evalJS("String(Lantern.locationStatus)"), "1");
 }
 
 TEST(TangentSupportFiles, WrittenOnceAndFilledByCountedPlaceholders) {

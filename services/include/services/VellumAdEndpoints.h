@@ -59,8 +59,16 @@ public:
     std::string addBundle(const std::string& name, const std::vector<ZipEntry>& entries);
     // An ad bundle holding the folder `adID` with an "index.html".
     std::string addAdBundle(const std::string& adID);
-    // Serves a close-button bundle (a folder of that name with an image) in both libraries.
+    // Serves a close-button bundle in both libraries: a folder of that name with its
+    // "<name>.plist" (upper-right corner, 40 by 40, the whole image as hit area) and its image.
     void addCloseButton(const std::string& name);
+    // The demo rich-media ad's bundle: a 320 by 50 page with the page script that clicks
+    // through, expands and plays a short sound, its expanded page and the sound.
+    std::string addRichAdBundle(const std::string& adID);
+    // The demo rich-media ad's control list: it expands to 320 by 300, clicks through to
+    // `clickThroughURL`, fires `pixelURL` when first seen and closes with `closeButton`.
+    static std::string richAdControlPlist(const std::string& adID, const std::string& clickThroughURL,
+                                          const std::string& pixelURL, const std::string& closeButton);
 
     struct State;
 

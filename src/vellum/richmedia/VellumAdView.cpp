@@ -366,6 +366,8 @@ void VellumAdView::displayInterstitial() {
         appStatusBarHidden_ = app.isStatusBarHidden();
         if (!appStatusBarHidden_)
             app.setStatusBarHidden(true, platform::StatusBarAnimation::None);
+        if (adVC_)
+            adVC_->playMovie();
         didDisplayInterstitialAd();
         return;
     }

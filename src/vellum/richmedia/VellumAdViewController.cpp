@@ -4,6 +4,7 @@
 #include "vellum/richmedia/VellumAdViewController.h"
 
 #include <algorithm>
+#include <numbers>
 #include <cstdio>
 
 #include "platform/foundation/Bundle.h"
@@ -12,6 +13,10 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/media/MoviePlayerView.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/NavigationBar.h"
 #include "platform/ui/Window.h"
 #include "vellum/richmedia/MREmbeddedBrowserController.h"
 #include "vellum/richmedia/MRModalAdViewController.h"
@@ -151,6 +156,8 @@ VellumAdViewController::VellumAdViewController() = default;
 VellumAdViewController::~VellumAdViewController() {
     if (modalAdVC_)
         modalAdVC_->dismissAd();
+    if (movieFinishToken_.isValid())
+        platform::NotificationCenter::defaultCenter().removeObserver(movieFinishToken_);
     if (terminateToken_)
         platform::Application::shared().removeObserver(terminateToken_);
     if (webView_)
@@ -595,10 +602,134 @@ void VellumAdViewController::expandModalAd() {
     baseOrientation_ = static_cast<int>(app.statusBarOrientation());
     if (ad_ && ad_->expandableType == 1)
         MRModalAdViewController::startExpandableMovementTimer();
+    auto expanded = modalAdVC_->view();
     if (auto key = app.keyWindow())
-        key->addSubview(modalAdVC_->view());
-    else
-        modalAdVC_->view();
+        key->addSubview(expanded);
+    // A view added straight to a window gets no appearance calls of its own.
+    modalAdVC_->viewWillAppear(false);
+}
+
+// ---- Movie ----
+namespace {
+
+constexpr platform::Rect kMovieFrame{0, 0, 480, 320};
+constexpr platform::Rect kMovieBackground{0, 0, 320, 480};
+constexpr platform::Rect kMovieBar{0, 0, 480, 44};
+constexpr double kSpinnerSize = 40;
+
+// `absolute` when it lies inside `folder`.
+std::optional<std::filesystem::path> insideFolder(const std::string& folder, const std::string& absolute) {
+    const auto relative = std::filesystem::path(absolute).lexically_normal().lexically_relative(
+        std::filesystem::path(folder).lexically_normal());
+    if (relative.empty() || *relative.begin() == "..")
+        return std::nullopt;
+    return platform::FileManager::pathInside(folder, relative.string());
+}
+
+} // namespace
+
+void VellumAdViewController::createAndPlayVideo(const std::string& url) {
+    const std::string prefix = url.substr(0, std::min<std::size_t>(4, url.size()));
+    std::optional<platform::URL> source;
+    const auto folder = ad_ ? ad_->path() : std::nullopt;
+    if (url.size() >= 4 && containsIgnoringCase(prefix, "http")) {
+        source = platform::URL::parse(url);
+    } else if (url.size() >= 4 && containsIgnoringCase(prefix, "file")) {
+        // A local movie must be one of the ad's own files.
+        auto parsed = platform::URL::parse(url);
+        if (parsed && folder)
+            if (auto inside = insideFolder(*folder, parsed->path()))
+                source = platform::URL::fileURL(*inside);
+    } else if (folder) {
+        if (auto inside = platform::FileManager::pathInside(*folder, url)) {
+            analytics().logDebug("Movie Path %s", inside->c_str());
+            source = platform::URL::fileURL(*inside);
+            analytics().logDebug("Movie Path %s", source->absoluteString().c_str());
+        }
+    }
+    if (!source) {
+        analytics().logDebug("movie %s is neither on the web nor in the ad's folder", url.c_str());
+        return;
+    }
+    if (embeddedMoviePlayer_)
+        moviePlayBackDidFinish();
+    auto player = platform::MoviePlayerController::create(*source);
+    embeddedMoviePlayer_ = player;
+    player->setControlStyle(platform::MovieControlStyle::None);
+    player->setUseApplicationAudioSession(false);
+    auto playerView = player->view();
+    playerView->setFrame(kMovieFrame);
+    player->play();
+    std::weak_ptr<VellumAdViewController> weak = self();
+    movieFinishToken_ = platform::NotificationCenter::defaultCenter().addObserver(
+        platform::MPMoviePlayerPlaybackDidFinishNotification,
+        [weak](const platform::Notification&) {
+            if (auto c = weak.lock())
+                c->moviePlayBackDidFinish();
+        },
+        player.get());
+
+    auto item = std::make_shared<platform::NavigationItem>("Advertisement");
+    item->setRightBarButtonItem(platform::BarButtonItem::withSystemItem(
+        platform::BarButtonSystemItem::Done, [weak](platform::BarButtonItem&) {
+            if (auto c = weak.lock())
+                c->doneButtonAction();
+        }));
+    backGround_ = std::make_shared<platform::View>(kMovieBackground);
+    backGround_->setBackgroundColor(platform::Color::blackColor());
+    activityInd_ = std::make_shared<platform::View>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
+    activityInd_->setAutoresizingMask(platform::Autoresizing::FlexibleLeftMargin |
+                                      platform::Autoresizing::FlexibleRightMargin |
+                                      platform::Autoresizing::FlexibleTopMargin |
+                                      platform::Autoresizing::FlexibleBottomMargin);
+    activityInd_->setCenter(backGround_->center());
+    backGround_->addSubview(activityInd_);
+    auto bar = std::make_shared<platform::NavigationBar>(kMovieBar);
+    bar->setTintColor(platform::Color::blackColor());
+    bar->pushNavigationItem(item, true);
+    // The movie plays in landscape over a portrait screen.
+    const auto turned = platform::AffineTransform::makeRotation(std::numbers::pi / 2).translated(218, -60);
+    bar->setTransform(turned);
+    playerView->setTransform(turned.translated(-138, 140));
+    navBar_ = bar;
+    std::shared_ptr<platform::View> host = modalAdVC_ ? platform::Application::shared().keyWindow() : view();
+    if (!host)
+        return;
+    host->addSubview(backGround_);
+    host->addSubview(playerView);
+    host->addSubview(navBar_);
+}
+
+void VellumAdViewController::playMovie() {
+    if (ad_ && ad_->mainFile)
+        createAndPlayVideo(*ad_->mainFile);
+}
+
+void VellumAdViewController::moviePlayBackDidFinish() {
+    if (movieFinishToken_.isValid()) {
+        platform::NotificationCenter::defaultCenter().removeObserver(movieFinishToken_);
+        movieFinishToken_ = {};
+    }
+    auto player = std::move(embeddedMoviePlayer_);
+    if (player) {
+        player->stop();
+        player->view()->removeFromSuperview();
+    }
+    if (navBar_)
+        navBar_->removeFromSuperview();
+    if (backGround_)
+        backGround_->removeFromSuperview();
+    navBar_.reset();
+    backGround_.reset();
+    activityInd_.reset();
+}
+
+void VellumAdViewController::doneButtonAction() {
+    // Stopping ends the movie; its finish notice takes the player and its chrome away, and
+    // they go here too in case the movie had not started.
+    if (auto player = embeddedMoviePlayer_)
+        player->stop();
+    moviePlayBackDidFinish();
 }
 
 bool VellumAdViewController::launchAnotherApp(const std::string& url, const std::optional<std::string>&) {

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/media/MoviePlayerController.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Event.h"
@@ -130,6 +132,15 @@ public:
     bool launchAnotherApp(const std::string& url, const std::optional<std::string>& parentID) override;
     bool downloadNewAdIntoBrowser(const std::string& adID, const std::optional<std::string>& parentID) override;
     void screenCapture(const std::string&) override {}
+    // Plays a movie over the ad: a web URL, a file URL inside the ad's folder, or a file name of
+    // the ad's folder; with a navigation bar whose Done button ends it.
+    void createAndPlayVideo(const std::string& url) override;
+    void moviePlayBackDidFinish();
+    // The movie interstitial: plays the ad's main file as its movie.
+    void playMovie();
+    void doneButtonAction();
+    std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer() const { return embeddedMoviePlayer_; }
+    std::shared_ptr<platform::View> navBar() const { return navBar_; }
     // The page's web view while the ad shows a page.
     std::shared_ptr<platform::WebView> webView() const { return webView_; }
 
@@ -194,6 +205,11 @@ private:
     std::shared_ptr<MRModalAdViewController> modalAdVC_;
     platform::Rect baseFrame_;
     int baseOrientation_ = 1;
+    std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer_;
+    std::shared_ptr<platform::View> backGround_;
+    std::shared_ptr<platform::View> navBar_;
+    std::shared_ptr<platform::View> activityInd_;
+    platform::NotificationCenter::ObserverToken movieFinishToken_;
     std::string strRequest_;
     std::shared_ptr<platform::WebView> webView_;
     platform::Application::ObserverToken terminateToken_ = 0;
