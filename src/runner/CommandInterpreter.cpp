@@ -1,5 +1,6 @@
 #include "runner/CommandInterpreter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "app/RootViewController.h"
 #include "mediation/SwitchboardAdNetworkRegistry.h"
 #include "platform/foundation/Value.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Switch.h"
@@ -173,8 +175,33 @@ std::optional<double> parseSeconds(std::string_view text) {
     return value;
 }
 
+// A shake: readings swinging hard along x around the device at rest (z = -1 g), one per
+// accelerometer interval.
+constexpr int kDefaultShakeReadings = 10;
+constexpr int kMaxShakeReadings = 1000;
+constexpr double kShakeSwing = 2.5;
+constexpr double kRestingZ = -1.0;
+
+CommandResult shake(std::string_view argument) {
+    int count = kDefaultShakeReadings;
+    if (!argument.empty()) {
+        auto [end, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), count);
+        if (ec != std::errc() || end != argument.data() + argument.size() || count < 1 || count > kMaxShakeReadings)
+            return fail("shake takes a number of readings between 1 and " + std::to_string(kMaxShakeReadings));
+    }
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (!accelerometer.hasDelegate())
+        return done("shake: nothing on screen listens to the accelerometer");
+    for (int i = 0; i < count; ++i)
+        accelerometer.injectAcceleration(i % 2 == 0 ? kShakeSwing : -kShakeSwing, 0.0, kRestingZ);
+    return done("shake: " + std::to_string(count) + " readings, one every " +
+                std::to_string(std::max(accelerometer.updateInterval(), platform::Accelerometer::kMinimumUpdateInterval)) +
+                " s");
+}
+
 constexpr const char* kHelp = "commands: screen, tap <label>, type <text>, toggle <row text>, delete <row text>,\n"
-                              "          push <json>, refresh, background, foreground, wait <seconds>, adapters, help, quit";
+                              "          push <json>, refresh, background, foreground, shake [readings], wait <seconds>,\n"
+                              "          adapters, help, quit";
 
 } // namespace
 
@@ -208,6 +235,8 @@ CommandResult CommandInterpreter::execute(std::string_view line) {
         Application::shared().enterForeground();
         return done();
     }
+    if (name == "shake")
+        return shake(argument);
     if (name == "wait") {
         auto seconds = parseSeconds(argument);
         if (!seconds)

@@ -10,6 +10,8 @@
 //   push <json>            deliver a remote-notification payload, e.g. push {"applink":"123"}
 //   refresh                rebuild the document list from the Documents folder
 //   background | foreground  move the application out of or back to the foreground
+//   shake [readings]       shake the device: injects that many accelerometer readings (10),
+//                          delivered one per update interval to whoever listens
 //   wait <seconds>         let time pass (timers fire, replies arrive)
 //   help                   list the commands
 //   quit                   end the run
