@@ -103,6 +103,8 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.installedSchemes = std::move(*schemes);
+        } else if (arg == "--console") {
+            options.console = true;
         } else {
             error = "unknown option \"" + arg + "\"";
             return std::nullopt;

@@ -6,6 +6,8 @@
 //   --script FILE          read commands from FILE ("-" for standard input) instead of the terminal
 //   --launch-push[=JSON]   launch as if a remote notification started the application
 //   --manual-clock         time moves only with `wait`, so scripted runs are repeatable
+//   --console              show the system's console lines on standard error (by default they
+//                          go to Library/Logs/console.log under the device home)
 //   --installed-schemes LIST  comma-separated URL schemes of other applications that count as
 //                          installed (canOpenURL answers yes), besides the system's own
 #include <optional>
@@ -23,6 +25,7 @@ struct RunnerOptions {
     std::optional<std::string> script;
     std::optional<platform::Dictionary> launchPush;
     bool manualClock = false;
+    bool console = false;
     std::vector<std::string> installedSchemes; // lower case
 };
 
@@ -31,6 +34,6 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
 
 inline constexpr const char* kRunnerUsage =
     "usage: ferrowick [--home DIR] [--device phone|tablet] [--services URL] [--script FILE|-]\n"
-    "                 [--launch-push[=JSON]] [--manual-clock] [--installed-schemes LIST]\n";
+    "                 [--launch-push[=JSON]] [--manual-clock] [--console] [--installed-schemes LIST]\n";
 
 } // namespace runner

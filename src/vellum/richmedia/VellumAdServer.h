@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/ZipUnpacker.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/Geometry.h"
@@ -75,12 +76,7 @@ public:
 };
 
 // Caps on what an archive may unpack to.
-struct VellumZipLimits {
-    static constexpr std::size_t kDefaultMaxEntries = 2000;
-    static constexpr std::uint64_t kDefaultMaxTotalBytes = 64ull * 1024 * 1024;
-    std::size_t maxEntries = kDefaultMaxEntries;
-    std::uint64_t maxTotalBytes = kDefaultMaxTotalBytes;
-};
+using VellumZipLimits = archive::ZipLimits;
 
 class VellumAdServer : public std::enable_shared_from_this<VellumAdServer>,
                        public platform::URLConnectionDelegate {

@@ -1,0 +1,46 @@
+#pragma once
+// Unpacks a zip archive into a folder, for every library that downloads bundles of files
+// (the rich-media ad and close-button bundles, the Cobalt scripts' content archives).
+//
+// The archive is checked whole before anything is written: every entry's name (read with its
+// real length), links, the entry count and the declared sizes. Then each entry is streamed
+// through a temporary file beside its target and renamed into place; the bytes actually
+// written are counted against the cap too, so an archive that understates its sizes is
+// stopped, and a damaged entry (bad data or CRC) fails the unpacking. Every target stays
+// inside the destination folder (no absolute names, no "..", no path through a link). An
+// entry whose name ends in "/" is a folder; any other entry is a file, an empty one included.
+//
+// Stateless and safe from any thread; two unpackings into the same folder at once are the
+// callers' business.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+// Caps on what one archive may unpack to.
+struct ZipLimits {
+    static constexpr std::size_t kDefaultMaxEntries = 2000;
+    static constexpr std::uint64_t kDefaultMaxTotalBytes = 64ull * 1024 * 1024;
+    std::size_t maxEntries = kDefaultMaxEntries;
+    std::uint64_t maxTotalBytes = kDefaultMaxTotalBytes;
+};
+
+struct ZipResult {
+    bool ok = false;
+    // Why the unpacking failed, for the caller's log; empty on success.
+    std::string error;
+    // Files and folders made.
+    std::size_t entriesWritten = 0;
+};
+
+// Entries for which `skip` answers true (by their name in the archive) are checked like the
+// others but not unpacked. The destination folder is created when missing. On failure the
+// entries unpacked before the failing one stay; a refused archive (found at the check)
+// leaves nothing.
+ZipResult unpackZip(const std::string& archivePath, const std::string& destination, const ZipLimits& limits = {},
+                    const std::function<bool(std::string_view)>& skip = {});
+
+} // namespace archive
