@@ -169,7 +169,7 @@ CommandResult refresh() {
     return done();
 }
 
-// The front-most visible scroll view (a table is one) of the key window.
+// The front-most visible scroll view (a table is one) of the key window that takes touches.
 std::shared_ptr<platform::ScrollView> frontScrollView() {
     auto window = Application::shared().keyWindow();
     if (!window)
@@ -178,7 +178,8 @@ std::shared_ptr<platform::ScrollView> frontScrollView() {
     std::function<void(const std::shared_ptr<platform::View>&)> visit = [&](const std::shared_ptr<platform::View>& v) {
         if (!v || v->isHidden() || v->alpha() < 0.01)
             return;
-        if (auto scroll = std::dynamic_pointer_cast<platform::ScrollView>(v))
+        // One that takes no touches (a web view's own) is not the user's to scroll.
+        if (auto scroll = std::dynamic_pointer_cast<platform::ScrollView>(v); scroll && scroll->isUserInteractionEnabled())
             found = scroll; // later in drawing order lies in front
         for (const auto& sub : v->subviews())
             visit(sub);
