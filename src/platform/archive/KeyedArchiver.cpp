@@ -19,6 +19,7 @@ namespace {
 //   "FWKA" version:u8 objectCount:u32
 //   objectCount x { className:str entryCount:u32 entryCount x { key:str value } }
 //   root:u32 crc32:u32 (of every byte before it)
+// A colour is its red, green, blue and alpha components (f64) and its space (u8).
 // where str = length:u32 bytes, and a value is a tag byte followed by its payload.
 constexpr char kMagic[4] = {'F', 'W', 'K', 'A'};
 constexpr std::uint8_t kFormatVersion = 1;
@@ -27,6 +28,10 @@ constexpr std::size_t kTrailerBytes = 4 + 4;
 // Arrays and dictionaries nested deeper than this, or objects nested deeper than this while
 // being rebuilt, make the archive unreadable rather than exhaust the stack.
 constexpr int kMaximumNesting = 64;
+
+// A colour's space, after its four components.
+constexpr std::uint8_t kRGBSpace = 0;
+constexpr std::uint8_t kGreySpace = 1;
 
 enum Tag : std::uint8_t {
     kNull = 0,
@@ -188,6 +193,11 @@ public:
             c.green = real();
             c.blue = real();
             c.alpha = real();
+            const std::uint8_t space = u8();
+            if (space == kGreySpace)
+                c.space = ColorSpaceModel::Monochrome;
+            else if (space != kRGBSpace)
+                fail();
             node.v = c;
             break;
         }
@@ -420,6 +430,7 @@ struct KeyedArchiver::State {
                 out.push_back(static_cast<char>(kColor));
                 for (double component : {c.red, c.green, c.blue, c.alpha})
                     putDouble(out, component);
+                out.push_back(static_cast<char>(c.space == ColorSpaceModel::Monochrome ? kGreySpace : kRGBSpace));
             }
             void operator()(const Font& f) {
                 out.push_back(static_cast<char>(kFont));

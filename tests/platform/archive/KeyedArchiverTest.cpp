@@ -124,7 +124,8 @@ std::shared_ptr<Sample> fullSample() {
     s->size = 2.5f;
     s->count = -9'007'199'254'740'993LL;
     s->flag = true;
-    s->list = ArchivedArray{ArchivedValue("a"), ArchivedValue(1), ArchivedValue(ArchivedArray{}), ArchivedValue()};
+    s->list = ArchivedArray{ArchivedValue("a"), ArchivedValue(1), ArchivedValue(ArchivedArray{}), ArchivedValue(),
+                            ArchivedValue(Color::white(0.5, 0.25))};
     s->table = ArchivedDictionary{{"n", ArchivedValue(2.0)}, {"s", ArchivedValue("x")},
                                   {"nested", ArchivedValue(ArchivedDictionary{{"deep", ArchivedValue(true)}})}};
     return s;
@@ -146,6 +147,11 @@ void expectSame(const Sample& a, const Sample& b) {
     EXPECT_EQ(*b.list[1].integer(), 1);
     EXPECT_TRUE(b.list[2].array() && b.list[2].array()->empty());
     EXPECT_TRUE(b.list[3].isNull());
+    // A grey colour stays grey.
+    ASSERT_TRUE(b.list[4].color());
+    EXPECT_EQ(b.list[4].color()->colorSpaceModel(), ColorSpaceModel::Monochrome);
+    EXPECT_EQ(b.list[4].color()->numberOfComponents(), 2);
+    EXPECT_EQ(a.color.colorSpaceModel(), b.color.colorSpaceModel());
     ASSERT_EQ(b.table.size(), 3u);
     EXPECT_EQ(*b.table.at("n").number(), 2.0);
     EXPECT_EQ(*b.table.at("s").string(), "x");
