@@ -6,6 +6,7 @@
 #include "services/MeridianEndpoints.h"
 #include "services/OrbisEndpoints.h"
 #include "services/PromotionEndpoints.h"
+#include "services/TangentEndpoints.h"
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
 
@@ -20,6 +21,7 @@ void installStandardEndpoints(ServiceHost& host) {
     installTrackingEndpoints(host);
     installPromotionEndpoints(host);
     installVellumAdEndpoints(host);
+    installTangentEndpoints(host);
     // The push service only records registrations (the request log keeps them); the
     // application ignores the reply.
     host.handle("GET", std::string(kPushRegistrationPath), [](const LoggedRequest&) {

@@ -6,8 +6,10 @@
 #include <random>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -43,6 +45,9 @@ constexpr double kTransitionDuration = 0.5;
 constexpr int kAnimationCount = 8;
 constexpr platform::Rect kProgressStripFrame{0, 320, 161, 16};
 constexpr std::string_view kProgressFirstImage = "ProgressBar1.png";
+// The strip's 19 frames "ProgressBar1.png" to "ProgressBar19.png", played once over 15 s.
+constexpr int kProgressFrameCount = 19;
+constexpr double kProgressStripDuration = 15.0;
 
 // Members of the reply.
 constexpr std::string_view kCalledAppKey = "calledApp";
@@ -132,12 +137,12 @@ void PopupController::popUpId(int appId, const std::string& companyName, const s
     companyName_ = companyName;
     launchImage_ = launchImage;
 
-    // The spinner: a marker view standing where the activity indicator turns.
-    auto spinner = std::make_shared<platform::View>(platform::Rect(0, 0, 20, 20));
+    auto spinner = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
     spinner->setAccessibilityLabel("Loading");
     const Layout& l = layout();
     spinner->setCenter({center().x, l.spinnerY < 0 ? center().y + l.spinnerYOffset : l.spinnerY});
     spinner->setTag(kSpinnerTag);
+    spinner->startAnimating();
     addSubview(spinner);
 
     popStatus_ = kWaitingForReply;
@@ -150,7 +155,15 @@ void PopupController::getPopUpAgain() {
         old->removeFromSuperview();
     auto strip = std::make_shared<platform::ImageView>(kProgressStripFrame);
     strip->setImage(platform::Image::named(kProgressFirstImage));
+    std::vector<std::shared_ptr<platform::Image>> frames;
+    for (int n = 1; n <= kProgressFrameCount; ++n)
+        if (auto frame = platform::Image::named(platform::formatString("ProgressBar%d.png", n)))
+            frames.push_back(std::move(frame));
+    strip->setAnimationImages(std::move(frames));
+    strip->setAnimationDuration(kProgressStripDuration);
+    strip->setAnimationRepeatCount(1);
     strip->setTag(kProgressStripTag);
+    strip->startAnimating();
     addSubview(strip);
     strip->setCenter({center().x, layout().stripY});
 

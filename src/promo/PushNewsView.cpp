@@ -5,6 +5,8 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/Animation.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "promo/AsyncAdData.h"
@@ -46,6 +48,8 @@ constexpr platform::Rect kTapAreaFrame{80, 250, 180, 44};
 constexpr platform::Rect kCloseFrame{0, 0, 40, 40};
 constexpr platform::Rect kLoadingLabelFrame{10, 115, 300, 50};
 constexpr platform::Rect kLoadingSpinnerFrame{20, 15, 20, 20};
+constexpr double kLoadingCornerRadius = 15;
+constexpr double kLoadingBorderWidth = 5;
 constexpr platform::Rect kLoadingCloseFrame{245, 120, 40, 40};
 constexpr std::string_view kCloseImage = "Cross1.png";
 constexpr std::string_view kCloseHighlightedImage = "Cross_11.png";
@@ -256,8 +260,12 @@ void PushNewsView::showNews() {
         label->setTextColor(platform::Color::whiteColor());
         label->setBackgroundColor(platform::Color::blackColor());
         label->setTextAlignment(platform::TextAlignment::Center);
-        auto spinner = std::make_shared<platform::View>(kLoadingSpinnerFrame);
+        label->layer().setCornerRadius(kLoadingCornerRadius);
+        label->layer().setBorderWidth(kLoadingBorderWidth);
+        label->layer().setBorderColor(platform::Color::grayColor());
+        auto spinner = std::make_shared<platform::ActivityIndicatorView>(kLoadingSpinnerFrame);
         spinner->setAccessibilityLabel("Loading");
+        spinner->startAnimating();
         label->addSubview(spinner);
         addSubview(label);
         closeButton(kLoadingCloseFrame);

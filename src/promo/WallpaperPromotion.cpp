@@ -273,6 +273,8 @@ void WallpaperPromotion::impressionUpdate() {
 
 namespace {
 constexpr std::string_view kUpgradeImage = "upgradeButton.png";
+constexpr std::string_view kMaskImage = "Mask.png";
+constexpr double kSlideBorderWidth = 2;
 constexpr double kShineAlpha = 0.35;
 constexpr double kShineInset = 10;
 constexpr std::string_view kShineKey = "slideAnim";
@@ -281,6 +283,8 @@ constexpr std::string_view kShineKey = "slideAnim";
 SlideView::SlideView(const platform::Rect& frame, std::function<void()> callback)
     : platform::View(frame), callback_(std::move(callback)) {
     setBackgroundColor(platform::Color::blackColor());
+    layer().setBorderColor(platform::Color::grayColor());
+    layer().setBorderWidth(kSlideBorderWidth);
     setUserInteractionEnabled(true);
     auto image = platform::Image::named(kUpgradeImage);
     platform::Size size = image ? image->size() : platform::Size{0, 0};
@@ -294,9 +298,12 @@ SlideView::SlideView(const platform::Rect& frame, std::function<void()> callback
     maskLayer_ = std::make_shared<platform::View>(
         platform::Rect(-kShineInset - size.width, 0, 2 * size.width, size.height));
     maskLayer_->setBackgroundColor(platform::Color{0, 0, 0, kShineAlpha});
+    maskLayer_->layer().setContents(platform::Image::named(kMaskImage));
+    maskLayer_->layer().setContentsGravity("center");
     std::uniform_int_distribution<int> spread(0, kShineDelaySpread - 1);
     addShine(kFirstShineDelay + spread(randomEngine()));
-    imageLayer_->addSubview(maskLayer_);
+    // The strip masks the image: where the band passes the image shows brighter.
+    imageLayer_->layer().setMask(maskLayer_);
     addSubview(imageLayer_);
 }
 

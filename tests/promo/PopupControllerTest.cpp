@@ -3,7 +3,9 @@
 
 #include "platform/foundation/Services.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
 
 namespace promotest {
 namespace {
@@ -118,6 +120,27 @@ TEST_F(Popup, ShownPromotionDisarmsTheTimeOutAndItsTapReportsAndOpens) {
     clock_.advance(0.02);
     EXPECT_EQ(recorder_->calls, std::vector<bool>{true});
     EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/app?id=1"});
+}
+
+// While the reply is awaited: a turning white spinner and the 19-frame strip played once over
+// 15 s.
+TEST_F(Popup, SpinnerAndProgressStripWhileWaiting) {
+    serve(kPopUpPath, "{}");
+    services_.setFault(kPopUpPath, services::Fault::delay(0.5));
+    start();
+    auto spinner = std::dynamic_pointer_cast<platform::ActivityIndicatorView>(popUp_->viewWithTag(5005));
+    ASSERT_NE(spinner, nullptr);
+    EXPECT_TRUE(spinner->isAnimating());
+    EXPECT_EQ(spinner->activityIndicatorViewStyle(), platform::ActivityIndicatorViewStyle::White);
+    auto strip = std::dynamic_pointer_cast<platform::ImageView>(popUp_->viewWithTag(3003));
+    ASSERT_NE(strip, nullptr);
+    ASSERT_EQ(strip->animationImages().size(), 19u);
+    EXPECT_EQ(strip->animationImages().front(), platform::Image::named("ProgressBar1.png"));
+    EXPECT_EQ(strip->animationImages().back(), platform::Image::named("ProgressBar19.png"));
+    EXPECT_DOUBLE_EQ(strip->animationDuration(), 15.0);
+    EXPECT_EQ(strip->animationRepeatCount(), 1);
+    EXPECT_TRUE(strip->isAnimating());
+    EXPECT_EQ(strip->frame().size, (platform::Size{161, 16}));
 }
 
 TEST_F(Popup, PhonePortraitLayoutAndCloseButton) {

@@ -5,6 +5,8 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/Animation.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 
@@ -118,6 +120,14 @@ TEST_F(PushNews, LaunchByPushRecordsTheItemShowsLoadingThenTheImageByItself) {
     EXPECT_EQ(contents(), (std::vector<std::string>{"label", "button"}));
     auto label = std::dynamic_pointer_cast<platform::Label>(panel_->subviews()[0]);
     EXPECT_EQ(label->text(), "Pushed news loading...");
+    EXPECT_DOUBLE_EQ(label->layer().cornerRadius(), 15);
+    EXPECT_DOUBLE_EQ(label->layer().borderWidth(), 5);
+    EXPECT_EQ(label->layer().borderColor(), platform::Color::grayColor());
+    ASSERT_EQ(label->subviews().size(), 1u);
+    auto spinner = std::dynamic_pointer_cast<platform::ActivityIndicatorView>(label->subviews()[0]);
+    ASSERT_NE(spinner, nullptr);
+    EXPECT_TRUE(spinner->isAnimating());
+    EXPECT_EQ(spinner->frame(), platform::Rect(20, 15, 20, 20));
 
     ASSERT_TRUE(waitFor([&] { return replied(); }));
     EXPECT_EQ(seenList(), std::vector<std::string>{"9"});

@@ -137,9 +137,16 @@ TEST_F(Wallpaper, SlideViewShinesAcrossItsImageAndCallsBackOnTouch) {
     ASSERT_NE(image, nullptr);
     double width = image->size().width, height = image->size().height;
     EXPECT_DOUBLE_EQ(promo::SlideView::textWidth(), width);
+    EXPECT_DOUBLE_EQ(slide->layer().borderWidth(), 2);
+    EXPECT_EQ(slide->layer().borderColor(), platform::Color::grayColor());
+    EXPECT_EQ(slide->backgroundColor(), platform::Color::blackColor());
     auto mask = slide->maskLayer();
     ASSERT_NE(mask, nullptr);
     EXPECT_EQ(mask->frame(), platform::Rect(-10 - width, 0, 2 * width, height));
+    EXPECT_EQ(mask->layer().contents(), platform::Image::named("Mask.png"));
+    EXPECT_EQ(mask->layer().contentsGravity(), "center");
+    ASSERT_EQ(slide->subviews().size(), 1u);
+    EXPECT_EQ(slide->subviews()[0]->layer().mask(), mask) << "the strip masks the image";
 
     auto shine = mask->layer().animationForKey("slideAnim");
     ASSERT_NE(shine, nullptr);

@@ -13,6 +13,7 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "platform/ui/Image.h"
+#include "services/MediationEndpoints.h"
 #include "services/StandardEndpoints.h"
 #include "support/LoopbackServices.h"
 
@@ -129,10 +130,10 @@ TEST_F(FerrowickScript, ALaunchByPushCreatesTheBannerHostWhoseSlotFetchesItsConf
 
 TEST_F(FerrowickScript, EveryBuiltAdapterIsRegisteredInTheBinary) {
     std::string shown = run("adapters\nquit\n");
-    // Lumen (1), Meridian (6) and Orbis (18) come with their clients; custom (9), Nimbus (12),
+    // Lumen (1), Tangent (2), Meridian (6) and Orbis (18) come with their clients; custom (9), Nimbus (12),
     // generic (16) and event (17) with the mediation layer; Halo (19) registers only where the
     // platform has its banner class, which this one has not.
-    EXPECT_NE(shown.find("adapters: 1 6 9 12 16 17 18\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("adapters: 1 2 6 9 12 16 17 18\n"), std::string::npos) << shown;
 }
 
 TEST_F(FerrowickScript, BadCommandsAnswerAnErrorAndTheRunGoesOn) {
@@ -223,4 +224,26 @@ TEST_F(FerrowickScript, SnapshotWritesAPictureOfTheScreen) {
     for (std::size_t i = 0; i + 3 < px.size(); i += 4)
         colours.insert(std::uint32_t(px[i]) << 16 | std::uint32_t(px[i + 1]) << 8 | px[i + 2]);
     EXPECT_GT(colours.size(), 8u);
+}
+
+TEST_F(FerrowickScript, TheBannerHostShowsATangentAdThroughTheMediationView) {
+    fwtest::LoopbackServices services;
+    services::installStandardEndpoints(services.host());
+    // A configuration whose only network is Tangent (type 2), so the first ad is Tangent's.
+    services.handle("GET", std::string(services::kMediationConfigPath), [](const services::LoggedRequest&) {
+        return services::ServiceReply{
+            200,
+            R"({"extra": {"refresh_interval": 30, "location_on": 0, "transition": 1},)"
+            R"( "rations": [{"type": 2, "nid": "ferrowick-tangent", "nname": "tangent", "weight": 100,)"
+            R"( "priority": 1, "key": {"publisherID": "fw-tangent", "siteID": "fw-site", "spotID": "fw-spot"}}]})",
+            "application/json",
+            {}};
+    });
+    std::string shown = run("wait 2\nwait 2\nwait 2\nscreen\nquit\n", "--services " + services.baseURL());
+    EXPECT_NE(shown.find("Ferro Wick Pro: carry every file, no ads"), std::string::npos) << shown;
+    auto requests = services.host().requestsTo("/tangent/a/ads");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].queryValue("pub"), "fw-tangent");
+    EXPECT_EQ(requests[0].queryValue("site"), "fw-site");
+    EXPECT_EQ(requests[0].queryValue("spot"), "fw-spot");
 }
