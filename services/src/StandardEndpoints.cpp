@@ -1,5 +1,6 @@
 #include "services/StandardEndpoints.h"
 
+#include "services/CobaltEndpoints.h"
 #include "services/CustomAdEndpoints.h"
 #include "services/MediationEndpoints.h"
 #include "services/LumenEndpoints.h"
@@ -20,6 +21,7 @@ void installStandardEndpoints(ServiceHost& host) {
     installTrackingEndpoints(host);
     installPromotionEndpoints(host);
     installVellumAdEndpoints(host);
+    installCobaltEndpoints(host);
     // The push service only records registrations (the request log keeps them); the
     // application ignores the reply.
     host.handle("GET", std::string(kPushRegistrationPath), [](const LoggedRequest&) {
