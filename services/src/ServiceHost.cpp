@@ -348,6 +348,9 @@ struct ServiceHost::Impl {
         // and the real Content-Type is put back in the log.
         s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
             auto& mutableRequest = const_cast<httplib::Request&>(req);
+            // The "Range" header stays for the handlers and the log; the server itself must
+            // not cut a handler's reply (a 206 would be cut twice, a 200 cut silently).
+            mutableRequest.ranges.clear();
             auto type = req.get_header_value("Content-Type");
             if (type.rfind("multipart/form-data", 0) == 0 ||
                 type.rfind("application/x-www-form-urlencoded", 0) == 0) {
@@ -511,6 +514,40 @@ std::string ServiceHost::closedPortURL() {
         port = ntohs(address.sin_port);
     ::close(fd); // bound but never listening, and now released: connections are refused
     return "http://127.0.0.1:" + std::to_string(port);
+}
+
+ServiceReply byteRangeReply(const LoggedRequest& request, const std::string& body, std::string contentType) {
+    const std::vector<NameValue> acceptRanges = {{"Accept-Ranges", "bytes"}};
+    auto whole = [&] { return ServiceReply{200, body, contentType, acceptRanges}; };
+    auto range = request.header("Range");
+    constexpr std::string_view kUnit = "bytes=";
+    if (!range || range->rfind(kUnit, 0) != 0)
+        return whole();
+    std::string spec = range->substr(kUnit.size());
+    auto dash = spec.find('-');
+    if (dash == std::string::npos || dash == 0 || spec.find(',') != std::string::npos)
+        return whole();
+    auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() <= 18 &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    std::string first = spec.substr(0, dash), last = spec.substr(dash + 1);
+    if (!digits(first) || (!last.empty() && !digits(last)))
+        return whole();
+    std::uint64_t start = std::stoull(first);
+    std::uint64_t size = body.size();
+    if (start >= size) {
+        auto headers = acceptRanges;
+        headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+        return ServiceReply{416, "", "text/plain", headers};
+    }
+    std::uint64_t end = last.empty() ? size - 1 : std::min<std::uint64_t>(std::stoull(last), size - 1);
+    if (end < start)
+        return whole();
+    auto headers = acceptRanges;
+    headers.emplace_back("Content-Range", "bytes " + std::to_string(start) + "-" + std::to_string(end) + "/" +
+                                              std::to_string(size));
+    return ServiceReply{206, body.substr(start, end - start + 1), std::move(contentType), headers};
 }
 
 } // namespace services

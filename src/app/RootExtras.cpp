@@ -132,6 +132,7 @@ void RootViewController::setUpExtras() {
     memoryButton = std::make_shared<platform::Button>(kMemoryButtonFrame, platform::ButtonType::Custom);
     memoryButton->addTarget(self, &RootViewController::showMemory, platform::ControlEvent::TouchUpInside);
     setImages(*memoryButton, kArrowDown, kArrowDownHighlighted);
+    memoryButton->setAccessibilityLabel("Storage");
 
     imageV = std::make_shared<platform::ImageView>(kUpgradeOverlayFrame);
     imageV->setImage(platform::Image::named(kUpgradeImage));
@@ -141,6 +142,7 @@ void RootViewController::setUpExtras() {
 
     upgradeButon = std::make_shared<platform::Button>(kUpgradeButtonFrame, platform::ButtonType::Custom);
     upgradeButon->addTarget(self, &RootViewController::upgradeNowMethod, platform::ControlEvent::TouchDown);
+    upgradeButon->setAccessibilityLabel("Upgrade");
     setImages(*upgradeButon, kUpgradeImageDim, kUpgradeImage);
 
     // Runs for the whole run; the run loop holds it.

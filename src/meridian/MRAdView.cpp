@@ -528,9 +528,10 @@ void MRGenericAdView::routeRequest(const platform::URLRequest& request, bool jso
         int orientation = json || overlayOrientation_ == 0
                               ? static_cast<int>(platform::Application::shared().statusBarOrientation())
                               : overlayOrientation_;
-        showOverlayWithAd(ad, request, orientation);
-        ad->startCloseOverlayTimer();
-        stopTimer();
+        if (showOverlayWithAd(ad, request, orientation)) {
+            ad->startCloseOverlayTimer();
+            stopTimer();
+        }
         return;
     }
     if (scheme == kMRBrowserScheme) {
@@ -558,7 +559,7 @@ MRGenericAdView::traverseResponderChainForUIViewControllerWithView(const platfor
     return nullptr;
 }
 
-void MRGenericAdView::showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, const OverlayContent& content,
+bool MRGenericAdView::showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, const OverlayContent& content,
                                         int orientation, bool notifyOpenDelegates, bool notifyCloseDelegates,
                                         bool shownFromVideo) {
     auto keep = self();
@@ -619,6 +620,14 @@ void MRGenericAdView::showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, co
         controller->setModalTransitionStyle(overlay->transitionStyle());
         presenter->presentModalViewController(controller, true);
     }
+    // With nowhere to appear (no window) the overlay never opens and never closes: it is let
+    // go at once, so nothing waits for its close (refresh goes on).
+    if (!overlay->isShowing()) {
+        if (overlayView_ == overlay)
+            overlayView_.reset();
+        return false;
+    }
+    return true;
 }
 
 void MRGenericAdView::closeOverlay() {
@@ -757,7 +766,14 @@ void MRGenericAdView::refreshAd() {
         return;
     if (refreshAdTimer_) {
         stopTimer();
-        timerRefreshAd();
+        // The timer runs again even when the tick raises (bad request data), so one bad
+        // manual refresh does not end automatic refresh for good.
+        try {
+            timerRefreshAd();
+        } catch (...) {
+            startTimer();
+            throw;
+        }
         startTimer();
         return;
     }

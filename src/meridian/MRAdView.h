@@ -177,7 +177,8 @@ public:
 
     // Landing pages.
     const std::shared_ptr<MROverlayView>& overlayView() const { return overlayView_; }
-    void showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, const OverlayContent& content,
+    // Answers whether the overlay appeared (it cannot without a window, and is then dropped).
+    bool showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, const OverlayContent& content,
                            int orientation, bool notifyOpenDelegates = true, bool notifyCloseDelegates = true,
                            bool shownFromVideo = false);
     // Closes an open overlay at once (the host hears its dismissal).

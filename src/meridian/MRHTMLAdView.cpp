@@ -126,8 +126,11 @@ void MRHTMLAdView::loadWithAdContents(const platform::Data& contents) {
     hiddenWebView_->loadWithContents(contents);
 }
 
-void MRHTMLAdView::webViewDidLoadNewAd(MRWebView&, const std::shared_ptr<MRHTMLAd>& ad) {
-    showingAd_ = ad;
+void MRHTMLAdView::webViewDidLoadNewAd(MRWebView& buffer, const std::shared_ptr<MRHTMLAd>& ad) {
+    // A new ad loads into the hidden buffer; taps still belong to the ad on screen until the
+    // new one has loaded and faded in (an unreadable reply never does).
+    if (&buffer == showingWebView_.get())
+        showingAd_ = ad;
 }
 
 void MRHTMLAdView::webViewDidFail(MRWebView&) {
@@ -174,6 +177,7 @@ void MRHTMLAdView::crossfadeWithAd(const std::shared_ptr<MRHTMLAd>& ad) {
     showingWebView_->setHidden(true);
     hiddenWebView_->setHidden(false);
     std::swap(showingWebView_, hiddenWebView_);
+    showingAd_ = showingWebView_->ad();
 }
 
 void MRHTMLAdView::animationDidStop(bool) {

@@ -224,7 +224,14 @@ void MRHandshake::connectionDidFinishLoading(platform::URLConnection& c) {
     std::string text(connectionData_.begin(), connectionData_.end());
     connectionData_.clear();
     auto parsed = platform::Value::fromJSON(text);
-    handshakeResponse_ = parsed ? *parsed : platform::Value();
+    const platform::Value* root = parsed ? parsed->find(kReplyRoot) : nullptr;
+    if (!root || !root->isDictionary()) {
+        // A reply that carries no settings never replaces the good one kept: the next save
+        // would otherwise lose the kill switch and the per-type settings.
+        logError(parsed ? "Invalid Response - No mrishake" : "Invalid Response - No handshake");
+        return;
+    }
+    handshakeResponse_ = std::move(*parsed);
     parseResponseAndSetupNextHandshake(true);
 }
 

@@ -559,8 +559,10 @@ void MROverlayView::webViewDidFinishLoad(platform::WebView&) {
         stopEnableBottomBarTimer();
         enableBottomBar_ = true;
         stopShowBottomBarTimer();
-        if (!bottomBar_)
-            setBottomBarVisible(true);
+        // After a navigation the bar is always shown; its flag says so too, so a later
+        // "MRBottomBarToBeShown" answer is measured against what is on screen.
+        showBottomBar_ = true;
+        setBottomBarVisible(true);
     }
     if (bottomBar_)
         updateBottomBarItems(enableBottomBar_);
@@ -629,6 +631,9 @@ std::shared_ptr<platform::Toolbar> MROverlayView::createBottombar(const Rect& fr
 }
 
 void MROverlayView::setBottomBarVisible(bool visible) {
+    // The web view gives or takes the bar's height only when the bar really comes or goes.
+    if (visible == (bottomBar_ != nullptr))
+        return;
     auto wf = webView_->frame();
     if (bottomBar_) {
         bottomBar_->removeFromSuperview();

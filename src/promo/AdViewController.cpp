@@ -151,6 +151,7 @@ void AdViewController::showNewsAd(bool mayScheduleRotation) {
             },
             platform::ControlEvent::TouchDown, this);
         newsView_->setTag(kHouseAdTag);
+        newsView_->setAccessibilityLabel("House ad");
         newsView_->setBackgroundImage(newsImage_);
         mediationView_->replaceBannerViewWith(newsView_);
 

@@ -228,6 +228,8 @@ void PushNewsView::showNews() {
         setButtonImage(false);
         auto picture = std::make_shared<platform::ImageView>(newsImage_);
         picture->setFrame(kPanelImageFrame);
+        // The news picture is opaque: nothing of the screen behind the panel shows through it.
+        picture->setBackgroundColor(platform::Color::blackColor());
         addSubview(picture);
         if (checkItforPreviousSeen() && appendSeenLink())
             platform::logLine("Writte Completed");

@@ -1,5 +1,6 @@
 #include "runner/CommandInterpreter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "platform/foundation/Value.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
@@ -24,6 +26,8 @@ using platform::Application;
 
 // A day of waiting is more than any script means; larger values are refused.
 constexpr double kMaxWaitSeconds = 86'400;
+// A page of scrolling keeps this much of the previous page in view.
+constexpr double kScrollOverlapPoints = 44;
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -164,6 +168,52 @@ CommandResult refresh() {
     return done();
 }
 
+// The front-most visible scroll view (a table is one) of the key window.
+std::shared_ptr<platform::ScrollView> frontScrollView() {
+    auto window = Application::shared().keyWindow();
+    if (!window)
+        return nullptr;
+    std::shared_ptr<platform::ScrollView> found;
+    std::function<void(const std::shared_ptr<platform::View>&)> visit = [&](const std::shared_ptr<platform::View>& v) {
+        if (!v || v->isHidden() || v->alpha() < 0.01)
+            return;
+        if (auto scroll = std::dynamic_pointer_cast<platform::ScrollView>(v))
+            found = scroll; // later in drawing order lies in front
+        for (const auto& sub : v->subviews())
+            visit(sub);
+    };
+    visit(window);
+    return found;
+}
+
+// `scroll up|down`: a page at a time; `scroll up|down <row text>`: until that row is in view.
+CommandResult scroll(std::string_view argument) {
+    auto space = argument.find(' ');
+    std::string_view direction = argument.substr(0, space);
+    std::string_view rowText = space == std::string_view::npos ? std::string_view() : trim(argument.substr(space + 1));
+    if (direction != "up" && direction != "down")
+        return fail("scroll needs up or down, and may name a row");
+    if (!rowText.empty()) {
+        auto row = rowShowing(rowText);
+        if (!row)
+            return fail("no row showing \"" + std::string(rowText) + "\"");
+        row->first->scrollToRowAtIndexPath(row->second, platform::TableViewScrollPosition::Middle, false);
+        return done();
+    }
+    auto view = frontScrollView();
+    if (!view)
+        return fail("nothing on screen scrolls");
+    view->layoutIfNeeded();
+    double page = std::max(view->bounds().height() - kScrollOverlapPoints, kScrollOverlapPoints);
+    double limit = std::max(0.0, view->contentSize().height - view->bounds().height());
+    double y = view->contentOffset().y + (direction == "down" ? page : -page);
+    y = std::clamp(y, 0.0, limit);
+    view->setContentOffset({view->contentOffset().x, y});
+    view->layoutIfNeeded();
+    return done(limit > 0 ? "scrolled to " + std::to_string(int(std::lround(y * 100 / limit))) + "%"
+                          : std::string("everything is in view"));
+}
+
 std::optional<double> parseSeconds(std::string_view text) {
     double value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -174,7 +224,8 @@ std::optional<double> parseSeconds(std::string_view text) {
 }
 
 constexpr const char* kHelp = "commands: screen, tap <label>, type <text>, toggle <row text>, delete <row text>,\n"
-                              "          push <json>, refresh, background, foreground, wait <seconds>, adapters, help, quit";
+                              "          scroll up|down [<row text>], push <json>, refresh, background, foreground,\n"
+                              "          wait <seconds>, adapters, help, quit";
 
 } // namespace
 
@@ -200,6 +251,8 @@ CommandResult CommandInterpreter::execute(std::string_view line) {
         return push(argument);
     if (name == "refresh")
         return refresh();
+    if (name == "scroll")
+        return scroll(argument);
     if (name == "background") {
         Application::shared().enterBackground();
         return done();

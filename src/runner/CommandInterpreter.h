@@ -9,6 +9,7 @@
 //   delete <row text>      swipe the row showing <row text> and press its "Delete" button
 //   push <json>            deliver a remote-notification payload, e.g. push {"applink":"123"}
 //   refresh                rebuild the document list from the Documents folder
+//   scroll up|down [<row text>]  scroll the front-most list a page, or until that row shows
 //   background | foreground  move the application out of or back to the foreground
 //   wait <seconds>         let time pass (timers fire, replies arrive)
 //   help                   list the commands

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -31,8 +32,12 @@ namespace {
 
 using platform::RunLoop;
 
-// How long, at most, in real time, the manual clock's `wait` lets replies in flight arrive.
-constexpr double kManualWaitSettleLimitSeconds = 5.0;
+// How long, at most, in real time, the start and the manual clock's `wait` let replies in
+// flight arrive.
+constexpr double kSettleLimitSeconds = 5.0;
+// Where the console lines go: Library/Logs/console.log under the device home.
+constexpr const char* kConsoleLogFolder = "Logs";
+constexpr const char* kConsoleLogFile = "console.log";
 
 // Hands lines from the command source to the main thread one at a time: the next line is
 // read only after the previous command has finished, so a `wait` is never overtaken.
@@ -117,6 +122,32 @@ private:
     bool stopping_ = false;
 };
 
+// Sends the system's console lines to the end of `file`, so they never interleave with the
+// screen. The file stays open for the rest of the process: lines from other threads may come
+// until its very end. Answers false, leaving the lines on standard error, when it cannot.
+bool routeConsoleTo(const std::filesystem::path& file) {
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    std::FILE* out = std::fopen(file.c_str(), "ae");
+    if (!out)
+        return false;
+    platform::setLogSink([out](std::string_view line) {
+        std::fwrite(line.data(), 1, line.size(), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+    });
+    return true;
+}
+
+} // namespace
+
+void settle() {
+    auto& loop = RunLoop::main();
+    loop.runUntil([&loop] { return platform::URLConnection::runningCount() == 0 && loop.queuedTaskCount() == 0; },
+                  kSettleLimitSeconds);
+    loop.drain();
+}
+
 void waitFor(double seconds, bool manualClock) {
     auto& loop = RunLoop::main();
     if (!manualClock) {
@@ -124,14 +155,8 @@ void waitFor(double seconds, bool manualClock) {
         return;
     }
     loop.advance(seconds);
-    // The manual clock stands still while replies travel: let the requests in flight finish in
-    // real time (bounded), so a scripted run sees what they bring.
-    loop.runUntil([&loop] { return platform::URLConnection::runningCount() == 0 && loop.queuedTaskCount() == 0; },
-                  kManualWaitSettleLimitSeconds);
-    loop.drain();
+    settle();
 }
-
-} // namespace
 
 int runFerrowick(int argc, char** argv) {
     platform::ProcessInfo::setArguments(argc, argv);
@@ -146,6 +171,8 @@ int runFerrowick(int argc, char** argv) {
         std::fprintf(stderr, "ferrowick: cannot use \"%s\" as the device home\n", options->home.c_str());
         return 1;
     }
+    if (!options->console && !routeConsoleTo(platform::DeviceHome::library() / kConsoleLogFolder / kConsoleLogFile))
+        std::fprintf(stderr, "ferrowick: cannot write the console log; its lines stay on standard error\n");
     platform::Device::setProfile(options->tablet ? platform::DeviceProfile::Tablet : platform::DeviceProfile::Phone);
     if (options->manualClock)
         platform::Clock::setCurrent(std::make_shared<platform::ManualClock>(platform::SystemClock().now()));
@@ -180,7 +207,8 @@ int runFerrowick(int argc, char** argv) {
     if (options->launchPush)
         launchOptions[platform::kApplicationLaunchOptionsRemoteNotificationKey] = *options->launchPush;
     app::launchFerrowick(launchOptions);
-    RunLoop::main().drain();
+    // The first command sees the settled launch: the replies it asked for have arrived.
+    settle();
     if (interactive)
         std::cout << platform::TextRenderer::renderScreen() << "\n";
 

@@ -7,4 +7,11 @@ namespace runner {
 
 int runFerrowick(int argc, char** argv);
 
+// Lets the requests in flight finish (in real time, bounded) and the work they queue run on
+// the main run loop. The runner settles after the launch, before its first command.
+void settle();
+// Lets `seconds` pass on the main run loop: in real time, or on the manual clock followed by
+// settle(), so a scripted run sees what the replies bring.
+void waitFor(double seconds, bool manualClock);
+
 } // namespace runner

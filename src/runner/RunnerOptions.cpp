@@ -62,6 +62,8 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
             options.launchPush = *payload->dictionary();
         } else if (arg == "--manual-clock") {
             options.manualClock = true;
+        } else if (arg == "--console") {
+            options.console = true;
         } else {
             error = "unknown option \"" + arg + "\"";
             return std::nullopt;

@@ -6,6 +6,8 @@
 //   --script FILE          read commands from FILE ("-" for standard input) instead of the terminal
 //   --launch-push[=JSON]   launch as if a remote notification started the application
 //   --manual-clock         time moves only with `wait`, so scripted runs are repeatable
+//   --console              show the system's console lines on standard error (by default they
+//                          go to Library/Logs/console.log under the device home)
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ struct RunnerOptions {
     std::optional<std::string> script;
     std::optional<platform::Dictionary> launchPush;
     bool manualClock = false;
+    bool console = false;
 };
 
 // Parses the arguments after the program name; on bad input answers nullopt and fills `error`.
@@ -28,6 +31,6 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
 
 inline constexpr const char* kRunnerUsage =
     "usage: ferrowick [--home DIR] [--device phone|tablet] [--services URL] [--script FILE|-]\n"
-    "                 [--launch-push[=JSON]] [--manual-clock]\n";
+    "                 [--launch-push[=JSON]] [--manual-clock] [--console]\n";
 
 } // namespace runner

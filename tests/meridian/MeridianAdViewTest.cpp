@@ -201,6 +201,41 @@ TEST_F(MeridianAdView, TimerRefreshesOnTheManualClock) {
     EXPECT_EQ(countOf(*events, "refresh"), 2u);
 }
 
+TEST_F(MeridianAdView, ManualRefreshWithBadRequestDataKeepsTheTimer) {
+    delegate->refresh = 20;
+    auto view = banner(1, false, true);
+    ASSERT_TRUE(view->isRefreshTimerRunning());
+    delegate->data = platform::Dictionary{{"gender", "Male"}};
+    EXPECT_THROW(view->refreshAd(), MRException);
+    EXPECT_TRUE(view->isRefreshTimerRunning());
+    // With good data again, the timer goes on refreshing by itself.
+    delegate->data = platform::Dictionary{{"gender", "male"}};
+    auto before = countOf(*events, "refresh");
+    clock.advance(20);
+    EXPECT_EQ(countOf(*events, "refresh"), before + 1);
+    view->disableAdRefresh();
+}
+
+TEST_F(MeridianAdView, TapWithoutAWindowKeepsNoOverlayAndRefreshGoesOn) {
+    services.handle("GET", std::string(services::kMeridianAdPath), [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<p>ad</p>", "text/html", {}};
+    });
+    delegate->refresh = 20;
+    auto view = banner(1, true, true);
+    ASSERT_TRUE(waitForEvent("succeeded"));
+    ASSERT_TRUE(platform::Application::shared().windows().empty());
+    auto request = platform::URLRequest::withURLString(services.url("/meridian/landing"));
+    ASSERT_TRUE(request);
+    view->htmlAdViewWasTapped(*view->htmlAdView(), *request);
+    EXPECT_EQ(view->overlayView(), nullptr);
+    EXPECT_TRUE(view->isRefreshTimerRunning());
+    EXPECT_EQ(countOf(*events, "modalWillAppear"), 0u);
+    auto before = countOf(*events, "refresh");
+    clock.advance(20);
+    EXPECT_EQ(countOf(*events, "refresh"), before + 1);
+    view->disableAdRefresh();
+}
+
 TEST_F(MeridianAdView, RefreshHeaderNeedsPositiveContentLength) {
     delegate->refresh = 20;
     auto view = banner(1, false, false);

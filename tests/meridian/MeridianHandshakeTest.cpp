@@ -98,6 +98,25 @@ TEST_F(MeridianHandshake, RepliesThatChangeNothing) {
     }
 }
 
+TEST_F(MeridianHandshake, AnUnreadableLaterReplyKeepsTheStoredSettings) {
+    replyWith(R"({"mrishake":{"kill":true,"handshakecallback":3600,
+                 "adtypes":{"MRBannerAdTop":{"adrefresh":30.7}}}})");
+    waitForHandshake();
+    ASSERT_FALSE(MRHandshake::sharedHandshake().isAdCallAllowed());
+    replyWith("{nope");
+    platform::LogCapture log;
+    clock.advance(3600);
+    ASSERT_TRUE(waitFor([&] { return log.contains("MRSDK: Invalid Response - No handshake"); }));
+    EXPECT_EQ(services.requestCount(services::kMeridianHandshakePath), 2u);
+    // A later save, then a restart: the kill switch and the settings are still in force.
+    MRHandshake::sharedHandshake().setLastVideoPlayedAt(platform::Date{now()});
+    MRHandshake::resetForTesting();
+    auto& restarted = MRHandshake::sharedHandshake();
+    restarted.setAdType(1);
+    EXPECT_FALSE(restarted.isAdCallAllowed());
+    EXPECT_EQ(restarted.adConfig().refreshPeriod, 30.7f);
+}
+
 TEST_F(MeridianHandshake, FailureRetriesAfterAPause) {
     services.setFault(std::string(services::kMeridianHandshakePath),
                       services::Fault::errorStatus(503).onlyTimes(1));

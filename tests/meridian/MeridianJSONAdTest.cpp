@@ -250,6 +250,21 @@ TEST_F(MeridianJSONAd, ALaterPictureFadesInOverTheFirst) {
     EXPECT_EQ(view->imageAdView()->imageView()->image()->size(), (platform::Size{8, 6}));
 }
 
+TEST_F(MeridianJSONAd, TheServicesFullScreenAdShowsItsPicture) {
+    auto view = std::static_pointer_cast<meridian::MRGenericAdView>(
+        meridian::MRAdView::interstitialWithType(4, std::string("apid-1"), delegate, true));
+    ASSERT_TRUE(waitFor([&] { return countOf(*events, "succeeded") + countOf(*events, "failed") > 0; }));
+    EXPECT_EQ(*events, std::vector<std::string>{"succeeded"});
+    auto ad = view->jsonAdView()->getAd();
+    ASSERT_NE(ad, nullptr);
+    EXPECT_TRUE(ad->isImageInterstitial());
+    ASSERT_TRUE(ad->imageContentURL());
+    EXPECT_EQ(ad->imageContentURL()->absoluteString(), services.url("/meridian/images/ad.png"));
+    auto picture = view->jsonAdView()->imageAdView()->imageView()->image();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->size(), (platform::Size{320, 480}));
+}
+
 TEST_F(MeridianJSONAd, ImageAdIsShownAndItsTapOpensTheLandingPage) {
     auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
     auto root = std::make_shared<platform::View>(window->bounds());

@@ -330,6 +330,34 @@ TEST_F(MeridianOverlay, EveryOverlayHearsTheCloseAndBarNotifications) {
     EXPECT_FALSE(second->isShowing());
 }
 
+TEST_F(MeridianOverlay, BarShownAfterANavigationIsShownOnce) {
+    services.handle("GET", "/meridian/second", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<p>second</p>", "text/html", {}};
+    });
+    serveLanding("<a id=\"next\" href=\"/meridian/second\">next</a>");
+    auto o = overlay();
+    o->setShowBottomBar(false);
+    o->showWithRequest(landing());
+    ASSERT_TRUE(waitForLoad(*o));
+    ASSERT_EQ(o->bottomBar(), nullptr);
+    double full = o->webView()->frame().height();
+
+    ASSERT_TRUE(o->webView()->clickLinkWithId("next"));
+    ASSERT_TRUE(waitFor([&] { return o->webView()->canGoBack() && !o->webView()->isLoading(); }));
+    ASSERT_NE(o->bottomBar(), nullptr);
+    EXPECT_TRUE(o->showBottomBar());
+    EXPECT_DOUBLE_EQ(o->webView()->frame().height(), full - 44);
+    // A later wish to show the bar finds it shown: the page keeps its height.
+    platform::NotificationCenter::defaultCenter().post(
+        platform::Notification{"MRBottomBarToBeShown", platform::Value(true), nullptr, {}});
+    EXPECT_DOUBLE_EQ(o->webView()->frame().height(), full - 44);
+    platform::NotificationCenter::defaultCenter().post(
+        platform::Notification{"MRBottomBarToBeShown", platform::Value(false), nullptr, {}});
+    EXPECT_EQ(o->bottomBar(), nullptr);
+    EXPECT_DOUBLE_EQ(o->webView()->frame().height(), full);
+    o->closeWithAnimation(false);
+}
+
 TEST_F(MeridianOverlay, PagePollsDriveTheBarAndTheClose) {
     serveLanding("<script>var closeNow = false; var enable = false;"
                  "function shouldCloseOverlay() { return closeNow ? 'true' : 'false'; }"

@@ -124,6 +124,29 @@ TEST_F(MeridianTapRouting, TapsGoToTheOverlayOrLeaveTheApplication) {
     view->disableAdRefresh();
 }
 
+TEST_F(MeridianTapRouting, ATapActsOnTheAdShownUntilTheNextHasLoaded) {
+    withRootView();
+    auto reply = std::make_shared<std::string>("<a id=\"go\" href=\"" + landing() + "\">go</a>");
+    services.handle("GET", std::string(services::kMeridianAdPath), [reply](const services::LoggedRequest&) {
+        return services::ServiceReply{200, *reply, "text/html", {}};
+    });
+    auto view = loadedBanner();
+    auto shown = view->htmlAdView()->getAd();
+    ASSERT_NE(shown, nullptr);
+    // The next reply cannot be read: it never replaces the ad on screen.
+    *reply = "<p>\xff\xfe</p>";
+    view->refreshAd();
+    ASSERT_TRUE(waitForEvent("failed"));
+    clock.drain();
+    EXPECT_EQ(view->htmlAdView()->getAd(), shown);
+    ASSERT_TRUE(view->htmlAdView()->showingWebView()->webView()->clickLinkWithId("go"));
+    ASSERT_TRUE(waitForEvent("tapped"));
+    ASSERT_NE(view->overlayView(), nullptr);
+    EXPECT_EQ(view->overlayView()->type(), MROverlayView::kFullScreen);
+    view->closeOverlay();
+    view->disableAdRefresh();
+}
+
 TEST_F(MeridianTapRouting, AnAdsOwnWishToOpenAURLIsNoTap) {
     withRootView();
     auto view = loadedBanner();

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/PropertyList.h"
 #include "services/StandardEndpoints.h"
@@ -34,12 +36,13 @@ protected:
     }
 
     // Runs ferrowick with `script` on standard input; answers what it printed on standard output.
-    std::string run(const std::string& script, const std::string& extraOptions = {}) {
+    // With `withStandardError`, what it wrote there follows in the same text.
+    std::string run(const std::string& script, const std::string& extraOptions = {}, bool withStandardError = false) {
         fs::path scriptFile = home_ / "script.txt";
         std::ofstream(scriptFile) << script;
         std::string command = std::string(FERROWICK_BINARY) + " --home '" + home_.string() +
                               "' --manual-clock --script '" + scriptFile.string() + "' " + extraOptions +
-                              " 2>/dev/null";
+                              (withStandardError ? " 2>&1" : " 2>/dev/null");
         std::string output;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe)
@@ -137,4 +140,53 @@ TEST_F(FerrowickScript, BadCommandsAnswerAnErrorAndTheRunGoesOn) {
     EXPECT_NE(shown.find("error: nothing labelled \"Nothing Here\""), std::string::npos) << shown;
     EXPECT_NE(shown.find("error: wait needs"), std::string::npos) << shown;
     EXPECT_NE(shown.find("adapters:"), std::string::npos) << shown;
+}
+
+TEST_F(FerrowickScript, TheFirstScreenIsTheSettledDriveAndConsoleLinesGoToTheLog) {
+    writeFile("first.txt", 10);
+    std::string shown = run("screen\nquit\n", {}, true);
+    EXPECT_EQ(status_, 0);
+    // No `wait` needed: the launch has settled before the first command is read.
+    EXPECT_NE(shown.find("first.txt"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("[Settings]"), std::string::npos) << shown;
+    // The system's lines are in the device's console log, not between the screens.
+    EXPECT_EQ(shown.find("embedded services at"), std::string::npos) << shown;
+    std::ifstream log(home_ / "Library" / "Logs" / "console.log");
+    std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("embedded services at"), std::string::npos) << logged;
+
+    std::string console = run("quit\n", "--console", true);
+    EXPECT_NE(console.find("embedded services at"), std::string::npos) << console;
+}
+
+TEST_F(FerrowickScript, ImageButtonsShowTheirLabelsAndLongListsScroll) {
+    for (int i = 1; i <= 40; ++i)
+        writeFile("file" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".txt", 1);
+    // The list shows the newest first, then by name from the end: file40 on top, file01 last.
+    std::string shown = run("screen\n"
+                            "scroll down file01.txt\n"
+                            "screen\n"
+                            "scroll up\nscroll up\nscroll up\nscroll up\nscroll up\nscroll up\n"
+                            "scroll up\nscroll up\nscroll up\nscroll up\nscroll up\nscroll up\n"
+                            "screen\n"
+                            "scroll sideways\n"
+                            "tap Storage\n"
+                            "screen\n"
+                            "quit\n");
+    EXPECT_EQ(status_, 0);
+    std::vector<std::string> screens;
+    for (std::size_t at = shown.find("[Refresh]"), next; at != std::string::npos; at = next) {
+        next = shown.find("[Refresh]", at + 1);
+        screens.push_back(shown.substr(at, next == std::string::npos ? std::string::npos : next - at));
+    }
+    ASSERT_EQ(screens.size(), 4u) << shown;
+    // The image-only storage button shows the label it is tapped by.
+    EXPECT_NE(screens[0].find("Storage"), std::string::npos) << screens[0];
+    EXPECT_NE(screens[0].find("file40.txt"), std::string::npos) << screens[0];
+    EXPECT_EQ(screens[0].find("file01.txt"), std::string::npos) << screens[0];
+    EXPECT_NE(screens[1].find("file01.txt"), std::string::npos) << screens[1];
+    EXPECT_EQ(screens[1].find("file40.txt"), std::string::npos) << screens[1];
+    EXPECT_NE(screens[2].find("file40.txt"), std::string::npos) << screens[2];
+    EXPECT_NE(shown.find("error: scroll needs up or down"), std::string::npos) << shown;
+    EXPECT_NE(screens[3].find("Free Memory"), std::string::npos) << screens[3];
 }

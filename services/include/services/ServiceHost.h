@@ -3,6 +3,9 @@
 // from fixture files, from handlers that code registers per method and path, or with a
 // scripted fault, and keeps a log of every request it received.
 //
+// Byte ranges are answered by handlers only (byteRangeReply): the server never slices a
+// reply by itself.
+//
 // Answering order for a request: a fault scripted for its path, then a handler registered for
 // its method and path, then (GET and HEAD) the fixture file at that path under the fixtures
 // folder, else 404. The query never selects a fixture file; handlers read it if they care.
@@ -84,6 +87,13 @@ struct Fault {
         return *this;
     }
 };
+
+// The reply to a GET of `body` that honours the request's "Range" header, as a file server
+// does: "bytes=N-" or "bytes=N-M" with N inside the body gives 206 with that slice and
+// "Content-Range: bytes N-E/SIZE"; N at or past the end gives 416 with "Content-Range:
+// bytes */SIZE"; no Range, or one of another form, gives 200 with the whole body. Every
+// reply says "Accept-Ranges: bytes".
+ServiceReply byteRangeReply(const LoggedRequest& request, const std::string& body, std::string contentType);
 
 class ServiceHost {
   public:

@@ -16,7 +16,7 @@ namespace {
 // The alert is laid out in whole text rows, so its box, texts, fields and buttons each get
 // rows of their own: a border row, the title, the message, one row per field, one row per
 // button (two buttons share a row), a border row.
-constexpr double kAlertPadding = kCellWidth;
+constexpr double kAlertPadding = kTextAdvance;
 constexpr double kLineHeight = kCellHeight;
 constexpr double kFieldHeight = kCellHeight;
 constexpr double kButtonRowHeight = kCellHeight;
@@ -25,7 +25,7 @@ constexpr double kButtonRowHeight = kCellHeight;
 int linesFor(const std::string& text, double width) {
     if (text.empty())
         return 0;
-    std::size_t perLine = std::max<std::size_t>(1, std::size_t(width / kCellWidth));
+    std::size_t perLine = std::max<std::size_t>(1, std::size_t(width / kTextAdvance));
     int lines = 0;
     std::size_t start = 0;
     while (true) {

@@ -7,7 +7,7 @@
 
 namespace platform {
 namespace {
-constexpr double kButtonPadding = 2 * kCellWidth; // room for the brackets
+constexpr double kButtonPadding = 2 * kTextAdvance; // room for the brackets
 constexpr double kButtonMinimumHeight = 30;
 constexpr double kDefaultButtonFontSize = 15;
 
@@ -93,12 +93,15 @@ Size Button::sizeThatFits(Size size) const {
 }
 
 void Button::drawText(TextCanvas& canvas, const Rect& rect) const {
-    std::string title = currentTitle();
-    if (!title.empty()) {
-        // Brackets mark a button; a narrow button shows its bare title rather than cut it.
+    // The title, else (an image-only button) the label a user taps it by.
+    std::string text = currentTitle();
+    if (text.empty())
+        text = View::accessibilityLabel();
+    if (!text.empty()) {
+        // Brackets mark a button; a narrow button shows its bare text rather than cut it.
         TextCanvas::CellRect cells = TextCanvas::cellsFor(rect);
-        bool fits = int(detail::cellLength(title)) + 2 <= cells.right - cells.left;
-        canvas.writeInRect(rect, fits ? "[" + title + "]" : title, 1);
+        bool fits = int(detail::cellLength(text)) + 2 <= cells.right - cells.left;
+        canvas.writeInRect(rect, fits ? "[" + text + "]" : text, 1);
         return;
     }
     auto image = currentImage();

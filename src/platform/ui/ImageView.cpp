@@ -25,7 +25,7 @@ void ImageView::drawText(TextCanvas& canvas, const Rect& rect) const {
     const auto& shown = highlighted_ && highlightedImage_ ? highlightedImage_ : image_;
     if (!shown)
         return;
-    canvas.writeInRect(rect, "<" + (shown->name().empty() ? std::string("image") : shown->name()) + ">", 1);
+    canvas.writeImageName(rect, "<" + (shown->name().empty() ? std::string("image") : shown->name()) + ">");
 }
 
 } // namespace platform

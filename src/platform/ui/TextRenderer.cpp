@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
@@ -64,6 +65,7 @@ void drawTree(TextCanvas& canvas, const View& view, TextCanvas::CellRect clip, O
         return;
     Rect rect = view.convertRectTo(view.bounds(), nullptr).offsetBy(-offset.x, -offset.y);
     canvas.setClip(clip);
+    canvas.setOwner(&view);
     if (view.backgroundColor().alpha > 0 && !dynamic_cast<const Window*>(&view))
         canvas.fill(TextCanvas::intersect(clip, TextCanvas::cellsFor(rect)), U' ');
     view.drawText(canvas, rect);
@@ -121,7 +123,7 @@ Point centerInBase(const View& v) {
 
 TextCanvas::TextCanvas(int columns, int rows)
     : columns_(std::clamp(columns, 0, kMaxCanvasCells)), rows_(std::clamp(rows, 0, kMaxCanvasCells)),
-      cells_(std::size_t(columns_) * std::size_t(rows_), U' '), clip_{0, 0, columns_, rows_} {}
+      cells_(std::size_t(columns_) * std::size_t(rows_), U' '), owners_(cells_.size()), clip_{0, 0, columns_, rows_} {}
 
 TextCanvas::CellRect TextCanvas::cellsFor(const Rect& rect) {
     // A cell belongs to a rectangle when its centre does, so two rectangles that meet
@@ -167,7 +169,63 @@ void TextCanvas::put(int column, int row, char32_t ch) {
         return;
     if (column < 0 || column >= columns_ || row < 0 || row >= rows_)
         return;
-    cells_[std::size_t(row) * std::size_t(columns_) + std::size_t(column)] = ch;
+    std::size_t index = std::size_t(row) * std::size_t(columns_) + std::size_t(column);
+    if (ch == U' ') {
+        cells_[index] = ch;
+        owners_[index] = {};
+        return;
+    }
+    CellOwner below = owners_[index];
+    if (cells_[index] != U' ' && below.view && below.view != owner_) {
+        if (below.imageName)
+            eraseImageName(row, below.view);
+        else
+            noteOverlap(column, row, below.view);
+    } else if (cells_[index] == U' ' && !writingImageName_) {
+        // Text that runs into a neighbour's text reads as one word: as bad as an overlap.
+        for (int neighbour : {column - 1, column + 1}) {
+            if (neighbour < 0 || neighbour >= columns_)
+                continue;
+            std::size_t at = std::size_t(row) * std::size_t(columns_) + std::size_t(neighbour);
+            if (cells_[at] != U' ' && owners_[at].view && owners_[at].view != owner_ && !owners_[at].imageName)
+                noteOverlap(column, row, owners_[at].view);
+        }
+    }
+    cells_[index] = ch;
+    owners_[index] = {owner_, writingImageName_};
+}
+
+void TextCanvas::noteOverlap(int column, int row, const View* below) {
+    auto describe = [](const View* v) {
+        if (!v)
+            return std::string("?");
+        auto label = v->accessibilityLabel();
+        return label.empty() ? std::string(typeid(*v).name()) : label;
+    };
+    overlaps_.push_back(Overlap{column, row, describe(below), describe(owner_)});
+}
+
+void TextCanvas::eraseImageName(int row, const View* view) {
+    for (int c = 0; c < columns_; ++c) {
+        std::size_t at = std::size_t(row) * std::size_t(columns_) + std::size_t(c);
+        if (owners_[at].view == view && owners_[at].imageName) {
+            cells_[at] = U' ';
+            owners_[at] = {};
+        }
+    }
+}
+
+void TextCanvas::writeImageName(const Rect& rect, std::string_view text) {
+    CellRect cells = intersect(intersect(cellsFor(rect), clip_), CellRect{0, 0, columns_, rows_});
+    int row = cells.top + (cells.bottom - cells.top - 1) / 2;
+    if (cells.right <= cells.left || cells.bottom <= cells.top)
+        return;
+    for (int c = cells.left; c < cells.right; ++c)
+        if (at(c, row) != U' ')
+            return;
+    writingImageName_ = true;
+    writeInRect(rect, text, 1);
+    writingImageName_ = false;
 }
 
 void TextCanvas::write(int column, int row, std::string_view text) {
@@ -373,6 +431,10 @@ bool TextRenderer::tap(std::string_view label) {
         return false;
     auto hit = Application::shared().simulateTap(element->center);
     return hit && hit->isDescendantOf(element->view.get());
+}
+
+std::vector<TextCanvas::Overlap> TextRenderer::overlaps() {
+    return renderCanvas().overlaps();
 }
 
 std::vector<TextRenderer::RowMatch> TextRenderer::findRows(std::string_view text) {

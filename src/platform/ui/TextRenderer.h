@@ -4,9 +4,11 @@
 // prints it; tests read it.
 //
 // Scale: one cell is kCellWidth points wide and kCellHeight points high, so a phone screen
-// of 320 × 480 points is 40 columns by 30 rows, and a tablet's 768 × 1024 is 96 by 64. A
+// of 320 × 480 points is 80 columns by 30 rows, and a tablet's 768 × 1024 is 192 by 64. A
 // point (x, y) of the window falls into column floor(x / kCellWidth) and row
-// floor(y / kCellHeight).
+// floor(y / kCellHeight). Text is laid out at kTextAdvance points per character, twice a
+// cell's width, so a control's text always fits the cells its frame covers with room to
+// spare, and two neighbouring controls never run into each other on the grid.
 //
 // Views are drawn back to front. Hidden views and views with alpha below 0.01 are skipped
 // with their subviews; a view with a visible background colour first blanks its cells, so
@@ -32,7 +34,8 @@
 
 namespace platform {
 
-inline constexpr double kCellWidth = 8;
+inline constexpr double kCellWidth = 4;
+inline constexpr double kTextAdvance = 8;
 inline constexpr double kCellHeight = 16;
 
 // A grid of character cells being drawn into; cells hold one Unicode code point each.
@@ -66,6 +69,19 @@ public:
     // A box outline with '+', '-' and '|'.
     void frame(const Rect& rect);
 
+    // The view whose drawing comes next: cells it writes are marked as its own, so that text
+    // written over (or right beside) another view's text is noticed as an overlap.
+    void setOwner(const View* view) { owner_ = view; }
+    // Like writeInRect, for an image's name: written only where nothing is drawn yet, and
+    // erased again when a view's text is drawn over it (a picture gives way to text).
+    void writeImageName(const Rect& rect, std::string_view text);
+    // Two views' texts in one cell, or in neighbouring cells of a row with no blank between.
+    struct Overlap {
+        int column = 0, row = 0;
+        std::string below, above; // the two views, by their accessibility labels
+    };
+    const std::vector<Overlap>& overlaps() const { return overlaps_; }
+
     char32_t at(int column, int row) const;
     std::string row(int index) const; // trailing blanks removed
     std::string toString() const;     // rows joined by '\n', trailing blank rows removed
@@ -73,8 +89,19 @@ public:
 private:
     int columns_;
     int rows_;
+    struct CellOwner {
+        const View* view = nullptr;
+        bool imageName = false;
+    };
+    void noteOverlap(int column, int row, const View* below);
+    void eraseImageName(int row, const View* view);
+
     std::vector<char32_t> cells_;
+    std::vector<CellOwner> owners_;
     CellRect clip_;
+    const View* owner_ = nullptr;
+    bool writingImageName_ = false;
+    std::vector<Overlap> overlaps_;
 };
 
 // What `tap <label>` found.
@@ -106,6 +133,8 @@ public:
         std::vector<IndexPath> indexPaths;
     };
     static std::vector<RowMatch> findRows(std::string_view text);
+    // The overlaps of texts on the screen as renderScreen() draws it (none on a readable screen).
+    static std::vector<TextCanvas::Overlap> overlaps();
 };
 
 } // namespace platform

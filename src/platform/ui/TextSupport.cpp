@@ -81,7 +81,7 @@ std::size_t cellLength(std::string_view text) {
 }
 
 double textWidth(std::string_view text) {
-    return double(cellLength(text)) * kCellWidth;
+    return double(cellLength(text)) * kTextAdvance;
 }
 
 } // namespace platform::detail

@@ -28,8 +28,8 @@ protected:
 
 TEST_F(Rendering, ASmallTreeLandsInTheCellsItsPointsScaleTo) {
     auto window = makeKeyWindow();
-    // One cell is 8 x 16 points: (16, 32) is column 2, row 2.
-    addLabel(*window, Rect(16, 32, 120, 16), "Free Memory: 2.00 GB");
+    // One cell is 4 x 16 points: (16, 32) is column 4, row 2.
+    addLabel(*window, Rect(16, 32, 60, 16), "Free Memory: 2.00 GB");
     auto button = std::make_shared<Button>(Rect(0, 64, 80, 16));
     button->setTitle("OK");
     window->addSubview(button);
@@ -48,14 +48,14 @@ TEST_F(Rendering, ASmallTreeLandsInTheCellsItsPointsScaleTo) {
     window->addSubview(image);
 
     auto canvas = TextRenderer::renderCanvas();
-    EXPECT_EQ(canvas.columns(), 40);
+    EXPECT_EQ(canvas.columns(), 80);
     EXPECT_EQ(canvas.rows(), 30);
-    EXPECT_EQ(canvas.row(2), "  Free Memory: 2."); // cut to the label's 15 columns
-    EXPECT_EQ(canvas.row(4), "   [OK]");
-    EXPECT_EQ(canvas.row(6).substr(25), "    [on]");
+    EXPECT_EQ(canvas.row(2), "    Free Memory: 2."); // cut to the label's 15 columns
+    EXPECT_EQ(canvas.row(4), "        [OK]");
+    EXPECT_EQ(canvas.row(6).substr(50), "         [on]");
     EXPECT_EQ(canvas.row(8), "•••");
     EXPECT_EQ(canvas.row(9), "(Pass key)");
-    EXPECT_EQ(canvas.row(10), "   <upgrade.png>");
+    EXPECT_EQ(canvas.row(10), "             <upgrade.png>");
 }
 
 TEST_F(Rendering, HiddenAndTransparentViewsAreSkippedWithTheirSubviews) {
@@ -74,12 +74,12 @@ TEST_F(Rendering, HiddenAndTransparentViewsAreSkippedWithTheirSubviews) {
 TEST_F(Rendering, AnOpaqueViewCoversWhatLiesBelowAndClippingCutsSubviews) {
     auto window = makeKeyWindow();
     addLabel(*window, Rect(0, 0, 320, 16), "underneath");
-    auto cover = std::make_shared<View>(Rect(0, 0, 40, 16));
+    auto cover = std::make_shared<View>(Rect(0, 0, 20, 16));
     cover->setBackgroundColor(Color::whiteColor());
     window->addSubview(cover);
     EXPECT_EQ(TextRenderer::renderCanvas().row(0), "     neath");
 
-    auto clip = std::make_shared<View>(Rect(0, 32, 24, 16));
+    auto clip = std::make_shared<View>(Rect(0, 32, 12, 16));
     clip->setClipsToBounds(true);
     addLabel(*clip, Rect(0, 0, 200, 16), "clipped text");
     window->addSubview(clip);
@@ -88,7 +88,7 @@ TEST_F(Rendering, AnOpaqueViewCoversWhatLiesBelowAndClippingCutsSubviews) {
 
 TEST_F(Rendering, MultiLineLabelsWrapAtWordsWithinTheirRectangle) {
     auto window = makeKeyWindow();
-    auto label = addLabel(*window, Rect(0, 0, 80, 48), "There is an error. Please try again later.");
+    auto label = addLabel(*window, Rect(0, 0, 40, 48), "There is an error. Please try again later.");
     label->setNumberOfLines(0);
     auto canvas = TextRenderer::renderCanvas();
     EXPECT_EQ(canvas.row(0), "There is");

@@ -1,0 +1,244 @@
+#include "platform/media/AudioFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#include <sndfile.h>
+
+namespace platform {
+namespace {
+
+constexpr int kMaximumChannels = 64;
+constexpr int kMaximumSampleRate = 1'536'000;
+
+// One open file: libsndfile's handle and the decoded format it is read in.
+struct OpenAudioFile {
+    SNDFILE* sound = nullptr;
+    SF_INFO info{};
+    AudioStreamDescription format;
+    bool asFloat = false;
+    sf_count_t position = 0; // the next frame libsndfile will read
+    std::mutex mutex;
+
+    ~OpenAudioFile() {
+        if (sound)
+            sf_close(sound);
+    }
+};
+
+std::mutex gRegistryMutex;
+std::map<std::uintptr_t, std::shared_ptr<OpenAudioFile>> gOpenFiles;
+std::uintptr_t gNextHandle = 1;
+
+std::shared_ptr<OpenAudioFile> lookUp(AudioFileID id) {
+    std::lock_guard lock(gRegistryMutex);
+    auto found = gOpenFiles.find(reinterpret_cast<std::uintptr_t>(id));
+    return found == gOpenFiles.end() ? nullptr : found->second;
+}
+
+bool decodesAsFloat(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_DWVW_16:
+        return false;
+    default:
+        return true;
+    }
+}
+
+AudioStreamDescription decodedFormat(const SF_INFO& info, bool asFloat) {
+    AudioStreamDescription d;
+    std::uint32_t bytesPerSample = asFloat ? 4 : 2;
+    d.sampleRate = info.samplerate;
+    d.formatID = kAudioFormatLinearPCM;
+    d.formatFlags = AudioFormatFlags::IsPacked |
+                    (asFloat ? AudioFormatFlags::IsFloat : AudioFormatFlags::IsSignedInteger);
+    d.channelsPerFrame = std::uint32_t(info.channels);
+    d.bitsPerChannel = bytesPerSample * 8;
+    d.bytesPerFrame = bytesPerSample * d.channelsPerFrame;
+    d.bytesPerPacket = d.bytesPerFrame;
+    d.framesPerPacket = 1;
+    return d;
+}
+
+// Writes a fixed-size value into a property buffer.
+template <typename T> OSStatus copyOut(const T& value, std::uint32_t* ioDataSize, void* outData) {
+    if (!ioDataSize || !outData)
+        return kAudioParameterError;
+    if (*ioDataSize < sizeof(T))
+        return kAudioFileBadPropertySizeError;
+    std::memcpy(outData, &value, sizeof(T));
+    *ioDataSize = sizeof(T);
+    return kAudioNoError;
+}
+
+} // namespace
+
+std::string fourCharCodeText(std::uint32_t code) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        char c = char((code >> shift) & 0xff);
+        text += (c >= 0x20 && c < 0x7f) ? c : '?';
+    }
+    return text;
+}
+
+OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, AudioFileTypeID typeHint,
+                          AudioFileID* outAudioFile) {
+    (void)typeHint; // files are recognised by their contents
+    if (!outAudioFile)
+        return kAudioParameterError;
+    *outAudioFile = nullptr;
+    if (permissions != kAudioFileReadPermission)
+        return kAudioFilePermissionsError;
+    if (!url.isFileURL())
+        return kAudioFileFileNotFoundError;
+    auto path = url.filePath();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return kAudioFileFileNotFoundError;
+    if (::access(path.c_str(), R_OK) != 0)
+        return kAudioFilePermissionsError;
+
+    auto file = std::make_shared<OpenAudioFile>();
+    file->sound = sf_open(path.c_str(), SFM_READ, &file->info);
+    if (!file->sound || file->info.channels <= 0 || file->info.channels > kMaximumChannels ||
+        file->info.samplerate <= 0 || file->info.samplerate > kMaximumSampleRate || file->info.frames < 0)
+        return kAudioFileUnsupportedFileTypeError;
+    file->asFloat = decodesAsFloat(file->info.format);
+    file->format = decodedFormat(file->info, file->asFloat);
+
+    std::lock_guard lock(gRegistryMutex);
+    std::uintptr_t handle = gNextHandle++;
+    gOpenFiles.emplace(handle, std::move(file));
+    *outAudioFile = reinterpret_cast<AudioFileID>(handle);
+    return kAudioNoError;
+}
+
+OSStatus AudioFileGetPropertyInfo(AudioFileID id, AudioFilePropertyID property, std::uint32_t* outDataSize,
+                                  std::uint32_t* isWritable) {
+    auto file = lookUp(id);
+    if (!file)
+        return kAudioFileNotOpenError;
+    std::uint32_t size = 0;
+    if (property == kAudioFilePropertyDataFormat)
+        size = sizeof(AudioStreamDescription);
+    else if (property == kAudioFilePropertyPacketSizeUpperBound)
+        size = sizeof(std::uint32_t);
+    else if (property == kAudioFilePropertyMagicCookieData)
+        size = 0; // decoded PCM carries no cookie
+    else if (property == kAudioFilePropertyAudioDataPacketCount)
+        size = sizeof(std::uint64_t);
+    else if (property == kAudioFilePropertyEstimatedDuration)
+        size = sizeof(double);
+    else
+        return kAudioFileUnsupportedPropertyError;
+    if (outDataSize)
+        *outDataSize = size;
+    if (isWritable)
+        *isWritable = 0;
+    return kAudioNoError;
+}
+
+OSStatus AudioFileGetProperty(AudioFileID id, AudioFilePropertyID property, std::uint32_t* ioDataSize,
+                              void* outData) {
+    auto file = lookUp(id);
+    if (!file)
+        return kAudioFileNotOpenError;
+    if (property == kAudioFilePropertyDataFormat)
+        return copyOut(file->format, ioDataSize, outData);
+    if (property == kAudioFilePropertyPacketSizeUpperBound)
+        return copyOut(file->format.bytesPerPacket, ioDataSize, outData);
+    if (property == kAudioFilePropertyAudioDataPacketCount)
+        return copyOut(std::uint64_t(file->info.frames), ioDataSize, outData);
+    if (property == kAudioFilePropertyEstimatedDuration)
+        return copyOut(double(file->info.frames) / file->info.samplerate, ioDataSize, outData);
+    if (property == kAudioFilePropertyMagicCookieData) {
+        if (!ioDataSize)
+            return kAudioParameterError;
+        *ioDataSize = 0;
+        return kAudioNoError;
+    }
+    return kAudioFileUnsupportedPropertyError;
+}
+
+OSStatus AudioFileReadPackets(AudioFileID id, bool useCache, std::uint32_t* ioNumBytes,
+                              AudioPacketDescription* outPacketDescriptions, std::int64_t startingPacket,
+                              std::uint32_t* ioNumPackets, void* outBuffer) {
+    (void)useCache;
+    auto file = lookUp(id);
+    if (!file)
+        return kAudioFileNotOpenError;
+    if (!ioNumBytes || !ioNumPackets || (!outBuffer && *ioNumPackets > 0))
+        return kAudioParameterError;
+    if (startingPacket < 0)
+        return kAudioFileInvalidPacketOffsetError;
+    std::lock_guard lock(file->mutex);
+    const std::uint32_t packetSize = file->format.bytesPerPacket;
+    sf_count_t available = std::max<sf_count_t>(0, file->info.frames - startingPacket);
+    sf_count_t wanted =
+        std::min<sf_count_t>({sf_count_t(*ioNumPackets), sf_count_t(*ioNumBytes / packetSize), available});
+    *ioNumPackets = 0;
+    *ioNumBytes = 0;
+    if (wanted <= 0)
+        return kAudioNoError;
+    if (file->position != startingPacket) {
+        if (sf_seek(file->sound, startingPacket, SEEK_SET) < 0)
+            return kAudioFileInvalidPacketOffsetError;
+        file->position = startingPacket;
+    }
+    sf_count_t read = 0;
+    std::size_t bytes = 0;
+    const auto samples = std::size_t(wanted) * file->format.channelsPerFrame;
+    if (file->asFloat) {
+        std::vector<float> decoded(samples);
+        read = sf_readf_float(file->sound, decoded.data(), wanted);
+        bytes = std::size_t(std::max<sf_count_t>(read, 0)) * packetSize;
+        std::memcpy(outBuffer, decoded.data(), bytes);
+    } else {
+        std::vector<short> decoded(samples);
+        read = sf_readf_short(file->sound, decoded.data(), wanted);
+        bytes = std::size_t(std::max<sf_count_t>(read, 0)) * packetSize;
+        std::memcpy(outBuffer, decoded.data(), bytes);
+    }
+    if (read <= 0) {
+        file->position = -1; // unknown after a failed read: seek next time
+        return kAudioNoError;
+    }
+    file->position = startingPacket + read;
+    if (outPacketDescriptions)
+        for (sf_count_t i = 0; i < read; ++i)
+            outPacketDescriptions[i] = AudioPacketDescription{std::int64_t(i) * packetSize, 0, packetSize};
+    *ioNumPackets = std::uint32_t(read);
+    *ioNumBytes = std::uint32_t(bytes);
+    return kAudioNoError;
+}
+
+OSStatus AudioFileClose(AudioFileID id) {
+    std::shared_ptr<OpenAudioFile> file;
+    {
+        std::lock_guard lock(gRegistryMutex);
+        auto found = gOpenFiles.find(reinterpret_cast<std::uintptr_t>(id));
+        if (found == gOpenFiles.end())
+            return kAudioFileNotOpenError;
+        file = std::move(found->second);
+        gOpenFiles.erase(found);
+    }
+    return kAudioNoError; // the file closes when the last reader lets it go
+}
+
+} // namespace platform
