@@ -36,7 +36,6 @@ protected:
         cobalt::CBController::resetForTesting();
         cobalt::CBReachability::resetForTesting();
         platform::URLConnection::cancelAllForTesting();
-        platform::RunLoop::main().drain();
         platform::Reachability::resetForTesting();
         platform::Device::resetForTesting();
     }

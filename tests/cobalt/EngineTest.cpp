@@ -10,6 +10,7 @@
 #include "cobalt/CBClientManager.h"
 #include "cobalt/CBDatabase.h"
 #include "cobalt/CBJavascriptBridge.h"
+#include "cobalt/CBLibraryHandlers.h"
 #include "services/CobaltEndpoints.h"
 #include "support/LoopbackServices.h"
 
@@ -178,6 +179,43 @@ TEST_F(EngineTest, DisabledSwitchFromTheServerTakesEffectAtTheNextLaunch) {
     quit();
     launch({{1, "banner"}});
     EXPECT_TRUE(CBController::existing()->disabled());
+}
+
+TEST_F(EngineTest, HostileScriptCommandsAreRefused) {
+    auto listener = launch({{1, "banner"}});
+    ASSERT_TRUE(waitFor([&] { return listener->ready.size() == 1; }));
+    write(documents() / "user.txt", "mine");
+    const fs::path attached = home.root() / "tmp" / "attached.db";
+    auto driverPage = CBController::existing()->clientManager()->clientDriver()->webView();
+    const std::string commands = R"(
+        BridgeLib.fileWriteString("../escape.txt", "x");
+        BridgeLib.fileWriteString("CB/../user.txt", "overwritten");
+        BridgeLib.deleteFile("user.txt");
+        BridgeLib.writeFileWithContentsOfURLWithCallback("CB/f.txt", "file:///etc/passwd", "window.download=%d");
+        BridgeLib.loadStringFromFileWithCallback("CB/../user.txt", "window.read=%s");
+        BridgeLib.sqlExecuteWithCallback("ATTACH DATABASE ')" + attached.string() + R"(' AS x", "window.attach=%s");
+        BridgeLib.getControllerPropertyWithCallback("database", "window.property=%s");
+        BridgeCocoa.performSelectorOnClassWithCallback("terminate", "UIApplication", "window.cocoa=%s");
+        BridgeCocoa.classDoesRespondToSelectorNamedWithCallback("NSString", "stringWithString:", "window.responds=%d");
+        BridgeLib.fileWriteString("CB/done.txt", "quote \" and\nline");
+        BridgeLib.loadStringFromFileWithCallback("CB/done.txt", "window.done=%s");
+    )";
+    CBAdEngine::executeCommand(commands);
+    ASSERT_TRUE(waitFor([&] { return driverPage->stringByEvaluatingJavaScriptFromString("window.done") != ""; }))
+        << driverPage->stringByEvaluatingJavaScriptFromString("g_commandQueue.length + ' ' + window.read + ' ' + window.attach");
+    auto page = [&](const char* name) { return driverPage->stringByEvaluatingJavaScriptFromString(name); };
+    EXPECT_EQ(page("window.done"), "quote \" and\nline");
+    EXPECT_FALSE(fs::exists(documents() / "escape.txt"));
+    EXPECT_FALSE(fs::exists(home.root() / "escape.txt"));
+    EXPECT_EQ(read(documents() / "user.txt"), "mine");
+    EXPECT_EQ(page("window.download"), "0");
+    EXPECT_EQ(page("window.read"), "(null)");
+    EXPECT_EQ(page("window.attach"), "[]");
+    EXPECT_FALSE(fs::exists(attached));
+    EXPECT_EQ(page("window.property"), "");
+    EXPECT_EQ(page("window.responds"), "1");
+    const std::string handle = page("window.cocoa");
+    ASSERT_TRUE(CBCocoaCommandHandler::isObjectHandle(handle));
 }
 
 } // namespace
