@@ -1,7 +1,9 @@
 // Writes the bundle's sample media into the folder given as the only argument: a short movie
 // ("sample-movie.mov": 64 by 48 pictures, 4 per second, with a sound track, 2.5 seconds) and
 // a short tone as WAV and AIFF files ("sample-tone.wav", "sample-tone.aiff": 16-bit stereo at
-// 44,100 Hz, 1.5 seconds). Run by the build, so the media are made from this source. The
+// 44,100 Hz, 1.5 seconds), and a short MP3 file ("sample-silence.mp3": 40 frames of silence
+// at 128 kbit/s, 44,100 Hz, stereo; the frames are 417 or 418 bytes long, so its packets vary
+// in size). Run by the build, so the media are made from this source. The
 // movie's streams are stored uncompressed (raw pictures, raw sound), which needs no encoder.
 #include <cmath>
 #include <cstdint>
@@ -116,6 +118,35 @@ bool writeMovie(const std::filesystem::path& path) {
     return ok || fail("cannot write the movie");
 }
 
+// MPEG-1 Layer III frames whose side information is all zero: every granule is silent, so
+// no encoder is needed. A frame holds 1152 samples; at 128 kbit/s and 44,100 Hz it is
+// 144 * 128000 / 44100 = 417.96 bytes, so frames carry a padding byte whenever the fractions
+// add up to a whole one.
+bool writeSilentMp3(const std::filesystem::path& path) {
+    constexpr int kFrames = 40;
+    constexpr long kBytesTimesRate = 144L * 128000;
+    constexpr long kRate = 44100;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return fail("cannot write " + path.string());
+    long remainder = 0;
+    bool ok = true;
+    for (int i = 0; i < kFrames && ok; ++i) {
+        remainder += kBytesTimesRate % kRate;
+        bool padding = remainder >= kRate;
+        if (padding)
+            remainder -= kRate;
+        std::vector<std::uint8_t> frame(std::size_t(kBytesTimesRate / kRate + (padding ? 1 : 0)), 0);
+        frame[0] = 0xFF;                  // sync
+        frame[1] = 0xFB;                  // sync, MPEG-1, Layer III, no checksum
+        frame[2] = padding ? 0x92 : 0x90; // 128 kbit/s, 44,100 Hz, padding
+        frame[3] = 0x00;                  // stereo
+        ok = std::fwrite(frame.data(), 1, frame.size(), out) == frame.size();
+    }
+    ok = std::fclose(out) == 0 && ok;
+    return ok || fail("cannot write " + path.string());
+}
+
 bool writeTone(const std::filesystem::path& path, int container) {
     SF_INFO info{};
     info.samplerate = kToneSampleRate;
@@ -151,5 +182,6 @@ int main(int argc, char** argv) {
     bool ok = writeMovie(folder / "sample-movie.mov");
     ok = writeTone(folder / "sample-tone.wav", SF_FORMAT_WAV) && ok;
     ok = writeTone(folder / "sample-tone.aiff", SF_FORMAT_AIFF) && ok;
+    ok = writeSilentMp3(folder / "sample-silence.mp3") && ok;
     return ok ? 0 : 1;
 }

@@ -48,6 +48,7 @@ void RootViewController::checkForAlert() {
 
 void RootViewController::passCodeDone() {
     if (pass1->text() == storedPassKey()) {
+        locked_ = false;
         pass1->resignFirstResponder();
         slide(*passCodeView, kHidePanelAnimation, -kPassCodeSlide, kPassCodeSlideDuration);
         fileTable->setHidden(false);
@@ -78,6 +79,9 @@ void RootViewController::done() {
 }
 
 void RootViewController::setting() {
+    // The settings can turn the lock off or set a new key: not while the list is locked.
+    if (locked_)
+        return;
     moveBannerHost(kBannerAsideY);
     auto settings = std::make_shared<SettingsView>();
     presentModalViewController(platform::NavigationController::create(settings), true);

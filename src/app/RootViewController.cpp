@@ -106,6 +106,7 @@ void RootViewController::viewDidLoad() {
 
     // 3. The lock.
     if (!defaults.stringForKey(kPassKeyKey).value_or("").empty()) {
+        locked_ = true;
         fileTable->setHidden(true);
         if (auto nav = navigationController())
             nav->navigationBar().setUserInteractionEnabled(false);
@@ -208,6 +209,8 @@ void RootViewController::sortArray() {
 }
 
 void RootViewController::tableEdit() {
+    if (locked_)
+        return;
     bool editing = !fileTable->isEditing();
     fileTable->setEditing(editing, true);
     navigationItem().setRightBarButtonItem(nullptr);
@@ -285,6 +288,8 @@ bool RootViewController::responds(std::string_view selector) const {
 void RootViewController::tableViewCommitEditingStyleForRowAtIndexPath(platform::TableView& tableView,
                                                                       platform::TableViewCellEditingStyle,
                                                                       const platform::IndexPath& indexPath) {
+    if (locked_)
+        return;
     auto row = static_cast<std::size_t>(indexPath.row);
     if (row >= rowFiles_.size() || row >= fileList.size())
         return;

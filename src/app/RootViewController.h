@@ -107,6 +107,10 @@ public:
     void tableEdit();
 
     // ---- Pass-key lock ----
+    // YES from a load with a stored key until the right key is entered. While locked, the
+    // controls that reach the key or the files (settings, edit, row deletion) do nothing;
+    // the pass-key panel and the extras stay usable.
+    bool isLocked() const { return locked_; }
     void checkForAlert();
     void passCodeDone();
     void shakeEffect();
@@ -136,7 +140,7 @@ public:
                                    const platform::IndexPath& indexPath) override;
     std::optional<bool> tableViewCanEditRowAtIndexPath(platform::TableView&,
                                                        const platform::IndexPath&) override {
-        return true;
+        return !locked_;
     }
     void tableViewCommitEditingStyleForRowAtIndexPath(platform::TableView& tableView,
                                                       platform::TableViewCellEditingStyle style,
@@ -203,6 +207,7 @@ private:
 
     std::vector<DocumentFile> rowFiles_;
     std::vector<platform::NotificationCenter::ObserverToken> observers_;
+    bool locked_ = false;
 };
 
 // Moves or fades the banner host in the animation "halo" of 0.5 s; nothing happens while no

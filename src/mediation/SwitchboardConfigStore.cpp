@@ -114,10 +114,39 @@ bool SwitchboardConfigStore::checkReachability() {
 }
 
 void SwitchboardConfigStore::abandonFetch(const platform::Error& error) {
-    auto config = std::move(fetchingConfig_);
+    auto keepAlive = shared_from_this();
+    auto config = fetchingConfig_;
+    endFetch();
+    if (!config)
+        return;
+    // A recheck that fails leaves a configuration that no fetch will ever complete: without
+    // this, later getConfig calls for its key would wait on it for good.
+    uncache(config);
+    config->notifyDelegatesOfFailure(error);
+}
+
+void SwitchboardConfigStore::uncache(const std::shared_ptr<SwitchboardConfig>& config) {
+    auto it = configs_.find(config->appKey());
+    if (it != configs_.end() && it->second == config)
+        configs_.erase(it);
+}
+
+void SwitchboardConfigStore::whenFetchEnds(std::function<void()> work) {
+    if (!work)
+        return;
+    if (!fetchingConfig_) {
+        platform::RunLoop::main().perform(std::move(work));
+        return;
+    }
+    fetchEndWaiters_.push_back(std::move(work));
+}
+
+void SwitchboardConfigStore::endFetch() {
     fetchingConfig_.reset();
-    if (config)
-        config->notifyDelegatesOfFailure(error);
+    auto waiters = std::move(fetchEndWaiters_);
+    fetchEndWaiters_.clear();
+    for (auto& work : waiters)
+        platform::RunLoop::main().perform(std::move(work));
 }
 
 void SwitchboardConfigStore::reachabilityNotReachable(SBNetworkReachabilityWrapper& wrapper) {
@@ -221,9 +250,7 @@ void SwitchboardConfigStore::failedFetchingWithError(const platform::Error& erro
     auto config = fetchingConfig_;
     if (config) {
         config->notifyDelegatesOfFailure(error);
-        auto it = configs_.find(config->appKey());
-        if (it != configs_.end() && it->second == config)
-            configs_.erase(it);
+        uncache(config);
     }
     finishedFetching();
 }
@@ -231,7 +258,7 @@ void SwitchboardConfigStore::failedFetchingWithError(const platform::Error& erro
 void SwitchboardConfigStore::finishedFetching() {
     connection_.reset();
     receivedData_.clear();
-    fetchingConfig_.reset();
+    endFetch();
 }
 
 } // namespace mediation

@@ -9,7 +9,8 @@
 // Every failure reaches the configuration's delegates as switchboardConfigDidFail with a
 // SwitchboardError: 10 (no probe, probe not scheduled, no connection, download failed or
 // reply over kMaximumConfigReplyBytes), 11 (HTTP status outside 200-299), or the parse's 20
-// or 30. A failed configuration leaves the cache, so the next getConfig fetches again. An
+// or 30. A failed configuration leaves the cache, so the next getConfig fetches again (also
+// when the failure comes from a recheck of reachability that cannot be set up). An
 // unreachable host is no failure: the delegates hear nothing while the store waits.
 //
 // Ownership: sharedStore() holds the one store; resetStore() replaces it by an empty one
@@ -18,9 +19,11 @@
 // configuration. Main thread only: every callback (probe, recheck, download) arrives on the
 // run loop of the thread that started the fetch.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mediation/SBNetworkReachabilityWrapper.h"
 #include "mediation/SwitchboardForward.h"
@@ -77,6 +80,9 @@ class SwitchboardConfigStore : public SBNetworkReachabilityDelegate,
     }
     // The configuration being fetched, null when none.
     const std::shared_ptr<SwitchboardConfig>& fetchingConfig() const { return fetchingConfig_; }
+    // Queues `work` on the main run loop once the running fetch has ended, however it ends
+    // (at once when none runs): so a caller whose fetch was refused can ask again.
+    void whenFetchEnds(std::function<void()> work);
 
     // SBNetworkReachabilityDelegate.
     void reachabilityBecameReachable(SBNetworkReachabilityWrapper& wrapper) override;
@@ -93,12 +99,17 @@ class SwitchboardConfigStore : public SBNetworkReachabilityDelegate,
   private:
     // Ends the fetch after a failure to start it: tells the delegates, clears the fetch.
     void abandonFetch(const platform::Error& error);
+    // Drops `config` from the cache when it is the one cached under its key.
+    void uncache(const std::shared_ptr<SwitchboardConfig>& config);
+    // Clears the running fetch and hands the waiting work to the run loop.
+    void endFetch();
 
     std::map<std::string, std::shared_ptr<SwitchboardConfig>, std::less<>> configs_;
     std::shared_ptr<SwitchboardConfig> fetchingConfig_;
     std::shared_ptr<SBNetworkReachabilityWrapper> reachability_;
     std::shared_ptr<platform::URLConnection> connection_;
     platform::Data receivedData_;
+    std::vector<std::function<void()>> fetchEndWaiters_;
 };
 
 } // namespace mediation

@@ -1,5 +1,7 @@
 #include "mediation/SwitchboardCustomAdDownload.h"
 
+#include "mediation/SwitchboardNumbers.h"
+
 #include "mediation/SwitchboardDelegate.h"
 #include "mediation/SwitchboardLog.h"
 #include "mediation/SwitchboardViewInterface.h"
@@ -104,19 +106,19 @@ void CustomAdDownloadAdapter::setInvalid(std::optional<platform::Error>* error, 
 bool CustomAdDownloadAdapter::parseEnums(int* value, const platform::Value& adInfo, int minVal, int maxVal,
                                          std::string_view fieldName,
                                          std::optional<platform::Error>* error) const {
-    const platform::Value* field = adInfo.find(fieldName);
-    std::optional<std::int64_t> number = field ? field->integer() : std::nullopt;
-    if (!number) {
-        // A field that is absent or not a number cannot be read as one of the values.
+    // Numbers arrive as JSON numbers or as text ("2"): read as the configuration reads them.
+    int number = 0;
+    if (!sbIntVal(number, adInfo.find(fieldName))) {
+        // A field that is absent or holds no number cannot be read as one of the values.
         setInvalid(error, sbFormat(texts().missingField, fieldName));
         return false;
     }
-    if (*number <= minVal || *number >= maxVal) {
-        setInvalid(error, sbFormat(texts().invalidField, fieldName, *number));
+    if (number <= minVal || number >= maxVal) {
+        setInvalid(error, sbFormat(texts().invalidField, fieldName, number));
         return false;
     }
     if (value)
-        *value = static_cast<int>(*number);
+        *value = number;
     return true;
 }
 

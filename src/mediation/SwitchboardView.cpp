@@ -313,9 +313,25 @@ void SwitchboardView::startGetConfig() {
         return;
     auto self = sharedSelf();
     std::string key = d->switchboardApplicationKey();
+    auto store = configStore();
     awaitingStoreAnswer_ = true;
-    config_ = configStore()->getConfig(key, self);
+    config_ = store->getConfig(key, self);
     awaitingStoreAnswer_ = false;
+    if (!config_)
+        retryWhenStoreIsFree(*store, &SwitchboardView::startGetConfig);
+}
+
+void SwitchboardView::retryWhenStoreIsFree(SwitchboardConfigStore& store, void (SwitchboardView::*step)()) {
+    // The store refuses a fetch while another one runs, and that refusal is never called
+    // back: the slot would stay without a configuration for good. It asks again once the
+    // running fetch has ended.
+    if (!store.fetchingConfig())
+        return;
+    std::weak_ptr<SwitchboardView> weakSelf = sharedSelf();
+    store.whenFetchEnds([weakSelf, step] {
+        if (auto s = weakSelf.lock())
+            ((*s).*step)();
+    });
 }
 
 void SwitchboardView::attemptFetchConfig() {
@@ -324,11 +340,14 @@ void SwitchboardView::attemptFetchConfig() {
         return;
     auto self = sharedSelf();
     std::string key = d->switchboardApplicationKey();
+    auto store = configStore();
     awaitingStoreAnswer_ = true;
-    auto fetched = configStore()->fetchConfig(key, self);
+    auto fetched = store->fetchConfig(key, self);
     awaitingStoreAnswer_ = false;
     if (fetched)
         config_ = std::move(fetched);
+    else
+        retryWhenStoreIsFree(*store, &SwitchboardView::attemptFetchConfig);
 }
 
 void SwitchboardView::updateSwitchboardConfig() {
@@ -759,7 +778,13 @@ bool SwitchboardView::adExists() const {
 }
 
 void SwitchboardView::replaceBannerViewWith(const std::shared_ptr<platform::View>& view) {
+    hostView_ = view;
     transitionToView(view);
+}
+
+bool SwitchboardView::showingHostView() const {
+    auto shown = adView();
+    return shown && shown == hostView_.lock();
 }
 
 int SwitchboardView::randomTransitionType() {
@@ -888,6 +913,9 @@ float SwitchboardView::adRefreshTime() const {
 }
 
 platform::Size SwitchboardView::actualAdSize() const {
+    // A house ad put in after a network failed is sized by itself, not by that network's view.
+    if (showingHostView())
+        return adView()->frame().size;
     if (currAdapter_ && currAdapter_->adNetworkView())
         return currAdapter_->adNetworkView()->frame().size;
     platform::logLine("adapter nil");
@@ -912,7 +940,8 @@ std::optional<std::string> SwitchboardView::mostRecentNetworkName() const {
 
 bool SwitchboardView::pointInside(platform::Point point, const platform::Event* event) {
     bool inside = platform::View::pointInside(point, event);
-    if (inside && currAdapter_ && currAdapter_ != lastNotifyAdapter_.lock() && event &&
+    // A touch on the host's own view (a house ad) is no click on the network's ad.
+    if (inside && currAdapter_ && currAdapter_ != lastNotifyAdapter_.lock() && event && !showingHostView() &&
         event->type() == platform::Event::Type::Touches && currAdapter_->shouldSendExMetric()) {
         lastNotifyAdapter_ = currAdapter_;
         if (const auto& entry = currAdapter_->networkConfig())

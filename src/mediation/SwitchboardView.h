@@ -145,7 +145,8 @@ class SwitchboardView : public platform::View,
     bool adExists() const;
     // The host's adRefreshDuration when it answers one, else the configuration's interval.
     float adRefreshTime() const;
-    // The current adapter's view size; without one the console line "adapter nil" and 728 by
+    // The size of the ad shown: a view the host put in has its own size; otherwise the
+    // current adapter's view size, and without one the console line "adapter nil" and 728 by
     // 90 on a tablet, 320 by 53 on a phone.
     platform::Size actualAdSize() const;
     // Forwarded to the current adapter.
@@ -227,7 +228,7 @@ class SwitchboardView : public platform::View,
 
     // --- View ---
     // As the inherited test; in addition, a touch inside on a shown adapter's ad that has not
-    // been clicked yet sends that adapter's click ping.
+    // been clicked yet sends that adapter's click ping (never for a view the host put in).
     bool pointInside(platform::Point point, const platform::Event* event) override;
     // Leaving the superview stops the refresh timer for good.
     void willMoveToSuperview(platform::View* newSuperview) override;
@@ -263,6 +264,12 @@ class SwitchboardView : public platform::View,
   private:
     std::shared_ptr<SwitchboardView> sharedSelf();
     std::shared_ptr<platform::View> adView() const;
+    // Whether the shown ad is a view of the host's (replaceBannerViewWith) rather than the
+    // current adapter's: such an ad sends no network ping and has its own size.
+    bool showingHostView() const;
+    // Asks the store again through `step` once its running fetch has ended, when the store
+    // is busy with another one.
+    void retryWhenStoreIsFree(SwitchboardConfigStore& store, void (SwitchboardView::*step)());
     std::uint32_t randomValue();
     int randomTransitionType();
     void queueDidAnimateToNewAdIn();
@@ -298,6 +305,8 @@ class SwitchboardView : public platform::View,
     // inside that call belongs to this slot's fetch, though `config_` is not updated yet.
     bool awaitingStoreAnswer_ = false;
     std::vector<std::uint64_t> applicationObservers_;
+    // The last view the host put into the slot.
+    std::weak_ptr<platform::View> hostView_;
 };
 
 } // namespace mediation

@@ -100,23 +100,27 @@ void AdViewController::jsonDataReturn(const std::optional<platform::Value>& json
             dataArray_.push_back(entry);
     }
     if (!dataArray_.empty())
-        imageLoadwithDic(memberText(dataArray_[0], kImageLinkKey));
+        imageLoadwithDic(0);
 }
 
-void AdViewController::imageLoadwithDic(const std::string& url) {
+void AdViewController::imageLoadwithDic(std::size_t index) {
+    if (index >= dataArray_.size())
+        return;
+    std::string url = memberText(dataArray_[index], kImageLinkKey);
     if (url.empty())
         return;
     auto weak = weakSelf();
     // Only the newest download may set the image: an older one finishing later would put an
     // entry's picture beside the next entry's reports and link.
     std::uint64_t generation = ++imageGeneration_;
-    loadImageInBackground(url, [weak, generation](std::shared_ptr<platform::Image> image, bool gotData) {
+    loadImageInBackground(url, [weak, generation, index](std::shared_ptr<platform::Image> image, bool gotData) {
         auto self = weak.lock();
         if (!self || generation != self->imageGeneration_)
             return; // gone, or overtaken by a newer download
         if (!gotData)
             return; // a failed download leaves newsImage as it was
         self->newsImage_ = image;
+        self->newsImageIndex_ = static_cast<int>(index);
         if (image && self->mediationView_ && !self->mediationView_->adExists()) {
             platform::logLine("News  Image downloaded");
             self->showNewsAd(false); // an arrival never starts a rotation of its own
@@ -125,6 +129,7 @@ void AdViewController::imageLoadwithDic(const std::string& url) {
 }
 
 const platform::Value* AdViewController::shownEntry() const {
+    // The entry shown is the one whose picture is shown: its reports and link go with it.
     if (newsAdCounter_ < 0 || static_cast<std::size_t>(newsAdCounter_) >= dataArray_.size())
         return nullptr;
     return &dataArray_[static_cast<std::size_t>(newsAdCounter_)];
@@ -137,17 +142,24 @@ void AdViewController::showNewsAd() {
 void AdViewController::showNewsAd(bool mayScheduleRotation) {
     if (!newsImage_) {
         if (!dataArray_.empty())
-            imageLoadwithDic(memberText(dataArray_[0], kImageLinkKey));
-    } else if (mediationView_ && !dataArray_.empty()) {
+            imageLoadwithDic(0);
+    } else if (mediationView_ && newsImageIndex_ >= 0 &&
+               static_cast<std::size_t>(newsImageIndex_) < dataArray_.size()) {
         newsShowTimer_ = 0;
         platform::Size size = isTablet() ? kTabletHouseAdSize : kPhoneHouseAdSize;
         newsView_ = std::make_shared<platform::Button>(platform::Rect(0, 0, size.width, size.height),
                                                        platform::ButtonType::Custom);
+        // The picture's own entry: when the next picture is not ready (failed, or still on its
+        // way) the same entry is shown again rather than the next entry under this picture.
+        newsAdCounter_ = newsImageIndex_;
         auto weak = weakSelf();
+        // The button keeps the entry it shows, so a tap reports and opens that entry even when
+        // the next house ad replaces it before the link opens.
+        platform::Value entry = dataArray_[static_cast<std::size_t>(newsAdCounter_)];
         newsView_->addAction(
-            [weak](platform::Control&) {
+            [weak, entry](platform::Control&) {
                 if (auto self = weak.lock())
-                    self->getItNow();
+                    self->getItNow(entry);
             },
             platform::ControlEvent::TouchDown, this);
         newsView_->setTag(kHouseAdTag);
@@ -156,13 +168,12 @@ void AdViewController::showNewsAd(bool mayScheduleRotation) {
         mediationView_->replaceBannerViewWith(newsView_);
 
         int count = static_cast<int>(dataArray_.size());
-        newsAdCounter_ = (newsAdCounter_ + 1) % count;
         platform::logLine(platform::formatString("with index: %d", newsAdCounter_));
         platform::RunLoop::main().perform([weak] {
             if (auto self = weak.lock())
                 self->impressionUpdate();
         });
-        imageLoadwithDic(memberText(dataArray_[static_cast<std::size_t>((newsAdCounter_ + 1) % count)], kImageLinkKey));
+        imageLoadwithDic(static_cast<std::size_t>((newsAdCounter_ + 1) % count));
     }
     if (isNewsPresent_ && mayScheduleRotation) {
         platform::RunLoop::main().performAfter(kAdsOffRotationInterval, weakSelf(),
@@ -198,22 +209,28 @@ void AdViewController::impressionUpdate() {
 }
 
 void AdViewController::getItNow() {
-    if (!newsImage_)
-        return;
-    const platform::Value* entry = shownEntry();
-    if (!entry)
-        return;
-    sendPromotionReport(promotionURL(endpoints::kHouseNewsClick, {{"appId", memberText(*entry, kAppIdKey)}}));
-    platform::RunLoop::main().performAfter(kClickOpenDelay, weakSelf(), &AdViewController::gotoItune, this,
-                                           std::string(kGotoItuneName));
+    if (const platform::Value* entry = shownEntry())
+        getItNow(*entry);
 }
 
-void AdViewController::gotoItune() {
-    if (const platform::Value* entry = shownEntry()) {
-        std::string link = memberText(*entry, kAppLinkKey);
-        if (!link.empty())
-            platform::Application::shared().openURL(link);
-    }
+void AdViewController::getItNow(const platform::Value& entry) {
+    if (!newsImage_)
+        return;
+    sendPromotionReport(promotionURL(endpoints::kHouseNewsClick, {{"appId", memberText(entry, kAppIdKey)}}));
+    auto weak = weakSelf();
+    std::string link = memberText(entry, kAppLinkKey);
+    platform::RunLoop::main().performAfter(
+        kClickOpenDelay,
+        [weak, link] {
+            if (auto self = weak.lock())
+                self->gotoItune(link);
+        },
+        this, std::string(kGotoItuneName));
+}
+
+void AdViewController::gotoItune(const std::string& appLink) {
+    if (!appLink.empty())
+        platform::Application::shared().openURL(appLink);
 }
 
 void AdViewController::rotateToOrientation(int orientation) {

@@ -91,16 +91,20 @@ public:
     void getNewsAdDetails();
     // The list reply.
     void jsonDataReturn(const std::optional<platform::Value>& json);
-    // Downloads `url` in the background; the image replaces newsImage on the main thread.
-    void imageLoadwithDic(const std::string& url);
-    // Puts the next house ad into the slot (or fetches the first image when none is ready).
+    // Downloads the picture of entry `index` of dataArray in the background; on the main
+    // thread it replaces newsImage, which then belongs to that entry.
+    void imageLoadwithDic(std::size_t index);
+    // Puts the house ad of the picture at hand into the slot, with that picture's entry, and
+    // fetches the next entry's picture (or fetches the first picture when none is ready).
     void showNewsAd();
     void impressionUpdate();
     void timerRequestFreshNews() { ++newsShowTimer_; }
     void callOffNews();
-    // The house button's touch-down.
+    // The house button's touch-down: the click report of `entry` (the one the tapped button
+    // shows), then its "appLink" 0.5 s later. Without an argument: the entry shown now.
     void getItNow();
-    void gotoItune();
+    void getItNow(const platform::Value& entry);
+    void gotoItune(const std::string& appLink);
     void rotateToOrientation(int orientation);
 
     // ---- As the slot's host ----
@@ -125,6 +129,7 @@ private:
     std::shared_ptr<platform::Image> newsImage_;
     std::shared_ptr<platform::Button> newsView_;
     int newsAdCounter_ = -1;
+    int newsImageIndex_ = -1; // the dataArray entry whose picture newsImage is
     int newsShowTimer_ = kNewsShowTimerStart;
     bool isNewsPresent_ = false;
     std::shared_ptr<platform::Timer> refreshTimer_;

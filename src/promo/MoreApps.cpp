@@ -129,7 +129,10 @@ void AsyncImageView::loadImageFromURL(const std::string& url, const std::string&
     addSubview(spinner);
 
     cancel();
-    if (url.empty())
+    // A "Loading..." row waits for the list: its link is no picture to fetch. Fetching it would
+    // fail at once, give the row a retry button that the list's rows then keep, and count four
+    // bogus results toward the impression report.
+    if (url.empty() || url == kLoadingLink)
         return;
     auto parsed = platform::URL::parse(platform::percentEscapeURLString(url));
     if (!parsed) {
@@ -227,16 +230,15 @@ void MoreApps::viewDidLoad() {
     background->setFrame(kBackgroundFrame);
     root->addSubview(background);
 
+    // A close button on tablets too: without it nobody could leave the page there.
     auto weak = weakSelf();
-    if (!isTabletDevice()) {
-        root->addSubview(makeCloseButton(
-            kCloseFrame, "Close", kCloseImage, kCloseHighlightedImage,
-            [weak] {
-                if (auto self = weak.lock())
-                    self->back();
-            },
-            this));
-    }
+    root->addSubview(makeCloseButton(
+        kCloseFrame, "Close", kCloseImage, kCloseHighlightedImage,
+        [weak] {
+            if (auto self = weak.lock())
+                self->back();
+        },
+        this));
 
     listOfGameName_.clear();
     myTable_ = std::make_shared<platform::TableView>(kTableFrame);
@@ -369,7 +371,9 @@ void MoreApps::loadImage(const std::shared_ptr<platform::Image>& image, const pl
         return;
     ++counter;
     int row = path.row;
-    if (image && myTable_) {
+    // A failed row gets its button even without a picture to show: the button is the row's
+    // only way to load again.
+    if ((image || error) && myTable_) {
         if (auto cell = myTable_->cellForRowAtIndexPath(path)) {
             auto button = std::make_shared<platform::Button>(kRowImageFrame, platform::ButtonType::Custom);
             button->setTag(row + 1);
@@ -453,11 +457,20 @@ void MoreApps::gotoItune(int index) {
         platform::Application::shared().openURL(link);
 }
 
+void MoreApps::callbackSelector(CloseCallback selector, std::weak_ptr<void> delegate) {
+    selector_ = std::move(selector);
+    delegate_ = std::move(delegate);
+}
+
 void MoreApps::back() {
     isBack = true;
     closed_ = true;
     cancelRequests();
-    dismissModalViewControllerAnimated(true);
+    auto delegate = delegate_.lock();
+    if (selector_ && delegate)
+        selector_(*this);
+    else
+        dismissModalViewControllerAnimated(true);
     platform::NotificationCenter::defaultCenter().post(kClosedNotification);
 }
 

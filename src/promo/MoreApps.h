@@ -8,11 +8,13 @@
 // arrived, the rows turn to "Unable to Load" (a tap on one starts over). Each row loads its
 // image with an AsyncImageView; after four image results one impression report carries the
 // four serials (0 for a failed image); a tap reports a click and opens the entry's "appLink"
-// 0.5 s later. `back` (the close button; phones only) sets `isBack`, which cancels every list
-// and image request still running, and dismisses the page.
+// 0.5 s later. A row whose picture failed, and an "Unable to Load" row, keep a button that
+// loads again. `back` (the close button, on phones and tablets) sets `isBack`, which cancels
+// every list and image request still running, and dismisses the page.
 //
 // Main thread only: connections and timers run on the main run loop and hold the page weakly;
 // after `back` no reply changes the page.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +57,8 @@ class AsyncImageView : public platform::View, public platform::URLConnectionDele
 public:
     static constexpr double kTimeout = 10.0;
     static constexpr const char* kNoImage = "no";
+    // The link of a "Loading..." placeholder row: shown with its spinner, nothing fetched.
+    static constexpr const char* kLoadingLink = "Loading...";
     static constexpr const char* kUnloadImage = "unload.png";
 
     explicit AsyncImageView(const platform::Rect& frame);
@@ -110,8 +114,13 @@ public:
     void go2iTunes(platform::Button& button);
     void gotoItune(int index);
     void impressionUpdate();
-    // Closes the page.
+    // Closes the page: the close callback when one is set and its delegate still lives, else
+    // the page dismisses itself.
     void back();
+    // callbackSelector:delegate: — what `back` calls instead of dismissing the page; the
+    // delegate is held weakly and only guards the call.
+    using CloseCallback = std::function<void(MoreApps& page)>;
+    void callbackSelector(CloseCallback selector, std::weak_ptr<void> delegate);
     void loadTable();
 
     const std::shared_ptr<platform::TableView>& myTable() const { return myTable_; }
@@ -143,6 +152,8 @@ private:
     std::shared_ptr<platform::Timer> fallbackTimer_;
     std::vector<std::weak_ptr<AsyncImageView>> imageViews_;
     bool closed_ = false;
+    CloseCallback selector_;
+    std::weak_ptr<void> delegate_;
 };
 
 } // namespace promo

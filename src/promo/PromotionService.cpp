@@ -20,6 +20,7 @@ namespace {
 constexpr std::string_view kWWWPrefix = "www.";
 constexpr std::string_view kDefaultRoute = "0.0.0.0";
 constexpr std::string_view kLocalHostName = "localhost";
+constexpr std::string_view kSchemeSeparator = "://";
 
 struct MachineRow {
     std::string_view identifier;
@@ -80,9 +81,20 @@ std::string houseNewsBaseURL() {
     std::string base = platform::servicesBaseURL();
     if (base.empty())
         return {};
-    auto parsed = platform::URL::parse(base);
-    std::string scheme = parsed ? parsed->scheme() : "http";
-    return scheme + "://" + wwwHostForm(platform::servicesHost());
+    // Only the host changes: the scheme, the port and any path prefix of the base stay.
+    auto authority = base.find(kSchemeSeparator);
+    if (authority == std::string::npos)
+        return base;
+    authority += kSchemeSeparator.size();
+    auto pathStart = base.find_first_of("/?#", authority);
+    if (pathStart == std::string::npos)
+        pathStart = base.size();
+    std::string_view hostAndPort = std::string_view(base).substr(authority, pathStart - authority);
+    if (auto at = hostAndPort.rfind('@'); at != std::string_view::npos) {
+        authority += at + 1; // user information stays as it is
+        hostAndPort.remove_prefix(at + 1);
+    }
+    return base.substr(0, authority) + wwwHostForm(hostAndPort) + base.substr(pathStart);
 }
 
 std::string promotionURL(const PromotionEndpoint& endpoint, const QueryItems& query) {

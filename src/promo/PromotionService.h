@@ -66,8 +66,8 @@ bool isTabletDevice();
 // value percent-encoded on its own). A list request without parameters keeps its bare "?".
 std::string promotionURL(const PromotionEndpoint& endpoint, const QueryItems& query = {});
 
-// "http://HOST" with the "www." prefix applied to a host name (see above); empty when no
-// services base is configured.
+// The services base URL with the "www." prefix applied to its host when that is a name (see
+// above); its scheme, port and path prefix are kept. Empty when no services base is configured.
 std::string houseNewsBaseURL();
 // The host with the "www." prefix when it is a name; IP addresses, "localhost" and hosts that
 // already begin with "www." are left alone. A ":port" suffix is kept.

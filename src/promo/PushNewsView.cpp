@@ -139,10 +139,15 @@ void PushNewsView::jsonDataReturn(const std::optional<platform::Value>& json) {
     if (!image && !table)
         return; // nothing of a news item in it
     auto& defaults = platform::UserDefaults::standard();
+    // Only what the reply carries is stored: a reply without "pushTable" must not blank the
+    // store identifier a push has set, nor the item last seen.
     std::string imageLink = memberText(image, kImageLinkKey);
-    defaults.setString(kImageLinkDefault, imageLink);
-    defaults.setString(kPromoAppLinkDefault, memberText(table, kPromoAppLinkKey));
-    defaults.setString(kSeenLinkDefault, memberText(table, kIndexKey));
+    if (image)
+        defaults.setString(kImageLinkDefault, imageLink);
+    if (table) {
+        defaults.setString(kPromoAppLinkDefault, memberText(table, kPromoAppLinkKey));
+        defaults.setString(kSeenLinkDefault, memberText(table, kIndexKey));
+    }
     defaults.synchronize();
 
     if (checkItforPreviousSeen()) {

@@ -3,6 +3,7 @@
 
 #include "app/SettingsView.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TextField.h"
 
@@ -99,6 +100,84 @@ TEST_F(PassKeyLock, NoStoredKeyMeansNoLock) {
     EXPECT_FALSE(panelShown());
 }
 
+// The root screen's button titled `title` (the action row and the pass-key panel's buttons).
+std::shared_ptr<platform::Button> buttonTitled(const platform::View& view, const std::string& title) {
+    for (const auto& sub : view.subviews()) {
+        if (auto button = std::dynamic_pointer_cast<platform::Button>(sub); button && button->currentTitle() == title)
+            return button;
+        if (auto inner = buttonTitled(*sub, title))
+            return inner;
+    }
+    return nullptr;
+}
+
+// While locked, the controls that reach the key or the files do nothing; the panel and the
+// extras keep working, and unlocking gives everything back.
+TEST_F(PassKeyLock, LockedScreenRefusesSettingsEditAndDeletion) {
+    addFile("secret.txt", 6);
+    storeKey("4321");
+    launch();
+    clock_.advance(1.0);
+    auto r = root();
+    ASSERT_TRUE(panelShown());
+    ASSERT_TRUE(r->isLocked());
+    auto tap = [&](const std::string& title) {
+        auto button = buttonTitled(*r->view(), title);
+        ASSERT_NE(button, nullptr) << title;
+        button->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+        clock_.advance(0.5);
+    };
+
+    tap("Settings");
+    EXPECT_EQ(navigation()->presentedViewController(), nullptr) << "no way to the key";
+    tap("Edit");
+    EXPECT_FALSE(r->fileTable->isEditing());
+    EXPECT_FALSE(r->fileTable->swipeToDeleteRow({0, 0}));
+    r->tableViewCommitEditingStyleForRowAtIndexPath(*r->fileTable, platform::TableViewCellEditingStyle::Delete,
+                                                    {0, 0});
+    EXPECT_TRUE(std::filesystem::exists(documents() / "secret.txt"));
+    EXPECT_EQ(defaults().stringForKey("passKey"), "4321");
+    EXPECT_TRUE(r->fileTable->isHidden());
+
+    // The storage panel, the upgrade button and the news button still answer.
+    r->memoryButton->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+    EXPECT_TRUE(r->showMemoryPanel);
+    r->upgradeButon->sendActionsForControlEvents(platform::ControlEvent::TouchDown);
+    EXPECT_EQ(platform::Application::shared().openedURLs().size(), 1u);
+    r->pushNews->newsButton()->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+    EXPECT_TRUE(r->pushNews->isViewAdded());
+
+    // The panel's own buttons: a wrong key clears the field, the right one unlocks.
+    r->pass1->typeText("1111");
+    tap("OK");
+    EXPECT_EQ(r->pass1->text(), "");
+    EXPECT_TRUE(r->isLocked());
+    r->pass1->typeText("4321");
+    tap("OK");
+    EXPECT_FALSE(r->isLocked());
+    EXPECT_FALSE(r->fileTable->isHidden());
+    tap("Edit");
+    EXPECT_TRUE(r->fileTable->isEditing());
+    tap("Edit");
+    tap("Settings");
+    EXPECT_NE(navigation()->presentedViewController(), nullptr);
+}
+
+TEST_F(PassKeyLock, CancelKeepsTheScreenLocked) {
+    storeKey("4321");
+    launch();
+    clock_.advance(1.0);
+    auto r = root();
+    auto cancel = buttonTitled(*r->view(), "Cancel");
+    ASSERT_NE(cancel, nullptr);
+    cancel->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+    EXPECT_DOUBLE_EQ(r->passCodeView->alpha(), 0);
+    EXPECT_TRUE(r->isLocked());
+    r->setting();
+    clock_.advance(0.5);
+    EXPECT_EQ(navigation()->presentedViewController(), nullptr);
+}
+
 class Settings : public AppTest {
 protected:
     // Opens the settings screen from the root screen and lets its presentation finish.
@@ -114,9 +193,15 @@ protected:
             settings->view()->layoutIfNeeded();
         return settings;
     }
+    // Launches; with a stored key, the user first unlocks with it (the settings stay shut
+    // while the screen is locked).
     void start() {
         launch();
         clock_.drain();
+        if (root()->isLocked()) {
+            root()->pass1->typeText(defaults().stringForKey("passKey").value_or(""));
+            root()->passCodeDone();
+        }
     }
     template <typename T> std::shared_ptr<T> control(app::SettingsView& s, int tag) {
         s.setTable->layoutIfNeeded();

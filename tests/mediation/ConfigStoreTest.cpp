@@ -236,6 +236,38 @@ TEST_F(ConfigStoreTest, UnreachableHostIsProbedEveryTenSecondsUntilItAnswers) {
     EXPECT_EQ(configRequests(), 1u);
 }
 
+// A recheck whose probe cannot be set up fails the fetch and drops its configuration, so the
+// next getConfig starts a fresh fetch instead of waiting on it for good.
+TEST_F(ConfigStoreTest, RecheckThatCannotStartDropsTheConfiguration) {
+    struct Case {
+        const char* name;
+        platform::Reachability::TestFailures failures;
+    };
+    const Case cases[] = {{"no probe", {.creation = true}}, {"not scheduled", {.scheduling = true}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SwitchboardConfigStore::resetStore();
+        log->clear();
+        platform::Reachability::setTestFlagsForAllHosts(kUnreachable);
+        auto store = SwitchboardConfigStore::sharedStore();
+        auto stalled = store->getConfig("cycle-app", delegate("d"));
+        ASSERT_NE(stalled, nullptr);
+        clock.drain();
+        platform::Reachability::setTestFailures(c.failures);
+        clock.advance(SwitchboardConfigStore::kReachabilityRecheckDelay);
+        EXPECT_EQ(*log, std::vector<std::string>{"d:failed:10"});
+        EXPECT_EQ(store->fetchingConfig(), nullptr);
+
+        platform::Reachability::setTestFailures({});
+        platform::Reachability::setTestFlagsForAllHosts(kReachable);
+        auto fresh = store->getConfig("cycle-app", delegate("next"));
+        ASSERT_NE(fresh, nullptr);
+        EXPECT_NE(fresh, stalled);
+        useRegistry(fresh);
+        ASSERT_TRUE(waitFor([&] { return log->back() == "next:received"; }));
+    }
+}
+
 TEST_F(ConfigStoreTest, ResetStoreEmptiesTheCacheAndSilencesTheOldFetch) {
     auto store = SwitchboardConfigStore::sharedStore();
     auto config = store->getConfig("cycle-app", delegate("old"));

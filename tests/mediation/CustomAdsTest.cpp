@@ -320,6 +320,18 @@ TEST_F(CustomAdsTest, CustomRepliesOfEveryKind) {
     const std::string big(SwitchboardAdapterCustom::kMaximumAdDataBytes, 'x');
     const std::vector<Case> cases = {
         {"good, animation 0 accepted", "{" + numbers + "," + image + "}", {}, "", std::nullopt, ""},
+        {"numbers as text",
+         "{\"ad_type\":\"1\",\"launch_type\":\"1\",\"webview_animation_type\":\"0\"," + image + "}",
+         {},
+         "",
+         std::nullopt,
+         ""},
+        {"ad_type 6 as text",
+         "{\"ad_type\":\"6\",\"launch_type\":1,\"webview_animation_type\":0," + image + "}",
+         {},
+         "",
+         60,
+         "Custom ad: Invalid value for ad_type - 6"},
         {"malformed JSON", "{\"ad_type\":", {}, "", 50, "Error parsing custom ad JSON from server"},
         {"not an object", "[1,2]", {}, "", 60, "Expected top-level dictionary in custom ad data"},
         {"ad_type 6",
@@ -512,6 +524,12 @@ TEST_F(CustomAdsTest, NimbusRepliesOfEveryKind) {
     };
     const std::vector<Case> cases = {
         {"good", "[" + good + "]", {"slot:didReceiveAdView"}, std::nullopt, ""},
+        {"numbers as text",
+         "[{\"landing_url\":\"${BASE}/landing/nimbus.html\",\"ad_type\":\"2\",\"launch_type\":\"2\","
+         "\"img_url\":\"${BASE}/nimbus/images/nimbus.png\"}]",
+         {"slot:didReceiveAdView"},
+         std::nullopt,
+         ""},
         {"empty array", "[]", {"slot:didFailAd"}, std::nullopt, ""},
         {"first element not an object", "[1]", {"slot:didFailAd"}, std::nullopt, ""},
         {"image URL not a string",
@@ -551,6 +569,7 @@ TEST_F(CustomAdsTest, NimbusRepliesOfEveryKind) {
             EXPECT_EQ(slot->error->localizedDescription, c.description);
         }
         if (c.events[0] == "slot:didReceiveAdView") {
+            ASSERT_NE(adapter->adView(), nullptr);
             EXPECT_EQ(adapter->adView()->animType(), 4);
             EXPECT_EQ(adapter->adView()->clickMetricsURL(), std::nullopt);
             EXPECT_TRUE(adapter->shouldSendExMetric());

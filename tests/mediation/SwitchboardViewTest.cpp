@@ -14,6 +14,7 @@
 #include "SlotTestSupport.h"
 #include "mediation/SBRelayView.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/URL.h"
 #include "platform/runloop/Clock.h"
 
 namespace {
@@ -193,6 +194,60 @@ TEST_F(SwitchboardViewTest, ConfigurationIsTriedThreeTimesThenReported) {
     useRegistry(view->config());
     ASSERT_TRUE(waitFor([&] { return view->config()->hasConfig(); }));
     EXPECT_EQ(configRequests(), 4u);
+}
+
+// A configuration delegate that runs `onFail` on the next turn after a failure.
+class FailureFollower : public mediation::SwitchboardConfigDelegate {
+  public:
+    explicit FailureFollower(std::function<void()> onFail) : onFail_(std::move(onFail)) {}
+    void switchboardConfigDidReceiveConfig(mediation::SwitchboardConfig&) override {}
+    void switchboardConfigDidFail(mediation::SwitchboardConfig&, const platform::Error&) override {
+        platform::RunLoop::main().perform(onFail_);
+    }
+
+  private:
+    std::function<void()> onFail_;
+};
+
+// The store refuses the slot's retry while another fetch runs; the slot asks again once that
+// fetch has ended, and a slot made while the store is busy fetches once it is free.
+TEST_F(SwitchboardViewTest, RetryRefusedWhileAnotherFetchRunsFollowsWhenItEnds) {
+    services.setFault(std::string(services::kMediationConfigPath), services::Fault::errorStatus(500).onlyTimes(1));
+    auto store = mediation::SwitchboardConfigStore::sharedStore();
+    const std::string configHost = platform::URL::parse(services.baseURL())->host().value_or("");
+    // Told of the failure before the slot, it starts another key's fetch before the slot's retry.
+    std::shared_ptr<mediation::SwitchboardConfig> other;
+    auto follower = std::make_shared<FailureFollower>([&] {
+        platform::Reachability::setTestFlags(configHost, kUnreachable);
+        other = store->fetchConfig("legacy-app", nullptr);
+    });
+    auto first = store->getConfig("cycle-app", follower);
+    ASSERT_NE(first, nullptr);
+    auto host = std::make_shared<RecordingHost>("cycle-app");
+    auto view = SwitchboardView::requestSwitchboardViewWithDelegate(host);
+    ASSERT_EQ(view->config(), first);
+    ASSERT_TRUE(waitFor([&] { return other != nullptr; }));
+    clock.drain();
+    EXPECT_EQ(view->configFetchAttempts(), 1u);
+    EXPECT_EQ(store->fetchingConfig(), other) << "the slot's retry was refused";
+    EXPECT_EQ(configRequests(), 1u);
+
+    // A second slot of another key is refused too while the store waits for its host.
+    auto laterHost = std::make_shared<RecordingHost>("ads-off-app");
+    auto later = SwitchboardView::requestSwitchboardViewWithDelegate(laterHost);
+    EXPECT_EQ(later->config(), nullptr);
+
+    // The other fetch ends: both slots ask again, one after the other.
+    platform::Reachability::setTestFlags(configHost, kReachable);
+    clock.advance(mediation::SwitchboardConfigStore::kReachabilityRecheckDelay);
+    ASSERT_TRUE(waitFor([&] { return other->hasConfig(); }));
+    ASSERT_TRUE(waitFor([&] { return view->config() != first && view->config() != nullptr; }));
+    useRegistry(view->config());
+    ASSERT_TRUE(waitFor([&] { return view->config()->hasConfig(); }));
+    EXPECT_EQ(host->count("didReceiveConfig"), 1u);
+    ASSERT_TRUE(waitFor([&] { return later->config() && later->config()->hasConfig(); }));
+    clock.drain();
+    EXPECT_EQ(laterHost->count("adsAreOff"), 1u);
 }
 
 TEST_F(SwitchboardViewTest, AdsOffMeansNoRequestAndNoTimer) {

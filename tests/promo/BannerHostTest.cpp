@@ -1,8 +1,13 @@
 // The banner host's house news: the list, the rotation, the reports, the click and sizes.
 #include "PromoTestSupport.h"
 
+#include "mediation/SwitchboardAdNetworkAdapter.h"
+#include "mediation/SwitchboardAdNetworkRegistry.h"
+#include "mediation/SwitchboardConfig.h"
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Event.h"
 #include "promo/AdViewController.h"
 
 namespace promotest {
@@ -12,6 +17,7 @@ constexpr const char* kNewsPath = "/applications/newNews/newNewsPhone.php";
 constexpr const char* kImpressionPath = "/applications/newNews/updateImpressionPhone.php";
 constexpr const char* kClickPath = "/applications/newNews/c_newNewsPhone.php";
 constexpr const char* kConfigPath = "/switchboard/getInfo.php";
+constexpr const char* kMediationClickPath = "/switchboard/exclick.php";
 
 constexpr const char* kThreeEntries = R"({"newsData":[
   {"appIdentity":"ferrowickdocs://","imageLink":"{{base}}/promo/images/news-1.png","appId":"301","appLink":"http://store.example/1"},
@@ -48,6 +54,9 @@ constexpr const char* kGeneric =
 
 TEST_F(BannerHost, AdsOffShowsTheFirstImageThenTheNextEntryEverySixtySeconds) {
     serve(kNewsPath, kThreeEntries);
+    // The ads-off notice comes first: a picture arriving before it would be shown as one
+    // that arrives in an empty slot, without the rotation.
+    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
     makeHost(kAdsOff);
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
     EXPECT_TRUE(host_->isNewsPresent());
@@ -136,6 +145,130 @@ TEST_F(BannerHost, TapReportsAClickThenOpensTheAppLinkHalfASecondLater) {
     EXPECT_TRUE(platform::Application::shared().openedURLs().empty());
     clock_.advance(0.02);
     EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/1"});
+}
+
+// A shown picture, its reports and its link always belong to one entry: when the next
+// picture failed the same entry shows again, and a tap opens the tapped entry's link even when
+// the next house ad replaces it before the link opens.
+TEST_F(BannerHost, PictureReportsAndLinkBelongToOneEntry) {
+    constexpr const char* kSecondPictureMissing = R"({"newsData":[
+  {"appIdentity":"ferrowickdocs://","imageLink":"{{base}}/promo/images/news-1.png","appId":"301","appLink":"http://store.example/1"},
+  {"appIdentity":"ferrowickphoto://","imageLink":"{{base}}/promo/images/missing.png","appId":"302","appLink":"http://store.example/2"}]})";
+    serve(kNewsPath, kSecondPictureMissing);
+    makeHost(kAdsOff);
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    settleDownloads(); // entry 1's picture fails
+    clock_.advance(60);
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kImpressionPath) == 2; }));
+    EXPECT_EQ(host_->newsAdCounter(), 0);
+    EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed1);
+    for (const auto& request : services_.requestsTo(kImpressionPath))
+        EXPECT_EQ(request.queryValue("appId"), "301");
+    host_->newsView()->sendActionsForControlEvents(platform::ControlEvent::TouchDown);
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kClickPath) == 1; }));
+    EXPECT_EQ(services_.requestsTo(kClickPath)[0].queryValue("appId"), "301");
+    clock_.advance(0.5);
+    EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/1"});
+
+    // Three entries whose pictures all arrive: tap entry 0, then entry 1 is shown at once.
+    platform::Application::resetForTesting();
+    serve(kNewsPath, kThreeEntries);
+    host_.reset();
+    makeHost(kAdsOff);
+    ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+    settleDownloads();
+    auto tapped = host_->newsView();
+    tapped->sendActionsForControlEvents(platform::ControlEvent::TouchDown);
+    clock_.advance(0.2);
+    host_->showNewsAd();
+    EXPECT_EQ(host_->newsAdCounter(), 1);
+    EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed2);
+    clock_.advance(0.3);
+    EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/1"});
+}
+
+// A network adapter that fills every request with a 300 by 50 ad on a later turn, or fails
+// while `failing` is set.
+class FillingAdapter : public mediation::SwitchboardAdNetworkAdapter {
+public:
+    using SwitchboardAdNetworkAdapter::SwitchboardAdNetworkAdapter;
+    static int networkType() { return 1; }
+    static inline bool failing = false;
+    void stopBeingDelegate() override {}
+    void getAd() override {
+        std::weak_ptr<SwitchboardAdNetworkAdapter> weak = shared_from_this();
+        platform::RunLoop::main().perform([weak] {
+            auto self = weak.lock();
+            auto slot = self ? self->switchboardView() : nullptr;
+            if (!slot)
+                return;
+            if (failing) {
+                slot->adapterDidFailAd(*self, std::nullopt);
+                return;
+            }
+            auto view = std::make_shared<platform::View>(platform::Rect(0, 0, 300, 50));
+            self->setAdNetworkView(view);
+            slot->adapterDidReceiveAdView(*self, view);
+        });
+    }
+};
+
+class RecordingApplication : public promo::AdViewControllerDelegate {
+public:
+    void adViewControllerDidReceiveAd(platform::Size size) override { sizes.push_back(size); }
+    std::vector<platform::Size> sizes;
+};
+
+// Each new ad resizes the slot to that ad in 0.7 s and tells the application its size; a house
+// ad put in after a network failed has its own size, not the failed network's.
+TEST_F(BannerHost, SlotFollowsEachNewAdsSize) {
+    // No refresh timer, so any failure may show a house ad; no transition animation.
+    constexpr const char* kNetwork =
+        R"({"extra":{"refresh_interval":0,"transition":0},"rations":[{"type":1,"nid":"n","nname":"net","weight":100,"priority":1}]})";
+    FillingAdapter::failing = false;
+    mediation::SwitchboardAdNetworkRegistry registry;
+    registry.registerClass(mediation::switchboardAdapterClass<FillingAdapter>());
+    auto application = std::make_shared<RecordingApplication>();
+    serve(kNewsPath, kThreeEntries);
+    makeHost(kNetwork);
+    host_->setDelegate(application);
+    auto slot = host_->mediationView();
+    ASSERT_NE(slot->config(), nullptr);
+    slot->config()->setAdNetworkRegistry(&registry);
+
+    auto networkAdShown = [&] {
+        auto adapter = slot->currAdapter();
+        return adapter && adapter->adNetworkView() && adapter->adNetworkView()->superview().get() == slot.get();
+    };
+    ASSERT_TRUE(waitFor(networkAdShown));
+    ASSERT_TRUE(waitFor([&] { return host_->newsImage() != nullptr; })); // ready for the failure
+    settleDownloads();
+    ASSERT_TRUE(networkAdShown());
+    ASSERT_FALSE(application->sizes.empty());
+    EXPECT_EQ(application->sizes.back(), (platform::Size{300, 50}));
+    EXPECT_EQ(slot->frame(), platform::Rect(0, 0, 300, 50));
+    bool resized = false;
+    for (const auto& r : platform::AnimationLog::shared().recordsFor(*slot, "frame"))
+        resized |= r.name == "switchboardDidAnimateToNewAdIn" && r.duration == 0.7;
+    EXPECT_TRUE(resized);
+
+    // The next cycle fails and a house ad goes in: the slot takes the house ad's size, and a
+    // touch on it is no click on the failed network's ad.
+    FillingAdapter::failing = true;
+    application->sizes.clear();
+    clock_.advance(5);
+    slot->requestFreshAd();
+    ASSERT_TRUE(waitFor([&] { return !networkAdShown(); }));
+    clock_.drain();
+    EXPECT_EQ(host_->newsShowTimer(), 0);
+    ASSERT_FALSE(application->sizes.empty());
+    EXPECT_EQ(application->sizes.back(), (platform::Size{320, 53}));
+    EXPECT_EQ(slot->actualAdSize(), (platform::Size{320, 53}));
+    platform::Event touch(platform::Event::Type::Touches, 0);
+    EXPECT_TRUE(slot->pointInside({10, 10}, &touch));
+    waitFor([&] { return false; }, 0.2);
+    EXPECT_EQ(services_.requestCount(kMediationClickPath), 0u);
+    FillingAdapter::failing = false;
 }
 
 TEST_F(BannerHost, FailedOrEmptyListShowsNoHouseAds) {

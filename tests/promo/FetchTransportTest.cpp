@@ -155,6 +155,31 @@ TEST_F(FetchTransport, EndpointsTakeTheirTabletFormAndHouseNewsTheWwwHost) {
         EXPECT_EQ(promo::wwwHostForm(c.host), c.expected) << c.host;
 }
 
+// A services base with a path keeps it in every request, the house news included.
+TEST_F(FetchTransport, ServicesPathPrefixIsKept) {
+    struct Case {
+        const char* base;
+        const char* houseNews;
+    };
+    const Case cases[] = {
+        {"http://promo.example.com/prefix", "http://www.promo.example.com/prefix"},
+        {"http://promo.example.com:8080/a/b", "http://www.promo.example.com:8080/a/b"},
+        {"https://127.0.0.1:4000/prefix", "https://127.0.0.1:4000/prefix"},
+        {"http://promo.example.com", "http://www.promo.example.com"},
+    };
+    for (const auto& c : cases) {
+        platform::setServicesBaseURL(c.base);
+        EXPECT_EQ(promo::houseNewsBaseURL(), c.houseNews) << c.base;
+        EXPECT_EQ(promo::promotionURL(promo::endpoints::kHouseNewsImpression, {{"appId", "7"}}),
+                  std::string(c.houseNews) + "/applications/newNews/updateImpressionPhone.php?appId=7")
+            << c.base;
+        EXPECT_EQ(promo::promotionURL(promo::endpoints::kPushNewsClick),
+                  std::string(c.base) + "/pushNews/countClick.php")
+            << c.base;
+    }
+    platform::setServicesBaseURL(services_.baseURL());
+}
+
 TEST_F(FetchTransport, MachineNameMapsTheHardwareIdentifier) {
     struct Case {
         const char* identifier;

@@ -105,23 +105,70 @@ TEST_F(MoreAppsPage, ClosingCancelsRequestsAndNoReplyChangesThePageAfterwards) {
     EXPECT_EQ(names(), std::vector<std::string>(4, "Loading...")) << "neither the reply nor the fallback";
 }
 
-TEST_F(MoreAppsPage, CloseButtonOnPhonesOnly) {
-    struct Case {
-        platform::DeviceProfile profile;
-        bool close;
-    };
-    for (const auto& c : {Case{platform::DeviceProfile::Phone, true}, Case{platform::DeviceProfile::Tablet, false}}) {
-        platform::Device::setProfile(c.profile);
+// Phones and tablets both get a close button that leaves the page, or hands it to the close
+// callback when one is set.
+TEST_F(MoreAppsPage, CloseButtonOnPhonesAndTablets) {
+    for (auto profile : {platform::DeviceProfile::Phone, platform::DeviceProfile::Tablet}) {
+        platform::Device::setProfile(profile);
+        promo::isBack = false;
         open();
-        bool hasClose = false;
+        std::shared_ptr<platform::Button> close;
         for (const auto& v : page_->view()->subviews())
-            hasClose |= v->accessibilityLabel() == "Close";
-        EXPECT_EQ(hasClose, c.close);
-        if (c.profile == platform::DeviceProfile::Phone)
-            page_->back();
+            if (v->accessibilityLabel() == "Close")
+                close = std::dynamic_pointer_cast<platform::Button>(v);
+        ASSERT_NE(close, nullptr);
+        EXPECT_EQ(close->frame(), platform::Rect(275, 3, 40, 40));
+        if (profile == platform::DeviceProfile::Tablet) {
+            EXPECT_TRUE(waitFor([&] { return services_.requestCount("/applications/moreAppsNew/moreAppsPad.php") > 0; }))
+                << "the tablet form of the list request";
+        }
+        auto closer = std::make_shared<int>(0);
+        page_->callbackSelector([closer](promo::MoreApps&) { ++*closer; }, closer);
+        close->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+        EXPECT_TRUE(promo::isBack);
+        EXPECT_EQ(*closer, 1);
     }
-    EXPECT_TRUE(waitFor([&] { return services_.requestCount("/applications/moreAppsNew/moreAppsPad.php") > 0; }))
-        << "the tablet form of the list request";
+}
+
+// The row's button after a failure: "Unable to Load" rows start the page over, a failed
+// picture loads again.
+TEST_F(MoreAppsPage, FailedRowsRetryWhenTapped) {
+    // The first list request answers only after its 5 s time-out and the 8 s fallback.
+    services_.setFault(kListPath, services::Fault::delay(1.0).onlyTimes(1));
+    serve(kListPath, "{\"moreApps\":[" + entry(21, "a", "more-1.png") + "," + entry(22, "b", "flaky.png") + "," +
+                         entry(23, "c", "more-3.png") + "," + entry(24, "d", "more-4.png") + "]}");
+    open();
+    auto table = page_->myTable();
+    auto rowButton = [&](int row) -> std::shared_ptr<platform::Button> {
+        table->layoutIfNeeded();
+        auto cell = table->cellForRowAtIndexPath({0, row});
+        return cell ? std::dynamic_pointer_cast<platform::Button>(cell->contentView().viewWithTag(row + 1)) : nullptr;
+    };
+    // "Loading..." rows fetch nothing: no button, no result counted.
+    EXPECT_EQ(rowButton(0), nullptr);
+    clock_.drain();
+    EXPECT_EQ(rowButton(0), nullptr);
+    EXPECT_EQ(promo::counter, 0);
+
+    clock_.advance(8.0);
+    ASSERT_EQ(names(), std::vector<std::string>(4, "Unable to Load"));
+    ASSERT_TRUE(waitFor([&] { return rowButton(1) != nullptr; })) << "an unable row has its button";
+    EXPECT_NE(rowButton(1)->currentBackgroundImage(), nullptr) << "showing unload.png";
+
+    // A tap starts over: "Loading..." rows and a second list request, which answers now.
+    services_.setFault("/promo/images/flaky.png", services::Fault::errorStatus(500));
+    std::size_t listRequests = services_.requestCount(kListPath);
+    rowButton(1)->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+    EXPECT_EQ(names(), std::vector<std::string>(4, "Loading..."));
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount(kListPath) > listRequests && names()[0] == "App 21"; }));
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount("/promo/images/flaky.png") == 1 && rowButton(1); }));
+    EXPECT_EQ(promo::appId2, 0) << "its picture failed";
+
+    // A tap on the failed picture loads it again, and reports no click.
+    rowButton(1)->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+    ASSERT_TRUE(waitFor([&] { return services_.requestCount("/promo/images/flaky.png") == 2; }));
+    EXPECT_EQ(services_.requestCount("/applications/moreAppsNew/moreAppsClickPhone.php"), 0u);
+    page_->back();
 }
 
 TEST(WallpaperPromotion, RequestNamesTheGenerationAndAnimationsFollowTheTable) {

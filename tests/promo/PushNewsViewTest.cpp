@@ -94,6 +94,21 @@ TEST_F(PushNews, UnseenItemBadgesTheButtonAndStoresTheReply) {
     EXPECT_EQ(services_.requestsTo(kPushNewsPath).back().queryValue("pushAppLink"), "904217356");
 }
 
+// A reply keeps the user defaults it carries nothing for: without "pushTable" the store
+// identifier a push has set and the item last seen stay.
+TEST_F(PushNews, ReplyWithoutTableKeepsTheStoredLinks) {
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setString("promoAppLink", "904217999"); // from a push payload
+    defaults.setString("seenLink", "4");
+    serve(kPushNewsPath, R"({"pushImage":[{"imageLink":"{{base}}/promo/images/push-news.png"}]})");
+    makePanel();
+    ASSERT_TRUE(waitFor([&] { return defaults.stringForKey("imageLink").has_value(); }));
+    EXPECT_EQ(defaults.stringForKey("imageLink"), services_.baseURL() + "/promo/images/push-news.png");
+    EXPECT_EQ(defaults.stringForKey("promoAppLink"), "904217999");
+    EXPECT_EQ(defaults.stringForKey("seenLink"), "4");
+    waitFor([&] { return panel_->newsImage() != nullptr; });
+}
+
 TEST_F(PushNews, LaunchByPushRecordsTheItemShowsLoadingThenTheImageByItself) {
     promo::isPush = true;
     serve(kPushNewsPath, reply("9", true));

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -18,6 +19,10 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr const char* kBundleExtension = ".app";
 constexpr std::size_t kWriteChunk = 1 << 20;
+// The temporary of an atomic write is named "<file name>.tmp-<unique id>".
+constexpr const char* kTemporaryInfix = ".tmp-";
+// New names tried when a sweep removes a temporary before its writer could lock it.
+constexpr int kTemporaryAttempts = 3;
 
 bool fail(Error* error, int code, const std::filesystem::path& p, std::string_view what) {
     if (error) {
@@ -235,38 +240,80 @@ std::optional<std::string> FileManager::stringWithContentsOfFile(const path& p, 
 }
 
 bool FileManager::writeAtomically(const path& p, std::string_view bytes, Error* error) {
+    removeStaleTemporaries(p);
     // A unique temporary name in the same folder, so that the rename stays on one file system.
-    path temporary = p;
-    temporary += ".tmp-" + ProcessInfo::globallyUniqueString();
-    {
-        FileDescriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
-        if (file.fd < 0)
+    // The temporary is locked from its creation until it has been renamed: a sweep of stale
+    // temporaries (removeStaleTemporaries) only takes the unlocked ones.
+    path temporary;
+    FileDescriptor file;
+    for (int attempt = 0; attempt < kTemporaryAttempts && file.fd < 0; ++attempt) {
+        temporary = p;
+        temporary += kTemporaryInfix + ProcessInfo::globallyUniqueString();
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0)
             return fail(error, errno, p, "Cannot write");
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            std::size_t chunk = std::min(kWriteChunk, bytes.size() - done);
-            ssize_t n = ::write(file.fd, bytes.data() + done, chunk);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                int code = errno;
-                ::unlink(temporary.c_str());
-                return fail(error, code, p, "Cannot write");
-            }
-            done += static_cast<std::size_t>(n);
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
         }
-        if (::fsync(file.fd) != 0) {
+        // A sweep that came between the creation and the lock has removed the name: start over.
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_nlink > 0)
+            file.fd = fd;
+        else
+            ::close(fd);
+    }
+    if (file.fd < 0)
+        return fail(error, EAGAIN, p, "Cannot write");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t chunk = std::min(kWriteChunk, bytes.size() - done);
+        ssize_t n = ::write(file.fd, bytes.data() + done, chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
             int code = errno;
             ::unlink(temporary.c_str());
             return fail(error, code, p, "Cannot write");
         }
+        done += static_cast<std::size_t>(n);
     }
+    if (::fsync(file.fd) != 0) {
+        int code = errno;
+        ::unlink(temporary.c_str());
+        return fail(error, code, p, "Cannot write");
+    }
+    // Renamed while still locked; the lock goes with the descriptor.
     if (::rename(temporary.c_str(), p.c_str()) != 0) {
         int code = errno;
         ::unlink(temporary.c_str());
         return fail(error, code, p, "Cannot write");
     }
     return true;
+}
+
+std::size_t FileManager::removeStaleTemporaries(const path& p) {
+    std::string prefix = p.filename().string() + kTemporaryInfix;
+    if (prefix.size() == std::string_view(kTemporaryInfix).size())
+        return 0;
+    path folder = p.parent_path().empty() ? path(".") : p.parent_path();
+    auto names = contentsOfDirectory(folder);
+    if (!names)
+        return 0;
+    std::size_t removed = 0;
+    for (const auto& name : *names) {
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        path candidate = folder / name;
+        FileDescriptor temporary{::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+        struct stat st {};
+        if (temporary.fd < 0 || ::fstat(temporary.fd, &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        // Locked: a writer is at work on it. Unlocked: its writer died before the rename.
+        if (::flock(temporary.fd, LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (::unlink(candidate.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 bool FileManager::writeAtomically(const path& p, const Data& bytes, Error* error) {

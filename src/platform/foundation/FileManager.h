@@ -72,9 +72,16 @@ class FileManager {
                                                                std::uint64_t maxBytes = kDefaultMaxReadBytes,
                                                                Error* error = nullptr);
     // Writes to a temporary file beside `p`, flushes it to the disk and renames it over `p`,
-    // so readers see the old content or the new, never a part. The folder must exist.
+    // so readers see the old content or the new, never a part. The folder must exist. The
+    // temporary is locked by its writer until the rename (see removeStaleTemporaries).
     static bool writeAtomically(const path& p, std::string_view bytes, Error* error = nullptr);
     static bool writeAtomically(const path& p, const Data& bytes, Error* error = nullptr);
+    // Removes the temporaries that atomic writes of `p` left behind when their process died
+    // mid-write ("<name>.tmp-<id>" beside `p`), and answers how many went. A temporary that a
+    // live writer is still filling is locked and stays. writeAtomically runs this first; the
+    // readers of files that may not be written again soon (preferences) run it when they open
+    // the file.
+    static std::size_t removeStaleTemporaries(const path& p);
 
     // The name to show for an item: its last path component, without the extension for an
     // application bundle folder ("Ferrowick.app" shows as "Ferrowick").

@@ -64,6 +64,8 @@ UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) 
 }
 
 void UserDefaults::load() {
+    // Writes cut short by a crash leave their temporaries beside the file: they go now.
+    FileManager::removeStaleTemporaries(file_);
     if (!FileManager::fileExists(file_))
         return;
     Error error;

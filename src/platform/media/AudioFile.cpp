@@ -5,11 +5,18 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
 
+#include <fcntl.h>
 #include <sndfile.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
 
 namespace platform {
 namespace {
@@ -18,19 +25,124 @@ constexpr int kMaximumChannels = 64;
 constexpr int kMaximumSampleRate = 1'536'000;
 
 // One open file: libsndfile's handle and the decoded format it is read in.
+// Where one compressed packet lies in the file.
+struct PacketPlace {
+    std::int64_t offset;
+    std::uint32_t size;
+};
+
+// One open file. Decoded files go through libsndfile; compressed ones (MP3, AAC) are read as
+// their own packets, located once by the demuxer and then read straight from the file.
 struct OpenAudioFile {
+    AudioStreamDescription format;
+    std::mutex mutex;
+    // Decoded.
     SNDFILE* sound = nullptr;
     SF_INFO info{};
-    AudioStreamDescription format;
     bool asFloat = false;
     sf_count_t position = 0; // the next frame libsndfile will read
-    std::mutex mutex;
+    // Compressed.
+    bool compressed = false;
+    int fd = -1;
+    std::vector<PacketPlace> packets;
+    std::uint32_t largestPacket = 0;
+    std::vector<std::uint8_t> cookie;
+
+    std::uint64_t packetCount() const { return compressed ? packets.size() : std::uint64_t(info.frames); }
+    double duration() const { return double(packetCount()) * format.framesPerPacket / format.sampleRate; }
 
     ~OpenAudioFile() {
         if (sound)
             sf_close(sound);
+        if (fd >= 0)
+            ::close(fd);
     }
 };
+
+// Containers that may hold compressed sound, and nothing that names further files.
+constexpr const char* kCompressedContainers = "mp3,aac,mov,mp4,m4a,3gp,3g2,mj2";
+constexpr std::size_t kMaximumPackets = 1u << 22;
+constexpr std::uint32_t kMaximumPacketBytes = 1u << 20;
+constexpr std::size_t kMaximumCookieBytes = 1u << 16;
+
+// Opens `path` as compressed sound when it is MP3 or AAC; false for anything else (which
+// libsndfile then tries). Every packet's place is checked against the file's own bytes.
+bool openCompressed(const std::filesystem::path& path, OpenAudioFile& file) {
+    // The demuxers' own messages would only repeat what the caller is told; once per process.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    (void)quiet;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set(&options, "format_whitelist", kCompressedContainers, 0);
+    AVFormatContext* context = nullptr;
+    std::string source = "file:" + path.string();
+    int opened = avformat_open_input(&context, source.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return false;
+    struct Closer {
+        AVFormatContext*& c;
+        ~Closer() { avformat_close_input(&c); }
+    } closer{context};
+    if (avformat_find_stream_info(context, nullptr) < 0)
+        return false;
+    int index = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0)
+        return false;
+    const AVCodecParameters& codec = *context->streams[index]->codecpar;
+    std::uint32_t formatID = 0, framesPerPacket = 0;
+    if (codec.codec_id == AV_CODEC_ID_MP3) {
+        formatID = fourCharCode(".mp3");
+        framesPerPacket = 1152;
+    } else if (codec.codec_id == AV_CODEC_ID_AAC) {
+        formatID = fourCharCode("aac ");
+        framesPerPacket = 1024;
+    } else {
+        return false;
+    }
+    if (codec.frame_size > 0)
+        framesPerPacket = std::uint32_t(codec.frame_size);
+    if (codec.sample_rate <= 0 || codec.sample_rate > kMaximumSampleRate ||
+        codec.ch_layout.nb_channels <= 0 || codec.ch_layout.nb_channels > kMaximumChannels)
+        return false;
+
+    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file.fd < 0)
+        return false;
+    AVPacket* packet = av_packet_alloc();
+    std::vector<std::uint8_t> check;
+    bool ok = packet != nullptr;
+    while (ok && av_read_frame(context, packet) >= 0) {
+        if (packet->stream_index == index) {
+            ok = packet->pos >= 0 && packet->size > 0 && std::uint32_t(packet->size) <= kMaximumPacketBytes &&
+                 file.packets.size() < kMaximumPackets;
+            if (ok) {
+                check.resize(std::size_t(packet->size));
+                ok = ::pread(file.fd, check.data(), check.size(), packet->pos) == ssize_t(check.size()) &&
+                     std::memcmp(check.data(), packet->data, check.size()) == 0;
+            }
+            if (ok) {
+                file.packets.push_back(PacketPlace{packet->pos, std::uint32_t(packet->size)});
+                file.largestPacket = std::max(file.largestPacket, std::uint32_t(packet->size));
+            }
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    if (!ok || file.packets.empty())
+        return false;
+    if (codec.extradata && codec.extradata_size > 0 &&
+        std::size_t(codec.extradata_size) <= kMaximumCookieBytes)
+        file.cookie.assign(codec.extradata, codec.extradata + codec.extradata_size);
+
+    file.compressed = true;
+    AudioStreamDescription& d = file.format;
+    d.sampleRate = codec.sample_rate;
+    d.formatID = formatID;
+    d.channelsPerFrame = std::uint32_t(codec.ch_layout.nb_channels);
+    d.framesPerPacket = framesPerPacket;
+    return true;
+}
 
 std::mutex gRegistryMutex;
 std::map<std::uintptr_t, std::shared_ptr<OpenAudioFile>> gOpenFiles;
@@ -86,6 +198,30 @@ template <typename T> OSStatus copyOut(const T& value, std::uint32_t* ioDataSize
     return kAudioNoError;
 }
 
+// Reads whole packets while they fit, straight from the file.
+OSStatus readCompressed(OpenAudioFile& file, std::uint32_t* ioNumBytes, AudioPacketDescription* descriptions,
+                        std::int64_t startingPacket, std::uint32_t* ioNumPackets, void* outBuffer) {
+    const std::uint32_t capacity = *ioNumBytes, wanted = *ioNumPackets;
+    *ioNumBytes = 0;
+    *ioNumPackets = 0;
+    std::uint32_t bytes = 0, count = 0;
+    auto* out = static_cast<std::uint8_t*>(outBuffer);
+    for (std::uint64_t i = std::uint64_t(startingPacket); i < file.packets.size() && count < wanted; ++i) {
+        const PacketPlace& place = file.packets[i];
+        if (place.size > capacity - bytes)
+            break;
+        if (::pread(file.fd, out + bytes, place.size, place.offset) != ssize_t(place.size))
+            break; // a read error ends the sound here
+        if (descriptions)
+            descriptions[count] = AudioPacketDescription{std::int64_t(bytes), 0, place.size};
+        bytes += place.size;
+        ++count;
+    }
+    *ioNumBytes = bytes;
+    *ioNumPackets = count;
+    return kAudioNoError;
+}
+
 } // namespace
 
 std::string fourCharCodeText(std::uint32_t code) {
@@ -115,12 +251,15 @@ OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, Audi
         return kAudioFilePermissionsError;
 
     auto file = std::make_shared<OpenAudioFile>();
-    file->sound = sf_open(path.c_str(), SFM_READ, &file->info);
-    if (!file->sound || file->info.channels <= 0 || file->info.channels > kMaximumChannels ||
-        file->info.samplerate <= 0 || file->info.samplerate > kMaximumSampleRate || file->info.frames < 0)
-        return kAudioFileUnsupportedFileTypeError;
-    file->asFloat = decodesAsFloat(file->info.format);
-    file->format = decodedFormat(file->info, file->asFloat);
+    if (!openCompressed(path, *file)) {
+        file = std::make_shared<OpenAudioFile>();
+        file->sound = sf_open(path.c_str(), SFM_READ, &file->info);
+        if (!file->sound || file->info.channels <= 0 || file->info.channels > kMaximumChannels ||
+            file->info.samplerate <= 0 || file->info.samplerate > kMaximumSampleRate || file->info.frames < 0)
+            return kAudioFileUnsupportedFileTypeError;
+        file->asFloat = decodesAsFloat(file->info.format);
+        file->format = decodedFormat(file->info, file->asFloat);
+    }
 
     std::lock_guard lock(gRegistryMutex);
     std::uintptr_t handle = gNextHandle++;
@@ -140,7 +279,7 @@ OSStatus AudioFileGetPropertyInfo(AudioFileID id, AudioFilePropertyID property, 
     else if (property == kAudioFilePropertyPacketSizeUpperBound)
         size = sizeof(std::uint32_t);
     else if (property == kAudioFilePropertyMagicCookieData)
-        size = 0; // decoded PCM carries no cookie
+        size = std::uint32_t(file->cookie.size()); // decoded PCM carries none
     else if (property == kAudioFilePropertyAudioDataPacketCount)
         size = sizeof(std::uint64_t);
     else if (property == kAudioFilePropertyEstimatedDuration)
@@ -162,15 +301,19 @@ OSStatus AudioFileGetProperty(AudioFileID id, AudioFilePropertyID property, std:
     if (property == kAudioFilePropertyDataFormat)
         return copyOut(file->format, ioDataSize, outData);
     if (property == kAudioFilePropertyPacketSizeUpperBound)
-        return copyOut(file->format.bytesPerPacket, ioDataSize, outData);
+        return copyOut(file->compressed ? file->largestPacket : file->format.bytesPerPacket, ioDataSize,
+                       outData);
     if (property == kAudioFilePropertyAudioDataPacketCount)
-        return copyOut(std::uint64_t(file->info.frames), ioDataSize, outData);
+        return copyOut(file->packetCount(), ioDataSize, outData);
     if (property == kAudioFilePropertyEstimatedDuration)
-        return copyOut(double(file->info.frames) / file->info.samplerate, ioDataSize, outData);
+        return copyOut(file->duration(), ioDataSize, outData);
     if (property == kAudioFilePropertyMagicCookieData) {
-        if (!ioDataSize)
+        if (!ioDataSize || (!outData && *ioDataSize > 0))
             return kAudioParameterError;
-        *ioDataSize = 0;
+        if (*ioDataSize < file->cookie.size())
+            return kAudioFileBadPropertySizeError;
+        std::copy(file->cookie.begin(), file->cookie.end(), static_cast<std::uint8_t*>(outData));
+        *ioDataSize = std::uint32_t(file->cookie.size());
         return kAudioNoError;
     }
     return kAudioFileUnsupportedPropertyError;
@@ -188,6 +331,9 @@ OSStatus AudioFileReadPackets(AudioFileID id, bool useCache, std::uint32_t* ioNu
     if (startingPacket < 0)
         return kAudioFileInvalidPacketOffsetError;
     std::lock_guard lock(file->mutex);
+    if (file->compressed)
+        return readCompressed(*file, ioNumBytes, outPacketDescriptions, startingPacket, ioNumPackets,
+                              outBuffer);
     const std::uint32_t packetSize = file->format.bytesPerPacket;
     sf_count_t available = std::max<sf_count_t>(0, file->info.frames - startingPacket);
     sf_count_t wanted =

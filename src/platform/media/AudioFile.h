@@ -1,11 +1,15 @@
 #pragma once
 // Audio File services: open a sound file, read its properties, read its packets, close it.
-// Files are decoded by libsndfile (WAV, AIFF and the other kinds it knows, whatever the type
-// hint says) and handed out in their decoded form: interleaved, packed, native-endian linear
+//
+// Two kinds of file. MP3 and AAC sound (in MP3, AAC or MPEG-4 files) is handed out as it is
+// stored: packets of varying size (bytes per packet 0) of 1152 or 1024 frames, their places
+// found once by a demuxer (libavformat) and then read straight from the file; the packet size
+// upper bound is the largest packet, the magic cookie is the codec's configuration (none for
+// MP3), and packet descriptions say where each packet read lies in the caller's buffer.
+// Everything else (WAV, AIFF and the other kinds libsndfile knows, whatever the type hint
+// says) is decoded by libsndfile and handed out as interleaved, packed, native-endian linear
 // PCM, 16-bit signed integers for files of 16 bits or fewer and 32-bit floats for the rest,
-// one frame per packet. So every packet has the same size: the packet size upper bound is
-// the frame size, there is no magic cookie (its size is 0), and packet descriptions, when a
-// caller asks for them anyway, describe the fixed packets.
+// one frame per packet: fixed packets, the frame size as upper bound, no magic cookie.
 //
 // A file is opened read-only; asking for write permission is refused. An AudioFileID is a
 // handle, not a pointer: a closed or unknown handle answers kAudioFileNotOpenError, never a
@@ -70,7 +74,7 @@ OSStatus AudioFileGetPropertyInfo(AudioFileID file, AudioFilePropertyID property
 OSStatus AudioFileGetProperty(AudioFileID file, AudioFilePropertyID property, std::uint32_t* ioDataSize,
                               void* outData);
 // Reads up to `*ioNumPackets` packets from packet `startingPacket` into `outBuffer`, which holds
-// `*ioNumBytes` bytes: no more packets are read than fit. Answers the packets and bytes read;
+// `*ioNumBytes` bytes: no more (whole) packets are read than fit. Answers the packets and bytes read;
 // 0 packets at the end of the file. `outPacketDescriptions`, when given, gets one entry per
 // packet read. `useCache` is accepted for the caller's intent; reads always go to the file.
 OSStatus AudioFileReadPackets(AudioFileID file, bool useCache, std::uint32_t* ioNumBytes,

@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/media/AudioFile.h"
+#include "platform/media/AudioSession.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -30,10 +32,17 @@ std::shared_ptr<AudioPlayer> AudioPlayer::create(const URL& url, Error* error) {
     }
     std::shared_ptr<AudioPlayer> player(new AudioPlayer(url, seconds));
     player->loop_ = &RunLoop::current();
+    NotificationCenter::defaultCenter().observe<AudioPlayer>(
+        player, kAudioSessionInterruptionNotification, [](AudioPlayer& self, const Notification& n) {
+            auto state = n.userInfo.find(kAudioSessionInterruptionStateKey);
+            if (state != n.userInfo.end() && state->second.intOr(-1) == kAudioSessionBeginInterruption)
+                self.pause();
+        });
     return player;
 }
 
 AudioPlayer::~AudioPlayer() {
+    NotificationCenter::defaultCenter().removeObserver(this);
     cancelEnd();
 }
 

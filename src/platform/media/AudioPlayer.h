@@ -9,7 +9,8 @@
 // Loops: numberOfLoops 0 plays once, n plays n more times, a negative number repeats until
 // stopped. At the natural end the player stops playing, its time goes back to 0 and the
 // delegate's audioPlayerDidFinishPlaying comes with successfully = true. stop() and pause()
-// keep the current time and tell the delegate nothing.
+// keep the current time and tell the delegate nothing. An audio-session interruption pauses a
+// playing sound; play() goes on afterwards.
 //
 // Ownership and threads: the caller owns the player (create() answers a shared pointer); the
 // delegate is held weakly; the end timer holds the player weakly, so a player that is let go

@@ -61,7 +61,14 @@ double sampleAt(const std::uint8_t* p, const AudioStreamDescription& f) {
     return double(value) / full;
 }
 
+bool isCompressed(const AudioStreamDescription& f) {
+    return f.formatID == kAudioFormatMPEGLayer3 || f.formatID == kAudioFormatMPEG4AAC;
+}
+
 bool supported(const AudioStreamDescription& f) {
+    if (isCompressed(f))
+        return f.sampleRate > 0 && f.sampleRate <= kMaximumSampleRate && f.channelsPerFrame > 0 &&
+               f.channelsPerFrame <= kMaximumChannels && f.bytesPerPacket == 0 && f.framesPerPacket > 0;
     if (f.formatID != kAudioFormatLinearPCM || !(f.sampleRate > 0) || f.sampleRate > kMaximumSampleRate ||
         f.channelsPerFrame == 0 || f.channelsPerFrame > kMaximumChannels || f.framesPerPacket != 1)
         return false;
@@ -159,8 +166,13 @@ public:
         if (b.buffer.audioDataByteSize == 0)
             return kAudioQueueErrBufferEmpty;
         if (b.buffer.audioDataByteSize > b.buffer.audioDataBytesCapacity || (count > 0 && !descriptions) ||
-            count > b.buffer.packetDescriptionCapacity)
+            count > b.buffer.packetDescriptionCapacity || (isCompressed(format) && count == 0))
             return kAudioQueueErrInvalidParameter;
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (descriptions[i].startOffset < 0 ||
+                std::uint64_t(descriptions[i].startOffset) + descriptions[i].dataByteSize >
+                    b.buffer.audioDataByteSize)
+                return kAudioQueueErrInvalidParameter;
         if (count > 0 && descriptions != b.buffer.packetDescriptions)
             std::copy(descriptions, descriptions + count, b.descriptions.begin());
         b.buffer.packetDescriptionCount = count;
@@ -198,8 +210,7 @@ private:
         playing = queued.front();
         queued.pop_front();
         measure(*playing);
-        std::uint32_t frames = playing->buffer.audioDataByteSize / format.bytesPerFrame;
-        schedule(double(frames) / format.sampleRate);
+        schedule(double(frameCount(*playing)) / format.sampleRate);
     }
 
     void bufferPlayed() {
@@ -244,10 +255,25 @@ private:
         });
     }
 
+    std::uint64_t frameCount(const QueueBuffer& b) const {
+        if (!isCompressed(format))
+            return b.buffer.audioDataByteSize / format.bytesPerFrame;
+        std::uint64_t frames = 0;
+        for (std::uint32_t i = 0; i < b.buffer.packetDescriptionCount; ++i) {
+            std::uint32_t variable = b.descriptions[i].variableFramesInPacket;
+            frames += variable ? variable : format.framesPerPacket;
+        }
+        return frames;
+    }
+
     // The level of the buffer about to be heard: RMS and peak per channel, after the volume.
     void measure(const QueueBuffer& b) {
         if (!metering)
             return;
+        if (isCompressed(format)) {
+            std::fill(levels.begin(), levels.end(), AudioLevelMeterState{});
+            return;
+        }
         const std::uint32_t channels = format.channelsPerFrame;
         const std::uint32_t frames = b.buffer.audioDataByteSize / format.bytesPerFrame;
         const std::uint32_t sampleBytes = format.bitsPerChannel / 8;

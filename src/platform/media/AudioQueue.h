@@ -73,8 +73,10 @@ inline constexpr OSStatus kAudioQueueErrEnqueueDuringReset = -66632;
 inline constexpr OSStatus kAudioFormatUnsupportedDataFormatError = OSStatus(fourCharCode("fmt?"));
 
 // A queue for packed linear PCM of 8, 16, 24 or 32 bits (integer) or 32 bits (float), one
-// frame per packet; any other format answers kAudioFormatUnsupportedDataFormatError. `flags`
-// must be 0.
+// frame per packet, or for MP3 or AAC packets (bytes per packet 0, frames per packet set),
+// whose buffers must come with their packet descriptions; a compressed buffer lasts its
+// packets' frames, and the level meter, which measures PCM only, reads silence for it. Any
+// other format answers kAudioFormatUnsupportedDataFormatError. `flags` must be 0.
 OSStatus AudioQueueNewOutput(const AudioStreamDescription& format, AudioQueueOutputCallback callback,
                              void* userData, RunLoop* callbackRunLoop, std::uint32_t flags,
                              AudioQueueRef* outQueue);

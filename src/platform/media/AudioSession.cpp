@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace platform {
@@ -101,6 +102,9 @@ void AudioSession::endInterruption() {
 }
 
 void AudioSession::tellListener(std::uint32_t state) {
+    Dictionary userInfo;
+    userInfo[kAudioSessionInterruptionStateKey] = Value(static_cast<long long>(state));
+    NotificationCenter::defaultCenter().post(kAudioSessionInterruptionNotification, std::move(userInfo));
     if (!listener_)
         return;
     // The listener is the session's; the session lives for the process (or the test).

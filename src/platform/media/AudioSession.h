@@ -13,7 +13,10 @@
 // runner: whether another application plays (setOtherAudioIsPlaying), the route's name
 // (setAudioRoute, "Speaker" at first) and interruptions (beginInterruption, endInterruption),
 // which reach the interruption listener on the main run loop and deactivate the session while
-// they last. Process-wide (shared()); resetForTesting() starts over. Main thread only.
+// they last. Each interruption's begin and end are also posted at once on the default
+// notification centre as kAudioSessionInterruptionNotification, which the players observe:
+// a playing movie becomes interrupted and a playing sound pauses. Process-wide (shared());
+// resetForTesting() starts over. Main thread only.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,6 +41,11 @@ inline constexpr std::uint32_t kAudioSessionCategoryPlayAndRecord = fourCharCode
 // Interruption states given to the listener.
 inline constexpr std::uint32_t kAudioSessionEndInterruption = 0;
 inline constexpr std::uint32_t kAudioSessionBeginInterruption = 1;
+
+// Posted at the begin and the end of an interruption, with the state (an integer) under
+// kAudioSessionInterruptionStateKey.
+inline constexpr const char* kAudioSessionInterruptionNotification = "AudioSessionInterruptionNotification";
+inline constexpr const char* kAudioSessionInterruptionStateKey = "state";
 
 // Errors.
 inline constexpr OSStatus kAudioSessionNotInitialized = OSStatus(fourCharCode("!ini"));

@@ -23,6 +23,9 @@ std::string fourCharCodeText(std::uint32_t code);
 
 // Format codes of a stream description.
 inline constexpr std::uint32_t kAudioFormatLinearPCM = fourCharCode("lpcm");
+// Compressed sound, in packets of varying size.
+inline constexpr std::uint32_t kAudioFormatMPEGLayer3 = fourCharCode(".mp3");
+inline constexpr std::uint32_t kAudioFormatMPEG4AAC = fourCharCode("aac ");
 // Flags of linear PCM.
 struct AudioFormatFlags {
     static constexpr std::uint32_t IsFloat = 1u << 0;

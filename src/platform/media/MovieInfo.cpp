@@ -66,7 +66,9 @@ std::optional<MovieInfo> MovieInfo::read(const std::filesystem::path& path, Erro
                               "The movie \"" + path.filename().string() + "\" cannot be played: " + why));
     };
 
-    av_log_set_level(AV_LOG_QUIET);
+    // The demuxers' own messages would only repeat what the caller is told; once per process.
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    (void)quiet;
     Options options;
     av_dict_set(&options.dictionary, "protocol_whitelist", "file", 0);
     av_dict_set(&options.dictionary, "format_whitelist", kAllowedFormats, 0);

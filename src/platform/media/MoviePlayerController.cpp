@@ -10,6 +10,7 @@
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/AudioSession.h"
 #include "platform/media/MoviePlayerView.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
@@ -127,11 +128,19 @@ private:
 std::shared_ptr<MoviePlayerController> MoviePlayerController::create(std::optional<URL> contentURL) {
     std::shared_ptr<MoviePlayerController> player(new MoviePlayerController());
     player->loop_ = &RunLoop::current();
+    NotificationCenter::defaultCenter().observe<MoviePlayerController>(
+        player, kAudioSessionInterruptionNotification,
+        [](MoviePlayerController& self, const Notification& n) {
+            auto state = n.userInfo.find(kAudioSessionInterruptionStateKey);
+            if (state != n.userInfo.end())
+                self.audioInterrupted(state->second.intOr(-1) == kAudioSessionBeginInterruption);
+        });
     player->setContentURL(std::move(contentURL));
     return player;
 }
 
 MoviePlayerController::~MoviePlayerController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
     discardContent();
     if (fullscreenTimer_)
         fullscreenTimer_->invalidate();
@@ -436,6 +445,16 @@ void MoviePlayerController::setFullscreen(bool fullscreen, bool animated) {
         }
     });
     loop_->add(fullscreenTimer_);
+}
+
+void MoviePlayerController::audioInterrupted(bool begins) {
+    if (begins && state_ == MoviePlaybackState::Playing) {
+        position_ = currentPlaybackTime();
+        cancelEnd();
+        setState(MoviePlaybackState::Interrupted);
+    } else if (!begins && state_ == MoviePlaybackState::Interrupted) {
+        setState(MoviePlaybackState::Paused);
+    }
 }
 
 void MoviePlayerController::post(const char* name, Dictionary userInfo) {

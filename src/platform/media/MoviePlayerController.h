@@ -17,6 +17,10 @@
 // moves while the state is playing, and when it reaches the duration the state becomes
 // stopped and MPMoviePlayerPlaybackDidFinishNotification reports reason PlaybackEnded.
 //
+// An audio-session interruption (kAudioSessionInterruptionNotification) holds a playing movie:
+// its state becomes interrupted and its time stands still; when the interruption ends it
+// is paused, and play() goes on.
+//
 // Failure: a load that fails finishes playback with reason PlaybackError and the error in the
 // user info ("error"): code -50 (kMoviePlayerErrorCannotPlay) for content that is no playable
 // movie, -1100 for a missing file, -1102 for one that cannot be read, -1002 for an address
@@ -167,6 +171,7 @@ private:
     void completeFullscreenChange(bool fullscreen);
     void discardContent();
     void post(const char* name, Dictionary userInfo = {});
+    void audioInterrupted(bool begins);
 
     RunLoop* loop_ = nullptr;
     std::optional<URL> contentURL_;

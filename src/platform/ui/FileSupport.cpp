@@ -4,6 +4,7 @@
 #include <random>
 #include <system_error>
 
+#include "platform/foundation/FileManager.h"
 #include "platform/foundation/Strings.h"
 
 namespace platform::detail {
@@ -17,26 +18,10 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
             *reason = "cannot create " + path.parent_path().string() + ": " + ec.message();
         return false;
     }
-    fs::path temp = path;
-    temp += ".tmp-" + hexString(randomBytes(6));
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temp, ec);
-            if (reason)
-                *reason = "cannot write " + temp.string();
-            return false;
-        }
-    }
-    fs::rename(temp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
+    Error error;
+    if (!FileManager::writeAtomically(path, bytes, &error)) {
         if (reason)
-            *reason = "cannot rename to " + path.string() + ": " + ec.message();
+            *reason = error.localizedDescription;
         return false;
     }
     return true;

@@ -495,12 +495,21 @@ std::optional<std::string> MRCachedAd::path() const {
     return (std::filesystem::path(VellumAdServer::cachedAdsFolderPath()) / *component).string();
 }
 
-std::optional<std::string> MRCachedAd::expandedMainFilePath() const {
-    auto base = path();
-    if (!base || !expandedMainFile)
+namespace {
+std::optional<std::string> fileInside(const std::optional<std::string>& base, const std::optional<std::string>& name) {
+    if (!base || !name)
         return std::nullopt;
-    auto inside = platform::FileManager::pathInside(*base, *expandedMainFile);
+    auto inside = platform::FileManager::pathInside(*base, *name);
     return inside ? std::optional(inside->string()) : std::nullopt;
+}
+} // namespace
+
+std::optional<std::string> MRCachedAd::expandedMainFilePath() const {
+    return fileInside(path(), expandedMainFile);
+}
+
+std::optional<std::string> MRCachedAd::mainFilePath() const {
+    return fileInside(path(), mainFile);
 }
 
 std::string MRCachedAd::description() const {

@@ -127,6 +127,9 @@ public:
     // The ad's folder in the cache; nullopt when the ad id is not one safe path component.
     std::optional<std::string> path() const;
     std::optional<std::string> expandedMainFilePath() const;
+    // The page in the ad's folder named by the control list's main file; nullopt when the
+    // name leaves the folder.
+    std::optional<std::string> mainFilePath() const;
     std::string description() const;
     std::string loggingDescription() const { return description(); }
 

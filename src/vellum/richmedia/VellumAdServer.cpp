@@ -14,6 +14,7 @@
 #include "platform/ui/Screen.h"
 #include "vellum/richmedia/MRCachedAdDatabase.h"
 #include "vellum/richmedia/MRCachedAdLoader.h"
+#include "vellum/richmedia/VellumCachedCloseButton.h"
 #include "vellum/tracking/TBinaryProtocol.h"
 #include "vellum/tracking/TNSDataTransport.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
@@ -149,6 +150,7 @@ std::shared_ptr<VellumAdServer> VellumAdServer::create() {
                             kPrivateBuildNumber);
     std::shared_ptr<VellumAdServer> server(new VellumAdServer());
     server->adDB_ = MRCachedAdDatabase::create();
+    server->closebuttonDB_ = VellumCachedCloseButtonDatabase::create();
     if (server->adDB_) {
         if (auto cap = server->adDB_->getAppImpressionCapData()) {
             server->appCapImpressionMax = cap->appCapImpressionMax;
@@ -184,6 +186,7 @@ void VellumAdServer::resetForTesting() {
 VellumAdServer::~VellumAdServer() {
     if (slotZeroConnection_)
         slotZeroConnection_->cancel();
+    analytics().logInternal("quitting ad server");
 }
 
 // ---- Paths and endpoints ----
@@ -483,6 +486,12 @@ void VellumAdServer::setInternalEventUpload(int n) {
 }
 
 // ---- Slots registered by web views ----
+
+std::string VellumAdServer::webViewDescription(const void* webView) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "<WebView: %p>", webView);
+    return buffer;
+}
 
 void VellumAdServer::prepareWithWebViewWithSize(platform::Size size, const std::string& slotName,
                                                 const std::optional<StringList>& keywords,

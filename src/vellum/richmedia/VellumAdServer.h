@@ -182,6 +182,8 @@ public:
                                                                  const std::string& adID);
     std::shared_ptr<VellumAdViewControllerBase> adViewControllerForAd(const MRCachedAd& ad);
     static std::string nameForSlotType(int slotType);
+    // The text under which a host web view is recorded as a slot.
+    static std::string webViewDescription(const void* webView);
     static platform::Size frameSizeForSlotType(int slotType);
     static std::string defaultAvcClassNameForAdType(int adType);
     static std::string defaultAvcClassNameForMainFile(const std::optional<std::string>& mainFile);

@@ -12,8 +12,10 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Window.h"
 #include "vellum/richmedia/MRCachedAdDatabase.h"
+#include "vellum/richmedia/VellumResourceExpander.h"
 #include "vellum/richmedia/VellumCachedCloseButton.h"
 #include "vellum/richmedia/VellumAdViewController.h"
 #include "vellum/richmedia/VellumJSBridge.h"
@@ -41,14 +43,37 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
 
 constexpr const char* kMacroPrefix = "$$_";
 constexpr const char* kMacroSuffix = "_$$";
-constexpr double kLandscapeShift = 80;
-constexpr float kCloseButtonSize = 30;
 constexpr int kTabletLongSide = 1024;
 constexpr int kTabletShortSide = 768;
+constexpr int kLandscapeRight = 4;
+constexpr int kUpsideDown = 2;
 
 bool isTabletFullScreenAd(const MRCachedAd& ad) {
     return (ad.width == kTabletLongSide && ad.height == kTabletShortSide) ||
            (ad.width == kTabletShortSide && ad.height == kTabletLongSide);
+}
+
+int statusBarOrientation() {
+    return static_cast<int>(platform::Application::shared().statusBarOrientation());
+}
+
+// One row of the container transforms: rotation in quarter turns, then the translation.
+struct ContainerTransform {
+    double quarterTurns;
+    double tx, ty;
+};
+constexpr ContainerTransform kLandscapeNotEqual{1, -80, 80};
+constexpr ContainerTransform kLandscapeEqual{1, 80, 80};
+constexpr ContainerTransform kLandscapeEqualRight{3, -80, -80};
+constexpr ContainerTransform kTabletWideEqualRight{3, -128, -128};
+constexpr ContainerTransform kTabletWide{1, 128, 128};
+constexpr ContainerTransform kTabletTallUpsideDown{2, 0, 0};
+constexpr ContainerTransform kTabletTall{0, 0, 0};
+
+std::string formatted(const char* format, double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
 }
 
 } // namespace
@@ -75,13 +100,20 @@ std::shared_ptr<platform::View> VellumAdView::interstitialPageView() {
     return interstitialPage();
 }
 
+void VellumAdView::resetForTesting() {
+    if (auto page = std::move(interstitialPage()))
+        page->removeFromSuperview();
+}
+
 void VellumAdView::setAdSlotType(int type) {
     if (adSlotType_ != 0 || type == 0)
         return;
     adSlotType_ = type;
     const auto size = VellumAdServer::frameSizeForSlotType(type);
+    // Through the slot view's own frame handling, so the controller's view and its touch
+    // rectangle follow.
     if ((size.width != 0 || size.height != 0) && size != frame().size)
-        platform::View::setFrame(platform::Rect(frame().origin, size));
+        setFrame(platform::Rect(frame().origin, size));
 }
 
 void VellumAdView::setAdVC(std::shared_ptr<VellumAdViewController> controller) {
@@ -110,20 +142,23 @@ void VellumAdView::setFrame(const platform::Rect& frame) {
 }
 
 // ---- Populating and loading ----
-bool VellumAdView::populateWithadID(const std::string& webView, const std::string& adID) {
+bool VellumAdView::populateWithadID(platform::View& webView, const std::string& adID) {
     return populateWithadID1(webView, adID, std::nullopt);
 }
 
-bool VellumAdView::populateWithadID1(const std::string& webView, const std::string& adID,
+bool VellumAdView::populateWithadID1(platform::View& webView, const std::string& adID,
                                      const std::optional<platform::Dictionary>& pairs) {
     if (analytics().isUnavailableWithErrorMessage(kPrepareMessage))
         return false;
     auto server = VellumAdServer::create();
     if (!server || !server->adDB())
         return false;
-    auto slot = server->adDB()->slotWithWebView(webView);
+    auto slot = server->adDB()->slotWithWebView(VellumAdServer::webViewDescription(&webView));
     auto ad = server->adDB()->adWithID(adID);
-    if (!slot || !ad || ad->width != slot->adSlotWidth || ad->height != slot->adSlotHeight)
+    // The ad must fit the host web view as it is now.
+    const auto hostSize = webView.frame().size;
+    if (!slot || !ad || static_cast<float>(ad->width) != static_cast<float>(hostSize.width) ||
+        static_cast<float>(ad->height) != static_cast<float>(hostSize.height))
         return false;
     adSlotKey_ = slot->adSlotID;
     adSlotKeywords_ = slot->slotTargetKeywords;
@@ -132,9 +167,13 @@ bool VellumAdView::populateWithadID1(const std::string& webView, const std::stri
     adKeyValuePairs_ = prepareKeyValuePairs(pairs);
     analytics().logDebugOrInternal("adSlot retrieved:%s %d %s", slot->currentWebView.c_str(), slot->adSlotType,
                                    slot->adSlotID.value_or("(null)").c_str());
+    analytics().logDebugOrInternal("adSlot retrieved:%s", adSlotKey_.value_or("(null)").c_str());
     if (!server->adFitsSlot(*slot, adID))
         return false;
-    return prepareWithadIDInternal(adID);
+    const bool result = prepareWithadIDInternal(adID);
+    if (result)
+        displayWebViewAd(webView);
+    return result;
 }
 
 void VellumAdView::unloadPresentController() {
@@ -170,6 +209,7 @@ bool VellumAdView::prepareWithadIDInternal(const std::string& adID) {
     if (!server)
         return false;
     unloadPresentController();
+    analytics().logDebugOrInternal("adSlot retrieved:%s", adSlotKey_.value_or("(null)").c_str());
     auto ad = server->nextAdForAdViewWithIDWithoutSlot(*this, adID);
     adSlotType_ = ad ? ad->adSlotType : 0;
     if (installAd(ad, started))
@@ -255,33 +295,62 @@ platform::Size VellumAdView::adDisplaySize() const {
     return VellumAdServer::frameSizeForSlotType(ad->adSlotType);
 }
 
+platform::Size VellumAdView::contentViewSizeForCurrentOrientation() {
+    const auto screen = platform::Screen::main().bounds().size;
+    const double small = std::min(screen.width, screen.height), large = std::max(screen.width, screen.height);
+    const int orientation = statusBarOrientation();
+    return orientation == 1 || orientation == 2 ? platform::Size{small, large} : platform::Size{large, small};
+}
+
+void VellumAdView::applyContainerTransform(platform::View& container, const MRCachedAd& ad, bool interstitial) {
+    const bool equal = frame().width() == contentViewSizeForCurrentOrientation().width;
+    const bool right = statusBarOrientation() == kLandscapeRight;
+    const ContainerTransform* row = nullptr;
+    if (shownSlotType() == kLandscapeInterstitial)
+        row = !equal ? &kLandscapeNotEqual : right ? &kLandscapeEqualRight : &kLandscapeEqual;
+    else if (interstitial && ad.width == kTabletLongSide && isTabletFullScreenAd(ad))
+        row = equal && right ? &kTabletWideEqualRight : &kTabletWide;
+    else if (interstitial && isTabletFullScreenAd(ad))
+        row = statusBarOrientation() == kUpsideDown ? &kTabletTallUpsideDown : &kTabletTall;
+    if (!row)
+        return;
+    container.setTransform(platform::AffineTransform::makeRotation(row->quarterTurns * std::numbers::pi / 2)
+                               .translated(row->tx, row->ty));
+}
+
 void VellumAdView::displayWebViewAd(platform::View& host) {
     if (analytics().isUnavailableWithErrorMessage(kDisplayMessage))
         return;
     auto keep = self();
-    loadAdIfNeeded();
     const auto size = adDisplaySize();
     setFrame(platform::Rect({0, 0}, size));
+    loadAdIfNeeded();
     removeFromSuperview();
     auto ad = adVC_ ? adVC_->ad() : nullptr;
-    auto page = std::make_shared<platform::View>(host.bounds());
+    auto page = std::make_shared<platform::View>(host.frame());
     page->setBackgroundColor(ad && ad->transparentBackground ? platform::Color::clearColor()
                                                               : platform::Color::blackColor());
     page->setOpaque(false);
     auto container = std::make_shared<platform::View>(platform::Rect({0, 0}, size));
+    container->setBackgroundColor(platform::Color::clearColor());
     container->setOpaque(false);
     page->addSubview(container);
     container->addSubview(keep);
+    if (auto old = webPageView_.lock())
+        old->removeFromSuperview();
     webPageView_ = page;
+    if (ad && shownSlotType() == kLandscapeInterstitial)
+        applyContainerTransform(*container, *ad, false);
     host.addSubview(page);
+    page->setFrame(platform::Rect({0, 0}, page->frame().size));
+    page->setAlpha(1);
     if (ad && ad->displaysCloseButton)
         placeCloseButtons(*page, *ad, false);
 }
 
 void VellumAdView::placeCloseButtons(platform::View& page, const MRCachedAd& ad, bool tablet) {
-    const bool rotated =
-        platform::Application::shared().statusBarOrientation() == platform::InterfaceOrientation::LandscapeLeft;
-    // A custom button that is not cached yet leaves the built-in one, so the ad can be closed.
+    const bool rotated = statusBarOrientation() == kLandscapeRight;
+    // A custom button that is not cached leaves the built-in one, so the ad can be closed.
     if (tablet || !ad.closeButtonLibID || !placeCustomCloseButtonInView(page, *ad.closeButtonLibID, rotated))
         placeCloseButtonInView(page);
 }
@@ -291,61 +360,105 @@ void VellumAdView::displayInterstitial() {
         return;
     auto keep = self();
     loadAdIfNeeded();
+    auto& app = platform::Application::shared();
+    if (adSlotType_ == kLandscapeMovie) {
+        willDisplayInterstitialAd();
+        appStatusBarHidden_ = app.isStatusBarHidden();
+        if (!appStatusBarHidden_)
+            app.setStatusBarHidden(true, platform::StatusBarAnimation::None);
+        didDisplayInterstitialAd();
+        return;
+    }
     auto ad = adVC_ ? adVC_->ad() : nullptr;
-    const int type = ad ? ad->adSlotType : adSlotType_;
+    const int type = ad ? shownSlotType() : adSlotType_;
     const bool tablet = ad && isTabletFullScreenAd(*ad);
-    if (type != kPortraitInterstitial && type != kLandscapeInterstitial && !tablet) {
+    if ((type != kPortraitInterstitial && type != kLandscapeInterstitial && !tablet) || !ad) {
         analytics().logDebugOrInternal("error: -displayInterstitial called on a non-interstitial ad");
         return;
     }
     if (interstitialPage())
-        return; // the one interstitial page is taken
+        return; // the process shows one interstitial at a time
     const auto size = adDisplaySize();
     setFrame(platform::Rect({0, 0}, size));
+    loadAdIfNeeded();
     removeFromSuperview();
-    auto& app = platform::Application::shared();
     appStatusBarHidden_ = app.isStatusBarHidden();
     if (!appStatusBarHidden_)
         app.setStatusBarHidden(true, platform::StatusBarAnimation::Fade);
     auto page = std::make_shared<platform::View>(platform::Screen::main().bounds());
-    page->setBackgroundColor(ad && ad->transparentBackground
-                                 ? platform::Color::clearColor()
-                                 : platform::Color{0, 0, 0, kInterstitialBackdropAlpha});
+    page->setBackgroundColor(ad->transparentBackground ? platform::Color::clearColor()
+                                                       : platform::Color{0, 0, 0, kInterstitialBackdropAlpha});
     page->setOpaque(false);
-    auto container = std::make_shared<platform::View>(platform::Rect({0, 0}, size));
+    auto container = std::make_shared<platform::View>(
+        platform::Rect({0, 0}, tablet ? bounds().size : contentViewSizeForCurrentOrientation()));
+    container->setBackgroundColor(platform::Color::clearColor());
     container->setOpaque(false);
     page->addSubview(container);
     container->addSubview(keep);
-    if (type == kLandscapeInterstitial)
-        container->setTransform(platform::AffineTransform::makeRotation(std::numbers::pi / 2)
-                                    .translated(kLandscapeShift, kLandscapeShift));
     interstitialPage() = page;
+    if (type == kLandscapeInterstitial || tablet)
+        applyContainerTransform(*container, *ad, true);
     page->setAlpha(0);
     if (auto window = app.keyWindow())
         window->addSubview(page);
     willDisplayInterstitialAd();
     std::weak_ptr<VellumAdView> weak = keep;
+    platform::AnimationOptions options("displayInterstitial", kInterstitialAnimationSeconds);
+    options.curve = platform::AnimationCurve::EaseOut;
     platform::View::animate(
-        kInterstitialAnimationSeconds, [page] { page->setAlpha(1); },
+        options,
+        [page] {
+            page->setFrame(platform::Rect({0, 0}, page->frame().size));
+            page->setAlpha(1);
+        },
         [weak](const std::string&, bool) {
             if (auto strong = weak.lock())
                 strong->didDisplayInterstitialAd();
         });
-    if (ad && ad->displaysCloseButton)
+    if (ad->displaysCloseButton)
         placeCloseButtons(*page, *ad, tablet);
 }
 
+MRAdNetworkPromoSlider& VellumAdView::slider(const platform::Rect& frame) {
+    if (!promoSlider_) {
+        promoSlider_ = MRAdNetworkPromoSlider::create(frame);
+        promoSlider_->setDelegate(std::weak_ptr<MRAdNetworkPromoSliderDelegate>(self()));
+    }
+    return *promoSlider_;
+}
+
 void VellumAdView::dismissInterstitial() {
-    // Promotions are off: the promotion step finishes at once.
+    auto keep = self();
+    auto& promo = slider(bounds());
+    auto ad = adVC_ ? adVC_->ad() : nullptr;
+    if (auto page = interstitialPage())
+        promo.addToView(*page, ad ? ad->clipType : 0);
+    promo.setUserInfo(std::nullopt);
+    promo.displayPromoAnimated(true);
+    auto bridge = VellumJSBridge::sharedInstance();
+    bridge->adDismissed(adVC_ ? adVC_->webView().get() : nullptr);
+    bridge->setDelegate({});
+}
+
+void VellumAdView::promoDidDisplay(MRAdNetworkPromoSlider& promo) {
+    auto keep = self();
+    // The controller that asked for the click-through, held across the dismissal.
+    auto controller = adVC_;
     if (interstitialPage())
         dismissInterstitialAnimated(true);
-    VellumJSBridge::sharedInstance()->setDelegate({});
+    const auto& info = promo.userInfo();
+    if (!info || !controller)
+        return;
+    auto url = info->find(kClickThroughURLStringKey);
+    if (url != info->end() && url->second.string())
+        controller->showClickThroughInMiniBrowser(*url->second.string());
 }
 
 void VellumAdView::dismissInterstitialAnimated(bool animated) {
     auto page = interstitialPage();
     if (!page)
         return;
+    auto keep = self();
     willDismissInterstitialAd();
     if (!appStatusBarHidden_)
         platform::Application::shared().setStatusBarHidden(false, platform::StatusBarAnimation::None);
@@ -356,12 +469,20 @@ void VellumAdView::dismissInterstitialAnimated(bool animated) {
         didDismissInterstitialAd();
         return;
     }
-    std::weak_ptr<VellumAdView> weak = self();
+    std::weak_ptr<VellumAdView> weak = keep;
     const auto f = page->frame();
+    platform::Rect to;
+    switch (statusBarOrientation()) {
+    case kLandscapeRight: to = platform::Rect(f.x(), f.y() - f.height(), f.width(), f.height()); break;
+    case 3: to = platform::Rect(f.x(), f.y() + f.height(), f.width(), f.height()); break;
+    default: to = platform::Rect(f.x() + f.width(), f.y(), f.width(), f.height()); break;
+    }
+    platform::AnimationOptions options("dismissInterstitial", kInterstitialAnimationSeconds);
+    options.curve = platform::AnimationCurve::EaseOut;
     platform::View::animate(
-        kInterstitialAnimationSeconds,
-        [page, f] {
-            page->setFrame(platform::Rect(f.x() + f.width(), f.y(), f.width(), f.height()));
+        options,
+        [page, to] {
+            page->setFrame(to);
             page->setAlpha(0);
         },
         [weak, page](const std::string&, bool) {
@@ -384,19 +505,18 @@ void VellumAdView::dismissWebViewAd() {
     auto keep = self();
     if (adVC_ && adVC_->event())
         adVC_->event()->stopRecordingViewDuration();
-    if (webPageView_) {
-        webPageView_->removeFromSuperview();
-        webPageView_.reset();
-    }
+    if (auto page = webPageView_.lock())
+        page->removeFromSuperview();
+    webPageView_.reset();
     removeFromSuperview();
     setAdVC(nullptr);
 }
 
 void VellumAdView::placeCloseButtonInView(platform::View& view) {
     auto button = platform::Button::buttonWithType(platform::ButtonType::Custom);
-    auto image = platform::Image::named(kCloseButtonImageName);
-    const double w = image ? image->size().width : kCloseButtonSize;
-    const double h = image ? image->size().height : kCloseButtonSize;
+    auto image = VellumResourceExpander().imageForKey(kCloseButtonImageName);
+    const double w = image ? image->size().width : 0;
+    const double h = image ? image->size().height : 0;
     if (image)
         button->setImage(image);
     const auto frame = view.frame();
@@ -406,6 +526,7 @@ void VellumAdView::placeCloseButtonInView(platform::View& view) {
     } else {
         button->setFrame(platform::Rect(frame.width() - w, frame.height() - h, w, h));
     }
+    button->setAccessibilityLabel("Close");
     button->addTarget(self(), &VellumAdView::dismissInterstitial, platform::ControlEvent::TouchUpInside);
     button->setAdjustsImageWhenHighlighted(true);
     view.addSubview(button);
@@ -443,12 +564,6 @@ constexpr double kHorizontalAngles[] = {0, 90, 90, 180};
 constexpr double kHorizontalRotatedAngles[] = {180, 270, 270, 0};
 constexpr int kPlacementCount = 4;
 
-std::shared_ptr<platform::Image> bundleImage(const std::filesystem::path& folder, const std::optional<std::string>& name) {
-    if (!name)
-        return nullptr;
-    auto component = platform::FileManager::safePathComponent(*name);
-    return component ? platform::Image::fromFile(folder / *component) : nullptr;
-}
 
 } // namespace
 
@@ -464,16 +579,16 @@ bool VellumAdView::placeCustomCloseButtonInView(platform::View& view, const std:
     const int placement = vertical ? b.verticalCornerPlacement : b.horizonalCornerPlacement;
     if (placement < 0 || placement >= kPlacementCount)
         return false;
-    const std::filesystem::path folder = std::filesystem::path(VellumAdServer::cachedCloseButtonsFolderPath()) / *component;
+    const std::string folder = *closeButtonFolder(name);
     const auto screen = platform::Screen::main().bounds().size;
     auto image = platform::Button::buttonWithType(platform::ButtonType::Custom);
     auto hit = platform::Button::buttonWithType(platform::ButtonType::Custom);
     const auto& imageName = vertical ? b.verticalImageName : b.horizonalImageName;
     const auto& hitName = vertical ? b.verticalHitImageName : b.horizonalHitImageName;
-    if (auto normal = bundleImage(folder, imageName))
+    if (auto normal = closeButtonImage(folder, imageName))
         image->setImage(normal);
     if (hitName && hitName != imageName)
-        if (auto selected = bundleImage(folder, hitName))
+        if (auto selected = closeButtonImage(folder, hitName))
             image->setImage(selected, platform::ControlState::Selected);
     platform::Rect frame, hitFrame;
     if (vertical) {
@@ -561,10 +676,14 @@ void VellumAdView::didFinishAudioInAd() {
 }
 
 bool VellumAdView::adVCClickedThroughTo(const std::string& url) {
+    auto keep = self();
+    auto& promo = slider(platform::Rect(0, 0, frame().width(), frame().height()));
+    auto ad = adVC_ ? adVC_->ad() : nullptr;
     if (adVC_)
-        adVC_->showClickThroughInMiniBrowser(url);
-    if (interstitialPage())
-        dismissInterstitialAnimated(true);
+        promo.addToView(*adVC_->view(), ad ? ad->clipType : 0);
+    promo.setUserInfo(platform::Dictionary{{kClickThroughURLStringKey, url}});
+    // The slider's promoDidDisplay ends any interstitial first, then opens the mini browser.
+    promo.displayPromoAnimated(true);
     return false;
 }
 
@@ -617,18 +736,64 @@ std::string VellumAdView::updateURLWithKeyValuePairs(const std::string& text) co
             }
         }
     const auto slot = adSlotKey_.value_or("");
-    if (!slot.empty() && slot.size() <= kMaxSlotNameLength)
+    if (!slot.empty() && slot.size() <= kMaxSlotNameLength) {
+        analytics().logDebug("Ad SlotName - %s ", slot.c_str());
         replaceAll(out, "$$_SLOTNAME_$$", slot);
+    } else {
+        analytics().logDebug("Invalid Ad SlotName");
+    }
     auto ad = adVC_ ? adVC_->ad() : nullptr;
-    if (ad) {
+    if (ad)
         replaceAll(out, "$$_ADID_$$", ad->adID.value_or(""));
+    replaceAll(out, "$$_DEVICEID_$$", analytics().md5DeviceID());
+    replaceAll(out, "$$_SDKVER_$$", VellumAnalyticsManager::version());
+    if (ad) {
         replaceAll(out, "$$_ADHEIGHT_$$", std::to_string(ad->height));
         replaceAll(out, "$$_ADWIDTH_$$", std::to_string(ad->width));
         replaceAll(out, "$$_RANDOM_$$", std::to_string(ad->randomValue));
     }
-    replaceAll(out, "$$_DEVICEID_$$", analytics().md5DeviceID());
-    replaceAll(out, "$$_SDKVER_$$", VellumAnalyticsManager::version());
+    std::string agent = ad ? ad->userAgent.value_or("") : "";
+    if (agent.empty())
+        if (auto server = VellumAdServer::existing())
+            agent = server->userAgent;
+    replaceAll(out, "$$_USERAGENT_$$", agent);
+    const auto& location = analytics().currentLocation();
+    replaceAll(out, "$$_LAT_$$", formatted("%f", location ? location->coordinate().latitude : 0.0));
+    replaceAll(out, "$$_LON_$$", formatted("%f", location ? location->coordinate().longitude : 0.0));
+    replaceAll(out, "$$_OSVER_$$", platform::Device::current().systemVersion());
+    const auto screen = platform::Screen::main().bounds().size;
+    const std::string resolution =
+        std::to_string(static_cast<int>(screen.width)) + "x" + std::to_string(static_cast<int>(screen.height));
+    replaceAll(out, "$$_SCREENRES_$$", resolution);
+    replaceAll(out, "$$_APPRES_$$", resolution);
+    replaceAll(out, "$$_APPVER_$$", analytics().appVersion().value_or(""));
+    replaceAll(out, "$$_APPID_$$", analytics().appIdentifier().value_or(""));
     return out;
+}
+
+std::optional<std::filesystem::path> writePageWithMacros(const std::filesystem::path& page, const std::string& folder,
+                                                         const VellumAdView* adView, const char* logPrefix) {
+    if (folder.empty())
+        return std::nullopt;
+    const auto relative = page.lexically_normal().lexically_relative(std::filesystem::path(folder).lexically_normal());
+    if (relative.empty() || *relative.begin() == "..")
+        return std::nullopt;
+    auto inside = platform::FileManager::pathInside(folder, relative.string());
+    if (!inside)
+        return std::nullopt;
+    auto bytes = platform::FileManager::contentsAtPath(*inside);
+    if (!bytes)
+        return std::nullopt;
+    std::string text(bytes->begin(), bytes->end());
+    if (adView)
+        text = adView->updateURLWithKeyValuePairs(text);
+    if (logPrefix)
+        analytics().logDebug("%s%s", logPrefix, text.c_str());
+    auto rewritten = *inside;
+    rewritten.replace_extension("temp.html");
+    if (!platform::FileManager::writeAtomically(rewritten, text))
+        return std::nullopt;
+    return rewritten;
 }
 
 } // namespace vellum

@@ -9,6 +9,7 @@
 //
 // Ownership: create with make_shared; it owns its controller; the delegate is held weakly.
 // Main thread only. The process keeps one interstitial page at a time.
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,12 +18,21 @@
 #include "platform/foundation/Value.h"
 #include "platform/ui/View.h"
 #include "platform/web/WebView.h"
+#include "vellum/richmedia/MRAdNetworkPromoSlider.h"
 #include "vellum/richmedia/VellumAdServer.h"
 
 namespace vellum {
 
 class VellumAdView;
 class VellumAdViewController;
+
+// Writes the local page `page` with the slot's macros filled in (when there is a slot view)
+// beside itself as "<name>.temp.html", as UTF-8 and atomically. Only a page inside the ad's
+// `folder` is read or written; answers the written file, nullopt when the page is outside,
+// unreadable or cannot be written (the caller then shows the original page). `logPrefix`,
+// when given, logs the rewritten text after it at the debug level.
+std::optional<std::filesystem::path> writePageWithMacros(const std::filesystem::path& page, const std::string& folder,
+                                                         const VellumAdView* adView, const char* logPrefix = nullptr);
 
 // The slot view's delegate. Every method is optional: the defaults stand for a delegate that
 // does not implement it. Methods whose absence changes behaviour answer nullopt (or false)
@@ -64,7 +74,7 @@ public:
     virtual void adViewDidFinishPlayingAudio(VellumAdView&) {}
 };
 
-class VellumAdView : public platform::View, public VellumAdSlot {
+class VellumAdView : public platform::View, public VellumAdSlot, public MRAdNetworkPromoSliderDelegate {
 public:
     static constexpr const char* kNewAdDidDownloadNotification = "MRNewAdDidDownloadNotification";
     static constexpr const char* kClickThroughURLStringKey = "clickThroughURLString";
@@ -101,13 +111,21 @@ public:
     void setAdVC(std::shared_ptr<VellumAdViewController> controller);
     bool adIsCurrentlyLoaded() const { return adIsCurrentlyLoaded_; }
     int blockers() const { return blockers_; }
-    std::shared_ptr<platform::View> webPageView() const { return webPageView_; }
+    std::shared_ptr<platform::View> webPageView() const { return webPageView_.lock(); }
     static std::shared_ptr<platform::View> interstitialPageView();
+    // Forgets the process's interstitial page.
+    static void resetForTesting();
     void setFrame(const platform::Rect& frame);
+    std::shared_ptr<MRAdNetworkPromoSlider> promoSlider() const { return promoSlider_; }
+    void setPromoSlider(std::shared_ptr<MRAdNetworkPromoSlider> slider) { promoSlider_ = std::move(slider); }
+    // (smaller side, larger side) of the screen in portrait, the other way round in landscape.
+    static platform::Size contentViewSizeForCurrentOrientation();
 
     // ---- Populating and loading ----
-    bool populateWithadID(const std::string& webView, const std::string& adID);
-    bool populateWithadID1(const std::string& webView, const std::string& adID,
+    // `webView` is the host web view that registered as a slot (under
+    // VellumAdServer::webViewDescription of it); YES: the ad is shown in it.
+    bool populateWithadID(platform::View& webView, const std::string& adID);
+    bool populateWithadID1(platform::View& webView, const std::string& adID,
                            const std::optional<platform::Dictionary>& pairs);
     bool loadAd() { return loadAdWithID(std::nullopt, std::nullopt); }
     bool loadAdWithID(const std::optional<std::string>& adID, const std::optional<std::string>& parentID);
@@ -121,6 +139,7 @@ public:
     void dismissInterstitial();
     void dismissInterstitialAnimated(bool animated);
     void dismissWebViewAd();
+    void promoDidDisplay(MRAdNetworkPromoSlider& slider) override;
 
     // ---- From the other parts of the engine ----
     void didStartAudioInAd();
@@ -158,6 +177,8 @@ private:
     void willAddBlocker(), didAddBlocker(), willRemoveBlocker(), didRemoveBlocker();
     void endInterstitial();
     void placeCloseButtons(platform::View& page, const MRCachedAd& ad, bool tablet);
+    MRAdNetworkPromoSlider& slider(const platform::Rect& frame);
+    void applyContainerTransform(platform::View& container, const MRCachedAd& ad, bool interstitial);
 
     bool appStatusBarHidden_ = false;
     platform::Size adSlotSize_;
@@ -166,10 +187,13 @@ private:
     std::optional<StringList> adSlotKeywords_;
     std::optional<StringList> adBlockKeywords_;
     std::shared_ptr<VellumAdViewController> adVC_;
+    std::shared_ptr<MRAdNetworkPromoSlider> promoSlider_;
     std::weak_ptr<VellumAdViewDelegate> delegate_;
     bool adIsCurrentlyLoaded_ = false;
     int blockers_ = 0;
-    std::shared_ptr<platform::View> webPageView_;
+    // Held by the host web view it is in; the page holds this view, so holding it here too
+    // would keep both alive for ever.
+    std::weak_ptr<platform::View> webPageView_;
     std::optional<platform::Dictionary> adKeyValuePairs_;
     platform::NotificationCenter::ObserverToken watchToken_;
 };

@@ -3,6 +3,7 @@
 // process-wide event hook.
 #include "vellum/richmedia/VellumAdViewController.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/foundation/Bundle.h"
@@ -12,6 +13,8 @@
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Window.h"
+#include "vellum/richmedia/MREmbeddedBrowserController.h"
+#include "vellum/richmedia/MRModalAdViewController.h"
 #include "vellum/richmedia/VellumAdView.h"
 #include "vellum/richmedia/VellumJSBridge.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
@@ -79,6 +82,13 @@ const bool kEventHookInstalled = [] {
     return true;
 }();
 
+// Any program that links the engine can show its ads: the controller classes are registered
+// as the program loads.
+[[maybe_unused]] const bool kControllerClassesRegistered = [] {
+    VellumAdViewController::registerClasses();
+    return true;
+}();
+
 } // namespace
 
 void VellumEventHook::install() {
@@ -139,6 +149,8 @@ void TouchTracking::resetForTesting() {
 VellumAdViewController::VellumAdViewController() = default;
 
 VellumAdViewController::~VellumAdViewController() {
+    if (modalAdVC_)
+        modalAdVC_->dismissAd();
     if (terminateToken_)
         platform::Application::shared().removeObserver(terminateToken_);
     if (webView_)
@@ -163,10 +175,12 @@ std::shared_ptr<VellumAdViewController> VellumAdViewController::self() {
 void VellumAdViewController::post(const char* name, bool withEvent) {
     platform::Notification n;
     n.name = name;
-    n.object = self();
-    n.sender = this;
+    // The ad's event travels as the notification's object; the controller is its sender.
     if (withEvent && event_)
-        n.userInfo[MRAdEventKey] = std::string(event_->eventKey().value_or(""));
+        n.object = event_;
+    else
+        n.object = self();
+    n.sender = this;
     platform::NotificationCenter::defaultCenter().post(n);
 }
 
@@ -189,14 +203,19 @@ void VellumAdViewController::loadView() {
     platform::Rect frame = adView ? platform::Rect({0, 0}, adView->bounds().size) : platform::Rect{};
     auto root = std::make_shared<platform::View>(frame);
     setView(root);
-    if (ad_ && ad_->mainFile) {
-        if (auto folder = ad_->path()) {
-            webView_ = std::make_shared<platform::WebView>(platform::Rect({0, 0}, frame.size));
-            webView_->setDelegate(std::weak_ptr<platform::WebViewDelegate>(self()));
-            root->addSubview(webView_);
-            webView_->loadRequest(platform::URLRequest(platform::URL::fileURL(*folder + "/" + *ad_->mainFile)));
-        }
+    if (!ad_ || !ad_->mainFile)
+        return;
+    // Only a page inside the ad's own folder is shown.
+    auto page = ad_->mainFilePath();
+    if (!page) {
+        analytics().logDebug("ad %s names a main file outside its folder: %s", ad_->adID.value_or("").c_str(),
+                             ad_->mainFile->c_str());
+        return;
     }
+    webView_ = std::make_shared<platform::WebView>(platform::Rect({0, 0}, frame.size));
+    webView_->setDelegate(std::weak_ptr<platform::WebViewDelegate>(self()));
+    root->addSubview(webView_);
+    webView_->loadRequest(platform::URLRequest(platform::URL::fileURL(*page)));
 }
 
 void VellumAdViewController::viewDidLoad() {
@@ -252,6 +271,9 @@ void VellumAdViewController::unloadAdViewController() {
     stopMonitoringVisibility();
     if (isViewLoaded())
         view()->removeFromSuperview();
+    if (modalAdVC_)
+        if (auto page = modalAdVC_->webView())
+            page->stopLoading();
     if (terminateToken_) {
         platform::Application::shared().removeObserver(terminateToken_);
         terminateToken_ = 0;
@@ -508,10 +530,78 @@ void VellumAdViewController::performClickThrough(const std::string& url) {
 
 void VellumAdViewController::showClickThroughInMiniBrowser(const std::string& url) {
     setExit(MRAdExitCode::kClickThrough);
-    strRequest_ = url;
+    // The mini browser ends this when its page shows or when it closes.
+    platform::Application::shared().beginIgnoringInteractionEvents();
+    MREmbeddedBrowserController::sharedInstance()->showURL(url, ad_ ? ad_->adID : std::nullopt, adView_.lock(),
+                                                           event_);
 }
 
-bool VellumAdViewController::launchAnotherApp(const std::string& url) {
+void VellumAdViewController::dismissEmbeddedBrowser() {
+    MREmbeddedBrowserController::sharedInstance()->dismiss();
+}
+
+std::shared_ptr<VellumAdViewController> VellumAdViewController::adVC() const {
+    return std::static_pointer_cast<VellumAdViewController>(
+        const_cast<VellumAdViewController*>(this)->sharedController());
+}
+
+bool VellumAdViewController::responds(std::string_view selector) const {
+    static constexpr std::string_view kImplemented[] = {"dismissAd",          "dismissEmbeddedBrowser",
+                                                        "audioPlayBackDidStart", "audioPlayBackDidFinish",
+                                                        "expandAd",           "expandAdExternal"};
+    return std::find(std::begin(kImplemented), std::end(kImplemented), selector) != std::end(kImplemented);
+}
+
+void VellumAdViewController::setTHEStrRequest(const std::string& request) {
+    if (modalAdVC_)
+        modalAdVC_->setStrRequest(request);
+    else
+        strRequest_ = request;
+}
+
+// ---- Expansion ----
+bool VellumAdViewController::expandGateOpen() const {
+    return !modalAdVC_ && ad_ && ad_->expandedMainFile && ad_->expandedWidth != 0 && ad_->expandedHeight != 0;
+}
+
+void VellumAdViewController::expandAd() {
+    if (auto adView = adView_.lock())
+        originalAdFrame_ = adView->frame();
+    if (!expandGateOpen())
+        return;
+    stopMonitoringVisibility();
+    expandModalAd();
+    if (event_)
+        event_->setNumber(platform::Value(platform::Clock::current().now()), MRAdExpandKey);
+}
+
+void VellumAdViewController::expandAdExternal() {
+    if (!expandGateOpen())
+        return;
+    stopMonitoringVisibility();
+    expandModalAd();
+    if (event_)
+        event_->setNumber(platform::Value(platform::Clock::current().now()), MRAdAppForceExpandKey);
+}
+
+void VellumAdViewController::expandModalAd() {
+    auto& app = platform::Application::shared();
+    // The expanded controller ends this when its page has shown, or when it collapses.
+    app.beginIgnoringInteractionEvents();
+    modalAdVC_ = MRModalAdViewController::create(self(), event_);
+    if (isViewLoaded())
+        if (auto super = view()->superview())
+            baseFrame_ = super->frame();
+    baseOrientation_ = static_cast<int>(app.statusBarOrientation());
+    if (ad_ && ad_->expandableType == 1)
+        MRModalAdViewController::startExpandableMovementTimer();
+    if (auto key = app.keyWindow())
+        key->addSubview(modalAdVC_->view());
+    else
+        modalAdVC_->view();
+}
+
+bool VellumAdViewController::launchAnotherApp(const std::string& url, const std::optional<std::string>&) {
     auto& app = platform::Application::shared();
     return app.canOpenURL(url) && app.openURL(url);
 }
@@ -570,6 +660,12 @@ void VellumAdViewController::webViewDidStartLoad(platform::WebView& webView) {
 }
 void VellumAdViewController::webViewDidFinishLoad(platform::WebView& webView) {
     VellumJSBridge::sharedInstance()->webViewDidFinishLoad(webView, this);
+    if (auto adView = adView_.lock())
+        if (auto d = adView->delegate())
+            d->adViewDidFinishRendering(*adView);
+}
+void VellumAdViewController::webViewDidFailLoadWithError(platform::WebView& webView, const platform::Error&) {
+    VellumJSBridge::sharedInstance()->webViewDidFailLoadWithError(webView);
 }
 
 } // namespace vellum

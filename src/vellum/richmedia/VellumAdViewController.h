@@ -30,11 +30,13 @@
 #include "platform/ui/Event.h"
 #include "platform/ui/ViewController.h"
 #include "platform/web/WebView.h"
+#include "vellum/richmedia/MRPageHost.h"
 #include "vellum/richmedia/VellumAdServer.h"
 #include "vellum/tracking/VellumEvent.h"
 
 namespace vellum {
 
+class MRModalAdViewController;
 class VellumAdView;
 
 // Names of the controller's notifications (object: the controller unless said otherwise).
@@ -42,7 +44,7 @@ inline constexpr const char* AdVCDidLoad = "MRADDidLoad";
 inline constexpr const char* AdVCDidUnload = "MRADDidUnload";
 inline constexpr const char* AdVCDidAppear = "MRADDidAppear";
 inline constexpr const char* AdVCDidDisappear = "MRADDidDisappear";
-// Object: the ad's VellumEvent.
+// User info {"MRAdEvent": the ad's VellumEvent}.
 inline constexpr const char* AdVCAdViewedNotification = "MRADAdViewedNotification";
 inline constexpr const char* AdVCAdClickedNotification = "MRADAdClickedNotification";
 inline constexpr const char* AdVCWasTouched = "MRADWasTouched";
@@ -76,7 +78,9 @@ public:
 
 class VellumAdViewController : public VellumAdViewControllerBase,
                                public platform::ViewController,
-                               public platform::WebViewDelegate {
+                               public platform::WebViewDelegate,
+                               public MRPageHost,
+                               public MR_JSBridgeDelegate {
 public:
     static constexpr double kVisibilityInterval = 0.2;
     static constexpr double kTallViewHeight = 100;
@@ -95,34 +99,49 @@ public:
 
     // ---- Used by the slot view ----
     void setAd(std::shared_ptr<MRCachedAd> ad) { ad_ = std::move(ad); }
-    std::shared_ptr<MRCachedAd> ad() const { return ad_; }
     void setAdView(const std::shared_ptr<VellumAdView>& view);
     std::shared_ptr<VellumAdView> adView() const { return adView_.lock(); }
     void loadAdViewController();
     void unloadAdViewController();
     void viewDidDisappear(bool animated) override;
-    void dismissAd();
-    void showClickThroughInMiniBrowser(const std::string& url);
-    std::shared_ptr<VellumEvent> event() const { return event_; }
+    void dismissAd() override;
+    void showClickThroughInMiniBrowser(const std::string& url) override;
+    std::shared_ptr<VellumEvent> event() const override { return event_; }
     void touchCaptureTrackingRectChangedFrom(const platform::Rect& oldBounds);
     bool loaded() const { return loaded_; }
     bool visible() const { return visible_; }
     bool firstView() const { return firstView_; }
 
     // ---- Used by the script bridge (page host and delegate) ----
-    void dismissEmbeddedBrowser() {}
-    void audioPlayBackDidStart();
-    void audioPlayBackDidFinish();
-    void expandAd() {}
-    void expandAdExternal() {}
-    const std::string& strRequest() const { return strRequest_; }
-    void setTHEStrRequest(const std::string& request) { strRequest_ = request; }
-    void performClickThrough(const std::string& url);
-    void performClickThrough();
-    bool launchAnotherApp(const std::string& url);
-    bool downloadNewAdIntoBrowser(const std::string& adID, const std::optional<std::string>& parentID);
+    bool responds(std::string_view selector) const override;
+    void dismissEmbeddedBrowser() override;
+    void audioPlayBackDidStart() override;
+    void audioPlayBackDidFinish() override;
+    void expandAd() override;
+    void expandAdExternal() override;
+    std::shared_ptr<VellumAdViewController> adVC() const override;
+    std::shared_ptr<MRCachedAd> ad() const override { return ad_; }
+    std::string strRequest() const override { return strRequest_; }
+    void setStrRequest(const std::string& request) { strRequest_ = request; }
+    // Stored on the expanded-ad controller while there is one.
+    void setTHEStrRequest(const std::string& request) override;
+    void performClickThrough(const std::string& url) override;
+    void performClickThrough() override;
+    bool launchAnotherApp(const std::string& url, const std::optional<std::string>& parentID) override;
+    bool downloadNewAdIntoBrowser(const std::string& adID, const std::optional<std::string>& parentID) override;
+    void screenCapture(const std::string&) override {}
     // The page's web view while the ad shows a page.
     std::shared_ptr<platform::WebView> webView() const { return webView_; }
+
+    // ---- Expansion ----
+    std::shared_ptr<MRModalAdViewController> modalAdVC() const { return modalAdVC_; }
+    void setModalAdVC(std::shared_ptr<MRModalAdViewController> controller) { modalAdVC_ = std::move(controller); }
+    platform::Rect baseFrame() const { return baseFrame_; }
+    void setBaseFrame(const platform::Rect& frame) { baseFrame_ = frame; }
+    int baseOrientation() const { return baseOrientation_; }
+    void setBaseOrientation(int orientation) { baseOrientation_ = orientation; }
+    platform::Rect originalAdFrame() const { return originalAdFrame_; }
+    void expandModalAd();
 
     // ---- Visibility ----
     void monitorVisibility();
@@ -150,11 +169,13 @@ public:
                                                          platform::WebViewNavigationType) override;
     void webViewDidStartLoad(platform::WebView&) override;
     void webViewDidFinishLoad(platform::WebView&) override;
+    void webViewDidFailLoadWithError(platform::WebView&, const platform::Error&) override;
 
 private:
     std::shared_ptr<VellumAdViewController> self();
     void post(const char* name, bool withEvent);
     void hideAd();
+    bool expandGateOpen() const;
     void viewDidAppearInternal();
     void setExit(int code);
     void sendTrackingPixel(const std::string& text);
@@ -169,6 +190,10 @@ private:
     bool firstView_ = false;
     bool appCapturesSwipe_ = true;
     std::shared_ptr<VellumEvent> event_;
+    platform::Rect originalAdFrame_;
+    std::shared_ptr<MRModalAdViewController> modalAdVC_;
+    platform::Rect baseFrame_;
+    int baseOrientation_ = 1;
     std::string strRequest_;
     std::shared_ptr<platform::WebView> webView_;
     platform::Application::ObserverToken terminateToken_ = 0;

@@ -212,6 +212,20 @@ VellumCachedCloseButton fromRow(const MRSQLite3DB::Row& row) {
 }
 } // namespace
 
+std::optional<std::string> closeButtonFolder(const std::string& name) {
+    auto component = platform::FileManager::safePathComponent(name);
+    if (!component)
+        return std::nullopt;
+    return (std::filesystem::path(VellumAdServer::cachedCloseButtonsFolderPath()) / *component).string();
+}
+
+std::shared_ptr<platform::Image> closeButtonImage(const std::string& folder, const std::optional<std::string>& name) {
+    if (!name)
+        return nullptr;
+    auto inside = platform::FileManager::pathInside(folder, *name);
+    return inside ? platform::Image::fromFile(*inside) : nullptr;
+}
+
 std::optional<VellumCachedCloseButton> VellumCachedCloseButtonDatabase::closebuttonWithName(const std::string& name) {
     std::optional<VellumCachedCloseButton> found;
     const std::string sql = std::string("SELECT ") + kColumns + " FROM cachedCloseButtons WHERE closebuttonName = ?;";

@@ -18,6 +18,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/URLConnection.h"
+#include "platform/ui/Image.h"
 #include "vellum/richmedia/BundleFile.h"
 #include "vellum/richmedia/VellumAdServer.h"
 #include "vellum/tracking/MRSQLite3DB.h"
@@ -61,6 +62,13 @@ struct VellumCachedCloseButton {
     // A record named `name` from a bundle's property list.
     static VellumCachedCloseButton fromPropertyList(const std::string& name, const platform::Dictionary& plist);
 };
+
+// The folder of the unpacked close-button bundle `name`; nullopt when the name is not one
+// safe path component.
+std::optional<std::string> closeButtonFolder(const std::string& name);
+// The image file `name` of a close-button folder; null when missing, undecodable or when the
+// name leaves the folder.
+std::shared_ptr<platform::Image> closeButtonImage(const std::string& folder, const std::optional<std::string>& name);
 
 class VellumCachedCloseButtonDatabase : public MRSQLite3DB, public VellumCloseButtonCatalog {
 public:

@@ -1,17 +1,22 @@
-// VellumJSBridge: the "mrbridge:" router, the command table a page may reach, the data
-// replies and page start-up.
+// VellumJSBridge: the navigation router, the command table a page may reach, the data
+// replies, page start-up, expansion notices, the accelerometer feed and the page's sound.
 #include "vellum/richmedia/VellumJSBridge.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
-#include <functional>
+#include <filesystem>
 
+#include "platform/foundation/FileManager.h"
 #include "platform/foundation/URL.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "vellum/richmedia/MRCachedAd.h"
 #include "vellum/richmedia/VellumAdView.h"
 #include "vellum/richmedia/VellumAdViewController.h"
+#include "vellum/richmedia/VellumResourceStrings.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
 
 namespace vellum {
@@ -26,12 +31,6 @@ std::shared_ptr<VellumJSBridge>& sharedSlot() {
     return bridge;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string trimmed(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
@@ -41,24 +40,51 @@ std::string trimmed(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
+// `fmt` with its one "%s" replaced by `a`.
 std::string format(const char* fmt, const std::string& a) {
     const std::string f = fmt;
     const auto at = f.find("%s");
     return at == std::string::npos ? f : f.substr(0, at) + a + f.substr(at + 2);
 }
 
-// One command a page may send.
-struct Command {
-    const char* name;
-    // Answers the command's result.
-    bool (*run)(VellumJSBridge& bridge, platform::WebView& webView, const platform::Dictionary& args,
-                const std::string& basePath, VellumAdViewController* host, int depth);
+// The first `n` characters of `text` (all of it when shorter).
+std::string_view prefix(std::string_view text, std::size_t n) {
+    return text.substr(0, std::min(n, text.size()));
+}
+
+// Everything a command needs.
+struct Call {
+    VellumJSBridge& bridge;
+    platform::WebView& webView;
+    const platform::Dictionary& args;
+    const std::string& basePath;
+    MRPageHost* host;
+    int depth;
+
+    const std::string* arg(std::string_view key) const {
+        auto found = args.find(key);
+        return found == args.end() ? nullptr : found->second.string();
+    }
+    // An argument that is present and not the page's "undefined".
+    const std::string* definedArg(std::string_view key) const {
+        auto value = arg(key);
+        return value && *value != "undefined" ? value : nullptr;
+    }
+    std::shared_ptr<VellumEvent> event() const { return host ? host->event() : nullptr; }
+    std::shared_ptr<MR_JSBridgeDelegate> delegateFor(std::string_view selector) const {
+        auto d = bridge.delegate();
+        return d && d->responds(selector) ? d : nullptr;
+    }
+    // The host for the operations only an expanded-ad controller or an ad view controller
+    // performs.
+    MRPageHost* modalOrAdVC(std::shared_ptr<VellumAdViewController>& keep) const;
 };
 
-const std::string* arg(const platform::Dictionary& args, std::string_view key) {
-    auto found = args.find(key);
-    return found == args.end() ? nullptr : found->second.string();
-}
+// One command a page may send; answers the command's result.
+struct Command {
+    const char* name;
+    bool (*run)(const Call&);
+};
 
 void reply(platform::WebView& webView, const char* logLine, const std::string& script) {
     analytics().logInternal("%s", logLine);
@@ -66,163 +92,138 @@ void reply(platform::WebView& webView, const char* logLine, const std::string& s
     analytics().logInternal("VellumJSBridge sent : %s", script.c_str());
 }
 
-std::shared_ptr<VellumEvent> hostEvent(VellumAdViewController* host) {
-    return host ? host->event() : nullptr;
-}
-
-template <typename F> bool withDelegate(VellumJSBridge& bridge, F call) {
-    if (auto delegate = bridge.delegate())
-        call(*delegate);
-    return true;
-}
-
-bool cmdGetLoc(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-               VellumAdViewController*, int) {
+bool cmdGetLoc(const Call& c) {
     const auto& location = analytics().currentLocation();
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, "if(Device.Location.set) Device.Location.set('%f','%f','%d');",
-                  location ? location->coordinate().latitude : 0.0, location ? location->coordinate().longitude : 0.0, location ? 1 : 0);
-    reply(w, "VellumJSBridge getting location", buffer);
+                  location ? location->coordinate().latitude : 0.0,
+                  location ? location->coordinate().longitude : 0.0, location ? 1 : 0);
+    reply(c.webView, "VellumJSBridge getting location", buffer);
     return true;
 }
-bool cmdDeviceID(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-                 VellumAdViewController*, int) {
-    reply(w, "VellumJSBridge Device ID request",
+bool cmdDeviceID(const Call& c) {
+    reply(c.webView, "VellumJSBridge Device ID request",
           format("if (Device.DeviceID.set) Device.DeviceID.set('%s');",
                  VellumJSBridge::scriptQuoted(analytics().md5DeviceID())));
     return true;
 }
-bool cmdSDKVersion(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-                   VellumAdViewController*, int) {
-    const std::string version = VellumAnalyticsManager::versionString() + "." +
-                                std::to_string(VellumAdServer::buildNumber());
-    reply(w, "VellumJSBridge SDK Version request",
+bool cmdSDKVersion(const Call& c) {
+    const std::string version =
+        VellumAnalyticsManager::versionString() + "." + std::to_string(VellumAnalyticsManager::buildNumber());
+    reply(c.webView, "VellumJSBridge SDK Version request",
           format("if (Device.SDKVersion.set) Device.SDKVersion.set('%s');", VellumJSBridge::scriptQuoted(version)));
     return true;
 }
-bool cmdAdID(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-             VellumAdViewController* host, int) {
-    auto ad = host ? host->ad() : nullptr;
-    reply(w, "VellumJSBridge adID request",
+bool cmdAdID(const Call& c) {
+    auto ad = c.host ? c.host->ad() : nullptr;
+    reply(c.webView, "VellumJSBridge adID request",
           format("if (Device.AdData.adID.set) Device.AdData.adID.set('%s');",
                  VellumJSBridge::scriptQuoted(ad ? ad->adID.value_or("") : "")));
     return true;
 }
-bool cmdAdRequest(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-                  VellumAdViewController* host, int) {
-    reply(w, "VellumJSBridge AdRequest update",
+bool cmdAdRequest(const Call& c) {
+    reply(c.webView, "VellumJSBridge AdRequest update",
           format("if (Device.AdRequest.set) Device.AdRequest.set('%s');",
-                 VellumJSBridge::scriptQuoted(host ? host->strRequest() : "")));
+                 VellumJSBridge::scriptQuoted(c.host ? c.host->strRequest() : "")));
     return true;
 }
-bool cmdOrientation(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-                    VellumAdViewController*, int) {
-    int angle = 0;
-    switch (platform::Device::current().orientation()) {
-    case platform::DeviceOrientation::LandscapeLeft: angle = 90; break;
-    case platform::DeviceOrientation::LandscapeRight: angle = -90; break;
-    case platform::DeviceOrientation::PortraitUpsideDown: angle = 360; break; // 180 plus the flip
-    default: break;
-    }
-    reply(w, "VellumJSBridge Orientation update",
-          "if (Device.Orientation.set) Device.Orientation.set('" + std::to_string(angle) + "');");
+bool cmdGoBack(const Call& c) {
+    c.webView.goBack();
     return true;
 }
-bool cmdGoBack(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-               VellumAdViewController*, int) {
-    w.goBack();
+bool cmdGoForward(const Call& c) {
+    c.webView.goForward();
     return true;
 }
-bool cmdGoForward(VellumJSBridge&, platform::WebView& w, const platform::Dictionary&, const std::string&,
-                  VellumAdViewController*, int) {
-    w.goForward();
-    return true;
-}
-bool cmdTrackEvent(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                   VellumAdViewController*, int) {
-    if (auto key = arg(a, "eventKey"))
-        analytics().trackEventWithUserDict(*key, a);
-    return true;
-}
-bool cmdClickThrough(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                     VellumAdViewController* host, int) {
-    if (!host)
+bool cmdLaunchYoutube(const Call& c) {
+    auto url = c.definedArg("url");
+    if (!url)
         return true;
-    if (auto url = arg(a, "url"))
-        host->performClickThrough(*url);
-    else
-        host->performClickThrough();
+    platform::Application::shared().openURL(*url);
+    if (auto d = c.delegateFor("dismissEmbeddedBrowser"))
+        d->dismissEmbeddedBrowser();
+    if (auto d = c.delegateFor("dismissAd"))
+        d->dismissAd();
     return true;
 }
-bool cmdBatched(VellumJSBridge& bridge, platform::WebView& w, const platform::Dictionary& a, const std::string& base,
-                VellumAdViewController* host, int depth) {
-    if (depth >= VellumJSBridge::kMaxBatchDepth)
+bool cmdTrackEvent(const Call& c) {
+    if (auto key = c.arg("eventKey"))
+        analytics().trackEventWithUserDict(*key, c.args);
+    return true;
+}
+bool cmdClickThrough(const Call& c) {
+    if (!c.host)
+        return true;
+    if (auto url = c.arg("url"))
+        c.host->performClickThrough(*url);
+    else
+        c.host->performClickThrough();
+    return true;
+}
+bool cmdSendData(const Call& c) {
+    if (auto d = c.delegateFor("saveContentEventWithDictionary:"))
+        d->saveContentEventWithDictionary(c.args);
+    return true;
+}
+bool cmdBatched(const Call& c) {
+    if (c.depth >= VellumJSBridge::kMaxBatchDepth)
         return true; // a batch inside a batch is refused
-    for (const auto& [key, value] : a) {
+    for (const auto& [key, value] : c.args) {
         (void)value;
         const std::string command = key.substr(0, key.find('?'));
-        bridge.processMRBridgeMethod(command, w, VellumJSBridge::argumentsFromBridgeString(key), base, host,
-                                     depth + 1);
+        c.bridge.processMRBridgeMethod(command, c.webView, VellumJSBridge::argumentsFromBridgeString(key), c.basePath,
+                                       c.host, c.depth + 1);
     }
     return true;
 }
-bool cmdSetString(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                  VellumAdViewController* host, int) {
-    auto key = arg(a, "key"), val = arg(a, "val");
-    auto event = hostEvent(host);
-    if (key && val && event) {
+bool cmdSetString(const Call& c) {
+    auto key = c.arg("key"), val = c.arg("val");
+    if (auto event = c.event(); key && val && event) {
         analytics().logInternal("VellumJSBridge setTrackingEventString: %s : %s", key->c_str(), val->c_str());
         event->setString(*val, *key);
     }
     return true;
 }
-bool cmdSetNumber(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                  VellumAdViewController* host, int) {
-    auto key = arg(a, "key"), val = arg(a, "val");
-    auto event = hostEvent(host);
-    if (key && val && event) {
+bool cmdSetNumber(const Call& c) {
+    auto key = c.arg("key"), val = c.arg("val");
+    if (auto event = c.event(); key && val && event) {
         analytics().logInternal("VellumJSBridge setTrackingEventNumber: %s : %s", key->c_str(), val->c_str());
         event->setNumber(platform::Value(static_cast<double>(std::strtof(val->c_str(), nullptr))), *key);
     }
     return true;
 }
-bool cmdStartTimer(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                   VellumAdViewController* host, int) {
-    auto key = arg(a, "key");
-    if (auto event = hostEvent(host); key && event) {
+bool cmdStartTimer(const Call& c) {
+    auto key = c.arg("key");
+    if (auto event = c.event(); key && event) {
         analytics().logInternal("VellumJSBridge startTimerForKey: %s", key->c_str());
         event->startTimerForKey(*key);
     }
     return true;
 }
-bool cmdEndTimer(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                 VellumAdViewController* host, int) {
-    auto key = arg(a, "key");
-    if (auto event = hostEvent(host); key && event) {
+bool cmdEndTimer(const Call& c) {
+    auto key = c.arg("key");
+    if (auto event = c.event(); key && event) {
         analytics().logInternal("VellumJSBridge endTimerForKey: %s", key->c_str());
         event->endTimerForKey(*key);
     }
     return true;
 }
-bool cmdSetDuration(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                    VellumAdViewController* host, int) {
-    auto key = arg(a, "key"), val = arg(a, "val");
-    if (auto event = hostEvent(host); key && val && event) {
+bool cmdSetDuration(const Call& c) {
+    auto key = c.arg("key"), val = c.arg("val");
+    if (auto event = c.event(); key && val && event) {
         analytics().logInternal("VellumJSBridge setDurationForKey: %s:%s", key->c_str(), val->c_str());
         event->setDuration(std::strtod(val->c_str(), nullptr), *key);
     }
     return true;
 }
-bool cmdIncrement(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                  VellumAdViewController* host, int) {
-    auto key = arg(a, "key");
-    if (auto event = hostEvent(host); key && event)
+bool cmdIncrement(const Call& c) {
+    auto key = c.arg("key");
+    if (auto event = c.event(); key && event)
         event->incrementNumberForKey(*key);
     return true;
 }
-bool cmdLog(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, const std::string&,
-            VellumAdViewController*, int) {
-    if (auto message = arg(a, "message")) {
+bool cmdLog(const Call& c) {
+    if (auto message = c.arg("message")) {
         std::string text = *message;
         for (auto at = text.find("%20"); at != std::string::npos; at = text.find("%20", at + 1))
             text.replace(at, 3, " ");
@@ -230,37 +231,105 @@ bool cmdLog(VellumJSBridge&, platform::WebView&, const platform::Dictionary& a, 
     }
     return true;
 }
-bool cmdDismissAd(VellumJSBridge& b, platform::WebView&, const platform::Dictionary&, const std::string&,
-                  VellumAdViewController*, int) {
-    return withDelegate(b, [](VellumAdViewController& d) { d.dismissAd(); });
+bool cmdDismissAd(const Call& c) {
+    if (auto d = c.delegateFor("dismissAd"))
+        d->dismissAd();
+    return true;
 }
-bool cmdAudioStart(VellumJSBridge& b, platform::WebView&, const platform::Dictionary&, const std::string&,
-                   VellumAdViewController*, int) {
-    return withDelegate(b, [](VellumAdViewController& d) { d.audioPlayBackDidStart(); });
+bool cmdAudioStart(const Call& c) {
+    if (auto d = c.delegateFor("audioPlayBackDidStart"))
+        d->audioPlayBackDidStart();
+    return true;
 }
-bool cmdAudioFinish(VellumJSBridge& b, platform::WebView&, const platform::Dictionary&, const std::string&,
-                    VellumAdViewController*, int) {
-    return withDelegate(b, [](VellumAdViewController& d) { d.audioPlayBackDidFinish(); });
+bool cmdAudioFinish(const Call& c) {
+    if (auto d = c.delegateFor("audioPlayBackDidFinish"))
+        d->audioPlayBackDidFinish();
+    return true;
 }
-bool cmdDismissBrowser(VellumJSBridge& b, platform::WebView&, const platform::Dictionary&, const std::string&,
-                       VellumAdViewController*, int) {
-    return withDelegate(b, [](VellumAdViewController& d) { d.dismissEmbeddedBrowser(); });
+bool cmdDismissBrowser(const Call& c) {
+    if (auto d = c.delegateFor("dismissEmbeddedBrowser"))
+        d->dismissEmbeddedBrowser();
+    return true;
 }
-bool cmdExpand(VellumJSBridge& b, platform::WebView&, const platform::Dictionary&, const std::string&,
-               VellumAdViewController*, int) {
-    return withDelegate(b, [](VellumAdViewController& d) { d.expandAd(); });
+
+MRPageHost* Call::modalOrAdVC(std::shared_ptr<VellumAdViewController>& keep) const {
+    if (!host)
+        return nullptr;
+    if (host->isModalAdVC())
+        return host;
+    keep = host->adVC();
+    return keep.get();
 }
-bool cmdForceExpand(VellumJSBridge& b, platform::WebView&, const platform::Dictionary&, const std::string&,
-                    VellumAdViewController*, int) {
-    return withDelegate(b, [](VellumAdViewController& d) { d.expandAdExternal(); });
+
+bool cmdScreenCapture(const Call& c) {
+    if (!c.delegateFor("dismissEmbeddedBrowser"))
+        return true;
+    std::shared_ptr<VellumAdViewController> keep;
+    if (auto target = c.modalOrAdVC(keep))
+        target->screenCapture(c.arg("filename") ? *c.arg("filename") : std::string());
+    return true;
 }
-bool cmdPassThru(VellumJSBridge& b, platform::WebView&, const platform::Dictionary& a, const std::string&,
-                 VellumAdViewController*, int) {
-    if (b.delegate()) {
-        auto x = arg(a, "x"), y = arg(a, "y");
+bool cmdInitOrientation(const Call& c) {
+    c.bridge.getOrientation(c.webView, c.bridge.initOrientation());
+    return true;
+}
+bool cmdLaunchApp(const Call& c) {
+    if (!c.bridge.delegate() || !c.host)
+        return true;
+    auto appURL = c.arg("appURL");
+    auto alternate = c.arg("alternateID");
+    c.bridge.setAlternateURL(alternate ? std::optional<std::string>(*alternate) : std::nullopt);
+    const std::string url = appURL ? *appURL : std::string();
+    if (containsIgnoringCase(prefix(url, 3), "htt")) {
+        // The mini browser reads the fallback later, so it stays set.
+        c.host->showClickThroughInMiniBrowser(url);
+        return false;
+    }
+    if (!c.host->launchAnotherApp(url, std::nullopt) && c.bridge.alternateURL())
+        c.host->showClickThroughInMiniBrowser(*c.bridge.alternateURL());
+    c.bridge.setAlternateURL(std::nullopt);
+    return true;
+}
+bool cmdPlayVideo(const Call& c) {
+    if (!c.bridge.delegate() || !c.host)
+        return true;
+    auto url = c.arg("videoURL");
+    if (!url)
+        return true;
+    auto key = c.arg("videoKey");
+    if (auto event = c.event())
+        event->incrementNumberForKey("MRPlayVideo_" + (key ? *key : *url));
+    std::shared_ptr<VellumAdViewController> keep;
+    if (auto target = c.modalOrAdVC(keep))
+        target->createAndPlayVideo(*url);
+    return true;
+}
+bool cmdPassThru(const Call& c) {
+    if (c.bridge.delegate()) {
+        auto x = c.arg("x"), y = c.arg("y");
         analytics().logDebug("Passed Thru Click Event: x:%d y:%d", x ? std::atoi(x->c_str()) : 0,
                              y ? std::atoi(y->c_str()) : 0);
     }
+    return true;
+}
+bool cmdExpand(const Call& c) {
+    if (auto d = c.delegateFor("expandAd"))
+        d->expandAd();
+    return true;
+}
+bool cmdForceExpand(const Call& c) {
+    if (auto d = c.delegateFor("expandAdExternal"))
+        d->expandAdExternal();
+    return true;
+}
+bool cmdDeactivateSwipe(const Call& c) {
+    if (c.delegateFor("deactivateAppLevelSwipe") && c.host)
+        c.host->deactivateAppLevelSwipe();
+    return true;
+}
+bool cmdActivateSwipe(const Call& c) {
+    if (c.delegateFor("activateAppLevelSwipe") && c.host)
+        c.host->activateAppLevelSwipe();
     return true;
 }
 
@@ -273,8 +342,10 @@ constexpr Command kCommands[] = {
     {"getAdRequest", cmdAdRequest},
     {"goback", cmdGoBack},
     {"goforward", cmdGoForward},
+    {"launchYoutube", cmdLaunchYoutube},
     {"trackevent", cmdTrackEvent},
     {"clickthrough", cmdClickThrough},
+    {"sendData", cmdSendData},
     {"batchedEvents", cmdBatched},
     {"setTrackingEventString", cmdSetString},
     {"setTrackingEventNumber", cmdSetNumber},
@@ -287,14 +358,93 @@ constexpr Command kCommands[] = {
     {"audioPlayBackDidStart", cmdAudioStart},
     {"audioPlayBackDidFinish", cmdAudioFinish},
     {"dismissBrowser", cmdDismissBrowser},
-    {"initOrientation", cmdOrientation},
+    {"screenCapture", cmdScreenCapture},
+    {"initOrientation", cmdInitOrientation},
+    {"launchApp", cmdLaunchApp},
+    {"playVideo", cmdPlayVideo},
     {"passThruClickEvent", cmdPassThru},
     {"expandAd", cmdExpand},
     {"forceExpand", cmdForceExpand},
+    {"deactivateAppLevelSwipe", cmdDeactivateSwipe},
+    {"activateAppLevelSwipe", cmdActivateSwipe},
 };
 
 } // namespace
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           }) != text.end();
+}
+
+const MROutsideDestination* outsideDestinationFor(const platform::URL& url) {
+    const auto host = url.host();
+    const auto scheme = url.scheme();
+    for (const auto& destination : kOutsideDestinations) {
+        if (destination.matchesHost ? host && containsIgnoringCase(*host, destination.text)
+                                    : containsIgnoringCase(scheme, destination.text))
+            return &destination;
+    }
+    return nullptr;
+}
+
+// ---- Page host defaults: the ad view controller behind the page ----
+namespace {
+// The ad view controller behind `host` when it is another object than the host itself.
+std::shared_ptr<VellumAdViewController> behind(const MRPageHost& host) {
+    auto c = host.adVC();
+    return c && static_cast<const MRPageHost*>(c.get()) != &host ? c : nullptr;
+}
+} // namespace
+
+std::shared_ptr<MRCachedAd> MRPageHost::ad() const {
+    auto c = behind(*this);
+    return c ? c->ad() : nullptr;
+}
+std::string MRPageHost::strRequest() const {
+    auto c = behind(*this);
+    return c ? c->strRequest() : std::string();
+}
+void MRPageHost::setTHEStrRequest(const std::string& request) {
+    if (auto c = behind(*this))
+        c->setTHEStrRequest(request);
+}
+void MRPageHost::showClickThroughInMiniBrowser(const std::string& url) {
+    if (auto c = behind(*this))
+        c->showClickThroughInMiniBrowser(url);
+}
+void MRPageHost::performClickThrough(const std::string& url) {
+    if (auto c = behind(*this))
+        c->performClickThrough(url);
+}
+void MRPageHost::performClickThrough() {
+    if (auto c = behind(*this))
+        c->performClickThrough();
+}
+bool MRPageHost::launchAnotherApp(const std::string& url, const std::optional<std::string>& parentID) {
+    auto c = behind(*this);
+    return c && c->launchAnotherApp(url, parentID);
+}
+bool MRPageHost::downloadNewAdIntoBrowser(const std::string& adID, const std::optional<std::string>& parentID) {
+    auto c = behind(*this);
+    return c && c->downloadNewAdIntoBrowser(adID, parentID);
+}
+void MRPageHost::createAndPlayVideo(const std::string& url) {
+    if (auto c = behind(*this))
+        c->createAndPlayVideo(url);
+}
+void MRPageHost::screenCapture(const std::string& fileName) {
+    if (auto c = behind(*this))
+        c->screenCapture(fileName);
+}
+
+// ---- Bridge ----
 VellumJSBridge::VellumJSBridge() : initJS_(buildInitJS()) {}
 
 std::shared_ptr<VellumJSBridge> VellumJSBridge::sharedInstance() {
@@ -303,12 +453,40 @@ std::shared_ptr<VellumJSBridge> VellumJSBridge::sharedInstance() {
     return sharedSlot();
 }
 void VellumJSBridge::resetForTesting() {
+    if (auto& bridge = sharedSlot()) {
+        bridge->adDismissed(nullptr);
+    }
     sharedSlot().reset();
+}
+
+std::string VellumJSBridge::coreJS() {
+    if (auto stored = platform::UserDefaults::standard().stringForKey(kCoreJSDefaultsKey))
+        return *stored;
+    return builtInCoreJS();
+}
+
+void VellumJSBridge::setCoreJS(const std::string& text) {
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setObject(kCoreJSDefaultsKey, platform::Value(text));
+    defaults.synchronize();
+}
+
+const std::string& VellumJSBridge::builtInCoreJS() {
+    static const std::string script = mrbridge_js;
+    return script;
 }
 
 std::string VellumJSBridge::scriptQuoted(std::string_view text) {
     std::string out;
-    for (unsigned char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // U+2028 and U+2029 end a line inside a script string.
+        if (c == 0xe2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+            (static_cast<unsigned char>(text[i + 2]) == 0xa8 || static_cast<unsigned char>(text[i + 2]) == 0xa9)) {
+            out += static_cast<unsigned char>(text[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
+            i += 2;
+            continue;
+        }
         if (c == '\\' || c == '\'' || c == '"' || c == '<' || c == '>' || c < 0x20 || c == 0x7f) {
             char buffer[8];
             std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
@@ -369,35 +547,152 @@ std::optional<platform::Dictionary> VellumJSBridge::argumentsFromBridgeString(st
 
 bool VellumJSBridge::processMRBridgeMethod(std::string_view name, platform::WebView& webView,
                                            const std::optional<platform::Dictionary>& args,
-                                           const std::string& basePath, VellumAdViewController* host,
-                                           int batchDepth) {
+                                           const std::string& basePath, MRPageHost* host, int batchDepth) {
     analytics().logInternal("VellumJSBridge evaluating: %s", std::string(name).c_str());
     static const platform::Dictionary kNoArgs;
+    auto keep = shared_from_this();
     for (const auto& command : kCommands)
         if (equalsIgnoringCase(name, command.name))
-            return command.run(*this, webView, args ? *args : kNoArgs, basePath, host, batchDepth);
+            return command.run(Call{*this, webView, args ? *args : kNoArgs, basePath, host, batchDepth});
+    return true;
+}
+
+bool VellumJSBridge::routeLaunchAd(platform::WebView& webView, const std::string& text, MRPageHost* host) {
+    const std::size_t skip = std::string_view(kURLScheme).size() + 1;
+    const std::string command = methodFromBridgeURL(text);
+    analytics().logDebug("method: %s", command.c_str());
+    if (command != ":launchAd" && command != "launchAd")
+        return false;
+    auto args = argumentsFromBridgeString(text.size() > skip ? text.substr(skip) : std::string());
+    auto argument = [&](const char* key) -> std::optional<std::string> {
+        if (!args)
+            return std::nullopt;
+        auto found = args->find(key);
+        return found != args->end() && found->second.string() ? std::optional(*found->second.string())
+                                                                 : std::nullopt;
+    };
+    auto ad = host ? host->ad() : nullptr;
+    const auto adID = argument("adID");
+    if (host && adID && host->downloadNewAdIntoBrowser(*adID, ad ? ad->adID : std::nullopt))
+        return true;
+    // The arguments are unescaped already; the page's fallback markup shows without a base.
+    webView.loadHTMLString(argument("alternate").value_or(""), std::nullopt);
+    if (auto d = delegate(); d && d->responds("dismissAd"))
+        d->dismissAd();
+    return true;
+}
+
+void VellumJSBridge::goOutside(platform::WebView&, const std::string& text, const char* counter, VellumAdView* adView,
+                               MRPageHost* host) {
+    if (host)
+        host->setTHEStrRequest(text);
+    if (auto event = host ? host->event() : nullptr)
+        event->incrementNumberForKey(counter);
+    platform::Application::shared().openURL(text);
+    if (adView)
+        adView->adViewDismissEmbeddedBrowser();
+    if (auto d = delegate(); d && d->responds("dismissAd"))
+        d->dismissAd();
+}
+
+bool VellumJSBridge::rewriteLocalPage(platform::WebView& webView, const std::string& text, VellumAdView* adView,
+                                      const std::string& basePath) {
+    auto decoded = platform::percentDecode(text.substr(std::min<std::size_t>(7, text.size())));
+    if (!decoded)
+        return false;
+    auto rewritten = writePageWithMacros(*decoded, basePath, adView);
+    if (!rewritten)
+        return false;
+    webView.loadRequest(platform::URLRequest(platform::URL::fileURL(*rewritten)));
     return true;
 }
 
 bool VellumJSBridge::webViewShouldStartLoad(platform::WebView& webView, const platform::URLRequest& request,
                                             platform::WebViewNavigationType type, VellumAdView* adView,
-                                            const std::string& basePath, VellumAdViewController* host) {
+                                            const std::string& basePath, MRPageHost* host) {
+    auto keep = shared_from_this();
     const auto& url = request.url();
     const std::string text = url.absoluteString();
     const std::string scheme = url.scheme();
+    const auto host_ = url.host();
+    const std::string s3 = scheme.size() > 3 ? scheme.substr(0, 3) : std::string();
+    const auto current = webView.request();
+    const std::string pageURL = current ? current->url().absoluteString() : std::string();
+
+    // 1. Another ad launched from the page.
+    if (auto colon = text.find(':'); colon != std::string::npos && text.substr(0, colon) == kLaunchScheme &&
+                                     routeLaunchAd(webView, text, host))
+        return false;
+    // 2. A bridge command.
     if (equalsIgnoringCase(scheme, kURLScheme)) {
         analytics().logInternal("got VellumJSBridge call: %s", text.c_str());
-        const auto command = methodFromBridgeURL(text);
-        processMRBridgeMethod(command, webView, argumentsFromBridgeString(text.substr(scheme.size() + 1)), basePath,
-                              host);
+        processMRBridgeMethod(methodFromBridgeURL(text), webView,
+                              argumentsFromBridgeString(text.substr(scheme.size() + 1)), basePath, host);
         return false;
     }
+    // 3. Stores, video site, maps, mail, messages and telephone open outside.
+    if (auto destination = outsideDestinationFor(url)) {
+        goOutside(webView, text, destination->counter, adView, host);
+        return false;
+    }
+    // 4. A video link plays in the movie player.
+    if (containsIgnoringCase(scheme, "video")) {
+        const std::string video = text.size() > 6 ? text.substr(6) : std::string();
+        if (auto event = host ? host->event() : nullptr)
+            event->incrementNumberForKey("MRPlayVideo_" + video);
+        if (host)
+            host->createAndPlayVideo(video);
+        return false;
+    }
+    // 5 and 6. A tapped web link, or a script-driven one from a page that has loaded, opens in
+    // the mini browser.
+    const bool other = type == platform::WebViewNavigationType::Other;
+    if ((containsIgnoringCase(s3, "htt") && !other) || (host_ && !host_->empty() && !pageURL.empty() && other)) {
+        if (host) {
+            host->setTHEStrRequest(text);
+            if (auto event = host->event())
+                event->incrementNumberForKey(MRAdClickThru_Browser);
+            host->showClickThroughInMiniBrowser(text);
+        }
+        return false;
+    }
+    // 7. The application may claim the navigation.
     if (adView && !adView->willStartLoadWithRequest(webView, request, type, basePath)) {
         if (host)
             host->setTHEStrRequest(text);
         adView->adViewDismissEmbeddedBrowser();
-        if (auto event = hostEvent(host))
-            event->incrementNumberForKey("MRAdClickThru_CustomApp");
+        if (auto event = host ? host->event() : nullptr)
+            event->incrementNumberForKey(MRAdClickThru_CustomApp);
+        return false;
+    }
+    // 8. Other web loads stay in the page.
+    if (containsIgnoringCase(s3, "htt"))
+        return true;
+    // 9. A tapped link to a local page gets the ad's macros filled in.
+    if (containsIgnoringCase(s3, "fil")) {
+        const bool html = text.size() >= 4 && equalsIgnoringCase(std::string_view(text).substr(text.size() - 4), "html");
+        if (html && type == platform::WebViewNavigationType::LinkClicked) {
+            if (host)
+                host->setTHEStrRequest(text);
+            // A page that cannot be rewritten loads as it is.
+            return !rewriteLocalPage(webView, text, adView, basePath);
+        }
+        return true;
+    }
+    // 10. Another application's scheme.
+    auto& application = platform::Application::shared();
+    if (!scheme.empty() && application.canOpenURL(text)) {
+        if (!application.openURL(text))
+            return true;
+        if (host) {
+            host->setTHEStrRequest(text);
+            if (auto event = host->event())
+                event->incrementNumberForKey(MRAdClickThru_ExternalApp);
+        }
+        if (adView)
+            adView->adViewDismissEmbeddedBrowser();
+        if (auto d = delegate(); d && d->responds("dismissAd"))
+            d->dismissAd();
         return false;
     }
     return true;
@@ -412,9 +707,54 @@ void VellumJSBridge::webViewDidStartLoad(platform::WebView& webView) {
     send(webView, initJS_);
 }
 
-void VellumJSBridge::webViewDidFinishLoad(platform::WebView& webView, VellumAdViewController* host) {
+void VellumJSBridge::webViewDidFinishLoad(platform::WebView& webView, MRPageHost* host) {
     send(webView, buildInitJS());
-    cmdAdRequest(*this, webView, {}, {}, host, 0);
+    accelerationObservers_.clear();
+    static const platform::Dictionary kNoArgs;
+    cmdAdRequest(Call{*this, webView, kNoArgs, {}, host, 0});
 }
+
+// ---- Expansion notices ----
+void VellumJSBridge::setOnExpandStart(platform::WebView& webView) {
+    analytics().logInternal("VellumJSBridge onExpandStart callback");
+    send(webView, "if (Device.AdData.onExpandStart.set) Device.AdData.onExpandStart.set();");
+}
+void VellumJSBridge::setOnExpandComplete(platform::WebView& webView) {
+    analytics().logInternal("VellumJSBridge onExpandComplete callback");
+    send(webView, "if (Device.AdData.onExpandComplete.set) Device.AdData.onExpandComplete.set();");
+}
+void VellumJSBridge::setOnCollapseStart(platform::WebView& webView) {
+    analytics().logInternal("VellumJSBridge onCollapseStart callback");
+    send(webView, "Device.AdData.onCollapseStart.set();");
+}
+void VellumJSBridge::setOnCollapseComplete(platform::WebView& webView) {
+    analytics().logInternal("VellumJSBridge onCollapseComplete callback");
+    send(webView, "Device.AdData.onCollapseComplete.set();");
+}
+
+void VellumJSBridge::adDismissed(platform::WebView*) {
+    accelerationObservers_.clear();
+}
+
+// ---- Orientation ----
+int VellumJSBridge::initOrientation() {
+    flip_ = 0;
+    switch (platform::Device::current().orientation()) {
+    case platform::DeviceOrientation::LandscapeLeft: return 90;
+    case platform::DeviceOrientation::LandscapeRight: return -90;
+    case platform::DeviceOrientation::PortraitUpsideDown: flip_ = 180; return 180;
+    default: return 0;
+    }
+}
+
+void VellumJSBridge::getOrientation(platform::WebView& webView, int angle) {
+    int sent = angle + flip_;
+    if (sent == 270)
+        sent = -90;
+    reply(webView, "VellumJSBridge Orientation update",
+          "if (Device.Orientation.set) Device.Orientation.set('" + std::to_string(sent) + "');");
+}
+
+
 
 } // namespace vellum

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -171,4 +177,77 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing) {
         th.join();
     UserDefaults reread(d.filePath());
     EXPECT_EQ(reread.dictionaryRepresentation().size(), static_cast<std::size_t>(kThreads * kKeys));
+}
+
+namespace {
+
+std::vector<std::string> temporariesBeside(const std::filesystem::path& file) {
+    std::vector<std::string> found;
+    std::string prefix = file.filename().string() + ".tmp-";
+    for (const auto& name : FileManager::contentsOfDirectory(file.parent_path()).value_or(std::vector<std::string>{}))
+        if (name.rfind(prefix, 0) == 0)
+            found.push_back(name);
+    return found;
+}
+
+} // namespace
+
+// Writes cut short by a crash leave "<file>.tmp-<id>" behind; they are swept when the file
+// is next opened, while a temporary that a live writer holds stays.
+TEST(UserDefaults, TemporariesOfWritesCutShortAreSweptWhenTheFileIsOpened) {
+    fwtest::TemporaryHome home;
+    Bundle::main().setInfoDictionary({});
+    auto file = home.root() / "Library" / "Preferences" / "ferrowick.plist";
+    UserDefaults::standard().setString("promoAppLink", "12345");
+    UserDefaults::resetForTesting();
+
+    auto leave = [](const std::filesystem::path& p) {
+        ASSERT_TRUE(FileManager::writeAtomically(p, std::string_view("<plist><dict><key>half")));
+    };
+    auto folder = file.parent_path();
+    leave(folder / "ferrowick.plist.tmp-5F0C1D2E");
+    leave(folder / "ferrowick.plist.tmp-77AA0B3C");
+    leave(folder / "notes.plist.tmp-11111111"); // another file's: not this file's business
+    // A writer at work elsewhere holds its temporary locked.
+    auto live = folder / "ferrowick.plist.tmp-0A0B0C0D";
+    leave(live);
+    int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(liveFd, 0);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    auto& reopened = UserDefaults::standard();
+    EXPECT_EQ(reopened.stringForKey("promoAppLink"), "12345");
+    EXPECT_EQ(temporariesBeside(file), std::vector<std::string>{"ferrowick.plist.tmp-0A0B0C0D"});
+    EXPECT_TRUE(FileManager::fileExists(folder / "notes.plist.tmp-11111111"));
+
+    // Once its writer is gone, the next write sweeps it too.
+    ::close(liveFd);
+    reopened.setString("seenLink", "4");
+    EXPECT_TRUE(temporariesBeside(file).empty());
+    EXPECT_EQ(readPropertyListFile(file)->find("seenLink")->stringOr(""), "4");
+}
+
+// Processes killed at any moment of their writes leave a readable file and, once it has been
+// opened again, no temporaries.
+TEST(UserDefaults, KilledWritersLeaveNothingBehindOnceReopened) {
+    fwtest::TemporaryHome home;
+    auto file = home.root() / "Library" / "Preferences" / "killed.plist";
+    ASSERT_TRUE(FileManager::createDirectory(file.parent_path(), true));
+    const std::string payload = Value(Dictionary{{"k", Value(std::string(64 * 1024, 'x'))}}).toPropertyList();
+    ASSERT_TRUE(FileManager::writeAtomically(file, std::string_view(payload)));
+    for (int kill = 0; kill < 12; ++kill) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;)
+                FileManager::writeAtomically(file, std::string_view(payload));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(3 + kill % 5));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+    UserDefaults reopened(file);
+    EXPECT_TRUE(temporariesBeside(file).empty());
+    EXPECT_EQ(reopened.stringForKey("k")->size(), 64u * 1024);
 }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "MediaTestSupport.h"
@@ -82,6 +83,60 @@ TEST(AudioFile, WavAndAiffDecodeToTheSameStream) {
     std::int16_t first[4];
     std::memcpy(first, decoded[0].data() + 4 * 100, sizeof first);
     EXPECT_NE(first[0], 0) << "real samples, not silence";
+}
+
+TEST(AudioFile, Mp3IsReadAsItsOwnPacketsOfVaryingSize) {
+    OpenFile file(mediatest::sampleMedia("sample-silence.mp3"));
+    AudioStreamDescription format;
+    std::uint32_t size = sizeof format;
+    ASSERT_EQ(AudioFileGetProperty(file.id, kAudioFilePropertyDataFormat, &size, &format), kAudioNoError);
+    EXPECT_EQ(format.formatID, kAudioFormatMPEGLayer3);
+    EXPECT_EQ(format.sampleRate, 44100.0);
+    EXPECT_EQ(format.channelsPerFrame, 2u);
+    EXPECT_EQ(format.framesPerPacket, 1152u);
+    EXPECT_EQ(format.bytesPerPacket, 0u) << "packets vary in size";
+    std::uint32_t upperBound = 0;
+    size = sizeof upperBound;
+    ASSERT_EQ(AudioFileGetProperty(file.id, kAudioFilePropertyPacketSizeUpperBound, &size, &upperBound),
+              kAudioNoError);
+    EXPECT_EQ(upperBound, 418u);
+    std::uint64_t packets = 0;
+    size = sizeof packets;
+    ASSERT_EQ(AudioFileGetProperty(file.id, kAudioFilePropertyAudioDataPacketCount, &size, &packets),
+              kAudioNoError);
+    EXPECT_EQ(packets, 40u);
+    std::uint32_t cookieSize = 99;
+    ASSERT_EQ(AudioFileGetPropertyInfo(file.id, kAudioFilePropertyMagicCookieData, &cookieSize, nullptr),
+              kAudioNoError);
+    EXPECT_EQ(cookieSize, 0u);
+
+    // Whole packets only, each described where it lies in the buffer.
+    std::vector<std::uint8_t> buffer(1000);
+    AudioPacketDescription descriptions[8];
+    std::uint32_t bytes = std::uint32_t(buffer.size()), count = 8;
+    ASSERT_EQ(AudioFileReadPackets(file.id, false, &bytes, descriptions, 0, &count, buffer.data()),
+              kAudioNoError);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(descriptions[0].startOffset, 0);
+    EXPECT_EQ(descriptions[0].dataByteSize, 417u) << "the first frame needs no padding";
+    EXPECT_EQ(descriptions[1].startOffset, 417);
+    EXPECT_EQ(descriptions[1].dataByteSize, 418u);
+    EXPECT_EQ(bytes, 835u);
+    EXPECT_EQ(buffer[417], 0xFF) << "the second packet starts with its frame header";
+    EXPECT_EQ(buffer[418], 0xFB);
+
+    std::vector<std::uint8_t> all(20000);
+    std::vector<AudioPacketDescription> allDescriptions(64);
+    bytes = std::uint32_t(all.size());
+    count = 64;
+    ASSERT_EQ(AudioFileReadPackets(file.id, false, &bytes, allDescriptions.data(), 0, &count, all.data()),
+              kAudioNoError);
+    EXPECT_EQ(count, 40u);
+    EXPECT_EQ(bytes, std::filesystem::file_size(mediatest::sampleMedia("sample-silence.mp3")));
+    std::set<std::uint32_t> sizes;
+    for (std::uint32_t i = 0; i < count; ++i)
+        sizes.insert(allDescriptions[i].dataByteSize);
+    EXPECT_EQ(sizes, (std::set<std::uint32_t>{417, 418}));
 }
 
 TEST(AudioFile, ReadsStopAtTheCallersBufferAndDescribePackets) {

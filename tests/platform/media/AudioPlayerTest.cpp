@@ -48,6 +48,18 @@ TEST_F(AudioPlayerTest, PlaysPausesAndFinishesOnTheClock) {
     EXPECT_EQ(log->ends, (std::vector<bool>{true}));
     EXPECT_DOUBLE_EQ(player->currentTime(), 0.0) << "back at the start after the natural end";
 
+    // An audio interruption pauses the sound.
+    AudioSession::resetForTesting();
+    player->play();
+    clock_.advance(0.25);
+    AudioSession::shared().beginInterruption();
+    EXPECT_FALSE(player->isPlaying());
+    clock_.advance(5);
+    EXPECT_DOUBLE_EQ(player->currentTime(), 0.25);
+    AudioSession::shared().endInterruption();
+    AudioSession::resetForTesting();
+    player->setCurrentTime(0);
+
     // stop keeps the time and reports nothing; setCurrentTime rewinds.
     player->play();
     clock_.advance(0.5);

@@ -54,10 +54,17 @@ public:
         AudioFileClose(file);
     }
 
+    bool variablePackets() const { return format.bytesPerPacket == 0 || format.framesPerPacket == 0; }
+
     void play() {
         for (int i = 0; i < 3 && !done; ++i) {
             AudioQueueBufferRef b = nullptr;
-            ASSERT_EQ(AudioQueueAllocateBuffer(queue, bufferBytes, &b), kAudioNoError);
+            if (variablePackets())
+                ASSERT_EQ(
+                    AudioQueueAllocateBufferWithPacketDescriptions(queue, bufferBytes, packetsPerRead, &b),
+                    kAudioNoError);
+            else
+                ASSERT_EQ(AudioQueueAllocateBuffer(queue, bufferBytes, &b), kAudioNoError);
             fill(b);
         }
         ASSERT_EQ(AudioQueueStart(queue), kAudioNoError);
@@ -68,10 +75,12 @@ public:
         if (done)
             return;
         std::uint32_t bytes = b->audioDataBytesCapacity, packets = packetsPerRead;
-        AudioFileReadPackets(file, false, &bytes, nullptr, nextPacket, &packets, b->audioData);
+        AudioFileReadPackets(file, false, &bytes, b->packetDescriptions, nextPacket, &packets, b->audioData);
         if (packets > 0) {
             b->audioDataByteSize = bytes;
-            EXPECT_EQ(AudioQueueEnqueueBuffer(queue, b, 0, nullptr), kAudioNoError);
+            EXPECT_EQ(
+                AudioQueueEnqueueBuffer(queue, b, b->packetDescriptions ? packets : 0, b->packetDescriptions),
+                kAudioNoError);
             nextPacket += packets;
         } else {
             done = true;
@@ -135,6 +144,24 @@ TEST_F(AudioQueueTest, PullsBuffersFromAWavFileUntilItsEnd) {
     EXPECT_EQ(s.runningReports.size(), 2u);
 }
 
+TEST_F(AudioQueueTest, PullsMp3PacketsWithTheirDescriptions) {
+    Streamer s(mediatest::sampleMedia("sample-silence.mp3"));
+    EXPECT_EQ(s.bufferBytes, 16384u) << "8,000 bytes of half a second, raised to 16 KiB";
+    EXPECT_EQ(s.packetsPerRead, 39u);
+    s.play();
+    EXPECT_EQ(s.callbacks, 3) << "39 packets, 1 packet, then the end";
+    EXPECT_TRUE(s.done);
+    // 40 packets of 1152 frames: 1.0449 s.
+    clock_.advance(1.04);
+    EXPECT_TRUE(s.running());
+    EXPECT_EQ(s.levels()[0].peakPower, 0.0f) << "compressed sound is not measured";
+    clock_.advance(0.01);
+    EXPECT_FALSE(s.running());
+    EXPECT_EQ(s.nextPacket, 40);
+    clock_.drain();
+    EXPECT_EQ(s.runningReports, (std::vector<std::uint32_t>{1, 0}));
+}
+
 TEST_F(AudioQueueTest, AFileShorterThanOneBufferPlaysOnceAndStops) {
     auto path = home_ / "short.wav";
     mediatest::writeWav(path, 4410, 1, 44100, 1000); // 0.1 s
@@ -189,7 +216,8 @@ TEST_F(AudioQueueTest, BadCallsAnswerErrors) {
         const char* what;
         AudioStreamDescription format;
     } formats[] = {
-        {"compressed", {44100, fourCharCode("aac "), 0, 0, 1024, 0, 2, 0, 0}},
+        {"unknown compression", {44100, fourCharCode("alac"), 0, 0, 4096, 0, 2, 0, 0}},
+        {"MP3 without frames per packet", {44100, kAudioFormatMPEGLayer3, 0, 0, 0, 0, 2, 0, 0}},
         {"no rate", {0, kAudioFormatLinearPCM, AudioFormatFlags::IsSignedInteger, 2, 1, 2, 1, 16, 0}},
         {"frame size wrong",
          {44100, kAudioFormatLinearPCM, AudioFormatFlags::IsSignedInteger, 3, 1, 3, 1, 16, 0}},
@@ -239,6 +267,19 @@ TEST_F(AudioQueueTest, BadCallsAnswerErrors) {
 
     ASSERT_EQ(AudioQueueDispose(queue, true), kAudioNoError);
     EXPECT_EQ(AudioQueueStart(queue), kAudioQueueErrInvalidQueue);
+
+    // Compressed buffers need the descriptions of their packets, inside the buffer.
+    AudioStreamDescription mp3{44100, kAudioFormatMPEGLayer3, 0, 0, 1152, 0, 2, 0, 0};
+    AudioQueueRef compressed = nullptr;
+    ASSERT_EQ(AudioQueueNewOutput(mp3, callback, nullptr, nullptr, 0, &compressed), kAudioNoError);
+    ASSERT_EQ(AudioQueueAllocateBufferWithPacketDescriptions(compressed, 1000, 2, &buffer), kAudioNoError);
+    buffer->audioDataByteSize = 800;
+    EXPECT_EQ(AudioQueueEnqueueBuffer(compressed, buffer, 0, nullptr), kAudioQueueErrInvalidParameter);
+    AudioPacketDescription outside[] = {{0, 0, 400}, {400, 0, 401}};
+    EXPECT_EQ(AudioQueueEnqueueBuffer(compressed, buffer, 2, outside), kAudioQueueErrInvalidParameter);
+    AudioPacketDescription inside[] = {{0, 0, 400}, {400, 0, 400}};
+    EXPECT_EQ(AudioQueueEnqueueBuffer(compressed, buffer, 2, inside), kAudioNoError);
+    EXPECT_EQ(AudioQueueDispose(compressed, true), kAudioNoError);
     EXPECT_EQ(AudioQueueDispose(queue, true), kAudioQueueErrInvalidQueue);
     EXPECT_EQ(AudioQueueAllocateBuffer(queue, 64, &buffer), kAudioQueueErrInvalidQueue);
 }

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include "MediaTestSupport.h"
+#include "platform/media/AudioSession.h"
 #include "platform/media/MoviePlayerView.h"
 #include "platform/media/MoviePlayerViewController.h"
 #include "platform/ui/TextRenderer.h"
@@ -95,6 +96,27 @@ TEST_F(MoviePlayerTest, AutoplaySeekAndStop) {
     player->stop();
     clock_.advance(5.0);
     EXPECT_EQ(log.entries.size(), 2u) << "a stopped player reports nothing more";
+}
+
+TEST_F(MoviePlayerTest, AnAudioInterruptionHoldsThePlayingMovie) {
+    AudioSession::resetForTesting();
+    auto player = samplePlayer(true);
+    clock_.drain();
+    clock_.advance(0.5);
+    MovieLog log(player);
+    AudioSession::shared().beginInterruption();
+    EXPECT_EQ(player->playbackState(), MoviePlaybackState::Interrupted);
+    clock_.advance(10);
+    EXPECT_DOUBLE_EQ(player->currentPlaybackTime(), 0.5);
+    AudioSession::shared().endInterruption();
+    EXPECT_EQ(player->playbackState(), MoviePlaybackState::Paused);
+    player->play();
+    clock_.advance(2.0);
+    EXPECT_EQ(player->playbackState(), MoviePlaybackState::Stopped);
+    ASSERT_EQ(log.names(), (std::vector<std::string>{kState, kState, kState, kState, kFinish}));
+    EXPECT_EQ(log.entries[0].state, MoviePlaybackState::Interrupted);
+    EXPECT_EQ(log.entries[4].reason, std::int64_t(MovieFinishReason::PlaybackEnded));
+    AudioSession::resetForTesting();
 }
 
 TEST_F(MoviePlayerTest, StopOrPauseWhileLoadingKeepsTheLoadedMovieStill) {

@@ -1,6 +1,6 @@
 #pragma once
-// The display side on a clean engine: a key window filling the screen, the ad view
-// controller classes registered, the tracking session started, and an HTML ad bundle written
+// The display side on a clean engine: a key window filling the screen, the tracking session
+// started, and an HTML ad bundle written
 // to the cache whose page records what the bridge sends it.
 #include <filesystem>
 #include <fstream>
@@ -35,14 +35,12 @@ public:
     AdDisplayFixture() {
         vellum::VellumAdViewController::resetForTesting();
         vellum::VellumJSBridge::resetForTesting();
-        vellum::VellumAdViewController::registerClasses();
         manager()->initializeWithAppID("app-1", "1.0", nullptr, false);
         window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
         window->makeKeyAndVisible();
     }
     ~AdDisplayFixture() override {
         window->setHidden(true);
-        vellum::VellumAdViewController::unregisterClasses();
         vellum::VellumAdViewController::resetForTesting();
         vellum::VellumJSBridge::resetForTesting();
     }

@@ -143,23 +143,25 @@ TEST_F(BridgeTest, ArgumentsAreSplitTrimmedAndUnescaped) {
     EXPECT_EQ(VellumJSBridge::methodFromBridgeURL("mrbridge:log?message=a"), "log");
 }
 
+// Navigations that no earlier rule takes ask the application through the slot's delegate.
 TEST_F(BridgeTest, OtherNavigationsAskTheSlotDelegate) {
     struct Interrogator : vellum::VellumAdViewDelegate {
-        std::vector<std::string> hosts;
-        std::optional<bool> adViewCustomInteractionInterrogator(vellum::VellumAdView&, const platform::URLRequest&,
-                                                                const std::string& host, const std::string&, unsigned,
+        std::vector<std::string> urls;
+        std::optional<bool> adViewCustomInteractionInterrogator(vellum::VellumAdView&, const platform::URLRequest& r,
+                                                                const std::string&, const std::string&, unsigned,
                                                                 const std::string&) override {
-            hosts.push_back(host);
-            return host != "blocked.example";
+            urls.push_back(r.url().absoluteString());
+            return r.url().absoluteString() != "myapp:blocked";
         }
     };
     auto interrogator = std::make_shared<Interrogator>();
-    EXPECT_TRUE(navigate("http://any.example/page"));
+    EXPECT_TRUE(navigate("myapp:any"));
     view->setDelegate(interrogator);
-    EXPECT_TRUE(navigate("http://allowed.example/page"));
-    EXPECT_FALSE(navigate("http://blocked.example/page"));
-    EXPECT_EQ(interrogator->hosts, (std::vector<std::string>{"allowed.example", "blocked.example"}));
+    EXPECT_TRUE(navigate("myapp:allowed"));
+    EXPECT_FALSE(navigate("myapp:blocked"));
+    EXPECT_EQ(interrogator->urls, (std::vector<std::string>{"myapp:allowed", "myapp:blocked"}));
     EXPECT_EQ(number(*c->event(), "MRAdClickThru_CustomApp"), 1);
+    EXPECT_EQ(c->strRequest(), "myapp:blocked");
 }
 
 } // namespace

@@ -12,15 +12,25 @@
 
 #include "vellum/TrackingFixture.h"
 #include "vellum/richmedia/MRCachedAdDatabase.h"
+#include "vellum/richmedia/MREmbeddedBrowserController.h"
+#include "vellum/richmedia/MRFullscreenContainer.h"
+#include "vellum/richmedia/MRModalAdViewController.h"
 #include "vellum/richmedia/VellumAdManager.h"
+#include "vellum/richmedia/VellumAdView.h"
+#include "vellum/richmedia/VellumCachedCloseButton.h"
 #include "vellum/richmedia/VellumAdServer.h"
 
 namespace richmediatest {
 
 inline void resetEngine() {
+    vellum::MREmbeddedBrowserController::resetForTesting();
+    vellum::MRFullscreenContainer::resetForTesting();
+    vellum::MRModalAdViewController::stopExpandableMovementTimer();
+    vellum::VellumAdView::resetForTesting();
     vellum::VellumAdManager::resetForTesting();
     vellum::VellumAdServer::resetForTesting();
     vellum::MRCachedAdDatabase::resetForTesting();
+    vellum::VellumCachedCloseButtonDatabase::resetForTesting();
 }
 
 class RichMediaFixture : public vellumtest::TrackingFixture {

@@ -135,7 +135,7 @@ TEST_F(SelectionTest, ControllerComesFromTheClassTableOnly) {
     MRCachedAd ad;
     ad.avcClassName = "TestAdViewController";
     EXPECT_TRUE(s->adViewControllerForAd(ad));
-    ad.avcClassName = "MRHTMLAdViewController";
+    ad.avcClassName = "UnknownAdViewController";
     EXPECT_FALSE(s->adViewControllerForAd(ad));
     platform::ClassTable::unregisterClass("TestAdViewController");
 }

@@ -1,0 +1,165 @@
+// Resumed video downloads against the loopback services: 206, 200, 416, a cut connection, a
+// range that does not match, and one writer per file.
+#include "MeridianTestSupport.h"
+
+#include <fstream>
+
+#include "meridian/MRURLDownload.h"
+#include "platform/foundation/DeviceHome.h"
+
+using namespace meridiantest;
+using meridian::MRURLDownload;
+
+namespace {
+
+constexpr std::string_view kVideoPath = "/meridian/videos/test.avi";
+
+std::string body(std::size_t size) {
+    std::string text(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7) % 26);
+    return text;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class RecordingDownloadDelegate : public meridian::MRURLDownloadDelegate {
+public:
+    explicit RecordingDownloadDelegate(Events events, std::string name)
+        : events_(std::move(events)), name_(std::move(name)) {}
+    void downloadDidFinish(MRURLDownload&) override { events_->push_back(name_ + ":finished"); }
+    void downloadDidFail(MRURLDownload&, const platform::Error& error) override {
+        events_->push_back(name_ + ":failed:" + std::to_string(error.code));
+    }
+
+private:
+    Events events_;
+    std::string name_;
+};
+
+class MeridianVideoDownload : public MeridianFixture {
+protected:
+    MeridianVideoDownload() {
+        video = body(5000);
+        services.handle("GET", std::string(kVideoPath), [this](const services::LoggedRequest& r) {
+            return services::byteRangeReply(r, video, "video/avi");
+        });
+        recorder = std::make_shared<RecordingDownloadDelegate>(events, "view");
+    }
+    ~MeridianVideoDownload() override { MRURLDownload::cancelAllForTesting(); }
+
+    std::filesystem::path target() { return platform::DeviceHome::library() / "mrsdk" / "clip.avi"; }
+    std::filesystem::path partial() {
+        auto p = target();
+        p += ".part";
+        return p;
+    }
+    bool ended() {
+        return waitFor([] { return MRURLDownload::runningCount() == 0; });
+    }
+
+    std::string video;
+    std::shared_ptr<RecordingDownloadDelegate> recorder;
+};
+
+} // namespace
+
+TEST_F(MeridianVideoDownload, DownloadsResumeOnlyFromTheirOwnContinuation) {
+    struct Case {
+        std::string name;
+        std::size_t partialBytes; // 0: no partial file
+        std::function<void()> serve;
+        std::optional<std::string> range; // the Range header sent
+        bool finished;
+        bool partialKept;
+    };
+    auto reply = [&](int status, std::string text, std::vector<services::NameValue> headers) {
+        return [this, status, text, headers] {
+            services.handle("GET", std::string(kVideoPath), [status, text, headers](const services::LoggedRequest&) {
+                return services::ServiceReply{status, text, "video/avi", headers};
+            });
+        };
+    };
+    const Case cases[] = {
+        {"first download", 0, [] {}, std::nullopt, true, false},
+        {"resumed with 206", 1000, [] {}, "bytes=1000-", true, false},
+        {"whole file instead", 1000, reply(200, body(5000), {}), "bytes=1000-", true, false},
+        {"range past the end", 6000, [] {}, "bytes=6000-", false, false},
+        {"another range", 1000, reply(206, body(5000).substr(0, 10), {{"Content-Range", "bytes 0-9/5000"}}),
+         "bytes=1000-", false, false},
+        {"partial without its range", 1000, reply(206, body(5000).substr(1000), {}), "bytes=1000-", false,
+         false},
+        {"error page", 1000, reply(503, "busy", {}), "bytes=1000-", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        events->clear();
+        services.host().clearRequestLog();
+        services.handle("GET", std::string(kVideoPath), [this](const services::LoggedRequest& r) {
+            return services::byteRangeReply(r, video, "video/avi");
+        });
+        c.serve();
+        std::filesystem::remove(target());
+        std::filesystem::remove(partial());
+        if (c.partialBytes)
+            writeFile(partial(), video.size() >= c.partialBytes ? video.substr(0, c.partialBytes)
+                                                                : body(c.partialBytes));
+        auto owner = std::make_shared<RecordingDownloadDelegate>(events, "owner");
+        MRURLDownload::create(services.urlFor(kVideoPath), target(), recorder, owner);
+        owner.reset(); // the download keeps its owner until it ends
+        ASSERT_TRUE(ended());
+        auto sent = services.requestsTo(kVideoPath).at(0).header("Range");
+        EXPECT_EQ(sent, c.range);
+        if (c.finished) {
+            EXPECT_EQ(*events, (std::vector<std::string>{"owner:finished", "view:finished"}));
+            EXPECT_EQ(readFile(target()), video);
+        } else {
+            ASSERT_EQ(events->size(), 2u);
+            EXPECT_EQ(events->at(0).rfind("owner:failed", 0), 0u);
+            EXPECT_EQ(events->at(1).rfind("view:failed", 0), 0u);
+            EXPECT_FALSE(std::filesystem::exists(target()));
+        }
+        EXPECT_EQ(std::filesystem::exists(partial()), c.partialKept);
+    }
+}
+
+TEST_F(MeridianVideoDownload, ACutConnectionKeepsWhatArrivedAndTheNextDownloadResumes) {
+    services.setFault(std::string(kVideoPath), services::Fault::truncated(video, 2000).onlyTimes(1));
+    MRURLDownload::create(services.urlFor(kVideoPath), target(), recorder);
+    ASSERT_TRUE(ended());
+    ASSERT_EQ(events->size(), 1u);
+    EXPECT_EQ(events->at(0).rfind("view:failed", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(target()));
+    EXPECT_EQ(readFile(partial()), video.substr(0, 2000));
+
+    events->clear();
+    auto download = MRURLDownload::create(services.urlFor(kVideoPath), target(), recorder);
+    EXPECT_FALSE(download->firstDownload());
+    EXPECT_EQ(download->offset(), 2000);
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(*events, std::vector<std::string>{"view:finished"});
+    EXPECT_EQ(services.requestsTo(kVideoPath).back().header("Range"), "bytes=2000-");
+    EXPECT_EQ(readFile(target()), video);
+    EXPECT_FALSE(std::filesystem::exists(partial()));
+}
+
+TEST_F(MeridianVideoDownload, ANewDownloadOfTheSameFileReplacesTheRunningOne) {
+    services.setFault(std::string(kVideoPath), services::Fault::delay(0.3).onlyTimes(1));
+    auto first = std::make_shared<RecordingDownloadDelegate>(events, "first");
+    MRURLDownload::create(services.urlFor(kVideoPath), target(), first);
+    MRURLDownload::create(services.urlFor(kVideoPath), target(), recorder);
+    EXPECT_EQ(MRURLDownload::runningCount(), 1u);
+    ASSERT_TRUE(ended());
+    clock.drain();
+    EXPECT_EQ(*events, (std::vector<std::string>{"first:failed:-999", "view:finished"}));
+    EXPECT_EQ(readFile(target()), video);
+}
+
