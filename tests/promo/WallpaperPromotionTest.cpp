@@ -2,7 +2,11 @@
 // picture, reports and the host's cues.
 #include "PromoTestSupport.h"
 
+#include <cmath>
+
+#include "platform/ui/Animation.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Event.h"
 #include "promo/PromotionService.h"
 #include "promo/WallpaperPromotion.h"
 
@@ -122,6 +126,40 @@ TEST_F(Wallpaper, NothingToShowLeavesTheViewEmptyAndTheHostUninformed) {
     promotion_->getItNow();
     waitFor([&] { return false; }, 0.2);
     EXPECT_EQ(services_.requestCount(kClickPath), 0u);
+}
+
+// The slide view: the upgrade image with a shine strip that slides across it once, 7 to 20 s
+// after creation, and again 5 s after loadShineEffect; a touch calls back.
+TEST_F(Wallpaper, SlideViewShinesAcrossItsImageAndCallsBackOnTouch) {
+    int taps = 0;
+    auto slide = std::make_shared<promo::SlideView>(platform::Rect(10, 20, 140, 40), [&] { ++taps; });
+    auto image = platform::Image::named("upgradeButton.png");
+    ASSERT_NE(image, nullptr);
+    double width = image->size().width, height = image->size().height;
+    EXPECT_DOUBLE_EQ(promo::SlideView::textWidth(), width);
+    auto mask = slide->maskLayer();
+    ASSERT_NE(mask, nullptr);
+    EXPECT_EQ(mask->frame(), platform::Rect(-10 - width, 0, 2 * width, height));
+
+    auto shine = mask->layer().animationForKey("slideAnim");
+    ASSERT_NE(shine, nullptr);
+    EXPECT_EQ(shine->keyPath, "position.x");
+    EXPECT_TRUE(shine->additive);
+    EXPECT_EQ(std::get<double>(shine->by), width);
+    EXPECT_DOUBLE_EQ(shine->duration, 1.0);
+    EXPECT_DOUBLE_EQ(shine->repeatCount, 1);
+    EXPECT_GE(shine->beginTime, 7.0);
+    EXPECT_LE(shine->beginTime, 20.0);
+    EXPECT_EQ(shine->beginTime, std::floor(shine->beginTime)) << "whole seconds";
+
+    slide->loadShineEffect();
+    auto again = mask->layer().animationForKey("slideAnim");
+    ASSERT_NE(again, nullptr);
+    EXPECT_DOUBLE_EQ(again->beginTime, 5.0);
+
+    platform::Event touch(platform::Event::Type::Touches, 0);
+    slide->touchesBegan({}, touch);
+    EXPECT_EQ(taps, 1);
 }
 
 } // namespace
