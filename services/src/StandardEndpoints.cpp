@@ -7,6 +7,7 @@
 #include "services/MeridianEndpoints.h"
 #include "services/OrbisEndpoints.h"
 #include "services/PromotionEndpoints.h"
+#include "services/TangentEndpoints.h"
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
 
@@ -22,6 +23,7 @@ void installStandardEndpoints(ServiceHost& host) {
     installPromotionEndpoints(host);
     installVellumAdEndpoints(host);
     installCobaltEndpoints(host);
+    installTangentEndpoints(host);
     // The push service only records registrations (the request log keeps them); the
     // application ignores the reply.
     host.handle("GET", std::string(kPushRegistrationPath), [](const LoggedRequest&) {

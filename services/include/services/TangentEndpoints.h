@@ -1,0 +1,24 @@
+#pragma once
+// The Tangent ad service on a ServiceHost, under "/tangent/":
+//
+// - GET "/tangent/a/ads": an ad request. Without "pub" the reply is 400. Otherwise the reply
+//   is the banner markup of the fixture "tangent/banner.html" (or "tangent/interstitial.html"
+//   when "mt-interstitial" is "t"), with the response id in the header "Xjt-Responseid".
+//   The publisher "empty" gets the network's empty-ad marker instead (a page that refers to
+//   "default/empty.gif").
+//
+// Handlers only read fixture files, so they are thread-safe.
+#include <string>
+#include <string_view>
+
+#include "services/ServiceHost.h"
+
+namespace services {
+
+inline constexpr std::string_view kTangentAdPath = "/tangent/a/ads";
+inline constexpr std::string_view kTangentResponseId = "fw-tangent-response-1";
+inline constexpr std::string_view kTangentEmptyPublisher = "empty";
+
+void installTangentEndpoints(ServiceHost& host, std::string fixturesDir = ServiceHost::defaultFixturesDir());
+
+} // namespace services

@@ -1,0 +1,461 @@
+#include "tangent/TGAdView.h"
+
+#include <array>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
+#include "platform/foundation/URL.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
+#include "tangent/TGCategories.h"
+#include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGLanternFileManager.h"
+#include "tangent/TGWebComponent.h"
+
+namespace tangent {
+
+namespace {
+
+constexpr std::string_view kDebugHost = "tangent-debug";
+constexpr std::string_view kSelectorPrefix = "lantern:";
+constexpr std::string_view kExecuteCallback = "Lantern.executeCallback('%@');";
+
+// Parameter counts of the commands the page may send (the web view is not counted).
+struct CommandArity {
+    std::string_view selector;
+    std::size_t parameters;
+};
+constexpr std::array<CommandArity, 12> kCommandArities = {{
+    {"documentLoadStatus:", 1},
+    {"beginAdInteraction:", 1},
+    {"endAdInteraction:", 1},
+    {"width:height:transition:callback:options:", 5},
+    {"autoWidth:height:transition:callback:options:", 5},
+    {"restoreTransition:callback:options:", 3},
+    {"openUri:contentType:options:", 3},
+    {"receiveLocationUpdates:", 1},
+    {"logMessage:", 1},
+    {"dismiss:", 1},
+    {"statusBarVisible:", 1},
+    {"launchVellumAd:adSlotType:", 2},
+}};
+
+std::optional<std::size_t> arityOf(std::string_view selector) {
+    for (const auto& row : kCommandArities)
+        if (row.selector == selector)
+            return row.parameters;
+    return std::nullopt;
+}
+
+const char* yesNo(bool value) {
+    return value ? "Yes" : "No";
+}
+
+// The orientation value the page sees for each status-bar orientation (1 to 4).
+constexpr std::array<std::string_view, 4> kOrientationScripts = {
+    "window.__defineGetter__('orientation',function(){return 0;});window.onorientationchange();",
+    "window.__defineGetter__('orientation',function(){return 180;});window.onorientationchange();",
+    "window.__defineGetter__('orientation',function(){return 90;});window.onorientationchange();",
+    "window.__defineGetter__('orientation',function(){return -90;});window.onorientationchange();",
+};
+
+int statusBarOrientation() {
+    return static_cast<int>(platform::Application::shared().statusBarOrientation());
+}
+
+} // namespace
+
+std::shared_ptr<TGAdView> TGAdView::create(const platform::Rect& frame, std::shared_ptr<TGDelegateAdaptor> adaptor,
+                                           std::weak_ptr<TGStateListener> listener) {
+    auto view = std::shared_ptr<TGAdView>(new TGAdView(std::move(adaptor), std::move(listener)));
+    view->setUp(frame);
+    return view;
+}
+
+TGAdView::TGAdView(std::shared_ptr<TGDelegateAdaptor> adaptor, std::weak_ptr<TGStateListener> listener)
+    : delegateAdaptor_(std::move(adaptor)), stateListener_(std::move(listener)) {}
+
+void TGAdView::setUp(const platform::Rect& frame) {
+    interstitial_ = delegateAdaptor_ && delegateAdaptor_->isInterstitial();
+    const int orientation = statusBarOrientation();
+    if (interstitial_) {
+        auto screen = platform::Screen::main().bounds();
+        const bool landscape = orientation == 3 || orientation == 4;
+        adContainerRect_ = landscape ? platform::Rect{0, 0, screen.size.height, screen.size.width}
+                                     : platform::Rect{0, 0, screen.size.width, screen.size.height};
+    } else {
+        adContainerRect_ = platform::Rect{0, 0, frame.size.width, frame.size.height};
+    }
+    platform::logLine(std::string("Is Interstitial? ") + yesNo(interstitial_));
+    platform::logLine(platform::formatString("AdContainerRect: %f\t\t%f\t\t%f\t\t%f", adContainerRect_.origin.x,
+                                             adContainerRect_.origin.y, adContainerRect_.size.width,
+                                             adContainerRect_.size.height));
+    adWebView_ = std::make_shared<platform::WebView>(adContainerRect_);
+    adWebView_->setOpaque(false);
+    if (delegateAdaptor_)
+        if (auto colour = delegateAdaptor_->adBackgroundColor())
+            adWebView_->setBackgroundColor(*colour);
+    adWebView_->setScalesPageToFit(false);
+    adWebView_->setDelegate(weak_from_this());
+    currentViewState_ = pendingState;
+}
+
+TGAdView::~TGAdView() {
+    platform::logLine("- dealloc: TGAdView");
+    stateListener_.reset();
+    endDisplay();
+}
+
+std::optional<std::string> TGAdView::js() {
+    auto& files = TGLanternFileManager::instance();
+    auto text = files.fillFile("tgadlantern.js", {escapeJS(files.deviceId()),
+                                                  escapeJS(delegateAdaptor_ ? delegateAdaptor_->requestId().value_or("")
+                                                                            : std::string())});
+    if (text && delegateAdaptor_)
+        delegateAdaptor_->modifyAdJs(*text);
+    return text;
+}
+
+std::optional<std::string> TGAdView::css() {
+    auto& files = TGLanternFileManager::instance();
+    const int margin = delegateAdaptor_ ? delegateAdaptor_->margin() : 0;
+    auto text = files.fillFile("tgadlantern.css", {std::to_string(margin)});
+    if (!text)
+        return std::nullopt;
+    if (interstitial_) {
+        auto width = std::to_string(static_cast<int>(adContainerRect_.size.width));
+        auto height = std::to_string(static_cast<int>(adContainerRect_.size.height));
+        auto extra = files.fillFile("tgadlantern-interstitial.css", {width, height, width, height});
+        if (!extra)
+            return std::nullopt;
+        *text += *extra;
+    } else if (auto colour = delegateAdaptor_ ? delegateAdaptor_->adForegroundColor() : std::nullopt) {
+        auto extra = files.fillFile("tgadlantern-banner.css", {htmlHexColorString(*colour)});
+        if (!extra)
+            return std::nullopt;
+        *text += *extra;
+    }
+    if (delegateAdaptor_)
+        delegateAdaptor_->modifyAdCss(*text);
+    return text;
+}
+
+bool TGAdView::loadAdContent(const std::string& markup) {
+    auto script = js();
+    auto style = css();
+    auto& files = TGLanternFileManager::instance();
+    std::optional<std::string> page;
+    if (script && style)
+        page = files.fillFile(interstitial_ ? "wlantern-interstitial.html" : "wlantern-banner.html",
+                              {escapeForScriptElement(*script), *style, markup});
+    if (!page || !adWebView_) {
+        platform::logLine("Tangent: the ad page could not be assembled from the support files");
+        errorOccured(platform::Error{"TGAdView", 1, "The ad page could not be assembled", {}});
+        return false;
+    }
+    if (delegateAdaptor_)
+        delegateAdaptor_->modifyAdContent(*page);
+    adWebView_->loadHTMLString(*page, files.uiWebViewBaseUrl());
+    return true;
+}
+
+void TGAdView::beginDisplayInView(const std::shared_ptr<platform::View>& container) {
+    if (adWrapper_)
+        adWrapper_->beginDisplayInView(container);
+}
+
+void TGAdView::endDisplay() {
+    if (ended_)
+        return;
+    ended_ = true;
+    auto keepAlive = weak_from_this().lock();
+    if (adWebView_) {
+        adWebView_->stopLoading();
+        adWebView_->setDelegate({});
+    }
+    if (adWrapper_)
+        adWrapper_->endDisplay();
+    adWebView_.reset();
+    // An ad ended while protected gives its protection back, so its owners are let go.
+    while (syncDepth_ > 0)
+        setCurrentSyncState(unprotectedState);
+}
+
+void TGAdView::setWorking(bool working) {
+    if (adWrapper_)
+        adWrapper_->setWorking(working);
+}
+
+void TGAdView::rotate() {
+    if (adWrapper_)
+        adWrapper_->rotate();
+    fireChangeOrientationToJS(statusBarOrientation());
+}
+
+void TGAdView::fireChangeOrientationToJS(int orientation) {
+    if (orientation >= 1 && orientation <= 4)
+        evalJS(kOrientationScripts[static_cast<std::size_t>(orientation - 1)]);
+}
+
+std::string TGAdView::evalJS(std::string_view script) {
+    if (script.empty() || !adWebView_)
+        return {};
+    return adWebView_->stringByEvaluatingJavaScriptFromString(script);
+}
+
+// ---- States ----
+
+void TGAdView::reportTransition(int fromState, int toState, const std::optional<platform::Error>& error) {
+    if (auto listener = stateListener_.lock()) {
+        auto keepAlive = weak_from_this().lock();
+        listener->tgAdViewDidTransitionFromViewState(*this, fromState, toState, error);
+    }
+}
+
+void TGAdView::transitionViewFromStateToState(int fromState, int toState) {
+    if (fromState == toState)
+        return;
+    reportedViewState_ = toState;
+    reportTransition(fromState, toState, std::nullopt);
+}
+
+void TGAdView::setCurrentViewState(int state) {
+    if (state == currentViewState_ || currentViewState_ == dismissedState)
+        return;
+    const int previous = currentViewState_;
+    currentViewState_ = state;
+    if (state == activeState)
+        setCurrentSyncState(protectedState);
+    else if (previous == activeState && state == inactiveState)
+        setCurrentSyncState(unprotectedState);
+    if (currentActionState_ != inactiveState) {
+        pendingViewStates_.push_back(state);
+        return;
+    }
+    transitionViewFromStateToState(reportedViewState_, state);
+}
+
+void TGAdView::errorOccured(const platform::Error& error) {
+    if (currentViewState_ == errorState || currentViewState_ == dismissedState)
+        return;
+    const int previous = currentViewState_;
+    currentViewState_ = errorState;
+    reportTransition(previous, errorState, error);
+}
+
+void TGAdView::setCurrentSyncState(int state) {
+    if (state == protectedState) {
+        ++syncDepth_;
+    } else {
+        if (syncDepth_ == 0)
+            return; // nothing left to give back
+        --syncDepth_;
+    }
+    if (auto listener = stateListener_.lock()) {
+        auto keepAlive = weak_from_this().lock();
+        listener->tgAdViewDidUpdateSyncState(*this, state == protectedState ? protectedState : unprotectedState);
+    }
+}
+
+void TGAdView::setCurrentActionState(int state) {
+    if (state == currentActionState_)
+        return;
+    auto keepAlive = weak_from_this().lock();
+    switch (state) {
+    case clickingState:
+        setCurrentSyncState(protectedState);
+        setWorking(true);
+        pendingViewStates_.push_back(currentViewState_);
+        currentActionState_ = clickingState;
+        transitionViewFromStateToState(reportedViewState_, clickingState);
+        return;
+    case clickedState:
+        currentActionState_ = clickedState;
+        transitionViewFromStateToState(clickingState, clickedState);
+        return;
+    case inactiveState: {
+        const int heldState = currentViewState_;
+        currentActionState_ = inactiveState;
+        auto replay = std::move(pendingViewStates_);
+        pendingViewStates_.clear();
+        for (int pending : replay)
+            transitionViewFromStateToState(reportedViewState_, pending);
+        if (!replay.empty() && replay.back() != heldState) {
+            platform::logLine("Tangent: Post click state does not match the 'current click state'");
+            transitionViewFromStateToState(reportedViewState_, heldState);
+        }
+        setWorking(false);
+        setCurrentSyncState(unprotectedState);
+        return;
+    }
+    default:
+        platform::logLine("Tangent: Invalid action state " + std::to_string(state));
+        return;
+    }
+}
+
+// ---- Page navigation and the bridge ----
+
+void TGAdView::constructTangentComponent() {
+    auto component = TGWebComponent::create(adWebView_, weak_from_this(), delegateAdaptor_);
+    if (delegateAdaptor_)
+        component->setGenericProperties(*delegateAdaptor_);
+    adWrapper_ = std::move(component);
+}
+
+bool TGAdView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
+                                                               const platform::URLRequest& request,
+                                                               platform::WebViewNavigationType) {
+    if (&webView != adWebView_.get())
+        return false;
+    auto keepAlive = shared_from_this();
+    const auto& url = request.url();
+    const std::string scheme = platform::toLower(url.scheme());
+    if (scheme == "file" || scheme == "about")
+        return true;
+    if (scheme == kBridgeScheme) {
+        if (!adWrapper_) {
+            platform::logLine("Tangent Ad Detected");
+            constructTangentComponent();
+        }
+        bridgeUrl(url);
+        evalJS(kContinueActionQueue);
+        return false;
+    }
+    if (reportedViewState_ == loadingState || currentViewState_ == loadingState ||
+        currentViewState_ == pendingState)
+        return true;
+    // Any other navigation once the page has loaded is a click.
+    lanternOpenUri({url.absoluteString(), std::nullopt, std::nullopt});
+    return false;
+}
+
+void TGAdView::webViewDidStartLoad(platform::WebView&) {
+    if (!adWrapper_)
+        setCurrentViewState(loadingState);
+}
+
+void TGAdView::webViewDidFinishLoad(platform::WebView&) {}
+
+void TGAdView::webViewDidFailLoadWithError(platform::WebView&, const platform::Error& error) {
+    if (!adWrapper_)
+        errorOccured(error);
+}
+
+bool TGAdView::bridgeUrl(const platform::URL& url) {
+    if (url.host() == kDebugHost)
+        platform::logLine("WebView requested URL: " + url.absoluteString());
+    std::string selector = url.path();
+    if (!selector.empty() && selector.front() == '/')
+        selector.erase(0, 1);
+    auto arity = arityOf(selector);
+    const bool componentTakes = adWrapper_ && adWrapper_->respondsToLantern(selector);
+    const bool ownHandler = selector != "dismiss:" && selector != "statusBarVisible:" &&
+                            selector != "launchVellumAd:adSlotType:" &&
+                            selector != "autoWidth:height:transition:callback:options:";
+    if (!arity || (!ownHandler && !componentTakes)) {
+        platform::logLine("-------------------------------------------------");
+        platform::logLine("          OH NOES! Lanterns ate my toes?          ");
+        platform::logLine("-------------------------------------------------");
+        return false;
+    }
+    TGLanternArguments arguments;
+    for (const auto& piece : platform::split(url.query().value_or(""), "&"))
+        arguments.push_back(platform::percentDecode(piece).value_or(std::string()));
+    if (arguments.size() > *arity) {
+        platform::logLine(platform::formatString("Tangent: %zu extra argument(s) of %s ignored",
+                                                 arguments.size() - *arity, selector.c_str()));
+        arguments.resize(*arity);
+    }
+    arguments.resize(*arity);
+
+    if (selector == "documentLoadStatus:")
+        lanternDocumentLoadStatus(arguments);
+    else if (selector == "beginAdInteraction:")
+        lanternBeginAdInteraction(arguments);
+    else if (selector == "endAdInteraction:")
+        lanternEndAdInteraction(arguments);
+    else if (selector == "width:height:transition:callback:options:")
+        lanternResize(arguments, selector, 3);
+    else if (selector == "restoreTransition:callback:options:")
+        lanternResize(arguments, selector, 1);
+    else if (selector == "openUri:contentType:options:")
+        lanternOpenUri(arguments);
+    else if (selector == "logMessage:")
+        lanternLogMessage(arguments);
+    else if (selector == "receiveLocationUpdates:")
+        ; // the client's location source is not part of this build: the page keeps its own status
+    else
+        forwardToComponent(selector, arguments);
+    return true;
+}
+
+void TGAdView::forwardToComponent(std::string_view selector, const TGLanternArguments& arguments) {
+    if (auto component = adWrapper_; component && component->respondsToLantern(selector))
+        component->lanternCommand(selector, arguments);
+}
+
+void TGAdView::endFromPage() {
+    setCurrentViewState(dismissingState);
+    setCurrentViewState(dismissedState);
+}
+
+void TGAdView::lanternDocumentLoadStatus(const TGLanternArguments& arguments) {
+    const std::string status = arguments.empty() ? std::string() : arguments[0].value_or("");
+    platform::logLine("== Lantern Load State: " + status);
+    const bool shown = currentViewState_ >= inactiveState;
+    if (shown) {
+        // A page that reloads itself on screen cannot restart the ad; its unload ends it.
+        if (status == "onunload")
+            endFromPage();
+    } else if (status == "preload") {
+        setCurrentViewState(loadingState);
+    } else if (status == "onload") {
+        setCurrentViewState(loadedState);
+    } else if (status == "onunload") {
+        setCurrentViewState(dismissedState);
+    }
+    forwardToComponent("documentLoadStatus:", arguments);
+}
+
+void TGAdView::lanternBeginAdInteraction(const TGLanternArguments& arguments) {
+    forwardToComponent("beginAdInteraction:", arguments);
+}
+
+void TGAdView::lanternEndAdInteraction(const TGLanternArguments& arguments) {
+    forwardToComponent("endAdInteraction:", arguments);
+}
+
+void TGAdView::lanternResize(const TGLanternArguments& arguments, std::string_view selector, std::size_t callbackIndex) {
+    TGLanternArguments forwarded = arguments;
+    if (callbackIndex < forwarded.size() && forwarded[callbackIndex])
+        forwarded[callbackIndex] =
+            platform::replaceAll(kExecuteCallback, "%@", escapeJS(*forwarded[callbackIndex]));
+    forwardToComponent(selector, forwarded);
+}
+
+void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
+    const std::string uri = arguments.size() > 0 ? arguments[0].value_or("") : std::string();
+    auto options = parseOptions(arguments.size() > 2 ? arguments[2].value_or("") : std::string());
+    std::optional<std::string> altUri;
+    if (auto it = options.find("alt-uri"); it != options.end())
+        altUri = it->second;
+    else if (auto alt = options.find("alt-url"); alt != options.end())
+        altUri = alt->second;
+    std::optional<std::string> clickType = arguments.size() > 1 ? arguments[1] : std::nullopt;
+    if (!clickType)
+        if (auto it = options.find("type"); it != options.end())
+            clickType = it->second;
+    platform::logLine("Lantern OpenUri");
+    platform::logLine("    URI: " + uri);
+    platform::logLine("    altUri: " + altUri.value_or("(null)"));
+    platform::logLine("    ClickType: " + clickType.value_or("(null)"));
+    // Click actions are not part of this build yet: the click is logged and not followed.
+    platform::logLine("Tangent: click actions are not available; the click is not followed");
+}
+
+void TGAdView::lanternLogMessage(const TGLanternArguments& arguments) {
+    platform::logLine("LanternLog: " + (arguments.empty() ? std::string() : arguments[0].value_or("")));
+}
+
+} // namespace tangent

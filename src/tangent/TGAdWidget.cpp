@@ -1,0 +1,544 @@
+#include "tangent/TGAdWidget.h"
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
+#include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGNetReachability.h"
+#include "tangent/TGTimer.h"
+
+namespace tangent {
+
+namespace {
+
+constexpr unsigned kFlexibleLeftAndRightMargins = 5;
+constexpr std::string_view kDeviceOrientationDidChangeNotification = "DeviceOrientationDidChangeNotification";
+constexpr std::string_view kEmptyAdMarker = "default/empty.gif";
+
+int statusBarOrientation() {
+    return static_cast<int>(platform::Application::shared().statusBarOrientation());
+}
+
+std::optional<std::string> infoString(std::string_view key) {
+    auto value = platform::Bundle::main().objectForInfoDictionaryKey(key);
+    if (value && value->string())
+        return *value->string();
+    return std::nullopt;
+}
+
+void logTransition(std::string_view selector, int fromState, int toState) {
+    platform::logLine(std::string(selector) + " " + viewStateName(fromState) + " to: " + viewStateName(toState));
+}
+
+} // namespace
+
+std::shared_ptr<TGAdWidgetWorker> TGAdWidget::create(const std::shared_ptr<TGAdWidgetDelegate>& delegate,
+                                                     bool shouldStartLoading) {
+    auto widget = std::shared_ptr<TGAdWidgetWorker>(new TGAdWidgetWorker());
+    widget->setUp(delegate, shouldStartLoading);
+    return widget;
+}
+
+TGAdWidgetWorker::TGAdWidgetWorker() : TGAdWidget(platform::Rect{0, 0, kInitialWidth, kInitialHeight}) {}
+
+std::shared_ptr<TGAdWidgetWorker> TGAdWidgetWorker::self() {
+    return std::static_pointer_cast<TGAdWidgetWorker>(sharedView());
+}
+
+void TGAdWidgetWorker::setUp(const std::shared_ptr<TGAdWidgetDelegate>& delegate, bool shouldStartLoading) {
+    setDelegate(delegate);
+    setOpaque(false);
+    setBackgroundColor(platform::Color::clearColor());
+    setAutoresizingMask(kFlexibleLeftAndRightMargins);
+    std::weak_ptr<TGAdWidgetWorker> weakSelf = self();
+    refreshTimer_ = TGTimer::create(weakSelf, &TGAdWidgetWorker::timeCompleteForRefreshTimer);
+    renderTimer_ = TGTimer::create(weakSelf, &TGAdWidgetWorker::timeCompleteForRenderTimer);
+    autoDismissTimer_ = TGTimer::create(weakSelf, &TGAdWidgetWorker::timeCompleteForAutoDismissTimer);
+    refreshTimer_->setInterval(refreshInterval_);
+    renderTimer_->setInterval(delegateAdaptor_->renderInterval());
+    autoDismissTimer_->setInterval(delegateAdaptor_->interstitialInterval());
+    margin_ = 0;
+    knownOrientation_ = statusBarOrientation();
+    networkStatus_ = TGNetReachability::sharedReachability().internetConnectionStatus();
+    observe(kNetworkReachabilityChangedNotification, &TGAdWidgetWorker::reachabilityChanged);
+    observe(platform::kApplicationWillTerminateNotification, &TGAdWidgetWorker::applicationWillTerminateNotification);
+    if (shouldStartLoading)
+        loadRequest();
+}
+
+TGAdWidgetWorker::~TGAdWidgetWorker() {
+    platform::logLine("- dealloc: TGAdWidgetWorker");
+    removeAllEventObservers();
+    tearDown();
+}
+
+void TGAdWidgetWorker::tearDown() {
+    auto future = std::move(futureAdView_);
+    auto current = std::move(currentAdView_);
+    futureAdView_.reset();
+    currentAdView_.reset();
+    if (future)
+        future->endDisplay();
+    if (current)
+        current->endDisplay();
+    if (request_)
+        request_->stopRequest();
+    request_.reset();
+    for (auto* timer : {&refreshTimer_, &renderTimer_, &autoDismissTimer_}) {
+        if (*timer)
+            (*timer)->stopTimer();
+        timer->reset();
+    }
+    delegate_.reset();
+    delegateAdaptor_.reset();
+}
+
+void TGAdWidgetWorker::observe(std::string_view name, void (TGAdWidgetWorker::*handler)()) {
+    std::weak_ptr<TGAdWidgetWorker> weakSelf = self();
+    observers_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        name, [weakSelf, handler](const platform::Notification&) {
+            if (auto widget = weakSelf.lock())
+                ((*widget).*handler)();
+        }));
+}
+
+void TGAdWidgetWorker::removeAllEventObservers() {
+    for (const auto& token : observers_)
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
+    observers_.clear();
+}
+
+std::shared_ptr<TGDelegateAdaptor> TGAdWidgetWorker::makeAdaptor() {
+    auto adaptor = std::make_shared<TGDelegateAdaptorImmutable>();
+    adaptor->setAdWidget(self());
+    adaptor->setDelegate(delegate_.lock());
+    return adaptor;
+}
+
+void TGAdWidgetWorker::setDelegate(const std::shared_ptr<TGAdWidgetDelegate>& delegate) {
+    delegate_ = delegate;
+    delegateAdaptor_ = makeAdaptor();
+}
+
+void TGAdWidgetWorker::setTransition(int transition) {
+    transition_ = transition > 1 ? transition : kDefaultTransition;
+}
+
+void TGAdWidgetWorker::setRefreshInterval(int seconds) {
+    refreshInterval_ = seconds;
+    if (refreshTimer_)
+        refreshTimer_->setInterval(seconds);
+}
+
+void TGAdWidgetWorker::setAutorotate(bool autorotate) {
+    if (autorotate && !autorotate_)
+        observe(kDeviceOrientationDidChangeNotification, &TGAdWidgetWorker::didRotate);
+    else if (!autorotate && autorotate_)
+        removeAllEventObservers();
+    autorotate_ = autorotate;
+}
+
+// ---- Requests ----
+
+void TGAdWidgetWorker::refreshAd() {
+    requestAdRotation();
+    loadRequest();
+}
+
+void TGAdWidgetWorker::loadRequest() {
+    std::lock_guard guard(lock_);
+    forceLoadRequest();
+}
+
+void TGAdWidgetWorker::forceLoadRequest() {
+    std::lock_guard guard(lock_);
+    if (request_ || futureAdView_ || (currentAdView_ && currentAdView_->currentViewState() != inactiveState)) {
+        platform::logLine("Skipping load request because we're currently loading or displaying the ad");
+        return;
+    }
+    auto keepAlive = self();
+    delegateAdaptor_ = makeAdaptor();
+    stopRefreshTimer();
+    auto adaptor = delegateAdaptor_;
+    request_ = TGRequest::create(std::weak_ptr<TGRequestDelegate>(keepAlive));
+    request_->setBaseURL(adaptor->baseUrl());
+    request_->setProtocolVersion(adaptor->protocolVersion());
+    request_->publisher = adaptor->publisher();
+    request_->adSpot = adaptor->adSpot();
+    request_->site = adaptor->site();
+    request_->adultContent = adaptor->adultContent();
+    request_->extraParameters = adaptor->extraParameters();
+    request_->query = adaptor->query();
+    request_->location = adaptor->location();
+    request_->networkStatus = networkStatus_;
+    request_->bundleId = infoString("CFBundleIdentifier");
+    request_->bundleVersion = infoString("CFBundleVersion");
+    const platform::Rect size = adaptor->isInterstitial() ? platform::Screen::main().bounds() : frame();
+    request_->adWidth = static_cast<int>(size.size.width);
+    request_->adHeight = static_cast<int>(size.size.height);
+    request_->intersitial = adaptor->isInterstitial();
+    const int orientation = statusBarOrientation();
+    request_->portrait = orientation == 1 || orientation == 2;
+    auto request = request_;
+    request->fetchAd();
+}
+
+void TGAdWidgetWorker::modifyUrl(std::string& url, TGRequest&) {
+    if (delegateAdaptor_)
+        delegateAdaptor_->modifyAdUrl(url);
+}
+
+void TGAdWidgetWorker::requestDidFinishLoading(TGRequest& request) {
+    if (&request != request_.get()) {
+        platform::logLine("Unexpected request finished laoding");
+        return;
+    }
+    auto keepAlive = self();
+    auto held = request_;
+    delegateAdaptor_->setRequestId(request.headers().value(TGRequest::kResponseIdHeader));
+    const std::string content = request.content().value_or("");
+    if (content.find(kEmptyAdMarker) != std::string::npos) {
+        requestDidFailWithError(request, std::nullopt);
+        return;
+    }
+    const platform::Rect frameForAd = delegateAdaptor_->isInterstitial() ? platform::Screen::main().bounds() : frame();
+    futureAdView_ = TGAdView::create(platform::Rect{0, 0, frameForAd.size.width, frameForAd.size.height},
+                                     delegateAdaptor_, std::weak_ptr<TGStateListener>(keepAlive));
+    request_.reset();
+    auto future = futureAdView_;
+    future->loadAdContent(content);
+}
+
+void TGAdWidgetWorker::requestDidFailWithError(TGRequest& request, const std::optional<platform::Error>& error) {
+    if (&request != request_.get())
+        return;
+    auto keepAlive = self();
+    auto held = request_;
+    if (auto adaptor = delegateAdaptor_)
+        adaptor->didFailToRequestAd(error);
+    request_.reset();
+    startRefreshTimer();
+}
+
+void TGAdWidgetWorker::requestAdRotation() {
+    if (currentAdView_) {
+        const int state = currentAdView_->currentViewState();
+        if (state == activeState || state == clickingState || state == clickedState) {
+            platform::logLine("Requested ad rotation being skipped due to current ad interaction");
+            return;
+        }
+    }
+    if (!futureAdView_) {
+        startRefreshTimer();
+        return;
+    }
+    auto adaptor = futureAdView_->delegateAdaptor();
+    if (!adaptor || adaptor->shouldRenderAd())
+        renderAd();
+    else
+        startRenderTimer();
+}
+
+void TGAdWidgetWorker::renderAd() {
+    std::lock_guard guard(lock_);
+    auto keepAlive = self();
+    stopRenderTimer();
+    stopAutoDismissTimer();
+    if (!futureAdView_) {
+        startRefreshTimer();
+        return;
+    }
+    if (futureAdView_->actualViewState() != loadedState)
+        return;
+    if (auto previous = std::move(currentAdView_)) {
+        currentAdView_.reset();
+        previous->endDisplay();
+    }
+    platform::logLine("Making futureAdView the new currentAdView");
+    currentAdView_ = std::move(futureAdView_);
+    futureAdView_.reset();
+    std::shared_ptr<platform::View> container = keepAlive;
+    std::shared_ptr<platform::Window> displayWindow = window();
+    if (currentAdView_->isInterstitial()) {
+        displayWindow = platform::Application::shared().keyWindow();
+        container = displayWindow;
+    }
+    if (displayWindow)
+        displayWindow->makeKeyAndVisible();
+    auto current = currentAdView_;
+    current->beginDisplayInView(container);
+}
+
+// ---- Timers ----
+
+void TGAdWidgetWorker::startRefreshTimer() {
+    if (!refreshTimer_ || refreshTimer_->isActive() || request_ || refreshTimer_->interval() <= 0 ||
+        (delegateAdaptor_ && delegateAdaptor_->isInterstitial()))
+        return;
+    platform::logLine("Starting refresh timer");
+    refreshTimer_->startTimer();
+}
+
+void TGAdWidgetWorker::stopRefreshTimer() {
+    if (refreshTimer_ && refreshTimer_->isActive()) {
+        refreshTimer_->stopTimer();
+        platform::logLine("Stopping refresh timer");
+    }
+}
+
+void TGAdWidgetWorker::startRenderTimer() {
+    if (!renderTimer_ || renderTimer_->isActive() || !futureAdView_)
+        return;
+    auto adaptor = futureAdView_->delegateAdaptor();
+    renderTimer_->setInterval(adaptor ? adaptor->renderInterval() : TGDelegateAdaptor::kDefaultRenderInterval);
+    platform::logLine("Starting render timer");
+    renderTimer_->startTimer();
+}
+
+void TGAdWidgetWorker::stopRenderTimer() {
+    if (renderTimer_ && renderTimer_->isActive()) {
+        renderTimer_->stopTimer();
+        platform::logLine("Stopping render timer");
+    }
+}
+
+void TGAdWidgetWorker::startAutoDismissTimer() {
+    if (!autoDismissTimer_ || !currentAdView_ || currentAdView_->currentViewState() != inactiveState)
+        return;
+    auto adaptor = currentAdView_->delegateAdaptor();
+    if (!adaptor || !adaptor->isInterstitial() || adaptor->interstitialInterval() <= 0)
+        return;
+    autoDismissTimer_->setInterval(adaptor->interstitialInterval());
+    platform::logLine("- Starting AutoDismiss Timer");
+    autoDismissTimer_->startTimer();
+}
+
+void TGAdWidgetWorker::stopAutoDismissTimer() {
+    if (autoDismissTimer_ && autoDismissTimer_->isActive()) {
+        autoDismissTimer_->stopTimer();
+        platform::logLine("- Stopping AutoDismiss timer");
+    }
+}
+
+void TGAdWidgetWorker::timeCompleteForRefreshTimer(TGTimer&) {
+    refreshAd();
+}
+
+void TGAdWidgetWorker::timeCompleteForRenderTimer(TGTimer&) {
+    platform::logLine("Time Complete for RenderTimer");
+    renderAd();
+}
+
+void TGAdWidgetWorker::timeCompleteForAutoDismissTimer(TGTimer&) {
+    platform::logLine("- Time Complete for AutoDismiss Timer");
+    if (auto current = currentAdView_)
+        current->endDisplay();
+}
+
+// ---- Ad view states ----
+
+void TGAdWidgetWorker::tgAdViewDidTransitionFromViewState(TGAdView& adView, int fromState, int toState,
+                                                          const std::optional<platform::Error>&) {
+    auto keepAlive = self();
+    if (&adView == futureAdView_.get())
+        futureDidTransition(adView, fromState, toState);
+    else if (&adView == currentAdView_.get())
+        currentDidTransition(adView, fromState, toState);
+    // Reports of an ad view that is neither current nor future (already dropped) are ignored.
+}
+
+void TGAdWidgetWorker::futureDidTransition(TGAdView& adView, int fromState, int toState) {
+    logTransition("futureDidTransitionFromViewState:to:withError:", fromState, toState);
+    switch (toState) {
+    case errorState:
+    case dismissingState:
+    case dismissedState: {
+        auto dropped = std::move(futureAdView_);
+        futureAdView_.reset();
+        auto adaptor = adView.delegateAdaptor();
+        dropped->endDisplay();
+        // The request succeeded but its ad cannot be shown: the host hears of it.
+        if (adaptor)
+            adaptor->didFailToShowAd(std::nullopt);
+        startRefreshTimer();
+        return;
+    }
+    case loadedState:
+        requestAdRotation();
+        return;
+    case uninitializedState:
+    case pendingState:
+    case loadingState:
+        return;
+    default:
+        platform::logLine("futureDidTransitionFromViewState:to:withError: - Unexpected Future State " +
+                          viewStateName(fromState) + " -> " + viewStateName(toState));
+        // The future ad is in a state it cannot reach before it is shown: drop it.
+        auto dropped = std::move(futureAdView_);
+        futureAdView_.reset();
+        dropped->endDisplay();
+        startRefreshTimer();
+        return;
+    }
+}
+
+void TGAdWidgetWorker::currentDidTransition(TGAdView& adView, int fromState, int toState) {
+    logTransition("currentDidTransitionFromViewState:to:withError:", fromState, toState);
+    auto held = currentAdView_;
+    auto adaptor = adView.delegateAdaptor();
+    if (fromState == clickedState || (fromState == clickingState && toState != clickedState))
+        adView.setWorking(false);
+    if (adaptor && fromState == inactiveState && (toState == activeState || toState == clickingState))
+        adaptor->beginAdInteraction();
+    const bool fromInteraction = fromState == activeState || fromState == clickingState || fromState == clickedState;
+    if (adaptor && fromInteraction && toState == inactiveState)
+        adaptor->endAdInteraction();
+    if (adaptor && adaptor->isInterstitial()) {
+        if (toState == clickedState || toState == dismissingState)
+            stopAutoDismissTimer();
+        else if (fromState == clickedState)
+            startAutoDismissTimer();
+        if (fromState == loadedState)
+            adaptor->beginDisplayingInterstitial();
+        else if (toState == dismissingState)
+            adaptor->endDisplayingInterstitial();
+    }
+    switch (toState) {
+    case errorState:
+        currentAdView_.reset();
+        held->endDisplay();
+        requestAdRotation();
+        return;
+    case inactiveState:
+        startRefreshTimer();
+        return;
+    case activeState:
+        stopRefreshTimer();
+        return;
+    case clickingState:
+        adView.setWorking(true);
+        stopRefreshTimer();
+        return;
+    case clickedState:
+        return;
+    case dismissingState:
+        if (fromState == activeState || fromState == clickingState) {
+            platform::logLine("Warning: Dismissing an ad that is currently active (or in the process of clicking)");
+            // The interaction ends with the ad, so the host's modal mark is cleared.
+            if (adaptor)
+                adaptor->endAdInteraction();
+        } else if (fromState == clickedState) {
+            platform::logLine("Warning: Dismissing an ad that has been clicked on.");
+            if (adaptor)
+                adaptor->endAdInteraction();
+        }
+        stopAutoDismissTimer();
+        return;
+    case dismissedState:
+        if (fromState != dismissingState)
+            platform::logLine("Invalid State Transition: Ad being dismissed is not marked as dismissing");
+        currentAdView_.reset();
+        held->endDisplay();
+        return;
+    default:
+        platform::logLine("currentDidTransitionFromViewState:to:withError: - Unexpected Current State " +
+                          viewStateName(fromState) + " -> " + viewStateName(toState));
+        return;
+    }
+}
+
+void TGAdWidgetWorker::tgAdViewDidUpdateSyncState(TGAdView& adView, int syncState) {
+    const char* which = &adView == futureAdView_.get() ? "futureAdView" : "currentAdView";
+    if (syncState == protectedState) {
+        ++syncStateDepth_;
+        protections_.push_back({self(), adView.shared_from_this(), delegate_.lock()});
+    } else if (syncState == unprotectedState) {
+        --syncStateDepth_;
+        if (!protections_.empty()) {
+            // Released on a later turn, as an autorelease would, so that the caller finishes
+            // with everything still alive.
+            auto released = std::make_shared<Protection>(std::move(protections_.back()));
+            protections_.pop_back();
+            platform::RunLoop::main().perform([released] {});
+        }
+    } else {
+        platform::logLine("Unknown value for TGAdSyncState");
+        return;
+    }
+    platform::logLine(platform::formatString("%s tgAdView:didUpdateSyncState: %s [%d]", which,
+                                             syncStateName(syncState).c_str(), syncStateDepth_));
+}
+
+// ---- Notifications and view moves ----
+
+void TGAdWidgetWorker::reachabilityChanged() {
+    networkStatus_ = TGNetReachability::sharedReachability().internetConnectionStatus();
+}
+
+void TGAdWidgetWorker::applicationWillTerminateNotification() {
+    if (request_)
+        request_->stopRequest();
+    if (auto future = futureAdView_)
+        future->endDisplay();
+    if (auto current = currentAdView_)
+        current->endDisplay();
+    stopRefreshTimer();
+    stopRenderTimer();
+    stopAutoDismissTimer();
+}
+
+void TGAdWidgetWorker::didRotate() {
+    if (!autorotate_)
+        return;
+    const int orientation = statusBarOrientation();
+    if (orientation < 1 || orientation > 4 || orientation == knownOrientation_)
+        return;
+    if (currentAdView_ && currentAdView_->delegateAdaptor())
+        currentAdView_->delegateAdaptor()->orientationHasChangedTo(orientation);
+    if (auto current = currentAdView_)
+        current->rotate();
+    if (auto future = futureAdView_)
+        future->rotate();
+    knownOrientation_ = orientation;
+}
+
+void TGAdWidgetWorker::willMoveToSuperview(platform::View* newSuperview) {
+    const bool hadSuperview = superview() != nullptr;
+    if (newSuperview && !hadSuperview) {
+        if (futureAdView_)
+            startRenderTimer();
+        else
+            startRefreshTimer();
+    } else if (!newSuperview && hadSuperview) {
+        if (request_)
+            request_->stopRequest();
+        request_.reset();
+        stopRefreshTimer();
+        stopRenderTimer();
+    }
+}
+
+void TGAdWidgetWorker::willMoveToWindow(platform::Window* newWindow) {
+    if (currentAdView_ && (currentAdView_->currentViewState() == clickedState || currentAdView_->isInterstitial()))
+        return;
+    const bool hadWindow = window() != nullptr;
+    if (newWindow && !hadWindow) {
+        platform::logLine("Ad has been moved into a window, restarting timers");
+        if (futureAdView_)
+            startRenderTimer();
+        else
+            startRefreshTimer();
+    } else if (!newWindow && hadWindow) {
+        platform::logLine("Ad has been moved out of a window, cleaning up timers and actions");
+        stopRefreshTimer();
+        stopRenderTimer();
+    }
+}
+
+} // namespace tangent

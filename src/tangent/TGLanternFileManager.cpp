@@ -1,0 +1,126 @@
+#include "tangent/TGLanternFileManager.h"
+
+#include <memory>
+
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "tangent/TGCategories.h"
+#include "tangent/TGDeviceInfo.h"
+#include "tangent/TGLanternTexts.h"
+
+namespace tangent {
+
+namespace {
+
+constexpr std::uint64_t kMaximumSupportFileBytes = 1024 * 1024;
+
+std::unique_ptr<TGLanternFileManager>& sharedSlot() {
+    static std::unique_ptr<TGLanternFileManager> shared;
+    return shared;
+}
+
+} // namespace
+
+const std::map<std::string, std::string>& getLanternDictionary() {
+    static const std::map<std::string, std::string> files = {
+        {"tgadlantern.js", std::string(kLanternScript)},
+        {"tgadlantern.css", std::string(kLanternStyle)},
+        {"tgadlantern-banner.css", std::string(kLanternBannerStyle)},
+        {"tgadlantern-interstitial.css", std::string(kLanternInterstitialStyle)},
+        {"wlantern-banner.html", std::string(kBannerPage)},
+        {"wlantern-interstitial.html", std::string(kInterstitialPage)},
+    };
+    return files;
+}
+
+TGLanternFileManager& TGLanternFileManager::instance() {
+    auto& shared = sharedSlot();
+    // A new device home (tests, `--home`) gets its own folder.
+    if (!shared || shared->home_ != platform::DeviceHome::root())
+        shared.reset(new TGLanternFileManager());
+    return *shared;
+}
+
+void TGLanternFileManager::resetForTesting() {
+    sharedSlot().reset();
+}
+
+TGLanternFileManager::TGLanternFileManager() : home_(platform::DeviceHome::root()) {
+    const auto tangentDir = platform::DeviceHome::library() / "Tangent";
+    platform::Error error;
+    if (!platform::FileManager::createDirectory(tangentDir, true, &error)) {
+        platform::logLine("Failed to create TangentDir with error: " + error.localizedDescription);
+        return;
+    }
+    const auto lanternDir = tangentDir / "Lantern";
+    if (!platform::FileManager::createDirectory(lanternDir, true, &error)) {
+        platform::logLine("Failed to create LanternLibDirectory with error: " + error.localizedDescription);
+        return;
+    }
+    lanternLibDirectory_ = lanternDir;
+    platform::logLine("LanternLibDirectory: " + lanternDir.string());
+    for (const auto& [name, text] : getLanternDictionary())
+        writeStringToFile(text, name, false);
+}
+
+std::optional<platform::URL> TGLanternFileManager::uiWebViewBaseUrl() const {
+    if (!lanternLibDirectory_)
+        return std::nullopt;
+    return platform::URL::fileURL(*lanternLibDirectory_ / "");
+}
+
+std::string TGLanternFileManager::deviceId() const {
+    return TGDeviceInfo::instance().deviceId;
+}
+
+bool TGLanternFileManager::writeStringToFile(std::string_view text, std::string_view fileName,
+                                             bool replaceExisting) const {
+    if (!lanternLibDirectory_)
+        return false;
+    auto path = platform::FileManager::pathInside(*lanternLibDirectory_, fileName);
+    if (!path)
+        return false;
+    const std::string name(fileName);
+    if (platform::FileManager::fileExists(*path)) {
+        if (!replaceExisting) {
+            platform::logLine("Lantern file[" + name + "] already exists");
+            return true;
+        }
+        platform::Error error;
+        if (!platform::FileManager::removeItem(*path, &error)) {
+            platform::logLine("Lantern file[" + name + "] exists and remove failed with error:\n" +
+                              error.localizedDescription);
+            return false;
+        }
+    }
+    platform::Error error;
+    if (!platform::FileManager::writeAtomically(*path, text, &error)) {
+        platform::logLine("Lantern file[" + name + "] write failed with error:\n" + error.localizedDescription);
+        return false;
+    }
+    platform::logLine("Lantern file[" + name + "] written");
+    return true;
+}
+
+std::optional<std::string> TGLanternFileManager::fileContentsAsString(std::string_view fileName) const {
+    if (!lanternLibDirectory_)
+        return std::nullopt;
+    auto path = platform::FileManager::pathInside(*lanternLibDirectory_, fileName);
+    if (!path)
+        return std::nullopt;
+    return platform::FileManager::stringWithContentsOfFile(*path, kMaximumSupportFileBytes);
+}
+
+std::optional<std::string> TGLanternFileManager::fillFile(std::string_view fileName,
+                                                          const std::vector<std::string>& values) const {
+    auto text = fileContentsAsString(fileName);
+    if (!text)
+        return std::nullopt;
+    auto filled = fillPlaceholders(*text, values);
+    if (!filled)
+        platform::logLine("Lantern file[" + std::string(fileName) + "] does not have the expected placeholders");
+    return filled;
+}
+
+} // namespace tangent
