@@ -1,5 +1,6 @@
 #include "services/StandardEndpoints.h"
 
+#include "services/CobaltEndpoints.h"
 #include "services/CustomAdEndpoints.h"
 #include "services/MediationEndpoints.h"
 #include "services/LumenEndpoints.h"
@@ -21,6 +22,7 @@ void installStandardEndpoints(ServiceHost& host) {
     installTrackingEndpoints(host);
     installPromotionEndpoints(host);
     installVellumAdEndpoints(host);
+    installCobaltEndpoints(host);
     installTangentEndpoints(host);
     // The push service only records registrations (the request log keeps them); the
     // application ignores the reply.

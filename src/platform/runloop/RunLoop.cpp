@@ -60,6 +60,40 @@ void Timer::fire() {
         runGuarded([&] { cb(*self); });
 }
 
+// ---- RunLoopSource ----
+
+std::shared_ptr<RunLoopSource> RunLoopSource::create(std::function<void()> perform) {
+    return std::shared_ptr<RunLoopSource>(new RunLoopSource(std::move(perform)));
+}
+
+void RunLoopSource::signal() {
+    if (!valid_.load())
+        return;
+    signalled_.store(true);
+    // The loop's lock is taken to notify, after the mark is set: a loop that checked the
+    // marks and is about to sleep holds that lock until it sleeps, so it hears this wake-up.
+    std::lock_guard lock(mutex_);
+    if (loop_)
+        loop_->wakeUp();
+}
+
+void RunLoopSource::invalidate() {
+    valid_.store(false);
+    RunLoop* loop = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        loop = loop_;
+        loop_ = nullptr;
+    }
+    if (loop)
+        loop->detachSource(this);
+}
+
+RunLoop* RunLoopSource::runLoop() const {
+    std::lock_guard lock(mutex_);
+    return loop_;
+}
+
 // ---- RunLoop ----
 
 RunLoop::RunLoop() : threadId_(std::this_thread::get_id()) {}
@@ -92,11 +126,18 @@ void RunLoop::resetMainForTesting() { main().reset(); }
 void RunLoop::reset() {
     std::deque<Task> tasks;
     std::map<TimerKey, std::shared_ptr<Timer>> timers;
+    std::vector<std::shared_ptr<RunLoopSource>> sources;
     {
         std::lock_guard lock(mutex_);
         tasks.swap(tasks_);
         timers.swap(timers_);
+        sources.swap(sources_);
         stopRequested_ = false;
+    }
+    for (auto& source : sources) {
+        std::lock_guard lock(source->mutex_);
+        if (source->loop_ == this)
+            source->loop_ = nullptr;
     }
     for (auto& [key, t] : timers) {
         t->loop_ = nullptr;
@@ -130,6 +171,73 @@ void RunLoop::remove(Timer* timer) {
         timers_.erase(it);
     }
     timer->loop_ = nullptr;
+}
+
+void RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source) {
+    if (!source || !source->isValid())
+        return;
+    RunLoop* previous = source->runLoop();
+    if (previous == this)
+        return;
+    if (previous)
+        previous->detachSource(source.get());
+    {
+        std::lock_guard sourceLock(source->mutex_);
+        source->loop_ = this;
+    }
+    std::lock_guard lock(mutex_);
+    sources_.push_back(source);
+    wake_.notify_all();
+}
+
+void RunLoop::removeSource(const std::shared_ptr<RunLoopSource>& source) {
+    if (!source)
+        return;
+    {
+        std::lock_guard sourceLock(source->mutex_);
+        if (source->loop_ != this)
+            return;
+        source->loop_ = nullptr;
+    }
+    detachSource(source.get());
+}
+
+void RunLoop::detachSource(RunLoopSource* source) {
+    std::shared_ptr<RunLoopSource> keep; // released outside the lock
+    std::lock_guard lock(mutex_);
+    for (auto it = sources_.begin(); it != sources_.end(); ++it)
+        if (it->get() == source) {
+            keep = std::move(*it);
+            sources_.erase(it);
+            break;
+        }
+}
+
+std::size_t RunLoop::sourceCount() const {
+    std::lock_guard lock(mutex_);
+    return sources_.size();
+}
+
+void RunLoop::wakeUp() {
+    std::lock_guard lock(mutex_);
+    wake_.notify_all();
+}
+
+bool RunLoop::performSignalledSources() {
+    std::vector<std::shared_ptr<RunLoopSource>> sources;
+    {
+        std::lock_guard lock(mutex_);
+        sources = sources_;
+    }
+    bool handled = false;
+    for (auto& source : sources) {
+        if (!source->isValid() || !source->signalled_.exchange(false))
+            continue;
+        handled = true;
+        if (source->perform_)
+            runGuarded(source->perform_);
+    }
+    return handled;
 }
 
 void RunLoop::perform(Task task) {
@@ -219,7 +327,7 @@ bool RunLoop::fireDueTimers() {
     return !due.empty();
 }
 
-bool RunLoop::runOnce(double maxWaitSeconds) {
+RunLoop::TurnResult RunLoop::turn() {
     RunLoop* previous = tlsCurrent;
     tlsCurrent = this;
     std::deque<Task> batch;
@@ -227,25 +335,59 @@ bool RunLoop::runOnce(double maxWaitSeconds) {
         std::lock_guard lock(mutex_);
         batch.swap(tasks_);
     }
-    bool ran = !batch.empty();
+    TurnResult result;
+    result.ran = !batch.empty();
     for (auto& task : batch)
         runGuarded(task);
     batch.clear();
-    ran = fireDueTimers() || ran;
-
-    if (!ran && maxWaitSeconds > 0) {
-        std::unique_lock lock(mutex_);
-        double wait = maxWaitSeconds;
-        if (!Clock::current().isManual() && !timers_.empty()) {
-            double untilTimer = timers_.begin()->first.first - Clock::current().monotonic();
-            if (untilTimer < wait)
-                wait = untilTimer < 0 ? 0 : untilTimer;
-        }
-        if (tasks_.empty() && !stopRequested_ && wait > 0)
-            wake_.wait_for(lock, std::chrono::duration<double>(wait));
-    }
+    result.ran = fireDueTimers() || result.ran;
+    result.handledSource = performSignalledSources();
+    result.ran = result.ran || result.handledSource;
     tlsCurrent = previous;
+    return result;
+}
+
+void RunLoop::waitForWork(double maxWaitSeconds) {
+    std::unique_lock lock(mutex_);
+    double wait = maxWaitSeconds;
+    if (!Clock::current().isManual() && !timers_.empty()) {
+        double untilTimer = timers_.begin()->first.first - Clock::current().monotonic();
+        if (untilTimer < wait)
+            wait = untilTimer < 0 ? 0 : untilTimer;
+    }
+    bool signalled = false;
+    for (const auto& source : sources_)
+        signalled = signalled || source->isSignalled();
+    if (tasks_.empty() && !signalled && !stopRequested_ && wait > 0)
+        wake_.wait_for(lock, std::chrono::duration<double>(wait));
+}
+
+bool RunLoop::runOnce(double maxWaitSeconds) {
+    const bool ran = turn().ran;
+    if (!ran && maxWaitSeconds > 0)
+        waitForWork(maxWaitSeconds);
     return ran;
+}
+
+RunLoop::RunResult RunLoop::runInMode(double seconds, bool returnAfterSourceHandled) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopRequested_) {
+                stopRequested_ = false;
+                return RunResult::Stopped;
+            }
+        }
+        const TurnResult result = turn();
+        if (result.handledSource && returnAfterSourceHandled)
+            return RunResult::HandledSource;
+        const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return RunResult::TimedOut;
+        if (!result.ran)
+            waitForWork(left);
+    }
 }
 
 bool RunLoop::runUntil(const std::function<bool()>& done, double realLimitSeconds) {

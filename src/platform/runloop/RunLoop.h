@@ -10,6 +10,7 @@
 //
 // Ownership: a scheduled Timer and a delayed perform hold their callback (and what it
 // captures) strongly until they fire or are cancelled, as the platform does.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -63,6 +65,37 @@ private:
     std::string name_;
 };
 
+// A source of work that any thread can signal to have `perform` run on the thread of the run
+// loop it is attached to. A signal marks the source and wakes that loop: a loop asleep runs
+// the source at once; a loop busy with other work runs it on its very next turn, so no signal
+// is lost between two turns. Several signals before the loop gets to the source run it once.
+//
+// Ownership: the creator holds the source; the loop it is attached to holds it too, until
+// RunLoop::removeSource, invalidate() or the loop's end. signal() and invalidate() are safe
+// from any thread; `perform` runs on the loop's thread only, and never after invalidate().
+class RunLoopSource : public std::enable_shared_from_this<RunLoopSource> {
+public:
+    static std::shared_ptr<RunLoopSource> create(std::function<void()> perform = {});
+
+    void signal();
+    // Detaches the source from its loop; it is never performed again.
+    void invalidate();
+    bool isValid() const { return valid_.load(); }
+    bool isSignalled() const { return signalled_.load(); }
+    // The loop the source is attached to, or null.
+    RunLoop* runLoop() const;
+
+private:
+    friend class RunLoop;
+    explicit RunLoopSource(std::function<void()> perform) : perform_(std::move(perform)) {}
+
+    std::function<void()> perform_;
+    std::atomic<bool> signalled_{false};
+    std::atomic<bool> valid_{true};
+    mutable std::mutex mutex_; // guards loop_; taken before the loop's own lock, never after
+    RunLoop* loop_ = nullptr;
+};
+
 class RunLoop {
 public:
     using Task = std::function<void()>;
@@ -79,6 +112,14 @@ public:
     static void resetMainForTesting();
 
     void add(const std::shared_ptr<Timer>& timer);
+
+    // Attaches a source (a source sits on one loop at a time; adding it here takes it off
+    // another). A source already signalled runs on the next turn.
+    void addSource(const std::shared_ptr<RunLoopSource>& source);
+    void removeSource(const std::shared_ptr<RunLoopSource>& source);
+    std::size_t sourceCount() const;
+    // Wakes the loop if it sleeps, from any thread.
+    void wakeUp();
 
     // Runs `task` on a later turn of this loop. Thread-safe: other threads use it to hand
     // work back to this loop.
@@ -118,6 +159,14 @@ public:
     void run();
     void stop();
 
+    // How runInMode ended: stop() was called (the request is consumed), the time ran out,
+    // or a signalled source was performed.
+    enum class RunResult { Stopped, TimedOut, HandledSource };
+    // Runs turns for up to `seconds` of real time: tasks, due timers and signalled sources.
+    // With `returnAfterSourceHandled`, returns once a turn has performed a source. This is
+    // the loop of a worker thread that sleeps until another thread signals it.
+    RunResult runInMode(double seconds, bool returnAfterSourceHandled);
+
     // Manual clock only: moves the clock forward by `seconds`, firing every timer that falls
     // due on the way at its own time, in order, with queued tasks run between firings.
     void advance(double seconds);
@@ -131,6 +180,16 @@ public:
 private:
     friend class Timer;
     friend class Thread;
+    friend class RunLoopSource;
+    struct TurnResult {
+        bool ran = false;
+        bool handledSource = false;
+    };
+    TurnResult turn();
+    bool performSignalledSources();
+    // Sleeps up to `maxWaitSeconds` unless work is already waiting.
+    void waitForWork(double maxWaitSeconds);
+    void detachSource(RunLoopSource* source);
     void remove(Timer* timer);
     void reschedule(const std::shared_ptr<Timer>& timer, double fireTime);
     bool fireDueTimers();
@@ -142,6 +201,7 @@ private:
     std::condition_variable wake_;
     std::deque<Task> tasks_;
     std::map<TimerKey, std::shared_ptr<Timer>> timers_;
+    std::vector<std::shared_ptr<RunLoopSource>> sources_;
     std::uint64_t nextSequence_ = 0;
     bool stopRequested_ = false;
     std::thread::id threadId_;

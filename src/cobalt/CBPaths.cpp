@@ -1,0 +1,66 @@
+#include "cobalt/CBPaths.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/URL.h"
+#include "platform/runloop/Clock.h"
+#include "platform/ui/Device.h"
+
+namespace cobalt {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::atomic<std::int64_t>& sessionStartValue() {
+    static std::atomic<std::int64_t> value{
+        static_cast<std::int64_t>(std::floor(platform::Clock::current().now() * 1000.0))};
+    return value;
+}
+
+} // namespace
+
+std::int64_t CBPaths::sessionStart() { return sessionStartValue().load(); }
+
+void CBPaths::setSessionStartForTesting(std::int64_t milliseconds) { sessionStartValue().store(milliseconds); }
+
+std::string CBPaths::deviceUID() { return platform::Device::current().uniqueIdentifier(); }
+
+std::string CBPaths::deviceName() {
+    auto& device = platform::Device::current();
+    std::string name = device.model() + " - " + device.systemVersion();
+    std::string out;
+    for (char c : name)
+        if (c != ' ')
+            out += c;
+    return out;
+}
+
+fs::path CBPaths::localFileBasePath() { return platform::DeviceHome::documents(); }
+
+std::string CBPaths::localFileBaseURL() { return platform::URL::fileURL(localFileBasePath()).absoluteString(); }
+
+fs::path CBPaths::cbBaseDir() { return localFileBasePath() / "CB"; }
+
+fs::path CBPaths::cbContentDir() { return cbBaseDir() / "Content"; }
+
+fs::path CBPaths::transientZipPath() { return localFileBasePath() / "temp.zip"; }
+
+std::optional<fs::path> CBPaths::confinedScriptPath(std::string_view relative) {
+    auto inDocuments = platform::FileManager::pathInside(localFileBasePath(), relative);
+    if (!inDocuments)
+        return std::nullopt;
+    const fs::path normal = inDocuments->lexically_normal();
+    if (normal == transientZipPath().lexically_normal())
+        return normal;
+    const fs::path base = cbBaseDir().lexically_normal();
+    const auto rel = normal.lexically_relative(base);
+    if (rel.empty() || rel == "." || *rel.begin() == "..")
+        return std::nullopt;
+    // Resolved once more under the store folder, so a link inside it cannot lead out.
+    return platform::FileManager::pathInside(base, rel.string());
+}
+
+} // namespace cobalt

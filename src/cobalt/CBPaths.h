@@ -1,0 +1,39 @@
+#pragma once
+// The engine's class-level values: where its store lives, the session start and the device
+// texts it reports. The store folder layout:
+//   Documents/CB/cobaltdb.sql                        the store (CBDatabase)
+//   Documents/CB/Config                              client scripts (CBClientManager)
+//   Documents/CB/Content/<slot name>/<download time> ad files (CBAdManager)
+// and, for the time of an unpacking, Documents/temp.zip. The engine writes and deletes
+// nothing else. Safe from any thread.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cobalt {
+
+class CBPaths {
+public:
+    // Milliseconds since 1970, taken once at the first call in the process.
+    static std::int64_t sessionStart();
+    static void setSessionStartForTesting(std::int64_t milliseconds);
+
+    static std::string deviceUID();
+    // "<model> - <system version>" with every blank removed ("Phone-6.1").
+    static std::string deviceName();
+
+    static std::filesystem::path localFileBasePath(); // Documents
+    static std::string localFileBaseURL();            // its file URL text
+    static std::filesystem::path cbBaseDir();         // Documents/CB
+    static std::filesystem::path cbContentDir();      // Documents/CB/Content
+    static std::filesystem::path transientZipPath();  // Documents/temp.zip
+
+    // A path a script names, relative to the Documents folder, when it resolves (with "."
+    // and ".." applied, and through links that exist) to a place inside Documents/CB, or is
+    // the transient zip file; nullopt otherwise.
+    static std::optional<std::filesystem::path> confinedScriptPath(std::string_view relative);
+};
+
+} // namespace cobalt
