@@ -5,6 +5,7 @@
 
 #include "platform/ui/Control.h"
 #include "platform/ui/Font.h"
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/TextRenderer.h"
 
 namespace mediation {
@@ -16,44 +17,49 @@ constexpr const char* kImagePlaceholderText = "<ad image>";
 // Gradient stops of a type-2 ad: (background at 0.6 alpha, background, background).
 constexpr double kGradientLocations[] = {0.0, 0.7, 1.0};
 
-platform::Point arcPoint(platform::Point centre, double radius, double degrees) {
-    double a = degrees * std::numbers::pi / 180.0;
-    return {centre.x + radius * std::cos(a), centre.y + radius * std::sin(a)};
+constexpr double kDegrees = std::numbers::pi / 180.0;
+
+// The bevel of the icon's rounded square (side r.width, corner radius `radius`) in three
+// strokes, clockwise from the bottom of the left edge: dark, light, dark. Angles are in view
+// coordinates (y down): 180 is left, 270 is up.
+void strokeBevel(platform::GraphicsContext& g, const platform::Rect& r, double radius) {
+    double left = r.minX(), top = r.minY(), right = r.maxX(), bottom = r.maxY();
+    auto stroke = [&](double white) {
+        g.setStrokeColor(platform::Color::white(white));
+        g.strokePath();
+    };
+    // The left edge and the first half of the top-left corner.
+    g.beginPath();
+    g.moveToPoint(left, bottom - radius);
+    g.addLineToPoint(left, top + radius);
+    g.addArc(left + radius, top + radius, radius, 180 * kDegrees, 225 * kDegrees, false);
+    stroke(SwitchboardCustomAdView::kBevelDarkWhite);
+    // The rest of that corner, the top edge, the top-right corner, the right edge and the
+    // first half of the bottom-right corner.
+    g.beginPath();
+    g.addArc(left + radius, top + radius, radius, 225 * kDegrees, 270 * kDegrees, false);
+    g.addLineToPoint(right - radius, top);
+    g.addArc(right - radius, top + radius, radius, 270 * kDegrees, 360 * kDegrees, false);
+    g.addLineToPoint(right, bottom - radius);
+    g.addArc(right - radius, bottom - radius, radius, 0, 45 * kDegrees, false);
+    stroke(SwitchboardCustomAdView::kBevelLightWhite);
+    // The rest of the bottom-right corner, the bottom edge and the bottom-left corner.
+    g.beginPath();
+    g.addArc(right - radius, bottom - radius, radius, 45 * kDegrees, 90 * kDegrees, false);
+    g.addLineToPoint(left + radius, bottom);
+    g.addArc(left + radius, bottom - radius, radius, 90 * kDegrees, 180 * kDegrees, false);
+    stroke(SwitchboardCustomAdView::kBevelDarkWhite);
 }
 
-// The three bevel strokes of the icon's rounded square, clockwise from the bottom of the
-// left edge. Angles are in view coordinates (y down): 180 is left, 270 is up.
-struct BevelPart {
-    double white;
-    std::vector<platform::Point> path;
-};
-
-std::vector<BevelPart> bevelParts(const platform::Rect& r, double radius) {
-    double left = r.origin.x, top = r.origin.y, right = left + r.size.width, bottom = top + r.size.height;
-    platform::Point topLeft{left + radius, top + radius}, topRight{right - radius, top + radius};
-    platform::Point bottomRight{right - radius, bottom - radius}, bottomLeft{left + radius, bottom - radius};
-    return {
-        // The left edge and the first half of the top-left corner: dark.
-        {SwitchboardCustomAdView::kBevelDarkWhite,
-         {{left, bottom - radius}, {left, top + radius}, arcPoint(topLeft, radius, 225)}},
-        // The rest of that corner, the top edge, the top-right corner, the right edge and the
-        // first half of the bottom-right corner: light.
-        {SwitchboardCustomAdView::kBevelLightWhite,
-         {arcPoint(topLeft, radius, 225),
-          {left + radius, top},
-          {right - radius, top},
-          arcPoint(topRight, radius, 315),
-          {right, top + radius},
-          {right, bottom - radius},
-          arcPoint(bottomRight, radius, 45)}},
-        // The rest of the bottom-right corner, the bottom edge and the bottom-left corner: dark.
-        {SwitchboardCustomAdView::kBevelDarkWhite,
-         {arcPoint(bottomRight, radius, 45),
-          {right - radius, bottom},
-          {left + radius, bottom},
-          arcPoint(bottomLeft, radius, 135),
-          {left, bottom - radius}}},
-    };
+// The rounded square of the icon as the current path.
+void addRoundedSquare(platform::GraphicsContext& g, const platform::Rect& r, double radius) {
+    g.beginPath();
+    g.moveToPoint(r.minX() + radius, r.minY());
+    g.addArcToPoint(r.maxX(), r.minY(), r.maxX(), r.maxY(), radius);
+    g.addArcToPoint(r.maxX(), r.maxY(), r.minX(), r.maxY(), radius);
+    g.addArcToPoint(r.minX(), r.maxY(), r.minX(), r.minY(), radius);
+    g.addArcToPoint(r.minX(), r.minY(), r.maxX(), r.minY(), radius);
+    g.closePath();
 }
 
 } // namespace
@@ -101,13 +107,13 @@ SwitchboardCustomAdView::create(std::weak_ptr<SwitchboardCustomAdViewDelegate> d
         platform::ControlEvent::TouchUpInside, view.get());
     view->addSubview(tap);
     view->tapButton_ = tap;
-    view->drawRect(view->bounds());
+    view->setNeedsDisplay();
     return view;
 }
 
 void SwitchboardCustomAdView::setImage(std::shared_ptr<platform::Image> image) {
     image_ = std::move(image);
-    drawRect(bounds());
+    setNeedsDisplay();
 }
 
 void SwitchboardCustomAdView::buttonTapUp() {
@@ -116,62 +122,38 @@ void SwitchboardCustomAdView::buttonTapUp() {
 }
 
 void SwitchboardCustomAdView::drawRect(const platform::Rect&) {
-    drawing_.clear();
+    auto* g = platform::GraphicsContext::current();
+    if (!g)
+        return;
     const platform::Size size = bounds().size;
     if (adType_ == kAdTypeBanner) {
-        if (!image_)
-            return;
-        platform::Size imageSize = image_->size();
-        DrawCommand c;
-        c.kind = DrawCommand::Kind::Image;
-        c.image = image_;
-        c.rect = platform::Rect((size.width - imageSize.width) / 2, (size.height - imageSize.height) / 2,
-                                imageSize.width, imageSize.height);
-        drawing_.push_back(std::move(c));
+        if (image_)
+            platform::drawImageAtPoint(image_, {(size.width - image_->size().width) / 2,
+                                                (size.height - image_->size().height) / 2});
         return;
     }
     if (adType_ != kAdTypeIconAndText)
         return;
 
-    DrawCommand fill;
-    fill.kind = DrawCommand::Kind::Fill;
-    fill.rect = platform::Rect(0, 0, size.width, size.height);
-    fill.colors = {platform::Color::whiteColor()};
-    drawing_.push_back(std::move(fill));
-
+    g->setFillColor(platform::Color::whiteColor());
+    g->fillRect(platform::Rect(0, 0, size.width, size.height));
     platform::Color background = backgroundColor_.value_or(platform::Color::whiteColor());
-    std::vector<platform::Color> stops = {background.withAlpha(kGradientTopAlpha), background, background};
+    platform::Gradient gradient{{background.withAlpha(kGradientTopAlpha), background, background},
+                                {std::begin(kGradientLocations), std::end(kGradientLocations)}};
     const double middle = size.height / 2;
-    for (double edge : {0.0, size.height}) {
-        DrawCommand g;
-        g.kind = DrawCommand::Kind::LinearGradient;
-        g.colors = stops;
-        g.locations.assign(std::begin(kGradientLocations), std::end(kGradientLocations));
-        g.start = {0, edge};
-        g.end = {0, middle};
-        g.rect = platform::Rect(0, std::min(edge, middle), size.width, middle);
-        drawing_.push_back(std::move(g));
-    }
+    g->drawLinearGradient(gradient, {0, 0}, {0, middle});
+    g->drawLinearGradient(gradient, {0, size.height}, {0, middle});
 
     const platform::Rect iconRect(kIconX, (size.height - kIconSize) / 2, kIconSize, kIconSize);
     if (image_) {
-        DrawCommand icon;
-        icon.kind = DrawCommand::Kind::Image;
-        icon.image = image_;
-        icon.rect = iconRect;
-        icon.cornerRadius = kIconCornerRadius;
-        drawing_.push_back(std::move(icon));
+        g->saveGState();
+        addRoundedSquare(*g, iconRect, kIconCornerRadius);
+        g->clip();
+        g->drawImage(iconRect, image_);
+        g->restoreGState();
     }
-    for (auto& part : bevelParts(iconRect, kIconCornerRadius)) {
-        DrawCommand stroke;
-        stroke.kind = DrawCommand::Kind::Stroke;
-        stroke.rect = iconRect;
-        stroke.colors = {platform::Color::white(part.white)};
-        stroke.lineWidth = kBevelLineWidth;
-        stroke.cornerRadius = kIconCornerRadius;
-        stroke.path = std::move(part.path);
-        drawing_.push_back(std::move(stroke));
-    }
+    g->setLineWidth(kBevelLineWidth);
+    strokeBevel(*g, iconRect, kIconCornerRadius);
 }
 
 void SwitchboardCustomAdView::drawText(platform::TextCanvas& canvas, const platform::Rect& rect) const {

@@ -4,9 +4,9 @@
 // gradient (ad type 2). Ad types 3 to 5 are accepted and drawn empty. A plain overlay button
 // covering the view takes the touches and tells the delegate adTapped on touch-up inside.
 //
-// Drawing: drawRect records what it draws (fills, gradients, the image and the icon's bevel
-// strokes) as a list of DrawCommand values that the text renderer and tests read; setImage
-// redraws at once.
+// Drawing: drawRect draws into the current graphics context (a white fill, the two gradients,
+// the image or the clipped icon and its bevel strokes); the view keeps the list of what it
+// drew (lastDrawing) and the screen picture paints it. setImage asks for a redraw.
 //
 // Ownership: made by its adapter (create), which keeps it as its ad view and the slot then
 // shows it; the delegate (the adapter) is held weakly, so a view whose adapter is gone or
@@ -53,20 +53,6 @@ public:
     static constexpr double kBevelDarkWhite = 0.4, kBevelLightWhite = 0.9;
     static constexpr double kGradientTopAlpha = 0.6;
 
-    // One recorded drawing operation.
-    struct DrawCommand {
-        enum class Kind { Fill, LinearGradient, Image, Stroke };
-        Kind kind = Kind::Fill;
-        platform::Rect rect;                 // Fill: area; Image: destination; Stroke: the icon square
-        std::vector<platform::Color> colors; // Fill: one colour; gradient stops; Stroke: one colour
-        std::vector<double> locations;       // gradient stop locations
-        platform::Point start, end;          // gradient axis
-        std::shared_ptr<platform::Image> image;
-        double cornerRadius = 0;           // Image: clip to a rounded square with this radius
-        double lineWidth = 0;              // Stroke
-        std::vector<platform::Point> path; // Stroke: the stroked part of the rounded square
-    };
-
     // initWithDelegate:text:redirectURL:clickMetricsURL:adType:launchType:animType:
     // backgroundColor:textColor:
     static std::shared_ptr<SwitchboardCustomAdView>
@@ -81,7 +67,7 @@ public:
         delegate_ = std::move(delegate);
     }
     const std::shared_ptr<platform::Image>& image() const { return image_; }
-    // Keeps the image and redraws.
+    // Keeps the image and asks for a redraw.
     void setImage(std::shared_ptr<platform::Image> image);
     // The text line of a type-2 ad; null for other types.
     const std::shared_ptr<platform::Label>& textLabel() const { return textLabel_; }
@@ -98,9 +84,7 @@ public:
 
     // Tells the delegate adTapped when there is one.
     void buttonTapUp();
-    // Records the drawing of the view's content.
-    void drawRect(const platform::Rect& rect);
-    const std::vector<DrawCommand>& drawing() const { return drawing_; }
+    void drawRect(const platform::Rect& rect) override;
 
     void drawText(platform::TextCanvas& canvas, const platform::Rect& rect) const override;
 
@@ -116,7 +100,6 @@ private:
     std::optional<platform::Color> backgroundColor_;
     std::optional<platform::Color> textColor_;
     std::shared_ptr<platform::Button> tapButton_;
-    std::vector<DrawCommand> drawing_;
 };
 
 } // namespace mediation

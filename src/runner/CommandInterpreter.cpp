@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "platform/foundation/Value.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ScreenPicture.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TableView.h"
@@ -223,9 +225,20 @@ std::optional<double> parseSeconds(std::string_view text) {
     return value;
 }
 
-constexpr const char* kHelp = "commands: screen, tap <label>, type <text>, toggle <row text>, delete <row text>,\n"
-                              "          scroll up|down [<row text>], push <json>, refresh, background, foreground,\n"
-                              "          wait <seconds>, adapters, help, quit";
+// Writes a PNG picture of the screen to `argument` (a file name ending in ".png").
+CommandResult snapshot(std::string_view argument) {
+    constexpr std::string_view kExtension = ".png";
+    if (argument.size() <= kExtension.size() || argument.substr(argument.size() - kExtension.size()) != kExtension)
+        return fail("snapshot needs a file name ending in .png");
+    platform::Error error;
+    if (!platform::ScreenPicture::snapshot(std::filesystem::path(std::string(argument)), &error))
+        return fail(error.localizedDescription);
+    return done("snapshot written to " + std::string(argument));
+}
+
+constexpr const char* kHelp = "commands: screen, snapshot <file.png>, tap <label>, type <text>, toggle <row text>,\n"
+                              "          delete <row text>, scroll up|down [<row text>], push <json>, refresh,\n"
+                              "          background, foreground, wait <seconds>, adapters, help, quit";
 
 } // namespace
 
@@ -239,6 +252,8 @@ CommandResult CommandInterpreter::execute(std::string_view line) {
 
     if (name == "screen")
         return done(platform::TextRenderer::renderScreen());
+    if (name == "snapshot")
+        return snapshot(argument);
     if (name == "tap")
         return tap(argument);
     if (name == "type")

@@ -3,6 +3,7 @@
 // application:
 //
 //   screen                 print the screen
+//   snapshot <file.png>    write a PNG picture of the screen
 //   tap <label>            tap the button, alert button, item or table row showing <label>
 //   type <text>            type into the text field being edited (else the first one shown)
 //   toggle <row text>      flip the switch in the table row showing <row text>

@@ -23,6 +23,7 @@
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "services/CustomAdEndpoints.h"
@@ -459,8 +460,9 @@ TEST_F(CustomAdsTest, BannerImageFollowsTheScreenScale) {
         EXPECT_EQ(view->image()->pixelWidth(), c.pixelWidth);
         EXPECT_EQ(view->image()->size(), (platform::Size{320, 50})); // same size in points
         // Drawn at its natural size, centred in the 320 by 53 view.
-        ASSERT_EQ(view->drawing().size(), 1u);
-        EXPECT_EQ(view->drawing()[0].rect, platform::Rect(0, 1.5, 320, 50));
+        view->display();
+        ASSERT_EQ(view->lastDrawing().size(), 1u);
+        EXPECT_EQ(view->lastDrawing()[0].rect, platform::Rect(0, 1.5, 320, 50));
         platform::Device::resetForTesting();
     }
 }
@@ -481,32 +483,45 @@ TEST_F(CustomAdsTest, IconAdShowsRoundedIconAndText) {
     EXPECT_EQ(view->launchType(), 1);
     EXPECT_EQ(view->animType(), 0);
 
-    using Kind = SwitchboardCustomAdView::DrawCommand::Kind;
-    const auto& d = view->drawing();
-    ASSERT_EQ(d.size(), 7u); // white fill, two gradients, icon, three bevel strokes
-    EXPECT_EQ(d[0].kind, Kind::Fill);
-    EXPECT_EQ(d[0].colors, std::vector<platform::Color>{platform::Color::whiteColor()});
+    using Kind = platform::DrawOp::Kind;
+    view->display();
+    const auto& d = view->lastDrawing();
+    // White fill, two gradients, the icon clipped to its rounded square, three bevel strokes.
+    std::vector<Kind> kinds;
+    for (const auto& op : d.ops())
+        kinds.push_back(op.kind);
+    ASSERT_EQ(kinds, (std::vector<Kind>{Kind::FillPath, Kind::LinearGradient, Kind::LinearGradient, Kind::SaveGState,
+                                        Kind::Clip, Kind::Image, Kind::RestoreGState, Kind::StrokePath,
+                                        Kind::StrokePath, Kind::StrokePath}));
+    EXPECT_EQ(d[0].color, platform::Color::whiteColor());
+    EXPECT_EQ(d[0].path.elements[0].rect, platform::Rect(0, 0, 320, 53));
     for (int i : {1, 2}) {
-        EXPECT_EQ(d[i].kind, Kind::LinearGradient);
-        EXPECT_EQ(d[i].locations, (std::vector<double>{0.0, 0.7, 1.0}));
+        EXPECT_EQ(d[i].gradient.locations, (std::vector<double>{0.0, 0.7, 1.0}));
         EXPECT_EQ(d[i].end, (platform::Point{0, 26.5}));
-        ASSERT_EQ(d[i].colors.size(), 3u);
-        EXPECT_EQ(d[i].colors[0].alpha, 0.6 * d[i].colors[1].alpha);
+        ASSERT_EQ(d[i].gradient.colors.size(), 3u);
+        EXPECT_EQ(d[i].gradient.colors[0].alpha, 0.6);
     }
     EXPECT_EQ(d[1].start, (platform::Point{0, 0}));
     EXPECT_EQ(d[2].start, (platform::Point{0, 53}));
-    EXPECT_EQ(d[3].kind, Kind::Image);
-    EXPECT_EQ(d[3].rect, platform::Rect(4, 7, 39, 39));
-    EXPECT_EQ(d[3].cornerRadius, 7);
+    // The clip is the rounded square: four corners of radius 7.
+    ASSERT_EQ(d[4].path.elements.size(), 6u);
+    EXPECT_EQ(d[4].path.elements[1].kind, platform::PathElement::Kind::ArcToPoint);
+    EXPECT_EQ(d[4].path.elements[1].radius, 7);
+    EXPECT_EQ(d[5].rect, platform::Rect(4, 7, 39, 39));
     const std::vector<double> whites = {0.4, 0.9, 0.4};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(d[4 + i].kind, Kind::Stroke);
-        EXPECT_EQ(d[4 + i].lineWidth, 0.5);
-        EXPECT_EQ(d[4 + i].colors, std::vector<platform::Color>{platform::Color::white(whites[i])});
+        EXPECT_EQ(d[7 + i].lineWidth, 0.5);
+        EXPECT_EQ(d[7 + i].color, platform::Color::white(whites[i]));
     }
-    // The light part runs from the top-left corner round to the bottom-right corner.
-    EXPECT_EQ(d[5].path.front(), d[4].path.back());
-    EXPECT_EQ(d[6].path.front(), d[5].path.back());
+    // The light part runs from the top-left corner round to the bottom-right corner: each
+    // stroke starts on the arc where the one before ended.
+    const auto& dark = d[7].path.elements;
+    const auto& light = d[8].path.elements;
+    const auto& last = d[9].path.elements;
+    EXPECT_EQ(dark.back().endAngle, light.front().startAngle);
+    EXPECT_EQ(light.back().endAngle, last.front().startAngle);
+    EXPECT_EQ(light.front().points[0], (platform::Point{11, 14}));
+    EXPECT_EQ(last.back().points[0], (platform::Point{11, 39}));
     // The image, 78 pixels on a screen of scale 1, is kept as it came.
     EXPECT_EQ(view->image()->pixelWidth(), 78);
 }

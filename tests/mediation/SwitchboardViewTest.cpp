@@ -689,6 +689,36 @@ TEST_F(SwitchboardViewTest, PingValuesAreEscapedAndHostEndpointsWin) {
     EXPECT_NE(click.rawQuery.find("nid=id%26type%3D99%20x"), std::string::npos);
 }
 
+// A view the host puts in after a network failed is no ad of that network: it has its own
+// size and a touch on it sends no click ping.
+TEST_F(SwitchboardViewTest, HostViewAfterAFailureHasItsOwnSizeAndNoPing) {
+    Script::current().answers = {{1, Answer::Fail}};
+    auto host = std::make_shared<RecordingHost>("single-network-app");
+    auto view = startSlot(host);
+    ASSERT_TRUE(waitFor([&] { return host->count("didFail:120") == 1; }));
+    ASSERT_NE(view->currAdapter(), nullptr);
+    view->currAdapter()->setAdNetworkView(std::make_shared<platform::View>(platform::Rect(0, 0, 320, 50)));
+    auto house = std::make_shared<platform::View>(platform::Rect(0, 0, 300, 40));
+    view->replaceBannerViewWith(house);
+    EXPECT_EQ(view->actualAdSize(), (platform::Size{300, 40}));
+    auto touch = touchEvent();
+    EXPECT_TRUE(view->pointInside({1, 1}, &touch));
+    platform::URLConnection::create(*platform::URLRequest::withURLString(services.url("/marker")), nullptr);
+    ASSERT_TRUE(waitFor([&] { return services.requestCount("/marker") == 1; }));
+    EXPECT_EQ(clicks(), 0u);
+
+    // A network ad shown again is the adapter's: its size, and its click.
+    Script::current().answers = {{1, Answer::Succeed}};
+    clock.advance(5);
+    view->requestFreshAd();
+    ASSERT_TRUE(waitFor([&] { return view->currAdapter()->adNetworkView() &&
+                                     view->currAdapter()->adNetworkView()->superview().get() == view.get(); }));
+    clock.advance(1.0);
+    EXPECT_EQ(view->actualAdSize(), (platform::Size{320, 50}));
+    view->pointInside({1, 1}, &touch);
+    ASSERT_TRUE(waitFor([&] { return clicks() == 1; }));
+}
+
 TEST_F(SwitchboardViewTest, AdaptersThatOptOutSendNoPings) {
     registry.registerClass(mediation::switchboardAdapterClass<QuietAdapter<1>>());
     Script::current().answers = {{1, Answer::Succeed}};

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/ui/Image.h"
 #include "services/StandardEndpoints.h"
 #include "support/LoopbackServices.h"
 
@@ -189,4 +191,25 @@ TEST_F(FerrowickScript, ImageButtonsShowTheirLabelsAndLongListsScroll) {
     EXPECT_NE(screens[2].find("file40.txt"), std::string::npos) << screens[2];
     EXPECT_NE(shown.find("error: scroll needs up or down"), std::string::npos) << shown;
     EXPECT_NE(screens[3].find("Free Memory"), std::string::npos) << screens[3];
+}
+
+TEST_F(FerrowickScript, SnapshotWritesAPictureOfTheScreen) {
+    writeFile("notes.txt", 6);
+    fs::path picture = home_ / "screen.png";
+    std::string shown = run("wait 1\nsnapshot " + picture.string() + "\nsnapshot screen.txt\nsnapshot " +
+                            (home_ / "no-such-folder" / "x.png").string() + "\nquit\n");
+    EXPECT_EQ(status_, 0);
+    EXPECT_NE(shown.find("snapshot written to " + picture.string()), std::string::npos) << shown;
+    EXPECT_NE(shown.find("error: snapshot needs a file name ending in .png"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("error: Cannot write the picture"), std::string::npos) << shown;
+    auto image = platform::Image::fromFile(picture);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixelWidth(), 320);
+    EXPECT_EQ(image->pixelHeight(), 480);
+    // Not a blank page: the list, its bars and the banner put many colours on it.
+    std::set<std::uint32_t> colours;
+    const auto& px = image->pixels();
+    for (std::size_t i = 0; i + 3 < px.size(); i += 4)
+        colours.insert(std::uint32_t(px[i]) << 16 | std::uint32_t(px[i + 1]) << 8 | px[i + 2]);
+    EXPECT_GT(colours.size(), 8u);
 }

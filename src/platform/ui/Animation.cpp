@@ -462,6 +462,14 @@ std::shared_ptr<LayerAnimation> LayerAnimation::keyframe(std::string keyPath,
     return a;
 }
 
+bool Layer::masksToBounds() const {
+    return owner_.clipsToBounds();
+}
+
+void Layer::setMasksToBounds(bool masks) {
+    owner_.setClipsToBounds(masks);
+}
+
 Layer::~Layer() {
     // The view is going away: its animations stop, and their did-stop still comes.
     auto running = std::move(running_);

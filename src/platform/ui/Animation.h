@@ -188,8 +188,10 @@ public:
     double totalDuration() const;
 };
 
-// The layer behind every view: here it only carries the view's layer animations.
-// Owned by its view; main thread only.
+// The layer behind every view: its look beyond the view's own properties (rounded
+// corners, border, contents image, mask, shadow), which the screen picture paints, and the
+// view's layer animations. Its background colour is the view's. Owned by its view; main
+// thread only.
 class Layer {
 public:
     explicit Layer(View& owner) : owner_(owner) {}
@@ -198,6 +200,41 @@ public:
     Layer& operator=(const Layer&) = delete;
 
     View& view() const { return owner_; }
+
+    // ---- Look ----
+    // Rounds the background and the border (and the clip, with masksToBounds).
+    double cornerRadius() const { return cornerRadius_; }
+    void setCornerRadius(double radius) { cornerRadius_ = radius < 0 ? 0 : radius; }
+    // A border drawn inside the bounds, above the content and the sublayers.
+    double borderWidth() const { return borderWidth_; }
+    void setBorderWidth(double width) { borderWidth_ = width < 0 ? 0 : width; }
+    const Color& borderColor() const { return borderColor_; }
+    void setBorderColor(const Color& color) { borderColor_ = color; }
+    // Clips the content and the sublayers to the (rounded) bounds; the view's clipsToBounds.
+    bool masksToBounds() const;
+    void setMasksToBounds(bool masks);
+    // An image shown over the background, placed by contentsGravity ("resize" fills the
+    // bounds, "center" keeps its size in the middle, "resizeAspect" fits it whole,
+    // "resizeAspectFill" fills the bounds keeping its proportions).
+    const std::shared_ptr<Image>& contents() const { return contents_; }
+    void setContents(std::shared_ptr<Image> image) { contents_ = std::move(image); }
+    const std::string& contentsGravity() const { return contentsGravity_; }
+    void setContentsGravity(std::string gravity) { contentsGravity_ = std::move(gravity); }
+    // A view whose alpha (background, contents, drawing) decides where this layer shows; its
+    // frame is in this layer's coordinates. The layer keeps it; it is not a subview.
+    const std::shared_ptr<View>& mask() const { return mask_; }
+    void setMask(std::shared_ptr<View> mask) { mask_ = std::move(mask); }
+    // A shadow of the background shape, offset below it (opacity 0: none).
+    const Color& shadowColor() const { return shadowColor_; }
+    void setShadowColor(const Color& color) { shadowColor_ = color; }
+    Size shadowOffset() const { return shadowOffset_; }
+    void setShadowOffset(Size offset) { shadowOffset_ = offset; }
+    double shadowOpacity() const { return shadowOpacity_; }
+    void setShadowOpacity(double opacity) { shadowOpacity_ = opacity < 0 ? 0 : opacity > 1 ? 1 : opacity; }
+    double shadowRadius() const { return shadowRadius_; }
+    void setShadowRadius(double radius) { shadowRadius_ = radius < 0 ? 0 : radius; }
+
+    // ---- Animations ----
 
     // Adds `animation` under `key` (an empty key makes it anonymous); a running animation
     // under the same key stops first with finished = false. The layer keeps its own copy of
@@ -211,6 +248,16 @@ public:
 private:
     friend class AnimationEngine;
     View& owner_;
+    double cornerRadius_ = 0;
+    double borderWidth_ = 0;
+    Color borderColor_ = Color::blackColor();
+    std::shared_ptr<Image> contents_;
+    std::string contentsGravity_ = "resize";
+    std::shared_ptr<View> mask_;
+    Color shadowColor_ = Color::blackColor();
+    Size shadowOffset_{0, -3};
+    double shadowOpacity_ = 0;
+    double shadowRadius_ = 3;
     struct Running {
         std::shared_ptr<LayerAnimation> animation;
         std::uint64_t recordId = 0;

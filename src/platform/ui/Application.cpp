@@ -262,6 +262,32 @@ Rect Application::statusBarFrame() const {
     return Rect(0, 0, Screen::main().bounds().width(), kStatusBarHeight);
 }
 
+// ---- Key-value coding ----
+
+std::shared_ptr<Window> Application::statusBarWindow() {
+    if (!statusBarWindow_) {
+        statusBarWindow_ = std::make_shared<Window>(Rect(0, 0, Screen::main().bounds().width(), kStatusBarHeight));
+        statusBarWindow_->setWindowLevel(kWindowLevelStatusBar);
+        statusBarWindow_->setBackgroundColor(Color::blackColor());
+    }
+    return statusBarWindow_;
+}
+
+std::any Application::valueForKey(std::string_view key) {
+    if (key == "keyWindow")
+        return keyWindow();
+    if (key == "statusBarWindow")
+        return statusBarWindow();
+    if (key == "applicationIconBadgeNumber")
+        return Value(std::int64_t(badge_));
+    if (key == "statusBarHidden")
+        return Value(statusBarHidden_);
+    if (key == "networkActivityIndicatorVisible")
+        return Value(networkActivityIndicatorVisible_);
+    throw NamedException("NSUnknownKeyException",
+                         "this class is not key value coding-compliant for the key " + std::string(key) + ".");
+}
+
 // ---- Interaction ----
 
 void Application::beginIgnoringInteractionEvents() {
@@ -374,10 +400,14 @@ void Application::setKeyWindow(const std::shared_ptr<Window>& window) {
     if (old == window)
         return;
     keyWindow_ = window;
-    if (old)
+    if (old) {
+        old->resignKeyWindow();
         postNotification(kWindowDidResignKeyNotification);
-    if (window)
+    }
+    if (window) {
+        window->becomeKeyWindow();
         postNotification(kWindowDidBecomeKeyNotification);
+    }
 }
 
 void Application::alertShown(const std::shared_ptr<AlertView>& alert) {

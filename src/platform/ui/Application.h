@@ -19,6 +19,7 @@
 //
 // Tests call resetForTesting() to start from a fresh application (the event dispatch hook,
 // being process-wide, stays as installed).
+#include <any>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -205,6 +206,16 @@ public:
     // A touch that begins at `from`, moves to `to` and ends there.
     std::shared_ptr<View> simulateDrag(Point from, Point to, std::shared_ptr<Window> window = nullptr);
 
+    // ---- Key-value coding ----
+    // The application's properties read by name, for code that gets the name from data:
+    // "keyWindow" and "statusBarWindow" (std::shared_ptr<Window>), "applicationIconBadgeNumber"
+    // (Value integer), "statusBarHidden" and "networkActivityIndicatorVisible" (Value bool).
+    // Any other key raises NamedException "NSUnknownKeyException".
+    std::any valueForKey(std::string_view key);
+    // The window behind the status bar: drawn over the top of the screen while the status
+    // bar shows, so its alpha fades the bar. Made on first use; not listed among windows().
+    std::shared_ptr<Window> statusBarWindow();
+
     // ---- Windows and alerts ----
     std::shared_ptr<Window> keyWindow() const { return keyWindow_.lock(); }
     // Visible windows, lowest level first.
@@ -243,6 +254,7 @@ private:
     int ignoringCount_ = 0;
     bool networkActivityIndicatorVisible_ = false;
     std::weak_ptr<Window> keyWindow_;
+    std::shared_ptr<Window> statusBarWindow_;
     std::vector<std::weak_ptr<Window>> windows_;
     std::vector<std::shared_ptr<AlertView>> alerts_;
     std::multimap<std::string, std::pair<ObserverToken, Observer>, std::less<>> observers_;

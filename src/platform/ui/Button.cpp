@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/TextSupport.h"
 
@@ -10,6 +11,11 @@ namespace {
 constexpr double kButtonPadding = 2 * kTextAdvance; // room for the brackets
 constexpr double kButtonMinimumHeight = 30;
 constexpr double kDefaultButtonFontSize = 15;
+// The rounded-rectangle button's outline.
+constexpr double kRoundedRectRadius = 8;
+const Color kRoundedRectBorder = Color::rgba(0.6, 0.6, 0.65);
+// A highlighted custom button without images of its own is darkened this much.
+constexpr double kHighlightAlpha = 0.3;
 
 template <typename T> T lookup(const std::map<unsigned, T>& table, unsigned state) {
     if (auto it = table.find(state); it != table.end())
@@ -110,6 +116,46 @@ void Button::drawText(TextCanvas& canvas, const Rect& rect) const {
     if (image)
         canvas.writeInRect(rect, "[<" + (image->name().empty() ? std::string("image") : image->name()) + ">]",
                            1);
+}
+
+void Button::drawPicture(GraphicsContext& g) const {
+    Rect b = bounds();
+    if (type_ == ButtonType::RoundedRect) {
+        g.setStrokeColor(kRoundedRectBorder);
+        g.beginPath();
+        g.moveToPoint(b.minX() + kRoundedRectRadius, b.minY() + 0.5);
+        g.addArcToPoint(b.maxX() - 0.5, b.minY() + 0.5, b.maxX() - 0.5, b.maxY() - 0.5, kRoundedRectRadius);
+        g.addArcToPoint(b.maxX() - 0.5, b.maxY() - 0.5, b.minX() + 0.5, b.maxY() - 0.5, kRoundedRectRadius);
+        g.addArcToPoint(b.minX() + 0.5, b.maxY() - 0.5, b.minX() + 0.5, b.minY() + 0.5, kRoundedRectRadius);
+        g.addArcToPoint(b.minX() + 0.5, b.minY() + 0.5, b.maxX() - 0.5, b.minY() + 0.5, kRoundedRectRadius);
+        g.closePath();
+        g.strokePath();
+    }
+    if (auto background = currentBackgroundImage())
+        g.drawImage(b, background);
+    if (auto image = currentImage())
+        g.drawImage(rectForContentMode(ContentMode::Center, image->size(), b), image);
+    std::string title = currentTitle();
+    if (!title.empty()) {
+        const Label& label = *titleLabel_;
+        g.setFillColor(titleColorForState(state()));
+        DrawOp text;
+        text.kind = DrawOp::Kind::Text;
+        text.text = title;
+        text.rect = b;
+        text.font = label.font();
+        text.color = titleColorForState(state());
+        text.alignment = int(label.textAlignment());
+        text.lines = 1;
+        text.shadowColor = label.shadowColor();
+        text.shadowOffset = label.shadowOffset();
+        text.centerVertically = true;
+        g.record(std::move(text));
+    }
+    if (isHighlighted() && (showsTouch_ || type_ == ButtonType::RoundedRect)) {
+        g.setFillColor(Color::white(0, kHighlightAlpha));
+        g.fillRect(b);
+    }
 }
 
 } // namespace platform

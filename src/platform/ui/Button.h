@@ -53,6 +53,7 @@ public:
     std::string accessibilityLabel() const override;
     Size sizeThatFits(Size size) const override;
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
+    void drawPicture(GraphicsContext& context) const override;
 
 private:
     ButtonType type_;

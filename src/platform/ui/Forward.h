@@ -3,6 +3,8 @@
 
 namespace platform {
 
+class Timer;
+
 struct Point;
 struct Size;
 struct Rect;
@@ -46,6 +48,13 @@ class ApplicationDelegate;
 class Screen;
 class Device;
 class TextCanvas;
+class GraphicsContext;
+class DisplayList;
+class DrawingLayer;
+class ActivityIndicatorView;
+class SegmentedControl;
+class ActionSheet;
+class ActionSheetDelegate;
 class TextRenderer;
 class MailComposeViewController;
 class MailComposeViewControllerDelegate;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/TextSupport.h"
 
@@ -31,6 +32,24 @@ void Label::drawText(TextCanvas& canvas, const Rect& rect) const {
     if (text_.empty())
         return;
     canvas.writeWrapped(rect, text_, lines_, int(alignment_));
+}
+
+void Label::drawPicture(GraphicsContext& g) const {
+    if (text_.empty())
+        return;
+    // A label sets its lines in the middle of its height, as the platform does.
+    DrawOp text;
+    text.kind = DrawOp::Kind::Text;
+    text.text = text_;
+    text.rect = bounds();
+    text.font = font_;
+    text.color = textColor_;
+    text.alignment = int(alignment_);
+    text.lines = lines_;
+    text.shadowColor = shadowColor_;
+    text.shadowOffset = shadowOffset_;
+    text.centerVertically = true;
+    g.record(std::move(text));
 }
 
 } // namespace platform

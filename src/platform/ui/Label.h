@@ -26,12 +26,18 @@ public:
     void setTextAlignment(TextAlignment alignment) { alignment_ = alignment; }
     int numberOfLines() const { return lines_; }
     void setNumberOfLines(int lines) { lines_ = lines < 0 ? 0 : lines; }
+    // A copy of the text drawn under it, moved by the offset (clear: no shadow).
+    const Color& shadowColor() const { return shadowColor_; }
+    void setShadowColor(const Color& color) { shadowColor_ = color; }
+    Size shadowOffset() const { return shadowOffset_; }
+    void setShadowOffset(Size offset) { shadowOffset_ = offset; }
     bool adjustsFontSizeToFitWidth() const { return adjustsFontSize_; }
     void setAdjustsFontSizeToFitWidth(bool on) { adjustsFontSize_ = on; }
 
     std::string accessibilityLabel() const override;
     Size sizeThatFits(Size size) const override;
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
+    void drawPicture(GraphicsContext& context) const override;
 
 private:
     std::string text_;
@@ -40,6 +46,8 @@ private:
     TextAlignment alignment_ = TextAlignment::Left;
     int lines_ = 1;
     bool adjustsFontSize_ = false;
+    Color shadowColor_ = Color::clearColor();
+    Size shadowOffset_{0, -1};
 };
 
 } // namespace platform

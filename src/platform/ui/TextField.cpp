@@ -1,11 +1,15 @@
 #include "platform/ui/TextField.h"
 
+#include "platform/ui/GraphicsContext.h"
+
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/TextSupport.h"
 
 namespace platform {
 namespace {
 constexpr const char* kSecureBullet = "\xE2\x80\xA2"; // U+2022
+// Room between a field's edge and its text in the screen picture.
+constexpr double kFieldTextInset = 4;
 } // namespace
 
 TextField::TextField(const Rect& frame) : Control(frame) {}
@@ -129,6 +133,37 @@ void TextField::drawText(TextCanvas& canvas, const Rect& rect) const {
     if (isEditing())
         shown += "_"; // the caret
     canvas.writeInRect(rect, shown, int(alignment_));
+}
+
+void TextField::drawPicture(GraphicsContext& g) const {
+    Rect b = bounds();
+    if (borderStyle() != TextBorderStyle::None) {
+        g.setStrokeColor(Color::grayColor());
+        g.strokeRect(b.insetBy(0.5, 0.5));
+    }
+    std::string shown = text_;
+    Color color = textColor_;
+    if (shown.empty()) {
+        shown = placeholder_;
+        color = Color::grayColor();
+    } else if (secure_) {
+        shown.clear();
+        for (std::size_t i = 0, n = detail::cellLength(text_); i < n; ++i)
+            shown += kSecureBullet;
+    }
+    if (shown.empty())
+        return;
+    DrawOp text;
+    text.kind = DrawOp::Kind::Text;
+    text.text = shown;
+    text.rect = b.insetBy(kFieldTextInset, 0);
+    text.font = font_;
+    text.color = color;
+    text.alignment = int(alignment_);
+    text.lines = 1;
+    text.shadowColor = Color::clearColor();
+    text.centerVertically = true;
+    g.record(std::move(text));
 }
 
 } // namespace platform

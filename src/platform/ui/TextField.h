@@ -113,6 +113,7 @@ public:
 
     std::string accessibilityLabel() const override;
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
+    void drawPicture(GraphicsContext& context) const override;
 
 protected:
     void didTapInside() override;

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "platform/foundation/Log.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/AnimationEngine.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -35,6 +38,32 @@ AxisChange shareAxis(double delta, bool flexLeading, bool flexSize, bool flexTra
     out.size = part(flexSize, size);
     out.trailing = part(flexTrailing, trailing);
     return out;
+}
+
+// One display pass per turn of the main run loop, whatever the number of views marked. The
+// flag is cleared when the queued pass runs or is dropped (a run loop reset in tests).
+bool displayPassQueued = false;
+struct DisplayPassFlag {
+    DisplayPassFlag() { displayPassQueued = true; }
+    ~DisplayPassFlag() { displayPassQueued = false; }
+    DisplayPassFlag(const DisplayPassFlag&) = delete;
+    DisplayPassFlag& operator=(const DisplayPassFlag&) = delete;
+};
+
+void queueDisplayPass() {
+    if (displayPassQueued)
+        return;
+    auto flag = std::make_shared<DisplayPassFlag>();
+    RunLoop::main().perform([flag] {
+        displayPassQueued = false;
+        for (const auto& window : Application::shared().windows())
+            View::displayTreeIfNeeded(*window);
+    });
+}
+
+const DisplayList& emptyDisplayList() {
+    static const DisplayList empty;
+    return empty;
 }
 
 } // namespace
@@ -195,6 +224,8 @@ void View::notifyWillMoveToWindow(Window* window) {
 }
 
 void View::notifyDidMoveToWindow() {
+    if (needsDisplay_ && windowPointer())
+        queueDisplayPass();
     didMoveToWindow();
     auto subs = subviews_;
     for (const auto& sub : subs)
@@ -427,6 +458,50 @@ Responder* View::nextResponder() const {
 void View::drawText(TextCanvas& canvas, const Rect& rect) const {
     (void)canvas;
     (void)rect;
+}
+
+} // namespace platform
+
+namespace platform {
+
+// ---- Drawing ----
+
+void View::setNeedsDisplay() {
+    needsDisplay_ = true;
+    if (windowPointer())
+        queueDisplayPass();
+}
+
+void View::display() {
+    needsDisplay_ = false;
+    auto keep = sharedView();
+    GraphicsContext context(bounds_.size);
+    {
+        ContextScope scope(context);
+        drawRect(bounds_);
+    }
+    drawing_ = std::make_shared<const DisplayList>(context.takeDisplayList());
+}
+
+void View::displayIfNeeded() {
+    if (needsDisplay_)
+        display();
+}
+
+void View::displayTreeIfNeeded(View& root) {
+    auto keep = root.sharedView();
+    root.displayIfNeeded();
+    auto subs = root.subviews_;
+    for (const auto& sub : subs)
+        displayTreeIfNeeded(*sub);
+}
+
+const DisplayList& View::lastDrawing() const {
+    return drawing_ ? *drawing_ : emptyDisplayList();
+}
+
+void View::drawPicture(GraphicsContext& context) const {
+    context.replay(lastDrawing());
 }
 
 } // namespace platform

@@ -27,6 +27,7 @@
 
 #include "platform/ui/Animation.h"
 #include "platform/ui/Color.h"
+#include "platform/ui/Forward.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Responder.h"
 
@@ -69,22 +70,24 @@ public:
     std::shared_ptr<const View> sharedView() const;
 
     // ---- Geometry ----
+    // The setters are virtual so that a subclass that overrides one (to re-lay out its
+    // content, say) is reached through every caller, the platform's own code included.
     Rect frame() const;
-    void setFrame(const Rect& frame);
+    virtual void setFrame(const Rect& frame);
     Rect bounds() const { return bounds_; }
-    void setBounds(const Rect& bounds);
+    virtual void setBounds(const Rect& bounds);
     Point center() const { return center_; }
-    void setCenter(Point center);
+    virtual void setCenter(Point center);
     const AffineTransform& transform() const { return transform_; }
-    void setTransform(const AffineTransform& transform);
+    virtual void setTransform(const AffineTransform& transform);
 
     // ---- Appearance ----
     double alpha() const { return alpha_; }
-    void setAlpha(double alpha); // clamped to 0...1
+    virtual void setAlpha(double alpha); // clamped to 0...1
     bool isHidden() const { return hidden_; }
     virtual void setHidden(bool hidden);
     const Color& backgroundColor() const { return backgroundColor_; }
-    void setBackgroundColor(const Color& color);
+    virtual void setBackgroundColor(const Color& color);
     bool isOpaque() const { return opaque_; }
     void setOpaque(bool opaque) { opaque_ = opaque; }
     bool clipsToBounds() const { return clipsToBounds_; }
@@ -170,6 +173,29 @@ public:
     // how points map to cells.
     virtual void drawText(TextCanvas& canvas, const Rect& rect) const;
 
+    // ---- Drawing ----
+    // A view that draws itself overrides drawRect: it draws into GraphicsContext::current(),
+    // in its own coordinates (the bounds), and `rect` is the part that needs drawing (the
+    // whole bounds here). drawRect runs when the view is displayed: on the turn of the main
+    // run loop after setNeedsDisplay (or after it first enters a window), or at once through
+    // display(). The default draws nothing.
+    virtual void drawRect(const Rect& rect) { (void)rect; }
+    // Marks the view for drawing; in a window, a display pass follows on the next turn.
+    void setNeedsDisplay();
+    bool needsDisplay() const { return needsDisplay_; }
+    // Runs drawRect now into a fresh context of the bounds' size and keeps what it drew.
+    void display();
+    // display() when marked.
+    void displayIfNeeded();
+    // Displays every marked view of the tree under `root`.
+    static void displayTreeIfNeeded(View& root);
+    // What the last drawRect drew (empty before the first).
+    const DisplayList& lastDrawing() const;
+    // Paints this view's own content (not its subviews, background or border) into
+    // `context`, in the view's coordinates, for a screen picture. The default replays
+    // lastDrawing(); views whose content is an image or text paint that.
+    virtual void drawPicture(GraphicsContext& context) const;
+
     // ---- Animation blocks (the platform's class-level animation API) ----
     static void beginAnimations(std::string animationID = {}, std::string context = {});
     static void commitAnimations();
@@ -234,6 +260,8 @@ private:
     std::string accessibilityLabel_;
     ViewController* owningController_ = nullptr;
     Layer layer_{*this};
+    bool needsDisplay_ = true;
+    std::shared_ptr<const DisplayList> drawing_;
 };
 
 } // namespace platform

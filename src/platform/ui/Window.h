@@ -34,6 +34,10 @@ public:
     void makeKeyAndVisible();
     void makeKeyWindow();
     bool isKeyWindow() const;
+    // Told when the window gains or loses key status (after the application's key window
+    // has changed, before the notification is posted). Subclasses override them to react.
+    virtual void becomeKeyWindow() {}
+    virtual void resignKeyWindow() {}
     // Shows or hides the window; a shown window is listed by the application.
     void setHidden(bool hidden) override;
 

@@ -11,6 +11,9 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/media/AudioSession.h"
+#include "platform/media/SystemSound.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "vellum/richmedia/MRCachedAd.h"
@@ -144,6 +147,17 @@ bool cmdLaunchYoutube(const Call& c) {
         d->dismissEmbeddedBrowser();
     if (auto d = c.delegateFor("dismissAd"))
         d->dismissAd();
+    return true;
+}
+bool cmdVibrate(const Call& c) {
+    c.bridge.vibrate();
+    return true;
+}
+bool cmdPlaySound(const Call& c) {
+    if (auto file = c.definedArg("file"))
+        c.bridge.playSound(*file, c.basePath);
+    else
+        c.bridge.playSound(std::nullopt, std::nullopt);
     return true;
 }
 bool cmdTrackEvent(const Call& c) {
@@ -342,7 +356,9 @@ constexpr Command kCommands[] = {
     {"getAdRequest", cmdAdRequest},
     {"goback", cmdGoBack},
     {"goforward", cmdGoForward},
+    {"vibrate", cmdVibrate},
     {"launchYoutube", cmdLaunchYoutube},
+    {"playsound", cmdPlaySound},
     {"trackevent", cmdTrackEvent},
     {"clickthrough", cmdClickThrough},
     {"sendData", cmdSendData},
@@ -454,6 +470,7 @@ std::shared_ptr<VellumJSBridge> VellumJSBridge::sharedInstance() {
 }
 void VellumJSBridge::resetForTesting() {
     if (auto& bridge = sharedSlot()) {
+        bridge->playSound(std::nullopt, std::nullopt);
         bridge->adDismissed(nullptr);
     }
     sharedSlot().reset();
@@ -733,6 +750,7 @@ void VellumJSBridge::setOnCollapseComplete(platform::WebView& webView) {
 }
 
 void VellumJSBridge::adDismissed(platform::WebView*) {
+    playSound(std::nullopt, std::nullopt);
     accelerationObservers_.clear();
 }
 
@@ -756,5 +774,43 @@ void VellumJSBridge::getOrientation(platform::WebView& webView, int angle) {
 }
 
 
+
+// ---- Sound ----
+void VellumJSBridge::playSound(const std::optional<std::string>& file, const std::optional<std::string>& basePath) {
+    std::optional<std::string> path;
+    // Only a file inside the ad's own folder is played.
+    if (file && basePath)
+        if (auto inside = platform::FileManager::pathInside(*basePath, *file))
+            path = inside->string();
+    analytics().logInternal("VellumJSBridge playing sound file: %s", path ? path->c_str() : "(null)");
+    if (auto previous = std::move(audioPlayer_)) {
+        previous->setAudioPlayerShouldStopImmediately(true);
+        previous->stop();
+    }
+    if (!path)
+        return;
+    auto& session = platform::AudioSession::shared();
+    if (!session.isInitialized())
+        session.initialize();
+    session.setProperty(platform::kAudioSessionPropertyAudioCategory, platform::kAudioSessionCategoryMediaPlayback);
+    auto player = MRAudioPlayer::initWithURL(platform::URL::fileURL(*path));
+    if (!player)
+        return;
+    audioPlayer_ = player;
+    player->setNotificationDelegate(std::weak_ptr<MRAudioQueueObjectDelegate>(shared_from_this()));
+    session.setActive(true);
+    player->play();
+}
+
+void VellumJSBridge::audioQueueStateChangeCallback(MRAudioPlayer& player) {
+    if (audioPlayer_.get() != &player || player.isRunning())
+        return;
+    // The player is released on a later turn, not inside its own queue's notice.
+    platform::RunLoop::current().performAfter(0, [finished = std::move(audioPlayer_)] {});
+}
+
+void VellumJSBridge::vibrate() {
+    platform::AudioServicesPlaySystemSound(platform::kSystemSoundIDVibrate);
+}
 
 } // namespace vellum

@@ -11,8 +11,9 @@
 // readings and shakes to the pages that observe them, and plays one sound at a time.
 //
 // One bridge per process (sharedInstance(); resetForTesting() drops it). Main thread only,
-// except audioQueueStateChangeCallback, which only compares and clears the player under a
-// lock. The delegate is held weakly; the page host is passed with each call; observing web
+// the player's running-state notice included (the platform's queue calls it on the run loop
+// that created the player).
+// The delegate is held weakly; the page host is passed with each call; observing web
 // views are held weakly, so a page that is gone simply stops receiving readings.
 #include <memory>
 #include <mutex>
@@ -23,12 +24,12 @@
 
 #include "platform/foundation/Value.h"
 #include "platform/web/WebView.h"
+#include "vellum/richmedia/MRAudioPlayer.h"
 #include "vellum/richmedia/MRPageHost.h"
 #include "vellum/tracking/VellumEventKeys.h"
 
 namespace vellum {
 
-class MRAudioPlayer;
 class VellumAdView;
 
 // One outside destination: a host that holds the domain, or a scheme that holds the text.
@@ -53,7 +54,7 @@ const MROutsideDestination* outsideDestinationFor(const platform::URL& url);
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
-class VellumJSBridge : public std::enable_shared_from_this<VellumJSBridge> {
+class VellumJSBridge : public std::enable_shared_from_this<VellumJSBridge>, public MRAudioQueueObjectDelegate {
 public:
     static constexpr const char* kURLScheme = "mrbridge";
     static constexpr const char* kCoreJSFileName = "mrbridge.js";
@@ -66,7 +67,6 @@ public:
     static constexpr double kDefaultAccelerationInterval = 0.025;
     static constexpr float kDefaultShakeThreshold = 2.0f;
     static constexpr float kDefaultFilteringFactor = 0.1f;
-    static constexpr int kVibrateSystemSound = 4095;
 
     static std::shared_ptr<VellumJSBridge> sharedInstance();
     static void resetForTesting();
@@ -115,6 +115,13 @@ public:
     int initOrientation();
     int flip() const { return flip_; }
 
+    // ---- Sound ----
+    // Stops the current sound; with a file inside the ad's folder, plays it.
+    void playSound(const std::optional<std::string>& file, const std::optional<std::string>& basePath);
+    void audioQueueStateChangeCallback(MRAudioPlayer& player) override;
+    std::shared_ptr<MRAudioPlayer> audioPlayer() const { return audioPlayer_; }
+    void vibrate();
+
 private:
     VellumJSBridge();
     std::string buildInitJS() const;
@@ -129,6 +136,7 @@ private:
     std::optional<std::string> alternateURL_;
     std::vector<std::weak_ptr<platform::WebView>> accelerationObservers_;
     std::weak_ptr<MR_JSBridgeDelegate> delegate_;
+    std::shared_ptr<MRAudioPlayer> audioPlayer_;
     int flip_ = 0;
 };
 

@@ -2,7 +2,11 @@
 // bridge's table, with their arguments, and answer into the page with escaped values.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "AdDisplayFixture.h"
+#include "platform/ui/Application.h"
+#include "vellum/richmedia/MREmbeddedBrowserController.h"
 #include "vellum/tracking/VellumEventKeys.h"
 
 namespace richmediatest {
@@ -162,6 +166,104 @@ TEST_F(BridgeTest, OtherNavigationsAskTheSlotDelegate) {
     EXPECT_EQ(interrogator->urls, (std::vector<std::string>{"myapp:allowed", "myapp:blocked"}));
     EXPECT_EQ(number(*c->event(), "MRAdClickThru_CustomApp"), 1);
     EXPECT_EQ(c->strRequest(), "myapp:blocked");
+}
+
+} // namespace
+} // namespace richmediatest
+
+namespace richmediatest {
+namespace {
+
+// The router's rules in order: each row a navigation of the loaded ad page, whether the page
+// may load it, the event counter it raises and where it goes.
+TEST_F(BridgeTest, RouterRulesInOrder) {
+    struct Case {
+        const char* url;
+        platform::WebViewNavigationType type;
+        bool loads;
+        const char* counter;   // raised by one, or null
+        bool opensOutside;     // handed to the platform
+        bool opensBrowser;     // shown in the mini browser
+    };
+    using T = platform::WebViewNavigationType;
+    const Case cases[] = {
+        {"http://music.example.com/album", T::Other, false, vellum::MRAdClickThru_MusicStore, true, false},
+        {"https://apps.example.com/app/1", T::LinkClicked, false, vellum::MRAdClickThru_AppStore, true, false},
+        {"http://youtube.example.com/watch", T::LinkClicked, false, vellum::MRAdClickThru_YouTube, true, false},
+        {"http://maps.example.com/?q=x", T::LinkClicked, false, vellum::MRAdClickThru_Maps, true, false},
+        {"mailto:someone@example.com", T::LinkClicked, false, vellum::MRAdClickThru_Email, true, false},
+        {"sms:5550100", T::LinkClicked, false, vellum::MRAdClickThru_SMS, true, false},
+        {"tel:5550100", T::LinkClicked, false, vellum::MRAdClickThru_Phone, true, false},
+        {"xtelx:5550100", T::LinkClicked, false, vellum::MRAdClickThru_Phone, true, false},
+        {"video://clip.mp4", T::LinkClicked, false, "MRPlayVideo_//clip.mp4", false, false},
+        {"http://example.com/tapped", T::LinkClicked, false, vellum::MRAdClickThru_Browser, false, true},
+        {"http://example.com/scripted", T::Other, false, vellum::MRAdClickThru_Browser, false, true},
+        {"about:blank", T::Other, true, nullptr, false, false},
+        {"myapp:open", T::LinkClicked, true, nullptr, false, false},
+    };
+    auto& app = platform::Application::shared();
+    auto browser = vellum::MREmbeddedBrowserController::sharedInstance();
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.url);
+        const auto before = tc.counter ? number(*c->event(), tc.counter).value_or(0) : 0;
+        const auto opened = app.openedURLs().size();
+        const std::string shownBefore = browser->currentURLString();
+        EXPECT_EQ(navigate(tc.url, tc.type), tc.loads);
+        if (tc.counter) {
+            EXPECT_EQ(number(*c->event(), tc.counter).value_or(0), before + 1);
+        }
+        EXPECT_EQ(app.openedURLs().size(), opened + (tc.opensOutside ? 1 : 0));
+        if (tc.opensBrowser) {
+            EXPECT_EQ(browser->currentURLString(), tc.url);
+            EXPECT_EQ(c->strRequest(), tc.url);
+            browser->dismissBrowserAnimated(false);
+        } else {
+            EXPECT_EQ(browser->currentURLString(), shownBefore);
+        }
+        EXPECT_FALSE(app.isIgnoringInteractionEvents());
+    }
+}
+
+// A web view that has loaded nothing yet is not diverted by a script-driven load.
+TEST_F(BridgeTest, FirstScriptedLoadOfAnEmptyWebViewStaysInPlace) {
+    platform::WebView fresh(platform::Rect(0, 0, 320, 50));
+    auto request = platform::URLRequest::withURLString("http://example.com/first");
+    EXPECT_TRUE(vellum::VellumJSBridge::sharedInstance()->webViewShouldStartLoad(
+        fresh, *request, platform::WebViewNavigationType::Other, view.get(), "", c.get()));
+}
+
+TEST_F(BridgeTest, LaunchAdLoadsTheChildOrShowsTheFallbackMarkup) {
+    storeBanner("child");
+    EXPECT_FALSE(navigate("vellum://launchAd?adID=child"));
+    ASSERT_EQ(view->adVC()->ad()->adID, "child");
+    EXPECT_EQ(string(*view->adVC()->event(), vellum::MRAdParentAdID), "ad-1");
+
+    c = view->adVC();
+    ASSERT_TRUE(pageLoaded(*c));
+    EXPECT_FALSE(navigate("vellum://launchAd?adID=missing&alternate=%3Cp%20id%3D'f'%3Efallback%3C%2Fp%3E"));
+    ASSERT_TRUE(clock.runUntil([&] { return c->webView()->elementById("f") != nullptr; }));
+    // Other "vellum" commands go on to the later rules.
+    EXPECT_TRUE(navigate("vellum://somethingElse", platform::WebViewNavigationType::LinkClicked));
+}
+
+// A tapped link to a local page of the ad is shown with the slot's macros filled in, written
+// beside it; a page outside the ad's folder is never rewritten.
+TEST_F(BridgeTest, LocalPagesGetTheMacrosFilledIn) {
+    const auto folder = cacheFolder() / "ad-1";
+    std::ofstream(folder / "more.html") << "<html><body><p id='slot'>$$_SLOTNAME_$$</p></body></html>";
+    const auto url = platform::URL::fileURL(folder / "more.html").absoluteString();
+    EXPECT_FALSE(navigate(url, platform::WebViewNavigationType::LinkClicked));
+    ASSERT_TRUE(std::filesystem::exists(folder / "more.temp.html"));
+    ASSERT_TRUE(clock.runUntil([&] {
+        auto p = c->webView()->elementById("slot");
+        return p && c->webView()->stringByEvaluatingJavaScriptFromString(
+                        "document.getElementById('slot').innerHTML") == "banner-top";
+    }));
+    std::filesystem::create_directories(cacheFolder() / "other");
+    std::ofstream(cacheFolder() / "other" / "x.html") << "<html></html>";
+    EXPECT_TRUE(navigate(platform::URL::fileURL(cacheFolder() / "other" / "x.html").absoluteString(),
+                         platform::WebViewNavigationType::LinkClicked));
+    EXPECT_FALSE(std::filesystem::exists(cacheFolder() / "other" / "x.temp.html"));
 }
 
 } // namespace

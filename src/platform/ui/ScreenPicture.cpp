@@ -1,0 +1,819 @@
+#include "platform/ui/ScreenPicture.h"
+
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <numbers>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/View.h"
+#include "platform/ui/Window.h"
+
+namespace platform {
+namespace {
+
+// Views more transparent than this are left out, as hit testing leaves them out.
+constexpr double kMinimumVisibleAlpha = 0.01;
+// The largest picture painted, in pixels a side (the library's own limit is 32767).
+constexpr int kMaxPictureSide = 16384;
+// Lines of text are this many times the font size apart.
+constexpr double kLineSpacing = 1.2;
+// Text in a font named as the system font is set in the library's plain sans-serif face.
+constexpr const char* kSansFamily = "sans-serif";
+
+// Text is set through the library's font machinery, which keeps process-wide caches of faces
+// and font configuration. They are released when the process ends, so that a leak checker
+// sees a clean exit; nothing paints after that.
+void releaseFontCachesAtExit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::atexit([] {
+            cairo_debug_reset_static_data();
+            FcFini();
+        });
+    });
+}
+
+// ---- Composition: view trees into one display list ----
+
+// The step from a view's bounds coordinates to its superview's: the bounds' centre lands on
+// the view's centre, through its transform.
+AffineTransform placement(const View& v) {
+    Rect b = v.bounds();
+    auto toCentre = AffineTransform::makeTranslation(-(b.x() + b.width() / 2), -(b.y() + b.height() / 2));
+    return AffineTransform::concat(AffineTransform::concat(toCentre, v.transform()),
+                                   AffineTransform::makeTranslation(v.center().x, v.center().y));
+}
+
+// The view's bounds as a path, rounded by its layer's corner radius.
+void addBoundsPath(GraphicsContext& g, const Rect& b, double radius) {
+    radius = std::min({radius, b.width() / 2, b.height() / 2});
+    if (radius <= 0) {
+        g.addRect(b);
+        return;
+    }
+    g.moveToPoint(b.minX() + radius, b.minY());
+    g.addArcToPoint(b.maxX(), b.minY(), b.maxX(), b.maxY(), radius);
+    g.addArcToPoint(b.maxX(), b.maxY(), b.minX(), b.maxY(), radius);
+    g.addArcToPoint(b.minX(), b.maxY(), b.minX(), b.minY(), radius);
+    g.addArcToPoint(b.minX(), b.minY(), b.maxX(), b.minY(), radius);
+    g.closePath();
+}
+
+ContentMode gravityMode(const std::string& gravity) {
+    if (gravity == "center")
+        return ContentMode::Center;
+    if (gravity == "resizeAspect")
+        return ContentMode::ScaleAspectFit;
+    if (gravity == "resizeAspectFill")
+        return ContentMode::ScaleAspectFill;
+    if (gravity == "top")
+        return ContentMode::Top;
+    if (gravity == "bottom")
+        return ContentMode::Bottom;
+    if (gravity == "left")
+        return ContentMode::Left;
+    if (gravity == "right")
+        return ContentMode::Right;
+    return ContentMode::ScaleToFill;
+}
+
+void composeView(GraphicsContext& g, View& v, bool evenIfHidden = false);
+
+// The layer's own look and the view's content, in the view's bounds coordinates.
+void composeBody(GraphicsContext& g, View& v) {
+    const Layer& layer = v.layer();
+    Rect b = v.bounds();
+    double radius = layer.cornerRadius();
+    if (layer.shadowOpacity() > 0 && !v.backgroundColor().isClear()) {
+        Size off = layer.shadowOffset();
+        g.setFillColor(layer.shadowColor().withAlpha(layer.shadowColor().alpha * layer.shadowOpacity()));
+        g.beginPath();
+        addBoundsPath(g, b.offsetBy(off.width, off.height), radius);
+        g.fillPath();
+    }
+    if (!v.backgroundColor().isClear()) {
+        g.setFillColor(v.backgroundColor());
+        g.beginPath();
+        addBoundsPath(g, b, radius);
+        g.fillPath();
+    }
+    if (v.clipsToBounds()) {
+        g.beginPath();
+        addBoundsPath(g, b, radius);
+        g.clip();
+    }
+    if (const auto& contents = layer.contents())
+        g.drawImage(rectForContentMode(gravityMode(layer.contentsGravity()), contents->size(), b), contents);
+    v.drawPicture(g);
+    auto subviews = v.subviews();
+    for (const auto& sub : subviews)
+        composeView(g, *sub);
+}
+
+// `evenIfHidden` draws a view that is hidden (a mask, which is in no tree, or the status
+// bar's window, which is never shown as a window); its alpha still counts.
+void composeView(GraphicsContext& g, View& v, bool evenIfHidden) {
+    if ((!evenIfHidden && v.isHidden()) || v.alpha() < kMinimumVisibleAlpha)
+        return;
+    const Layer& layer = v.layer();
+    g.saveGState();
+    g.concatCTM(placement(v));
+    auto mask = layer.mask();
+    bool group = v.alpha() < 1 || mask;
+    if (group) {
+        g.setAlpha(v.alpha());
+        g.beginTransparencyLayer();
+        g.setAlpha(1);
+    }
+    // The clip of clipsToBounds must not cut the border: the border is drawn after it ends.
+    g.saveGState();
+    composeBody(g, v);
+    g.restoreGState();
+    if (layer.borderWidth() > 0 && !layer.borderColor().isClear()) {
+        double w = layer.borderWidth();
+        g.setStrokeColor(layer.borderColor());
+        g.setLineWidth(w);
+        g.beginPath();
+        addBoundsPath(g, v.bounds().insetBy(w / 2, w / 2), std::max(layer.cornerRadius() - w / 2, 0.0));
+        g.strokePath();
+    }
+    if (group) {
+        DrawOp end;
+        end.kind = DrawOp::Kind::EndTransparencyLayer;
+        end.alpha = v.alpha();
+        if (mask) {
+            GraphicsContext maskContext(v.bounds().size);
+            // The mask's frame is in this view's bounds coordinates.
+            composeView(maskContext, *mask, true);
+            end.mask = std::make_shared<const DisplayList>(maskContext.takeDisplayList());
+        }
+        // Close the group by hand so the mask travels with its end.
+        g.record(std::move(end));
+    }
+    g.restoreGState();
+}
+
+// Applies the placements of `root`'s ancestors, outermost first, so the root lands where it
+// is on the screen.
+void placeAncestors(GraphicsContext& g, const View& root) {
+    std::vector<const View*> chain;
+    for (const View* a = root.superviewPointer(); a; a = a->superviewPointer())
+        chain.push_back(a);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        g.concatCTM(placement(**it));
+}
+
+// ---- Painting: display lists into a cairo surface ----
+
+// The images an image surface was made for, so each is converted once per painting.
+class ImageSurfaces {
+public:
+    ~ImageSurfaces() {
+        for (auto& [image, surface] : surfaces_)
+            if (surface)
+                cairo_surface_destroy(surface);
+    }
+    // Null for an image whose pixels do not match its size, or that is too large.
+    cairo_surface_t* surfaceFor(const Image& image) {
+        if (auto it = surfaces_.find(&image); it != surfaces_.end())
+            return it->second;
+        cairo_surface_t* surface = make(image);
+        surfaces_[&image] = surface;
+        return surface;
+    }
+
+private:
+    static void reportOnce(const Image& image, std::string_view why) {
+        static std::mutex lock;
+        static std::set<std::string> reported;
+        std::lock_guard guard(lock);
+        std::string name = image.name().empty() ? "an unnamed image" : image.name();
+        if (reported.insert(name).second)
+            logLine("ScreenPicture: " + name + " not drawn: " + std::string(why));
+    }
+
+    static cairo_surface_t* make(const Image& image) {
+        int w = image.pixelWidth(), h = image.pixelHeight();
+        if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide) {
+            reportOnce(image, "its size is out of range");
+            return nullptr;
+        }
+        const auto& px = image.pixels();
+        if (px.size() != std::size_t(w) * std::size_t(h) * 4) {
+            reportOnce(image, "its pixels do not match its size");
+            return nullptr;
+        }
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            reportOnce(image, "no memory for its pixels");
+            return nullptr;
+        }
+        cairo_surface_flush(surface);
+        unsigned char* data = cairo_image_surface_get_data(surface);
+        int stride = cairo_image_surface_get_stride(surface);
+        for (int y = 0; y < h; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+            const std::uint8_t* in = px.data() + std::size_t(y) * std::size_t(w) * 4;
+            for (int x = 0; x < w; ++x, in += 4) {
+                std::uint32_t a = in[3];
+                auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+                row[x] = (a << 24) | (pre(in[0]) << 16) | (pre(in[1]) << 8) | pre(in[2]);
+            }
+        }
+        cairo_surface_mark_dirty(surface);
+        return surface;
+    }
+
+    std::unordered_map<const Image*, cairo_surface_t*> surfaces_;
+};
+
+bool finite(Point p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+bool finite(const Rect& r) {
+    return finite(r.origin) && std::isfinite(r.width()) && std::isfinite(r.height());
+}
+
+class Painter {
+public:
+    explicit Painter(cairo_t* cr) : cr_(cr) {}
+
+    void paint(const DisplayList& list) {
+        std::size_t base = frames_.size();
+        for (const auto& op : list.ops())
+            step(op);
+        // Whatever the list left open is closed here.
+        while (frames_.size() > base)
+            closeFrame();
+    }
+
+private:
+    enum class Frame { Save, Group };
+    struct Open {
+        Frame kind;
+        bool hiddenBefore;
+    };
+
+    void closeFrame() {
+        Open top = frames_.back();
+        frames_.pop_back();
+        if (top.kind == Frame::Save) {
+            cairo_restore(cr_);
+        } else {
+            cairo_pop_group_to_source(cr_);
+            if (!hidden_)
+                cairo_paint(cr_);
+        }
+        hidden_ = top.hiddenBefore;
+    }
+
+    void step(const DrawOp& op) {
+        switch (op.kind) {
+        case DrawOp::Kind::SaveGState:
+            cairo_save(cr_);
+            frames_.push_back({Frame::Save, hidden_});
+            return;
+        case DrawOp::Kind::RestoreGState:
+            if (!frames_.empty() && frames_.back().kind == Frame::Save)
+                closeFrame();
+            return;
+        case DrawOp::Kind::BeginTransparencyLayer:
+            cairo_push_group(cr_);
+            frames_.push_back({Frame::Group, hidden_});
+            return;
+        case DrawOp::Kind::EndTransparencyLayer:
+            if (!frames_.empty() && frames_.back().kind == Frame::Group)
+                endGroup(op);
+            return;
+        case DrawOp::Kind::ConcatCTM:
+            concat(op.transform);
+            return;
+        default:
+            break;
+        }
+        if (hidden_)
+            return;
+        switch (op.kind) {
+        case DrawOp::Kind::Clip:
+            buildPath(op.path);
+            cairo_set_fill_rule(cr_, op.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            cairo_clip(cr_);
+            break;
+        case DrawOp::Kind::FillPath:
+            buildPath(op.path);
+            setColor(op.color, op.alpha);
+            cairo_set_fill_rule(cr_, op.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            cairo_fill(cr_);
+            break;
+        case DrawOp::Kind::StrokePath:
+            if (!(op.lineWidth > 0) || !std::isfinite(op.lineWidth))
+                break;
+            buildPath(op.path);
+            setColor(op.color, op.alpha);
+            cairo_set_line_width(cr_, op.lineWidth);
+            cairo_set_line_cap(cr_, op.lineCap == LineCap::Round    ? CAIRO_LINE_CAP_ROUND
+                                    : op.lineCap == LineCap::Square ? CAIRO_LINE_CAP_SQUARE
+                                                                    : CAIRO_LINE_CAP_BUTT);
+            cairo_set_line_join(cr_, op.lineJoin == LineJoin::Round   ? CAIRO_LINE_JOIN_ROUND
+                                     : op.lineJoin == LineJoin::Bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                                      : CAIRO_LINE_JOIN_MITER);
+            cairo_stroke(cr_);
+            break;
+        case DrawOp::Kind::ClearRect:
+            if (!finite(op.rect))
+                break;
+            cairo_save(cr_);
+            cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+            cairo_rectangle(cr_, op.rect.x(), op.rect.y(), op.rect.width(), op.rect.height());
+            cairo_fill(cr_);
+            cairo_restore(cr_);
+            break;
+        case DrawOp::Kind::LinearGradient:
+            gradient(op);
+            break;
+        case DrawOp::Kind::Image:
+            if (op.image)
+                image(*op.image, op.rect, op.alpha);
+            break;
+        case DrawOp::Kind::Text:
+            text(op);
+            break;
+        case DrawOp::Kind::Layer:
+            drawnLayer(op);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void concat(const AffineTransform& t) {
+        double det = t.a * t.d - t.b * t.c;
+        if (!std::isfinite(det) || !std::isfinite(t.tx) || !std::isfinite(t.ty) || det == 0) {
+            // A flattened space shows nothing; the library would refuse it outright.
+            hidden_ = true;
+            return;
+        }
+        cairo_matrix_t m{t.a, t.b, t.c, t.d, t.tx, t.ty};
+        cairo_transform(cr_, &m);
+    }
+
+    void endGroup(const DrawOp& op) {
+        Open top = frames_.back();
+        frames_.pop_back();
+        cairo_pattern_t* content = cairo_pop_group(cr_);
+        hidden_ = top.hiddenBefore;
+        if (!hidden_) {
+            cairo_set_source(cr_, content);
+            if (op.mask) {
+                cairo_push_group(cr_);
+                frames_.push_back({Frame::Group, hidden_});
+                paint(*op.mask);
+                frames_.pop_back();
+                cairo_pattern_t* maskPattern = cairo_pop_group(cr_);
+                cairo_set_source(cr_, content);
+                if (op.alpha < 1) {
+                    cairo_push_group(cr_);
+                    cairo_mask(cr_, maskPattern);
+                    cairo_pop_group_to_source(cr_);
+                    cairo_paint_with_alpha(cr_, op.alpha);
+                } else {
+                    cairo_mask(cr_, maskPattern);
+                }
+                cairo_pattern_destroy(maskPattern);
+            } else {
+                cairo_paint_with_alpha(cr_, std::clamp(op.alpha, 0.0, 1.0));
+            }
+        }
+        cairo_pattern_destroy(content);
+    }
+
+    void setColor(const Color& c, double alpha) {
+        cairo_set_source_rgba(cr_, c.red, c.green, c.blue, std::clamp(c.alpha * alpha, 0.0, 1.0));
+    }
+
+    void buildPath(const Path& path) {
+        cairo_new_path(cr_);
+        for (const auto& e : path.elements)
+            addElement(e);
+    }
+
+    void addElement(const PathElement& e) {
+        using K = PathElement::Kind;
+        switch (e.kind) {
+        case K::MoveTo:
+            if (finite(e.points[0]))
+                cairo_move_to(cr_, e.points[0].x, e.points[0].y);
+            break;
+        case K::LineTo:
+            if (finite(e.points[0]))
+                lineTo(e.points[0]);
+            break;
+        case K::QuadCurveTo: {
+            if (!finite(e.points[0]) || !finite(e.points[1]))
+                break;
+            Point p0 = currentPoint().value_or(e.points[0]);
+            Point c = e.points[0], p = e.points[1];
+            // The cubic with the same shape as the quadratic.
+            cairo_curve_to(cr_, p0.x + 2.0 / 3 * (c.x - p0.x), p0.y + 2.0 / 3 * (c.y - p0.y),
+                           p.x + 2.0 / 3 * (c.x - p.x), p.y + 2.0 / 3 * (c.y - p.y), p.x, p.y);
+            break;
+        }
+        case K::CurveTo:
+            if (finite(e.points[0]) && finite(e.points[1]) && finite(e.points[2])) {
+                if (!currentPoint())
+                    cairo_move_to(cr_, e.points[0].x, e.points[0].y);
+                cairo_curve_to(cr_, e.points[0].x, e.points[0].y, e.points[1].x, e.points[1].y, e.points[2].x,
+                               e.points[2].y);
+            }
+            break;
+        case K::ArcToPoint:
+            arcToPoint(e.points[0], e.points[1], e.radius);
+            break;
+        case K::Arc:
+            if (finite(e.points[0]) && std::isfinite(e.radius) && e.radius >= 0 && std::isfinite(e.startAngle) &&
+                std::isfinite(e.endAngle)) {
+                if (e.clockwise)
+                    cairo_arc_negative(cr_, e.points[0].x, e.points[0].y, e.radius, e.startAngle, e.endAngle);
+                else
+                    cairo_arc(cr_, e.points[0].x, e.points[0].y, e.radius, e.startAngle, e.endAngle);
+            }
+            break;
+        case K::Rect:
+            if (finite(e.rect))
+                cairo_rectangle(cr_, e.rect.x(), e.rect.y(), e.rect.width(), e.rect.height());
+            break;
+        case K::Ellipse: {
+            Rect r = e.rect;
+            if (!finite(r) || r.width() == 0 || r.height() == 0)
+                break;
+            cairo_save(cr_);
+            cairo_translate(cr_, r.midX(), r.midY());
+            cairo_scale(cr_, std::abs(r.width()) / 2, std::abs(r.height()) / 2);
+            cairo_new_sub_path(cr_);
+            cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
+            cairo_close_path(cr_);
+            cairo_restore(cr_);
+            break;
+        }
+        case K::Close:
+            cairo_close_path(cr_);
+            break;
+        }
+    }
+
+    std::optional<Point> currentPoint() {
+        if (!cairo_has_current_point(cr_))
+            return std::nullopt;
+        double x, y;
+        cairo_get_current_point(cr_, &x, &y);
+        return Point{x, y};
+    }
+
+    void lineTo(Point p) {
+        if (currentPoint())
+            cairo_line_to(cr_, p.x, p.y);
+        else
+            cairo_move_to(cr_, p.x, p.y);
+    }
+
+    // A line to the first tangent point and the arc of `r` round the corner p1, towards p2.
+    void arcToPoint(Point p1, Point p2, double r) {
+        if (!finite(p1) || !finite(p2) || !std::isfinite(r))
+            return;
+        auto start = currentPoint();
+        if (!start) {
+            cairo_move_to(cr_, p1.x, p1.y);
+            return;
+        }
+        Point p0 = *start;
+        double v1x = p0.x - p1.x, v1y = p0.y - p1.y, v2x = p2.x - p1.x, v2y = p2.y - p1.y;
+        double l1 = std::hypot(v1x, v1y), l2 = std::hypot(v2x, v2y);
+        double cross = v1x * v2y - v1y * v2x;
+        if (r <= 0 || l1 == 0 || l2 == 0 || std::abs(cross) < 1e-12 * l1 * l2) {
+            cairo_line_to(cr_, p1.x, p1.y);
+            return;
+        }
+        v1x /= l1, v1y /= l1, v2x /= l2, v2y /= l2;
+        double cosTheta = std::clamp(v1x * v2x + v1y * v2y, -1.0, 1.0);
+        double theta = std::acos(cosTheta);
+        double d = r / std::tan(theta / 2);
+        Point t1{p1.x + v1x * d, p1.y + v1y * d};
+        Point t2{p1.x + v2x * d, p1.y + v2y * d};
+        double bx = v1x + v2x, by = v1y + v2y, bl = std::hypot(bx, by);
+        double h = r / std::sin(theta / 2);
+        Point c{p1.x + bx / bl * h, p1.y + by / bl * h};
+        double a0 = std::atan2(t1.y - c.y, t1.x - c.x);
+        double a1 = std::atan2(t2.y - c.y, t2.x - c.x);
+        cairo_line_to(cr_, t1.x, t1.y);
+        if (cross < 0)
+            cairo_arc(cr_, c.x, c.y, r, a0, a1);
+        else
+            cairo_arc_negative(cr_, c.x, c.y, r, a0, a1);
+    }
+
+    void gradient(const DrawOp& op) {
+        const auto& colors = op.gradient.colors;
+        if (colors.empty() || !finite(op.start) || !finite(op.end))
+            return;
+        cairo_pattern_t* pattern = cairo_pattern_create_linear(op.start.x, op.start.y, op.end.x, op.end.y);
+        for (std::size_t i = 0; i < colors.size(); ++i) {
+            double at = i < op.gradient.locations.size()
+                            ? op.gradient.locations[i]
+                            : (colors.size() == 1 ? 0 : double(i) / double(colors.size() - 1));
+            const Color& c = colors[i];
+            cairo_pattern_add_color_stop_rgba(pattern, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue,
+                                              std::clamp(c.alpha * op.alpha, 0.0, 1.0));
+        }
+        cairo_pattern_set_extend(pattern, op.options ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+        cairo_set_source(cr_, pattern);
+        cairo_paint(cr_);
+        cairo_pattern_destroy(pattern);
+    }
+
+    void image(const Image& image, const Rect& rect, double alpha) {
+        if (!finite(rect) || rect.width() == 0 || rect.height() == 0)
+            return;
+        cairo_surface_t* surface = images_.surfaceFor(image);
+        if (!surface)
+            return;
+        cairo_save(cr_);
+        cairo_rectangle(cr_, rect.x(), rect.y(), rect.width(), rect.height());
+        cairo_clip(cr_);
+        cairo_translate(cr_, rect.x(), rect.y());
+        cairo_scale(cr_, rect.width() / image.pixelWidth(), rect.height() / image.pixelHeight());
+        cairo_set_source_surface(cr_, surface, 0, 0);
+        // Padding keeps the picture's edges solid when it is scaled; the clip keeps it in
+        // its rectangle.
+        cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+        cairo_paint_with_alpha(cr_, std::clamp(alpha, 0.0, 1.0));
+        cairo_restore(cr_);
+    }
+
+    // Word-wrapped lines of `text` no wider than `width` (a word longer than a line is cut
+    // by characters).
+    std::vector<std::string> wrap(const std::string& text, double width) {
+        std::vector<std::string> lines;
+        std::istringstream paragraphs(text);
+        std::string paragraph;
+        while (std::getline(paragraphs, paragraph)) {
+            std::string line;
+            std::istringstream words(paragraph);
+            std::string word;
+            bool any = false;
+            while (words >> word) {
+                any = true;
+                std::string candidate = line.empty() ? word : line + " " + word;
+                if (measure(candidate) <= width || line.empty()) {
+                    line = candidate;
+                } else {
+                    lines.push_back(line);
+                    line = word;
+                }
+            }
+            lines.push_back(any ? line : std::string());
+        }
+        return lines;
+    }
+
+    double measure(const std::string& s) {
+        cairo_text_extents_t ext;
+        cairo_text_extents(cr_, s.c_str(), &ext);
+        return ext.x_advance;
+    }
+
+    void text(const DrawOp& op) {
+        if (op.text.empty() || !finite(op.rect) || !(op.font.pointSize > 0) || !std::isfinite(op.font.pointSize))
+            return;
+        releaseFontCachesAtExit();
+        cairo_save(cr_);
+        std::string family = op.font.name == kSystemFontName ? kSansFamily : op.font.name;
+        bool bold = op.font.bold || op.font.name.find("Bold") != std::string::npos;
+        if (op.font.name != kSystemFontName)
+            family = kSansFamily; // named faces fall back on the plain face with their weight
+        cairo_select_font_face(cr_, family.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                               bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr_, op.font.pointSize);
+        cairo_font_extents_t fe;
+        cairo_font_extents(cr_, &fe);
+        double lineHeight = op.font.pointSize * kLineSpacing;
+        Rect r = op.rect;
+        auto lines = op.lines == 1 ? std::vector<std::string>{op.text} : wrap(op.text, r.width());
+        std::size_t fit = lineHeight > 0 ? std::size_t(std::max(1.0, std::floor(r.height() / lineHeight))) : 1;
+        std::size_t limit = op.lines > 0 ? std::size_t(op.lines) : fit;
+        if (lines.size() > limit)
+            lines.resize(limit);
+        double blockHeight = lineHeight * double(lines.size());
+        double top = op.centerVertically ? r.midY() - blockHeight / 2 : r.minY();
+        cairo_rectangle(cr_, r.x(), r.y(), r.width(), r.height());
+        cairo_clip(cr_);
+        auto drawLines = [&](double dx, double dy, const Color& color) {
+            setColor(color, op.alpha);
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                double w = measure(lines[i]);
+                double x = r.minX();
+                if (op.alignment == int(TextAlignment::Center))
+                    x = r.midX() - w / 2;
+                else if (op.alignment == int(TextAlignment::Right))
+                    x = r.maxX() - w;
+                double baseline = top + double(i) * lineHeight + (lineHeight - fe.height) / 2 + fe.ascent;
+                cairo_move_to(cr_, x + dx, baseline + dy);
+                cairo_show_text(cr_, lines[i].c_str());
+            }
+        };
+        if (!op.shadowColor.isClear())
+            drawLines(op.shadowOffset.width, op.shadowOffset.height, op.shadowColor);
+        drawLines(0, 0, op.color);
+        cairo_restore(cr_);
+    }
+
+    void drawnLayer(const DrawOp& op) {
+        if (!op.layer || !finite(op.rect) || op.layerSize.width <= 0 || op.layerSize.height <= 0)
+            return;
+        cairo_save(cr_);
+        frames_.push_back({Frame::Save, hidden_});
+        cairo_rectangle(cr_, op.rect.x(), op.rect.y(), op.rect.width(), op.rect.height());
+        cairo_clip(cr_);
+        cairo_translate(cr_, op.rect.x(), op.rect.y());
+        cairo_scale(cr_, op.rect.width() / op.layerSize.width, op.rect.height() / op.layerSize.height);
+        paint(*op.layer);
+        closeFrame();
+    }
+
+    cairo_t* cr_;
+    std::vector<Open> frames_;
+    bool hidden_ = false;
+    ImageSurfaces images_;
+};
+
+int pixelsFor(double points) {
+    if (!std::isfinite(points) || points <= 0)
+        return 0;
+    return int(std::min(std::ceil(points), double(kMaxPictureSide)));
+}
+
+} // namespace
+
+Bitmap::RGBA Bitmap::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height)
+        return {};
+    const std::uint8_t* p = pixels.data() + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+namespace {
+DisplayList composeTree(View& root, bool evenIfHidden) {
+    GraphicsContext g(root.bounds().size);
+    root.layoutIfNeeded();
+    View::displayTreeIfNeeded(root);
+    placeAncestors(g, root);
+    composeView(g, root, evenIfHidden);
+    return g.takeDisplayList();
+}
+} // namespace
+
+DisplayList ScreenPicture::compose(View& root) {
+    return composeTree(root, false);
+}
+
+DisplayList ScreenPicture::composeScreen() {
+    auto& app = Application::shared();
+    GraphicsContext g(Screen::main().bounds().size);
+    if (auto window = app.keyWindow())
+        g.replay(compose(*window));
+    if (!app.isStatusBarHidden()) {
+        auto bar = app.statusBarWindow();
+        bar->setFrame(app.statusBarFrame());
+        g.replay(composeTree(*bar, true));
+    }
+    for (const auto& alert : app.visibleAlerts())
+        g.replay(compose(*alert));
+    return g.takeDisplayList();
+}
+
+Bitmap ScreenPicture::render(const DisplayList& list, Size size) {
+    Bitmap out;
+    int w = pixelsFor(size.width), h = pixelsFor(size.height);
+    if (w == 0 || h == 0)
+        return out;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        logLine("ScreenPicture: no memory for a picture of " + toString(size));
+        return out;
+    }
+    cairo_t* cr = cairo_create(surface);
+    {
+        Painter painter(cr);
+        painter.paint(list);
+    }
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
+        logLine(std::string("ScreenPicture: painting stopped: ") + cairo_status_to_string(cairo_status(cr)));
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    out.width = w;
+    out.height = h;
+    out.pixels.resize(std::size_t(w) * std::size_t(h) * 4);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+        std::uint8_t* px = out.pixels.data() + std::size_t(y) * std::size_t(w) * 4;
+        for (int x = 0; x < w; ++x, px += 4) {
+            std::uint32_t v = row[x];
+            std::uint32_t a = v >> 24;
+            auto un = [a](std::uint32_t c) { return std::uint8_t(a ? std::min<std::uint32_t>(255, (c * 255 + a / 2) / a) : 0); };
+            px[0] = un((v >> 16) & 0xff);
+            px[1] = un((v >> 8) & 0xff);
+            px[2] = un(v & 0xff);
+            px[3] = std::uint8_t(a);
+        }
+    }
+    cairo_surface_destroy(surface);
+    return out;
+}
+
+Bitmap ScreenPicture::renderScreen() {
+    Size size = Screen::main().bounds().size;
+    GraphicsContext g(size);
+    g.setFillColor(Color::whiteColor());
+    g.fillRect(Rect(Point{}, size));
+    g.replay(composeScreen());
+    return render(g.takeDisplayList(), size);
+}
+
+Bitmap ScreenPicture::renderView(View& root, Size size) {
+    GraphicsContext g(size);
+    Rect placed = root.convertRectTo(root.bounds(), nullptr);
+    g.translateCTM(-placed.x(), -placed.y());
+    g.replay(compose(root));
+    return render(g.takeDisplayList(), size);
+}
+
+bool ScreenPicture::writePNG(const Bitmap& bitmap, const std::filesystem::path& path, Error* error) {
+    auto fail = [&](std::string why) {
+        if (error)
+            *error = Error{kPOSIXErrorDomain, 5, "Cannot write the picture " + path.string() + ": " + why, {}};
+        return false;
+    };
+    if (bitmap.width <= 0 || bitmap.height <= 0 ||
+        bitmap.pixels.size() != std::size_t(bitmap.width) * std::size_t(bitmap.height) * 4)
+        return fail("the picture is empty or malformed");
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width, bitmap.height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return fail("no memory");
+    }
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < bitmap.height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+        const std::uint8_t* in = bitmap.pixels.data() + std::size_t(y) * std::size_t(bitmap.width) * 4;
+        for (int x = 0; x < bitmap.width; ++x, in += 4) {
+            std::uint32_t a = in[3];
+            auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+            row[x] = (a << 24) | (pre(in[0]) << 16) | (pre(in[1]) << 8) | pre(in[2]);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    std::filesystem::path temporary = path;
+    temporary += ".partial";
+    cairo_status_t status = cairo_surface_write_to_png(surface, temporary.c_str());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return fail(cairo_status_to_string(status));
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return fail(ec.message());
+    }
+    return true;
+}
+
+bool ScreenPicture::snapshot(const std::filesystem::path& path, Error* error) {
+    return writePNG(renderScreen(), path, error);
+}
+
+} // namespace platform

@@ -1,0 +1,62 @@
+#pragma once
+// Pictures of the screen: the key window's view tree (and any alerts shown above it) painted
+// into an RGBA bitmap, and PNG files of it.
+//
+// ScreenPicture first composes a tree into one DisplayList, in window coordinates: for each
+// visible view, its place (centre, bounds and transform), its alpha (a transparency group),
+// its layer's shadow, background colour and corner radius, its clipping (clipsToBounds or
+// masksToBounds), its layer contents, its own content (View::drawPicture: drawn content,
+// images, label and button texts), its subviews, then its border, and its layer mask. The
+// rasteriser then paints that list with the 2D library into a bitmap of the screen's size
+// (one pixel per point). Hidden views and views with alpha below 0.01 are left out.
+//
+// Images are read only within their own pixels; an image the library cannot take (too large)
+// draws nothing and is logged once. Main thread only (it reads the view tree).
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Error.h"
+#include "platform/ui/Forward.h"
+#include "platform/ui/GraphicsContext.h"
+
+namespace platform {
+
+// Pixels as 8-bit RGBA rows, top to bottom, not premultiplied. Plain value.
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels; // width × height × 4
+
+    struct RGBA {
+        std::uint8_t r = 0, g = 0, b = 0, a = 0;
+        friend bool operator==(const RGBA&, const RGBA&) = default;
+    };
+    // The pixel at (x, y); transparent black outside the bitmap.
+    RGBA pixel(int x, int y) const;
+};
+
+class ScreenPicture {
+public:
+    // The display list of the tree under `root`, with the root placed as it sits in its
+    // window (or at the origin when it is in none).
+    static DisplayList compose(View& root);
+    // The key window and the shown alerts, composed into one list of the screen's size.
+    static DisplayList composeScreen();
+
+    // Paints `list` into a transparent bitmap of `size` points (rounded up to whole pixels).
+    static Bitmap render(const DisplayList& list, Size size);
+    // The current screen (white where nothing is drawn, as an empty screen shows).
+    static Bitmap renderScreen();
+    // One tree alone, in a bitmap of `size`, with the root's top left at the origin.
+    static Bitmap renderView(View& root, Size size);
+
+    // Writes `bitmap` as a PNG file, through a temporary file renamed into place, so a
+    // reader never sees half a picture. False with `error` set when it cannot be written.
+    static bool writePNG(const Bitmap& bitmap, const std::filesystem::path& path, Error* error = nullptr);
+    // renderScreen then writePNG.
+    static bool snapshot(const std::filesystem::path& path, Error* error = nullptr);
+};
+
+} // namespace platform
