@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -32,6 +33,8 @@ constexpr auto kStartWait = std::chrono::seconds(5);
 constexpr const char* kStashedContentType = "X-Services-Stashed-Content-Type";
 // Announced body of a closed-connection fault.
 constexpr std::size_t kClosedConnectionBodyBytes = 64;
+// The pattern of the generated-bytes path is sent from one block of this size.
+constexpr std::size_t kGeneratedBlockBytes = 256 * 1024;
 
 struct MimeType {
     const char* extension;
@@ -262,6 +265,31 @@ struct ServiceHost::Impl {
         stopWake.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return stopping; });
     }
 
+    static void answerGeneratedBytes(const LoggedRequest& request, httplib::Response& res) {
+        std::uint64_t size = 0;
+        const std::string text = request.queryValue("size").value_or("");
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), size);
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+            size > ServiceHost::kMaximumGeneratedBytes) {
+            res.status = 400;
+            res.set_content("size must be a number of bytes up to 1 GiB", "text/plain");
+            return;
+        }
+        static const std::string block = [] {
+            std::string b(kGeneratedBlockBytes, '\0');
+            for (std::size_t i = 0; i < b.size(); ++i)
+                b[i] = static_cast<char>('a' + i % 26);
+            return b;
+        }();
+        res.status = 200;
+        res.set_content_provider(static_cast<std::size_t>(size), "application/octet-stream",
+                                 [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                     const std::size_t start = offset % block.size();
+                                     return sink.write(block.data() + start,
+                                                       std::min(length, block.size() - start));
+                                 });
+    }
+
     void answer(const LoggedRequest& request, httplib::Response& res) {
         if (auto fault = takeFault(request.path)) {
             switch (fault->kind) {
@@ -325,6 +353,10 @@ struct ServiceHost::Impl {
             return;
         }
 
+        if (request.method == "GET" && request.path == ServiceHost::kGeneratedBytesPath) {
+            answerGeneratedBytes(request, res);
+            return;
+        }
         if (request.method == "GET" || request.method == "HEAD") {
             if (auto file = fixtureFile(fixturesDir, request.path)) {
                 std::ifstream in(*file, std::ios::binary);

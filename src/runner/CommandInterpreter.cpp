@@ -11,6 +11,7 @@
 #include "app/RootViewController.h"
 #include "mediation/SwitchboardAdNetworkRegistry.h"
 #include "platform/foundation/Value.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScreenPicture.h"
@@ -170,7 +171,7 @@ CommandResult refresh() {
     return done();
 }
 
-// The front-most visible scroll view (a table is one) of the key window.
+// The front-most visible scroll view (a table is one) of the key window that takes touches.
 std::shared_ptr<platform::ScrollView> frontScrollView() {
     auto window = Application::shared().keyWindow();
     if (!window)
@@ -179,7 +180,8 @@ std::shared_ptr<platform::ScrollView> frontScrollView() {
     std::function<void(const std::shared_ptr<platform::View>&)> visit = [&](const std::shared_ptr<platform::View>& v) {
         if (!v || v->isHidden() || v->alpha() < 0.01)
             return;
-        if (auto scroll = std::dynamic_pointer_cast<platform::ScrollView>(v))
+        // One that takes no touches (a web view's own) is not the user's to scroll.
+        if (auto scroll = std::dynamic_pointer_cast<platform::ScrollView>(v); scroll && scroll->isUserInteractionEnabled())
             found = scroll; // later in drawing order lies in front
         for (const auto& sub : v->subviews())
             visit(sub);
@@ -225,6 +227,30 @@ std::optional<double> parseSeconds(std::string_view text) {
     return value;
 }
 
+// A shake: readings swinging hard along x around the device at rest (z = -1 g), one per
+// accelerometer interval.
+constexpr int kDefaultShakeReadings = 10;
+constexpr int kMaxShakeReadings = 1000;
+constexpr double kShakeSwing = 2.5;
+constexpr double kRestingZ = -1.0;
+
+CommandResult shake(std::string_view argument) {
+    int count = kDefaultShakeReadings;
+    if (!argument.empty()) {
+        auto [end, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), count);
+        if (ec != std::errc() || end != argument.data() + argument.size() || count < 1 || count > kMaxShakeReadings)
+            return fail("shake takes a number of readings between 1 and " + std::to_string(kMaxShakeReadings));
+    }
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (!accelerometer.hasDelegate())
+        return done("shake: nothing on screen listens to the accelerometer");
+    for (int i = 0; i < count; ++i)
+        accelerometer.injectAcceleration(i % 2 == 0 ? kShakeSwing : -kShakeSwing, 0.0, kRestingZ);
+    return done("shake: " + std::to_string(count) + " readings, one every " +
+                std::to_string(std::max(accelerometer.updateInterval(), platform::Accelerometer::kMinimumUpdateInterval)) +
+                " s");
+}
+
 // Writes a PNG picture of the screen to `argument` (a file name ending in ".png").
 CommandResult snapshot(std::string_view argument) {
     constexpr std::string_view kExtension = ".png";
@@ -238,7 +264,7 @@ CommandResult snapshot(std::string_view argument) {
 
 constexpr const char* kHelp = "commands: screen, snapshot <file.png>, tap <label>, type <text>, toggle <row text>,\n"
                               "          delete <row text>, scroll up|down [<row text>], push <json>, refresh,\n"
-                              "          background, foreground, wait <seconds>, adapters, help, quit";
+                              "          background, foreground, shake [readings], wait <seconds>, adapters, help, quit";
 
 } // namespace
 
@@ -276,6 +302,8 @@ CommandResult CommandInterpreter::execute(std::string_view line) {
         Application::shared().enterForeground();
         return done();
     }
+    if (name == "shake")
+        return shake(argument);
     if (name == "wait") {
         auto seconds = parseSeconds(argument);
         if (!seconds)

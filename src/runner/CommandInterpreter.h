@@ -12,6 +12,8 @@
 //   refresh                rebuild the document list from the Documents folder
 //   scroll up|down [<row text>]  scroll the front-most list a page, or until that row shows
 //   background | foreground  move the application out of or back to the foreground
+//   shake [readings]       shake the device: injects that many accelerometer readings (10),
+//                          delivered one per update interval to whoever listens
 //   wait <seconds>         let time pass (timers fire, replies arrive)
 //   help                   list the commands
 //   quit                   end the run

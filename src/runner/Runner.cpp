@@ -206,6 +206,12 @@ int runFerrowick(int argc, char** argv) {
     platform::Dictionary launchOptions;
     if (options->launchPush)
         launchOptions[platform::kApplicationLaunchOptionsRemoteNotificationKey] = *options->launchPush;
+    if (!options->installedSchemes.empty()) {
+        auto& application = platform::Application::shared();
+        auto schemes = application.installedSchemes();
+        schemes.insert(options->installedSchemes.begin(), options->installedSchemes.end());
+        application.setInstalledSchemes(std::move(schemes));
+    }
     app::launchFerrowick(launchOptions);
     // The first command sees the settled launch: the replies it asked for have arrived.
     settle();

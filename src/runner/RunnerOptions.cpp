@@ -1,5 +1,7 @@
 #include "runner/RunnerOptions.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string_view>
 
 namespace runner {
@@ -16,6 +18,37 @@ std::optional<std::string> valueOf(const std::vector<std::string>& args, std::si
 }
 
 bool startsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// A URL scheme: a letter, then letters, digits, "+", "-" or ".".
+bool isScheme(std::string_view s) {
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s.front())))
+        return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+}
+
+// "a,b,c" (spaces around names allowed; an empty list is allowed); nullopt when a name is
+// not a scheme.
+std::optional<std::vector<std::string>> schemeList(std::string_view text) {
+    std::vector<std::string> out;
+    while (!text.empty()) {
+        auto comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        while (!item.empty() && item.front() == ' ')
+            item.remove_prefix(1);
+        while (!item.empty() && item.back() == ' ')
+            item.remove_suffix(1);
+        if (!isScheme(item))
+            return std::nullopt;
+        std::string scheme(item);
+        std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        out.push_back(std::move(scheme));
+    }
+    return out;
+}
 
 } // namespace
 
@@ -62,6 +95,14 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
             options.launchPush = *payload->dictionary();
         } else if (arg == "--manual-clock") {
             options.manualClock = true;
+        } else if (startsWith(arg, "--installed-schemes")) {
+            auto v = valueOf(args, i, "--installed-schemes");
+            auto schemes = v ? schemeList(*v) : std::nullopt;
+            if (!schemes) {
+                error = "--installed-schemes needs a comma-separated list of URL schemes";
+                return std::nullopt;
+            }
+            options.installedSchemes = std::move(*schemes);
         } else if (arg == "--console") {
             options.console = true;
         } else {

@@ -8,6 +8,8 @@
 //   --manual-clock         time moves only with `wait`, so scripted runs are repeatable
 //   --console              show the system's console lines on standard error (by default they
 //                          go to Library/Logs/console.log under the device home)
+//   --installed-schemes LIST  comma-separated URL schemes of other applications that count as
+//                          installed (canOpenURL answers yes), besides the system's own
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,7 @@ struct RunnerOptions {
     std::optional<platform::Dictionary> launchPush;
     bool manualClock = false;
     bool console = false;
+    std::vector<std::string> installedSchemes; // lower case
 };
 
 // Parses the arguments after the program name; on bad input answers nullopt and fills `error`.
@@ -31,6 +34,6 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
 
 inline constexpr const char* kRunnerUsage =
     "usage: ferrowick [--home DIR] [--device phone|tablet] [--services URL] [--script FILE|-]\n"
-    "                 [--launch-push[=JSON]] [--manual-clock] [--console]\n";
+    "                 [--launch-push[=JSON]] [--manual-clock] [--console] [--installed-schemes LIST]\n";
 
 } // namespace runner

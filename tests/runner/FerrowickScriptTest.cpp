@@ -144,6 +144,17 @@ TEST_F(FerrowickScript, BadCommandsAnswerAnErrorAndTheRunGoesOn) {
     EXPECT_NE(shown.find("adapters:"), std::string::npos) << shown;
 }
 
+TEST_F(FerrowickScript, ShakeAndInstalledSchemes) {
+    std::string shown = run("shake 0\nshake many\nshake\nquit\n", "--installed-schemes=otherapp");
+    EXPECT_EQ(status_, 0);
+    EXPECT_NE(shown.find("error: shake takes a number of readings between 1 and 1000"), std::string::npos) << shown;
+    // At launch nothing on the drive's screens listens to the accelerometer.
+    EXPECT_NE(shown.find("shake: nothing on screen listens to the accelerometer"), std::string::npos) << shown;
+
+    run("quit\n", "--installed-schemes=not/a/scheme");
+    EXPECT_EQ(WEXITSTATUS(status_), 2);
+}
+
 TEST_F(FerrowickScript, TheFirstScreenIsTheSettledDriveAndConsoleLinesGoToTheLog) {
     writeFile("first.txt", 10);
     std::string shown = run("screen\nquit\n", {}, true);

@@ -28,6 +28,22 @@ TEST(RunnerOptions, AcceptedForms) {
     ASSERT_TRUE(all->launchPush);
     EXPECT_EQ(all->launchPush->at("applink").stringOr(""), "42");
     EXPECT_TRUE(all->manualClock);
+    EXPECT_TRUE(all->installedSchemes.empty());
+
+    struct Schemes {
+        std::vector<std::string> args;
+        std::vector<std::string> expected;
+    };
+    const Schemes schemes[] = {
+        {{"--installed-schemes", "MoreApp, other-app2,x.y+z"}, {"moreapp", "other-app2", "x.y+z"}},
+        {{"--installed-schemes=fb123"}, {"fb123"}},
+        {{"--installed-schemes="}, {}},
+    };
+    for (const auto& c : schemes) {
+        auto parsed = parseRunnerOptions(c.args, error);
+        ASSERT_TRUE(parsed) << error;
+        EXPECT_EQ(parsed->installedSchemes, c.expected) << c.args.front();
+    }
 }
 
 TEST(RunnerOptions, BadInputIsRefusedWithAReason) {
@@ -35,6 +51,8 @@ TEST(RunnerOptions, BadInputIsRefusedWithAReason) {
         {"--device", "watch"},        {"--device"},          {"--services", "ftp://x"},
         {"--home"},                   {"--home="},           {"--script"},
         {"--launch-push=[1]"},        {"--launch-push={"},   {"--colour"},
+        {"--installed-schemes"},      {"--installed-schemes=a,,b"}, {"--installed-schemes=1app"},
+        {"--installed-schemes=a:b"},
     };
     for (const auto& args : cases) {
         std::string error;

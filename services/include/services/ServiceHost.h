@@ -9,6 +9,9 @@
 // Answering order for a request: a fault scripted for its path, then a handler registered for
 // its method and path, then (GET and HEAD) the fixture file at that path under the fixtures
 // folder, else 404. The query never selects a fixture file; handlers read it if they care.
+// One generated path needs no fixture: GET "/bytes?size=N" answers N bytes of a repeating
+// pattern (N up to kMaximumGeneratedBytes; anything else is 400), streamed without holding
+// them in memory, for transfer measurements.
 //
 // Threads: the server runs on its own threads; handlers are called on them, possibly several
 // at once, so they must be thread-safe. Every public method may be called from any thread.
@@ -97,6 +100,9 @@ ServiceReply byteRangeReply(const LoggedRequest& request, const std::string& bod
 
 class ServiceHost {
   public:
+    static constexpr const char* kGeneratedBytesPath = "/bytes";
+    static constexpr std::uint64_t kMaximumGeneratedBytes = 1ull << 30;
+
     // Serves the files under `fixturesDir` (default: the project's services/fixtures).
     explicit ServiceHost(std::string fixturesDir = defaultFixturesDir());
     ~ServiceHost();

@@ -45,6 +45,9 @@ public:
     void setShowsHorizontalScrollIndicator(bool on) { showsHorizontal_ = on; }
     bool bounces() const { return bounces_; }
     void setBounces(bool on) { bounces_ = on; }
+    // Whether a tap on the status bar scrolls this view to the top (stored; nothing here taps it).
+    bool scrollsToTop() const { return scrollsToTop_; }
+    void setScrollsToTop(bool on) { scrollsToTop_ = on; }
 
     std::shared_ptr<ScrollViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<ScrollViewDelegate> delegate) { delegate_ = std::move(delegate); }
@@ -69,6 +72,7 @@ private:
     bool showsVertical_ = true;
     bool showsHorizontal_ = true;
     bool bounces_ = true;
+    bool scrollsToTop_ = true;
     std::weak_ptr<ScrollViewDelegate> delegate_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -4,7 +4,15 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/net/URLRequest.h"
+#include "platform/web/WebView.h"
+
 namespace platform {
+
+void setUserAgent(URLRequest& request) {
+    if (!request.valueForHTTPHeaderField("User-Agent"))
+        request.setValue(WebView::kUserAgent, "User-Agent");
+}
 
 FileRead readFileWithLimit(const std::filesystem::path& path, std::size_t limit) {
     FileRead result;

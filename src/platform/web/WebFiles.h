@@ -6,6 +6,11 @@
 
 namespace platform {
 
+class URLRequest;
+
+// Gives `request` the web view's user-agent text as "User-Agent", unless it names its own.
+void setUserAgent(URLRequest& request);
+
 struct FileRead {
     enum class Status { Ok, Missing, TooLarge };
     Status status = Status::Missing;

@@ -594,6 +594,7 @@ std::optional<std::string> WebPage::fetchScript(std::string_view source) {
         return std::nullopt;
     }
     URLRequest request(*url);
+    setUserAgent(request);
     request.setTimeoutInterval(kScriptFetchTimeoutSeconds);
     auto reply = URLConnection::sendSynchronousRequest(request, WebView::kMaximumScriptBytes);
     if (reply.error || !reply.response || !isSuccessStatus(reply.response->statusCode())) {
@@ -761,8 +762,10 @@ void WebPage::loadImage(int handle, std::string_view source) {
     auto url = URL::parse(source, url_);
     const std::string scheme = url ? lower(url->scheme()) : std::string();
     if (scheme == "http" || scheme == "https") {
+        URLRequest request(*url);
+        setUserAgent(request);
         imageLoads_.push_back(URLConnection::sendAsynchronousRequest(
-            URLRequest(*url),
+            request,
             [report](const std::optional<URLResponse>& response, const Data&,
                      const std::optional<Error>& error) {
                 report(!error && response && isSuccessStatus(response->statusCode()));

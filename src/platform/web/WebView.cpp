@@ -111,6 +111,7 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
 
     // ---- Navigation ----
     void queue(PendingLoad load, bool fromAPI) {
+        setUserAgent(load.request);
         if (fromAPI)
             ++apiSequence;
         ++queuedNavigations;
@@ -298,8 +299,12 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
     }
 };
 
-WebView::WebView(const Rect& frame) : View(frame), impl_(std::make_shared<Impl>()) {
+WebView::WebView(const Rect& frame)
+    : View(frame), impl_(std::make_shared<Impl>()), scrollView_(std::make_shared<ScrollView>(bounds())) {
     impl_->view = this;
+    scrollView_->setAutoresizingMask(Autoresizing::FlexibleWidth | Autoresizing::FlexibleHeight);
+    scrollView_->setUserInteractionEnabled(false);
+    addSubview(scrollView_);
 }
 
 WebView::~WebView() {

@@ -37,6 +37,16 @@
 // stopped and reported in the log, and the page goes on. A page's script memory is capped at
 // kMaximumScriptHeapBytes.
 //
+// Requests: every request the view offers to should-start and then loads, and every script
+// and image it fetches for a page, carries the view's one user-agent text (kUserAgent) as
+// "User-Agent", unless the request given to loadRequest already names its own.
+//
+// Page behaviour flags (inline media playback, media playback needing a user action, data
+// detectors) are stored and readable; the pages shown here play no media and detect
+// nothing, so they change nothing else. The first subview is the view's scroll view, whose
+// scrolling, bouncing and scroll-to-top settings callers switch; it covers the view, takes
+// no touches of its own (they reach the web view) and draws nothing.
+//
 // Ownership: the view owns its page; the delegate is held weakly. Create with make_shared.
 #include <memory>
 #include <optional>
@@ -46,6 +56,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLRequest.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 #include "platform/web/Dom.h"
 
@@ -81,6 +92,16 @@ public:
     virtual void webViewDidFailLoadWithError(WebView&, const Error&) {}
 };
 
+// What the view would turn into links (the platform's bits).
+enum DataDetectorTypes : unsigned {
+    kDataDetectorTypeNone = 0,
+    kDataDetectorTypePhoneNumber = 1 << 0,
+    kDataDetectorTypeLink = 1 << 1,
+    kDataDetectorTypeAddress = 1 << 2,
+    kDataDetectorTypeCalendarEvent = 1 << 3,
+    kDataDetectorTypeAll = ~0u,
+};
+
 class WebView : public View {
 public:
     static constexpr std::size_t kMaximumPageBytes = 4 * 1024 * 1024;
@@ -111,6 +132,16 @@ public:
     bool scalesPageToFit() const { return scalesPageToFit_; }
     void setScalesPageToFit(bool scales) { scalesPageToFit_ = scales; }
 
+    // ---- Page behaviour flags (see the class comment) ----
+    bool allowsInlineMediaPlayback() const { return allowsInlineMediaPlayback_; }
+    void setAllowsInlineMediaPlayback(bool allows) { allowsInlineMediaPlayback_ = allows; }
+    bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
+    void setMediaPlaybackRequiresUserAction(bool required) { mediaPlaybackRequiresUserAction_ = required; }
+    unsigned dataDetectorTypes() const { return dataDetectorTypes_; }
+    void setDataDetectorTypes(unsigned types) { dataDetectorTypes_ = types; }
+    // The scroll view that is the view's first subview (unless a caller moved it away).
+    const std::shared_ptr<ScrollView>& scrollView() const { return scrollView_; }
+
     // ---- Scripts ----
     // Evaluates `script` in the current page and answers its result as text: "" for
     // undefined, null, any error or when there is no page.
@@ -132,7 +163,11 @@ public:
 
 private:
     std::shared_ptr<Impl> impl_;
+    std::shared_ptr<ScrollView> scrollView_;
     bool scalesPageToFit_ = false;
+    bool allowsInlineMediaPlayback_ = false;
+    bool mediaPlaybackRequiresUserAction_ = true;
+    unsigned dataDetectorTypes_ = kDataDetectorTypePhoneNumber;
 };
 
 } // namespace platform
