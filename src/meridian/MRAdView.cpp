@@ -16,6 +16,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
@@ -300,8 +301,8 @@ platform::Dictionary MRGenericAdView::UIDeviceValues() {
         {"device_version", facts.systemVersion},
         {"device_localized_model", device.localizedModel()},
         {"device_model", facts.machine.empty() ? facts.model : facts.machine},
-        // No hardware model number can be read here.
-        {"device_model_number", ""},
+        // The hardware model number; "" when the machine does not tell it.
+        {"device_model_number", platform::SystemFacts::sysctlString("hw.model").value_or("")},
     };
 }
 

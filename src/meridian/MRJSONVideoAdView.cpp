@@ -7,6 +7,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/MoviePlayerView.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Window.h"
 
 namespace meridian {
@@ -171,6 +172,8 @@ void MRJSONVideoAdView::observePlayer() {
                 v->player_->pause();
         },
         nullptr, this);
+    if (!platform::Device::current().isMultitaskingSupported())
+        return;
     center.addObserver(
         platform::kApplicationDidEnterBackgroundNotification,
         [weak](const platform::Notification&) {
