@@ -6,14 +6,17 @@
 
 #include "meridian/MRCommon.h"
 #include "meridian/MRHandshake.h"
+#include "meridian/MRVideoCache.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
@@ -298,8 +301,8 @@ platform::Dictionary MRGenericAdView::UIDeviceValues() {
         {"device_version", facts.systemVersion},
         {"device_localized_model", device.localizedModel()},
         {"device_model", facts.machine.empty() ? facts.model : facts.machine},
-        // No hardware model number can be read here.
-        {"device_model_number", ""},
+        // The hardware model number; "" when the machine does not tell it.
+        {"device_model_number", platform::SystemFacts::sysctlString("hw.model").value_or("")},
     };
 }
 
@@ -395,6 +398,7 @@ void MRGenericAdView::connectOrPlayCache() {
     }
     if (playCachedVideo())
         return;
+    MRVideoCache::removeExpiredCaches();
     auto url = adRequestURL();
     platform::logLine("AD URL: " + url.absoluteString());
     platform::URLRequest request(url);
@@ -484,6 +488,77 @@ void MRGenericAdView::reportFailure() {
 void MRGenericAdView::htmlAdViewRequestSucceeded(MRHTMLAdView&) {
     if (auto delegate = delegate_.lock())
         delegate->adRequestSucceeded(*this);
+}
+
+bool MRGenericAdView::playCachedVideo() {
+    auto marker = platform::readPropertyListFile(MRVideoCache::markerPath());
+    if (!marker)
+        return false;
+    const auto* due = marker->find(MRVideoCache::kMarkerKey);
+    auto record = due && due->string() ? MRVideoCache::loadFromArchive(*due->string()) : nullptr;
+    if (!record)
+        return false;
+    platform::FileManager::removeItem(MRVideoCache::markerPath());
+    if (MRHandshake::sharedHandshake().isDeferredTimeoutExpired() || record->isCacheExpired())
+        return false;
+    jsonAdView_->playVideoAdWithCache(record);
+    return true;
+}
+
+void MRGenericAdView::jsonAdViewVideoAdFailed(MRJSONAdView&) {
+    auto keep = self();
+    if (auto delegate = delegate_.lock()) {
+        delegate->adRequestFailed(*this);
+        delegate->adRequestIsCaching(*this);
+    }
+}
+
+void MRGenericAdView::jsonAdViewVideoAdSucceeded(MRJSONAdView&) {
+    if (auto delegate = delegate_.lock())
+        delegate->adRequestSucceeded(*this);
+}
+
+void MRGenericAdView::jsonAdViewVideoAdWillAppear(MRJSONAdView&) {
+    if (auto delegate = delegate_.lock())
+        delegate->adModalWillAppear();
+}
+
+void MRGenericAdView::jsonAdViewVideoAdDidAppear(MRJSONAdView&) {
+    if (auto delegate = delegate_.lock())
+        delegate->adModalDidAppear();
+}
+
+void MRGenericAdView::jsonAdViewVideoAdWillDisappear(MRJSONAdView&) {
+    if (auto delegate = delegate_.lock())
+        delegate->adModalWasDismissed();
+}
+
+void MRGenericAdView::jsonAdViewWantsToOpenURL(MRJSONAdView&, const platform::URL& url) {
+    routeRequest(platform::URLRequest(url), true, false);
+}
+
+void MRGenericAdView::jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
+                                                          int orientation, bool notifyOpenDelegates,
+                                                          bool notifyCloseDelegates) {
+    showVideoOverlay(html, orientation, notifyOpenDelegates, notifyCloseDelegates);
+}
+
+void MRGenericAdView::jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&,
+                                                             const platform::URLRequest& request, int orientation,
+                                                             bool notifyOpenDelegates, bool notifyCloseDelegates) {
+    showVideoOverlay(request, orientation, notifyOpenDelegates, notifyCloseDelegates);
+}
+
+void MRGenericAdView::showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
+                                       bool notifyCloseDelegates) {
+    // One landing page at a time: a video's wish while one is open is ignored.
+    if (overlayView_)
+        return;
+    auto ad = currentAd(true);
+    if (showOverlayWithAd(ad, content, orientation, notifyOpenDelegates, notifyCloseDelegates, true)) {
+        ad->startCloseOverlayTimer();
+        stopTimer();
+    }
 }
 
 void MRGenericAdView::jsonAdViewRequestSucceeded(MRJSONAdView&) {
@@ -593,6 +668,9 @@ bool MRGenericAdView::showOverlayWithAd(const std::shared_ptr<MRBasicAd>& ad, co
     overlay->setHeaderTitle(ad->overlayTitle());
     overlay->setTitlebarColor(ad->titlebarColor());
     overlay->setEnableBottomBar(ad->isBottomBarEnabled());
+    // The host's accelerometer permission reaches the landing page too, so a page that asks
+    // for readings gets them.
+    overlay->setIsAccelerometerEnabled(isAccelerometerEnabled());
 
     std::shared_ptr<platform::ViewController> presenter;
     std::shared_ptr<MROverlayViewController> controller;

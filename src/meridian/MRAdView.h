@@ -30,7 +30,12 @@
 //   adModalWillAppear / adModalDidAppear and adModalWasDismissed around each overlay, paired:
 //   an overlay replaced by a newer one, or still open when the view stops, is closed first.
 //
-// Seam for later work: cached-video replay at playCachedVideo().
+// Video ads: a video reply goes to the JSON child, which plays the video from the cache or
+//   caches it (reported as adRequestFailed then adRequestIsCaching; refresh is held back
+//   until the download ends). Before each request the view looks for the marker of a video
+//   whose download finished ("mrsdk/cachedVideo.plist") and plays that video instead, unless
+//   the handshake's deferred time-out or the record has expired; it also sweeps expired
+//   records. A playing video is a modal screen for the host (adModalWillAppear...).
 #include <memory>
 #include <optional>
 #include <string>
@@ -168,6 +173,26 @@ public:
     void jsonAdViewWasTapped(MRJSONAdView&, const platform::URLRequest& request) override;
     void jsonAdViewTransitionAnimationDidEnd(MRJSONAdView& view) override { fadeAdView(view); }
     void jsonAdViewWantsToMoveToTheFront(MRJSONAdView& view) override { fadeAdView(view); }
+    void jsonAdViewWantsToOpenURL(MRJSONAdView&, const platform::URL& url) override;
+    void jsonAdViewVideoAdWillDisappear(MRJSONAdView&) override;
+    void jsonAdViewVideoAdWillAppear(MRJSONAdView&) override;
+    void jsonAdViewVideoAdDidAppear(MRJSONAdView&) override;
+    void jsonAdViewWillPlayChachedVideo(MRJSONAdView&) override { stopTimer(); }
+    void jsonAdViewWillLoadVideoURL(MRJSONAdView&) override { stopTimer(); }
+    void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
+                                             int orientation, bool notifyOpenDelegates,
+                                             bool notifyCloseDelegates) override;
+    void jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest& request,
+                                                int orientation, bool notifyOpenDelegates,
+                                                bool notifyCloseDelegates) override;
+    void jsonAdViewVideoCacheFailed(MRJSONAdView&) override { startTimer(); }
+    void jsonAdViewVideoCacheSucceeded(MRJSONAdView&) override { startTimer(); }
+    void jsonAdViewVideoAdFailed(MRJSONAdView&) override;
+    void jsonAdViewVideoAdSucceeded(MRJSONAdView&) override;
+    void jsonAdViewVideoAdFinishedPlaying(MRJSONAdView&, bool startTimerFlag) override {
+        if (startTimerFlag)
+            startTimer();
+    }
     // MROverlayDelegate.
     void overlayWillAppear(MROverlayView& overlay) override;
     void overlayDidAppear(MROverlayView& overlay) override;
@@ -199,9 +224,9 @@ protected:
     friend std::shared_ptr<MRAdView> makeAdView(const platform::Rect&, int, const std::optional<std::string>&,
                                                 const std::shared_ptr<MRAdDelegate>&, bool, bool);
 
-    // Seam for cached-video replay: answers whether a cached video was played instead of a
-    // request. No video cache exists yet, so it answers false.
-    virtual bool playCachedVideo() { return false; }
+    // Plays the video that the marker file names, when it is still valid: answers whether
+    // it did (and no request is sent).
+    bool playCachedVideo();
 
 private:
     std::shared_ptr<MRGenericAdView> self() {
@@ -212,6 +237,8 @@ private:
     void routeRequest(const platform::URLRequest& request, bool json, bool tapped);
     std::shared_ptr<MRBasicAd> currentAd(bool json) const;
     void reportFailure();
+    void showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
+                          bool notifyCloseDelegates);
     void askRequestData();
     std::string extraParams();
 

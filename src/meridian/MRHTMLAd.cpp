@@ -72,11 +72,18 @@ std::shared_ptr<MRHTMLAd> MRHTMLAd::create(std::optional<std::string> markup,
     ad->webView_->loadHTMLString(ad->ad_, std::nullopt);
     ad->shouldResizeAdToTimer_ = ad->startPoll(&MRHTMLAd::shouldResizeAdTo);
     ad->accelerometerIsEnabled_ = accelerometerEnabled;
+    if (accelerometerEnabled) {
+        auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+        accelerometer.setUpdateInterval(kAccelerometerInterval);
+        accelerometer.setDelegate(std::shared_ptr<platform::AccelerometerDelegate>(
+            ad, static_cast<platform::AccelerometerDelegate*>(ad.get())));
+    }
     return ad;
 }
 
 MRHTMLAd::~MRHTMLAd() {
     platform::NotificationCenter::defaultCenter().removeObserver(overlayObserver_);
+    // The weakly held delegate is already gone; readings stop with it.
     stop(shouldCloseOverlayTimer_);
     stop(shouldShowBottomBarTimer_);
     stop(shouldResizeAdToTimer_);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "meridian/MRBasicAd.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/web/WebView.h"
@@ -24,13 +25,16 @@ namespace meridian {
 
 class MRGenericAdView;
 
-class MRHTMLAd : public MRBasicAd, public std::enable_shared_from_this<MRHTMLAd> {
+class MRHTMLAd : public MRBasicAd,
+                 public platform::AccelerometerDelegate,
+                 public std::enable_shared_from_this<MRHTMLAd> {
 public:
     static constexpr std::string_view kStylePrefix =
         "<style type=\"text/css\">body{ margin-left:auto; margin-right:auto; margin:0; padding:0; "
         "text-align:left;}</style>";
     static constexpr double kPollInterval = 1.0;
     static constexpr double kAccelerationFilter = 0.1;
+    static constexpr double kAccelerometerInterval = 1.0 / 60;
 
     // initWithAdContents:webView:accelerometerEnabled:. Without markup (nullopt: the reply was
     // not UTF-8) or without a web view the model keeps "" and no web view, and does nothing.
@@ -86,6 +90,10 @@ public:
     // One accelerometer reading: filtered and passed to the page's didAccelerate() when the
     // page has loaded, asked for acceleration and the owning ad view permits it.
     void didAccelerate(double x, double y, double z);
+    // A reading of the shared accelerometer, taken while the ad holds it (with permission).
+    void accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration& a) override {
+        didAccelerate(a.x, a.y, a.z);
+    }
     double accelX() const { return accelX_; }
     double accelY() const { return accelY_; }
     double accelZ() const { return accelZ_; }

@@ -1,5 +1,7 @@
 #include "meridian/MRHTMLAdView.h"
 
+#include "meridian/MRAdView.h"
+
 #include "platform/foundation/Strings.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Animation.h"
@@ -89,6 +91,8 @@ void MRWebView::webViewDidFinishLoad(platform::WebView&) {
     if (!ad_)
         return;
     ad_->htmlDidLoad();
+    // The page says once it has loaded whether it wants accelerometer readings.
+    ad_->shouldAccelerate();
     if (auto link = ad_->openURL())
         if (auto delegate = delegate_.lock())
             delegate->webViewWantsToOpenURL(*this, *link);
@@ -127,6 +131,9 @@ void MRHTMLAdView::loadWithAdContents(const platform::Data& contents) {
 }
 
 void MRHTMLAdView::webViewDidLoadNewAd(MRWebView& buffer, const std::shared_ptr<MRHTMLAd>& ad) {
+    // The ad learns its ad view, whose permission gates the accelerometer readings.
+    if (ad)
+        ad->setAdView(std::dynamic_pointer_cast<MRGenericAdView>(delegate_.lock()));
     // A new ad loads into the hidden buffer; taps still belong to the ad on screen until the
     // new one has loaded and faded in (an unreadable reply never does).
     if (&buffer == showingWebView_.get())

@@ -1,6 +1,9 @@
 #include "meridian/MRJSONAd.h"
 
 #include <array>
+#include <cmath>
+
+#include "platform/foundation/DateFormatter.h"
 
 namespace meridian {
 
@@ -54,6 +57,65 @@ std::optional<platform::Array> arrayOf(const platform::Value& object, std::strin
     return *v->array();
 }
 
+// The form of "expiration": "2030-01-01 00:00:00 +0000".
+constexpr std::string_view kExpirationPattern = "yyyy-MM-dd HH:mm:ss Z";
+
+std::optional<platform::Date> dateOf(const platform::Value& object, std::string_view key) {
+    const auto* v = field(object, key);
+    if (!v || !v->string())
+        return std::nullopt;
+    static const platform::DateFormatter formatter(kExpirationPattern, platform::TimeZone::utc());
+    return formatter.date(*v->string());
+}
+
+// Plain values of an archive back into the reply's values; objects of archived classes and
+// values of other kinds read as nothing.
+std::optional<platform::Value> plainValue(const platform::ArchivedValue& value) {
+    if (const auto* s = value.string())
+        return platform::Value(*s);
+    if (auto n = value.number()) {
+        double whole;
+        if (std::modf(*n, &whole) == 0 && std::fabs(*n) < 9.0e15)
+            return platform::Value(static_cast<std::int64_t>(*n));
+        return platform::Value(*n);
+    }
+    if (const auto* d = value.data())
+        return platform::Value(*d);
+    if (auto d = value.date())
+        return platform::Value(*d);
+    if (const auto* u = value.url())
+        return platform::Value(u->absoluteString());
+    if (const auto* list = value.array()) {
+        platform::Array out;
+        for (const auto& item : *list)
+            if (auto v = plainValue(item))
+                out.push_back(std::move(*v));
+        return platform::Value(std::move(out));
+    }
+    if (const auto* dict = value.dictionary()) {
+        platform::Dictionary out;
+        for (const auto& [k, item] : *dict)
+            if (auto v = plainValue(item))
+                out.emplace(k, std::move(*v));
+        return platform::Value(std::move(out));
+    }
+    return std::nullopt;
+}
+
+std::optional<platform::Array> plainArray(const platform::ArchivedValue& value) {
+    auto v = value.array() ? plainValue(value) : std::nullopt;
+    return v && v->array() ? std::optional<platform::Array>(*v->array()) : std::nullopt;
+}
+
+std::optional<platform::Dictionary> plainDictionary(const platform::ArchivedValue& value) {
+    auto v = value.dictionary() ? plainValue(value) : std::nullopt;
+    return v && v->dictionary() ? std::optional<platform::Dictionary>(*v->dictionary()) : std::nullopt;
+}
+
+template <typename T> platform::ArchivedValue optionalValue(const std::optional<T>& value) {
+    return value ? platform::ArchivedValue::fromValue(platform::Value(*value)) : platform::ArchivedValue();
+}
+
 } // namespace
 
 MRJSONAd::MRJSONAd(const platform::Data& reply, std::weak_ptr<MRJSONAdView> adView)
@@ -94,6 +156,9 @@ void MRJSONAd::parseResponse(const std::optional<platform::Value>& response) {
     }
     videoId_ = textOf(*object, "id");
     videoContentURL_ = urlOf(*object, "content-url");
+    videoExpirationDate_ = dateOf(*object, "expiration");
+    if (auto buttons = arrayOf(*object, "buttons"))
+        videoButtons_ = arrayForVideoButtons(*buttons);
     showControls_ = flagOf(*object, "showVideoPlayerControls");
     showCountdownHUD_ = flagOf(*object, "showCountdownHUD");
     videoHeight_ = numberOf(*object, "height");
@@ -105,6 +170,110 @@ void MRJSONAd::parseResponse(const std::optional<platform::Value>& response) {
     const auto* completion = field(*object, "onCompletion");
     if (completion && completion->dictionary())
         onCompletion_ = *completion->dictionary();
+}
+
+MRJSONAd::VideoButtons MRJSONAd::arrayForVideoButtons(const platform::Array& buttons) {
+    VideoButtons out;
+    for (const auto& element : buttons)
+        if (const auto* json = element.dictionary())
+            out.push_back(MRJSONVideoButton::initWithJSONButton(*json));
+    return out;
+}
+
+void MRJSONAd::downloadButtons() {
+    if (!videoButtons_ || buttonsHaveBeenDownloaded_)
+        return;
+    buttonsHaveBeenDownloaded_ = true;
+    for (const auto& button : *videoButtons_)
+        button->button();
+}
+
+void MRJSONAd::updateAdWithAd(const MRJSONAd& older) {
+    auto own = std::move(videoButtons_);
+    videoButtons_ = older.videoButtons_;
+    if (!own || !videoButtons_)
+        return;
+    for (const auto& fresh : *own)
+        for (const auto& kept : *videoButtons_)
+            if (kept->isEqualToVideoButton(*fresh)) {
+                kept->setActivity(fresh->activity());
+                kept->setComponent(fresh->component());
+                break;
+            }
+}
+
+const platform::CodingClasses& MRJSONAd::codingClasses() {
+    static const platform::CodingClasses classes = [] {
+        platform::CodingClasses c;
+        c.add<MRJSONAd>();
+        c.add<MRJSONVideoButton>();
+        return c;
+    }();
+    return classes;
+}
+
+void MRJSONAd::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    coder.encodeObject(videoId_, "videoId");
+    coder.encodeObject(videoContentURL_ ? platform::ArchivedValue(*videoContentURL_) : platform::ArchivedValue(),
+                       "videoContentURL");
+    coder.encodeObject(videoExpirationDate_ ? platform::ArchivedValue(*videoExpirationDate_) : platform::ArchivedValue(),
+                       "videoExpirationDate");
+    coder.encodeFloat(static_cast<float>(videoSizeInMB_), "videoSizeInMB");
+    platform::ArchivedValue buttons;
+    if (videoButtons_) {
+        platform::ArchivedArray list;
+        for (const auto& button : *videoButtons_)
+            list.emplace_back(button);
+        buttons = platform::ArchivedValue(std::move(list));
+    }
+    coder.encodeObject(buttons, "videoButtons");
+    coder.encodeObject(videoOreientation_, "videoOreientation");
+    coder.encodeFloat(static_cast<float>(videoWidth_), "videoWidth");
+    coder.encodeFloat(static_cast<float>(videoHeight_), "videoHeight");
+    coder.encodeBool(showControls_, "showVideoPlayerControls");
+    coder.encodeBool(isFullscreen_, "isFullscreen");
+    coder.encodeObject(optionalValue(onCompletion_), "onCompletion");
+    coder.encodeObject(platform::ArchivedValue::fromValue(platform::Value(logMetaData_)), "logMetaData");
+    coder.encodeObject(optionalValue(startActivity_), "startActivity");
+    coder.encodeObject(optionalValue(endActivity_), "endActivity");
+    coder.encodeObject(optionalValue(logs_), "log");
+    coder.encodeFloat(static_cast<float>(videoDuration_), "duration");
+    coder.encodeBool(showCountdownHUD_, "showCountdownHUD");
+    coder.encodeBool(buttonsHaveBeenDownloaded_, "buttonsHaveBeenDownloaded");
+}
+
+std::shared_ptr<MRJSONAd> MRJSONAd::initWithCoder(platform::KeyedUnarchiver& coder) {
+    std::shared_ptr<MRJSONAd> ad(new MRJSONAd());
+    if (auto value = coder.decodeObjectForKey("videoId"); const auto* id = value.string())
+        ad->videoId_ = *id;
+    auto content = coder.decodeObjectForKey("videoContentURL");
+    if (const auto* url = content.url())
+        ad->videoContentURL_ = *url;
+    ad->videoExpirationDate_ = coder.decodeObjectForKey("videoExpirationDate").date();
+    ad->videoSizeInMB_ = coder.decodeFloatForKey("videoSizeInMB");
+    if (auto value = coder.decodeObjectForKey("videoButtons"); const auto* list = value.array()) {
+        VideoButtons buttons;
+        for (const auto& item : *list)
+            if (auto button = item.objectOf<MRJSONVideoButton>())
+                buttons.push_back(std::move(button));
+        ad->videoButtons_ = std::move(buttons);
+    }
+    if (auto value = coder.decodeObjectForKey("videoOreientation"); const auto* orientation = value.string())
+        ad->videoOreientation_ = *orientation;
+    ad->videoWidth_ = coder.decodeFloatForKey("videoWidth");
+    ad->videoHeight_ = coder.decodeFloatForKey("videoHeight");
+    ad->showControls_ = coder.decodeBoolForKey("showVideoPlayerControls");
+    ad->isFullscreen_ = coder.decodeBoolForKey("isFullscreen");
+    ad->onCompletion_ = plainDictionary(coder.decodeObjectForKey("onCompletion"));
+    ad->logMetaData_ = plainDictionary(coder.decodeObjectForKey("logMetaData")).value_or(platform::Dictionary{});
+    ad->startActivity_ = plainArray(coder.decodeObjectForKey("startActivity"));
+    ad->endActivity_ = plainArray(coder.decodeObjectForKey("endActivity"));
+    ad->logs_ = plainArray(coder.decodeObjectForKey("log"));
+    ad->videoDuration_ = coder.decodeFloatForKey("duration");
+    ad->showCountdownHUD_ = coder.decodeBoolForKey("showCountdownHUD");
+    ad->buttonsHaveBeenDownloaded_ = coder.decodeBoolForKey("buttonsHaveBeenDownloaded");
+    ad->adType_ = kVideoAd;
+    return ad;
 }
 
 std::string MRJSONAd::description() const {

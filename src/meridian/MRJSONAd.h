@@ -6,21 +6,31 @@
 // in the .cpp; absent booleans read as NO, absent numbers as 0, and a value of the wrong kind
 // as absent. The overlay questions of MRBasicAd have fixed answers here.
 //
+// A video ad is also the record that the video cache archives (keyed archive, below): its
+// buttons are built once (`downloadButtons`, pictures fetched) and travel in the archive.
+//
 // Ownership: made by the JSON ad view for each reply and held by the child view that shows
-// it; it refers to that container weakly. Immutable after parsing; main thread only.
+// it (and by a video cache record); it refers to that container weakly. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
 
+#include <vector>
+
 #include "meridian/MRBasicAd.h"
+#include "meridian/MRJSONVideoButton.h"
+#include "platform/archive/KeyedArchiver.h"
 #include "platform/foundation/Value.h"
 
 namespace meridian {
 
 class MRJSONAdView;
 
-class MRJSONAd : public MRBasicAd {
+class MRJSONAd : public MRBasicAd, public platform::Coding {
 public:
+    static constexpr std::string_view kCodingClassName = "MRJSONAd";
+    using VideoButtons = std::vector<std::shared_ptr<MRJSONVideoButton>>;
+
     static constexpr int kImageAd = 1;
     static constexpr int kVideoAd = 2;
     static constexpr int kNoAd = 4;
@@ -32,6 +42,17 @@ public:
     MRJSONAd(const platform::Data& reply, std::weak_ptr<MRJSONAdView> adView);
     // Fills the fields from a parsed reply (nullopt: the text was no JSON).
     void parseResponse(const std::optional<platform::Value>& response);
+    static VideoButtons arrayForVideoButtons(const platform::Array& buttons);
+    // Builds every button once (fetching the pictures they lack).
+    void downloadButtons();
+    // Takes over the buttons of `older` (already built, pictures fetched); each of them that
+    // equals one of this model's own buttons takes that button's activity and component.
+    void updateAdWithAd(const MRJSONAd& older);
+    // The classes a video ad archive may hold.
+    static const platform::CodingClasses& codingClasses();
+    static std::shared_ptr<MRJSONAd> initWithCoder(platform::KeyedUnarchiver& coder);
+    std::string_view codingClassName() const override { return kCodingClassName; }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const override;
 
     std::shared_ptr<MRJSONAdView> adView() const { return adView_.lock(); }
     void setAdView(std::weak_ptr<MRJSONAdView> adView) { adView_ = std::move(adView); }
@@ -43,6 +64,14 @@ public:
     bool isImageInterstitial() const { return imageIsInterstitial_; }
     const std::string& videoId() const { return videoId_; }
     const std::optional<platform::URL>& videoContentURL() const { return videoContentURL_; }
+    const std::optional<platform::Date>& videoExpirationDate() const { return videoExpirationDate_; }
+    double videoSizeInMB() const { return videoSizeInMB_; }
+    const std::optional<VideoButtons>& videoButtons() const { return videoButtons_; }
+    void setVideoButtons(std::optional<VideoButtons> buttons) { videoButtons_ = std::move(buttons); }
+    bool isFullscreen() const { return isFullscreen_; }
+    const std::string& videoOreientation() const { return videoOreientation_; }
+    bool buttonsHaveBeenDownloaded() const { return buttonsHaveBeenDownloaded_; }
+    bool isVellumIntersticial() const { return false; }
     bool showControls() const { return showControls_; }
     bool showCountdownHUD() const { return showCountdownHUD_; }
     double videoHeight() const { return videoHeight_; }
@@ -76,6 +105,8 @@ public:
     double transitionDuration() override { return kTransitionDuration; }
 
 private:
+    MRJSONAd() = default;
+
     std::weak_ptr<MRJSONAdView> adView_;
     std::optional<platform::Value> rawResponse_;
     int adType_ = kNoAd;
@@ -86,7 +117,13 @@ private:
     bool imageIsInterstitial_ = false;
     std::string videoId_;
     std::optional<platform::URL> videoContentURL_;
+    std::optional<platform::Date> videoExpirationDate_;
+    double videoSizeInMB_ = 0;
+    std::optional<VideoButtons> videoButtons_;
     bool showControls_ = false;
+    bool isFullscreen_ = false;
+    std::string videoOreientation_;
+    bool buttonsHaveBeenDownloaded_ = false;
     bool showCountdownHUD_ = false;
     double videoHeight_ = 0;
     double videoWidth_ = 0;

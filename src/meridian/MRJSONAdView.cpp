@@ -1,15 +1,36 @@
 #include "meridian/MRJSONAdView.h"
 
 #include "meridian/MRCommon.h"
+#include "meridian/MRHandshake.h"
+#include "meridian/MRLog.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Image.h"
+
+#include <algorithm>
+#include <array>
 
 namespace meridian {
 
 namespace {
 
-constexpr std::string_view kVideoNotSupported = "Video ads are not supported";
+// Commands of the video buttons' addresses.
+constexpr std::string_view kEndVideoCommand = "mrsdk://endVideo";
+constexpr std::string_view kRestartVideoCommand = "mrsdk://restartVideo";
+constexpr std::string_view kPauseVideoCommand = "mrsdk://pauseVideo";
+constexpr std::string_view kPlayVideoCommand = "mrsdk://playVideo";
+// Schemes of button addresses that leave the application.
+constexpr std::array<std::string_view, 3> kLeavingSchemes = {"sms", "tel", "mrbrowser"};
+
+void logEach(const std::optional<platform::Array>& urls) {
+    if (!urls)
+        return;
+    for (const auto& url : *urls)
+        if (url.string())
+            MRLog::logURL(*url.string());
+}
 constexpr std::string_view kFadeTransition = "fade";
 constexpr std::string_view kContentsKeyPath = "contents";
 constexpr int kLowestSuccess = 200;
@@ -149,7 +170,8 @@ std::shared_ptr<MRJSONAdView> MRJSONAdView::create(const platform::Rect& frame,
     view->imageAdView_ =
         MRJSONImageAdView::create(inner, std::shared_ptr<MRJSONImageAdViewDelegate>(
                                              view, static_cast<MRJSONImageAdViewDelegate*>(view.get())));
-    view->videoAdView_ = std::make_shared<MRJSONBasicAdView>(inner);
+    view->videoAdView_ = MRJSONVideoAdView::create(
+        inner, std::shared_ptr<MRJSONVideoAdViewDelegate>(view, static_cast<MRJSONVideoAdViewDelegate*>(view.get())));
     view->addSubview(view->imageAdView_);
     view->addSubview(view->videoAdView_);
     view->videoAdView_->setHidden(true);
@@ -175,10 +197,16 @@ void MRJSONAdView::loadWithAdContents(const platform::Data& contents) {
     if (type == MRJSONAd::kImageAd) {
         imageAdView_->setAd(ad);
         imageAdView_->loadWithURL(ad->imageContentURL());
+    } else if (type == MRJSONAd::kVideoAd) {
+        MRHandshake::sharedHandshake().setLastVideoRequestMadeAt(platform::Clock::current().date());
+        videoAdView_->setAd(ad);
+        if (auto d = delegate_.lock())
+            d->jsonAdViewWillLoadVideoURL(*this);
+        // A video the cache cannot name a file for is no usable ad.
+        if (!videoAdView_->loadFullScreenVideoFromURL(ad->videoContentURL()))
+            if (auto d = delegate_.lock())
+                d->jsonAdViewRequestFailed(*this);
     } else {
-        if (type == MRJSONAd::kVideoAd)
-            mrLog(kVideoNotSupported);
-        type = MRJSONAd::kNoAd;
         if (auto d = delegate_.lock())
             d->jsonAdViewRequestFailed(*this);
     }
@@ -208,6 +236,9 @@ void MRJSONAdView::crossfadeWithAd(const std::shared_ptr<MRJSONAd>& ad) {
     if (ad->adType() == MRJSONAd::kImageAd) {
         imageAdView_->setHidden(false);
         videoAdView_->setHidden(true);
+    } else if (ad->adType() == MRJSONAd::kVideoAd) {
+        videoAdView_->setHidden(false);
+        imageAdView_->setHidden(true);
     } else {
         showingAdView_->setHidden(false);
         hiddenAdView_->setHidden(true);
@@ -231,6 +262,124 @@ void MRJSONAdView::imageAdViewSucceeded(MRJSONImageAdView&) {
 void MRJSONAdView::imageAdViewFailed(MRJSONImageAdView&) {
     if (auto d = delegate_.lock())
         d->jsonAdViewRequestFailed(*this);
+}
+
+void MRJSONAdView::playVideoAdWithCache(const std::shared_ptr<MRVideoCache>& cache) {
+    auto keep = self();
+    if (!cache || !cache->ad())
+        return;
+    if (auto d = delegate_.lock())
+        d->jsonAdViewWillPlayChachedVideo(*this);
+    videoAdView_->setAd(cache->ad());
+    videoAdView_->loadFullScreenVideoFromURL(cache->url());
+    cache->incrementNumPlaysBy(1);
+    cache->save();
+    if (auto d = delegate_.lock())
+        d->jsonAdViewTransitionAnimationWillBegin(*this);
+    crossfadeWithAd(cache->ad());
+}
+
+// ---- The video child's events ----
+
+void MRJSONAdView::videoCacheSucceeded(MRJSONVideoAdView&) {
+    auto keep = self();
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoCacheSucceeded(*this);
+    platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);
+}
+
+void MRJSONAdView::videoCacheFailed(MRJSONVideoAdView&) {
+    auto keep = self();
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoCacheFailed(*this);
+    platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);
+}
+
+void MRJSONAdView::videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView& video, const std::string& html, int orientation) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewWantToShowOverlayWithHTML(*this, video, html, orientation, false, true);
+}
+
+void MRJSONAdView::videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView& video, const platform::URLRequest& request,
+                                                      int orientation) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewWantToShowOverlayWithRequest(*this, video, request, orientation, false, true);
+}
+
+void MRJSONAdView::videoAdStarted(MRJSONVideoAdView& video, const Player&) {
+    MRHandshake::sharedHandshake().setLastVideoPlayedAt(platform::Clock::current().date());
+    if (auto ad = video.ad())
+        logEach(ad->startActivity());
+}
+
+void MRJSONAdView::videoAdFinished(MRJSONVideoAdView& video, const Player&, bool enableAdRefresh, bool log) {
+    auto keep = self();
+    if (log)
+        if (auto ad = video.ad())
+            logEach(ad->endActivity());
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoAdFinishedPlaying(*this, enableAdRefresh);
+}
+
+void MRJSONAdView::videoAdWillAppear(MRJSONVideoAdView&) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoAdWillAppear(*this);
+}
+
+void MRJSONAdView::videoAdDidAppear(MRJSONVideoAdView&) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoAdDidAppear(*this);
+}
+
+void MRJSONAdView::videoAdWillClose(MRJSONVideoAdView&) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoAdWillDisappear(*this);
+}
+
+void MRJSONAdView::videoAdSucceeded(MRJSONVideoAdView&) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoAdSucceeded(*this);
+}
+
+void MRJSONAdView::videoAdFailed(MRJSONVideoAdView&) {
+    if (auto d = delegate_.lock())
+        d->jsonAdViewVideoAdFailed(*this);
+}
+
+void MRJSONAdView::videoButtonWasPressed(MRJSONVideoAdView& video, MRJSONVideoButton& button) {
+    auto keep = self();
+    auto keepVideo = video.sharedView();
+    logEach(button.activity());
+    video.pauseVideo();
+    std::string address = button.tapURL() ? button.tapURL()->absoluteString() : std::string();
+    if (address == kEndVideoCommand) {
+        video.showStatusBar();
+        video.endMovieWithNotification(true, true, false, true);
+        return;
+    }
+    if (address == kRestartVideoCommand) {
+        video.restartVideo();
+        return;
+    }
+    if (address == kPauseVideoCommand)
+        return;
+    if (address == kPlayVideoCommand) {
+        video.playVideo();
+        return;
+    }
+    if (!button.tapURL())
+        return;
+    const auto& url = *button.tapURL();
+    auto d = delegate_.lock();
+    if (!d)
+        return;
+    if (std::find(kLeavingSchemes.begin(), kLeavingSchemes.end(), url.scheme()) != kLeavingSchemes.end()) {
+        d->jsonAdViewWantsToOpenURL(*this, url);
+        return;
+    }
+    // The video stays paused; it plays on when the landing page closes.
+    d->jsonAdViewWantToShowOverlayWithRequest(*this, video, platform::URLRequest(url),
+                                              MRJSONVideoAdView::orientationForVideo(), false, false);
 }
 
 } // namespace meridian

@@ -2,12 +2,15 @@
 // The JSON child of the Meridian ad view and its two content views.
 //
 // MRJSONAdView: parses each JSON reply into an MRJSONAd and routes it: an image ad goes to
-//   the image child, which downloads its picture; a reply without a usable ad is reported as
-//   failed. A reply of another ad type than the one the showing child holds cross-fades
-//   between the children (transition begin and end are reported); one of the same type asks
-//   the ad view to move the JSON view to the front. Video ads are not played: a video reply
-//   logs "MRSDK: Video ads are not supported" and is reported as failed, like a reply
-//   without a usable ad; the second child is the (empty) video slot.
+//   the image child, which downloads its picture; a video ad goes to the video child
+//   (MRJSONVideoAdView), which plays it from the video cache or caches it; a reply without a
+//   usable ad is reported as failed. A reply of another ad type than the one the showing
+//   child holds cross-fades between the children (transition begin and end are reported);
+//   one of the same type asks the ad view to move the JSON view to the front. It relays the
+//   video child's events to the ad view, requests the start and end tracking addresses of a
+//   video, carries out the commands of the video buttons ("mrsdk://endVideo",
+//   "restartVideo", "pauseVideo", "playVideo"; "sms", "tel" and "mrbrowser" addresses leave
+//   the application; other addresses open the landing page) and replays cached videos.
 // MRJSONBasicAdView: the base of the two children; holds the ad it shows.
 // MRJSONImageAdView: downloads a picture (at most kMaximumImageBytes, HTTP status 200-299)
 //   and shows it: the first at once, later ones with a 0.75 s cross-fade. A download that
@@ -22,6 +25,8 @@
 
 #include "meridian/MRHTMLAdView.h"
 #include "meridian/MRJSONAd.h"
+#include "meridian/MRJSONBasicAdView.h"
+#include "meridian/MRJSONVideoAdView.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/ImageView.h"
 
@@ -39,6 +44,29 @@ public:
     virtual void jsonAdViewWantsToMoveToTheFront(MRJSONAdView&) {}
     virtual void jsonAdViewRequestSucceeded(MRJSONAdView& view) = 0;
     virtual void jsonAdViewRequestFailed(MRJSONAdView& view) = 0;
+    // A video button's address with the scheme "sms", "tel" or "mrbrowser".
+    virtual void jsonAdViewWantsToOpenURL(MRJSONAdView&, const platform::URL&) {}
+    virtual void jsonAdViewVideoAdWillDisappear(MRJSONAdView&) {}
+    virtual void jsonAdViewVideoAdWillAppear(MRJSONAdView&) {}
+    virtual void jsonAdViewVideoAdDidAppear(MRJSONAdView&) {}
+    virtual void jsonAdViewWillPlayChachedVideo(MRJSONAdView&) {}
+    virtual void jsonAdViewWillLoadVideoURL(MRJSONAdView&) {}
+    // A video's end action or button asks for the landing page, as HTML or as a request.
+    virtual void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string&,
+                                                     int orientation, bool notifyOpenDelegates,
+                                                     bool notifyCloseDelegates) {
+        (void)orientation, (void)notifyOpenDelegates, (void)notifyCloseDelegates;
+    }
+    virtual void jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest&,
+                                                        int orientation, bool notifyOpenDelegates,
+                                                        bool notifyCloseDelegates) {
+        (void)orientation, (void)notifyOpenDelegates, (void)notifyCloseDelegates;
+    }
+    virtual void jsonAdViewVideoCacheFailed(MRJSONAdView&) {}
+    virtual void jsonAdViewVideoCacheSucceeded(MRJSONAdView&) {}
+    virtual void jsonAdViewVideoAdFailed(MRJSONAdView&) {}
+    virtual void jsonAdViewVideoAdSucceeded(MRJSONAdView&) {}
+    virtual void jsonAdViewVideoAdFinishedPlaying(MRJSONAdView&, bool startTimer) { (void)startTimer; }
 };
 
 class MRJSONImageAdViewDelegate {
@@ -48,16 +76,6 @@ public:
     virtual void imageAdViewWasTapped(MRJSONImageAdView&) = 0;
     virtual void imageAdViewSucceeded(MRJSONImageAdView&) = 0;
     virtual void imageAdViewFailed(MRJSONImageAdView&) = 0;
-};
-
-class MRJSONBasicAdView : public MRBasicAdView {
-public:
-    using MRBasicAdView::MRBasicAdView;
-    const std::shared_ptr<MRJSONAd>& ad() const { return ad_; }
-    virtual void setAd(std::shared_ptr<MRJSONAd> ad) { ad_ = std::move(ad); }
-
-private:
-    std::shared_ptr<MRJSONAd> ad_;
 };
 
 class MRJSONImageAdView : public MRJSONBasicAdView, public platform::URLConnectionDelegate {
@@ -97,7 +115,7 @@ private:
     std::uint64_t loadGeneration_ = 0;
 };
 
-class MRJSONAdView : public MRBasicAdView, public MRJSONImageAdViewDelegate {
+class MRJSONAdView : public MRBasicAdView, public MRJSONImageAdViewDelegate, public MRJSONVideoAdViewDelegate {
 public:
     static std::shared_ptr<MRJSONAdView> create(const platform::Rect& frame,
                                                 std::weak_ptr<MRJSONAdViewDelegate> delegate);
@@ -107,9 +125,11 @@ public:
     std::shared_ptr<MRJSONAd> getAd() const { return jsonAd_.lock(); }
     void setFrame(const platform::Rect& frame);
     void crossfadeWithAd(const std::shared_ptr<MRJSONAd>& ad);
+    // Plays the record's video from the cache and counts the play.
+    void playVideoAdWithCache(const std::shared_ptr<MRVideoCache>& cache);
 
     const std::shared_ptr<MRJSONImageAdView>& imageAdView() const { return imageAdView_; }
-    const std::shared_ptr<MRJSONBasicAdView>& videoAdView() const { return videoAdView_; }
+    const std::shared_ptr<MRJSONVideoAdView>& videoAdView() const { return videoAdView_; }
     MRJSONBasicAdView* showingAdView() const { return showingAdView_; }
 
     void imageAdDidLoadNewAd(MRJSONImageAdView&, const std::shared_ptr<MRJSONAd>& ad) override {
@@ -119,13 +139,29 @@ public:
     void imageAdViewSucceeded(MRJSONImageAdView&) override;
     void imageAdViewFailed(MRJSONImageAdView&) override;
 
+    // MRJSONVideoAdViewDelegate.
+    void videoCacheSucceeded(MRJSONVideoAdView&) override;
+    void videoCacheFailed(MRJSONVideoAdView&) override;
+    void videoAdDidLoadNewAd(MRJSONVideoAdView&, const std::shared_ptr<MRJSONAd>& ad) override { jsonAd_ = ad; }
+    void videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string& html, int orientation) override;
+    void videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest& request,
+                                            int orientation) override;
+    void videoButtonWasPressed(MRJSONVideoAdView&, MRJSONVideoButton& button) override;
+    void videoAdStarted(MRJSONVideoAdView&, const Player&) override;
+    void videoAdFinished(MRJSONVideoAdView&, const Player&, bool enableAdRefresh, bool log) override;
+    void videoAdWillAppear(MRJSONVideoAdView&) override;
+    void videoAdDidAppear(MRJSONVideoAdView&) override;
+    void videoAdWillClose(MRJSONVideoAdView&) override;
+    void videoAdSucceeded(MRJSONVideoAdView&) override;
+    void videoAdFailed(MRJSONVideoAdView&) override;
+
 private:
     explicit MRJSONAdView(const platform::Rect& frame) : MRBasicAdView(frame) {}
     std::shared_ptr<MRJSONAdView> self() { return std::static_pointer_cast<MRJSONAdView>(sharedView()); }
 
     std::weak_ptr<MRJSONAd> jsonAd_;
     std::shared_ptr<MRJSONImageAdView> imageAdView_;
-    std::shared_ptr<MRJSONBasicAdView> videoAdView_;
+    std::shared_ptr<MRJSONVideoAdView> videoAdView_;
     MRJSONBasicAdView* showingAdView_ = nullptr;
     MRJSONBasicAdView* hiddenAdView_ = nullptr;
     std::weak_ptr<MRJSONAdViewDelegate> delegate_;

@@ -27,6 +27,9 @@ using platform::Rect;
 constexpr std::string_view kShouldCloseOverlay = "shouldCloseOverlay()";
 constexpr std::string_view kShouldEnableBottomBar = "shouldEnableBottomBar()";
 constexpr std::string_view kShouldShowBottomBar = "shouldShowBottomBar()";
+constexpr std::string_view kShouldAccelerate = "shouldAccelerate()";
+constexpr double kAccelerometerInterval = 1.0 / 60;
+constexpr double kAccelerationFilter = 0.1;
 constexpr std::string_view kTransparentBody = "document.body.style.backgroundColor='transparent'";
 constexpr std::string_view kTrue = "true";
 constexpr std::string_view kMRBrowserScheme = "mrbrowser";
@@ -396,6 +399,111 @@ void MROverlayView::showModalOverlay() {
         d->overlayDidAppear(*this);
 }
 
+// ---- The panel's drawing ----
+
+namespace {
+
+const platform::Color kBorderGray = platform::Color::rgba(0.3, 0.3, 0.3, 0.8);
+const platform::Color kBorderBlack = platform::Color::rgba(0.3, 0.3, 0.3, 1.0);
+constexpr double kBorderRadius = 5;
+constexpr double kBorderInset = 10;
+constexpr double kOutlineWidth = 2;
+
+// A grey colour: black, white and the greys have two components (grey, alpha).
+bool isGray(const platform::Color& c) {
+    return c.numberOfComponents() == 2;
+}
+
+} // namespace
+
+void MROverlayView::drawRect(const platform::Rect& rect) {
+    if (type_ != kModal)
+        return;
+    platform::Rect border(rect.x() - 0.5, rect.y() - 0.5, rect.width(), rect.height());
+    std::optional<platform::Color> fill;
+    if (modalBorderColor_)
+        fill = isGray(*modalBorderColor_)
+                   ? kBorderGray
+                   : platform::Color::rgba(modalBorderColor_->red, modalBorderColor_->green, modalBorderColor_->blue,
+                                           alphaForModalBorder_);
+    drawRectFillRadius(border, fill, kBorderRadius);
+    double x = std::ceil(rect.x() + kBorderInset);
+    double y = std::ceil(rect.y() + kBorderInset);
+    double width = rect.width() - 2 * kBorderInset;
+    double titleHeight = modalTitleLabel_ ? modalTitleLabel_->frame().height() : 0;
+    double webHeight = webView_ ? webView_->frame().height() : 0;
+    if (showTitlebar_) {
+        platform::Color strip = platform::Color::blackColor();
+        if (titlebarColor_ && !isGray(*titlebarColor_))
+            strip = platform::Color::rgba(titlebarColor_->red, titlebarColor_->green, titlebarColor_->blue, 1.0);
+        platform::Rect title(x, y, width, titleHeight);
+        drawRectFillRadius(title, strip, 0);
+        strokeLines(title, strip);
+        strokeLines(platform::Rect(x, y + titleHeight, width, webHeight + 1), kBorderBlack);
+    } else {
+        strokeLines(platform::Rect(x, y - titleHeight, width, titleHeight + webHeight + 1), kBorderBlack);
+    }
+}
+
+void MROverlayView::drawRectFillRadius(const platform::Rect& rect, const std::optional<platform::Color>& fill,
+                                       double radius) {
+    auto* context = platform::GraphicsContext::current();
+    if (!context || !fill)
+        return;
+    context->saveGState();
+    context->setFillColor(*fill);
+    if (radius == 0) {
+        context->fillRect(rect);
+    } else {
+        addRoundedRectToPath(*context, rect, radius);
+        context->fillPath();
+    }
+    context->restoreGState();
+}
+
+void MROverlayView::addRoundedRectToPath(platform::GraphicsContext& context, const platform::Rect& rect,
+                                         double radius) {
+    context.beginPath();
+    if (radius == 0) {
+        context.addRect(rect);
+        return;
+    }
+    platform::Rect inner(rect.x() + 0.5, rect.y() + 0.5, rect.width() - 1, rect.height() - 1);
+    context.saveGState();
+    context.translateCTM(inner.x(), inner.y());
+    double w = inner.width(), h = inner.height();
+    context.moveToPoint(w, h / 2);
+    context.addArcToPoint(w, h, w / 2, h, radius);
+    context.addArcToPoint(0, h, 0, h / 2, radius);
+    context.addArcToPoint(0, 0, w / 2, 0, radius);
+    context.addArcToPoint(w, 0, w, h / 2, radius);
+    context.closePath();
+    context.restoreGState();
+}
+
+void MROverlayView::strokeLines(const platform::Rect& rect, const platform::Color& stroke) {
+    auto* context = platform::GraphicsContext::current();
+    if (!context)
+        return;
+    double x = rect.x(), y = rect.y(), w = rect.width(), h = rect.height();
+    const std::array<std::array<double, 4>, 4> lines = {{
+        {x + 0.5, y - 0.5, x + w, y - 0.5},
+        {x + 0.5, y + h - 0.5, x + w - 0.5, y + h - 0.5},
+        {x + w - 0.5, y, x + w - 0.5, y + h},
+        {x + 0.5, y, x + 0.5, y + h},
+    }};
+    context->saveGState();
+    context->setStrokeColor(stroke);
+    context->setLineWidth(kOutlineWidth);
+    for (const auto& l : lines) {
+        context->beginPath();
+        context->moveToPoint(l[0], l[1]);
+        context->addLineToPoint(l[2], l[3]);
+        context->strokePath();
+    }
+    context->restoreGState();
+}
+
 void MROverlayView::layOutModalContent() {
     double w = frame().width(), h = frame().height();
     if (!showTitlebar_) {
@@ -483,6 +591,8 @@ void MROverlayView::closeWithAnimation(bool animated) {
     if (auto d = delegate())
         d->overlayWillDisappear(*this);
     platform::NotificationCenter::defaultCenter().post(kMROverlayWillCloseNotification);
+    if (isAccelerometerEnabled_)
+        platform::Accelerometer::sharedAccelerometer().setDelegate({});
     stop(closePoll_);
     stop(showPoll_);
     stop(enablePoll_);
@@ -568,6 +678,32 @@ void MROverlayView::webViewDidFinishLoad(platform::WebView&) {
         updateBottomBarItems(enableBottomBar_);
     if (makeOverlayTransparent_)
         webView_->stringByEvaluatingJavaScriptFromString(kTransparentBody);
+    if (isAccelerometerEnabled_) {
+        auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+        accelerometer.setUpdateInterval(kAccelerometerInterval);
+        accelerometer.setDelegate(
+            std::shared_ptr<platform::AccelerometerDelegate>(self(), static_cast<platform::AccelerometerDelegate*>(this)));
+    }
+    shouldAccelerate();
+}
+
+bool MROverlayView::shouldAccelerate() {
+    if (!webView_)
+        return false;
+    if (!shouldAccelerate_)
+        shouldAccelerate_ = platform::boolValue(webView_->stringByEvaluatingJavaScriptFromString(kShouldAccelerate));
+    return shouldAccelerate_;
+}
+
+void MROverlayView::didAccelerate(double x, double y, double z) {
+    if (!webView_ || !shouldAccelerate_ || !isAccelerometerEnabled_)
+        return;
+    accelX_ = kAccelerationFilter * x + (1 - kAccelerationFilter) * accelX_;
+    accelY_ = kAccelerationFilter * y + (1 - kAccelerationFilter) * accelY_;
+    accelZ_ = kAccelerationFilter * z + (1 - kAccelerationFilter) * accelZ_;
+    // Numbers only: nothing from outside reaches the script text.
+    webView_->stringByEvaluatingJavaScriptFromString(
+        platform::formatString("didAccelerate(%f,%f,%f)", accelX_, accelY_, accelZ_));
 }
 
 void MROverlayView::webViewDidFailLoadWithError(platform::WebView&, const platform::Error& error) {

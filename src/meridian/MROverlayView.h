@@ -28,7 +28,9 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/BarButtonItem.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Toolbar.h"
 #include "platform/ui/ViewController.h"
@@ -59,7 +61,9 @@ public:
     }
 };
 
-class MROverlayView : public platform::View, public platform::WebViewDelegate {
+class MROverlayView : public platform::View,
+                      public platform::WebViewDelegate,
+                      public platform::AccelerometerDelegate {
 public:
     static constexpr int kFullScreen = 1;
     static constexpr int kModal = 2;
@@ -135,6 +139,15 @@ public:
     void closeWithAnimation(bool animated);
     // Between the appear callbacks and the close.
     bool isShowing() const { return showing_; }
+    // Accelerometer readings reach the page (when it asks for them) only with this set.
+    bool isAccelerometerEnabled() const { return isAccelerometerEnabled_; }
+    void setIsAccelerometerEnabled(bool enabled) { isAccelerometerEnabled_ = enabled; }
+    // The page's wish for readings, asked once and remembered once it is YES.
+    bool shouldAccelerate();
+    void didAccelerate(double x, double y, double z);
+    void accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration& a) override {
+        didAccelerate(a.x, a.y, a.z);
+    }
 
     // The spinner: turning from each navigation to the end of a load or the close.
     bool isSpinnerAnimating() const { return spinnerAnimating_; }
@@ -144,6 +157,15 @@ public:
     platform::AffineTransform transformForOrientation() const;
     void sizeToFitOrientation();
     void modalSizeToFitOrientation(bool applyTransform);
+    // The panel's drawing (type 2 only): the rounded border, the title strip and the outline
+    // of the page, in the current graphics context.
+    void drawRect(const platform::Rect& rect) override;
+    // Drawing helpers: a filled (rounded when `radius` > 0) rectangle, the rounded path, and
+    // an outline of four 2-point lines. Colours are red, green, blue, alpha.
+    static void drawRectFillRadius(const platform::Rect& rect, const std::optional<platform::Color>& fill, double radius);
+    static void addRoundedRectToPath(platform::GraphicsContext& context, const platform::Rect& rect, double radius);
+    static void strokeLines(const platform::Rect& rect, const platform::Color& stroke);
+    const std::shared_ptr<platform::Label>& modalTitleLabel() const { return modalTitleLabel_; }
 
     // Bars.
     const std::shared_ptr<platform::WebView>& webView() const { return webView_; }
@@ -222,6 +244,9 @@ private:
     bool startedOrientationNotifications_ = false;
     platform::InterfaceOrientation statusBarOrientation_ = platform::InterfaceOrientation::Portrait;
     bool showing_ = false;
+    bool isAccelerometerEnabled_ = false;
+    bool shouldAccelerate_ = false;
+    double accelX_ = 0, accelY_ = 0, accelZ_ = 0;
     bool spinnerAnimating_ = false;
     std::shared_ptr<platform::WebView> webView_;
     std::shared_ptr<platform::Toolbar> titleBar_;

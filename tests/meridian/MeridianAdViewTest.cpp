@@ -2,6 +2,7 @@
 // kind, refresh on the manual clock, the named exceptions and the conversion tracker.
 #include "MeridianTestSupport.h"
 
+#include "platform/foundation/SystemFacts.h"
 #include "platform/foundation/URL.h"
 
 using namespace meridiantest;
@@ -326,5 +327,10 @@ TEST_F(MeridianAdView, DeviceValuesCarryEveryKey) {
                      "device_model", "device_model_number"})
         EXPECT_NE(values.find(key), values.end()) << key;
     EXPECT_EQ(values["device_id"], platform::Value(meridian::mrDeviceFacts().uniqueIdentifier));
+    for (std::optional<std::string> model : {std::optional<std::string>("Board-7"), std::optional<std::string>()}) {
+        platform::SystemFacts::setSysctlStringForTesting("hw.model", model);
+        EXPECT_EQ(MRGenericAdView::UIDeviceValues()["device_model_number"], platform::Value(model.value_or("")));
+    }
+    platform::SystemFacts::resetForTesting();
     EXPECT_EQ(values["device_type"], platform::Value(platform::Device::current().systemName()));
 }

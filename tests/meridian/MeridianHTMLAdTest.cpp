@@ -240,3 +240,28 @@ TEST_F(MeridianHTMLAd, AccelerationReachesAPageThatAskedForIt) {
     ad->didAccelerate(10, 10, 10);
     EXPECT_EQ(ad->webView()->stringByEvaluatingJavaScriptFromString("got"), "0.19,0.38,0.57");
 }
+
+TEST_F(MeridianHTMLAd, ABannerPageThatAsksForReadingsReceivesThem) {
+    services.handle("GET", std::string(services::kMeridianAdPath), [](const services::LoggedRequest&) {
+        return services::ServiceReply{
+            200,
+            "<script>var got = []; function shouldAccelerate() { return 'true'; }"
+            "function didAccelerate(x, y, z) { got.push(x.toFixed(2) + ',' + z.toFixed(2)); }</script>",
+            "text/html", {}};
+    });
+    auto view = banner();
+    ASSERT_TRUE(waitForEvent("succeeded"));
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    EXPECT_DOUBLE_EQ(accelerometer.updateInterval(), 1.0 / 60);
+    ASSERT_TRUE(accelerometer.hasDelegate());
+    auto page = view->htmlAdView()->getAd()->webView();
+    accelerometer.injectAcceleration(1, 0, -1);
+    accelerometer.injectAcceleration(1, 0, -1);
+    clock.advance(0.1);
+    EXPECT_EQ(page->stringByEvaluatingJavaScriptFromString("got.join(' ')"), "0.10,-0.10 0.19,-0.19");
+    // The host withdraws its permission: readings stop reaching the page.
+    delegate->accelerometer = false;
+    accelerometer.injectAcceleration(1, 0, -1);
+    clock.advance(0.1);
+    EXPECT_EQ(page->stringByEvaluatingJavaScriptFromString("got.length"), "2");
+}

@@ -458,3 +458,90 @@ TEST_F(MeridianOverlay, LoadFailuresCloseUnlessNoContentOrReplaced) {
         o->closeWithAnimation(false);
     }
 }
+
+TEST_F(MeridianOverlay, ALandingPageGetsReadingsOnlyWithPermissionAndUntilItCloses) {
+    const std::string page = "<script>var got = []; function shouldAccelerate() { return 'true'; }"
+                             "function didAccelerate(x, y, z) { got.push(y.toFixed(2)); }</script>";
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    for (bool enabled : {false, true}) {
+        SCOPED_TRACE(enabled);
+        auto o = overlay();
+        o->setIsAccelerometerEnabled(enabled);
+        o->showWithHTML(page);
+        ASSERT_TRUE(waitForLoad(*o));
+        EXPECT_TRUE(o->shouldAccelerate());
+        EXPECT_EQ(accelerometer.hasDelegate(), enabled);
+        accelerometer.injectAcceleration(0, 2, 0);
+        clock.advance(0.1);
+        EXPECT_EQ(o->webView()->stringByEvaluatingJavaScriptFromString("got.join(' ')"), enabled ? "0.20" : "");
+        o->closeWithAnimation(false);
+        EXPECT_FALSE(accelerometer.hasDelegate());
+    }
+}
+
+TEST_F(MeridianOverlay, TheModalPanelDrawsItsBorderTitleStripAndOutline) {
+    using Kind = platform::DrawOp::Kind;
+    const platform::Color grayBorder = platform::Color::rgba(0.3, 0.3, 0.3, 0.8);
+    const platform::Color outline = platform::Color::rgba(0.3, 0.3, 0.3, 1.0);
+    struct Case {
+        std::string name;
+        platform::Color border;
+        double alpha;
+        bool title;
+        platform::Color fill;
+    };
+    const Case cases[] = {
+        {"black border", platform::Color::blackColor(), 0.5, false, grayBorder},
+        {"white border", platform::Color::whiteColor(), 0.0, false, grayBorder},
+        {"red border", platform::Color::rgba(1, 0, 0, 1), 0.5, false, platform::Color::rgba(1, 0, 0, 0.5)},
+        {"with title", platform::Color::rgba(0, 0, 1, 1), 1.0, true, platform::Color::rgba(0, 0, 1, 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto o = overlay(MROverlayView::kModal);
+        o->setModalBorderColor(c.border);
+        o->setAlphaForModalBorder(c.alpha);
+        o->setShowTitlebar(c.title);
+        o->setTitlebarColor(platform::Color::rgba(0, 0.5, 0, 1));
+        o->showWithHTML("<p>panel</p>");
+        o->display();
+        auto ops = o->lastDrawing().paintOps();
+        ASSERT_FALSE(ops.empty());
+        // The rounded border, moved by half a point up and left.
+        EXPECT_EQ(ops[0].kind, Kind::FillPath);
+        EXPECT_EQ(ops[0].color, c.fill);
+        auto bounds = o->bounds();
+        double x = std::ceil(bounds.x() + 10), y = std::ceil(bounds.y() + 10), w = bounds.width() - 20;
+        double web = o->webView()->frame().height();
+        std::size_t strokes = 0;
+        for (const auto& op : ops)
+            if (op.kind == Kind::StrokePath) {
+                ++strokes;
+                EXPECT_DOUBLE_EQ(op.lineWidth, 2);
+            }
+        if (!c.title) {
+            ASSERT_EQ(ops.size(), 5u);
+            EXPECT_EQ(strokes, 4u);
+            EXPECT_EQ(ops[1].color, outline);
+            // The top line of the outline round the page.
+            EXPECT_EQ(ops[1].path.points(), (std::vector<platform::Point>{{x + 0.5, y - 0.5}, {x + w, y - 0.5}}));
+            EXPECT_EQ(ops[2].path.points(),
+                      (std::vector<platform::Point>{{x + 0.5, y + web + 1 - 0.5}, {x + w - 0.5, y + web + 1 - 0.5}}));
+        } else {
+            double strip = o->modalTitleLabel()->frame().height();
+            // The strip filled and outlined in the title colour, then the page outlined.
+            ASSERT_EQ(ops.size(), 10u);
+            EXPECT_EQ(ops[1].kind, Kind::FillPath);
+            EXPECT_EQ(ops[1].color, platform::Color::rgba(0, 0.5, 0, 1));
+            EXPECT_EQ(ops[2].color, platform::Color::rgba(0, 0.5, 0, 1));
+            EXPECT_EQ(ops[6].color, outline);
+            EXPECT_EQ(ops[6].path.points(),
+                      (std::vector<platform::Point>{{x + 0.5, y + strip - 0.5}, {x + w, y + strip - 0.5}}));
+        }
+        o->closeWithAnimation(false);
+    }
+    // A full-screen overlay draws nothing of its own.
+    auto full = overlay();
+    full->display();
+    EXPECT_TRUE(full->lastDrawing().paintOps().empty());
+}

@@ -19,6 +19,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/URLConnection.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "services/MeridianEndpoints.h"
@@ -44,6 +45,7 @@ public:
     void adRequestFailed(meridian::MRAdView&) override { events_->push_back("failed"); }
     void adDidRefresh(meridian::MRAdView&) override { events_->push_back("refresh"); }
     void adWasTapped(meridian::MRAdView&) override { events_->push_back("tapped"); }
+    void adRequestIsCaching(meridian::MRAdView&) override { events_->push_back("caching"); }
     void adModalWillAppear() override { events_->push_back("modalWillAppear"); }
     void adModalDidAppear() override { events_->push_back("modalDidAppear"); }
     void adModalWasDismissed() override { events_->push_back("modalDismissed"); }
@@ -66,6 +68,7 @@ protected:
         platform::Bundle::resetForTesting();
         platform::UserDefaults::resetForTesting();
         platform::NotificationCenter::resetDefaultForTesting();
+        platform::Accelerometer::resetForTesting();
         services::installMeridianEndpoints(services.host());
         delegate = std::make_shared<RecordingDelegate>(events);
     }

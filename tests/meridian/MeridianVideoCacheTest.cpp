@@ -1,0 +1,251 @@
+// The video cache record with its archive, marker, expiry, play count and sweep, a download
+// that completes its record after its view is gone, and names that cannot become cache files.
+#include "MeridianTestSupport.h"
+
+#include <fstream>
+
+#include "meridian/MRJSONAd.h"
+#include "meridian/MRURLDownload.h"
+#include "meridian/MRVideoCache.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/runloop/Clock.h"
+#include "platform/ui/Image.h"
+
+using namespace meridiantest;
+using meridian::MRJSONAd;
+using meridian::MRURLDownload;
+using meridian::MRVideoCache;
+
+namespace {
+
+constexpr std::string_view kVideoPath = "/meridian/videos/test.avi";
+constexpr std::string_view kButtonImagePath = "/meridian/images/test-button.png";
+
+std::string body(std::size_t size) {
+    std::string text(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7) % 26);
+    return text;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class RecordingDownloadDelegate : public meridian::MRURLDownloadDelegate {
+public:
+    explicit RecordingDownloadDelegate(Events events, std::string name)
+        : events_(std::move(events)), name_(std::move(name)) {}
+    void downloadDidFinish(MRURLDownload&) override { events_->push_back(name_ + ":finished"); }
+    void downloadDidFail(MRURLDownload&, const platform::Error& error) override {
+        events_->push_back(name_ + ":failed:" + std::to_string(error.code));
+    }
+
+private:
+    Events events_;
+    std::string name_;
+};
+
+class MeridianVideoCache : public MeridianFixture {
+protected:
+    MeridianVideoCache() {
+        video = body(5000);
+        services.handle("GET", std::string(kVideoPath), [this](const services::LoggedRequest& r) {
+            return services::byteRangeReply(r, video, "video/avi");
+        });
+        auto png = platform::Image::solid(12, 8, 0, 200, 0)->pngRepresentation();
+        std::string picture(png.begin(), png.end());
+        services.handle("GET", std::string(kButtonImagePath), [picture](const services::LoggedRequest&) {
+            return services::ServiceReply{200, picture, "image/png", {}};
+        });
+        recorder = std::make_shared<RecordingDownloadDelegate>(events, "view");
+    }
+    ~MeridianVideoCache() override { MRURLDownload::cancelAllForTesting(); }
+
+    std::filesystem::path target() { return MRVideoCache::cacheFolder() / "clip.avi"; }
+    std::filesystem::path partial() {
+        auto p = target();
+        p += ".part";
+        return p;
+    }
+    bool ended() {
+        return waitFor([] { return MRURLDownload::runningCount() == 0; });
+    }
+    std::string videoReply(std::string id, std::string expiration = "2030-01-01 00:00:00 +0000",
+                           std::string path = std::string(kVideoPath)) {
+        return R"({"type":"video","meta-data":{"m":"1"},"video":{"id":")" + id + R"(","content-url":")" +
+               services.url(path) + R"(","expiration":")" + expiration + R"(","duration":30,
+               "buttons":[{"image":")" + services.url(kButtonImagePath) + R"(","url":"mrsdk://endVideo",
+               "activity":["a1"],"component":"close"}],"log":[{"time":"5","urls":["u5"]}],
+               "startActivity":["s"],"endActivity":["e"],"onCompletion":{"stayInPlayer":true},
+               "showCountdownHUD":true}})";
+    }
+    std::shared_ptr<MRJSONAd> videoAd(std::string id, std::string expiration = "2030-01-01 00:00:00 +0000") {
+        auto text = videoReply(std::move(id), std::move(expiration));
+        return std::make_shared<MRJSONAd>(platform::Data(text.begin(), text.end()), std::weak_ptr<meridian::MRJSONAdView>{});
+    }
+
+    std::string video;
+    std::shared_ptr<RecordingDownloadDelegate> recorder;
+};
+
+} // namespace
+
+TEST_F(MeridianVideoCache, AFinishedDownloadCompletesItsRecordEvenWithoutItsView) {
+    auto ad = videoAd("clip");
+    auto record = MRVideoCache::initWithAd(ad);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->localPath(), target().string());
+    EXPECT_EQ(record->archivedFilePath(), MRVideoCache::cacheFolder() / "clip.mrarchive");
+    EXPECT_EQ(record->numPlays(), 0);
+    EXPECT_FALSE(record->downloadFinished());
+    {
+        auto view = std::make_shared<RecordingDownloadDelegate>(events, "view");
+        record->startOrFinishDownloadWithDelegate(view);
+        // The buttons were built (pictures fetched) before the download.
+        EXPECT_TRUE(ad->buttonsHaveBeenDownloaded());
+        ASSERT_TRUE(ad->videoButtons() && ad->videoButtons()->size() == 1);
+        EXPECT_NE(ad->videoButtons()->at(0)->image(), nullptr);
+    }
+    record.reset(); // nothing holds the record but its download
+    EXPECT_FALSE(MRVideoCache::cacheExists("clip"));
+    ASSERT_TRUE(ended());
+    EXPECT_TRUE(events->empty());
+
+    auto marker = platform::readPropertyListFile(MRVideoCache::markerPath());
+    ASSERT_TRUE(marker && marker->find("needToPlayVideo"));
+    EXPECT_EQ(marker->find("needToPlayVideo")->stringOr(""), "clip");
+    auto loaded = MRVideoCache::loadFromArchive("clip");
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(loaded->downloadFinished());
+    EXPECT_TRUE(loaded->isDownloadComplete());
+    EXPECT_FALSE(loaded->isCacheExpired());
+    EXPECT_EQ(readFile(loaded->localPath()), video);
+}
+
+TEST_F(MeridianVideoCache, TheArchiveKeepsTheWholeAdAcrossARestart) {
+    auto ad = videoAd("clip");
+    auto record = MRVideoCache::initWithAd(ad);
+    ASSERT_NE(record, nullptr);
+    ad->downloadButtons();
+    record->setDownloadFinished(true);
+    record->incrementNumPlaysBy(2);
+    ASSERT_TRUE(record->save());
+    auto requestsBefore = services.requestCount(kButtonImagePath);
+
+    auto loaded = MRVideoCache::loadFromArchive("clip");
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->vid(), "clip");
+    EXPECT_EQ(loaded->url(), ad->videoContentURL());
+    EXPECT_EQ(loaded->experation(), ad->videoExpirationDate());
+    EXPECT_EQ(loaded->numPlays(), 2);
+    auto copy = loaded->ad();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->adType(), MRJSONAd::kVideoAd);
+    EXPECT_EQ(copy->adView(), nullptr);
+    EXPECT_EQ(copy->videoId(), "clip");
+    EXPECT_DOUBLE_EQ(copy->videoDuration(), 30);
+    EXPECT_TRUE(copy->showCountdownHUD());
+    EXPECT_TRUE(copy->buttonsHaveBeenDownloaded());
+    EXPECT_EQ(copy->logMetaData(), ad->logMetaData());
+    EXPECT_EQ(copy->logs(), ad->logs());
+    EXPECT_EQ(copy->startActivity(), ad->startActivity());
+    EXPECT_EQ(copy->endActivity(), ad->endActivity());
+    ASSERT_TRUE(copy->onCompletion());
+    EXPECT_TRUE(copy->onCompletion()->at("stayInPlayer").boolOr(false));
+    ASSERT_TRUE(copy->videoButtons() && copy->videoButtons()->size() == 1);
+    auto button = copy->videoButtons()->at(0);
+    EXPECT_EQ(button->component(), "close");
+    ASSERT_NE(button->image(), nullptr);
+    EXPECT_EQ(button->image()->size(), (platform::Size{12, 8}));
+    // Built again from the archived picture, without the network.
+    EXPECT_EQ(button->button()->frame().size, (platform::Size{12, 8}));
+    EXPECT_EQ(services.requestCount(kButtonImagePath), requestsBefore);
+}
+
+TEST_F(MeridianVideoCache, ExpiryPlayCountsAndTheSweep) {
+    double now = platform::Clock::current().now();
+    auto save = [&](std::string id, std::string expiration, bool withVideo) {
+        auto record = MRVideoCache::initWithAd(videoAd(id, expiration));
+        record->setDownloadFinished(true);
+        ASSERT_TRUE(record->save());
+        if (withVideo)
+            writeFile(record->localPath(), "video");
+    };
+    save("old", "2001-01-01 00:00:00 +0000", true);
+    save("fresh", "2030-01-01 00:00:00 +0000", true);
+    save("undated", "next tuesday", true);
+    writeFile(MRVideoCache::cacheFolder() / "orphan.avi", "video without its record");
+    writeFile(MRVideoCache::cacheFolder() / "broken.mrarchive", "not an archive");
+
+    EXPECT_TRUE(MRVideoCache::loadFromArchive("old")->isCacheExpired());
+    EXPECT_FALSE(MRVideoCache::loadFromArchive("fresh")->isCacheExpired());
+    EXPECT_FALSE(MRVideoCache::loadFromArchive("undated")->experation().has_value());
+    EXPECT_FALSE(MRVideoCache::loadFromArchive("undated")->isCacheExpired());
+    EXPECT_EQ(MRVideoCache::loadFromArchive("broken"), nullptr);
+    EXPECT_EQ(MRVideoCache::cachedVideoPaths().size(), 4u);
+
+    MRVideoCache::removeExpiredCaches();
+    EXPECT_FALSE(MRVideoCache::cacheExists("old"));
+    EXPECT_FALSE(std::filesystem::exists(MRVideoCache::cacheFolder() / "old.avi"));
+    EXPECT_TRUE(MRVideoCache::cacheExists("fresh"));
+    EXPECT_TRUE(MRVideoCache::cacheExists("undated"));
+    EXPECT_TRUE(std::filesystem::exists(MRVideoCache::cacheFolder() / "orphan.avi"));
+    EXPECT_TRUE(std::filesystem::exists(MRVideoCache::cacheFolder() / "broken.mrarchive"));
+
+    // Time passes: the fresh record expires too; the undated one never does.
+    clock.clock().setNow(now + 10 * 365 * 24 * 3600.0);
+    MRVideoCache::removeExpiredCaches();
+    EXPECT_FALSE(MRVideoCache::cacheExists("fresh"));
+    EXPECT_TRUE(MRVideoCache::cacheExists("undated"));
+
+    // A record whose archive has no play count counts its first play as 1.
+    auto undated = MRVideoCache::loadFromArchive("undated");
+    undated->setNumPlays(std::nullopt);
+    undated->save();
+    auto again = MRVideoCache::loadFromArchive("undated");
+    EXPECT_EQ(again->numPlays(), std::nullopt);
+    again->incrementNumPlaysBy(1);
+    EXPECT_EQ(again->numPlays(), 1);
+}
+
+TEST_F(MeridianVideoCache, NamesThatCannotBeCacheFilesAreRefused) {
+    struct Case {
+        std::string id;
+        std::string path;
+        std::optional<std::string> file; // nullopt: refused
+    };
+    const Case cases[] = {
+        {"clip", "/v/clip.avi", "clip.avi"},
+        {"clip", "/v/clip", "clip."},
+        {"clip", "/v/clip.avi?x=1", "clip.avi"},
+        {"../escape", "/v/a.avi", std::nullopt},
+        {"a/b", "/v/a.avi", std::nullopt},
+        {".hidden", "/v/a.avi", std::nullopt},
+        {"", "/v/a.avi", std::nullopt},
+        {"clip", "/v/a.a-v", std::nullopt},
+        {"clip", "/v/a.verylongextension", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id + " " + c.path);
+        auto text = R"({"type":"video","video":{"id":")" + c.id + R"(","content-url":"http://h.test)" + c.path +
+                    R"("}})";
+        auto ad = std::make_shared<MRJSONAd>(platform::Data(text.begin(), text.end()),
+                                             std::weak_ptr<meridian::MRJSONAdView>{});
+        auto record = MRVideoCache::initWithAd(ad);
+        if (!c.file) {
+            EXPECT_EQ(record, nullptr);
+            continue;
+        }
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(std::filesystem::path(record->localPath()), MRVideoCache::cacheFolder() / *c.file);
+    }
+    EXPECT_EQ(MRVideoCache::loadFromArchive("../../Preferences/x"), nullptr);
+}
