@@ -107,7 +107,7 @@ TEST_P(ScreenWalk, TheLockedStartReadsWithoutOverlaps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, ScreenWalk,
-                         ::testing::Values(platform::DeviceProfile::Phone),
+                         ::testing::Values(platform::DeviceProfile::Phone, platform::DeviceProfile::Tablet),
                          [](const auto& info) {
                              return info.param == platform::DeviceProfile::Phone ? std::string("Phone")
                                                                                  : std::string("Tablet");
