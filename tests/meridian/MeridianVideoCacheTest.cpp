@@ -1,6 +1,7 @@
 // The video cache record with its archive, marker, expiry, play count and sweep, a download
 // that completes its record after its view is gone, and names that cannot become cache files.
 #include "MeridianTestSupport.h"
+#include "MeridianVideoSupport.h"
 
 #include <fstream>
 
@@ -22,36 +23,6 @@ namespace {
 constexpr std::string_view kVideoPath = "/meridian/videos/test.avi";
 constexpr std::string_view kButtonImagePath = "/meridian/images/test-button.png";
 
-std::string body(std::size_t size) {
-    std::string text(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        text[i] = static_cast<char>('a' + (i * 7) % 26);
-    return text;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class RecordingDownloadDelegate : public meridian::MRURLDownloadDelegate {
-public:
-    explicit RecordingDownloadDelegate(Events events, std::string name)
-        : events_(std::move(events)), name_(std::move(name)) {}
-    void downloadDidFinish(MRURLDownload&) override { events_->push_back(name_ + ":finished"); }
-    void downloadDidFail(MRURLDownload&, const platform::Error& error) override {
-        events_->push_back(name_ + ":failed:" + std::to_string(error.code));
-    }
-
-private:
-    Events events_;
-    std::string name_;
-};
 
 class MeridianVideoCache : public MeridianFixture {
 protected:
