@@ -228,17 +228,17 @@ void MREmbeddedBrowserController::loadView() {
     activityInd_->setCenter({size.width / 2, size.height / 2});
     activityInd_->setHidden(true);
     root->addSubview(activityInd_);
-    loadingMsg_ = std::make_shared<platform::Label>(platform::Rect(0, 0, 100, 20));
-    loadingMsg_->setOpaque(false);
-    loadingMsg_->setBackgroundColor(platform::Color::clearColor());
-    loadingMsg_->setTextColor(platform::Color::whiteColor());
-    loadingMsg_->setTextAlignment(platform::TextAlignment::Center);
-    loadingMsg_->setText(kLoadingText);
-    loadingMsg_->setAutoresizingMask(kAllMargins);
-    loadingMsg_->sizeToFit();
-    loadingMsg_->setCenter({size.width / 2, size.height / 2 - kLoadingLabelRaise});
-    loadingMsg_->setHidden(true);
-    root->addSubview(loadingMsg_);
+    loadingMessage_ = std::make_shared<platform::Label>(platform::Rect(0, 0, 100, 20));
+    loadingMessage_->setOpaque(false);
+    loadingMessage_->setBackgroundColor(platform::Color::clearColor());
+    loadingMessage_->setTextColor(platform::Color::whiteColor());
+    loadingMessage_->setTextAlignment(platform::TextAlignment::Center);
+    loadingMessage_->setText(kLoadingText);
+    loadingMessage_->setAutoresizingMask(kAllMargins);
+    loadingMessage_->sizeToFit();
+    loadingMessage_->setCenter({size.width / 2, size.height / 2 - kLoadingLabelRaise});
+    loadingMessage_->setHidden(true);
+    root->addSubview(loadingMessage_);
 
     TouchTracking::tellObjectAboutTouchInRect(self(), webViewContainer_->frame(), root.get());
 }
@@ -266,16 +266,16 @@ void MREmbeddedBrowserController::startProgressIndicator() {
     indicatorAnimating_ = true;
     if (activityInd_)
         activityInd_->setHidden(false);
-    if (loadingMsg_)
-        loadingMsg_->setHidden(false);
+    if (loadingMessage_)
+        loadingMessage_->setHidden(false);
 }
 
 void MREmbeddedBrowserController::stopProgressIndicator() {
     indicatorAnimating_ = false;
     if (activityInd_)
         activityInd_->setHidden(true);
-    if (loadingMsg_)
-        loadingMsg_->setHidden(true);
+    if (loadingMessage_)
+        loadingMessage_->setHidden(true);
 }
 
 void MREmbeddedBrowserController::showWebView() {
@@ -510,7 +510,7 @@ void MREmbeddedBrowserController::finishDismissal() {
     backButton_.reset();
     forwardButton_.reset();
     activityInd_.reset();
-    loadingMsg_.reset();
+    loadingMessage_.reset();
     auto adView = std::move(adView_);
     if (adView)
         adView->didDismissEmbeddedBrowser();

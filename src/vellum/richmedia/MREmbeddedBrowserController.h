@@ -76,7 +76,7 @@ public:
     std::shared_ptr<platform::Button> backButton() const { return backButton_; }
     std::shared_ptr<platform::Button> forwardButton() const { return forwardButton_; }
     std::shared_ptr<platform::Button> dismissButton() const { return dismissButton_; }
-    std::shared_ptr<platform::Label> loadingMsg() const { return loadingMsg_; }
+    std::shared_ptr<platform::Label> loadingMessage() const { return loadingMessage_; }
     bool isIndicatorAnimating() const { return indicatorAnimating_; }
     std::shared_ptr<VellumAdView> adView() const { return adView_; }
     std::shared_ptr<VellumAdView> getAdView() const { return adView_; }
@@ -113,7 +113,7 @@ private:
     std::shared_ptr<platform::Button> backButton_, forwardButton_, dismissButton_;
     std::shared_ptr<platform::View> activityInd_;
     bool indicatorAnimating_ = false;
-    std::shared_ptr<platform::Label> loadingMsg_;
+    std::shared_ptr<platform::Label> loadingMessage_;
     std::shared_ptr<VellumAdView> adView_;
     std::shared_ptr<VellumEvent> event_;
     std::string urlString_;
