@@ -29,6 +29,11 @@ void installTangentEndpoints(ServiceHost& host, std::string fixturesDir) {
             return ServiceReply{404, "no ad fixture", "text/plain", {}};
         return ServiceReply{200, *markup, "text/html; charset=utf-8", {responseId}};
     });
+    host.handle("GET", std::string(kTangentReportPath), [](const LoggedRequest& request) {
+        if (!request.queryValue("event"))
+            return ServiceReply{400, "missing event", "text/plain", {}};
+        return ServiceReply{200, "ok", "text/plain", {}};
+    });
 }
 
 } // namespace services

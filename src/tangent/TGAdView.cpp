@@ -7,6 +7,7 @@
 #include "platform/foundation/URL.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "tangent/TGAdEventCollection.h"
 #include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGLanternFileManager.h"
@@ -159,7 +160,13 @@ bool TGAdView::loadAdContent(const std::string& markup) {
     return true;
 }
 
+std::shared_ptr<TGAdEventCollection> TGAdView::adEventCollection() const {
+    return delegateAdaptor_ ? delegateAdaptor_->adEventCollection() : nullptr;
+}
+
 void TGAdView::beginDisplayInView(const std::shared_ptr<platform::View>& container) {
+    if (auto events = adEventCollection())
+        events->impressionRecord().eventStartTimer();
     if (adWrapper_)
         adWrapper_->beginDisplayInView(container);
 }
@@ -169,6 +176,7 @@ void TGAdView::endDisplay() {
         return;
     ended_ = true;
     auto keepAlive = weak_from_this().lock();
+    TGLocation::instance().stopListeningToLocationUpdates(this);
     if (adWebView_) {
         adWebView_->stopLoading();
         adWebView_->setDelegate({});
@@ -182,6 +190,12 @@ void TGAdView::endDisplay() {
 }
 
 void TGAdView::setWorking(bool working) {
+    if (auto events = adEventCollection()) {
+        if (working)
+            events->clickRecord().eventStartTimer();
+        else
+            events->clickRecord().eventStopTimer();
+    }
     if (adWrapper_)
         adWrapper_->setWorking(working);
 }
@@ -384,11 +398,11 @@ bool TGAdView::bridgeUrl(const platform::URL& url) {
     else if (selector == "logMessage:")
         lanternLogMessage(arguments);
     else if (selector == "receiveLocationUpdates:") {
-        // Without a location source every listener is told at once that location is off.
         if (arguments[0] == std::optional<std::string>("true"))
-            locationDisabled();
-    }
-    else
+            TGLocation::instance().startListeningToLocationUpdates(shared_from_this());
+        else
+            TGLocation::instance().stopListeningToLocationUpdates(this);
+    } else
         forwardToComponent(selector, arguments);
     return true;
 }
@@ -415,22 +429,52 @@ void TGAdView::lanternDocumentLoadStatus(const TGLanternArguments& arguments) {
         setCurrentViewState(loadingState);
     } else if (status == "onload") {
         setCurrentViewState(loadedState);
-        locationDisabled();
+        sendLocationToPage();
     } else if (status == "onunload") {
         setCurrentViewState(dismissedState);
     }
     forwardToComponent("documentLoadStatus:", arguments);
 }
 
+void TGAdView::sendLocationToPage() {
+    if (TGLocation::enabled()) {
+        if (auto fix = TGLocation::location())
+            locationUpdated(*fix);
+    } else {
+        locationDisabled();
+    }
+}
+
+void TGAdView::locationUpdated(const platform::Location& location) {
+    evalJS(platform::formatString(
+        "Lantern.locationUpdated({coords:{latitude:%f, longitude:%f, altitude:%f, accuracy:%f, altitudeAccuracy:%f, "
+        "heading:%f, speed:%f},timestamp:new Date(%f)});",
+        location.coordinate().latitude, location.coordinate().longitude, location.altitude(),
+        location.horizontalAccuracy(), location.verticalAccuracy(), location.course(), location.speed(),
+        location.timestamp().secondsSince1970 * 1000.0));
+}
+
 void TGAdView::locationDisabled() {
     evalJS("Lantern.locationError(1);");
 }
 
+void TGAdView::locationUpdateEncounteredAnError() {
+    evalJS("Lantern.locationError(2);");
+    TGLocation::instance().stopListeningToLocationUpdates(this);
+}
+
 void TGAdView::lanternBeginAdInteraction(const TGLanternArguments& arguments) {
+    if (auto events = adEventCollection()) {
+        auto& interact = events->interactRecord();
+        interact.setCount(interact.count() + 1);
+        interact.eventStartTimer();
+    }
     forwardToComponent("beginAdInteraction:", arguments);
 }
 
 void TGAdView::lanternEndAdInteraction(const TGLanternArguments& arguments) {
+    if (auto events = adEventCollection())
+        events->interactRecord().eventStopTimer();
     forwardToComponent("endAdInteraction:", arguments);
 }
 
@@ -458,6 +502,9 @@ void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
     platform::logLine("    URI: " + uri);
     platform::logLine("    altUri: " + altUri.value_or("(null)"));
     platform::logLine("    ClickType: " + clickType.value_or("(null)"));
+    platform::logLine("    Options: " + (arguments.size() > 2 ? arguments[2].value_or("(null)") : std::string("(null)")));
+    if (auto events = adEventCollection())
+        events->clickRecord().addMessage(uri, "url");
     // Click actions are not part of this build yet: the click is logged and not followed.
     platform::logLine("Tangent: click actions are not available; the click is not followed");
 }

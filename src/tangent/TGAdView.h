@@ -13,7 +13,8 @@
 //
 // Ownership: the widget owns its ad views (shared_ptr); the listener and the web view's
 // delegate link are weak. endDisplay() ends the ad: the component stops, the web view is
-// dropped and any protection still held is released; after it no bridge call arrives.
+// dropped and any protection still held is released; after it no bridge call arrives and no
+// location update reaches the page.
 // Main thread only.
 #include <functional>
 #include <memory>
@@ -26,9 +27,11 @@
 #include "platform/ui/Geometry.h"
 #include "platform/web/WebView.h"
 #include "tangent/TGAdStates.h"
+#include "tangent/TGLocation.h"
 
 namespace tangent {
 
+class TGAdEventCollection;
 class TGAdView;
 class TGDelegateAdaptor;
 
@@ -56,6 +59,7 @@ public:
     virtual int actualViewState() const = 0;
     virtual int currentActionState() const = 0;
     virtual void setCurrentActionState(int state) = 0;
+    virtual std::shared_ptr<TGAdEventCollection> adEventCollection() const = 0;
 };
 
 // A display component: shows the ad's web view and handles the page's commands that concern
@@ -73,6 +77,7 @@ public:
 
 class TGAdView final : public TGStateModifier,
                        public platform::WebViewDelegate,
+                       public TGLocationListener,
                        public std::enable_shared_from_this<TGAdView> {
 public:
     static constexpr std::string_view kBridgeScheme = "tgc";
@@ -107,6 +112,13 @@ public:
     int actualViewState() const override { return currentViewState_; }
     int currentActionState() const override { return currentActionState_; }
     void setCurrentActionState(int state) override;
+    // The adaptor's event collection.
+    std::shared_ptr<TGAdEventCollection> adEventCollection() const override;
+
+    // TGLocationListener: fixes and location status to the page.
+    void locationUpdated(const platform::Location& location) override;
+    void locationUpdateEncounteredAnError() override;
+    void locationDisabled() override;
 
     // Page navigation and the bridge.
     bool webViewShouldStartLoadWithRequestNavigationType(platform::WebView&, const platform::URLRequest&,
@@ -140,9 +152,8 @@ private:
     void lanternOpenUri(const TGLanternArguments& arguments);
     void lanternLogMessage(const TGLanternArguments& arguments);
     void forwardToComponent(std::string_view selector, const TGLanternArguments& arguments);
-    // Tells the page that location is off ("Lantern.locationError(1);"): the client has no
-    // location source yet, so it is never enabled.
-    void locationDisabled();
+    // The current fix to the page, or that location is off.
+    void sendLocationToPage();
     // Ends the ad from the page's unload once it is on screen.
     void endFromPage();
 

@@ -9,6 +9,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGNetReachability.h"
 #include "tangent/TGTimer.h"
@@ -164,6 +165,7 @@ void TGAdWidgetWorker::forceLoadRequest() {
     }
     auto keepAlive = self();
     delegateAdaptor_ = makeAdaptor();
+    delegateAdaptor_->adEventCollection()->requestRecord().eventStartTimer();
     stopRefreshTimer();
     auto adaptor = delegateAdaptor_;
     request_ = TGRequest::create(std::weak_ptr<TGRequestDelegate>(keepAlive));
@@ -174,6 +176,7 @@ void TGAdWidgetWorker::forceLoadRequest() {
     request_->site = adaptor->site();
     request_->adultContent = adaptor->adultContent();
     request_->extraParameters = adaptor->extraParameters();
+    request_->supportedApplications = adaptor->supportedApplications();
     request_->query = adaptor->query();
     request_->location = adaptor->location();
     request_->networkStatus = networkStatus_;
@@ -202,6 +205,9 @@ void TGAdWidgetWorker::requestDidFinishLoading(TGRequest& request) {
     auto keepAlive = self();
     auto held = request_;
     delegateAdaptor_->setRequestId(request.headers().value(TGRequest::kResponseIdHeader));
+    auto& requestRecord = delegateAdaptor_->adEventCollection()->requestRecord();
+    requestRecord.updateFromDelegateAdaptor(*delegateAdaptor_);
+    requestRecord.eventStopTimer();
     const std::string content = request.content().value_or("");
     if (content.find(kEmptyAdMarker) != std::string::npos) {
         requestDidFailWithError(request, std::nullopt);
@@ -220,8 +226,10 @@ void TGAdWidgetWorker::requestDidFailWithError(TGRequest& request, const std::op
         return;
     auto keepAlive = self();
     auto held = request_;
-    if (auto adaptor = delegateAdaptor_)
+    if (auto adaptor = delegateAdaptor_) {
+        adaptor->adEventCollection()->requestRecord().eventStopTimer();
         adaptor->didFailToRequestAd(error);
+    }
     request_.reset();
     startRefreshTimer();
 }
@@ -445,6 +453,8 @@ void TGAdWidgetWorker::currentDidTransition(TGAdView& adView, int fromState, int
             platform::logLine("Invalid State Transition: Ad being dismissed is not marked as dismissing");
         currentAdView_.reset();
         held->endDisplay();
+        if (auto adaptor = held->delegateAdaptor())
+            adaptor->adEventCollection()->submitEventReports();
         return;
     default:
         platform::logLine("currentDidTransitionFromViewState:to:withError: - Unexpected Current State " +

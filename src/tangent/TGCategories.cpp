@@ -11,6 +11,15 @@ namespace {
 constexpr std::string_view kPlaceholder = "%@";
 }
 
+void appendValueForUrlParameter(std::string& url, std::string_view key, std::string_view value) {
+    if (key.empty() || value.empty())
+        return;
+    url += platform::percentEncodeQueryValue(key);
+    url += '=';
+    url += platform::percentEncodeQueryValue(value);
+    url += '&';
+}
+
 std::map<std::string, std::string> parseOptions(std::string_view text) {
     std::map<std::string, std::string> options;
     std::size_t at = 0;

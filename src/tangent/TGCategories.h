@@ -12,6 +12,9 @@
 
 namespace tangent {
 
+// Appends one "key=value&" piece, key and value each percent-escaped on its own (every
+// reserved character included); nothing when either is empty.
+void appendValueForUrlParameter(std::string& url, std::string_view key, std::string_view value);
 // "{name:value,name:value}" into a dictionary; values are percent-decoded as UTF-8.
 std::map<std::string, std::string> parseOptions(std::string_view text);
 // The text escaped for a script string literal (line breaks, form feed, tab, backslash,

@@ -4,8 +4,16 @@
 #include <stdexcept>
 
 #include "platform/foundation/Log.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "tangent/TGAdEventCollection.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGLanternFileManager.h"
+#include "tangent/TGLocation.h"
+#include "tangent/TGLog.h"
+#include "tangent/TGViewCategories.h"
 
 namespace tangent {
 
@@ -35,6 +43,63 @@ template <typename T, typename F> std::optional<T> keepFirst(std::optional<T>& s
 }
 
 } // namespace
+
+TGDelegateAdaptor::TGDelegateAdaptor() : adEventCollection_(std::make_shared<TGAdEventCollection>(this)) {}
+
+TGDelegateAdaptor::~TGDelegateAdaptor() {
+    TGLog::log("- dealloc: TGDelegateAdaptor");
+    // The ad's records are reported when its adaptor goes.
+    if (auto collection = std::move(adEventCollection_)) {
+        collection->submitEventReports();
+        collection->setDelegateAdaptor(nullptr);
+    }
+}
+
+void TGDelegateAdaptor::setAdEventCollection(std::shared_ptr<TGAdEventCollection> collection) {
+    if (adEventCollection_ && adEventCollection_ != collection)
+        adEventCollection_->setDelegateAdaptor(nullptr);
+    adEventCollection_ = std::move(collection);
+    if (adEventCollection_)
+        adEventCollection_->setDelegateAdaptor(this);
+}
+
+std::optional<std::vector<std::string>> TGDelegateAdaptor::supportedApplications() {
+    auto probes = TGLanternFileManager::instance().fileContentsAsDictionary("applicationsupport.xml");
+    if (!probes)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (const auto& [name, probe] : *probes)
+        if (probe.string() && isSupportedByDevice(*probe.string()))
+            names.push_back(name);
+    return names;
+}
+
+std::shared_ptr<platform::ViewController> TGDelegateAdaptor::respondingViewController() {
+    std::shared_ptr<platform::ViewController> found;
+    auto host = delegate();
+    auto widget = adWidget();
+    std::shared_ptr<platform::ViewController> candidate;
+    if (host && widget)
+        candidate = host->adViewController(*widget);
+    if (!candidate && widget)
+        candidate = rootRespondingViewController(*widget);
+    if (candidate && candidate->isViewLoaded() && candidate->view()->window())
+        found = candidate;
+    if (!found)
+        if (auto keyWindow = platform::Application::shared().keyWindow())
+            for (const auto& subview : keyWindow->subviews())
+                if (!subview->isHidden() && subview->window())
+                    if ((found = rootRespondingViewController(*subview)))
+                        break;
+    while (found && found->modalViewController())
+        found = found->modalViewController();
+    if (!found) {
+        TGLog::info("No ViewController could be found.");
+        TGLog::info("You may want to implement the [TGAdWidgetDelegate viewController:] method for optimal ad "
+                    "rendering");
+    }
+    return found;
+}
 
 void TGDelegateAdaptor::setDelegate(const std::shared_ptr<TGAdWidgetDelegate>& host) {
     if (host == delegate_.lock())
@@ -77,9 +142,9 @@ std::optional<platform::Color> TGDelegateAdaptor::adForegroundColor() {
     return ask<platform::Color>(delegate(), adWidget(), &TGAdWidgetDelegate::adForegroundColor);
 }
 std::optional<platform::Location> TGDelegateAdaptor::location() {
-    // The client's own location source is not part of this build yet: without a host answer
-    // there is no fix.
-    return ask<platform::Location>(delegate(), adWidget(), &TGAdWidgetDelegate::location);
+    if (auto answer = ask<platform::Location>(delegate(), adWidget(), &TGAdWidgetDelegate::location))
+        return answer;
+    return TGLocation::location();
 }
 bool TGDelegateAdaptor::shouldRenderAd() {
     return ask<bool>(delegate(), adWidget(), &TGAdWidgetDelegate::shouldRenderAd).value_or(true);

@@ -7,7 +7,8 @@
 //
 // Ownership: the widget makes one adaptor per request and each ad view keeps the adaptor of
 // its request. The host and the widget are held weakly: once the host is gone the adaptor
-// answers its defaults and calls nobody. Main thread only.
+// answers its defaults and calls nobody. The adaptor owns the event records of its ad
+// (adEventCollection) and submits them when it goes. Main thread only.
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,8 +19,13 @@
 #include "platform/location/LocationManager.h"
 #include "platform/ui/Color.h"
 
+namespace platform {
+class ViewController;
+}
+
 namespace tangent {
 
+class TGAdEventCollection;
 class TGAdWidgetDelegate;
 class TGAdWidgetWorker;
 
@@ -29,8 +35,8 @@ public:
     static constexpr int kDefaultRenderInterval = 30;
     static constexpr int kDefaultInterstitialInterval = 6;
 
-    TGDelegateAdaptor() = default;
-    virtual ~TGDelegateAdaptor() = default;
+    TGDelegateAdaptor();
+    virtual ~TGDelegateAdaptor();
     TGDelegateAdaptor(const TGDelegateAdaptor&) = delete;
     TGDelegateAdaptor& operator=(const TGDelegateAdaptor&) = delete;
 
@@ -41,6 +47,8 @@ public:
     const std::optional<std::string>& requestId() const { return requestId_; }
     void setRequestId(std::optional<std::string> id) { requestId_ = std::move(id); }
     const std::vector<std::string>& quietSelectors() const { return quietSelectors_; }
+    const std::shared_ptr<TGAdEventCollection>& adEventCollection() const { return adEventCollection_; }
+    void setAdEventCollection(std::shared_ptr<TGAdEventCollection> collection);
 
     // Questions.
     virtual std::optional<std::string> publisher();
@@ -58,6 +66,12 @@ public:
     std::optional<std::string> getSafariButtonPrompt();
     std::optional<std::string> getBackButtonPrompt(bool interstitial);
     std::optional<std::string> getPlayVideoPrompt();
+    // Names of the outside applications of "applicationsupport.xml" whose probe URL the
+    // device can open, in the file's key order; nullopt when the file cannot be read.
+    std::optional<std::vector<std::string>> supportedApplications();
+    // The controller over which browser and modal screens are presented; nullptr (logged)
+    // when none can be found.
+    std::shared_ptr<platform::ViewController> respondingViewController();
 
     // Callbacks.
     void beginAdInteraction();
@@ -94,6 +108,7 @@ private:
     std::weak_ptr<TGAdWidgetWorker> adWidget_;
     std::optional<std::string> requestId_;
     std::vector<std::string> quietSelectors_;
+    std::shared_ptr<TGAdEventCollection> adEventCollection_;
 };
 
 class TGDelegateAdaptorImmutable final : public TGDelegateAdaptor {

@@ -30,6 +30,8 @@ const std::map<std::string, std::string>& getLanternDictionary() {
         {"tgadlantern-interstitial.css", std::string(kLanternInterstitialStyle)},
         {"wlantern-banner.html", std::string(kBannerPage)},
         {"wlantern-interstitial.html", std::string(kInterstitialPage)},
+        {"applicationsupport.xml", std::string(kApplicationSupport)},
+        {"youtube.html", std::string(kYoutubePage)},
     };
     return files;
 }
@@ -110,6 +112,16 @@ std::optional<std::string> TGLanternFileManager::fileContentsAsString(std::strin
     if (!path)
         return std::nullopt;
     return platform::FileManager::stringWithContentsOfFile(*path, kMaximumSupportFileBytes);
+}
+
+std::optional<platform::Dictionary> TGLanternFileManager::fileContentsAsDictionary(std::string_view fileName) const {
+    auto text = fileContentsAsString(fileName);
+    if (!text)
+        return std::nullopt;
+    auto value = platform::Value::fromPropertyList(*text);
+    if (!value || !value->dictionary())
+        return std::nullopt;
+    return *value->dictionary();
 }
 
 std::optional<std::string> TGLanternFileManager::fillFile(std::string_view fileName,

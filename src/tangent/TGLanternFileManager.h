@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/foundation/URL.h"
+#include "platform/foundation/Value.h"
 
 namespace tangent {
 
@@ -25,6 +26,8 @@ public:
     static void resetForTesting();
 
     std::optional<std::string> fileContentsAsString(std::string_view fileName) const;
+    // The property-list dictionary of the file; nullopt when it cannot be read as one.
+    std::optional<platform::Dictionary> fileContentsAsDictionary(std::string_view fileName) const;
     // The file's text with its placeholders filled in order; nullopt when the file cannot be
     // read or its placeholder count differs from `values`.
     std::optional<std::string> fillFile(std::string_view fileName, const std::vector<std::string>& values) const;

@@ -6,6 +6,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/URL.h"
 #include "tangent/TGAdWidget.h"
+#include "tangent/TGCategories.h"
 #include "tangent/TGDeviceInfo.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
 
@@ -47,16 +48,6 @@ const char* flag(bool value) {
 
 bool isEmpty(const std::optional<std::string>& value) {
     return !value || value->empty();
-}
-
-// One "key=value&" piece, each side escaped on its own; empty keys or values are skipped.
-void appendValueForUrlParameter(std::string& url, std::string_view key, std::string_view value) {
-    if (key.empty() || value.empty())
-        return;
-    url += platform::percentEncodeQueryValue(key);
-    url += '=';
-    url += platform::percentEncodeQueryValue(value);
-    url += '&';
 }
 
 std::optional<std::string> infoString(std::string_view key) {

@@ -20,6 +20,7 @@
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGEventManager.h"
 #include "tangent/TGTimer.h"
 
 using namespace tangent;
@@ -62,6 +63,7 @@ struct WidgetFixture {
         window->makeKeyAndVisible();
     }
     ~WidgetFixture() {
+        TGEventManager::resetForTesting();
         platform::URLConnection::cancelAllForTesting();
         platform::Application::resetForTesting();
     }
@@ -116,6 +118,23 @@ TEST(TangentWidget, ShowsALoadedBannerWhenTheHostAgrees) {
     EXPECT_EQ(f.host->events, (std::vector<std::string>{"shouldRenderAd", "begin", "end"}));
     f.clock.drain();
     EXPECT_TRUE(weakWidget.expired());
+
+    // Once the ad and its adaptor are gone, its records reach the report endpoint.
+    f.clock.advance(2);
+    current.reset();
+    f.clock.drain();
+    TGEventManager::instance().operationQueue().waitUntilAllOperationsAreFinished();
+    std::map<std::string, services::LoggedRequest> reports;
+    for (const auto& report : f.services.requestsTo(services::kTangentReportPath))
+        reports.emplace(report.queryValue("event").value_or("?"), report);
+    ASSERT_EQ(reports.size(), 3u);
+    for (const auto* kind : {"request", "impression", "interact"}) {
+        ASSERT_TRUE(reports.count(kind)) << kind;
+        EXPECT_EQ(reports.at(kind).queryValue("tgreqid"), std::string(services::kTangentResponseId)) << kind;
+        EXPECT_EQ(reports.at(kind).queryValue("pub"), "pub-1") << kind;
+    }
+    EXPECT_EQ(reports.at("interact").queryValue("units"), "1");
+    EXPECT_TRUE(reports.at("impression").queryValue("duration"));
 }
 
 TEST(TangentWidget, RefusedRenderWaitsForTheRenderTimer) {

@@ -6,6 +6,7 @@
 //   when "mt-interstitial" is "t"), with the response id in the header "Xjt-Responseid".
 //   The publisher "empty" gets the network's empty-ad marker instead (a page that refers to
 //   "default/empty.gif").
+// - GET "/tangent/a/conversion": an event report. Without "event" the reply is 400, else 200.
 //
 // Handlers only read fixture files, so they are thread-safe.
 #include <string>
@@ -16,6 +17,7 @@
 namespace services {
 
 inline constexpr std::string_view kTangentAdPath = "/tangent/a/ads";
+inline constexpr std::string_view kTangentReportPath = "/tangent/a/conversion";
 inline constexpr std::string_view kTangentResponseId = "fw-tangent-response-1";
 inline constexpr std::string_view kTangentEmptyPublisher = "empty";
 

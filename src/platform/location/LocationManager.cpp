@@ -11,8 +11,8 @@ std::atomic<bool> gServicesEnabled{true};
 } // namespace
 
 std::string Location::description() const {
-    return formatString("<%+.8f,%+.8f> +/- %.2fm (speed -1.00 mps / course -1.00) @ %.0f",
-                        coordinate_.latitude, coordinate_.longitude, horizontalAccuracy_,
+    return formatString("<%+.8f,%+.8f> +/- %.2fm (speed %.2f mps / course %.2f) @ %.0f",
+                        coordinate_.latitude, coordinate_.longitude, horizontalAccuracy_, speed_, course_,
                         timestamp_.secondsSince1970);
 }
 

@@ -23,19 +23,23 @@ struct LocationCoordinate2D {
     friend bool operator==(const LocationCoordinate2D&, const LocationCoordinate2D&) = default;
 };
 
-// One fix: a plain value. A negative horizontal accuracy marks a fix without a valid position.
+// One fix: a plain value. A negative horizontal accuracy marks a fix without a valid position;
+// a negative course or speed marks one without a valid heading or speed.
 class Location {
 public:
     Location(LocationCoordinate2D coordinate, double altitude, double horizontalAccuracy,
-             double verticalAccuracy, Date timestamp)
+             double verticalAccuracy, Date timestamp, double course = -1, double speed = -1)
         : coordinate_(coordinate), altitude_(altitude), horizontalAccuracy_(horizontalAccuracy),
-          verticalAccuracy_(verticalAccuracy), timestamp_(timestamp) {}
+          verticalAccuracy_(verticalAccuracy), timestamp_(timestamp), course_(course), speed_(speed) {}
 
     LocationCoordinate2D coordinate() const { return coordinate_; }
     double altitude() const { return altitude_; }
     double horizontalAccuracy() const { return horizontalAccuracy_; }
     double verticalAccuracy() const { return verticalAccuracy_; }
     Date timestamp() const { return timestamp_; }
+    // Degrees clockwise from north, and metres per second.
+    double course() const { return course_; }
+    double speed() const { return speed_; }
     // "<+12.34567890,-98.76543210> +/- 5.00m (speed -1.00 mps / course -1.00) @ <seconds>".
     std::string description() const;
 
@@ -47,6 +51,8 @@ private:
     double horizontalAccuracy_;
     double verticalAccuracy_;
     Date timestamp_;
+    double course_;
+    double speed_;
 };
 
 inline constexpr double kLocationAccuracyBest = -1.0;

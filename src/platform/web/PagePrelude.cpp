@@ -153,6 +153,12 @@ accessor(ElementProto, 'innerText', function () { return this.textContent; },
 ElementProto.getAttribute = function (name) { return N.getAttribute(handle(this), String(name)); };
 ElementProto.setAttribute = function (name, value) { N.setAttribute(handle(this), String(name), String(value)); };
 ElementProto.removeAttribute = function (name) { N.removeAttribute(handle(this), String(name)); };
+// A fresh list of {name, value} objects on each read (a snapshot, not a live map).
+accessor(ElementProto, 'attributes', function () {
+    var flat = N.attributes(handle(this)), list = [];
+    for (var i = 0; i + 1 < flat.length; i += 2) list.push({ name: flat[i], value: flat[i + 1] });
+    return list;
+});
 ElementProto.hasAttribute = function (name) { return N.getAttribute(handle(this), String(name)) !== null; };
 ElementProto.click = function () { if (dispatch('click', handle(this))) N.clickDefault(handle(this)); };
 ElementProto.submit = function () { N.submit(handle(this)); };

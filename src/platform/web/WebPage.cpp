@@ -194,6 +194,19 @@ duk_ret_t nSetHTML(duk_context* ctx, WebPage& page) {
     return 0;
 }
 
+// The element's attributes as [name, value, name, value, ...] in document order.
+duk_ret_t nAttributes(duk_context* ctx, WebPage& page) {
+    duk_idx_t array = duk_push_array(ctx);
+    duk_uarridx_t index = 0;
+    for (const auto& [name, value] : argNode(ctx, page, 0)->attributes()) {
+        pushString(ctx, name);
+        duk_put_prop_index(ctx, array, index++);
+        pushString(ctx, value);
+        duk_put_prop_index(ctx, array, index++);
+    }
+    return 1;
+}
+
 duk_ret_t nGetAttribute(duk_context* ctx, WebPage& page) {
     auto value = argNode(ctx, page, 0)->attribute(argString(ctx, 1));
     if (value)
@@ -331,6 +344,7 @@ constexpr NativeEntry kNatives[] = {
     {"getHTML", native<nGetHTML>, 2},
     {"setHTML", native<nSetHTML>, 2},
     {"getAttribute", native<nGetAttribute>, 2},
+    {"attributes", native<nAttributes>, 1},
     {"setAttribute", native<nSetAttribute>, 3},
     {"removeAttribute", native<nRemoveAttribute>, 2},
     {"insertBefore", native<nInsertBefore>, 3},
