@@ -7,6 +7,7 @@
 #include "platform/foundation/URL.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "tangent/TGActionController.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
@@ -100,6 +101,7 @@ void TGAdView::setUp(const platform::Rect& frame) {
             adWebView_->setBackgroundColor(*colour);
     adWebView_->setScalesPageToFit(false);
     adWebView_->setDelegate(weak_from_this());
+    actionController_ = TGActionController::create(weak_from_this(), delegateAdaptor_);
     currentViewState_ = pendingState;
 }
 
@@ -183,6 +185,8 @@ void TGAdView::endDisplay() {
         adWebView_->stopLoading();
         adWebView_->setDelegate({});
     }
+    if (auto controller = actionController_)
+        controller->stop();
     if (adWrapper_)
         adWrapper_->endDisplay();
     adWebView_.reset();
@@ -198,6 +202,9 @@ void TGAdView::setWorking(bool working) {
         else
             events->clickRecord().eventStopTimer();
     }
+    if (!working)
+        if (auto controller = actionController_)
+            controller->stop();
     if (adWrapper_)
         adWrapper_->setWorking(working);
 }
@@ -205,6 +212,8 @@ void TGAdView::setWorking(bool working) {
 void TGAdView::rotate() {
     if (adWrapper_)
         adWrapper_->rotate();
+    if (actionController_)
+        actionController_->rotate();
     fireChangeOrientationToJS(statusBarOrientation());
 }
 
@@ -535,9 +544,14 @@ void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
     else if (auto alt = options.find("alt-url"); alt != options.end())
         altUri = alt->second;
     std::optional<std::string> clickType = arguments.size() > 1 ? arguments[1] : std::nullopt;
-    if (!clickType)
+    if (!clickType || clickType->empty()) {
+        clickType.reset();
         if (auto it = options.find("type"); it != options.end())
             clickType = it->second;
+    }
+    const auto fullscreen = options.find("fullscreen");
+    const bool isFullScreen = fullscreen != options.end() && (fullscreen->second == "true" ||
+                                                              fullscreen->second == "yes" || fullscreen->second == "1");
     platform::logLine("Lantern OpenUri");
     platform::logLine("    URI: " + uri);
     platform::logLine("    altUri: " + altUri.value_or("(null)"));
@@ -545,8 +559,17 @@ void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
     platform::logLine("    Options: " + (arguments.size() > 2 ? arguments[2].value_or("(null)") : std::string("(null)")));
     if (auto events = adEventCollection())
         events->clickRecord().addMessage(uri, "url");
-    // Click actions are not part of this build yet: the click is logged and not followed.
-    platform::logLine("Tangent: click actions are not available; the click is not followed");
+    auto url = platform::URL::parse(uri);
+    if (!url || !url->isAbsolute()) {
+        platform::logLine("Tangent: the clicked URI is not a URL: " + uri);
+        return;
+    }
+    std::optional<platform::URL> alternate;
+    if (altUri)
+        if (auto parsed = platform::URL::parse(*altUri); parsed && parsed->isAbsolute())
+            alternate = std::move(parsed);
+    if (auto controller = actionController_)
+        controller->handleURL(*url, alternate, clickType, isFullScreen);
 }
 
 void TGAdView::lanternLogMessage(const TGLanternArguments& arguments) {

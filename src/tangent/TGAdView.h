@@ -31,6 +31,7 @@
 
 namespace tangent {
 
+class TGActionController;
 class TGAdEventCollection;
 class TGAdView;
 class TGComponent;
@@ -133,6 +134,7 @@ public:
 
     const std::shared_ptr<TGDelegateAdaptor>& delegateAdaptor() const { return delegateAdaptor_; }
     const std::shared_ptr<TGLanternClient>& adWrapper() const { return adWrapper_; }
+    const std::shared_ptr<TGActionController>& actionController() const { return actionController_; }
     void setAdWrapper(std::shared_ptr<TGLanternClient> component) { adWrapper_ = std::move(component); }
     const std::shared_ptr<platform::WebView>& adWebView() const { return adWebView_; }
     const platform::Rect& adContainerRect() const { return adContainerRect_; }
@@ -174,6 +176,7 @@ private:
     std::shared_ptr<TGDelegateAdaptor> delegateAdaptor_;
     std::weak_ptr<TGStateListener> stateListener_;
     std::shared_ptr<TGLanternClient> adWrapper_;
+    std::shared_ptr<TGActionController> actionController_;
     std::shared_ptr<platform::WebView> adWebView_;
     platform::Rect adContainerRect_;
     bool interstitial_ = false;
