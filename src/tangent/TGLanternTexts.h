@@ -159,7 +159,7 @@ var Lantern = (function () {
       uri = anchor.getAttribute("href");
       if (uri) anchor.setAttribute("orig-href", uri);
     }
-    anchor.removeAttribute("href");
+    anchor.setAttribute("href", "#");
     var options = {};
     var attributes = anchor.attributes || [];
     for (var i = 0; i < attributes.length; i++) {

@@ -44,6 +44,10 @@ const NetworkCase kNetworks[] = {
      "/switchboard/custom.php", "/switchboard/customclick.php", "/landing/banner.html", "Done"},
     {12, "Nimbus", R"({"type":12,"nid":"e2e-nimbus","nname":"nimbus","weight":100,"priority":1,"key":"nimbus-app"})",
      "/nimbus/ads/feed.php", "/nimbus/images/nimbus.png", "/landing/nimbus.html", "Done"},
+    {2, "Tangent",
+     R"({"type":2,"nid":"e2e-tangent","nname":"tangent","weight":100,"priority":1,)"
+     R"("key":{"publisherID":"fw-tangent","siteID":"fw-site","spotID":"fw-spot"}})",
+     "/tangent/a/ads", "/tangent/r/landing", "/tangent/landing.html", "Back"},
     {18, "Orbis", R"({"type":18,"nid":"e2e-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})",
      "/orbis/showad.asm", "/orbis/click", "/orbis/landing.html", "Done"},
 };

@@ -8,7 +8,10 @@
 //   "default/empty.gif"); the banners of the publishers "expanding" ("tangent/expanding.html",
 //   an ad that grows to 320 by 300 and back) and "vellum" ("tangent/vellum.html", which hands
 //   the Vellum demo rich-media ad "vellum-rich-ad" over) are demo ads of those kinds.
+//   "${BASE}" in a fixture stands for this server's own address.
 // - GET "/tangent/a/conversion": an event report. Without "event" the reply is 400, else 200.
+// - GET "/tangent/click": where the demo ads' links lead, a redirect chain of two hops
+//   ("/tangent/r/landing", then "/tangent/landing.html", the landing page).
 //
 // Handlers only read fixture files, so they are thread-safe.
 #include <string>
@@ -20,6 +23,9 @@ namespace services {
 
 inline constexpr std::string_view kTangentAdPath = "/tangent/a/ads";
 inline constexpr std::string_view kTangentReportPath = "/tangent/a/conversion";
+inline constexpr std::string_view kTangentClickPath = "/tangent/click";
+inline constexpr std::string_view kTangentRedirectPath = "/tangent/r/landing";
+inline constexpr std::string_view kTangentLandingPath = "/tangent/landing.html";
 inline constexpr std::string_view kTangentResponseId = "fw-tangent-response-1";
 inline constexpr std::string_view kTangentEmptyPublisher = "empty";
 inline constexpr std::string_view kTangentExpandingPublisher = "expanding";
