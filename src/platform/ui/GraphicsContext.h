@@ -120,6 +120,9 @@ struct DrawOp {
     Color shadowColor; // text shadow (clear: none)
     Size shadowOffset;
     bool centerVertically = false; // text: the lines sit in the middle of the rect (labels)
+    // Text: when above 0, the font shrinks (down to this size) until the text fits the rect's
+    // width within its lines; 0 keeps the font's size.
+    double minimumFontSize = 0;
     std::shared_ptr<const DisplayList> layer; // with layerSize, the size it was drawn at
     Size layerSize;
     std::shared_ptr<const DisplayList> mask;

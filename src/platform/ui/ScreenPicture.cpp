@@ -248,6 +248,110 @@ private:
     std::unordered_map<const Image*, cairo_surface_t*> surfaces_;
 };
 
+// ---- Text: faces, measuring, wrapping and fitting ----
+
+// Selects the face for `font` at `size` points on `cr`.
+void selectFont(cairo_t* cr, const Font& font, double size) {
+    releaseFontCachesAtExit();
+    bool fixedPitch = std::find(std::begin(kFixedPitchFaces), std::end(kFixedPitchFaces), font.name) !=
+                      std::end(kFixedPitchFaces);
+    std::string family = fixedPitch ? kMonospaceFamily : kSansFamily;
+    bool bold = font.bold || font.name.find("Bold") != std::string::npos;
+    cairo_select_font_face(cr, family.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+// How far the pen moves over `s` in the selected face.
+double measureText(cairo_t* cr, const std::string& s) {
+    cairo_text_extents_t ext;
+    cairo_text_extents(cr, s.c_str(), &ext);
+    return ext.x_advance;
+}
+
+// Word-wrapped lines of `text` no wider than `width` in the selected face (a word longer than
+// a line stands alone on its line).
+std::vector<std::string> wrapText(cairo_t* cr, const std::string& text, double width) {
+    std::vector<std::string> lines;
+    std::istringstream paragraphs(text);
+    std::string paragraph;
+    while (std::getline(paragraphs, paragraph)) {
+        std::string line;
+        std::istringstream words(paragraph);
+        std::string word;
+        bool any = false;
+        while (words >> word) {
+            any = true;
+            std::string candidate = line.empty() ? word : line + " " + word;
+            if (line.empty() || measureText(cr, candidate) <= width) {
+                line = candidate;
+            } else {
+                lines.push_back(line);
+                line = word;
+            }
+        }
+        lines.push_back(any ? line : std::string());
+    }
+    return lines;
+}
+
+// Sizes are tried down to this step when text shrinks to fit.
+constexpr double kFontSizeStep = 0.25;
+
+struct TextLayout {
+    double fontSize = 0;
+    std::vector<std::string> lines; // what is shown, at most the lines allowed
+    bool fits = true;               // nothing was cut: every line fits the width, none left over
+};
+
+// The lines of `text` set in `font` at `fontSize` in a box of `size` with `maxLines` lines
+// (0: as many as the height holds). Leaves that size selected on `cr`.
+TextLayout layOutAt(cairo_t* cr, const std::string& text, const Font& font, double fontSize, Size size, int maxLines) {
+    selectFont(cr, font, fontSize);
+    TextLayout out;
+    out.fontSize = fontSize;
+    double lineHeight = fontSize * kLineSpacing;
+    out.lines = maxLines == 1 ? std::vector<std::string>{text} : wrapText(cr, text, size.width);
+    std::size_t fit = std::size_t(std::max(1.0, std::floor(size.height / lineHeight)));
+    std::size_t limit = maxLines > 0 ? std::size_t(maxLines) : fit;
+    if (out.lines.size() > limit) {
+        out.lines.resize(limit);
+        out.fits = false;
+    }
+    for (const auto& line : out.lines)
+        if (measureText(cr, line) > size.width)
+            out.fits = false;
+    return out;
+}
+
+// The text's lines at the font's size or, when `minimumFontSize` is above 0 and it does not fit,
+// at the largest size down to that minimum at which it does (the minimum when none does).
+// Leaves the chosen size selected on `cr`.
+TextLayout layOutText(cairo_t* cr, const std::string& text, const Font& font, Size size, int maxLines,
+                      double minimumFontSize) {
+    TextLayout full = layOutAt(cr, text, font, font.pointSize, size, maxLines);
+    if (full.fits || !(minimumFontSize > 0) || minimumFontSize >= font.pointSize)
+        return full;
+    TextLayout smallest = layOutAt(cr, text, font, minimumFontSize, size, maxLines);
+    if (!smallest.fits)
+        return smallest;
+    // Fitting only gets easier as the size falls: search between the two for the largest fit.
+    double low = minimumFontSize, high = font.pointSize;
+    TextLayout best = std::move(smallest);
+    while (high - low > kFontSizeStep) {
+        double mid = (low + high) / 2;
+        TextLayout tried = layOutAt(cr, text, font, mid, size, maxLines);
+        if (tried.fits) {
+            low = mid;
+            best = std::move(tried);
+        } else {
+            high = mid;
+        }
+    }
+    selectFont(cr, font, best.fontSize);
+    return best;
+}
+
 bool finite(Point p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
@@ -570,67 +674,23 @@ private:
         cairo_restore(cr_);
     }
 
-    // Word-wrapped lines of `text` no wider than `width` (a word longer than a line is cut
-    // by characters).
-    std::vector<std::string> wrap(const std::string& text, double width) {
-        std::vector<std::string> lines;
-        std::istringstream paragraphs(text);
-        std::string paragraph;
-        while (std::getline(paragraphs, paragraph)) {
-            std::string line;
-            std::istringstream words(paragraph);
-            std::string word;
-            bool any = false;
-            while (words >> word) {
-                any = true;
-                std::string candidate = line.empty() ? word : line + " " + word;
-                if (measure(candidate) <= width || line.empty()) {
-                    line = candidate;
-                } else {
-                    lines.push_back(line);
-                    line = word;
-                }
-            }
-            lines.push_back(any ? line : std::string());
-        }
-        return lines;
-    }
-
-    double measure(const std::string& s) {
-        cairo_text_extents_t ext;
-        cairo_text_extents(cr_, s.c_str(), &ext);
-        return ext.x_advance;
-    }
-
     void text(const DrawOp& op) {
         if (op.text.empty() || !finite(op.rect) || !(op.font.pointSize > 0) || !std::isfinite(op.font.pointSize))
             return;
-        releaseFontCachesAtExit();
         cairo_save(cr_);
-        bool fixedPitch = std::find(std::begin(kFixedPitchFaces), std::end(kFixedPitchFaces), op.font.name) !=
-                          std::end(kFixedPitchFaces);
-        std::string family = fixedPitch ? kMonospaceFamily : kSansFamily;
-        bool bold = op.font.bold || op.font.name.find("Bold") != std::string::npos;
-        cairo_select_font_face(cr_, family.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                               bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(cr_, op.font.pointSize);
+        Rect r = op.rect;
+        TextLayout layout = layOutText(cr_, op.text, op.font, r.size, op.lines, op.minimumFontSize);
         cairo_font_extents_t fe;
         cairo_font_extents(cr_, &fe);
-        double lineHeight = op.font.pointSize * kLineSpacing;
-        Rect r = op.rect;
-        auto lines = op.lines == 1 ? std::vector<std::string>{op.text} : wrap(op.text, r.width());
-        std::size_t fit = lineHeight > 0 ? std::size_t(std::max(1.0, std::floor(r.height() / lineHeight))) : 1;
-        std::size_t limit = op.lines > 0 ? std::size_t(op.lines) : fit;
-        if (lines.size() > limit)
-            lines.resize(limit);
-        double blockHeight = lineHeight * double(lines.size());
+        double lineHeight = layout.fontSize * kLineSpacing;
+        double blockHeight = lineHeight * double(layout.lines.size());
         double top = op.centerVertically ? r.midY() - blockHeight / 2 : r.minY();
         cairo_rectangle(cr_, r.x(), r.y(), r.width(), r.height());
         cairo_clip(cr_);
         auto drawLines = [&](double dx, double dy, const Color& color) {
             setColor(color, op.alpha);
-            for (std::size_t i = 0; i < lines.size(); ++i) {
-                double w = measure(lines[i]);
+            for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+                double w = measureText(cr_, layout.lines[i]);
                 double x = r.minX();
                 if (op.alignment == int(TextAlignment::Center))
                     x = r.midX() - w / 2;
@@ -638,7 +698,7 @@ private:
                     x = r.maxX() - w;
                 double baseline = top + double(i) * lineHeight + (lineHeight - fe.height) / 2 + fe.ascent;
                 cairo_move_to(cr_, x + dx, baseline + dy);
-                cairo_show_text(cr_, lines[i].c_str());
+                cairo_show_text(cr_, layout.lines[i].c_str());
             }
         };
         if (!op.shadowColor.isClear())
@@ -751,6 +811,19 @@ Bitmap ScreenPicture::render(const DisplayList& list, Size size) {
     }
     cairo_surface_destroy(surface);
     return out;
+}
+
+double ScreenPicture::fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
+                                     double minimumFontSize) {
+    if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize) || !std::isfinite(size.width) ||
+        !std::isfinite(size.height))
+        return font.pointSize;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    double fitted = layOutText(cr, text, font, size, lines, minimumFontSize).fontSize;
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return fitted;
 }
 
 Bitmap ScreenPicture::renderScreen() {
