@@ -89,7 +89,7 @@ struct DrawOp {
         RestoreGState,
         ConcatCTM,              // transform
         Clip,                   // path, evenOdd
-        FillPath,               // path, color, evenOdd
+        FillPath,               // path, color, evenOdd, blurRadius
         StrokePath,             // path, color, lineWidth, lineCap, lineJoin
         ClearRect,              // rect
         LinearGradient,         // gradient, start, end, options
@@ -107,6 +107,8 @@ struct DrawOp {
     LineCap lineCap = LineCap::Butt;
     LineJoin lineJoin = LineJoin::Miter;
     double alpha = 1; // the context's alpha when the op was recorded
+    // FillPath: the fill is softened by a blur of this radius, as a layer's shadow is (0: sharp).
+    double blurRadius = 0;
     AffineTransform transform;
     platform::Rect rect;
     Gradient gradient;
@@ -202,6 +204,8 @@ public:
 
     // ---- Painting (each consumes the current path) ----
     void fillPath();
+    // fillPath softened by a blur of `radius` points, as a layer's shadow is drawn.
+    void fillPathWithBlur(double radius);
     void eoFillPath();
     void strokePath();
     void drawPath(PathDrawingMode mode);

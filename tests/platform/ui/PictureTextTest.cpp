@@ -4,8 +4,10 @@
 #include <string>
 
 #include "UiTestSupport.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/NavigationBar.h"
 #include "platform/ui/ScreenPicture.h"
 
 using namespace platform;
@@ -114,4 +116,61 @@ TEST_F(PictureText, ALabelThatAdjustsItsFontFitsItsWidthInThePicture) {
     EXPECT_EQ(ScreenPicture::compose(*label).paintOps().back().minimumFontSize, kSmallestFittedFontSize);
     label->setAdjustsFontSizeToFitWidth(false);
     EXPECT_EQ(ScreenPicture::compose(*label).paintOps().back().minimumFontSize, 0);
+}
+
+TEST_F(PictureText, BarTitlesAndButtonTitlesShowWhole) {
+    auto root = std::make_shared<View>(Rect(0, 0, 320, 100));
+    root->setBackgroundColor(Color::whiteColor());
+    auto bar = std::make_shared<NavigationBar>(Rect(0, 0, 320, kNavigationBarHeight));
+    bar->pushNavigationItem(std::make_shared<NavigationItem>("Documents"));
+    root->addSubview(bar);
+    // A button too narrow for its title at the title's own size.
+    auto button = std::make_shared<Button>(Rect(100, 60, 53, 30));
+    button->setTitle("Settings");
+    button->setTitleColor(Color::blackColor());
+    root->addSubview(button);
+
+    Bitmap picture = ScreenPicture::renderView(*root, root->bounds().size);
+    // The white title shows on the grey bar, which shows around its letters.
+    const RGBA barGrey = picture.pixel(2, 2);
+    int light = 0, grey = 0;
+    for (int y = 0; y < 44; ++y)
+        for (int x = 100; x < 220; ++x) {
+            light += picture.pixel(x, y).r > 220;
+            grey += picture.pixel(x, y) == barGrey;
+        }
+    EXPECT_GT(light, 40);
+    EXPECT_GT(grey, 44 * 120 / 2);
+    // The title shrinks into its button instead of running past both of its edges.
+    Ink ink = inkIn(picture, 100, 60, 153, 90);
+    ASSERT_TRUE(ink.any());
+    EXPECT_FALSE(ink.left == 100 && ink.right == 152) << ink.left << ".." << ink.right;
+    EXPECT_LT(ScreenPicture::compose(*button).paintOps().back().minimumFontSize, button->titleLabel().font().pointSize);
+}
+
+TEST_F(PictureText, NamedFacesAreUsedWhereInstalled) {
+    auto picture = [this](const Font& font) {
+        auto root = std::make_shared<View>(Rect(0, 0, 200, 40));
+        root->setBackgroundColor(Color::whiteColor());
+        root->addSubview(blackLabel(Rect(0, 0, 200, 40), "Hamburgefonstiv", font));
+        return ScreenPicture::renderView(*root, root->bounds().size).pixels;
+    };
+    const auto plain = picture(Font::systemFont(20));
+    const auto serif = picture(Font::named("DejaVu Serif", 20));
+    EXPECT_NE(serif, plain);
+    struct Case {
+        const char* name;
+        Font same;
+    } cases[] = {
+        // Family names as the platform writes them, with the style after a dash.
+        {"DejaVuSerif", Font::named("DejaVu Serif", 20)},
+        {"DejaVuSerif-Bold", Font{"DejaVu Serif", 20, true}},
+        {"DejaVuSans-Bold", Font::boldSystemFont(20)},
+        // A face that is not installed falls back to the plain face.
+        {"NoSuchFace-Regular", Font::systemFont(20)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(picture(Font::named(c.name, 20)), picture(c.same)) << c.name;
+    EXPECT_NE(picture(Font::named("DejaVuSerif-Italic", 20)), serif);
+    EXPECT_NE(picture(Font::named("Courier", 20)), plain);
 }
