@@ -33,6 +33,9 @@ public:
     void setShadowOffset(Size offset) { shadowOffset_ = offset; }
     bool adjustsFontSizeToFitWidth() const { return adjustsFontSize_; }
     void setAdjustsFontSizeToFitWidth(bool on) { adjustsFontSize_ = on; }
+    // The smallest size the text shrinks to (0, the default: no minimum).
+    double minimumFontSize() const { return minimumFontSize_; }
+    void setMinimumFontSize(double size);
 
     std::string accessibilityLabel() const override;
     Size sizeThatFits(Size size) const override;
@@ -46,6 +49,7 @@ private:
     TextAlignment alignment_ = TextAlignment::Left;
     int lines_ = 1;
     bool adjustsFontSize_ = false;
+    double minimumFontSize_ = 0;
     Color shadowColor_ = Color::clearColor();
     Size shadowOffset_{0, -1};
 };
