@@ -133,6 +133,12 @@ void CBAdView::setDelegate(std::weak_ptr<CobaltDelegate> delegate) { m_adViewInt
 void CBAdView::setRefreshInterval(double seconds) { m_adViewInternal->setRefreshInterval(seconds); }
 void CBAdView::refresh() { m_adViewInternal->refresh(); }
 void CBAdView::drawRect(const platform::Rect&) { m_adViewInternal->adDisplayed(); }
+
+void CBAdView::didMoveToWindow() {
+    View::didMoveToWindow();
+    if (window() && needsDisplay())
+        setNeedsDisplay();
+}
 bool CBAdView::isAdReady() const { return m_adViewInternal->isAdReady(); }
 bool CBAdView::controlsFullScreenSlot() const { return m_adViewInternal->controlsFullScreenSlot(); }
 void CBAdView::fullScreenAdWindowDidClose() { m_adViewInternal->fullScreenAdWindowDidClose(); }

@@ -70,6 +70,9 @@ public:
 
     // A drawn banner counts as displayed.
     void drawRect(const platform::Rect& rect) override;
+    // A drawing asked for while the view was in no window (a mediation slot adds its ad view
+    // only after the ad is reported ready) happens once it is in one.
+    void didMoveToWindow() override;
 
     // CBAdViewBase
     bool isAdReady() const override;
