@@ -6,6 +6,7 @@
 
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAsyncCommand.h"
+#include "cobalt/CBAudioCommandHandler.h"
 #include "cobalt/CBClientManager.h"
 #include "cobalt/CBCodecs.h"
 #include "cobalt/CBFullScreenAdWindow.h"
@@ -182,7 +183,7 @@ void CBAdViewInternal::initWithSlot(std::shared_ptr<CBAdSlot> slot, std::weak_pt
     m_webView->setAllowsInlineMediaPlayback(true);
 
     m_handlers = {std::make_shared<CBStandardCommandHandler>(), std::make_shared<CBApplicationCommandHandler>(),
-                  std::make_shared<CBCocoaCommandHandler>(),
+                  std::make_shared<CBAudioCommandHandler>(), std::make_shared<CBCocoaCommandHandler>(),
                   std::make_shared<CBDisplayCommandHandler>(weak_from_this())};
     m_bridge = CBJavascriptBridge::bridgeInMode(m_execMode, m_webView, nullptr);
     for (const auto& handler : m_handlers)
