@@ -974,10 +974,14 @@ CBDisplayCommandHandler::CBDisplayCommandHandler(std::weak_ptr<CBAdViewInternal>
                   c.fetchUrl(text(a.at(0)), std::isfinite(timeout) ? timeout : 0, text(a.at(2)));
               }));
     addMethod("bridge_requestURL:", on([](CBAdViewInternal& c, const Arguments& a) {
-                  if (auto url = platform::URL::parse(text(a.at(0))); url && url->isAbsolute())
+                  if (auto url = platform::URL::parse(text(a.at(0))); url && url->isAbsolute()) {
                       c.requestPage(*url);
-                  else
-                      platform::logLine("CBAdEngine: refused to request the page " + text(a.at(0)));
+                      return;
+                  }
+                  platform::logLine("CBAdEngine: refused to request the page " + text(a.at(0)));
+                  // The click-through that asked for it ends here.
+                  if (!c.controlsFullScreenSlot() && !c.isExpanded())
+                      CBFullScreenAdWindow::shared()->setIsDisplaying(false);
               }));
     addMethod("bridge_requestClickthroughWithCallback:", on([](CBAdViewInternal& c, const Arguments& a) {
                   c.requestClickthroughWithCallback(text(a.at(0)));

@@ -335,6 +335,39 @@ TEST_F(AdViewTest, TheInterstitialShowsWithItsMenuAndSkipClosesIt) {
     EXPECT_TRUE(waitFor([&] { return cobaltService.adsServed() > servedBefore; }));
 }
 
+TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    auto window = CBFullScreenAdWindow::shared();
+    auto& app = platform::Application::shared();
+    const auto mail = *platform::URL::parse("mailto:someone@example.com");
+
+    // No application takes the address: the click-through ends at once.
+    app.setInstalledSchemes({});
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->requestPage(mail);
+    EXPECT_EQ(app.openedURLs().back(), mail.absoluteString());
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(c->isExpanded());
+
+    // One does: the mark stays until the application goes to the background, and the banner
+    // is shown afresh on return.
+    app.setInstalledSchemes({"mailto"});
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->requestPage(mail);
+    EXPECT_TRUE(window->isDisplaying());
+    app.enterBackground();
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_EQ(c->lastDisplayTime(), 0);
+
+    // A page address the engine cannot use ends the click-through too.
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->bridge()->executeCocoaCommand("bridge_requestURL:\"not a url\"");
+    EXPECT_FALSE(window->isDisplaying());
+}
+
 TEST_F(AdViewTest, UnknownSlotsAndSizesAreRefused) {
     launch({{1, "banner"}});
     EXPECT_THROW(CBAdView::adViewForSlotNamed("nosuchslot", delegate), platform::NamedException);
