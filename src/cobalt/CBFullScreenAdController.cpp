@@ -3,16 +3,15 @@
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
+#include "cobalt/CBMessageBox.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Button.h"
-#include "platform/ui/Label.h"
 
 namespace cobalt {
 namespace {
 
-constexpr platform::Rect kLoadingBoxFrame{0, 0, 160, 100};
 constexpr double kMenuButtonMargin = 8;
 constexpr double kMenuButtonBottom = 32;
 constexpr double kMenuButtonWidth = 64;
@@ -105,26 +104,20 @@ void CBFullScreenAdController::adContentDidLoad() { hideAdLoadingIndicator(); }
 
 void CBFullScreenAdController::showAdLoadingIndicator() {
     if (!m_adLoadingIndicator) {
-        m_adLoadingIndicator = std::make_shared<platform::View>(kLoadingBoxFrame);
-        m_adLoadingIndicator->setBackgroundColor(platform::Color{0, 0, 0, 0.8});
-        auto indicator = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::WhiteLarge);
-        indicator->setCenter({kLoadingBoxFrame.size.width / 2, 40});
+        m_adLoadingIndicator = CBMessageBox::messageBox();
+        auto indicator =
+            std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::WhiteLarge);
         indicator->startAnimating();
-        m_adLoadingIndicator->addSubview(indicator);
-        auto label = std::make_shared<platform::Label>(platform::Rect{0, 66, kLoadingBoxFrame.size.width, 24});
-        label->setText(kLoadingMessage);
-        label->setTextColor(platform::Color::whiteColor());
-        label->setTextAlignment(platform::TextAlignment::Center);
-        m_adLoadingIndicator->addSubview(label);
+        m_adLoadingIndicator->addView(indicator);
+        m_adLoadingIndicator->setMessage(kLoadingMessage);
     }
-    m_view->addSubview(m_adLoadingIndicator);
-    layout();
+    m_adLoadingIndicator->showInView(*m_view);
     m_view->setUserInteractionEnabled(false);
 }
 
 void CBFullScreenAdController::hideAdLoadingIndicator() {
     if (m_adLoadingIndicator) {
-        m_adLoadingIndicator->removeFromSuperview();
+        m_adLoadingIndicator->hide();
         m_adLoadingIndicator.reset();
     }
     m_view->setUserInteractionEnabled(true);
@@ -132,11 +125,14 @@ void CBFullScreenAdController::hideAdLoadingIndicator() {
 
 void CBFullScreenAdController::layout() {
     CBAdViewInternal::layout();
-    if (m_adLoadingIndicator && m_adLoadingIndicator->superview() == m_view) {
-        const platform::Size bounds = m_view->bounds().size;
-        const platform::Size box = m_adLoadingIndicator->frame().size;
-        m_adLoadingIndicator->setFrame(
-            {(bounds.width - box.width) * 0.5, (bounds.height - box.height) * 0.5, box.width, box.height});
+    if (m_adLoadingIndicator) {
+        auto box = m_adLoadingIndicator->view();
+        if (box->superview() == m_view) {
+            const platform::Size bounds = m_view->bounds().size;
+            const platform::Size size = box->frame().size;
+            box->setFrame({(bounds.width - size.width) * 0.5, (bounds.height - size.height) * 0.5, size.width,
+                           size.height});
+        }
     }
     placeMenuButton();
 }

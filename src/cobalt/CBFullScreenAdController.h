@@ -18,10 +18,11 @@
 
 namespace platform {
 class Button;
-class Label;
 } // namespace platform
 
 namespace cobalt {
+
+class CBMessageBox;
 
 class CBFullScreenAdController : public CBAdViewInternal, public platform::ActionSheetDelegate {
 public:
@@ -63,7 +64,7 @@ public:
     bool shouldDisplayActionSheetOnEnterForeground() const { return m_shouldDisplayActionSheetOnEnterForeground; }
     const std::shared_ptr<platform::ActionSheet>& actionSheet() const { return m_actionSheet; }
     const std::shared_ptr<platform::Button>& menuButton() const { return m_menuButton; }
-    const std::shared_ptr<platform::View>& adLoadingIndicator() const { return m_adLoadingIndicator; }
+    const std::shared_ptr<CBMessageBox>& adLoadingIndicator() const { return m_adLoadingIndicator; }
     struct ActionSheetButton {
         std::string title;
         std::string callback;
@@ -78,7 +79,7 @@ private:
     std::vector<ActionSheetButton> m_actionSheetButtons;
     std::shared_ptr<platform::Timer> m_menuTimer;
     std::shared_ptr<platform::Button> m_menuButton;
-    std::shared_ptr<platform::View> m_adLoadingIndicator;
+    std::shared_ptr<CBMessageBox> m_adLoadingIndicator;
     bool m_shouldDisplayActionSheetOnEnterForeground = false;
 };
 
