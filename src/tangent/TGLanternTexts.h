@@ -89,12 +89,6 @@ var Lantern = (function () {
     L.endAdInteraction();
   };
   L.dismiss = function () { if (L.displayed) send("dismiss:", ["false"]); };
-  L.openUri = function (uri, contentType, options) {
-    send("openUri:contentType:options:", [uri, contentType || "", optionText(options)]);
-  };
-  L.log = function (message) { send("logMessage:", [message]); };
-  L.locationUpdated = function (position) { L.position = position; };
-  L.locationError = function (code) { L.locationStatus = code || 2; };
   // Dismisses the ad on its own ("dismiss:" "true") the given number of seconds after it is
   // displayed.
   L.autoDismiss = function (seconds) {
@@ -144,6 +138,12 @@ var Lantern = (function () {
       window[formats[i][2]] = function () { restore(); };
     }
   };
+  L.openUri = function (uri, contentType, options) {
+    send("openUri:contentType:options:", [uri, contentType || "", optionText(options)]);
+  };
+  L.log = function (message) { send("logMessage:", [message]); };
+  L.locationUpdated = function (position) { L.position = position; };
+  L.locationError = function (code) { L.locationStatus = code || 2; };
   return L;
 })();
 var AdDevice = {

@@ -71,6 +71,7 @@ struct PageFixture {
 TEST(TangentLantern, AdFormatsMapOntoTheLibrary) {
     struct Case {
         const char* name;
+        const char* prelude; // the ad's own script, before the adaptation
         const char* options;
         const char* script;
         std::vector<std::string> commands;
@@ -78,25 +79,25 @@ TEST(TangentLantern, AdFormatsMapOntoTheLibrary) {
     const std::vector<std::string> plainCycle = {"expand(320,250,0)", "beginAdInteraction:", "restore(0)",
                                                  "endAdInteraction:"};
     const Case cases[] = {
-        {"legacy toggle with its own transition numbers", "{}",
+        {"legacy toggle with its own transition numbers", "", "{}",
          "tg_set_frame_size(320, 300, 2); tg_set_frame_size(320, 50, 3);",
          {"expand(320,300,3)", "beginAdInteraction:", "restore(2)", "endAdInteraction:"}},
-        {"legacy transition outside its table", "{}", "tg_set_frame_size(320, 300, 7);",
+        {"legacy transition outside its table", "", "{}", "tg_set_frame_size(320, 300, 7);",
          {"expand(320,300,0)", "beginAdInteraction:"}},
-        {"gallery touches", "{}",
+        {"gallery touches", "", "{}",
          "var g = document.getElementById('tgGallery'); g.ontouchstart(); g.ontouchend();",
          {"beginAdInteraction:", "endAdInteraction:"}},
-        {"eyeWonder", "{}", "ewExpand(320, 250); ewCollapse();", plainCycle},
-        {"pointRoll", "{}", "prExpand(320, 250); prCollapse();", plainCycle},
-        {"crisp", "{}", "crispExpand(320, 250); crispClose();", plainCycle},
-        {"a format switched off is not adapted", "{crisp: false, legacyTangent: false}",
-         "if (typeof crispExpand === 'undefined' && typeof tg_set_frame_size === 'undefined') ewExpand(320, 250);",
-         {"expand(320,250,0)", "beginAdInteraction:"}},
+        {"eyeWonder", "", "{}", "ewExpand(320, 250); ewCollapse();", plainCycle},
+        {"pointRoll", "", "{}", "prExpand(320, 250); prCollapse();", plainCycle},
+        {"crisp", "", "{}", "crispExpand(320, 250); crispClose();", plainCycle},
+        {"a format switched off keeps the ad's own functions", "window.crispExpand = function () {};",
+         "{crisp: false}", "crispExpand(320, 250); ewExpand(320, 250);", {"expand(320,250,0)", "beginAdInteraction:"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PageFixture f;
-        f.adView->evalJS("Lantern.beginDisplay(); Lantern.adaptAdFormats(" + std::string(c.options) + ");");
+        f.adView->evalJS("Lantern.beginDisplay();" + std::string(c.prelude) + "Lantern.adaptAdFormats(" +
+                         std::string(c.options) + ");");
         f.adView->evalJS(c.script);
         f.run(0.2);
         EXPECT_EQ(f.recorder->commands, c.commands);
