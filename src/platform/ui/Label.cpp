@@ -1,6 +1,7 @@
 #include "platform/ui/Label.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/TextRenderer.h"
@@ -18,14 +19,31 @@ void Label::setText(std::string text) {
     setNeedsLayout();
 }
 
+void Label::setMinimumFontSize(double size) {
+    minimumFontSize_ = std::isfinite(size) && size > 0 ? size : 0;
+}
+
 std::string Label::accessibilityLabel() const {
     auto own = View::accessibilityLabel();
     return own.empty() ? text_ : own;
 }
 
 Size Label::sizeThatFits(Size size) const {
-    (void)size;
-    return {detail::textWidth(text_), std::max(font_.pointSize * 1.25, kCellHeight)};
+    const double lineHeight = std::max(font_.pointSize * 1.25, kCellHeight);
+    const double width = detail::textWidth(text_);
+    const bool breaks = text_.find('\n') != std::string::npos;
+    if (lines_ == 1 || !(size.width > 0) || (width <= size.width && !breaks))
+        return {width, lineHeight};
+    // Text of several lines wraps at the width it is offered, as it is drawn.
+    auto lines = detail::wrapText(detail::decodeUTF8(text_), std::size_t(size.width / kTextAdvance));
+    if (lines.empty())
+        return {width, lineHeight};
+    if (lines_ > 0 && lines.size() > std::size_t(lines_))
+        lines.resize(std::size_t(lines_));
+    std::size_t widest = 0;
+    for (const auto& line : lines)
+        widest = std::max(widest, line.size());
+    return {double(widest) * kTextAdvance, double(lines.size()) * lineHeight};
 }
 
 void Label::drawText(TextCanvas& canvas, const Rect& rect) const {
@@ -49,6 +67,8 @@ void Label::drawPicture(GraphicsContext& g) const {
     text.shadowColor = shadowColor_;
     text.shadowOffset = shadowOffset_;
     text.centerVertically = true;
+    if (adjustsFontSize_)
+        text.minimumFontSize = minimumFontSize_ > 0 ? minimumFontSize_ : kSmallestFittedFontSize;
     g.record(std::move(text));
 }
 
