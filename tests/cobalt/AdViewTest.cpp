@@ -1,16 +1,18 @@
 // The ad view and its display against the embedded ad service: a banner draws its ad, reports
 // its impression and fetches the next one; the refresh rules; a tap opening the landing page
 // in the full-screen window and the way back; a banner expanding into the window; the
-// full-screen slot's interstitial with its menu.
+// full-screen slot's interstitial with its menu and its sound.
 #include <algorithm>
 
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAdView.h"
+#include "cobalt/CBAudioEngine.h"
 #include "cobalt/CBFullScreenAdController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
 #include "platform/foundation/Error.h"
+#include "platform/media/AudioPlayer.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
@@ -333,6 +335,42 @@ TEST_F(AdViewTest, TheInterstitialShowsWithItsMenuAndSkipClosesIt) {
     EXPECT_TRUE(hostWindow->isKeyWindow());
     EXPECT_EQ(delegate->count("willClose"), 1u);
     EXPECT_TRUE(waitFor([&] { return cobaltService.adsServed() > servedBefore; }));
+}
+
+TEST_F(AdViewTest, TheInterstitialPlaysItsSoundFromItsFolderUntilItCloses) {
+    launch({{1, "banner"}, {2, "interstitial"}});
+    CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 1; }));
+    // The banner's page starts the sound engine but stays silent.
+    auto engine = CBAudioEngine::sharedAudioEngine();
+    ASSERT_TRUE(engine);
+    EXPECT_TRUE(engine->currentSoundEffects().empty());
+
+    ASSERT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+    ASSERT_TRUE(waitFor([&] { return !engine->currentSoundEffects().empty(); }));
+    // The chime of the ad on screen, in that ad's own folder.
+    const fs::path chime = fs::path(CBAdManager::adRootDir()) / "interstitial" /
+                           std::to_string(slot("interstitial")->dlTime()) / "chime.wav";
+    ASSERT_TRUE(engine->audioCache().contains(chime.string()));
+    auto player = engine->audioCache().at(chime.string()).player;
+    ASSERT_TRUE(player);
+    EXPECT_EQ(engine->currentSoundEffects(), std::vector{player});
+    EXPECT_DOUBLE_EQ(player->duration(), 0.25);
+    EXPECT_EQ(player->numberOfLoops(), 0);
+
+    // Closing the full-screen display tears the sound engine down.
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(waitFor([&] { return window->isUserInteractionEnabled(); }));
+    auto c = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+    ASSERT_TRUE(c);
+    c->displayActionSheet();
+    ASSERT_TRUE(c->actionSheet()->pressButton(c->actionSheet()->numberOfButtons() - 1)); // "Skip"
+    settle(2.0);
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(CBAudioEngine::sharedAudioEngine());
+    EXPECT_FALSE(player->isPlaying());
 }
 
 TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
