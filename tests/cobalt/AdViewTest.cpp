@@ -7,6 +7,7 @@
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAdView.h"
+#include "cobalt/CBDatabase.h"
 #include "cobalt/CBFullScreenAdController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
@@ -428,7 +429,8 @@ TEST_F(AdViewTest, TheWindowHandlesTheStatusBarAndFollowsTheDevice) {
     ASSERT_TRUE(close());
     EXPECT_TRUE(app.isStatusBarHidden());
     app.setStatusBarHidden(false);
-    CBController::existing()->setSbwPropName(""); // forgets the stored name
+    // The name is kept in the store for later launches: this launch's goes.
+    CBController::existing()->database()->sqlExecute("DELETE FROM settings WHERE id=?", {platform::Value("sbw")});
 
     // The status-bar window the scripts name fades; the platform's bar is left alone.
     ASSERT_TRUE(start("statusBarWindow"));
