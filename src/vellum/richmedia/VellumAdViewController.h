@@ -28,6 +28,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/MoviePlayerController.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Event.h"
 #include "platform/ui/ViewController.h"
@@ -141,6 +142,7 @@ public:
     void doneButtonAction();
     std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer() const { return embeddedMoviePlayer_; }
     std::shared_ptr<platform::View> navBar() const { return navBar_; }
+    std::shared_ptr<platform::ActivityIndicatorView> activityInd() const { return activityInd_; }
     // The page's web view while the ad shows a page.
     std::shared_ptr<platform::WebView> webView() const { return webView_; }
 
@@ -157,6 +159,10 @@ public:
     // ---- Visibility ----
     void monitorVisibility();
     void stopMonitoringVisibility();
+    // The process-wide set of controllers whose visibility the 0.2 s timer tests.
+    static void monitorAdVisibility(const std::shared_ptr<VellumAdViewController>& controller);
+    static void stopMonitoringAdVisibility(const VellumAdViewController& controller);
+    static std::vector<std::shared_ptr<VellumAdViewController>> monitoredAds();
     void firstTimeDisplayed();
     platform::Point visibilityTestPoint() const;
     static void testAdVisibility();
@@ -169,6 +175,8 @@ public:
     void enableTouchCapture();
     void disableTouchCapture();
     void viewGotTouch();
+    // What a touch on the ad does: the click-through.
+    void performTouchAction() { performClickThrough(); }
 
     void appWillTerminate();
     void trackAdEvent();
@@ -208,7 +216,7 @@ private:
     std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer_;
     std::shared_ptr<platform::View> backGround_;
     std::shared_ptr<platform::View> navBar_;
-    std::shared_ptr<platform::View> activityInd_;
+    std::shared_ptr<platform::ActivityIndicatorView> activityInd_;
     platform::NotificationCenter::ObserverToken movieFinishToken_;
     std::string strRequest_;
     std::shared_ptr<platform::WebView> webView_;
