@@ -310,7 +310,8 @@ void LMNBrowserController::createToolbarButtons() {
                                   &LMNBrowserController::back);
     forwardButton_ = buttonWithImage(LMNIntrinsicImages::browserForwardButton(), "Forward", kButtonWidth,
                                      false, &LMNBrowserController::forward);
-    spinner_ = std::make_shared<platform::ActivityIndicatorView>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
+    spinner_ =
+        std::make_shared<platform::ActivityIndicatorView>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
     spinner_->setAutoresizingMask(kCentredMask);
     spinner_->setAccessibilityLabel("Spinner");
     spinnerContainingButton_ = platform::BarButtonItem::withCustomView(spinner_);
@@ -381,7 +382,8 @@ void LMNBrowserController::openInSafari() {
 // ---- LMNWebAppViewController ----
 
 LMNWebAppViewController::LMNWebAppViewController()
-    : loadingSpinner_(std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White)) {}
+    : loadingSpinner_(
+          std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White)) {}
 
 void LMNWebAppViewController::load(const platform::URL& url) {
     if (webView_)

@@ -14,8 +14,8 @@
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Locale.h"
-#include "platform/foundation/SystemFacts.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Device.h"
 

@@ -246,7 +246,8 @@ TEST_F(LumenScreensTest, EachScreenSpinsWhileItsPageLoads) {
     EXPECT_EQ(loading->activityIndicatorViewStyle(), platform::ActivityIndicatorViewStyle::White);
     EXPECT_EQ(loading->autoresizingMask(), 5u);
     const auto bounds = webApp->view()->bounds();
-    EXPECT_EQ(loading->frame(), platform::Rect((bounds.size.width - 20) / 2, (bounds.size.height - 20) / 2, 20, 20));
+    EXPECT_EQ(loading->frame(),
+              platform::Rect((bounds.size.width - 20) / 2, (bounds.size.height - 20) / 2, 20, 20));
     ASSERT_TRUE(waitFor([&] { return webApp->loadingSpinner() == nullptr; }));
     EXPECT_EQ(loading->superviewPointer(), nullptr) << "removed once the page has finished";
     webApp->relinquishScreen();

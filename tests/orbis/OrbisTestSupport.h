@@ -1,7 +1,8 @@
 #pragma once
 // Shared pieces of the Orbis tests: a banner delegate whose answers a test sets and which
 // records every notice, and a fixture with the manual clock, a temporary device home, the
-// loopback Orbis service, a device without Wi-Fi and a key window with a root screen to present landing pages from.
+// loopback Orbis service, a device without Wi-Fi and a key window with a root screen to present landing pages
+// from.
 #include <gtest/gtest.h>
 
 #include <algorithm>

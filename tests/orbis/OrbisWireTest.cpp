@@ -305,10 +305,12 @@ TEST(OrbisFacts, WiFiMeansAnEn0InterfaceWithAnIPv4Address) {
         bool onWiFi;
     };
     const Case cases[] = {
-        {"en0 with IPv4", std::vector<NetworkInterface>{{"lo0", Family::IPv4, "127.0.0.1", true},
-                                                        {"en0", Family::IPv4, "192.0.2.7", false}},
+        {"en0 with IPv4",
+         std::vector<NetworkInterface>{{"lo0", Family::IPv4, "127.0.0.1", true},
+                                       {"en0", Family::IPv4, "192.0.2.7", false}},
          true},
-        {"en0 with IPv6 only", std::vector<NetworkInterface>{{"en0", Family::IPv6, "2001:db8::7", false}}, false},
+        {"en0 with IPv6 only", std::vector<NetworkInterface>{{"en0", Family::IPv6, "2001:db8::7", false}},
+         false},
         {"en0 with IPv6, then IPv4",
          std::vector<NetworkInterface>{{"en0", Family::IPv6, "2001:db8::7", false},
                                        {"en0", Family::IPv4, "192.0.2.7", false}},
@@ -352,7 +354,8 @@ TEST(OrbisFacts, SystemKeysAsTextOrSignedDecimal) {
         {"hw.nonsense", true, std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(UserInfo::requestSysCtlByName(c.key, c.useIntType), c.expected) << c.key << " " << c.useIntType;
+        EXPECT_EQ(UserInfo::requestSysCtlByName(c.key, c.useIntType), c.expected)
+            << c.key << " " << c.useIntType;
     EXPECT_EQ(UserInfo::cpuTypeHW(), "12");
     EXPECT_EQ(UserInfo::cpuSubTypeHW(), "-1");
     EXPECT_EQ(UserInfo::machineHW(), "iPhone3,1");
@@ -374,8 +377,8 @@ TEST(OrbisFacts, TheBrowserUserAgentComesFromTheHiddenWebViewsFirstQuestion) {
     ASSERT_TRUE(first);
     auto bare = platform::URLRequest::withURLString(UserInfo::kUserAgentProbeURL);
     ASSERT_TRUE(bare);
-    EXPECT_FALSE(info->webViewShouldStartLoadWithRequestNavigationType(*first, *bare,
-                                                                       platform::WebViewNavigationType::Other));
+    EXPECT_FALSE(info->webViewShouldStartLoadWithRequestNavigationType(
+        *first, *bare, platform::WebViewNavigationType::Other));
     EXPECT_FALSE(info->phoneUserAgent);
     EXPECT_FALSE(info->userAgentWebView());
 
