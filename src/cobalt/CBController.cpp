@@ -5,6 +5,7 @@
 
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAsyncCommand.h"
+#include "cobalt/CBAudioEngine.h"
 #include "cobalt/CBClientManager.h"
 #include "cobalt/CBCodecs.h"
 #include "cobalt/CBDatabase.h"
@@ -250,10 +251,7 @@ void CBController::fullScreenAdWindowIsDisplaying(bool displaying) {
             view->fullScreenAdWindowDidClose();
 }
 
-void CBController::fullScreenAdDisplayWillClose() {
-    if (fullScreenSupport_)
-        fullScreenSupport_->teardownAudio();
-}
+void CBController::fullScreenAdDisplayWillClose() { CBAudioEngine::teardown(); }
 
 int CBController::serverReachability() {
     auto& reachability = CBReachability::sharedReachability();

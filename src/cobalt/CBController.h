@@ -55,7 +55,6 @@ public:
     virtual bool displayAdForSlot(const std::shared_ptr<CBAdSlot>& slot) = 0;
     virtual void applicationDidEnterBackground() {}
     virtual void applicationWillEnterForeground() {}
-    virtual void teardownAudio() {}
     // The registered view that shows the full-screen content, if any.
     virtual const CBAdViewBase* contentView() const { return nullptr; }
 };

@@ -1,5 +1,7 @@
 #include "vellum/richmedia/MRAdNetworkPromoSlider.h"
 
+#include "vellum/richmedia/VellumClipShapes.h"
+
 namespace vellum {
 
 MRAdNetworkPromoSlider::MRAdNetworkPromoSlider(const platform::Rect& frame) : platform::View(frame) {
@@ -28,6 +30,11 @@ void MRAdNetworkPromoSlider::addToView(platform::View& view, int clipType) {
 void MRAdNetworkPromoSlider::displayPromoAnimated(bool) {
     // With promotions off there is nothing to show: the delegate hears at once.
     tellDelegatePromoDidDisplay();
+}
+
+void MRAdNetworkPromoSlider::drawRect(const platform::Rect& rect) {
+    clipContextForClipType(*this, clipType_);
+    platform::View::drawRect(rect);
 }
 
 void MRAdNetworkPromoSlider::tellDelegatePromoDidDisplay() {

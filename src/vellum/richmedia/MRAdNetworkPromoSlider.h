@@ -36,6 +36,8 @@ public:
     void addToView(platform::View& view, int clipType);
     void displayPromoAnimated(bool animated);
     void tellDelegatePromoDidDisplay();
+    // Clips the slider's drawing to its clip type (runs only while it is shown).
+    void drawRect(const platform::Rect& rect) override;
 
     std::shared_ptr<platform::Button> promoSlideButton() const { return promoSlideButton_; }
     int clipType() const { return clipType_; }

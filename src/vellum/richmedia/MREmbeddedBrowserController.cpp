@@ -223,15 +223,17 @@ void MREmbeddedBrowserController::loadView() {
                                      platform::Autoresizing::FlexibleRightMargin |
                                      platform::Autoresizing::FlexibleTopMargin |
                                      platform::Autoresizing::FlexibleBottomMargin;
-    activityInd_ = std::make_shared<platform::View>(platform::Rect(0, 0, kActivitySize, kActivitySize));
+    activityInd_ = std::make_shared<platform::ActivityIndicatorView>(platform::Rect(0, 0, kActivitySize, kActivitySize));
+    activityInd_->setActivityIndicatorViewStyle(platform::ActivityIndicatorViewStyle::WhiteLarge);
     activityInd_->setAutoresizingMask(kAllMargins);
     activityInd_->setCenter({size.width / 2, size.height / 2});
-    activityInd_->setHidden(true);
+    activityInd_->setHidesWhenStopped(true);
     root->addSubview(activityInd_);
     loadingMessage_ = std::make_shared<platform::Label>(platform::Rect(0, 0, 100, 20));
     loadingMessage_->setOpaque(false);
     loadingMessage_->setBackgroundColor(platform::Color::clearColor());
     loadingMessage_->setTextColor(platform::Color::whiteColor());
+    loadingMessage_->setShadowColor(platform::Color::white(0.75, 0.75));
     loadingMessage_->setTextAlignment(platform::TextAlignment::Center);
     loadingMessage_->setText(kLoadingText);
     loadingMessage_->setAutoresizingMask(kAllMargins);
@@ -263,17 +265,15 @@ void MREmbeddedBrowserController::updateNavigationButtons() {
 }
 
 void MREmbeddedBrowserController::startProgressIndicator() {
-    indicatorAnimating_ = true;
     if (activityInd_)
-        activityInd_->setHidden(false);
+        activityInd_->startAnimating();
     if (loadingMessage_)
         loadingMessage_->setHidden(false);
 }
 
 void MREmbeddedBrowserController::stopProgressIndicator() {
-    indicatorAnimating_ = false;
     if (activityInd_)
-        activityInd_->setHidden(true);
+        activityInd_->stopAnimating();
     if (loadingMessage_)
         loadingMessage_->setHidden(true);
 }

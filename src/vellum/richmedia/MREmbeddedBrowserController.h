@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
@@ -77,7 +78,8 @@ public:
     std::shared_ptr<platform::Button> forwardButton() const { return forwardButton_; }
     std::shared_ptr<platform::Button> dismissButton() const { return dismissButton_; }
     std::shared_ptr<platform::Label> loadingMessage() const { return loadingMessage_; }
-    bool isIndicatorAnimating() const { return indicatorAnimating_; }
+    bool isIndicatorAnimating() const { return activityInd_ && activityInd_->isAnimating(); }
+    std::shared_ptr<platform::ActivityIndicatorView> activityInd() const { return activityInd_; }
     std::shared_ptr<VellumAdView> adView() const { return adView_; }
     std::shared_ptr<VellumAdView> getAdView() const { return adView_; }
     const std::string& currentURLString() const { return urlString_; }
@@ -111,8 +113,7 @@ private:
     std::shared_ptr<platform::WebView> webView_;
     std::shared_ptr<platform::ImageView> toolbarView_;
     std::shared_ptr<platform::Button> backButton_, forwardButton_, dismissButton_;
-    std::shared_ptr<platform::View> activityInd_;
-    bool indicatorAnimating_ = false;
+    std::shared_ptr<platform::ActivityIndicatorView> activityInd_;
     std::shared_ptr<platform::Label> loadingMessage_;
     std::shared_ptr<VellumAdView> adView_;
     std::shared_ptr<VellumEvent> event_;

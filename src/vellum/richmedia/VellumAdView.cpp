@@ -15,6 +15,7 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/Window.h"
 #include "vellum/richmedia/MRCachedAdDatabase.h"
+#include "vellum/richmedia/VellumClipShapes.h"
 #include "vellum/richmedia/VellumResourceExpander.h"
 #include "vellum/richmedia/VellumCachedCloseButton.h"
 #include "vellum/richmedia/VellumAdViewController.h"
@@ -139,6 +140,17 @@ void VellumAdView::setFrame(const platform::Rect& frame) {
         adVC_->view()->setFrame(platform::Rect({0, 0}, frame.size));
         adVC_->touchCaptureTrackingRectChangedFrom(old);
     }
+}
+
+void VellumAdView::drawRect(const platform::Rect& rect) {
+    if (!analytics().isUnavailableWithErrorMessage(kDrawMessage) && adVC_) {
+        if (auto ad = adVC_->ad()) {
+            clipContextForClipType(*this, ad->clipType);
+            if (adVC_->isViewLoaded())
+                adVC_->view()->drawRect(rect);
+        }
+    }
+    platform::View::drawRect(rect);
 }
 
 // ---- Populating and loading ----

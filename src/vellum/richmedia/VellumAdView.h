@@ -87,6 +87,7 @@ public:
     static constexpr int kLandscapeMovie = 7;
     static constexpr const char* kPrepareMessage = "Cannot prepare the ad";
     static constexpr const char* kDisplayMessage = "cannot display the ad";
+    static constexpr const char* kDrawMessage = "Cannot display the ad";
 
     explicit VellumAdView(const platform::Rect& frame = {});
     ~VellumAdView() override;
@@ -115,7 +116,9 @@ public:
     static std::shared_ptr<platform::View> interstitialPageView();
     // Forgets the process's interstitial page.
     static void resetForTesting();
-    void setFrame(const platform::Rect& frame);
+    void setFrame(const platform::Rect& frame) override;
+    // Clips to the shown ad's clip type, then lets the controller's view draw.
+    void drawRect(const platform::Rect& rect) override;
     std::shared_ptr<MRAdNetworkPromoSlider> promoSlider() const { return promoSlider_; }
     void setPromoSlider(std::shared_ptr<MRAdNetworkPromoSlider> slider) { promoSlider_ = std::move(slider); }
     // (smaller side, larger side) of the screen in portrait, the other way round in landscape.

@@ -677,13 +677,16 @@ void VellumAdViewController::createAndPlayVideo(const std::string& url) {
         }));
     backGround_ = std::make_shared<platform::View>(kMovieBackground);
     backGround_->setBackgroundColor(platform::Color::blackColor());
-    activityInd_ = std::make_shared<platform::View>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
+    activityInd_ = std::make_shared<platform::ActivityIndicatorView>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
+    activityInd_->setActivityIndicatorViewStyle(platform::ActivityIndicatorViewStyle::WhiteLarge);
     activityInd_->setAutoresizingMask(platform::Autoresizing::FlexibleLeftMargin |
                                       platform::Autoresizing::FlexibleRightMargin |
                                       platform::Autoresizing::FlexibleTopMargin |
                                       platform::Autoresizing::FlexibleBottomMargin);
     activityInd_->setCenter(backGround_->center());
+    activityInd_->setHidesWhenStopped(true);
     backGround_->addSubview(activityInd_);
+    activityInd_->startAnimating();
     auto bar = std::make_shared<platform::NavigationBar>(kMovieBar);
     bar->setTintColor(platform::Color::blackColor());
     bar->pushNavigationItem(item, true);
@@ -710,6 +713,8 @@ void VellumAdViewController::moviePlayBackDidFinish() {
         platform::NotificationCenter::defaultCenter().removeObserver(movieFinishToken_);
         movieFinishToken_ = {};
     }
+    if (activityInd_)
+        activityInd_->stopAnimating();
     auto player = std::move(embeddedMoviePlayer_);
     if (player) {
         player->stop();

@@ -28,6 +28,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/MoviePlayerController.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Event.h"
 #include "platform/ui/ViewController.h"
@@ -141,6 +142,7 @@ public:
     void doneButtonAction();
     std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer() const { return embeddedMoviePlayer_; }
     std::shared_ptr<platform::View> navBar() const { return navBar_; }
+    std::shared_ptr<platform::ActivityIndicatorView> activityInd() const { return activityInd_; }
     // The page's web view while the ad shows a page.
     std::shared_ptr<platform::WebView> webView() const { return webView_; }
 
@@ -208,7 +210,7 @@ private:
     std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer_;
     std::shared_ptr<platform::View> backGround_;
     std::shared_ptr<platform::View> navBar_;
-    std::shared_ptr<platform::View> activityInd_;
+    std::shared_ptr<platform::ActivityIndicatorView> activityInd_;
     platform::NotificationCenter::ObserverToken movieFinishToken_;
     std::string strRequest_;
     std::shared_ptr<platform::WebView> webView_;

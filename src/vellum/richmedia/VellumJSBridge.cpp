@@ -104,6 +104,26 @@ bool cmdGetLoc(const Call& c) {
     reply(c.webView, "VellumJSBridge getting location", buffer);
     return true;
 }
+bool cmdBatteryLevel(const Call& c) {
+    c.bridge.getBatteryLevel(c.webView);
+    return true;
+}
+// A number argument as the page sent it (text read as a float); `fallback` when absent, and
+// when the text reads as no finite number, so a page cannot feed the filter a NaN.
+float floatArg(const Call& c, std::string_view key, float fallback) {
+    auto text = c.arg(key);
+    if (!text)
+        return fallback;
+    const float value = std::strtof(text->c_str(), nullptr);
+    return std::isfinite(value) ? value : fallback;
+}
+bool cmdAccelerometer(const Call& c) {
+    auto start = c.arg("start");
+    c.bridge.observeAccelerationForWebView(c.webView, !start || *start != "false", floatArg(c, "freq", 0),
+                                           floatArg(c, "shakeThreshold", VellumJSBridge::kDefaultShakeThreshold),
+                                           floatArg(c, "filteringFactor", VellumJSBridge::kDefaultFilteringFactor));
+    return true;
+}
 bool cmdDeviceID(const Call& c) {
     reply(c.webView, "VellumJSBridge Device ID request",
           format("if (Device.DeviceID.set) Device.DeviceID.set('%s');",
@@ -350,10 +370,13 @@ bool cmdActivateSwipe(const Call& c) {
 // The commands a page may send, compared ignoring case, first match wins.
 constexpr Command kCommands[] = {
     {"getloc", cmdGetLoc},
+    {"getBatteryLevel", cmdBatteryLevel},
     {"getDeviceID", cmdDeviceID},
     {"getSDKVersion", cmdSDKVersion},
     {"getAdID", cmdAdID},
     {"getAdRequest", cmdAdRequest},
+    {"getaccel", cmdAccelerometer},
+    {"getlocaccel", cmdAccelerometer},
     {"goback", cmdGoBack},
     {"goforward", cmdGoForward},
     {"vibrate", cmdVibrate},
@@ -752,6 +775,72 @@ void VellumJSBridge::setOnCollapseComplete(platform::WebView& webView) {
 void VellumJSBridge::adDismissed(platform::WebView*) {
     playSound(std::nullopt, std::nullopt);
     accelerationObservers_.clear();
+    releaseAccelerometer();
+}
+
+// ---- Battery ----
+void VellumJSBridge::getBatteryLevel(platform::WebView& webView) {
+    // The level as the device reports it: monitoring stays as the application left it.
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "if (Device.BatteryLevel.set) Device.BatteryLevel.set('%f');",
+                  static_cast<double>(platform::Device::current().batteryLevel()));
+    reply(webView, "VellumJSBridge battery level check", buffer);
+}
+
+// ---- Accelerometer ----
+void VellumJSBridge::observeAccelerationForWebView(platform::WebView& webView, bool start, float frequency,
+                                                   float shakeThreshold, float filteringFactor) {
+    auto observing = std::find_if(accelerationObservers_.begin(), accelerationObservers_.end(),
+                                  [&](const auto& o) { return o.lock().get() == &webView; });
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (!start) {
+        if (observing != accelerationObservers_.end())
+            accelerationObservers_.erase(observing);
+        releaseAccelerometer();
+        return;
+    }
+    if (observing == accelerationObservers_.end())
+        accelerationObservers_.push_back(std::static_pointer_cast<platform::WebView>(webView.sharedView()));
+    rollingX_ = rollingY_ = rollingZ_ = 0;
+    kShakeAccelerationThreshold_ = shakeThreshold;
+    kFilteringFactor_ = filteringFactor;
+    accelerometer.setUpdateInterval(frequency > 0 ? frequency : kDefaultAccelerationInterval);
+    accelerometer.setDelegate(std::weak_ptr<platform::AccelerometerDelegate>(shared_from_this()));
+}
+
+bool VellumJSBridge::isObservingAcceleration(const platform::WebView& webView) const {
+    return std::any_of(accelerationObservers_.begin(), accelerationObservers_.end(),
+                       [&](const auto& o) { return o.lock().get() == &webView; });
+}
+
+void VellumJSBridge::releaseAccelerometer() {
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (accelerometer.delegate().get() == static_cast<platform::AccelerometerDelegate*>(this))
+        accelerometer.setDelegate({});
+}
+
+void VellumJSBridge::accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration& a) {
+    // Pages that are gone stop observing.
+    std::erase_if(accelerationObservers_, [](const auto& o) { return o.expired(); });
+    if (accelerationObservers_.empty())
+        return;
+    const double f = kFilteringFactor_;
+    rollingX_ = static_cast<float>(a.x * f + rollingX_ * (1.0 - f));
+    rollingY_ = static_cast<float>(a.y * f + rollingY_ * (1.0 - f));
+    rollingZ_ = static_cast<float>(a.z * f + rollingZ_ * (1.0 - f));
+    const double hx = a.x - rollingX_, hy = a.y - rollingY_, hz = a.z - rollingZ_;
+    const bool shake = std::sqrt(hx * hx + hy * hy + hz * hz) > kShakeAccelerationThreshold_;
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer,
+                  "if (Device.Acceleration._callback) Device.Acceleration._callback('%f','%f','%f','%f','%f','%f');%s",
+                  a.x, a.y, a.z, static_cast<double>(rollingX_), static_cast<double>(rollingY_),
+                  static_cast<double>(rollingZ_),
+                  shake ? "if (Device.Acceleration.shakeCallback) Device.Acceleration.shakeCallback();" : "");
+    // A page's script may stop observing while it runs: send to a copy of the list.
+    const auto observers = accelerationObservers_;
+    for (const auto& observer : observers)
+        if (auto webView = observer.lock())
+            send(*webView, buffer);
 }
 
 // ---- Orientation ----

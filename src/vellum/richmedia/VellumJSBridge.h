@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/foundation/Value.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/web/WebView.h"
 #include "vellum/richmedia/MRAudioPlayer.h"
 #include "vellum/richmedia/MRPageHost.h"
@@ -54,7 +55,9 @@ const MROutsideDestination* outsideDestinationFor(const platform::URL& url);
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
-class VellumJSBridge : public std::enable_shared_from_this<VellumJSBridge>, public MRAudioQueueObjectDelegate {
+class VellumJSBridge : public std::enable_shared_from_this<VellumJSBridge>,
+                       public MRAudioQueueObjectDelegate,
+                       public platform::AccelerometerDelegate {
 public:
     static constexpr const char* kURLScheme = "mrbridge";
     static constexpr const char* kCoreJSFileName = "mrbridge.js";
@@ -114,6 +117,24 @@ public:
     void getOrientation(platform::WebView& webView, int angle);
     int initOrientation();
     int flip() const { return flip_; }
+    void getBatteryLevel(platform::WebView& webView);
+
+    // ---- Accelerometer ----
+    // Start: `webView` observes (once), the filter restarts from rest, the sensor reads every
+    // `frequency` seconds (0: every kDefaultAccelerationInterval) with the bridge as its
+    // delegate. Stop: `webView` no longer observes and the bridge lets go of the sensor.
+    void observeAccelerationForWebView(platform::WebView& webView, bool start, float frequency,
+                                       float shakeThreshold, float filteringFactor);
+    // One reading: low-pass filtered per axis, a shake when the high-pass part is longer than
+    // the threshold, sent to every observing page.
+    void accelerometerDidAccelerate(platform::Accelerometer& accelerometer,
+                                    const platform::Acceleration& acceleration) override;
+    bool isObservingAcceleration(const platform::WebView& webView) const;
+    float rollingX() const { return rollingX_; }
+    float rollingY() const { return rollingY_; }
+    float rollingZ() const { return rollingZ_; }
+    float kFilteringFactor() const { return kFilteringFactor_; }
+    float kShakeAccelerationThreshold() const { return kShakeAccelerationThreshold_; }
 
     // ---- Sound ----
     // Stops the current sound; with a file inside the ad's folder, plays it.
@@ -129,6 +150,8 @@ private:
     bool routeLaunchAd(platform::WebView& webView, const std::string& text, MRPageHost* host);
     bool rewriteLocalPage(platform::WebView& webView, const std::string& text, VellumAdView* adView,
                           const std::string& basePath);
+    // Clears the sensor's delegate when it is this bridge (another part may be reading it).
+    void releaseAccelerometer();
     void goOutside(platform::WebView& webView, const std::string& text, const char* counter, VellumAdView* adView,
                    MRPageHost* host);
 
@@ -137,6 +160,11 @@ private:
     std::vector<std::weak_ptr<platform::WebView>> accelerationObservers_;
     std::weak_ptr<MR_JSBridgeDelegate> delegate_;
     std::shared_ptr<MRAudioPlayer> audioPlayer_;
+    float rollingX_ = 0;
+    float rollingY_ = 0;
+    float rollingZ_ = 0;
+    float kFilteringFactor_ = kDefaultFilteringFactor;
+    float kShakeAccelerationThreshold_ = kDefaultShakeThreshold;
     int flip_ = 0;
 };
 
