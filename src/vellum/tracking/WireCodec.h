@@ -148,9 +148,15 @@ void writeField(TBinaryProtocol& p, const S& s, const Field<Member>& field) {
         if (!f.value) // set but nil
             return;
     }
-    p.writeFieldBegin(field.name, WireKind<V>::kType, field.id);
-    writeValue(p, f.value);
-    p.writeFieldEnd();
+    if constexpr (std::is_arithmetic_v<V>) {
+        p.writeFixedField(WireKind<V>::kType, field.id, f.value);
+    } else if constexpr (std::is_same_v<V, String>) {
+        p.writeStringField(field.id, *f.value);
+    } else {
+        p.writeFieldBegin(field.name, WireKind<V>::kType, field.id);
+        writeValue(p, f.value);
+        p.writeFieldEnd();
+    }
 }
 
 template <typename S> void writeStruct(TBinaryProtocol& p, const S& s) {
