@@ -5,7 +5,7 @@ PACKAGES="cmake ninja-build g++ make pkg-config ccache
 libcurl4-openssl-dev nlohmann-json3-dev libpugixml-dev libgumbo-dev duktape-dev
 libstb-dev libthrift-dev libboost-dev thrift-compiler libminizip-dev libmd-dev
 libsqlite3-dev zlib1g-dev libssl-dev libcpp-httplib-dev libcairo2-dev libfontconfig-dev
-libavformat-dev libsndfile1-dev
+libavformat-dev libsndfile1-dev fonts-dejavu-core
 libgtest-dev libgmock-dev libbenchmark-dev curl"
 
 missing=""

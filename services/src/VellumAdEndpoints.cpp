@@ -194,6 +194,8 @@ std::string VellumAdService::richAdControlPlist(const std::string& adID, const s
                  "<key>adSlotType</key><integer>3</integer><key>adType</key><integer>3</integer>"
                  "<key>width</key><integer>320</integer><key>height</key><integer>50</integer>"
                  "<key>mainFile</key><string>index.html</string>"
+                 // An ad without an end date counts as expired for slot selection.
+                 "<key>endDate</key><date>2099-12-31T00:00:00Z</date>"
                  "<key>expandedMainFile</key><string>expand.html</string>"
                  "<key>expandedWidth</key><integer>320</integer><key>expandedHeight</key><integer>300</integer>"
                  "<key>expandedTitle</key><string>Vellum demo</string>"

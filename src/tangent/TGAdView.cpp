@@ -10,6 +10,8 @@
 #include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGLanternFileManager.h"
+#include "tangent/TGMRComponent.h"
+#include "tangent/TGOverlayComponent.h"
 #include "tangent/TGWebComponent.h"
 
 namespace tangent {
@@ -296,11 +298,42 @@ void TGAdView::setCurrentActionState(int state) {
 
 // ---- Page navigation and the bridge ----
 
+void TGAdView::setGenericComponentProperties(TGComponent& component) {
+    if (!delegateAdaptor_)
+        return;
+    component.transition = delegateAdaptor_->transition();
+    component.autorotate = delegateAdaptor_->autorotate();
+    component.setAdForegroundColor(delegateAdaptor_->adForegroundColor());
+    component.setAdBackgroundColor(delegateAdaptor_->adBackgroundColor());
+}
+
 void TGAdView::constructTangentComponent() {
+    if (interstitial_)
+        constructTangentInterstitialComponent();
+    else
+        constructTangentWebComponent();
+}
+
+void TGAdView::constructTangentWebComponent() {
     auto component = TGWebComponent::create(adWebView_, weak_from_this(), delegateAdaptor_);
-    if (delegateAdaptor_)
-        component->setGenericProperties(*delegateAdaptor_);
+    setGenericComponentProperties(*component);
     adWrapper_ = std::move(component);
+}
+
+void TGAdView::constructTangentInterstitialComponent() {
+    auto component = TGOverlayComponent::create(adWebView_, weak_from_this(), delegateAdaptor_);
+    setGenericComponentProperties(*component);
+    if (adWebView_)
+        adWebView_->setOpaque(true);
+    adWrapper_ = std::move(component);
+}
+
+std::shared_ptr<TGMRComponent> TGAdView::constructVellumComponent() {
+    std::string slotName;
+    if (delegateAdaptor_)
+        slotName = delegateAdaptor_->publisher().value_or("(null)") + "-" + delegateAdaptor_->site().value_or("(null)") +
+                   "-" + delegateAdaptor_->adSpot().value_or("(null)");
+    return TGMRComponent::create(adWebView_, weak_from_this(), adContainerRect_, interstitial_, std::move(slotName));
 }
 
 bool TGAdView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
@@ -313,6 +346,13 @@ bool TGAdView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView
     const std::string scheme = platform::toLower(url.scheme());
     if (scheme == "file" || scheme == "about")
         return true;
+    if (scheme == TGMRComponent::kScheme) {
+        // A rich-media hand-off: the rich-media component takes over the ad.
+        auto component = constructVellumComponent();
+        adWrapper_ = component;
+        component->webViewShouldStartLoadWithRequest(webView, request);
+        return false;
+    }
     if (scheme == kBridgeScheme) {
         if (!adWrapper_) {
             platform::logLine("Tangent Ad Detected");

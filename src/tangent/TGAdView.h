@@ -30,7 +30,9 @@
 namespace tangent {
 
 class TGAdView;
+class TGComponent;
 class TGDelegateAdaptor;
+class TGMRComponent;
 
 // Arguments of one bridge command: the pieces of the URL's query, percent-decoded; missing
 // pieces are nullopt.
@@ -124,8 +126,15 @@ public:
     const platform::Rect& adContainerRect() const { return adContainerRect_; }
     const std::vector<int>& pendingViewStates() const { return pendingViewStates_; }
     bool isInterstitial() const { return interstitial_; }
-    // Tests and the widget: a component is chosen for the first bridge call.
+    // The component for the first bridge call: the overlay for interstitials, else the banner
+    // component.
     void constructTangentComponent();
+    void constructTangentWebComponent();
+    void constructTangentInterstitialComponent();
+    // The rich-media component for a "vellum" hand-off (not yet made the ad's component).
+    std::shared_ptr<TGMRComponent> constructVellumComponent();
+    // The adaptor's transition, autorotation and colours.
+    void setGenericComponentProperties(TGComponent& component);
 
 private:
     TGAdView(std::shared_ptr<TGDelegateAdaptor> adaptor, std::weak_ptr<TGStateListener> listener);

@@ -10,8 +10,11 @@
 #include "platform/ui/Window.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGLanternFileManager.h"
 #include "tangent/TGNetReachability.h"
 #include "tangent/TGTimer.h"
+#include "vellum/richmedia/VellumAdManager.h"
+#include "vellum/tracking/VellumAnalyticsManager.h"
 
 namespace tangent {
 
@@ -32,6 +35,21 @@ std::optional<std::string> infoString(std::string_view key) {
     return std::nullopt;
 }
 
+// Set once the rich-media engine has been started.
+bool gVellumInitialized = false;
+
+// A boolean of the information dictionary (absent: false).
+bool infoBool(std::string_view key) {
+    auto value = platform::Bundle::main().objectForInfoDictionaryKey(key);
+    if (!value)
+        return false;
+    if (value->isNumber())
+        return value->number().value_or(0) != 0;
+    if (auto text = value->string())
+        return platform::boolValue(*text);
+    return false;
+}
+
 void logTransition(std::string_view selector, int fromState, int toState) {
     platform::logLine(std::string(selector) + " " + viewStateName(fromState) + " to: " + viewStateName(toState));
 }
@@ -43,6 +61,44 @@ std::shared_ptr<TGAdWidgetWorker> TGAdWidget::create(const std::shared_ptr<TGAdW
     auto widget = std::shared_ptr<TGAdWidgetWorker>(new TGAdWidgetWorker());
     widget->setUp(delegate, shouldStartLoading);
     return widget;
+}
+
+void TGAdWidget::initializeAdService(bool allowLocation) {
+    TGAdWidgetWorker::initializeAdService(allowLocation);
+}
+
+void TGAdWidget::enableLocationUse() {
+    TGAdWidgetWorker::enableLocationUse();
+}
+
+void TGAdWidgetWorker::initializeAdService(bool allowLocation) {
+    TGLanternFileManager::instance();
+    auto appId = infoString("TGMAppId");
+    if (!appId) {
+        platform::logLine("No TGMAppId found, not initializing Vellum library.");
+        return;
+    }
+    const bool test = infoBool("TGMTest");
+    // The short version under its usual key when the shorter one is absent.
+    auto version = infoString("CFBundleShortVersion");
+    if (!version)
+        version = infoString("CFBundleShortVersionString");
+    platform::Bundle::main().setInfoDictionaryValue("VellumUseTestServers", platform::Value(test));
+    platform::logLine("Initializing Vellum (ver. " + vellum::VellumAnalyticsManager::version() + ")");
+    platform::logLine("   TGMAppId: " + *appId);
+    platform::logLine(std::string("   TGMTest : ") + (test ? "Yes" : "No"));
+    vellum::VellumAdManager::sharedInstance()->initializeWithAppID(appId, version, nullptr, allowLocation);
+    gVellumInitialized = true;
+}
+
+void TGAdWidgetWorker::enableLocationUse() {}
+
+bool TGAdWidgetWorker::vellumInitialized() {
+    return gVellumInitialized;
+}
+
+void TGAdWidgetWorker::resetForTesting() {
+    gVellumInitialized = false;
 }
 
 TGAdWidgetWorker::TGAdWidgetWorker() : TGAdWidget(platform::Rect{0, 0, kInitialWidth, kInitialHeight}) {}

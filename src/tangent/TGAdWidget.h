@@ -38,6 +38,9 @@ public:
     // The designated initializer: a widget of 320 by 50 points that asks `delegate`.
     static std::shared_ptr<TGAdWidgetWorker> create(const std::shared_ptr<TGAdWidgetDelegate>& delegate,
                                                     bool shouldStartLoading);
+    // Start the client's services; forwarded to the worker's.
+    static void initializeAdService(bool allowLocation);
+    static void enableLocationUse();
 
 protected:
     using platform::View::View;
@@ -50,6 +53,13 @@ public:
     static constexpr double kInitialHeight = 50;
 
     ~TGAdWidgetWorker() override;
+
+    // Starts the support files and, when the main bundle's information dictionary names a
+    // "TGMAppId", the rich-media engine (then vellumInitialized() answers true).
+    static void initializeAdService(bool allowLocation);
+    static void enableLocationUse();
+    static bool vellumInitialized();
+    static void resetForTesting();
 
     int refreshInterval() const { return refreshInterval_; }
     void setRefreshInterval(int seconds);

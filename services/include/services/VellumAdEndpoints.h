@@ -65,8 +65,9 @@ public:
     // The demo rich-media ad's bundle: a 320 by 50 page with the page script that clicks
     // through, expands and plays a short sound, its expanded page and the sound.
     std::string addRichAdBundle(const std::string& adID);
-    // The demo rich-media ad's control list: it expands to 320 by 300, clicks through to
-    // `clickThroughURL`, fires `pixelURL` when first seen and closes with `closeButton`.
+    // The demo rich-media ad's control list: it runs until the end of 2099, expands to 320 by
+    // 300, clicks through to `clickThroughURL`, fires `pixelURL` when first seen and closes
+    // with `closeButton`.
     static std::string richAdControlPlist(const std::string& adID, const std::string& clickThroughURL,
                                           const std::string& pixelURL, const std::string& closeButton);
 

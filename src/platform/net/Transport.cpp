@@ -19,6 +19,8 @@ namespace {
 // How long the I/O thread sleeps in one poll when nothing happens; new work wakes it sooner.
 constexpr int kPollTimeoutMs = 1000;
 constexpr int kFirstFinalStatus = 200;
+// Body bytes are read from the socket (and handed on) in pieces of up to this size.
+constexpr long kReceiveBufferBytes = 256 * 1024;
 constexpr int kRedirectStatuses[] = {301, 302, 303, 307, 308};
 constexpr const char* kLoadableProtocols = "http,https";
 
@@ -223,6 +225,7 @@ class Transfer {
         curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);     // the URL is already resolved
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
@@ -255,6 +258,12 @@ class Transfer {
             std::string line = value.empty() ? name + ";" : name + ": " + value;
             headerList = curl_slist_append(headerList, line.c_str());
         }
+        // A request that accepts compressed replies gets them back as they were before
+        // compression (the body cap counts the bytes after it, so a small compressed reply
+        // cannot swell past it).
+        // The request's own field is what is sent; the empty text turns decoding on.
+        if (request.allHTTPHeaderFields().contains("Accept-Encoding"))
+            curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
         if (!request.allHTTPHeaderFields().contains("Expect"))
             headerList = curl_slist_append(headerList, "Expect:"); // no 100-continue round trip
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);

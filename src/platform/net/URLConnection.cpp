@@ -223,8 +223,42 @@ void URLConnection::launchTransfer() {
     std::uint64_t hop = ++hop_;
     std::weak_ptr<URLConnection> weak = shared_from_this();
     RunLoop* loop = loop_;
-    transfer_ =
-        Transport::shared().start(currentRequest_, maximumBodyLength_, [weak, hop, loop](TransferEvent&& e) {
+    // Body chunks that arrive while the run loop is busy are gathered and handed over in one
+    // piece, so a fast download costs one hand-over per turn of the loop, not one per chunk.
+    // The gathered bytes never exceed the body cap, which the transfer enforces. Every other
+    // event is posted after any gathered data, so the order is kept.
+    struct PendingData {
+        std::mutex mutex;
+        Data bytes;
+        bool posted = false;
+    };
+    auto pending = std::make_shared<PendingData>();
+    transfer_ = Transport::shared().start(
+        currentRequest_, maximumBodyLength_, [weak, hop, loop, pending](TransferEvent&& e) {
+            if (e.kind == TransferEvent::Kind::Data) {
+                {
+                    std::lock_guard lock(pending->mutex);
+                    if (pending->bytes.empty())
+                        pending->bytes = std::move(e.data);
+                    else
+                        pending->bytes.insert(pending->bytes.end(), e.data.begin(), e.data.end());
+                    if (pending->posted)
+                        return;
+                    pending->posted = true;
+                }
+                loop->perform([weak, hop, pending] {
+                    TransferEvent gathered;
+                    gathered.kind = TransferEvent::Kind::Data;
+                    {
+                        std::lock_guard lock(pending->mutex);
+                        gathered.data.swap(pending->bytes);
+                        pending->posted = false;
+                    }
+                    if (auto connection = weak.lock())
+                        connection->handleEvent(hop, gathered);
+                });
+                return;
+            }
             auto event = std::make_shared<TransferEvent>(std::move(e));
             loop->perform([weak, hop, event] {
                 if (auto connection = weak.lock())

@@ -8,6 +8,8 @@
 
 namespace platform {
 namespace {
+// The smallest share of its size a title shrinks to in the picture.
+constexpr double kTitleShrinkLimit = 0.5;
 constexpr double kButtonPadding = 2 * kTextAdvance; // room for the brackets
 constexpr double kButtonMinimumHeight = 30;
 constexpr double kDefaultButtonFontSize = 15;
@@ -150,6 +152,11 @@ void Button::drawPicture(GraphicsContext& g) const {
         text.shadowColor = label.shadowColor();
         text.shadowOffset = label.shadowOffset();
         text.centerVertically = true;
+        // A title wider than its button shrinks to fit rather than being cut at both ends;
+        // a title label that adjusts its own size says how far.
+        text.minimumFontSize = label.adjustsFontSizeToFitWidth() && label.minimumFontSize() > 0
+                                   ? label.minimumFontSize()
+                                   : label.font().pointSize * kTitleShrinkLimit;
         g.record(std::move(text));
     }
     if (isHighlighted() && (showsTouch_ || type_ == ButtonType::RoundedRect)) {

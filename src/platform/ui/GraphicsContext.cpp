@@ -1,6 +1,7 @@
 #include "platform/ui/GraphicsContext.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/foundation/Log.h"
 #include "platform/ui/Image.h"
@@ -262,6 +263,17 @@ void GraphicsContext::paintPath(DrawOp::Kind kind, bool evenOdd, Path path) {
 void GraphicsContext::fillPath() {
     paintPath(DrawOp::Kind::FillPath, false, std::move(path_));
     path_ = {};
+}
+
+void GraphicsContext::fillPathWithBlur(double radius) {
+    if (path_.isEmpty())
+        return;
+    DrawOp o = op(DrawOp::Kind::FillPath);
+    o.path = std::move(path_);
+    path_ = {};
+    o.color = state().fill;
+    o.blurRadius = std::isfinite(radius) && radius > 0 ? radius : 0;
+    record(std::move(o));
 }
 
 void GraphicsContext::eoFillPath() {

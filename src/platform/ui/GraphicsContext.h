@@ -89,7 +89,7 @@ struct DrawOp {
         RestoreGState,
         ConcatCTM,              // transform
         Clip,                   // path, evenOdd
-        FillPath,               // path, color, evenOdd
+        FillPath,               // path, color, evenOdd, blurRadius
         StrokePath,             // path, color, lineWidth, lineCap, lineJoin
         ClearRect,              // rect
         LinearGradient,         // gradient, start, end, options
@@ -107,6 +107,8 @@ struct DrawOp {
     LineCap lineCap = LineCap::Butt;
     LineJoin lineJoin = LineJoin::Miter;
     double alpha = 1; // the context's alpha when the op was recorded
+    // FillPath: the fill is softened by a blur of this radius, as a layer's shadow is (0: sharp).
+    double blurRadius = 0;
     AffineTransform transform;
     platform::Rect rect;
     Gradient gradient;
@@ -120,6 +122,9 @@ struct DrawOp {
     Color shadowColor; // text shadow (clear: none)
     Size shadowOffset;
     bool centerVertically = false; // text: the lines sit in the middle of the rect (labels)
+    // Text: when above 0, the font shrinks (down to this size) until the text fits the rect's
+    // width within its lines; 0 keeps the font's size.
+    double minimumFontSize = 0;
     std::shared_ptr<const DisplayList> layer; // with layerSize, the size it was drawn at
     Size layerSize;
     std::shared_ptr<const DisplayList> mask;
@@ -199,6 +204,8 @@ public:
 
     // ---- Painting (each consumes the current path) ----
     void fillPath();
+    // fillPath softened by a blur of `radius` points, as a layer's shadow is drawn.
+    void fillPathWithBlur(double radius);
     void eoFillPath();
     void strokePath();
     void drawPath(PathDrawingMode mode);

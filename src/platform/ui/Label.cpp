@@ -1,6 +1,7 @@
 #include "platform/ui/Label.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/TextRenderer.h"
@@ -16,6 +17,10 @@ Label::Label(const Rect& frame) : View(frame) {
 void Label::setText(std::string text) {
     text_ = std::move(text);
     setNeedsLayout();
+}
+
+void Label::setMinimumFontSize(double size) {
+    minimumFontSize_ = std::isfinite(size) && size > 0 ? size : 0;
 }
 
 std::string Label::accessibilityLabel() const {
@@ -49,6 +54,8 @@ void Label::drawPicture(GraphicsContext& g) const {
     text.shadowColor = shadowColor_;
     text.shadowOffset = shadowOffset_;
     text.centerVertically = true;
+    if (adjustsFontSize_)
+        text.minimumFontSize = minimumFontSize_ > 0 ? minimumFontSize_ : kSmallestFittedFontSize;
     g.record(std::move(text));
 }
 

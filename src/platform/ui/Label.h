@@ -2,7 +2,10 @@
 // A view that shows text: font, colour, alignment and the number of lines it may use
 // (1 by default; 0 means as many as needed). It does not take user interaction. The text
 // renderer writes its text into its rectangle, wrapping to its lines and cutting what does
-// not fit. Owned by its superview; main thread only.
+// not fit. With adjustsFontSizeToFitWidth on, the picture sets the text in the largest size
+// between minimumFontSize and the font's own size at which it fits the label's width and
+// lines (at the minimum, what still does not fit is cut). Owned by its superview; main
+// thread only.
 #include <string>
 
 #include "platform/ui/Font.h"
@@ -33,6 +36,9 @@ public:
     void setShadowOffset(Size offset) { shadowOffset_ = offset; }
     bool adjustsFontSizeToFitWidth() const { return adjustsFontSize_; }
     void setAdjustsFontSizeToFitWidth(bool on) { adjustsFontSize_ = on; }
+    // The smallest size the text shrinks to (0, the default: down to kSmallestFittedFontSize).
+    double minimumFontSize() const { return minimumFontSize_; }
+    void setMinimumFontSize(double size);
 
     std::string accessibilityLabel() const override;
     Size sizeThatFits(Size size) const override;
@@ -46,6 +52,7 @@ private:
     TextAlignment alignment_ = TextAlignment::Left;
     int lines_ = 1;
     bool adjustsFontSize_ = false;
+    double minimumFontSize_ = 0;
     Color shadowColor_ = Color::clearColor();
     Size shadowOffset_{0, -1};
 };

@@ -164,6 +164,8 @@ void NavigationBar::rebuild() {
         label->setFont(Font::boldSystemFont(kTitleFontSize));
         label->setTextAlignment(TextAlignment::Center);
         label->setTextColor(Color::whiteColor());
+        // The bar shows through around the text (a label is white by default).
+        label->setBackgroundColor(Color::clearColor());
         titleView_ = label;
     }
     for (auto* v : {&titleView_, &leftView_, &rightView_})

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <numbers>
 #include <optional>
@@ -34,8 +35,8 @@ constexpr double kMinimumVisibleAlpha = 0.01;
 constexpr int kMaxPictureSide = 16384;
 // Lines of text are this many times the font size apart.
 constexpr double kLineSpacing = 1.2;
-// Text in a font named as the system font (and any other face) is set in the library's plain
-// sans-serif face; fixed-pitch faces in its monospace face.
+// Text in the system font is set in the plain sans-serif face; the platform's fixed-pitch faces
+// in the monospace face.
 constexpr const char* kSansFamily = "sans-serif";
 constexpr const char* kMonospaceFamily = "monospace";
 constexpr const char* kFixedPitchFaces[] = {"Courier", "Courier-Bold", "Menlo", "Monaco"};
@@ -109,7 +110,7 @@ void composeBody(GraphicsContext& g, View& v) {
         g.setFillColor(layer.shadowColor().withAlpha(layer.shadowColor().alpha * layer.shadowOpacity()));
         g.beginPath();
         addBoundsPath(g, b.offsetBy(off.width, off.height), radius);
-        g.fillPath();
+        g.fillPathWithBlur(layer.shadowRadius());
     }
     if (!v.backgroundColor().isClear()) {
         g.setFillColor(v.backgroundColor());
@@ -248,6 +249,149 @@ private:
     std::unordered_map<const Image*, cairo_surface_t*> surfaces_;
 };
 
+// ---- Text: faces, measuring, wrapping and fitting ----
+
+// A face asked for by name, as the platform names faces ("Georgia", "Helvetica-Bold",
+// "TimesNewRomanPS-ItalicMT"): the family before the style, and the style's weight and slant.
+struct FaceRequest {
+    std::string family;
+    bool bold = false;
+    bool italic = false;
+};
+
+FaceRequest faceFor(const Font& font) {
+    FaceRequest face;
+    face.bold = font.bold;
+    if (font.name == kSystemFontName || font.name.empty()) {
+        face.family = kSansFamily;
+        return face;
+    }
+    if (std::find(std::begin(kFixedPitchFaces), std::end(kFixedPitchFaces), font.name) != std::end(kFixedPitchFaces))
+        face.family = kMonospaceFamily;
+    std::string_view name = font.name;
+    std::string_view style;
+    if (auto dash = name.find('-'); dash != std::string_view::npos) {
+        style = name.substr(dash + 1);
+        name = name.substr(0, dash);
+    }
+    for (std::string_view marker : {"Bold", "Heavy", "Black"})
+        if (style.find(marker) != std::string_view::npos || name.ends_with(marker))
+            face.bold = true;
+    for (std::string_view marker : {"Italic", "Oblique"})
+        if (style.find(marker) != std::string_view::npos)
+            face.italic = true;
+    // Suffixes that only say how the face was made.
+    for (std::string_view suffix : {"PSMT", "PS", "MT"})
+        if (name.size() > suffix.size() && name.ends_with(suffix)) {
+            name.remove_suffix(suffix.size());
+            break;
+        }
+    if (face.family.empty())
+        face.family = std::string(name);
+    return face;
+}
+
+// Selects the face for `font` at `size` points on `cr`. A named family is looked up by the
+// font configuration, which also answers for families that are not installed (with its
+// closest match, or its plain sans-serif face); the system font is the sans-serif face.
+void selectFont(cairo_t* cr, const Font& font, double size) {
+    releaseFontCachesAtExit();
+    FaceRequest face = faceFor(font);
+    cairo_select_font_face(cr, face.family.c_str(), face.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           face.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+// How far the pen moves over `s` in the selected face.
+double measureText(cairo_t* cr, const std::string& s) {
+    cairo_text_extents_t ext;
+    cairo_text_extents(cr, s.c_str(), &ext);
+    return ext.x_advance;
+}
+
+// Word-wrapped lines of `text` no wider than `width` in the selected face (a word longer than
+// a line stands alone on its line).
+std::vector<std::string> wrapText(cairo_t* cr, const std::string& text, double width) {
+    std::vector<std::string> lines;
+    std::istringstream paragraphs(text);
+    std::string paragraph;
+    while (std::getline(paragraphs, paragraph)) {
+        std::string line;
+        std::istringstream words(paragraph);
+        std::string word;
+        bool any = false;
+        while (words >> word) {
+            any = true;
+            std::string candidate = line.empty() ? word : line + " " + word;
+            if (line.empty() || measureText(cr, candidate) <= width) {
+                line = candidate;
+            } else {
+                lines.push_back(line);
+                line = word;
+            }
+        }
+        lines.push_back(any ? line : std::string());
+    }
+    return lines;
+}
+
+// Sizes are tried down to this step when text shrinks to fit.
+constexpr double kFontSizeStep = 0.25;
+
+struct TextLayout {
+    double fontSize = 0;
+    std::vector<std::string> lines; // what is shown, at most the lines allowed
+    bool fits = true;               // nothing was cut: every line fits the width, none left over
+};
+
+// The lines of `text` set in `font` at `fontSize` in a box of `size` with `maxLines` lines
+// (0: as many as the height holds). Leaves that size selected on `cr`.
+TextLayout layOutAt(cairo_t* cr, const std::string& text, const Font& font, double fontSize, Size size, int maxLines) {
+    selectFont(cr, font, fontSize);
+    TextLayout out;
+    out.fontSize = fontSize;
+    double lineHeight = fontSize * kLineSpacing;
+    out.lines = maxLines == 1 ? std::vector<std::string>{text} : wrapText(cr, text, size.width);
+    std::size_t fit = std::size_t(std::max(1.0, std::floor(size.height / lineHeight)));
+    std::size_t limit = maxLines > 0 ? std::size_t(maxLines) : fit;
+    if (out.lines.size() > limit) {
+        out.lines.resize(limit);
+        out.fits = false;
+    }
+    for (const auto& line : out.lines)
+        if (measureText(cr, line) > size.width)
+            out.fits = false;
+    return out;
+}
+
+// The text's lines at the font's size or, when `minimumFontSize` is above 0 and it does not fit,
+// at the largest size down to that minimum at which it does (the minimum when none does).
+// Leaves the chosen size selected on `cr`.
+TextLayout layOutText(cairo_t* cr, const std::string& text, const Font& font, Size size, int maxLines,
+                      double minimumFontSize) {
+    TextLayout full = layOutAt(cr, text, font, font.pointSize, size, maxLines);
+    if (full.fits || !(minimumFontSize > 0) || minimumFontSize >= font.pointSize)
+        return full;
+    TextLayout smallest = layOutAt(cr, text, font, minimumFontSize, size, maxLines);
+    if (!smallest.fits)
+        return smallest;
+    // Fitting only gets easier as the size falls: search between the two for the largest fit.
+    double low = minimumFontSize, high = font.pointSize;
+    TextLayout best = std::move(smallest);
+    while (high - low > kFontSizeStep) {
+        double mid = (low + high) / 2;
+        TextLayout tried = layOutAt(cr, text, font, mid, size, maxLines);
+        if (tried.fits) {
+            low = mid;
+            best = std::move(tried);
+        } else {
+            high = mid;
+        }
+    }
+    selectFont(cr, font, best.fontSize);
+    return best;
+}
+
 bool finite(Point p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
@@ -321,6 +465,10 @@ private:
             cairo_clip(cr_);
             break;
         case DrawOp::Kind::FillPath:
+            if (op.blurRadius > 0) {
+                blurredFill(op);
+                break;
+            }
             buildPath(op.path);
             setColor(op.color, op.alpha);
             cairo_set_fill_rule(cr_, op.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
@@ -364,6 +512,100 @@ private:
             break;
         default:
             break;
+        }
+    }
+
+    // A fill softened by a blur: the shape is drawn into a coverage mask in device pixels,
+    // blurred there, and the colour painted through it.
+    void blurredFill(const DrawOp& op) {
+        buildPath(op.path);
+        cairo_matrix_t m;
+        cairo_get_matrix(cr_, &m);
+        // The platform's blur radius spans about two standard deviations.
+        double sigma = op.blurRadius / 2 * std::sqrt(std::abs(m.xx * m.yy - m.xy * m.yx));
+        int reach = int(std::ceil(3 * sigma));
+        double x1, y1, x2, y2;
+        cairo_fill_extents(cr_, &x1, &y1, &x2, &y2);
+        DeviceBox shape = deviceBox(x1, y1, x2, y2);
+        cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
+        DeviceBox clip = deviceBox(x1, y1, x2, y2);
+        if (!(sigma > 0) || !std::isfinite(sigma) || reach > kMaxPictureSide) {
+            cairo_fill(cr_);
+            return;
+        }
+        // Only what lands inside the clip is needed, and only the shape within the blur's
+        // reach of it contributes.
+        double left = std::max(shape.x1 - reach, clip.x1 - reach);
+        double top = std::max(shape.y1 - reach, clip.y1 - reach);
+        double right = std::min(shape.x2 + reach, clip.x2 + reach);
+        double bottom = std::min(shape.y2 + reach, clip.y2 + reach);
+        if (!(right > left) || !(bottom > top) || right - left > kMaxPictureSide || bottom - top > kMaxPictureSide) {
+            cairo_new_path(cr_);
+            return;
+        }
+        int x0 = int(std::floor(left)), y0 = int(std::floor(top));
+        int w = int(std::ceil(right)) - x0, h = int(std::ceil(bottom)) - y0;
+        cairo_path_t* path = cairo_copy_path(cr_);
+        cairo_new_path(cr_);
+        cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+        cairo_t* mc = cairo_create(mask);
+        cairo_matrix_t shifted = m;
+        shifted.x0 -= x0;
+        shifted.y0 -= y0;
+        cairo_set_matrix(mc, &shifted);
+        cairo_append_path(mc, path);
+        cairo_set_fill_rule(mc, op.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        cairo_fill(mc);
+        cairo_destroy(mc);
+        cairo_path_destroy(path);
+        if (cairo_surface_status(mask) == CAIRO_STATUS_SUCCESS) {
+            cairo_surface_flush(mask);
+            boxBlur(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask), sigma);
+            cairo_surface_mark_dirty(mask);
+            cairo_save(cr_);
+            cairo_identity_matrix(cr_);
+            setColor(op.color, op.alpha);
+            cairo_mask_surface(cr_, mask, x0, y0);
+            cairo_restore(cr_);
+        }
+        cairo_surface_destroy(mask);
+    }
+
+    struct DeviceBox {
+        double x1, y1, x2, y2;
+    };
+    // The device-space box around a user-space box.
+    DeviceBox deviceBox(double x1, double y1, double x2, double y2) {
+        DeviceBox box{INFINITY, INFINITY, -INFINITY, -INFINITY};
+        for (Point p : {Point{x1, y1}, Point{x2, y1}, Point{x1, y2}, Point{x2, y2}}) {
+            cairo_user_to_device(cr_, &p.x, &p.y);
+            box = {std::min(box.x1, p.x), std::min(box.y1, p.y), std::max(box.x2, p.x), std::max(box.y2, p.y)};
+        }
+        return box;
+    }
+
+    // Three passes of a box blur each way come close to a Gaussian blur of `sigma` pixels.
+    static void boxBlur(unsigned char* data, int w, int h, int stride, double sigma) {
+        int radius = std::max(1, int(std::lround((std::sqrt(4 * sigma * sigma + 1) - 1) / 2)));
+        std::vector<unsigned char> line(std::size_t(std::max(w, h)));
+        auto pass = [&](unsigned char* start, int count, std::ptrdiff_t step) {
+            for (int i = 0; i < count; ++i)
+                line[std::size_t(i)] = start[i * step];
+            int window = 2 * radius + 1;
+            int sum = 0;
+            for (int i = -radius; i <= radius; ++i)
+                sum += i >= 0 && i < count ? line[std::size_t(i)] : 0;
+            for (int i = 0; i < count; ++i) {
+                start[i * step] = static_cast<unsigned char>((sum + window / 2) / window);
+                int out = i - radius, in = i + radius + 1;
+                sum += (in < count ? line[std::size_t(in)] : 0) - (out >= 0 ? line[std::size_t(out)] : 0);
+            }
+        };
+        for (int round = 0; round < 3; ++round) {
+            for (int y = 0; y < h; ++y)
+                pass(data + std::ptrdiff_t(y) * stride, w, 1);
+            for (int x = 0; x < w; ++x)
+                pass(data + x, h, stride);
         }
     }
 
@@ -545,10 +787,46 @@ private:
             cairo_pattern_add_color_stop_rgba(pattern, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue,
                                               std::clamp(c.alpha * op.alpha, 0.0, 1.0));
         }
-        cairo_pattern_set_extend(pattern, op.options ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+        bool before = op.options & GradientDrawing::DrawsBeforeStartLocation;
+        bool after = op.options & GradientDrawing::DrawsAfterEndLocation;
+        cairo_pattern_set_extend(pattern, before || after ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+        cairo_save(cr_);
+        if (before != after)
+            clipToGradientSide(op.start, op.end, before);
         cairo_set_source(cr_, pattern);
         cairo_paint(cr_);
+        cairo_restore(cr_);
         cairo_pattern_destroy(pattern);
+    }
+
+    // The library pads a gradient on both sides or neither. To extend it on one side only,
+    // the paint is clipped to the band between start and end plus the half-plane beyond the
+    // side that is extended.
+    void clipToGradientSide(Point start, Point end, bool before) {
+        double dx = end.x - start.x, dy = end.y - start.y;
+        double length = std::hypot(dx, dy);
+        if (!(length > 0) || !std::isfinite(length))
+            return;
+        double ux = dx / length, uy = dy / length; // along the axis
+        double nx = -uy, ny = ux;                  // across it
+        // Far enough to cover everything the current clip lets through.
+        double x1, y1, x2, y2;
+        cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
+        double reach = length;
+        for (Point corner : {Point{x1, y1}, Point{x2, y1}, Point{x1, y2}, Point{x2, y2}})
+            reach = std::max(reach, std::hypot(corner.x - start.x, corner.y - start.y) + length);
+        double from = before ? -reach : 0;
+        double to = before ? length : reach;
+        auto at = [&](double along, double across) {
+            return Point{start.x + ux * along + nx * across, start.y + uy * along + ny * across};
+        };
+        Point corners[] = {at(from, -reach), at(to, -reach), at(to, reach), at(from, reach)};
+        cairo_new_path(cr_);
+        cairo_move_to(cr_, corners[0].x, corners[0].y);
+        for (int i = 1; i < 4; ++i)
+            cairo_line_to(cr_, corners[i].x, corners[i].y);
+        cairo_close_path(cr_);
+        cairo_clip(cr_);
     }
 
     void image(const Image& image, const Rect& rect, double alpha) {
@@ -570,67 +848,23 @@ private:
         cairo_restore(cr_);
     }
 
-    // Word-wrapped lines of `text` no wider than `width` (a word longer than a line is cut
-    // by characters).
-    std::vector<std::string> wrap(const std::string& text, double width) {
-        std::vector<std::string> lines;
-        std::istringstream paragraphs(text);
-        std::string paragraph;
-        while (std::getline(paragraphs, paragraph)) {
-            std::string line;
-            std::istringstream words(paragraph);
-            std::string word;
-            bool any = false;
-            while (words >> word) {
-                any = true;
-                std::string candidate = line.empty() ? word : line + " " + word;
-                if (measure(candidate) <= width || line.empty()) {
-                    line = candidate;
-                } else {
-                    lines.push_back(line);
-                    line = word;
-                }
-            }
-            lines.push_back(any ? line : std::string());
-        }
-        return lines;
-    }
-
-    double measure(const std::string& s) {
-        cairo_text_extents_t ext;
-        cairo_text_extents(cr_, s.c_str(), &ext);
-        return ext.x_advance;
-    }
-
     void text(const DrawOp& op) {
         if (op.text.empty() || !finite(op.rect) || !(op.font.pointSize > 0) || !std::isfinite(op.font.pointSize))
             return;
-        releaseFontCachesAtExit();
         cairo_save(cr_);
-        bool fixedPitch = std::find(std::begin(kFixedPitchFaces), std::end(kFixedPitchFaces), op.font.name) !=
-                          std::end(kFixedPitchFaces);
-        std::string family = fixedPitch ? kMonospaceFamily : kSansFamily;
-        bool bold = op.font.bold || op.font.name.find("Bold") != std::string::npos;
-        cairo_select_font_face(cr_, family.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                               bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(cr_, op.font.pointSize);
+        Rect r = op.rect;
+        TextLayout layout = layOutText(cr_, op.text, op.font, r.size, op.lines, op.minimumFontSize);
         cairo_font_extents_t fe;
         cairo_font_extents(cr_, &fe);
-        double lineHeight = op.font.pointSize * kLineSpacing;
-        Rect r = op.rect;
-        auto lines = op.lines == 1 ? std::vector<std::string>{op.text} : wrap(op.text, r.width());
-        std::size_t fit = lineHeight > 0 ? std::size_t(std::max(1.0, std::floor(r.height() / lineHeight))) : 1;
-        std::size_t limit = op.lines > 0 ? std::size_t(op.lines) : fit;
-        if (lines.size() > limit)
-            lines.resize(limit);
-        double blockHeight = lineHeight * double(lines.size());
+        double lineHeight = layout.fontSize * kLineSpacing;
+        double blockHeight = lineHeight * double(layout.lines.size());
         double top = op.centerVertically ? r.midY() - blockHeight / 2 : r.minY();
         cairo_rectangle(cr_, r.x(), r.y(), r.width(), r.height());
         cairo_clip(cr_);
         auto drawLines = [&](double dx, double dy, const Color& color) {
             setColor(color, op.alpha);
-            for (std::size_t i = 0; i < lines.size(); ++i) {
-                double w = measure(lines[i]);
+            for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+                double w = measureText(cr_, layout.lines[i]);
                 double x = r.minX();
                 if (op.alignment == int(TextAlignment::Center))
                     x = r.midX() - w / 2;
@@ -638,7 +872,7 @@ private:
                     x = r.maxX() - w;
                 double baseline = top + double(i) * lineHeight + (lineHeight - fe.height) / 2 + fe.ascent;
                 cairo_move_to(cr_, x + dx, baseline + dy);
-                cairo_show_text(cr_, lines[i].c_str());
+                cairo_show_text(cr_, layout.lines[i].c_str());
             }
         };
         if (!op.shadowColor.isClear())
@@ -711,18 +945,33 @@ DisplayList ScreenPicture::composeScreen() {
     return g.takeDisplayList();
 }
 
-Bitmap ScreenPicture::render(const DisplayList& list, Size size) {
-    Bitmap out;
+namespace {
+
+// Owns one of the library's image surfaces.
+struct Surface {
+    cairo_surface_t* surface = nullptr;
+    Surface() = default;
+    explicit Surface(cairo_surface_t* s) : surface(s) {}
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+    ~Surface() {
+        if (surface)
+            cairo_surface_destroy(surface);
+    }
+};
+
+// `list` painted into a transparent surface of `size` points; no surface when the size is
+// empty or there is no memory for it.
+std::unique_ptr<Surface> paintSurface(const DisplayList& list, Size size) {
     int w = pixelsFor(size.width), h = pixelsFor(size.height);
     if (w == 0 || h == 0)
-        return out;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
+        return nullptr;
+    auto out = std::make_unique<Surface>(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    if (cairo_surface_status(out->surface) != CAIRO_STATUS_SUCCESS) {
         logLine("ScreenPicture: no memory for a picture of " + toString(size));
-        return out;
+        return nullptr;
     }
-    cairo_t* cr = cairo_create(surface);
+    cairo_t* cr = cairo_create(out->surface);
     {
         Painter painter(cr);
         painter.paint(list);
@@ -730,7 +979,54 @@ Bitmap ScreenPicture::render(const DisplayList& list, Size size) {
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
         logLine(std::string("ScreenPicture: painting stopped: ") + cairo_status_to_string(cairo_status(cr)));
     cairo_destroy(cr);
-    cairo_surface_flush(surface);
+    cairo_surface_flush(out->surface);
+    return out;
+}
+
+// The list of the whole screen: white where nothing is drawn, as an empty screen shows.
+DisplayList screenList(Size size) {
+    GraphicsContext g(size);
+    g.setFillColor(Color::whiteColor());
+    g.fillRect(Rect(Point{}, size));
+    g.replay(ScreenPicture::composeScreen());
+    return g.takeDisplayList();
+}
+
+// Writes `surface` as a PNG file through a temporary name renamed into place.
+bool writeSurface(cairo_surface_t* surface, const std::filesystem::path& path, Error* error) {
+    auto fail = [&](std::string why) {
+        if (error)
+            *error = Error{kPOSIXErrorDomain, 5, "Cannot write the picture " + path.string() + ": " + why, {}};
+        return false;
+    };
+    if (!surface)
+        return fail("the picture is empty or malformed");
+    std::filesystem::path temporary = path;
+    temporary += ".partial";
+    cairo_status_t status = cairo_surface_write_to_png(surface, temporary.c_str());
+    if (status != CAIRO_STATUS_SUCCESS) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return fail(cairo_status_to_string(status));
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return fail(ec.message());
+    }
+    return true;
+}
+
+} // namespace
+
+Bitmap ScreenPicture::render(const DisplayList& list, Size size) {
+    Bitmap out;
+    auto painted = paintSurface(list, size);
+    if (!painted)
+        return out;
+    cairo_surface_t* surface = painted->surface;
+    int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
     out.width = w;
     out.height = h;
     out.pixels.resize(std::size_t(w) * std::size_t(h) * 4);
@@ -749,17 +1045,25 @@ Bitmap ScreenPicture::render(const DisplayList& list, Size size) {
             px[3] = std::uint8_t(a);
         }
     }
-    cairo_surface_destroy(surface);
     return out;
+}
+
+double ScreenPicture::fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
+                                     double minimumFontSize) {
+    if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize) || !std::isfinite(size.width) ||
+        !std::isfinite(size.height))
+        return font.pointSize;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    double fitted = layOutText(cr, text, font, size, lines, minimumFontSize).fontSize;
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return fitted;
 }
 
 Bitmap ScreenPicture::renderScreen() {
     Size size = Screen::main().bounds().size;
-    GraphicsContext g(size);
-    g.setFillColor(Color::whiteColor());
-    g.fillRect(Rect(Point{}, size));
-    g.replay(composeScreen());
-    return render(g.takeDisplayList(), size);
+    return render(screenList(size), size);
 }
 
 Bitmap ScreenPicture::renderView(View& root, Size size) {
@@ -771,22 +1075,15 @@ Bitmap ScreenPicture::renderView(View& root, Size size) {
 }
 
 bool ScreenPicture::writePNG(const Bitmap& bitmap, const std::filesystem::path& path, Error* error) {
-    auto fail = [&](std::string why) {
-        if (error)
-            *error = Error{kPOSIXErrorDomain, 5, "Cannot write the picture " + path.string() + ": " + why, {}};
-        return false;
-    };
     if (bitmap.width <= 0 || bitmap.height <= 0 ||
         bitmap.pixels.size() != std::size_t(bitmap.width) * std::size_t(bitmap.height) * 4)
-        return fail("the picture is empty or malformed");
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width, bitmap.height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return fail("no memory");
-    }
-    cairo_surface_flush(surface);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
+        return writeSurface(nullptr, path, error);
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width, bitmap.height));
+    if (cairo_surface_status(surface.surface) != CAIRO_STATUS_SUCCESS)
+        return writeSurface(nullptr, path, error);
+    cairo_surface_flush(surface.surface);
+    unsigned char* data = cairo_image_surface_get_data(surface.surface);
+    int stride = cairo_image_surface_get_stride(surface.surface);
     for (int y = 0; y < bitmap.height; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
         const std::uint8_t* in = bitmap.pixels.data() + std::size_t(y) * std::size_t(bitmap.width) * 4;
@@ -796,27 +1093,15 @@ bool ScreenPicture::writePNG(const Bitmap& bitmap, const std::filesystem::path& 
             row[x] = (a << 24) | (pre(in[0]) << 16) | (pre(in[1]) << 8) | pre(in[2]);
         }
     }
-    cairo_surface_mark_dirty(surface);
-    std::filesystem::path temporary = path;
-    temporary += ".partial";
-    cairo_status_t status = cairo_surface_write_to_png(surface, temporary.c_str());
-    cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return fail(cairo_status_to_string(status));
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return fail(ec.message());
-    }
-    return true;
+    cairo_surface_mark_dirty(surface.surface);
+    return writeSurface(surface.surface, path, error);
 }
 
 bool ScreenPicture::snapshot(const std::filesystem::path& path, Error* error) {
-    return writePNG(renderScreen(), path, error);
+    // The painted surface is written as it is, with no trip through a bitmap.
+    Size size = Screen::main().bounds().size;
+    auto painted = paintSurface(screenList(size), size);
+    return writeSurface(painted ? painted->surface : nullptr, path, error);
 }
 
 } // namespace platform

@@ -52,6 +52,12 @@ public:
     // One tree alone, in a bitmap of `size`, with the root's top left at the origin.
     static Bitmap renderView(View& root, Size size);
 
+    // The size the picture sets text at: the font's own size, or, when `minimumFontSize` is
+    // above 0 and the text does not fit, the largest size down to that minimum at which
+    // `text` fits `size` within `lines` lines (0: as many as the height holds).
+    static double fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
+                                 double minimumFontSize);
+
     // Writes `bitmap` as a PNG file, through a temporary file renamed into place, so a
     // reader never sees half a picture. False with `error` set when it cannot be written.
     static bool writePNG(const Bitmap& bitmap, const std::filesystem::path& path, Error* error = nullptr);

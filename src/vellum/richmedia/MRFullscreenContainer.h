@@ -37,7 +37,7 @@ class MRFullscreenWindow : public platform::Window {
 public:
     using platform::Window::Window;
     // Does not give up key status itself: tells the shared container, which takes it back.
-    void resignKeyWindow();
+    void resignKeyWindow() override;
 };
 
 class MRFullscreenContainer : public std::enable_shared_from_this<MRFullscreenContainer> {

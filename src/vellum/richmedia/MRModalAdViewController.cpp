@@ -590,46 +590,79 @@ void MRModalAdViewController::testExpandableMovement() {
 }
 
 // ---- Custom close button ----
+namespace {
+
+// The record's offsets and sizes, as floats.
+struct CloseButtonMetrics {
+    double VX, VY, VW, VH, HX, HY, HW, HH;
+    explicit CloseButtonMetrics(const VellumCachedCloseButton& b)
+        : VX(b.verticalCornerOffsetX), VY(b.verticalCornerOffsetY), VW(b.verticalWidth), VH(b.verticalHeight),
+          HX(b.horizonalCornerOffsetX), HY(b.horizonalCornerOffsetY), HW(b.horizonalWidth), HH(b.horizonalHeight) {}
+};
+
+} // namespace
+
+platform::Rect MRModalAdViewController::verticalPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& b,
+                                                                               int corner, const platform::Rect& e) {
+    const CloseButtonMetrics m(b);
+    const double x = e.x(), y = e.y(), w = e.width(), h = e.height();
+    switch (corner) {
+    case 0: return {x + w + m.VX, y + m.VY, m.VW, m.VH};
+    case 1: return {x + w + m.VX, y + h + m.VY, m.VW, m.VH};
+    case 2: return {x + m.VX, y + m.VY, m.VW, m.VH};
+    case 3: return {x + m.VX, y + h + m.VY, m.VW, m.VH};
+    default: return {};
+    }
+}
+
+platform::Rect MRModalAdViewController::upsideDownPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& b,
+                                                                                 int corner, const platform::Rect& e) {
+    const CloseButtonMetrics m(b);
+    const double x = e.x(), y = e.y(), w = e.width(), h = e.height();
+    switch (corner) {
+    case 0: return {x + m.VX, y + h + m.VY, m.VW, m.VH};
+    case 1: return {x + m.VX, y + m.VY, m.VW, m.VH};
+    case 2: return {x + w + m.VX, y + h + m.VY, m.VW, m.VH};
+    case 3: return {x + w + m.VX, y + m.VY, m.VW, m.VH};
+    default: return {};
+    }
+}
+
+platform::Rect MRModalAdViewController::horizonalLeftPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& b,
+                                                                                    int corner,
+                                                                                    const platform::Rect& e) {
+    const CloseButtonMetrics m(b);
+    const double x = e.x(), y = e.y(), w = e.width(), h = e.height();
+    switch (corner) {
+    case 0: return {x + w - m.HH - m.HY, y + h - m.HW - m.HX, m.HH, m.HW};
+    case 1: return {x + w - m.HH + m.HY, y + m.HX, m.HH, m.HW};
+    case 2: return {x + w + m.VX, y + m.VY, m.VW, m.VH};
+    case 3: return {x + m.HY, y + m.HX, m.HH, m.HW};
+    default: return {};
+    }
+}
+
+platform::Rect MRModalAdViewController::horizonalRightPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& b,
+                                                                                     int corner,
+                                                                                     const platform::Rect& e) {
+    const CloseButtonMetrics m(b);
+    const double x = e.x(), y = e.y(), w = e.width(), h = e.height();
+    switch (corner) {
+    case 0: return {x - m.HH - m.HY, y + m.HX, m.HH, m.HW};
+    case 1: return {x + m.VX, y + m.VY, m.VW, m.VH};
+    case 2: return {x + m.HX, y + h - m.HH - m.HY, m.HW, m.HH};
+    case 3: return {x + w - m.HW - m.HY, y + h - m.HH + m.HY, m.HW, m.HH};
+    default: return {};
+    }
+}
+
 platform::Rect MRModalAdViewController::closeButtonFrame(const VellumCachedCloseButton& b, int orientation,
                                                          const platform::Rect& e) {
-    const double x = e.x(), y = e.y(), w = e.width(), h = e.height();
-    const double VX = b.verticalCornerOffsetX, VY = b.verticalCornerOffsetY, VW = b.verticalWidth,
-                 VH = b.verticalHeight;
-    const double HX = b.horizonalCornerOffsetX, HY = b.horizonalCornerOffsetY, HW = b.horizonalWidth,
-                 HH = b.horizonalHeight;
-    if (orientation == 2) {
-        switch (b.verticalCornerPlacement) {
-        case 0: return {x + VX, y + h + VY, VW, VH};
-        case 1: return {x + VX, y + VY, VW, VH};
-        case 2: return {x + w + VX, y + h + VY, VW, VH};
-        case 3: return {x + w + VX, y + VY, VW, VH};
-        default: return {};
-        }
-    }
-    if (orientation == 3) {
-        switch (b.horizonalCornerPlacement) {
-        case 0: return {x + w - HH - HY, y + h - HW - HX, HH, HW};
-        case 1: return {x + w - HH + HY, y + HX, HH, HW};
-        case 2: return {x + w + VX, y + VY, VW, VH};
-        case 3: return {x + HY, y + HX, HH, HW};
-        default: return {};
-        }
-    }
-    if (orientation == 4) {
-        switch (b.horizonalCornerPlacement) {
-        case 0: return {x - HH - HY, y + HX, HH, HW};
-        case 1: return {x + VX, y + VY, VW, VH};
-        case 2: return {x + HX, y + h - HH - HY, HW, HH};
-        case 3: return {x + w - HW - HY, y + h - HH + HY, HW, HH};
-        default: return {};
-        }
-    }
-    switch (b.verticalCornerPlacement) {
-    case 0: return {x + w + VX, y + VY, VW, VH};
-    case 1: return {x + w + VX, y + h + VY, VW, VH};
-    case 2: return {x + VX, y + VY, VW, VH};
-    case 3: return {x + VX, y + h + VY, VW, VH};
-    default: return {};
+    switch (orientation) {
+    case 2: return upsideDownPlaceCustomCloseButtonInCorner(b, b.verticalCornerPlacement, e);
+    case 3: return horizonalLeftPlaceCustomCloseButtonInCorner(b, b.horizonalCornerPlacement, e);
+    case 4: return horizonalRightPlaceCustomCloseButtonInCorner(b, b.horizonalCornerPlacement, e);
+    default: return verticalPlaceCustomCloseButtonInCorner(b, b.verticalCornerPlacement, e);
     }
 }
 

@@ -69,7 +69,17 @@ public:
     // Places the named custom close button in `view` around `expandedFrame`.
     void placeCustomCloseButtonInView(platform::View& view, const std::string& name, bool rotated,
                                       const platform::Rect& expandedFrame);
-    // The frame of a custom close button for an interface orientation (1 to 4).
+    // A custom close button's frame around `expandedFrame` for the corner placement `corner`,
+    // one function per interface orientation; a placement outside 0 to 3 gives an empty frame.
+    static platform::Rect verticalPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& button, int corner,
+                                                                 const platform::Rect& expandedFrame);
+    static platform::Rect upsideDownPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& button, int corner,
+                                                                   const platform::Rect& expandedFrame);
+    static platform::Rect horizonalLeftPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& button,
+                                                                      int corner, const platform::Rect& expandedFrame);
+    static platform::Rect horizonalRightPlaceCustomCloseButtonInCorner(const VellumCachedCloseButton& button,
+                                                                       int corner, const platform::Rect& expandedFrame);
+    // The frame of a custom close button for an interface orientation (1 to 4; others as 1).
     static platform::Rect closeButtonFrame(const VellumCachedCloseButton& button, int orientation,
                                            const platform::Rect& expandedFrame);
     // The floating panel's frame for the slot rectangle, before it is kept on screen.

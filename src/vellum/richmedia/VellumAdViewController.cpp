@@ -345,7 +345,7 @@ void VellumAdViewController::hideAd() {
     }
     std::weak_ptr<VellumAdViewController> weak = self();
     platform::View::animate(
-        0.2, [adView] { adView->setAlpha(0); },
+        platform::kDefaultAnimationDuration, [adView] { adView->setAlpha(0); },
         [weak](const std::string&, bool) {
             if (auto strong = weak.lock())
                 strong->unloadAdViewController();
@@ -356,19 +356,33 @@ void VellumAdViewController::hideAd() {
 void VellumAdViewController::monitorVisibility() {
     if (isViewLoaded())
         view()->setUserInteractionEnabled(true);
-    visibility().monitored.insert(self());
-    startVisibilityTimer();
+    monitorAdVisibility(self());
 }
 
 void VellumAdViewController::stopMonitoringVisibility() {
+    stopMonitoringAdVisibility(*this);
+}
+
+void VellumAdViewController::monitorAdVisibility(const std::shared_ptr<VellumAdViewController>& controller) {
+    if (controller)
+        visibility().monitored.insert(controller);
+    startVisibilityTimer();
+}
+
+void VellumAdViewController::stopMonitoringAdVisibility(const VellumAdViewController& controller) {
     auto& state = visibility();
     for (auto it = state.monitored.begin(); it != state.monitored.end(); ++it)
-        if (it->get() == this) {
+        if (it->get() == &controller) {
             state.monitored.erase(it);
             break;
         }
     if (state.monitored.empty())
         stopVisibilityTimer();
+}
+
+std::vector<std::shared_ptr<VellumAdViewController>> VellumAdViewController::monitoredAds() {
+    const auto& monitored = visibility().monitored;
+    return {monitored.begin(), monitored.end()};
 }
 
 void VellumAdViewController::startVisibilityTimer() {
@@ -781,7 +795,7 @@ void VellumAdViewController::touchCaptureTrackingRectChangedFrom(const platform:
 }
 void VellumAdViewController::viewGotTouch() {
     post(AdVCWasTouched, true);
-    performClickThrough();
+    performTouchAction();
 }
 
 // ---- Web view ----

@@ -159,6 +159,10 @@ public:
     // ---- Visibility ----
     void monitorVisibility();
     void stopMonitoringVisibility();
+    // The process-wide set of controllers whose visibility the 0.2 s timer tests.
+    static void monitorAdVisibility(const std::shared_ptr<VellumAdViewController>& controller);
+    static void stopMonitoringAdVisibility(const VellumAdViewController& controller);
+    static std::vector<std::shared_ptr<VellumAdViewController>> monitoredAds();
     void firstTimeDisplayed();
     platform::Point visibilityTestPoint() const;
     static void testAdVisibility();
@@ -171,6 +175,8 @@ public:
     void enableTouchCapture();
     void disableTouchCapture();
     void viewGotTouch();
+    // What a touch on the ad does: the click-through.
+    void performTouchAction() { performClickThrough(); }
 
     void appWillTerminate();
     void trackAdEvent();

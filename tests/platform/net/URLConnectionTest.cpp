@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include <zlib.h>
+
 #include "NetTestSupport.h"
 #include "platform/foundation/Log.h"
 #include "platform/net/URLConnection.h"
@@ -100,6 +102,44 @@ TEST_F(URLConnectionTest, ChunkedBodyArrivesInPiecesWithUnknownLength) {
     EXPECT_EQ(d->response->expectedContentLength(), URLResponse::kUnknownLength);
     EXPECT_EQ(d->events, (std::vector<std::string>{"will-send " + services.url("/chunked"), "response 200",
                                                    "data", "finish"}));
+}
+
+// `text` in the gzip format, as a server compresses a reply.
+std::string gzipped(const std::string& text) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&z, uLong(text.size())) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = uInt(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TEST_F(URLConnectionTest, ARequestThatAcceptsCompressionGetsTheBodyUncompressed) {
+    const std::string text = repeated(100'000);
+    const std::string squeezed = gzipped(text);
+    ASSERT_LT(squeezed.size(), 10'000u);
+    services.handle("GET", "/squeezed", [&](const services::LoggedRequest&) {
+        return services::ServiceReply{200, squeezed, "application/octet-stream", {{"Content-Encoding", "gzip"}}};
+    });
+    URLRequest accepting = request("/squeezed");
+    accepting.setValue("gzip", "Accept-Encoding");
+    auto d = load(accepting);
+    ASSERT_TRUE(d->finished);
+    EXPECT_EQ(d->body, text);
+    EXPECT_EQ(services.requestsTo("/squeezed").back().header("Accept-Encoding"), "gzip");
+    // The cap counts the bytes after decompression.
+    auto capped = load(accepting, 50'000);
+    ASSERT_TRUE(capped->error);
+    EXPECT_EQ(capped->error->code, kURLErrorDataLengthExceedsMaximum);
+    // A request that does not ask for compression is handed the bytes as they came.
+    auto plain = load(request("/squeezed"));
+    ASSERT_TRUE(plain->finished);
+    EXPECT_EQ(plain->body, squeezed);
 }
 
 TEST_F(URLConnectionTest, RedirectChainOffersEveryHopToTheDelegate) {

@@ -318,3 +318,71 @@ TEST_F(ScreenPictures, ImageViewShowsItsFramesOnTheRunLoopClock) {
     clock_.advance(1);
     EXPECT_TRUE(weak.expired());
 }
+
+namespace {
+// Draws a red-to-blue gradient along x from 10 to 30 with the given options, over 40 × 10.
+class GradientView : public View {
+public:
+    GradientView(const Rect& frame, unsigned options) : View(frame), options_(options) {}
+    void drawRect(const Rect&) override {
+        GraphicsContext::current()->drawLinearGradient({{Color::redColor(), Color::blueColor()}, {0, 1}},
+                                                       Point{10, 0}, Point{30, 0}, options_);
+    }
+
+private:
+    unsigned options_;
+};
+} // namespace
+
+TEST_F(ScreenPictures, GradientsExtendOnlyOnTheSidesAsked) {
+    constexpr unsigned kBefore = GradientDrawing::DrawsBeforeStartLocation;
+    constexpr unsigned kAfter = GradientDrawing::DrawsAfterEndLocation;
+    struct Case {
+        const char* what;
+        unsigned options;
+        RGBA beforeStart, afterEnd;
+    } cases[] = {
+        {"neither", 0, kClear, kClear},
+        {"before only", kBefore, kRed, kClear},
+        {"after only", kAfter, kClear, kBlue},
+        {"both", kBefore | kAfter, kRed, kBlue},
+    };
+    for (const auto& c : cases) {
+        auto view = std::make_shared<GradientView>(Rect(0, 0, 40, 10), c.options);
+        view->setBackgroundColor(Color::clearColor());
+        Bitmap picture = ScreenPicture::renderView(*view, {40, 10});
+        EXPECT_EQ(picture.pixel(3, 5), c.beforeStart) << c.what;
+        EXPECT_EQ(picture.pixel(36, 5), c.afterEnd) << c.what;
+        EXPECT_EQ(picture.pixel(20, 5).a, 255) << c.what; // the band itself always shows
+    }
+}
+
+TEST_F(ScreenPictures, LayerShadowsAreBlurredByTheirRadius) {
+    auto root = std::make_shared<View>(Rect(0, 0, 100, 100));
+    root->setBackgroundColor(Color::whiteColor());
+    auto card = std::make_shared<View>(Rect(30, 30, 40, 40));
+    card->setBackgroundColor(Color::whiteColor());
+    card->layer().setShadowColor(Color::blackColor());
+    card->layer().setShadowOpacity(1);
+    card->layer().setShadowOffset({0, 0});
+    root->addSubview(card);
+    auto darkness = [](const Bitmap& p, int x, int y) { return 255 - p.pixel(x, y).r; };
+
+    card->layer().setShadowRadius(0);
+    Bitmap sharp = ScreenPicture::renderView(*root, root->bounds().size);
+    // A sharp shadow right under the card is hidden by it.
+    for (int x = 20; x < 30; ++x)
+        EXPECT_EQ(darkness(sharp, x, 50), 0) << x;
+
+    card->layer().setShadowRadius(8);
+    Bitmap soft = ScreenPicture::renderView(*root, root->bounds().size);
+    // Outside the card the shadow fades with distance and is gone well past its radius.
+    EXPECT_GT(darkness(soft, 29, 50), darkness(soft, 25, 50));
+    EXPECT_GT(darkness(soft, 25, 50), darkness(soft, 21, 50));
+    EXPECT_GT(darkness(soft, 29, 50), 40);
+    EXPECT_EQ(darkness(soft, 5, 50), 0);
+    EXPECT_EQ(soft.pixel(50, 50), kWhite); // the card itself
+    // The fade is the same on every side.
+    EXPECT_NEAR(darkness(soft, 27, 50), darkness(soft, 72, 50), 2);
+    EXPECT_NEAR(darkness(soft, 50, 27), darkness(soft, 50, 72), 2);
+}

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "UiTestSupport.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NavigationBar.h"
+#include "platform/ui/ScreenPicture.h"
+
+using namespace platform;
+
+namespace {
+
+using RGBA = Bitmap::RGBA;
+
+class PictureText : public uitest::UiTest {};
+
+// The columns of `picture` inside [x0, x1) × [y0, y1) that hold any dark pixel.
+struct Ink {
+    int left = -1, right = -1, top = -1, bottom = -1;
+    bool any() const { return left >= 0; }
+};
+Ink inkIn(const Bitmap& picture, int x0, int y0, int x1, int y1) {
+    Ink ink;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            if (picture.pixel(x, y).r >= 128)
+                continue;
+            if (!ink.any() || x < ink.left)
+                ink.left = x;
+            if (x > ink.right)
+                ink.right = x;
+            if (ink.top < 0)
+                ink.top = y;
+            ink.bottom = y;
+        }
+    return ink;
+}
+
+std::shared_ptr<Label> blackLabel(const Rect& frame, std::string text, Font font) {
+    auto label = std::make_shared<Label>(frame);
+    label->setText(std::move(text));
+    label->setFont(font);
+    label->setTextColor(Color::blackColor());
+    label->setTextAlignment(TextAlignment::Center);
+    return label;
+}
+
+} // namespace
+
+TEST_F(PictureText, FittedFontSizeShrinksOnlyAsFarAsNeeded) {
+    const Font bold17 = Font::boldSystemFont(17);
+    const std::string title = "Downloading your documents";
+    struct Case {
+        const char* what;
+        std::string text;
+        Size size;
+        int lines;
+        double minimum;
+        double expectedAtLeast, expectedAtMost;
+    } cases[] = {
+        {"fits already", "Hi", {200, 40}, 1, 5, 17, 17},
+        {"no minimum keeps the size", title, {60, 40}, 1, 0, 17, 17},
+        {"a minimum above the size keeps the size", title, {60, 40}, 1, 30, 17, 17},
+        {"one line shrinks", title, {120, 40}, 1, 5, 5.01, 16.99},
+        {"stops at the minimum", title, {10, 40}, 1, 5, 5, 5},
+        {"two lines shrink less than one", title, {120, 80}, 2, 5, 5.01, 17},
+    };
+    for (const auto& c : cases) {
+        double size = ScreenPicture::fittedFontSize(c.text, bold17, c.size, c.lines, c.minimum);
+        EXPECT_GE(size, c.expectedAtLeast) << c.what;
+        EXPECT_LE(size, c.expectedAtMost) << c.what;
+    }
+    double oneLine = ScreenPicture::fittedFontSize(title, bold17, {120, 80}, 1, 5);
+    double twoLines = ScreenPicture::fittedFontSize(title, bold17, {120, 80}, 2, 5);
+    double wider = ScreenPicture::fittedFontSize(title, bold17, {180, 80}, 1, 5);
+    EXPECT_GT(twoLines, oneLine);
+    EXPECT_GT(wider, oneLine);
+    // The size found is the largest that fits: half a point more no longer does.
+    EXPECT_LT(ScreenPicture::fittedFontSize(title, Font::boldSystemFont(oneLine + 0.5), {120, 80}, 1, 1),
+              oneLine + 0.5);
+    // A word wider than the line makes even many lines shrink.
+    EXPECT_LT(ScreenPicture::fittedFontSize("Incomprehensibilities", bold17, {60, 200}, 0, 5), 17);
+}
+
+TEST_F(PictureText, ALabelThatAdjustsItsFontFitsItsWidthInThePicture) {
+    auto root = std::make_shared<View>(Rect(0, 0, 200, 40));
+    root->setBackgroundColor(Color::whiteColor());
+    auto label = blackLabel(Rect(50, 0, 40, 40), "Settings", Font::boldSystemFont(17));
+    label->setBackgroundColor(Color::whiteColor());
+    root->addSubview(label);
+
+    // At its own size the word is wider than the label and is cut at both edges.
+    Bitmap picture = ScreenPicture::renderView(*root, root->bounds().size);
+    Ink cut = inkIn(picture, 50, 0, 90, 40);
+    ASSERT_TRUE(cut.any());
+    EXPECT_EQ(cut.left, 50);
+    EXPECT_EQ(cut.right, 89);
+
+    label->setAdjustsFontSizeToFitWidth(true);
+    label->setMinimumFontSize(5);
+    ASSERT_EQ(ScreenPicture::compose(*label).paintOps().back().minimumFontSize, 5);
+    picture = ScreenPicture::renderView(*root, root->bounds().size);
+    Ink fitted = inkIn(picture, 50, 0, 90, 40);
+    ASSERT_TRUE(fitted.any());
+    // The whole word shows, smaller: its ink no longer spans the label edge to edge.
+    EXPECT_LT(fitted.right - fitted.left, 39) << fitted.left << ".." << fitted.right;
+    EXPECT_LT(fitted.bottom - fitted.top, cut.bottom - cut.top);
+
+    // Adjusting with no minimum shrinks too; a minimum that is no number is no minimum.
+    label->setMinimumFontSize(std::nan(""));
+    EXPECT_EQ(label->minimumFontSize(), 0);
+    EXPECT_EQ(ScreenPicture::compose(*label).paintOps().back().minimumFontSize, kSmallestFittedFontSize);
+    label->setAdjustsFontSizeToFitWidth(false);
+    EXPECT_EQ(ScreenPicture::compose(*label).paintOps().back().minimumFontSize, 0);
+}
+
+TEST_F(PictureText, BarTitlesAndButtonTitlesShowWhole) {
+    auto root = std::make_shared<View>(Rect(0, 0, 320, 100));
+    root->setBackgroundColor(Color::whiteColor());
+    auto bar = std::make_shared<NavigationBar>(Rect(0, 0, 320, kNavigationBarHeight));
+    bar->pushNavigationItem(std::make_shared<NavigationItem>("Documents"));
+    root->addSubview(bar);
+    // A button too narrow for its title at the title's own size.
+    auto button = std::make_shared<Button>(Rect(100, 60, 53, 30));
+    button->setTitle("Settings");
+    button->setTitleColor(Color::blackColor());
+    root->addSubview(button);
+
+    Bitmap picture = ScreenPicture::renderView(*root, root->bounds().size);
+    // The white title shows on the grey bar, which shows around its letters.
+    const RGBA barGrey = picture.pixel(2, 2);
+    int light = 0, grey = 0;
+    for (int y = 0; y < 44; ++y)
+        for (int x = 100; x < 220; ++x) {
+            light += picture.pixel(x, y).r > 220;
+            grey += picture.pixel(x, y) == barGrey;
+        }
+    EXPECT_GT(light, 40);
+    EXPECT_GT(grey, 44 * 120 / 2);
+    // The title shrinks into its button instead of running past both of its edges.
+    Ink ink = inkIn(picture, 100, 60, 153, 90);
+    ASSERT_TRUE(ink.any());
+    EXPECT_FALSE(ink.left == 100 && ink.right == 152) << ink.left << ".." << ink.right;
+    EXPECT_LT(ScreenPicture::compose(*button).paintOps().back().minimumFontSize, button->titleLabel().font().pointSize);
+}
+
+TEST_F(PictureText, NamedFacesAreUsedWhereInstalled) {
+    auto picture = [this](const Font& font) {
+        auto root = std::make_shared<View>(Rect(0, 0, 200, 40));
+        root->setBackgroundColor(Color::whiteColor());
+        root->addSubview(blackLabel(Rect(0, 0, 200, 40), "Hamburgefonstiv", font));
+        return ScreenPicture::renderView(*root, root->bounds().size).pixels;
+    };
+    const auto plain = picture(Font::systemFont(20));
+    const auto serif = picture(Font::named("DejaVu Serif", 20));
+    EXPECT_NE(serif, plain);
+    struct Case {
+        const char* name;
+        Font same;
+    } cases[] = {
+        // Family names as the platform writes them, with the style after a dash.
+        {"DejaVuSerif", Font::named("DejaVu Serif", 20)},
+        {"DejaVuSerif-Bold", Font{"DejaVu Serif", 20, true}},
+        {"DejaVuSans-Bold", Font::boldSystemFont(20)},
+        // A face that is not installed falls back to the plain face.
+        {"NoSuchFace-Regular", Font::systemFont(20)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(picture(Font::named(c.name, 20)), picture(c.same)) << c.name;
+    EXPECT_NE(picture(Font::named("DejaVuSerif-Italic", 20)), serif);
+    EXPECT_NE(picture(Font::named("Courier", 20)), plain);
+}

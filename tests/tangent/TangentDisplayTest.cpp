@@ -1,0 +1,421 @@
+// The Tangent display components against the loopback Tangent service: the shade's target
+// frames, a banner that grows over the application and shrinks back, the resize rules, the
+// modal presentation styles, and an interstitial's view states through the widget.
+#include <gtest/gtest.h>
+
+#include "platform/foundation/Log.h"
+#include "platform/net/URLConnection.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "services/TangentEndpoints.h"
+#include "support/LoopbackServices.h"
+#include "support/ManualClockScope.h"
+#include "support/TemporaryHome.h"
+#include "tangent/TGAdWidget.h"
+#include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGDeviceInfo.h"
+#include "tangent/TGModalViewController.h"
+#include "tangent/TGOverlayComponent.h"
+#include "tangent/TGShadeView.h"
+#include "tangent/TGTimer.h"
+#include "tangent/TGWebComponent.h"
+
+using namespace tangent;
+
+namespace {
+
+class DisplayHost : public TGAdWidgetDelegate {
+public:
+    std::optional<std::string> publisherId(TGAdWidgetWorker&) override { return publisher; }
+    std::optional<bool> isInterstitial(TGAdWidgetWorker&) override { return interstitial; }
+    std::shared_ptr<platform::ViewController> adViewController(TGAdWidgetWorker&) override { return controller; }
+    void beginAdInteraction(TGAdWidgetWorker&) override { events.push_back("begin"); }
+    void endAdInteraction(TGAdWidgetWorker&) override { events.push_back("end"); }
+    void beginDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("beginInterstitial"); }
+    void endDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("endInterstitial"); }
+    void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
+        events.push_back("failedToShow");
+    }
+    std::vector<std::string> quietSelectorNames() const override { return {"interstitialInterval:"}; }
+    int interstitialInterval(TGAdWidgetWorker&) override { return 6; }
+
+    std::optional<std::string> publisher = std::string(services::kTangentExpandingPublisher);
+    bool interstitial = false;
+    std::shared_ptr<platform::ViewController> controller;
+    std::vector<std::string> events;
+};
+
+// Records the view states an ad view reports, through the widget it watches.
+struct DisplayFixture {
+    DisplayFixture() {
+        platform::Application::resetForTesting();
+        platform::Device::resetForTesting();
+        services::installTangentEndpoints(services.host());
+        window->makeKeyAndVisible();
+    }
+    ~DisplayFixture() {
+        platform::URLConnection::cancelAllForTesting();
+        platform::Application::resetForTesting();
+        TGDeviceInfo::resetForTesting();
+    }
+    bool waitFor(const std::function<bool()>& done) {
+        return clock.runUntil([&] {
+            clock.advance(0.02);
+            return done();
+        });
+    }
+    // A widget of this host, placed at `origin` in the window, with its ad shown.
+    std::shared_ptr<TGAdWidgetWorker> shownWidget(platform::Point origin = {0, 430}) {
+        auto widget = TGAdWidget::create(host, false);
+        widget->setFrame(platform::Rect{origin, {320, 50}});
+        window->addSubview(widget);
+        widget->loadRequest();
+        EXPECT_TRUE(waitFor([&] { return widget->currentAdView() != nullptr; }));
+        return widget;
+    }
+    std::string eval(TGAdView& view, std::string_view script) { return view.evalJS(script); }
+
+    fwtest::TemporaryHome home;
+    fwtest::ManualClockScope clock;
+    fwtest::LoopbackServices services;
+    std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+    std::shared_ptr<DisplayHost> host = std::make_shared<DisplayHost>();
+};
+
+} // namespace
+
+// ---- Shade geometry ----
+
+TEST(TangentShade, TargetFramesGrowAwayFromTheNearerEdgeAndStayOnScreen) {
+    struct Case {
+        const char* name;
+        platform::Rect banner; // in the window
+        double height;
+        int generation;
+        platform::Rect expected; // in the shade view, below the status bar unless generation 0
+    };
+    const Case cases[] = {
+        {"top banner grows down", {0, 20, 320, 50}, 300, 10, {0, 0, 320, 300}},
+        {"bottom banner grows up, bottom edge fixed", {0, 430, 320, 50}, 300, 10, {0, 160, 320, 300}},
+        {"taller than the screen is cut to the screen", {0, 430, 320, 50}, 1000, 10, {0, 0, 320, 460}},
+        {"more room below but not enough: pushed up", {0, 120, 320, 50}, 400, 10, {0, 60, 320, 400}},
+        {"sticking out on the right: pushed left", {100, 20, 300, 50}, 300, 10, {20, 0, 300, 300}},
+        {"generation 0 keeps the status bar area", {0, 0, 320, 50}, 300, 0, {0, 0, 320, 300}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::Application::resetForTesting();
+        TGDeviceInfo::resetForTesting();
+        TGDeviceInfo::instance().tgSystemVersion = c.generation;
+        auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+        window->makeKeyAndVisible();
+        auto holder = std::make_shared<platform::View>(c.banner);
+        auto shade = std::make_shared<platform::View>(platform::Rect{0, 0, c.banner.size.width, c.banner.size.height});
+        holder->addSubview(shade);
+        window->addSubview(holder);
+        auto shadeView = TGShadeView::initShade(shade, holder, {});
+        window->addSubview(shadeView);
+        shadeView->updateFrame();
+        EXPECT_EQ(shadeView->frame().origin.y, c.generation == 0 ? 0 : 20);
+        EXPECT_EQ(shadeView->expandedFrameForView(*holder, c.height, *shadeView), c.expected);
+        shadeView->removeFromSuperview();
+    }
+    TGDeviceInfo::resetForTesting();
+    platform::Application::resetForTesting();
+}
+
+// ---- Banner expansion ----
+
+TEST(TangentBanner, ExpandsOverTheApplicationAndShrinksBack) {
+    DisplayFixture f;
+    auto widget = f.shownWidget({0, 430});
+    auto ad = widget->currentAdView();
+    auto component = std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+    auto web = ad->adWebView();
+    auto& app = platform::Application::shared();
+
+    ASSERT_TRUE(web->clickLinkWithId("tgExpand"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    // During the animation: no touches, the ad in interaction and protected.
+    EXPECT_TRUE(app.isIgnoringInteractionEvents());
+    EXPECT_EQ(ad->currentViewState(), activeState);
+    EXPECT_EQ(component->status, 1);
+    auto shadeView = component->shadeView();
+    EXPECT_TRUE(shadeView->shadeIsInside());
+    EXPECT_EQ(shadeView->superview(), f.window);
+    // A bottom banner grows upwards with its bottom edge where the banner's is.
+    EXPECT_EQ(web->frame(), platform::Rect(0, 160, 320, 300));
+    auto grow = platform::AnimationLog::shared().recordsNamed(TGShadeView::kOpenAnimation);
+    ASSERT_FALSE(grow.empty());
+    EXPECT_DOUBLE_EQ(grow.back().duration, TGShadeView::kAnimationSeconds);
+    EXPECT_EQ(shadeView->shadeBackground()->backgroundColor(), platform::Color::blackColor());
+    EXPECT_EQ(f.eval(*ad, "document.getElementById('tgAd').className"), "expanded");
+
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+    EXPECT_FALSE(component->onAnimation());
+    EXPECT_EQ(widget->syncStateDepth(), 1); // still in interaction
+    EXPECT_EQ(f.host->events, std::vector<std::string>{"begin"});
+
+    ASSERT_TRUE(web->clickLinkWithId("tgRestore"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    EXPECT_EQ(component->status, 0);
+    // The collapse turns the page's transition into the shade view's.
+    std::string collapseTransition;
+    for (const auto& r : platform::AnimationLog::shared().recordsNamed(TGShadeView::kCloseAnimation))
+        if (r.kind == platform::AnimationKind::ViewTransition)
+            collapseTransition = r.transitionType;
+    EXPECT_EQ(collapseTransition, "curlUp");
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation(); }));
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+    // The web view is back in the banner, the shade view off screen, the ad at rest.
+    EXPECT_EQ(web->superview(), component);
+    EXPECT_EQ(web->frame(), platform::Rect(0, 0, 320, 50));
+    EXPECT_FALSE(shadeView->superview());
+    EXPECT_EQ(ad->currentViewState(), inactiveState);
+    EXPECT_EQ(widget->syncStateDepth(), 0);
+    EXPECT_EQ(f.eval(*ad, "document.getElementById('tgAd').className"), "collapsed");
+    EXPECT_EQ(f.host->events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST(TangentBanner, ResizeRules) {
+    DisplayFixture f;
+    platform::LogCapture log;
+    auto widget = f.shownWidget({0, 20});
+    auto ad = widget->currentAdView();
+    auto component = std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+    auto web = ad->adWebView();
+    auto& app = platform::Application::shared();
+
+    // A second request while the first animates is dropped with its callback.
+    component->changeSizeWidth(320, 250, 0, "window.first = 1;");
+    component->changeSizeWidth(320, 200, 0, "window.second = 1;");
+    // A top banner grows downwards with its top edge fixed.
+    EXPECT_EQ(web->frame(), platform::Rect(0, 0, 320, 250));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    EXPECT_EQ(f.eval(*ad, "typeof window.first"), "number");
+    EXPECT_EQ(f.eval(*ad, "typeof window.second"), "undefined");
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+
+    // The same height again finishes at once, running its callback.
+    component->changeSizeWidth(320, 250, 0, "window.again = 1;");
+    EXPECT_TRUE(log.contains("Shade already at the expanded height"));
+    EXPECT_FALSE(component->onAnimation());
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+    EXPECT_EQ(f.eval(*ad, "typeof window.again"), "number");
+    EXPECT_EQ(widget->syncStateDepth(), 1); // the expansion's interaction only
+
+    // Stopping during an expansion puts the web view back with its first transform and gives
+    // the touches back.
+    component->changeSizeWidth(320, 400, 0, "");
+    ASSERT_TRUE(component->onAnimation());
+    web->setTransform(platform::AffineTransform::makeTranslation(5, 5));
+    std::weak_ptr<TGAdWidgetWorker> weakWidget = widget;
+    ad->endDisplay();
+    EXPECT_EQ(web->superview(), component);
+    EXPECT_EQ(web->transform(), platform::AffineTransform::identity());
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+    EXPECT_EQ(widget->syncStateDepth(), 0);
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+}
+
+// ---- Modal presentation ----
+
+namespace {
+
+struct ModalRecorder : TGModalViewControllerDelegate {
+    std::vector<std::string> calls;
+    void modalViewWillAppear(bool) override { calls.push_back("willAppear"); }
+    void modalViewDidAppear(bool) override { calls.push_back("didAppear"); }
+    void modalViewWillDisappear(bool) override { calls.push_back("willDisappear"); }
+    void modalViewDidDisappear(bool) override { calls.push_back("didDisappear"); }
+    void modalViewBeganAnimation() override { calls.push_back("began"); }
+    void modalViewFinishedAnimation() override { calls.push_back("finished"); }
+};
+
+} // namespace
+
+TEST(TangentModal, TransitionStyles) {
+    struct Case {
+        int style;
+        bool mainController;
+        const char* presentation; // the presentation's recorded style, "" when none
+        bool pageCurl;
+    };
+    const Case cases[] = {
+        {2, true, "coverVertical", true},  {3, true, "flipHorizontal", false}, {4, true, "coverVertical", false},
+        {5, true, "crossDissolve", false}, {6, true, "", false},              {0, true, "coverVertical", false},
+        {9, true, "coverVertical", false}, {4, false, "", false},             {2, false, "", true},
+    };
+    const std::vector<std::string> fullCycle = {"willAppear", "didAppear", "willDisappear", "didDisappear"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.style) + (c.mainController ? " over a controller" : " on the window"));
+        fwtest::ManualClockScope clock;
+        platform::Application::resetForTesting();
+        platform::AnimationLog::resetForTesting();
+        auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+        std::shared_ptr<platform::ViewController> main;
+        if (c.mainController) {
+            main = std::make_shared<platform::ViewController>();
+            window->setRootViewController(main);
+        }
+        window->makeKeyAndVisible();
+        auto recorder = std::make_shared<ModalRecorder>();
+        auto content = std::make_shared<platform::View>(platform::Rect{0, 0, 320, 480});
+        auto modal = TGModalViewController::create(main, content, recorder);
+
+        modal->showModalView(true, c.style);
+        clock.advance(TGModalViewController::kPageCurlSeconds);
+        EXPECT_TRUE(modal->inModalView());
+        EXPECT_TRUE(content->window());
+        std::string presented;
+        bool curled = false;
+        for (const auto& r : platform::AnimationLog::shared().records()) {
+            if (r.kind == platform::AnimationKind::Presentation && r.name != "dismiss")
+                presented = r.duration > 0 ? r.transitionType : "";
+            if (r.kind == platform::AnimationKind::ViewTransition && r.transitionType == "curlDown")
+                curled = true;
+        }
+        EXPECT_EQ(presented, c.presentation);
+        EXPECT_EQ(curled, c.pageCurl);
+        // A second show is refused.
+        modal->showModalView(true, c.style);
+
+        modal->hideModalView(true, c.style);
+        clock.advance(TGModalViewController::kPageCurlSeconds);
+        EXPECT_FALSE(modal->inModalView());
+        EXPECT_FALSE(content->window());
+        modal->hideModalView(true, c.style);
+
+        std::vector<std::string> expected = fullCycle;
+        if (c.pageCurl)
+            expected = {"began", "willAppear", "didAppear", "finished", "began", "willDisappear", "didDisappear",
+                        "finished"};
+        EXPECT_EQ(recorder->calls, expected);
+    }
+    platform::Application::resetForTesting();
+}
+
+TEST(TangentModal, StatusBarIsPutBackAsItWas) {
+    struct Case {
+        bool hiddenBefore;
+        bool shouldHide;
+        int generation;
+        bool hiddenWhileShown;
+    };
+    const Case cases[] = {
+        {false, true, 10, true}, {true, true, 10, true}, {false, false, 10, false}, {false, true, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.hiddenBefore) + std::to_string(c.shouldHide) + std::to_string(c.generation));
+        fwtest::ManualClockScope clock;
+        platform::Application::resetForTesting();
+        TGDeviceInfo::resetForTesting();
+        TGDeviceInfo::instance().tgSystemVersion = c.generation;
+        auto& app = platform::Application::shared();
+        app.setStatusBarHidden(c.hiddenBefore, false);
+        auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+        window->makeKeyAndVisible();
+        auto modal = TGModalViewController::create(nullptr, nullptr, {});
+        modal->setShouldHideStatusBar(c.shouldHide);
+        EXPECT_EQ(modal->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait), false);
+        modal->showModalView(false, TGModalViewController::kNoAnimation);
+        EXPECT_EQ(app.isStatusBarHidden(), c.hiddenBefore || c.hiddenWhileShown);
+        modal->hideModalView(false, TGModalViewController::kNoAnimation);
+        EXPECT_EQ(app.isStatusBarHidden(), c.hiddenBefore);
+    }
+    TGDeviceInfo::resetForTesting();
+    platform::Application::resetForTesting();
+}
+
+// ---- Interstitials ----
+
+TEST(TangentOverlay, AnInterstitialThroughTheWidget) {
+    struct Case {
+        const char* name;
+        bool withController;
+    };
+    for (const Case c : {Case{"over the host's screen", true}, Case{"straight on the window", false}}) {
+        SCOPED_TRACE(c.name);
+        DisplayFixture f;
+        f.host->interstitial = true;
+        f.host->publisher = "pub-1";
+        if (c.withController) {
+            f.host->controller = std::make_shared<platform::ViewController>();
+            f.window->setRootViewController(f.host->controller);
+        }
+        auto widget = f.shownWidget({0, 0});
+        auto ad = widget->currentAdView();
+        auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
+        ASSERT_TRUE(overlay);
+        ASSERT_TRUE(f.waitFor([&] { return overlay->modalViewController()->inModalView() && widget->syncStateDepth() == 0; }));
+        EXPECT_EQ(ad->currentViewState(), inactiveState);
+        EXPECT_EQ(f.host->events, std::vector<std::string>{"beginInterstitial"});
+        if (c.withController) {
+            EXPECT_EQ(f.host->controller->modalViewController(), overlay->modalViewController());
+        }
+        // The bar over the page, the page below it.
+        EXPECT_EQ(overlay->navBar()->topItem()->title(), "Advertisement");
+        EXPECT_EQ(overlay->dismissButton()->title(), "Dismiss");
+        EXPECT_EQ(overlay->webContent()->frame(), platform::Rect(0, 48, 320, 480 - 48));
+        EXPECT_TRUE(overlay->webContent()->window());
+        // A first display starts no auto-dismiss timer.
+        EXPECT_FALSE(widget->autoDismissTimer()->isActive());
+
+        // A click's target is up: Dismiss does nothing; when it closes the timer starts.
+        ad->setCurrentActionState(clickingState);
+        ad->setCurrentActionState(clickedState);
+        overlay->dismissButtonClicked();
+        EXPECT_EQ(ad->currentViewState(), clickedState);
+        ad->setCurrentActionState(inactiveState);
+        EXPECT_TRUE(widget->autoDismissTimer()->isActive());
+
+        // The page's own dismissal is not counted; the user's is.
+        ASSERT_TRUE(overlay->webContent()->clickLinkWithId("tgClose"));
+        ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() == nullptr; }));
+        EXPECT_EQ(overlay->userDismissals(), 1);
+        EXPECT_FALSE(overlay->modalViewController());
+        EXPECT_FALSE(overlay->webContent()->window());
+        EXPECT_EQ(ad->actualViewState(), dismissedState);
+        EXPECT_EQ(widget->syncStateDepth(), 0);
+        EXPECT_EQ(f.host->events, (std::vector<std::string>{"beginInterstitial", "begin", "end", "endInterstitial"}));
+        if (c.withController) {
+            EXPECT_FALSE(f.host->controller->modalViewController());
+        }
+    }
+}
+
+TEST(TangentOverlay, AutoDismissAndAutomaticDismissal) {
+    DisplayFixture f;
+    f.host->interstitial = true;
+    f.host->publisher = "pub-1";
+    auto widget = f.shownWidget({0, 0});
+    auto ad = widget->currentAdView();
+    auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
+    ASSERT_TRUE(overlay);
+    ad->setCurrentActionState(clickingState);
+    ad->setCurrentActionState(clickedState);
+    ad->setCurrentActionState(inactiveState);
+    ASSERT_TRUE(widget->autoDismissTimer()->isActive());
+    EXPECT_EQ(widget->autoDismissTimer()->interval(), 6);
+    f.clock.advance(6);
+    ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() == nullptr; }));
+    EXPECT_EQ(overlay->userDismissals(), 0);
+    EXPECT_EQ(ad->actualViewState(), dismissedState);
+
+    // The page's automatic dismissal ("true") is not counted either.
+    auto next = f.shownWidget({0, 0});
+    auto nextOverlay = std::dynamic_pointer_cast<TGOverlayComponent>(next->currentAdView()->adWrapper());
+    ASSERT_TRUE(nextOverlay);
+    next->currentAdView()->bridgeUrl(*platform::URL::parse("tgc://tangent/dismiss:?true"));
+    ASSERT_TRUE(f.waitFor([&] { return next->currentAdView() == nullptr; }));
+    EXPECT_EQ(nextOverlay->userDismissals(), 0);
+}

@@ -1,0 +1,197 @@
+// The rich-media component: a Tangent page that hands a Vellum ad over. Without the engine the
+// hand-off ends the ad; with the engine started by TGAdWidget::initializeAdService, the demo
+// rich-media ad that the embedded services serve is shown inside the Tangent banner, its
+// expansion and click-through become the Tangent ad's states, and the widget moves on to the
+// next ad when it is refreshed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/net/URLConnection.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
+#include "services/TangentEndpoints.h"
+#include "services/TrackingEndpoints.h"
+#include "services/VellumAdEndpoints.h"
+#include "support/LoopbackServices.h"
+#include "tangent/TGAdWidget.h"
+#include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGMRComponent.h"
+#include "tangent/TGWebComponent.h"
+#include "vellum/richmedia/MREmbeddedBrowserController.h"
+#include "vellum/richmedia/MRModalAdViewController.h"
+#include "vellum/richmedia/RichMediaFixture.h"
+#include "vellum/richmedia/VellumAdViewController.h"
+#include "vellum/richmedia/VellumJSBridge.h"
+
+using namespace tangent;
+
+namespace {
+
+constexpr const char* kRichAdID = "vellum-rich-ad";
+
+class RichMediaHost : public TGAdWidgetDelegate {
+public:
+    std::optional<std::string> publisherId(TGAdWidgetWorker&) override { return publisher; }
+    std::optional<std::string> site(TGAdWidgetWorker&) override { return std::string("drive"); }
+    std::optional<std::string> adSpot(TGAdWidgetWorker&) override { return std::string("top"); }
+    void beginAdInteraction(TGAdWidgetWorker&) override { events.push_back("begin"); }
+    void endAdInteraction(TGAdWidgetWorker&) override { events.push_back("end"); }
+    void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
+        events.push_back("failedToShow");
+    }
+    std::string publisher = std::string(services::kTangentVellumPublisher);
+    std::vector<std::string> events;
+};
+
+class TangentRichMedia : public richmediatest::RichMediaFixture {
+protected:
+    TangentRichMedia() : tracking(services.host()) {
+        services::installVellumAdEndpoints(services.host());
+        services::installTangentEndpoints(services.host());
+        vellum::VellumAdViewController::resetForTesting();
+        vellum::VellumJSBridge::resetForTesting();
+        TGAdWidgetWorker::resetForTesting();
+        window->makeKeyAndVisible();
+    }
+    ~TangentRichMedia() override {
+        window->setHidden(true);
+        platform::URLConnection::cancelAllForTesting();
+        TGAdWidgetWorker::resetForTesting();
+        vellum::VellumAdViewController::resetForTesting();
+        vellum::VellumJSBridge::resetForTesting();
+    }
+    // Runs the run loop and moves the manual clock on in small steps until `done`.
+    template <typename F> bool settle(F done) {
+        for (int step = 0; step < 200; ++step) {
+            if (clock.runUntil(done, 0.05))
+                return true;
+            clock.advance(0.05);
+        }
+        return done();
+    }
+    std::shared_ptr<TGAdWidgetWorker> widgetInWindow() {
+        auto widget = TGAdWidget::create(host, false);
+        widget->setFrame(platform::Rect{0, 100, 320, 50});
+        window->addSubview(widget);
+        widget->loadRequest();
+        return widget;
+    }
+
+    fwtest::LoopbackServices services;
+    services::TrackingService tracking;
+    std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+    std::shared_ptr<RichMediaHost> host = std::make_shared<RichMediaHost>();
+};
+
+} // namespace
+
+TEST(TangentRichMediaHandOff, ParsesTheHandOffURL) {
+    struct Case {
+        const char* text;
+        const char* command;
+        std::optional<std::string> adID;
+        std::optional<std::string> slotType;
+    };
+    const Case cases[] = {
+        {"launchAd?adID=ad-1&adSlotType=3", "launchAd", "ad-1", "3"},
+        {"launchVellumAd?adSlotType=3&adID=ad-2", "launchVellumAd", "ad-2", "3"},
+        {"launchAd?adID=&adSlotType=3", "launchAd", std::nullopt, "3"},
+        {"launchAd?=x&adID=a%20b", "launchAd", "a%20b", std::nullopt}, // values as they stand
+        {"launchAd", "launchAd", std::nullopt, std::nullopt},
+        {"showAd?adID=ad-1", "showAd", std::nullopt, std::nullopt},
+        {"//launchAd?adID=ad-1", "//launchAd", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto handOff = TGMRComponent::parseHandOff(c.text);
+        EXPECT_EQ(handOff.command, c.command);
+        EXPECT_EQ(handOff.adID, c.adID);
+        EXPECT_EQ(handOff.adSlotType, c.slotType);
+    }
+}
+
+TEST_F(TangentRichMedia, WithoutTheEngineAHandOffEndsTheAd) {
+    ASSERT_FALSE(TGAdWidgetWorker::vellumInitialized());
+    auto widget = widgetInWindow();
+    ASSERT_TRUE(settle([&] { return host->events.size() == 1; }));
+    EXPECT_EQ(host->events, std::vector<std::string>{"failedToShow"});
+    EXPECT_FALSE(widget->currentAdView());
+    EXPECT_FALSE(widget->futureAdView());
+    EXPECT_TRUE(log.contains("Vellum Ad not rendering because the Vellum library is not initialized"));
+}
+
+TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheNextAd) {
+    // No application id: the engine stays off.
+    TGAdWidget::initializeAdService(false);
+    EXPECT_FALSE(TGAdWidgetWorker::vellumInitialized());
+    EXPECT_TRUE(log.contains("No TGMAppId found, not initializing Vellum library."));
+
+    platform::Bundle::main().setInfoDictionaryValue("TGMAppId", "fw-drive");
+    TGAdWidget::initializeAdService(false);
+    ASSERT_TRUE(TGAdWidgetWorker::vellumInitialized());
+    EXPECT_EQ(platform::Bundle::main().objectForInfoDictionaryKey("VellumUseTestServers"), platform::Value(false));
+    // The engine asks for its cache after 5 s and downloads the demo ad.
+    clock.advance(5.0);
+    auto server = vellum::VellumAdServer::existing();
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(clock.runUntil([&] { return server->adDB()->haveAdWithID(kRichAdID); }));
+
+    // The Tangent page hands the demo ad over; it is shown in the banner's web view.
+    auto widget = widgetInWindow();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
+    auto ad = widget->currentAdView();
+    auto component = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+    EXPECT_EQ(component->adSlotName(), "vellum-drive-top");
+    EXPECT_EQ(ad->currentViewState(), inactiveState);
+    auto vellumView = component->vellumAdView();
+    ASSERT_TRUE(vellumView);
+    auto controller = vellumView->adVC();
+    ASSERT_TRUE(controller);
+    auto web = component->webView();
+    EXPECT_EQ(web->superview(), widget);
+    EXPECT_TRUE(controller->view()->isDescendantOf(web.get()));
+    EXPECT_EQ(web->request()->url().scheme(), "file"); // the hand-off URL was never loaded
+    ASSERT_TRUE(settle([&] {
+        auto w = controller->webView();
+        return w && !w->isLoading() && w->stringByEvaluatingJavaScriptFromString("Device.available") == "true";
+    }));
+
+    // The rich ad expands and collapses: the Tangent ad is in interaction meanwhile.
+    ASSERT_TRUE(controller->webView()->clickLinkWithId("expand"));
+    ASSERT_TRUE(settle([&] { return ad->currentViewState() == activeState; }));
+    EXPECT_EQ(widget->syncStateDepth(), 1);
+    ASSERT_TRUE(settle([&] { return controller->modalAdVC() != nullptr; }));
+    auto modal = controller->modalAdVC();
+    ASSERT_TRUE(settle([&] { return modal->webView() && !modal->webView()->isLoading(); }));
+    ASSERT_TRUE(modal->webView()->clickLinkWithId("close"));
+    ASSERT_TRUE(settle([&] { return ad->currentViewState() == inactiveState; }));
+    EXPECT_EQ(widget->syncStateDepth(), 0);
+    EXPECT_EQ(host->events, (std::vector<std::string>{"begin", "end"}));
+
+    // A click-through opens the engine's browser: the Tangent ad is clicking, then clicked,
+    // and idle again when the browser closes; the click's URL is recorded.
+    ASSERT_TRUE(settle([&] { return !controller->modalAdVC(); }));
+    ASSERT_TRUE(controller->webView()->clickLinkWithId("more"));
+    auto browser = vellum::MREmbeddedBrowserController::sharedInstance();
+    ASSERT_TRUE(settle([&] { return ad->currentActionState() == clickedState; }));
+    EXPECT_EQ(ad->currentViewState(), clickedState);
+    browser->dismiss();
+    ASSERT_TRUE(settle([&] { return ad->currentActionState() == inactiveState; }));
+    EXPECT_EQ(ad->currentViewState(), inactiveState);
+    EXPECT_NE(std::find(component->clickUrls().begin(), component->clickUrls().end(), services.url("/vellum/landing")),
+              component->clickUrls().end());
+
+    // The next ad (a plain banner) takes the slot: the rich ad is dismissed and its web view
+    // leaves the widget.
+    host->publisher = "pub-1";
+    widget->refreshAd();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != ad && widget->currentAdView() != nullptr; }));
+    EXPECT_TRUE(std::dynamic_pointer_cast<TGWebComponent>(widget->currentAdView()->adWrapper()));
+    EXPECT_EQ(ad->actualViewState(), dismissedState);
+    EXPECT_FALSE(web->superview());
+    EXPECT_FALSE(component->vellumAdView());
+    EXPECT_TRUE(widget->currentAdView()->adWebView()->window());
+}
