@@ -1,7 +1,7 @@
 // A PNG picture of the phone's home screen (the drive's document list under its navigation
 // bar, with the banner strip) per snapshot, side by side with writing the same bitmap with
 // cairo's PNG writer alone, the floor under any snapshot: ours composes the view tree, paints
-// it, converts the pixels and writes the file through a temporary name.
+// it and writes the painted surface through a temporary name.
 #include <benchmark/benchmark.h>
 
 #include "support/RatioMain.h"

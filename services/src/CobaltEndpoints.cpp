@@ -1,8 +1,11 @@
 #include "services/CobaltEndpoints.h"
 
+#include <cstdlib>
 #include <mutex>
 
 #include "EndpointSupport.h"
+#include "platform/foundation/Base64.h"
+#include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
 #include "services/VellumAdEndpoints.h"
 
@@ -74,7 +77,8 @@ CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>
         reply["content"] = std::move(content);
         return ServiceReply{200, platform::Value(std::move(reply)).toJSON(), "application/json", {}};
     });
-    host.handle("GET", std::string(kCobaltAdPath), [state](const LoggedRequest& request) {
+    ServiceHost* server = &host;
+    host.handle("GET", std::string(kCobaltAdPath), [state, server](const LoggedRequest& request) {
         const auto slot = request.queryValue("slot");
         if (!slot || !isSafeFixtureName(*slot))
             return ServiceReply{400, "bad slot", "text/plain", {}};
@@ -86,13 +90,34 @@ CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>
             index = state->adsServed++;
         }
         const DemoAd& ad = kDemoAds[index % std::size(kDemoAds)];
+        const std::string number = std::to_string(index);
+        // The tap goes through the display script: it asks for a click-through and opens the
+        // landing page named in the link.
+        const std::string landing = server->url(std::string(kCobaltLandingPath) + "?ad=" + number);
         const std::string html = "<div class=\"cobalt-ad\" data-slot=\"" + escapeHTML(*slot) + "\"><h1>" +
                                  escapeHTML(ad.headline) + "</h1><p>" + escapeHTML(ad.line) +
-                                 "</p><a href=\"cobalt://ct/" + std::to_string(index) + "\">Learn more</a></div>";
-        const std::string zip = makeZipArchive({{"index.html", html}});
+                                 "</p><a href=\"cobalt://ct/?url=" +
+                                 escapeHTML(platform::percentEncode(landing)) + "\">Learn more</a></div>";
+        // The ad's impression trackers: Base64 texts of their addresses joined by "$$CBURL$$".
+        const std::string trackers =
+            platform::base64Encode(server->url(std::string(kCobaltImpressionPath) + "?ad=" + number +
+                                               "&slot=" + platform::percentEncode(*slot)));
+        const std::string zip = makeZipArchive({{"index.html", html}, {"trackers.txt", trackers}});
         if (zip.empty())
             return ServiceReply{500, "cannot make the archive", "text/plain", {}};
         return ServiceReply{200, zip, "application/zip", {}};
+    });
+    host.handle("GET", std::string(kCobaltImpressionPath), [](const LoggedRequest&) {
+        return ServiceReply{200, "", "text/plain", {}};
+    });
+    host.handle("GET", std::string(kCobaltLandingPath), [](const LoggedRequest& request) {
+        const std::string ad = request.queryValue("ad").value_or("");
+        const DemoAd& demo = kDemoAds[static_cast<std::size_t>(std::strtoul(ad.c_str(), nullptr, 10)) % std::size(kDemoAds)];
+        return ServiceReply{200,
+                            "<html><head><title>" + escapeHTML(demo.headline) + "</title></head><body><h1>" +
+                                escapeHTML(demo.headline) + "</h1><p>" + escapeHTML(demo.line) +
+                                "</p><p>Thanks for looking.</p></body></html>",
+                            "text/html", {}};
     });
 }
 

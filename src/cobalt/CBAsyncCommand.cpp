@@ -1,5 +1,7 @@
 #include "cobalt/CBAsyncCommand.h"
 
+#include "platform/runloop/BackgroundWork.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -264,6 +266,7 @@ void CBAsyncCommandQueue::fire() {
         const double since = now - lastFiredTime_;
         if (lastFiredTime_ == 0 || since >= kFireInterval) {
             lastFiredTime_ = now;
+            markSignalled();
             runLoopSource_->signal();
             return;
         }
@@ -282,6 +285,7 @@ void CBAsyncCommandQueue::fire() {
                 queue->fireScheduled_ = false;
                 if (queue->runLoopSource_ && queue->runLoop_) {
                     queue->lastFiredTime_ = platform::Clock::current().monotonic();
+                    queue->markSignalled();
                     queue->runLoopSource_->signal();
                 }
             }
@@ -298,6 +302,17 @@ void CBAsyncCommandQueue::invalidate() {
     }
     if (source)
         source->invalidate();
+    markDrained();
+}
+
+void CBAsyncCommandQueue::markSignalled() {
+    if (!workPending_.exchange(true))
+        platform::BackgroundWork::begin();
+}
+
+void CBAsyncCommandQueue::markDrained() {
+    if (workPending_.exchange(false))
+        platform::BackgroundWork::end();
 }
 
 double CBAsyncCommandQueue::lastFiredTime() const {
@@ -317,6 +332,7 @@ CBAsyncCommandManager::CBAsyncCommandManager(std::shared_ptr<CBAsyncCommandQueue
             // Commands sent before the queue was attached are taken on the first pass.
             while (auto command = commands->nextCommand())
                 platform::callGuarded("CBAsyncCommandManager: command", [&] { command->execute(); });
+            commands->markDrained();
             if (loop.runInMode(kWorkerRunSeconds, true) == platform::RunLoop::RunResult::Stopped)
                 return;
         }

@@ -14,6 +14,7 @@
 //
 // Wake-ups are throttled to one per kFireInterval: commands sent in a burst are executed
 // together at the next wake-up (a delayed fire on the sending thread's run loop).
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -196,6 +197,10 @@ public:
     void fire();
     void invalidate();
     double lastFiredTime() const;
+    // The worker has been woken for work / has run everything it was woken for; counted in
+    // platform::BackgroundWork so a program waiting for rest waits for the worker too.
+    void markSignalled();
+    void markDrained();
 
 private:
     CBAsyncCommandQueue();
@@ -205,6 +210,7 @@ private:
     platform::RunLoop* runLoop_ = nullptr; // guarded by commandQueueLock_
     double lastFiredTime_ = 0;              // monotonic; guarded by commandQueueLock_
     bool fireScheduled_ = false;            // guarded by commandQueueLock_
+    std::atomic<bool> workPending_{false};  // woken for work not yet run (BackgroundWork)
 };
 
 class CBAsyncCommandManager {

@@ -17,6 +17,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/URL.h"
+#include "platform/ui/Accelerometer.h"
 #include "platform/ui/Application.h"
 
 namespace cobalt {
@@ -148,6 +149,32 @@ void CBController::setExecMode(int mode) {
 
 std::string CBController::installedClientVersion() const {
     return clientManager_ ? clientManager_->clientVersion() : CBClientManager::kNoClientVersion;
+}
+
+void CBController::captureAccelerometer(std::weak_ptr<platform::AccelerometerDelegate> delegate) {
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    auto wanted = delegate.lock();
+    if (!wanted)
+        return;
+    if (accelerometer.delegate() != wanted) {
+        if (!accelerometerCaptured_) {
+            appAccelerometerDelegate_ = accelerometer.delegate();
+            appAccelerometerUpdateInterval_ = accelerometer.updateInterval();
+        }
+        accelerometerCaptured_ = true;
+    }
+    accelerometer.setDelegate(std::move(delegate));
+    accelerometer.setUpdateInterval(sdkAccelerometerUpdateInterval_);
+}
+
+void CBController::releaseAccelerometer() {
+    if (!accelerometerCaptured_)
+        return;
+    accelerometerCaptured_ = false;
+    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    accelerometer.setDelegate(appAccelerometerDelegate_);
+    accelerometer.setUpdateInterval(appAccelerometerUpdateInterval_);
+    appAccelerometerDelegate_.reset();
 }
 
 void CBController::setSbwPropName(const std::string& name) {

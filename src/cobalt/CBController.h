@@ -21,6 +21,10 @@
 #include "cobalt/CBAdEngine.h"
 #include "platform/foundation/Value.h"
 
+namespace platform {
+class AccelerometerDelegate;
+} // namespace platform
+
 namespace cobalt {
 
 class CBAdManager;
@@ -97,6 +101,11 @@ public:
     double menuDisplayTime() const { return menuDisplayTime_; }
     double sdkAccelerometerUpdateInterval() const { return sdkAccelerometerUpdateInterval_; }
     void setSdkAccelerometerUpdateInterval(double seconds) { sdkAccelerometerUpdateInterval_ = seconds; }
+    // Hands the shared accelerometer to `delegate` at the engine's update interval, keeping the
+    // application's delegate and interval to give back; releaseAccelerometer gives them back
+    // (only after a capture).
+    void captureAccelerometer(std::weak_ptr<platform::AccelerometerDelegate> delegate);
+    void releaseAccelerometer();
     const std::string& sbwPropName() const { return sbwPropName_; }
     void setSbwPropName(const std::string& name);
 
@@ -154,6 +163,9 @@ private:
     double exitItemDisplayTime_ = kDefaultExitItemDisplayTime;
     double menuDisplayTime_ = kDefaultMenuDisplayTime;
     std::string sbwPropName_;
+    bool accelerometerCaptured_ = false;
+    std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;
+    double appAccelerometerUpdateInterval_ = 0;
     mutable std::mutex controllerLock_;
     bool shutDown_ = false;
 };

@@ -239,7 +239,9 @@ void CBJavascriptBridge::flushJavascriptCommands() { pendingJavascriptCommands_.
 bool CBJavascriptBridge::isCBJSLoaded() {
     if (!webView_)
         return false;
-    const std::string answer = webView_->stringByEvaluatingJavaScriptFromString("isCBJSLoaded();");
+    // A page without the bridge (a landing page) answers false rather than a script error.
+    const std::string answer = webView_->stringByEvaluatingJavaScriptFromString(
+        "typeof isCBJSLoaded == 'function' && isCBJSLoaded();");
     return answer == "true" || answer == "1";
 }
 

@@ -19,6 +19,7 @@
 #include "platform/foundation/Services.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
+#include "platform/runloop/BackgroundWork.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -143,8 +144,12 @@ bool routeConsoleTo(const std::filesystem::path& file) {
 
 void settle() {
     auto& loop = RunLoop::main();
-    loop.runUntil([&loop] { return platform::URLConnection::runningCount() == 0 && loop.queuedTaskCount() == 0; },
-                  kSettleLimitSeconds);
+    loop.runUntil(
+        [&loop] {
+            return platform::URLConnection::runningCount() == 0 && platform::BackgroundWork::pendingCount() == 0 &&
+                   loop.queuedTaskCount() == 0;
+        },
+        kSettleLimitSeconds);
     loop.drain();
 }
 

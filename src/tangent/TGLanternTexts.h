@@ -89,6 +89,55 @@ var Lantern = (function () {
     L.endAdInteraction();
   };
   L.dismiss = function () { if (L.displayed) send("dismiss:", ["false"]); };
+  // Dismisses the ad on its own ("dismiss:" "true") the given number of seconds after it is
+  // displayed.
+  L.autoDismiss = function (seconds) {
+    var arm = function () { setTimeout(function () { send("dismiss:", ["true"]); }, Number(seconds) * 1000); };
+    if (L.displayed) { arm(); return; }
+    var beginDisplay = L.beginDisplay;
+    L.beginDisplay = function () { beginDisplay(); arm(); };
+  };
+  // Ad formats that call their own functions, mapped onto the library. Each can be switched
+  // off in the setup options with false under its name:
+  //   legacyTangent: tg_set_frame_size(width, height, transition) toggles expand and restore
+  //     (transition 2 is CurlUp, 3 FlipFromRight, others None); tg_navigate(uri) opens a URI;
+  //   gallery: touches on the element "tgGallery" begin and end the interaction;
+  //   eyeWonder: ewExpand(width, height), ewCollapse(); pointRoll: prExpand(width, height),
+  //     prCollapse(); crisp: crispExpand(width, height), crispClose().
+  L.adaptAdFormats = function (options) {
+    options = options || {};
+    var expanded = false;
+    function enabled(name) { return options[name] !== false; }
+    function expand(width, height, transition) {
+      expanded = true;
+      L.expandTo(width, height, null, transition || "None");
+    }
+    function restore(transition) {
+      expanded = false;
+      L.restoreToBanner(null, transition || "None");
+    }
+    if (enabled("legacyTangent")) {
+      window.tg_set_frame_size = function (width, height, transition) {
+        var t = transition == 2 ? "CurlUp" : transition == 3 ? "FlipFromRight" : "None";
+        if (expanded) restore(t); else expand(width, height, t);
+      };
+      window.tg_navigate = function (uri) { L.openUri(uri); };
+    }
+    if (enabled("gallery")) {
+      var gallery = document.getElementById("tgGallery");
+      if (gallery) {
+        gallery.ontouchstart = function () { L.beginAdInteraction(); };
+        gallery.ontouchend = function () { L.endAdInteraction(); };
+      }
+    }
+    var formats = [["eyeWonder", "ewExpand", "ewCollapse"], ["pointRoll", "prExpand", "prCollapse"],
+                   ["crisp", "crispExpand", "crispClose"]];
+    for (var i = 0; i < formats.length; i++) {
+      if (!enabled(formats[i][0])) continue;
+      window[formats[i][1]] = function (width, height) { expand(width, height); };
+      window[formats[i][2]] = function () { restore(); };
+    }
+  };
   L.openUri = function (uri, contentType, options) {
     send("openUri:contentType:options:", [uri, contentType || "", optionText(options)]);
   };

@@ -39,10 +39,6 @@ std::shared_ptr<TGMRComponent> TGMRComponent::create(std::shared_ptr<platform::W
 
 TGMRComponent::~TGMRComponent() {
     platform::logLine("- dealloc: TGMRComponent");
-    if (webView_) {
-        webView_->stopLoading();
-        webView_->setDelegate({});
-    }
     if (vellumAdView_)
         vellumAdView_->setDelegate({});
 }

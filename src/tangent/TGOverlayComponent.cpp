@@ -93,12 +93,8 @@ TGOverlayComponent::TGOverlayComponent(const platform::Rect& frame, std::shared_
     : TGComponent("TGOverlayComponent", frame, std::move(stateModifier), std::move(adaptor)),
       webContent_(std::move(webView)) {}
 
-TGOverlayComponent::~TGOverlayComponent() {
-    if (webContent_ && webContent_->delegate()) {
-        webContent_->stopLoading();
-        webContent_->setDelegate({});
-    }
-}
+// The web view is the ad view's: stop() is what detaches it, not the release.
+TGOverlayComponent::~TGOverlayComponent() = default;
 
 void TGOverlayComponent::setViewState(int state) {
     if (auto modifier = stateModifier())

@@ -71,11 +71,9 @@ TGWebComponent::TGWebComponent(std::shared_ptr<platform::WebView> webView, std::
     setHidden(true);
 }
 
+// The web view is the ad view's: a component replaced by another one (a rich-media hand-off)
+// leaves it loaded and attached; stop() is what detaches it.
 TGWebComponent::~TGWebComponent() {
-    if (content_ && content_->delegate()) {
-        content_->stopLoading();
-        content_->setDelegate({});
-    }
     if (onAnimation_)
         platform::Application::shared().endIgnoringInteractionEvents();
 }

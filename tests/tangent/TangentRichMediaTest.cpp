@@ -122,6 +122,37 @@ TEST_F(TangentRichMedia, WithoutTheEngineAHandOffEndsTheAd) {
     EXPECT_TRUE(log.contains("Vellum Ad not rendering because the Vellum library is not initialized"));
 }
 
+TEST_F(TangentRichMedia, AHandOffWithoutAnAdIdEndsTheAdOnlyWithoutTheEngine) {
+    struct NullListener : TGStateListener {
+        void tgAdViewDidUpdateSyncState(TGAdView&, int) override {}
+        void tgAdViewDidTransitionFromViewState(TGAdView&, int, int, const std::optional<platform::Error>&) override {}
+    };
+    auto listener = std::make_shared<NullListener>();
+    for (const bool engine : {false, true}) {
+        SCOPED_TRACE(engine ? "engine started" : "engine off");
+        if (engine) {
+            platform::Bundle::main().setInfoDictionaryValue("TGMAppId", "fw-drive");
+            TGAdWidget::initializeAdService(false);
+            ASSERT_TRUE(TGAdWidgetWorker::vellumInitialized());
+        }
+        auto ad = TGAdView::create({0, 0, 320, 50}, std::make_shared<TGDelegateAdaptorImmutable>(), listener);
+        ASSERT_TRUE(ad->loadAdContent("<p id='ad'>Tangent</p>"));
+        ASSERT_TRUE(settle([&] { return ad->actualViewState() == loadedState; }));
+        ASSERT_TRUE(std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper()));
+        ad->evalJS("window.location.href = 'vellum:launchAd?adID=&adSlotType=3';");
+        ASSERT_TRUE(settle([&] { return std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper()) != nullptr; }));
+        clock.advance(0.1);
+        ASSERT_TRUE(ad->adWebView());
+        EXPECT_EQ(ad->adWebView()->request()->url().scheme(), "file"); // the hand-off is never loaded
+        EXPECT_EQ(ad->actualViewState(), engine ? loadedState : dismissedState);
+        if (engine) {
+            // The replaced component left the page attached to the ad: its bridge still works.
+            ad->evalJS("Lantern.beginDisplay(); Lantern.log('still here');");
+            EXPECT_TRUE(settle([&] { return log.contains("LanternLog: still here"); }));
+        }
+    }
+}
+
 TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheNextAd) {
     // No application id: the engine stays off.
     TGAdWidget::initializeAdService(false);

@@ -2,7 +2,8 @@
 // The Cobalt ad service on a ServiceHost, under kCobaltServerPath (the engine's default ad
 // bridge server): the client-script sync "/v2/req_js.json" answered with the driver and
 // display scripts of fixtures/cobalt, and the ad archives "/v2/ad.zip?slot=<name>&size=<code>",
-// each a zip holding an "index.html" of one of a few demo ads.
+// each a zip holding an "index.html" of one of a few demo ads and its impression trackers
+// ("trackers.txt"), with the trackers' and landing pages' addresses.
 //
 // Thread-safe: handlers run on the server's threads; every method may be called from any
 // thread. The handlers keep the service's state alive.
@@ -18,6 +19,9 @@ namespace services {
 inline constexpr std::string_view kCobaltServerPath = "/cobalt/AdBridgeServer";
 inline constexpr std::string_view kCobaltSyncPath = "/cobalt/AdBridgeServer/v2/req_js.json";
 inline constexpr std::string_view kCobaltAdPath = "/cobalt/AdBridgeServer/v2/ad.zip";
+// Each demo ad's impression tracker and landing page ("?ad=<number>").
+inline constexpr std::string_view kCobaltImpressionPath = "/cobalt/AdBridgeServer/v2/impression";
+inline constexpr std::string_view kCobaltLandingPath = "/cobalt/AdBridgeServer/v2/landing";
 
 class CobaltService {
 public:

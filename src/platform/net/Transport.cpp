@@ -206,7 +206,7 @@ class Transfer {
         } else {
             TransferEvent event;
             event.kind = TransferEvent::Kind::Data;
-            event.data.assign(bytes, bytes + length);
+            event.bytes = {bytes, length};
             self->emit(std::move(event));
         }
         return length;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/foundation/Error.h"
@@ -26,7 +27,10 @@ struct TransferEvent {
     enum class Kind { Response, Data, Redirect, Complete };
     Kind kind = Kind::Complete;
     std::optional<URLResponse> response; // Response, Redirect
-    std::vector<std::uint8_t> data;      // Data; for Redirect the redirect reply's body
+    // Data: the chunk, lent for the length of the sink's call only (the sink copies what it
+    // keeps, into a buffer of its choosing).
+    std::span<const std::uint8_t> bytes;
+    std::vector<std::uint8_t> data;      // Redirect: the redirect reply's body
     std::optional<URL> redirectTarget;   // Redirect
     std::optional<Error> error;          // Complete: nullopt when the exchange succeeded
 };

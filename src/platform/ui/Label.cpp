@@ -29,8 +29,21 @@ std::string Label::accessibilityLabel() const {
 }
 
 Size Label::sizeThatFits(Size size) const {
-    (void)size;
-    return {detail::textWidth(text_), std::max(font_.pointSize * 1.25, kCellHeight)};
+    const double lineHeight = std::max(font_.pointSize * 1.25, kCellHeight);
+    const double width = detail::textWidth(text_);
+    const bool breaks = text_.find('\n') != std::string::npos;
+    if (lines_ == 1 || !(size.width > 0) || (width <= size.width && !breaks))
+        return {width, lineHeight};
+    // Text of several lines wraps at the width it is offered, as it is drawn.
+    auto lines = detail::wrapText(detail::decodeUTF8(text_), std::size_t(size.width / kTextAdvance));
+    if (lines.empty())
+        return {width, lineHeight};
+    if (lines_ > 0 && lines.size() > std::size_t(lines_))
+        lines.resize(std::size_t(lines_));
+    std::size_t widest = 0;
+    for (const auto& line : lines)
+        widest = std::max(widest, line.size());
+    return {double(widest) * kTextAdvance, double(lines.size()) * lineHeight};
 }
 
 void Label::drawText(TextCanvas& canvas, const Rect& rect) const {

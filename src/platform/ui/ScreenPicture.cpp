@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
@@ -41,6 +42,18 @@ constexpr const char* kSansFamily = "sans-serif";
 constexpr const char* kMonospaceFamily = "monospace";
 constexpr const char* kFixedPitchFaces[] = {"Courier", "Courier-Bold", "Menlo", "Monaco"};
 
+// The surface snapshots paint into, kept from one to the next (main thread only).
+struct KeptSurface {
+    cairo_surface_t* surface = nullptr;
+    Size size;
+} keptSurface;
+
+void releaseKeptSurface() {
+    if (keptSurface.surface)
+        cairo_surface_destroy(keptSurface.surface);
+    keptSurface = {};
+}
+
 // Text is set through the library's font machinery, which keeps process-wide caches of faces
 // and font configuration. They are released when the process ends, so that a leak checker
 // sees a clean exit; nothing paints after that.
@@ -48,6 +61,7 @@ void releaseFontCachesAtExit() {
     static std::once_flag once;
     std::call_once(once, [] {
         std::atexit([] {
+            releaseKeptSurface();
             cairo_debug_reset_static_data();
             FcFini();
         });
@@ -916,6 +930,16 @@ Bitmap::RGBA Bitmap::pixel(int x, int y) const {
 }
 
 namespace {
+// The tree under `root` composed straight into `g`, its placement undone afterwards.
+void composeTreeInto(GraphicsContext& g, View& root, bool evenIfHidden) {
+    root.layoutIfNeeded();
+    View::displayTreeIfNeeded(root);
+    g.saveGState();
+    placeAncestors(g, root);
+    composeView(g, root, evenIfHidden);
+    g.restoreGState();
+}
+
 DisplayList composeTree(View& root, bool evenIfHidden) {
     GraphicsContext g(root.bounds().size);
     root.layoutIfNeeded();
@@ -930,18 +954,25 @@ DisplayList ScreenPicture::compose(View& root) {
     return composeTree(root, false);
 }
 
-DisplayList ScreenPicture::composeScreen() {
+namespace {
+// The key window, the status bar and the shown alerts, composed into `g`.
+void composeScreenInto(GraphicsContext& g) {
     auto& app = Application::shared();
-    GraphicsContext g(Screen::main().bounds().size);
     if (auto window = app.keyWindow())
-        g.replay(compose(*window));
+        composeTreeInto(g, *window, false);
     if (!app.isStatusBarHidden()) {
         auto bar = app.statusBarWindow();
         bar->setFrame(app.statusBarFrame());
-        g.replay(composeTree(*bar, true));
+        composeTreeInto(g, *bar, true);
     }
     for (const auto& alert : app.visibleAlerts())
-        g.replay(compose(*alert));
+        composeTreeInto(g, *alert, false);
+}
+} // namespace
+
+DisplayList ScreenPicture::composeScreen() {
+    GraphicsContext g(Screen::main().bounds().size);
+    composeScreenInto(g);
     return g.takeDisplayList();
 }
 
@@ -960,9 +991,22 @@ struct Surface {
     }
 };
 
-// `list` painted into a transparent surface of `size` points; no surface when the size is
-// empty or there is no memory for it.
-std::unique_ptr<Surface> paintSurface(const DisplayList& list, Size size) {
+// Paints `list` over what `surface` holds.
+void paintInto(cairo_surface_t* surface, const DisplayList& list) {
+    cairo_t* cr = cairo_create(surface);
+    {
+        Painter painter(cr);
+        painter.paint(list);
+    }
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
+        logLine(std::string("ScreenPicture: painting stopped: ") + cairo_status_to_string(cairo_status(cr)));
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+}
+
+// A new transparent surface of `size` points; none when the size is empty or there is no
+// memory for it.
+std::unique_ptr<Surface> makeSurface(Size size) {
     int w = pixelsFor(size.width), h = pixelsFor(size.height);
     if (w == 0 || h == 0)
         return nullptr;
@@ -971,15 +1015,14 @@ std::unique_ptr<Surface> paintSurface(const DisplayList& list, Size size) {
         logLine("ScreenPicture: no memory for a picture of " + toString(size));
         return nullptr;
     }
-    cairo_t* cr = cairo_create(out->surface);
-    {
-        Painter painter(cr);
-        painter.paint(list);
-    }
-    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
-        logLine(std::string("ScreenPicture: painting stopped: ") + cairo_status_to_string(cairo_status(cr)));
-    cairo_destroy(cr);
-    cairo_surface_flush(out->surface);
+    return out;
+}
+
+// `list` painted into a transparent surface of `size` points.
+std::unique_ptr<Surface> paintSurface(const DisplayList& list, Size size) {
+    auto out = makeSurface(size);
+    if (out)
+        paintInto(out->surface, list);
     return out;
 }
 
@@ -988,7 +1031,7 @@ DisplayList screenList(Size size) {
     GraphicsContext g(size);
     g.setFillColor(Color::whiteColor());
     g.fillRect(Rect(Point{}, size));
-    g.replay(ScreenPicture::composeScreen());
+    composeScreenInto(g);
     return g.takeDisplayList();
 }
 
@@ -1098,10 +1141,21 @@ bool ScreenPicture::writePNG(const Bitmap& bitmap, const std::filesystem::path& 
 }
 
 bool ScreenPicture::snapshot(const std::filesystem::path& path, Error* error) {
-    // The painted surface is written as it is, with no trip through a bitmap.
+    // The painted surface is written as it is, with no trip through a bitmap. The surface is
+    // kept for the next snapshot of a screen of the same size (snapshots are taken on the
+    // main thread only), which spares the system a fresh picture's worth of memory each time.
     Size size = Screen::main().bounds().size;
-    auto painted = paintSurface(screenList(size), size);
-    return writeSurface(painted ? painted->surface : nullptr, path, error);
+    if (!keptSurface.surface || keptSurface.size != size) {
+        releaseKeptSurface();
+        if (auto made = makeSurface(size)) {
+            keptSurface.surface = std::exchange(made->surface, nullptr);
+            keptSurface.size = size;
+        }
+    }
+    if (!keptSurface.surface)
+        return writeSurface(nullptr, path, error);
+    paintInto(keptSurface.surface, screenList(size)); // the list starts by covering the whole screen
+    return writeSurface(keptSurface.surface, path, error);
 }
 
 } // namespace platform

@@ -25,37 +25,6 @@ bool invisible(const View& v) {
     return v.isHidden() || v.alpha() < kMinimumVisibleAlpha;
 }
 
-// Splits text into lines of at most `width` cells, breaking at blanks where it can.
-std::vector<std::u32string> wrap(const std::u32string& text, std::size_t width) {
-    std::vector<std::u32string> lines;
-    if (width == 0)
-        return lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t newline = text.find(U'\n', start);
-        std::u32string paragraph =
-            text.substr(start, newline == std::u32string::npos ? std::u32string::npos : newline - start);
-        std::size_t pos = 0;
-        do {
-            if (paragraph.size() - pos <= width) {
-                lines.push_back(paragraph.substr(pos));
-                break;
-            }
-            std::size_t cut = paragraph.rfind(U' ', pos + width);
-            if (cut == std::u32string::npos || cut <= pos)
-                cut = pos + width;
-            lines.push_back(paragraph.substr(pos, cut - pos));
-            pos = cut;
-            while (pos < paragraph.size() && paragraph[pos] == U' ')
-                ++pos;
-        } while (pos < paragraph.size());
-        if (newline == std::u32string::npos)
-            break;
-        start = newline + 1;
-    }
-    return lines;
-}
-
 struct Offset {
     double x = 0, y = 0;
 };
@@ -269,7 +238,7 @@ void TextCanvas::writeWrapped(const Rect& rect, std::string_view text, int maxLi
                 ch = U' ';
         lines.push_back(one);
     } else {
-        lines = wrap(detail::decodeUTF8(text), std::size_t(width));
+        lines = detail::wrapText(detail::decodeUTF8(text), std::size_t(width));
     }
     if (int(lines.size()) > allowed)
         lines.resize(std::size_t(allowed));

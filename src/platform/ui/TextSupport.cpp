@@ -84,4 +84,34 @@ double textWidth(std::string_view text) {
     return double(cellLength(text)) * kTextAdvance;
 }
 
+std::vector<std::u32string> wrapText(const std::u32string& text, std::size_t width) {
+    std::vector<std::u32string> lines;
+    if (width == 0)
+        return lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t newline = text.find(U'\n', start);
+        std::u32string paragraph =
+            text.substr(start, newline == std::u32string::npos ? std::u32string::npos : newline - start);
+        std::size_t pos = 0;
+        do {
+            if (paragraph.size() - pos <= width) {
+                lines.push_back(paragraph.substr(pos));
+                break;
+            }
+            std::size_t cut = paragraph.rfind(U' ', pos + width);
+            if (cut == std::u32string::npos || cut <= pos)
+                cut = pos + width;
+            lines.push_back(paragraph.substr(pos, cut - pos));
+            pos = cut;
+            while (pos < paragraph.size() && paragraph[pos] == U' ')
+                ++pos;
+        } while (pos < paragraph.size());
+        if (newline == std::u32string::npos)
+            break;
+        start = newline + 1;
+    }
+    return lines;
+}
+
 } // namespace platform::detail

@@ -97,6 +97,31 @@ TEST_F(Rendering, MultiLineLabelsWrapAtWordsWithinTheirRectangle) {
     EXPECT_EQ(canvas.row(3), "");
 }
 
+TEST(LabelSize, LabelsOfSeveralLinesWrapAtTheOfferedWidth) {
+    // Text advances kTextAdvance (8) points a character; a 17-point line is 21.25 high.
+    struct Case {
+        const char* text;
+        int lines;
+        double offeredWidth;
+        Size fit;
+    };
+    const Case cases[] = {
+        {"Loading", 0, 256, {56, 21.25}},
+        {"one two three four", 1, 64, {144, 21.25}},  // a single line never wraps
+        {"one two three four", 0, 64, {56, 63.75}},   // "one two", "three", "four"
+        {"one two three four", 2, 64, {56, 42.5}},    // cut to its two lines
+        {"first\nsecond", 0, 256, {48, 42.5}},       // line breaks count
+        {"one two three four", 0, 0, {144, 21.25}},   // nothing offered: one line
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Label label(Rect(0, 0, c.offeredWidth, 300));
+        label.setText(c.text);
+        label.setNumberOfLines(c.lines);
+        EXPECT_EQ(label.sizeThatFits(Size{c.offeredWidth, 300}), c.fit);
+    }
+}
+
 TEST_F(Rendering, TapByLabelFindsControlsRowControlsAndToolbarItems) {
     auto window = makeKeyWindow();
     int refreshes = 0;

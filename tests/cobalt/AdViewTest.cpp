@@ -1,0 +1,382 @@
+// The ad view and its display against the embedded ad service: a banner draws its ad, reports
+// its impression and fetches the next one; the refresh rules; a tap opening the landing page
+// in the full-screen window and the way back; a banner expanding into the window; the
+// full-screen slot's interstitial with its menu.
+#include <algorithm>
+
+#include "CobaltTestSupport.h"
+#include "cobalt/CBAdManager.h"
+#include "cobalt/CBAdView.h"
+#include "cobalt/CBFullScreenAdController.h"
+#include "cobalt/CBFullScreenAdWindow.h"
+#include "cobalt/CBJavascriptBridge.h"
+#include "platform/foundation/Error.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/NavigationBar.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/SegmentedControl.h"
+#include "platform/ui/Window.h"
+#include "services/CobaltEndpoints.h"
+#include "support/LoopbackServices.h"
+
+namespace {
+
+using namespace cobalt;
+namespace fs = std::filesystem;
+
+struct RecordingDelegate : CobaltDelegate {
+    std::vector<std::string> events;
+    void cobaltAdReadyForSlotNamed(const std::string& name) override { events.push_back("ready:" + name); }
+    void cobaltFullScreenDisplayWillOpen() override { events.push_back("willOpen"); }
+    void cobaltFullScreenDisplayWillClose() override { events.push_back("willClose"); }
+    std::size_t count(const std::string& event) const { return std::count(events.begin(), events.end(), event); }
+};
+
+class AdViewTest : public cobalttest::CobaltTest {
+protected:
+    AdViewTest() {
+        platform::Application::resetForTesting();
+        platform::AnimationLog::resetForTesting();
+        hostWindow = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+        hostRoot = std::make_shared<platform::View>(platform::Screen::main().bounds());
+        hostWindow->addSubview(hostRoot);
+        hostWindow->makeKeyAndVisible();
+    }
+    ~AdViewTest() override {
+        CBFullScreenAdWindow::resetForTesting();
+        CBController::resetForTesting();
+        platform::Application::resetForTesting();
+        platform::AnimationLog::resetForTesting();
+    }
+
+    void launch(const std::vector<std::pair<int, std::string>>& slots) {
+        std::vector<std::shared_ptr<CBAdSlotDescription>> descriptions;
+        for (const auto& [size, name] : slots)
+            descriptions.push_back(CBAdSlotDescription::descriptionWithSize(size, name));
+        CBAdEngine::startupWithAppID(std::string("demoapp"), services.url(std::string(services::kCobaltServerPath)),
+                                     descriptions);
+    }
+    std::shared_ptr<CBAdView> showBanner(double refreshInterval = 0) {
+        auto view = CBAdView::adViewForSlotNamed("banner", delegate, refreshInterval);
+        view->setFrame({{0, 400}, view->frame().size});
+        hostRoot->addSubview(view);
+        return view;
+    }
+    std::shared_ptr<CBAdSlot> slot(const std::string& name) const {
+        return CBController::existing()->adManager()->slotForName(name);
+    }
+    // Waits until the banner has drawn an ad and the next one has been downloaded.
+    bool waitForDrawnAndNext(const std::shared_ptr<CBAdView>& view) {
+        return waitFor([&] {
+            return view->controller()->hasDisplayedCurrentAd() && slot("banner")->dlTime() != 0 &&
+                   slot("banner")->nextAdDlTime() != 0 && !view->controller()->isRefreshing();
+        });
+    }
+    std::string pageText(const std::shared_ptr<CBAdViewInternal>& c) {
+        return c->webView()->stringByEvaluatingJavaScriptFromString("document.body.innerHTML");
+    }
+    // Lets animations and the window's delayed mark run out.
+    void settle(double seconds = 2.0) {
+        for (double t = 0; t < seconds; t += 0.1) {
+            platform::RunLoop::main().runOnce(0.002);
+            time.advance(0.1);
+        }
+    }
+    static std::size_t animationsNamed(std::string_view name) {
+        return platform::AnimationLog::shared().recordsNamed(name).size();
+    }
+
+    fwtest::LoopbackServices services;
+    services::CobaltService cobaltService{services.host()};
+    std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+    std::shared_ptr<platform::Window> hostWindow;
+    std::shared_ptr<platform::View> hostRoot;
+};
+
+TEST_F(AdViewTest, ABannerDrawsItsAdReportsTheImpressionAndFetchesTheNext) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+
+    // The ad is in the page, touchable, and the host was told it is ready.
+    EXPECT_NE(pageText(c).find("cobalt-ad"), std::string::npos) << pageText(c);
+    EXPECT_TRUE(c->view()->isUserInteractionEnabled());
+    EXPECT_EQ(delegate->count("ready:banner"), 1u);
+
+    // The impression tracker stored with the ad reached the service.
+    ASSERT_TRUE(waitFor([&] { return services.requestCount(services::kCobaltImpressionPath) == 1; }));
+    EXPECT_EQ(services.requestsTo(services::kCobaltImpressionPath)[0].queryValue("slot"), "banner");
+
+    // A mere redraw neither counts as a new display nor deletes the ad on screen.
+    const auto shown = slot("banner")->dlTime();
+    const auto next = slot("banner")->nextAdDlTime();
+    const fs::path shownFolder = store() / "Content" / "banner" / std::to_string(shown);
+    ASSERT_TRUE(fs::exists(shownFolder));
+    view->setNeedsDisplay();
+    settle(1.0);
+    EXPECT_EQ(slot("banner")->dlTime(), shown);
+    EXPECT_EQ(slot("banner")->nextAdDlTime(), next);
+    EXPECT_TRUE(fs::exists(shownFolder));
+    EXPECT_EQ(services.requestCount(services::kCobaltImpressionPath), 1u);
+}
+
+TEST_F(AdViewTest, RefreshRules) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    const auto first = slot("banner")->dlTime();
+
+    // Intervals: under 5 s is refused, none or negative means no automatic refresh.
+    struct IntervalCase {
+        double given;
+        bool throws;
+        double stored;
+    };
+    for (const IntervalCase& row : {IntervalCase{4.9, true, 0}, IntervalCase{0, false, 0},
+                                    IntervalCase{-1, false, 0}, IntervalCase{5.0, false, 5.0}}) {
+        c->setRefreshInterval(0);
+        if (row.throws) {
+            EXPECT_THROW(view->setRefreshInterval(row.given), platform::NamedException) << row.given;
+        } else {
+            view->setRefreshInterval(row.given);
+            EXPECT_EQ(c->refreshInterval(), row.stored) << row.given;
+        }
+    }
+
+    // A refresh within 5 s of the drawing shows nothing.
+    c->setRefreshInterval(0);
+    view->refresh();
+    EXPECT_FALSE(c->isRefreshing());
+    EXPECT_EQ(slot("banner")->dlTime(), first);
+
+    // With a 30 s interval, a download 10 s after the drawing is shown 20 s later.
+    view->setRefreshInterval(30);
+    const double drawn = c->lastDisplayTime();
+    time.clock().setNow(drawn + 10);
+    c->adDownloadedForSlotNamed("banner");
+    c->adDownloadedForSlotNamed("banner"); // a second notice replaces the pending request
+    time.advance(19.9);
+    EXPECT_EQ(slot("banner")->dlTime(), first);
+    EXPECT_FALSE(c->isRefreshing());
+    time.advance(0.2);
+    EXPECT_TRUE(c->isRefreshing());
+    ASSERT_TRUE(waitFor([&] { return slot("banner")->dlTime() != first && !c->isRefreshing(); }));
+    // The old ad's folder goes once the new one is drawn.
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(store() / "Content" / "banner" / std::to_string(first)); }));
+
+    // While the full-screen window shows something, a banner does not start a display.
+    ASSERT_TRUE(waitFor([&] { return slot("banner")->nextAdDlTime() != 0; }));
+    CBFullScreenAdWindow::shared()->setIsDisplaying(true);
+    EXPECT_FALSE(c->display());
+    CBFullScreenAdWindow::shared()->setIsDisplaying(false);
+    EXPECT_TRUE(c->display());
+}
+
+TEST_F(AdViewTest, ATapOpensTheLandingPageInTheWindowAndDoneBringsTheBannerBack) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    const auto oldSuperview = c->view()->superview();
+    ASSERT_EQ(oldSuperview.get(), view.get());
+
+    const platform::Rect r = view->convertRectTo(view->bounds(), nullptr);
+    platform::Application::shared().simulateTap({r.midX(), r.midY()});
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(waitFor([&] {
+        return services.requestCount(services::kCobaltLandingPath) == 1 && window->isKeyWindow() &&
+               !c->isLoading() && animationsNamed(CBFullScreenAdWindow::kExpand) > 0 && window->isUserInteractionEnabled();
+    }));
+
+    // The banner's view is in the window, in browser mode with its bar, over a hidden host.
+    EXPECT_TRUE(window->isDisplaying());
+    EXPECT_EQ(window->contentController(), c);
+    EXPECT_EQ(c->view()->superview().get(), window.get());
+    EXPECT_TRUE(c->isBrowserMode());
+    EXPECT_TRUE(c->isExpanded());
+    EXPECT_FALSE(c->navigationBar()->isHidden());
+    EXPECT_EQ(c->webView()->frame().origin.y, CBAdViewInternal::kBrowserBarHeight);
+    EXPECT_TRUE(hostWindow->isHidden());
+    EXPECT_TRUE(platform::Application::shared().isStatusBarHidden());
+    EXPECT_EQ(delegate->count("willOpen"), 1u);
+    EXPECT_NE(pageText(c).find("Thanks for looking"), std::string::npos);
+    // The first landing page has nowhere to go back to.
+    EXPECT_FALSE(c->navigationControls()->isEnabledForSegmentAtIndex(0));
+    EXPECT_FALSE(c->navigationControls()->isEnabledForSegmentAtIndex(1));
+
+    // A second click-through cannot start while the window is up.
+    EXPECT_FALSE(window->markDisplayingIfIdle());
+
+    // Done takes the window down and puts the banner back where it was, transparent until its
+    // next ad is drawn.
+    auto done = c->navigationItem()->leftBarButtonItem();
+    ASSERT_TRUE(done);
+    ASSERT_TRUE(done->press());
+    settle(1.5);
+    EXPECT_EQ(c->view()->superview(), oldSuperview);
+    EXPECT_TRUE(c->view()->transform() == platform::AffineTransform::identity());
+    EXPECT_EQ(view->alpha(), 0.0);
+    EXPECT_FALSE(hostWindow->isHidden());
+    EXPECT_TRUE(hostWindow->isKeyWindow());
+    EXPECT_FALSE(platform::Application::shared().isStatusBarHidden());
+    EXPECT_FALSE(c->isExpanded());
+    EXPECT_FALSE(c->isBrowserMode());
+    EXPECT_EQ(delegate->count("willClose"), 1u);
+    EXPECT_FALSE(window->isDisplaying());
+
+    // The next ad is drawn 3 s after the animated dismissal and the banner shows again.
+    ASSERT_TRUE(waitFor([&] { return view->alpha() == 1.0 && c->hasDisplayedCurrentAd() && !c->isRefreshing(); }));
+    EXPECT_NE(pageText(c).find("cobalt-ad"), std::string::npos);
+}
+
+TEST_F(AdViewTest, ABannerExpandsWithItsContentAndCollapsesBack) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    c->webView()->stringByEvaluatingJavaScriptFromString(
+        "RichAd.adViewWillExpand = function(){window.expanded = (window.expanded || 0) + 1;};"
+        "RichAd.adViewDidCollapse = function(){window.collapsed = 1;};");
+    const auto transform = platform::AffineTransform::makeScale(0.5, 0.5);
+    c->view()->setTransform(transform);
+
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->expand();
+    // The content fades out first; the window slides up over 0.8 s.
+    auto fade = platform::AnimationLog::shared().recordsNamed(CBFullScreenAdWindow::kContentFadeOut);
+    ASSERT_EQ(fade.size(), 1u);
+    EXPECT_EQ(fade[0].duration, CBFullScreenAdWindow::kAnimationDuration);
+    EXPECT_EQ(animationsNamed(CBFullScreenAdWindow::kExpand), 0u);
+    settle(1.0);
+    auto slide = platform::AnimationLog::shared().recordsNamed(CBFullScreenAdWindow::kExpand);
+    ASSERT_FALSE(slide.empty());
+    EXPECT_EQ(slide[0].duration, CBFullScreenAdWindow::kAnimationDuration);
+    EXPECT_TRUE(window->isKeyWindow());
+    EXPECT_EQ(window->frame(), platform::Screen::main().bounds());
+    settle(0.5);
+    EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("String(window.expanded)"), "1");
+    EXPECT_EQ(c->execMode(), 1);
+
+    c->dismissAnimated(true);
+    settle(2.0);
+    EXPECT_EQ(c->view()->superview().get(), view.get());
+    EXPECT_TRUE(c->view()->transform() == transform);
+    EXPECT_EQ(animationsNamed(CBFullScreenAdWindow::kContentFadeIn), 1u);
+    EXPECT_EQ(view->alpha(), 1.0);
+    EXPECT_EQ(c->execMode(), 0);
+    EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("String(window.collapsed)"), "1");
+    EXPECT_FALSE(window->isDisplaying());
+}
+
+TEST_F(AdViewTest, TheInterstitialShowsWithItsMenuAndSkipClosesIt) {
+    launch({{1, "banner"}, {2, "interstitial"}});
+    CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 1; }));
+    const std::size_t servedBefore = cobaltService.adsServed();
+
+    ASSERT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(waitFor([&] {
+        auto content = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+        return content && window->isKeyWindow() && !content->adLoadingIndicator() && window->isUserInteractionEnabled();
+    }));
+    auto c = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+    EXPECT_TRUE(slot("interstitial")->isDisplayed());
+    EXPECT_NE(slot("interstitial")->dlTime(), 0);
+    EXPECT_TRUE(platform::Application::shared().isStatusBarHidden());
+    EXPECT_EQ(delegate->count("willOpen"), 1u);
+    EXPECT_NE(pageText(c).find("cobalt-ad"), std::string::npos);
+    // Another full-screen display is refused while this one is up.
+    EXPECT_FALSE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+
+    // The script's menu: its buttons in order, "Skip" last, the button after the menu time.
+    c->webView()->stringByEvaluatingJavaScriptFromString(
+        "BridgeDisplay.prepareActionSheet();"
+        "BridgeDisplay.addButtonToActionSheetCallback('Share', 'window.shared = 1;');"
+        "BridgeDisplay.addButtonToActionSheetCallback('Info', 'window.info = 1;');");
+    settle(1.0);
+    ASSERT_EQ(c->actionSheetButtons().size(), 2u);
+    EXPECT_FALSE(c->menuButton() && !c->menuButton()->isHidden());
+    settle(CBController::kDefaultMenuDisplayTime);
+    ASSERT_TRUE(c->menuButton());
+    EXPECT_FALSE(c->menuButton()->isHidden());
+    EXPECT_EQ(c->menuButton()->currentTitle(), "Menu");
+
+    ASSERT_TRUE(c->menuButton()->simulateTap());
+    auto sheet = c->actionSheet();
+    ASSERT_TRUE(sheet);
+    ASSERT_EQ(sheet->numberOfButtons(), 3);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(0), "Share");
+    EXPECT_EQ(sheet->buttonTitleAtIndex(1), "Info");
+    EXPECT_EQ(sheet->buttonTitleAtIndex(2), "Skip");
+
+    // "Info" runs its script; the sheet field is cleared as the sheet goes.
+    ASSERT_TRUE(sheet->pressButton(1));
+    settle(0.5);
+    EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("String(window.info)"), "1");
+    EXPECT_FALSE(c->actionSheet());
+
+    // "Skip": the script agrees and the interstitial closes; its next ad is fetched.
+    c->displayActionSheet();
+    ASSERT_TRUE(c->actionSheet()->pressButton(2));
+    settle(2.0);
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(window->contentController());
+    EXPECT_FALSE(slot("interstitial")->isDisplayed());
+    EXPECT_FALSE(platform::Application::shared().isStatusBarHidden());
+    EXPECT_TRUE(hostWindow->isKeyWindow());
+    EXPECT_EQ(delegate->count("willClose"), 1u);
+    EXPECT_TRUE(waitFor([&] { return cobaltService.adsServed() > servedBefore; }));
+}
+
+TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    auto window = CBFullScreenAdWindow::shared();
+    auto& app = platform::Application::shared();
+    const auto mail = *platform::URL::parse("mailto:someone@example.com");
+
+    // No application takes the address: the click-through ends at once.
+    app.setInstalledSchemes({});
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->requestPage(mail);
+    EXPECT_EQ(app.openedURLs().back(), mail.absoluteString());
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(c->isExpanded());
+
+    // One does: the mark stays until the application goes to the background, and the banner
+    // is shown afresh on return.
+    app.setInstalledSchemes({"mailto"});
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->requestPage(mail);
+    EXPECT_TRUE(window->isDisplaying());
+    app.enterBackground();
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_EQ(c->lastDisplayTime(), 0);
+
+    // A page address the engine cannot use ends the click-through too.
+    ASSERT_TRUE(window->markDisplayingIfIdle());
+    c->bridge()->executeCocoaCommand("bridge_requestURL:\"not a url\"");
+    EXPECT_FALSE(window->isDisplaying());
+}
+
+TEST_F(AdViewTest, UnknownSlotsAndSizesAreRefused) {
+    launch({{1, "banner"}});
+    EXPECT_THROW(CBAdView::adViewForSlotNamed("nosuchslot", delegate), platform::NamedException);
+    for (int size : {0, 6, -1})
+        EXPECT_THROW(CBAdView::sizeForCBAdSize(size), platform::NamedException) << size;
+    // The registered view is returned again with the new delegate.
+    auto first = CBAdView::adViewForSlotNamed("banner", delegate);
+    auto other = std::make_shared<RecordingDelegate>();
+    EXPECT_EQ(CBAdView::adViewForSlotNamed("banner", other), first);
+}
+
+} // namespace
