@@ -7,13 +7,16 @@
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAdView.h"
+#include "cobalt/CBDatabase.h"
 #include "cobalt/CBFullScreenAdController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
+#include "cobalt/CBUtil.h"
 #include "platform/foundation/Error.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/Screen.h"
@@ -333,6 +336,16 @@ TEST_F(AdViewTest, TheInterstitialShowsWithItsMenuAndSkipClosesIt) {
     EXPECT_TRUE(hostWindow->isKeyWindow());
     EXPECT_EQ(delegate->count("willClose"), 1u);
     EXPECT_TRUE(waitFor([&] { return cobaltService.adsServed() > servedBefore; }));
+
+    // A menu time of 0 shows the button at once; a negative one never.
+    CBController::existing()->setValueForKey("menuDisplayTime", platform::Value(0));
+    c->prepareActionSheet();
+    ASSERT_TRUE(c->menuButton());
+    EXPECT_FALSE(c->menuButton()->isHidden());
+    CBController::existing()->setValueForKey("menuDisplayTime", platform::Value(-1));
+    c->prepareActionSheet();
+    settle(CBController::kDefaultMenuDisplayTime + 1);
+    EXPECT_TRUE(c->menuButton()->isHidden());
 }
 
 TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
@@ -366,6 +379,66 @@ TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
     ASSERT_TRUE(window->markDisplayingIfIdle());
     c->bridge()->executeCocoaCommand("bridge_requestURL:\"not a url\"");
     EXPECT_FALSE(window->isDisplaying());
+}
+
+TEST_F(AdViewTest, TheWindowHandlesTheStatusBarAndFollowsTheDevice) {
+    auto& app = platform::Application::shared();
+    auto start = [&](const std::string& statusBarName) {
+        CBFullScreenAdWindow::resetForTesting();
+        CBController::resetForTesting();
+        delegate->events.clear();
+        launch({{1, "banner"}, {2, "interstitial"}});
+        CBController::existing()->setSbwPropName(statusBarName);
+        CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+        return waitFor([&] { return delegate->count("ready:interstitial") == 1; });
+    };
+    auto show = [&] {
+        EXPECT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+        auto window = CBFullScreenAdWindow::shared();
+        return waitFor([&] { return window->contentController() && window->isUserInteractionEnabled(); });
+    };
+    auto close = [&] {
+        CBFullScreenAdWindow::shared()->contentController()->dismissAnimated(false);
+        settle(0.5);
+        return waitFor([&] { return CBAdEngine::isNextAdDownloadedForSlotNamed("interstitial"); });
+    };
+
+    // A name the application does not have falls back to the platform's status-bar calls.
+    ASSERT_TRUE(start("noSuchWindow"));
+    ASSERT_TRUE(show());
+    auto window = CBFullScreenAdWindow::shared();
+    EXPECT_TRUE(app.isStatusBarHidden());
+    EXPECT_FALSE(window->prevStatusBarHidden());
+    // Face up keeps the host's current turn; a landscape turn rotates the ad over 0.3 s.
+    const auto hostTurn = platform::AffineTransform::makeRotation(0.25);
+    hostRoot->setTransform(hostTurn);
+    platform::Device::current().setOrientation(platform::DeviceOrientation::FaceUp);
+    window->layoutInterfaceWithAnimation(false);
+    EXPECT_TRUE(window->contentController()->view()->transform() == hostTurn);
+    platform::Device::current().setOrientation(platform::DeviceOrientation::LandscapeLeft);
+    EXPECT_TRUE(window->contentController()->view()->transform() == CBUtil::transformForOrientation(3));
+    auto turn = platform::AnimationLog::shared().recordsFor(*window->contentController()->view(), "transform");
+    ASSERT_FALSE(turn.empty());
+    EXPECT_EQ(turn.back().duration, CBFullScreenAdWindow::kRotationDuration);
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(app.isStatusBarHidden());
+    EXPECT_FALSE(platform::Device::current().isGeneratingDeviceOrientationNotifications());
+    // A bar hidden before the ad stays hidden after it.
+    app.setStatusBarHidden(true);
+    ASSERT_TRUE(show());
+    ASSERT_TRUE(close());
+    EXPECT_TRUE(app.isStatusBarHidden());
+    app.setStatusBarHidden(false);
+    // The name is kept in the store for later launches: this launch's goes.
+    CBController::existing()->database()->sqlExecute("DELETE FROM settings WHERE id=?", {platform::Value("sbw")});
+
+    // The status-bar window the scripts name fades; the platform's bar is left alone.
+    ASSERT_TRUE(start("statusBarWindow"));
+    ASSERT_TRUE(show());
+    EXPECT_EQ(app.statusBarWindow()->alpha(), 0.0);
+    EXPECT_FALSE(app.isStatusBarHidden());
+    ASSERT_TRUE(close());
+    EXPECT_EQ(app.statusBarWindow()->alpha(), 1.0);
 }
 
 TEST_F(AdViewTest, UnknownSlotsAndSizesAreRefused) {

@@ -96,12 +96,7 @@ void reply(platform::WebView& webView, const char* logLine, const std::string& s
 }
 
 bool cmdGetLoc(const Call& c) {
-    const auto& location = analytics().currentLocation();
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, "if(Device.Location.set) Device.Location.set('%f','%f','%d');",
-                  location ? location->coordinate().latitude : 0.0,
-                  location ? location->coordinate().longitude : 0.0, location ? 1 : 0);
-    reply(c.webView, "VellumJSBridge getting location", buffer);
+    c.bridge.getLocationForWebView(c.webView);
     return true;
 }
 bool cmdBatteryLevel(const Call& c) {
@@ -125,29 +120,19 @@ bool cmdAccelerometer(const Call& c) {
     return true;
 }
 bool cmdDeviceID(const Call& c) {
-    reply(c.webView, "VellumJSBridge Device ID request",
-          format("if (Device.DeviceID.set) Device.DeviceID.set('%s');",
-                 VellumJSBridge::scriptQuoted(analytics().md5DeviceID())));
+    c.bridge.getDeviceID(c.webView);
     return true;
 }
 bool cmdSDKVersion(const Call& c) {
-    const std::string version =
-        VellumAnalyticsManager::versionString() + "." + std::to_string(VellumAnalyticsManager::buildNumber());
-    reply(c.webView, "VellumJSBridge SDK Version request",
-          format("if (Device.SDKVersion.set) Device.SDKVersion.set('%s');", VellumJSBridge::scriptQuoted(version)));
+    c.bridge.getSDKVersion(c.webView);
     return true;
 }
 bool cmdAdID(const Call& c) {
-    auto ad = c.host ? c.host->ad() : nullptr;
-    reply(c.webView, "VellumJSBridge adID request",
-          format("if (Device.AdData.adID.set) Device.AdData.adID.set('%s');",
-                 VellumJSBridge::scriptQuoted(ad ? ad->adID.value_or("") : "")));
+    c.bridge.getadID(c.webView, c.host);
     return true;
 }
 bool cmdAdRequest(const Call& c) {
-    reply(c.webView, "VellumJSBridge AdRequest update",
-          format("if (Device.AdRequest.set) Device.AdRequest.set('%s');",
-                 VellumJSBridge::scriptQuoted(c.host ? c.host->strRequest() : "")));
+    c.bridge.getAdRequest(c.webView, c.host);
     return true;
 }
 bool cmdGoBack(const Call& c) {
@@ -750,8 +735,7 @@ void VellumJSBridge::webViewDidStartLoad(platform::WebView& webView) {
 void VellumJSBridge::webViewDidFinishLoad(platform::WebView& webView, MRPageHost* host) {
     send(webView, buildInitJS());
     accelerationObservers_.clear();
-    static const platform::Dictionary kNoArgs;
-    cmdAdRequest(Call{*this, webView, kNoArgs, {}, host, 0});
+    getAdRequest(webView, host);
 }
 
 // ---- Expansion notices ----
@@ -778,7 +762,41 @@ void VellumJSBridge::adDismissed(platform::WebView*) {
     releaseAccelerometer();
 }
 
-// ---- Battery ----
+// ---- Data replies ----
+void VellumJSBridge::getLocationForWebView(platform::WebView& webView) {
+    const auto& location = analytics().currentLocation();
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "if(Device.Location.set) Device.Location.set('%f','%f','%d');",
+                  location ? location->coordinate().latitude : 0.0,
+                  location ? location->coordinate().longitude : 0.0, location ? 1 : 0);
+    reply(webView, "VellumJSBridge getting location", buffer);
+}
+
+void VellumJSBridge::getDeviceID(platform::WebView& webView) {
+    reply(webView, "VellumJSBridge Device ID request",
+          format("if (Device.DeviceID.set) Device.DeviceID.set('%s');", scriptQuoted(analytics().md5DeviceID())));
+}
+
+void VellumJSBridge::getSDKVersion(platform::WebView& webView) {
+    const std::string version =
+        VellumAnalyticsManager::versionString() + "." + std::to_string(VellumAnalyticsManager::buildNumber());
+    reply(webView, "VellumJSBridge SDK Version request",
+          format("if (Device.SDKVersion.set) Device.SDKVersion.set('%s');", scriptQuoted(version)));
+}
+
+void VellumJSBridge::getadID(platform::WebView& webView, MRPageHost* host) {
+    auto ad = host ? host->ad() : nullptr;
+    reply(webView, "VellumJSBridge adID request",
+          format("if (Device.AdData.adID.set) Device.AdData.adID.set('%s');",
+                 scriptQuoted(ad ? ad->adID.value_or("") : "")));
+}
+
+void VellumJSBridge::getAdRequest(platform::WebView& webView, MRPageHost* host) {
+    reply(webView, "VellumJSBridge AdRequest update",
+          format("if (Device.AdRequest.set) Device.AdRequest.set('%s');",
+                 scriptQuoted(host ? host->strRequest() : "")));
+}
+
 void VellumJSBridge::getBatteryLevel(platform::WebView& webView) {
     // The level as the device reports it: monitoring stays as the application left it.
     char buffer[96];

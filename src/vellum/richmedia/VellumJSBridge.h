@@ -117,7 +117,13 @@ public:
     void getOrientation(platform::WebView& webView, int angle);
     int initOrientation();
     int flip() const { return flip_; }
+    // Each evaluates its setter call in `webView`; `host` is the page's host (may be null).
+    void getLocationForWebView(platform::WebView& webView);
     void getBatteryLevel(platform::WebView& webView);
+    void getDeviceID(platform::WebView& webView);
+    void getSDKVersion(platform::WebView& webView);
+    void getadID(platform::WebView& webView, MRPageHost* host);
+    void getAdRequest(platform::WebView& webView, MRPageHost* host);
 
     // ---- Accelerometer ----
     // Start: `webView` observes (once), the filter restarts from rest, the sensor reads every

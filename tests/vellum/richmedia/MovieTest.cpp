@@ -38,7 +38,16 @@ TEST_F(MovieTest, PageMoviePlaysOverTheAdUntilDone) {
     EXPECT_TRUE(player->view()->isDescendantOf(c->view().get()));
     ASSERT_TRUE(c->navBar());
     EXPECT_TRUE(c->navBar()->isDescendantOf(c->view().get()));
+    // The spinner turns on the black background behind the movie until it ends.
+    auto spinner = c->activityInd();
+    ASSERT_TRUE(spinner);
+    EXPECT_TRUE(spinner->isAnimating());
+    EXPECT_FALSE(spinner->isHidden());
+    EXPECT_EQ(spinner->activityIndicatorViewStyle(), platform::ActivityIndicatorViewStyle::WhiteLarge);
+    EXPECT_EQ(spinner->center(), spinner->superview()->center());
     c->doneButtonAction();
+    EXPECT_FALSE(spinner->isAnimating());
+    EXPECT_FALSE(c->activityInd());
     EXPECT_FALSE(c->embeddedMoviePlayer());
     EXPECT_FALSE(player->view()->superview());
     EXPECT_FALSE(c->navBar());

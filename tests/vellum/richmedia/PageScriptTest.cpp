@@ -18,6 +18,7 @@
 namespace richmediatest {
 namespace {
 
+using vellum::MREmbeddedBrowserController;
 using vellum::VellumJSBridge;
 
 // An ad page with our page script, recording every callback it registers in window.got.
@@ -68,6 +69,18 @@ TEST_F(PageScriptTest, EveryCallOfThePageScriptReachesItsCommand) {
     const std::string deviceID = manager()->md5DeviceID();
     auto& app = platform::Application::shared();
     auto browser = vellum::MREmbeddedBrowserController::sharedInstance();
+    struct Host : vellum::VellumAdViewDelegate {
+        std::vector<std::string> calls;
+        void adViewDidStartPlayingAudio(vellum::VellumAdView&) override { calls.push_back("audio started"); }
+        void adViewDidFinishPlayingAudio(vellum::VellumAdView&) override { calls.push_back("audio finished"); }
+    };
+    auto host = std::make_shared<Host>();
+    view->setDelegate(host);
+    const auto lastCall = [&] { return host->calls.empty() ? std::string() : host->calls.back(); };
+    const auto duration = [&](const char* key) {
+        auto found = c->event()->durations().find(key);
+        return found == c->event()->durations().end() ? std::nullopt : found->second.number();
+    };
     const auto number = [&](const char* key) { return AdDisplayFixture::number(*c->event(), key); };
     const auto string = [&](const char* key) { return AdDisplayFixture::string(*c->event(), key); };
 
@@ -98,6 +111,19 @@ TEST_F(PageScriptTest, EveryCallOfThePageScriptReachesItsCommand) {
         {"Device.trackingEvent.incrementKey('taps'); Device.trackingEvent.incrementKey('taps');", "",
          // Identical texts in one batch run once.
          [&] { EXPECT_EQ(number("taps"), 1); }},
+        {"Device.trackingEvent.setDurationForKey('watched', 12.5);", "",
+         [&] { EXPECT_EQ(duration("watched"), 12.5); }},
+        // The batch of the start goes out after 100 ms; the end's batch 100 ms after its own call.
+        {"Device.trackingEvent.startTimerForKey('stay');", "", [&] { clock.advance(3.0); }},
+        {"Device.trackingEvent.endTimerForKey('stay');", "", [&] {
+             ASSERT_TRUE(duration("stay"));
+             EXPECT_NEAR(*duration("stay"), 3.2, 0.15);
+         }},
+        {"Device.exec('getSDKVersion'); Device.SDKVersion.init(rec('exec'));", "exec:2.4.6", {}},
+        {"Device.log('page says hello');", "", [&] { EXPECT_TRUE(log.contains("page says hello")); }},
+        {"Device.audioPlayBackDidStart();", "", [&] { EXPECT_EQ(lastCall(), "audio started"); }},
+        {"Device.audioPlayBackDidFinish();", "", [&] { EXPECT_EQ(lastCall(), "audio finished"); }},
+
         {"Device.vibrate();", "", [&, before = platform::vibrationCount()] {
              EXPECT_EQ(platform::vibrationCount(), before + 1);
          }},
@@ -107,7 +133,11 @@ TEST_F(PageScriptTest, EveryCallOfThePageScriptReachesItsCommand) {
          [&] {
              EXPECT_EQ(browser->currentURLString(), "http://example.com/app");
              EXPECT_EQ(bridge().alternateURL(), "http://example.com/alt");
-             browser->dismissBrowserAnimated(false);
+         }},
+        {"Device.dismissBrowser();", "",
+         [&] {
+             clock.advance(MREmbeddedBrowserController::kSlideSeconds);
+             EXPECT_FALSE(browser->isViewLoaded());
          }},
         {"Device.playVideo('http://example.com/clip.mp4', 'intro');", "",
          [&] {
