@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,16 +23,27 @@ struct RatioPair {
 
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
+    // With --benchmark_repetitions the median of the repetitions stands for a benchmark;
+    // otherwise its one run does.
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
-                timeNs[r.benchmark_name()] = r.GetAdjustedCPUTime();
-                realNs[r.benchmark_name()] = r.GetAdjustedRealTime();
-            }
+        for (const auto& r : runs) {
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            const bool single = r.run_type == Run::RT_Iteration && r.iterations > 0;
+            if (!median && !single)
+                continue;
+            const std::string name = r.run_name.str();
+            if (single && medianSeen.count(name))
+                continue;
+            if (median)
+                medianSeen.insert(name);
+            timeNs[name] = r.GetAdjustedCPUTime();
+            realNs[name] = r.GetAdjustedRealTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> timeNs;
     std::map<std::string, double> realNs;
+    std::set<std::string> medianSeen;
 };
 
 inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs) {

@@ -1,7 +1,10 @@
 #include "services/CobaltEndpoints.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <numbers>
 
 #include "EndpointSupport.h"
 #include "platform/foundation/Base64.h"
@@ -23,6 +26,44 @@ constexpr DemoAd kDemoAds[] = {
     {"Cloud Locker", "Back up your drive in one tap."},
     {"Photo Press", "Shrink your pictures, keep the detail."},
 };
+
+// The demo ads' sound: a short chime the display script plays when the ad shows full screen.
+constexpr const char* kChimeFile = "chime.wav";
+constexpr int kChimeRate = 8000;
+constexpr double kChimeSeconds = 0.25;
+constexpr double kChimePitch = 880;
+
+// A 16-bit mono PCM sound file of the chime, fading out.
+std::string chimeWave() {
+    const auto frames = static_cast<std::uint32_t>(kChimeRate * kChimeSeconds);
+    std::string out;
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xff);
+    };
+    auto put16 = [&](std::uint16_t v) {
+        out += static_cast<char>(v & 0xff);
+        out += static_cast<char>(v >> 8);
+    };
+    out += "RIFF";
+    put32(36 + frames * 2);
+    out += "WAVEfmt ";
+    put32(16);
+    put16(1); // PCM
+    put16(1); // mono
+    put32(kChimeRate);
+    put32(kChimeRate * 2);
+    put16(2);
+    put16(16);
+    out += "data";
+    put32(frames * 2);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const double fade = 1.0 - double(i) / frames;
+        const double sample = std::sin(2 * std::numbers::pi * kChimePitch * i / kChimeRate) * fade * 12000;
+        put16(static_cast<std::uint16_t>(static_cast<std::int16_t>(sample)));
+    }
+    return out;
+}
 
 std::optional<std::string> fixtureScript(const std::string& name) {
     return readFixture(std::filesystem::path(ServiceHost::defaultFixturesDir()) / "cobalt" / (name + ".js"));
@@ -97,12 +138,12 @@ CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>
         const std::string html = "<div class=\"cobalt-ad\" data-slot=\"" + escapeHTML(*slot) + "\"><h1>" +
                                  escapeHTML(ad.headline) + "</h1><p>" + escapeHTML(ad.line) +
                                  "</p><a href=\"cobalt://ct/?url=" +
-                                 escapeHTML(platform::percentEncode(landing)) + "\">Learn more</a></div>";
+                                 escapeHTML(platform::percentEncode(landing)) + "\">Learn more</a><span id=\"cobalt-sound\" data-file=\"" + kChimeFile + "\"></span></div>";
         // The ad's impression trackers: Base64 texts of their addresses joined by "$$CBURL$$".
         const std::string trackers =
             platform::base64Encode(server->url(std::string(kCobaltImpressionPath) + "?ad=" + number +
                                                "&slot=" + platform::percentEncode(*slot)));
-        const std::string zip = makeZipArchive({{"index.html", html}, {"trackers.txt", trackers}});
+        const std::string zip = makeZipArchive({{"index.html", html}, {"trackers.txt", trackers}, {kChimeFile, chimeWave()}});
         if (zip.empty())
             return ServiceReply{500, "cannot make the archive", "text/plain", {}};
         return ServiceReply{200, zip, "application/zip", {}};

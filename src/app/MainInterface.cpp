@@ -6,6 +6,7 @@
 #include "app/RootViewController.h"
 #include "app/SettingsView.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TableView.h"
@@ -23,7 +24,15 @@ const platform::Rect kFileTableFrame{0, 44, 320, 295};
 // Both panels wait above the toolbar, behind it, until they slide down.
 const platform::Rect kMemoryViewFrame{0, -56, 320, 100};
 const platform::Rect kPassCodeViewFrame{0, -76, 320, 120};
-constexpr double kActionRowY = 392, kActionRowHeight = 24;
+// The row of action buttons sits right under the banner host, which is 53 high on a phone
+// and 90 on a tablet (the navigation bar above this view is 44 high).
+constexpr double kNavigationBarHeight = 44, kPhoneBannerHeight = 53, kTabletBannerHeight = 90;
+constexpr double kActionRowHeight = 24;
+
+double actionRowY() {
+    bool tablet = platform::Device::current().userInterfaceIdiom() == platform::UserInterfaceIdiom::Tablet;
+    return kBannerHostY - kNavigationBarHeight + (tablet ? kTabletBannerHeight : kPhoneBannerHeight);
+}
 constexpr unsigned kFlexibleSize =
     platform::Autoresizing::FlexibleWidth | platform::Autoresizing::FlexibleHeight;
 
@@ -119,8 +128,9 @@ void loadRootViewInterface(RootViewController& root) {
 
     double width = kContentFrame.width() / static_cast<double>(std::size(kActionButtons));
     double x = 0;
+    double y = actionRowY();
     for (const auto& item : kActionButtons) {
-        auto button = titledButton(platform::Rect(x, kActionRowY, width, kActionRowHeight), item.title);
+        auto button = titledButton(platform::Rect(x, y, width, kActionRowHeight), item.title);
         button->addTarget(self, item.action, platform::ControlEvent::TouchUpInside);
         view->addSubview(button);
         x += width;

@@ -310,7 +310,8 @@ void LMNBrowserController::createToolbarButtons() {
                                   &LMNBrowserController::back);
     forwardButton_ = buttonWithImage(LMNIntrinsicImages::browserForwardButton(), "Forward", kButtonWidth,
                                      false, &LMNBrowserController::forward);
-    spinner_ = std::make_shared<platform::View>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
+    spinner_ =
+        std::make_shared<platform::ActivityIndicatorView>(platform::Rect(0, 0, kSpinnerSize, kSpinnerSize));
     spinner_->setAutoresizingMask(kCentredMask);
     spinner_->setAccessibilityLabel("Spinner");
     spinnerContainingButton_ = platform::BarButtonItem::withCustomView(spinner_);
@@ -334,7 +335,10 @@ void LMNBrowserController::refreshToolbar() {
     forwardButton_->setEnabled(webView_->canGoForward());
     const bool loading = webView_->isLoading();
     safariButton_->setEnabled(!loading);
-    spinner_->setHidden(!loading);
+    if (loading)
+        spinner_->startAnimating();
+    else
+        spinner_->stopAnimating();
     toolbar_->setItems({backButton_, flexibleSpaceButton_, forwardButton_, flexibleSpaceButton_,
                         loading ? spinnerContainingButton_ : reloadButton_, flexibleSpaceButton_,
                         safariButton_, flexibleSpaceButton_, doneButton_});
@@ -376,6 +380,10 @@ void LMNBrowserController::openInSafari() {
 }
 
 // ---- LMNWebAppViewController ----
+
+LMNWebAppViewController::LMNWebAppViewController()
+    : loadingSpinner_(
+          std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White)) {}
 
 void LMNWebAppViewController::load(const platform::URL& url) {
     if (webView_)
@@ -422,6 +430,15 @@ void LMNWebAppViewController::viewWillAppear(bool animated) {
                                 platform::ControlEvent::TouchUpInside);
         view()->addSubview(closeButton_);
     }
+    if (loadingSpinner_) {
+        const auto bounds = view()->bounds();
+        const double size = platform::ActivityIndicatorView::kSmallSize;
+        loadingSpinner_->setFrame(
+            platform::Rect((bounds.size.width - size) / 2, (bounds.size.height - size) / 2, size, size));
+        loadingSpinner_->setAutoresizingMask(kCentredMask);
+        loadingSpinner_->startAnimating();
+        webView_->addSubview(loadingSpinner_);
+    }
     observeSettingsFrom(webView_);
     if (urlToLoad_) {
         auto url = *urlToLoad_;
@@ -456,7 +473,13 @@ void LMNWebAppViewController::postOnShowEvent() {
 }
 
 void LMNWebAppViewController::pageDidFinish() {
-    loaded_ = true;
+    if (!loaded_) {
+        loaded_ = true;
+        if (loadingSpinner_) {
+            loadingSpinner_->removeFromSuperview();
+            loadingSpinner_.reset();
+        }
+    }
     postOnShowEvent();
 }
 

@@ -14,6 +14,7 @@
 
 #include "lumen/Bridge.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Toolbar.h"
@@ -114,11 +115,13 @@ private:
     std::shared_ptr<platform::Toolbar> toolbar_;
     std::shared_ptr<platform::BarButtonItem> flexibleSpaceButton_, backButton_, forwardButton_, reloadButton_,
         safariButton_, doneButton_, spinnerContainingButton_;
-    std::shared_ptr<platform::View> spinner_;
+    std::shared_ptr<platform::ActivityIndicatorView> spinner_;
 };
 
 class LMNWebAppViewController : public LMNViewController {
 public:
+    // Makes the white loading spinner, shown over the web view until its first page finishes.
+    LMNWebAppViewController();
     void load(const platform::URL& url);
     void loadHTML(const std::string& html, const std::optional<platform::URL>& baseURL);
     void viewWillAppear(bool animated) override;
@@ -127,6 +130,8 @@ public:
     void didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) override;
     const std::shared_ptr<platform::WebView>& webView() const { return webView_; }
     const std::shared_ptr<platform::Button>& closeButton() const { return closeButton_; }
+    // Dropped once the first page has finished loading.
+    const std::shared_ptr<platform::ActivityIndicatorView>& loadingSpinner() const { return loadingSpinner_; }
     void setPendingOnShow(bool pending);
     void postOnShowEvent();
     void pageDidFinish();
@@ -138,6 +143,7 @@ private:
     std::shared_ptr<platform::WebView> webView_;
     std::shared_ptr<platform::Button> closeButton_;
     bool loaded_ = false;
+    std::shared_ptr<platform::ActivityIndicatorView> loadingSpinner_;
     bool pendingOnShow_ = false;
 };
 

@@ -1,19 +1,12 @@
 #include "orbis/UserInfo.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-
-#include <cstdlib>
-#include <net/if.h>
 #include <sys/statvfs.h>
-#include <sys/utsname.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 
 #include "orbis/OrbisAdView.h"
 #include "platform/foundation/Bundle.h"
@@ -22,6 +15,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Device.h"
 
@@ -38,38 +32,9 @@ constexpr std::string_view kWiFiInterface = "en0";
 constexpr double kClassLevelLocationTestSystem = 4.0;
 constexpr double kBytesPerUnit = 1024.0;
 constexpr std::array<std::string_view, 3> kSizeUnits = {" KB", " MB", " GB"};
-// Where the kernel and firmware tell the facts that the device's system keys give elsewhere.
-constexpr const char* kModelFile = "/sys/devices/virtual/dmi/id/product_name";
-constexpr const char* kCpuFrequencyFile = "/sys/devices/system/cpu/cpu0/cpufreq/base_frequency";
-constexpr const char* kCpuMaxFrequencyFile = "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq";
-constexpr const char* kKernelStatFile = "/proc/stat";
-constexpr long long kHertzPerKilohertz = 1000;
 // The date's standard description text.
 constexpr std::string_view kDateDescriptionPattern = "yyyy-MM-dd HH:mm:ss '+0000'";
 constexpr std::string_view kBirthDatePattern = "y-M-d";
-
-std::optional<std::string> firstLineOf(const char* file) {
-    std::ifstream in(file);
-    std::string line;
-    if (!in || !std::getline(in, line))
-        return std::nullopt;
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '\r'))
-        line.pop_back();
-    if (line.empty())
-        return std::nullopt;
-    return line;
-}
-
-std::optional<std::string> kilohertzAsHertz(const char* file) {
-    auto text = firstLineOf(file);
-    if (!text)
-        return std::nullopt;
-    try {
-        return std::to_string(std::stoll(*text) * kHertzPerKilohertz);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
 
 std::optional<std::string> nonEmpty(std::optional<std::string> text) {
     if (text && text->empty())
@@ -258,55 +223,46 @@ void UserInfo::locationManagerDidFailWithError(platform::LocationManager&, const
     }
 }
 
-std::optional<std::string> UserInfo::machineHW() {
-    utsname name{};
-    if (uname(&name) != 0)
-        return std::nullopt;
-    return nonEmpty(std::string(name.machine));
+std::optional<std::string> UserInfo::requestSysCtlByName(std::string_view key, bool useIntType) {
+    if (useIntType) {
+        auto value = platform::SystemFacts::sysctlInteger(key);
+        if (!value)
+            return std::nullopt;
+        return std::to_string(*value);
+    }
+    return nonEmpty(platform::SystemFacts::sysctlString(key));
 }
 
+std::optional<std::string> UserInfo::machineHW() {
+    return requestSysCtlByName("hw.machine", false);
+}
 std::optional<std::string> UserInfo::modelHW() {
-    return firstLineOf(kModelFile);
+    return requestSysCtlByName("hw.model", false);
 }
 std::optional<std::string> UserInfo::cpuFreqHW() {
-    return kilohertzAsHertz(kCpuFrequencyFile);
+    return requestSysCtlByName("hw.cpufrequency", true);
 }
 std::optional<std::string> UserInfo::cpuFreqMaxHW() {
-    return kilohertzAsHertz(kCpuMaxFrequencyFile);
+    return requestSysCtlByName("hw.cpufrequency_max", true);
 }
-
 std::optional<std::string> UserInfo::ramHW() {
-    long pages = sysconf(_SC_PHYS_PAGES);
-    long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return std::nullopt;
-    return std::to_string(static_cast<long long>(pages) * pageSize);
+    return requestSysCtlByName("hw.memsize", true);
 }
-
-// This system has no processor type numbers; the facts stay out of the request.
 std::optional<std::string> UserInfo::cpuTypeHW() {
-    return std::nullopt;
+    return requestSysCtlByName("hw.cputype", true);
 }
 std::optional<std::string> UserInfo::cpuSubTypeHW() {
-    return std::nullopt;
+    return requestSysCtlByName("hw.cpusubtype", true);
 }
 
 std::optional<std::string> UserInfo::bootTimeHW() {
-    std::ifstream in(kKernelStatFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("btime ", 0) == 0) {
-            try {
-                double seconds = static_cast<double>(std::stoll(line.substr(6)));
-                return platform::DateFormatter(kDateDescriptionPattern, platform::TimeZone::utc())
-                    .string(platform::Date{seconds});
-            } catch (const std::exception&) {
-                break;
-            }
-        }
+    auto seconds = platform::SystemFacts::kernBootTime();
+    if (!seconds) {
+        platform::logLine("sysctl(kern.boottime): boot time unavailable");
+        return std::nullopt;
     }
-    platform::logLine("sysctl(kern.boottime): boot time unavailable");
-    return std::nullopt;
+    return platform::DateFormatter(kDateDescriptionPattern, platform::TimeZone::utc())
+        .string(platform::Date{static_cast<double>(*seconds)});
 }
 
 std::string UserInfo::formatDiskSpace(long double bytes) {
@@ -330,23 +286,13 @@ std::optional<std::string> UserInfo::getTotalDiskSpace() {
 }
 
 bool UserInfo::localWiFiAvailable() {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
+    auto interfaces = platform::SystemFacts::networkInterfaces();
+    if (!interfaces)
         return false;
-    const bool found = wiFiAvailableIn(list);
-    freeifaddrs(list);
-    return found;
-}
-
-bool UserInfo::wiFiAvailableIn(const ifaddrs* interfaces) {
-    for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || !entry->ifa_name)
-            continue; // an interface without an address
-        if (kWiFiInterface == entry->ifa_name && entry->ifa_addr->sa_family == AF_INET &&
-            !(entry->ifa_flags & IFF_LOOPBACK))
-            return true;
-    }
-    return false;
+    return std::any_of(interfaces->begin(), interfaces->end(), [](const platform::NetworkInterface& entry) {
+        return entry.name == kWiFiInterface && entry.family == platform::NetworkInterface::Family::IPv4 &&
+               !entry.loopback;
+    });
 }
 
 bool UserInfo::locationServicesEnabled() const {

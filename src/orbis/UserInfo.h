@@ -18,14 +18,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "orbis/OrbisAdDelegate.h"
 #include "platform/location/LocationManager.h"
 #include "platform/web/WebView.h"
-
-struct ifaddrs;
 
 namespace orbis {
 
@@ -60,6 +59,9 @@ public:
     void fillLocationInfo(const platform::Location& location);
 
     // ---- Facts (nullopt when the system cannot tell) ----
+    // The system key's value: text (an empty text is nothing), or an integer written as
+    // signed decimal. A key the system does not know, or of the other kind, gives nothing.
+    static std::optional<std::string> requestSysCtlByName(std::string_view key, bool useIntType);
     static std::optional<std::string> machineHW();
     static std::optional<std::string> modelHW();
     static std::optional<std::string> cpuFreqHW();
@@ -73,8 +75,6 @@ public:
     static std::string formatDiskSpace(long double bytes);
     // An interface "en0" with an IPv4 address that is not a loopback interface.
     static bool localWiFiAvailable();
-    // Whether the list holds an "en0" interface with an IPv4 address that is not a loopback.
-    static bool wiFiAvailableIn(const ifaddrs* interfaces);
     // The location-services test for this system: the class-level one above system 4.0,
     // the manager's own before.
     bool locationServicesEnabled() const;

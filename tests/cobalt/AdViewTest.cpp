@@ -1,19 +1,24 @@
 // The ad view and its display against the embedded ad service: a banner draws its ad, reports
 // its impression and fetches the next one; the refresh rules; a tap opening the landing page
 // in the full-screen window and the way back; a banner expanding into the window; the
-// full-screen slot's interstitial with its menu.
+// full-screen slot's interstitial with its menu and its sound.
 #include <algorithm>
 
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAdView.h"
+#include "cobalt/CBAudioEngine.h"
+#include "cobalt/CBDatabase.h"
 #include "cobalt/CBFullScreenAdController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
+#include "cobalt/CBUtil.h"
 #include "platform/foundation/Error.h"
+#include "platform/media/AudioPlayer.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/Screen.h"
@@ -333,6 +338,52 @@ TEST_F(AdViewTest, TheInterstitialShowsWithItsMenuAndSkipClosesIt) {
     EXPECT_TRUE(hostWindow->isKeyWindow());
     EXPECT_EQ(delegate->count("willClose"), 1u);
     EXPECT_TRUE(waitFor([&] { return cobaltService.adsServed() > servedBefore; }));
+
+    // A menu time of 0 shows the button at once; a negative one never.
+    CBController::existing()->setValueForKey("menuDisplayTime", platform::Value(0));
+    c->prepareActionSheet();
+    ASSERT_TRUE(c->menuButton());
+    EXPECT_FALSE(c->menuButton()->isHidden());
+    CBController::existing()->setValueForKey("menuDisplayTime", platform::Value(-1));
+    c->prepareActionSheet();
+    settle(CBController::kDefaultMenuDisplayTime + 1);
+    EXPECT_TRUE(c->menuButton()->isHidden());
+}
+
+TEST_F(AdViewTest, TheInterstitialPlaysItsSoundFromItsFolderUntilItCloses) {
+    launch({{1, "banner"}, {2, "interstitial"}});
+    CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 1; }));
+    // The banner's page starts the sound engine but stays silent.
+    auto engine = CBAudioEngine::sharedAudioEngine();
+    ASSERT_TRUE(engine);
+    EXPECT_TRUE(engine->currentSoundEffects().empty());
+
+    ASSERT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+    ASSERT_TRUE(waitFor([&] { return !engine->currentSoundEffects().empty(); }));
+    // The chime of the ad on screen, in that ad's own folder.
+    const fs::path chime = fs::path(CBAdManager::adRootDir()) / "interstitial" /
+                           std::to_string(slot("interstitial")->dlTime()) / "chime.wav";
+    ASSERT_TRUE(engine->audioCache().contains(chime.string()));
+    auto player = engine->audioCache().at(chime.string()).player;
+    ASSERT_TRUE(player);
+    EXPECT_EQ(engine->currentSoundEffects(), std::vector{player});
+    EXPECT_DOUBLE_EQ(player->duration(), 0.25);
+    EXPECT_EQ(player->numberOfLoops(), 0);
+
+    // Closing the full-screen display tears the sound engine down.
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(waitFor([&] { return window->isUserInteractionEnabled(); }));
+    auto c = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+    ASSERT_TRUE(c);
+    c->displayActionSheet();
+    ASSERT_TRUE(c->actionSheet()->pressButton(c->actionSheet()->numberOfButtons() - 1)); // "Skip"
+    settle(2.0);
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(CBAudioEngine::sharedAudioEngine());
+    EXPECT_FALSE(player->isPlaying());
 }
 
 TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
@@ -366,6 +417,66 @@ TEST_F(AdViewTest, AClickThroughThatLeavesTheApplicationEndsWhenItGoesOrFails) {
     ASSERT_TRUE(window->markDisplayingIfIdle());
     c->bridge()->executeCocoaCommand("bridge_requestURL:\"not a url\"");
     EXPECT_FALSE(window->isDisplaying());
+}
+
+TEST_F(AdViewTest, TheWindowHandlesTheStatusBarAndFollowsTheDevice) {
+    auto& app = platform::Application::shared();
+    auto start = [&](const std::string& statusBarName) {
+        CBFullScreenAdWindow::resetForTesting();
+        CBController::resetForTesting();
+        delegate->events.clear();
+        launch({{1, "banner"}, {2, "interstitial"}});
+        CBController::existing()->setSbwPropName(statusBarName);
+        CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+        return waitFor([&] { return delegate->count("ready:interstitial") == 1; });
+    };
+    auto show = [&] {
+        EXPECT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+        auto window = CBFullScreenAdWindow::shared();
+        return waitFor([&] { return window->contentController() && window->isUserInteractionEnabled(); });
+    };
+    auto close = [&] {
+        CBFullScreenAdWindow::shared()->contentController()->dismissAnimated(false);
+        settle(0.5);
+        return waitFor([&] { return CBAdEngine::isNextAdDownloadedForSlotNamed("interstitial"); });
+    };
+
+    // A name the application does not have falls back to the platform's status-bar calls.
+    ASSERT_TRUE(start("noSuchWindow"));
+    ASSERT_TRUE(show());
+    auto window = CBFullScreenAdWindow::shared();
+    EXPECT_TRUE(app.isStatusBarHidden());
+    EXPECT_FALSE(window->prevStatusBarHidden());
+    // Face up keeps the host's current turn; a landscape turn rotates the ad over 0.3 s.
+    const auto hostTurn = platform::AffineTransform::makeRotation(0.25);
+    hostRoot->setTransform(hostTurn);
+    platform::Device::current().setOrientation(platform::DeviceOrientation::FaceUp);
+    window->layoutInterfaceWithAnimation(false);
+    EXPECT_TRUE(window->contentController()->view()->transform() == hostTurn);
+    platform::Device::current().setOrientation(platform::DeviceOrientation::LandscapeLeft);
+    EXPECT_TRUE(window->contentController()->view()->transform() == CBUtil::transformForOrientation(3));
+    auto turn = platform::AnimationLog::shared().recordsFor(*window->contentController()->view(), "transform");
+    ASSERT_FALSE(turn.empty());
+    EXPECT_EQ(turn.back().duration, CBFullScreenAdWindow::kRotationDuration);
+    ASSERT_TRUE(close());
+    EXPECT_FALSE(app.isStatusBarHidden());
+    EXPECT_FALSE(platform::Device::current().isGeneratingDeviceOrientationNotifications());
+    // A bar hidden before the ad stays hidden after it.
+    app.setStatusBarHidden(true);
+    ASSERT_TRUE(show());
+    ASSERT_TRUE(close());
+    EXPECT_TRUE(app.isStatusBarHidden());
+    app.setStatusBarHidden(false);
+    // The name is kept in the store for later launches: this launch's goes.
+    CBController::existing()->database()->sqlExecute("DELETE FROM settings WHERE id=?", {platform::Value("sbw")});
+
+    // The status-bar window the scripts name fades; the platform's bar is left alone.
+    ASSERT_TRUE(start("statusBarWindow"));
+    ASSERT_TRUE(show());
+    EXPECT_EQ(app.statusBarWindow()->alpha(), 0.0);
+    EXPECT_FALSE(app.isStatusBarHidden());
+    ASSERT_TRUE(close());
+    EXPECT_EQ(app.statusBarWindow()->alpha(), 1.0);
 }
 
 TEST_F(AdViewTest, UnknownSlotsAndSizesAreRefused) {

@@ -36,10 +36,6 @@ protected:
             fs::copy_file(*tone, adFolder / name);
         write(adFolder / "broken.wav", "not a sound");
     }
-    ~AudioTest() override {
-        CBAudioEngine::teardown();
-        AudioSession::resetForTesting();
-    }
 
     std::string sound(const char* name) const { return (adFolder / name).string(); }
     static CBAudioEngine& engine() {

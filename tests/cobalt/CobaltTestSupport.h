@@ -1,6 +1,6 @@
 #pragma once
 // What the Cobalt tests share: a fresh device home on the manual clock, reachable network
-// flags, a clean engine before and after, and a wait that pumps the main run loop while
+// flags, a clean engine (and sound engine) before and after, and a wait that pumps the main run loop while
 // moving the manual clock, so poll timers, throttled wake-ups and worker replies all happen.
 #include <gtest/gtest.h>
 
@@ -9,10 +9,12 @@
 #include <sstream>
 #include <string>
 
+#include "cobalt/CBAudioEngine.h"
 #include "cobalt/CBController.h"
 #include "cobalt/CBPaths.h"
 #include "cobalt/CBReachability.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/AudioSession.h"
 #include "platform/net/Reachability.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/Device.h"
@@ -33,6 +35,8 @@ protected:
         cobalt::CBPaths::setSessionStartForTesting(kSessionStart);
     }
     ~CobaltTest() override {
+        cobalt::CBAudioEngine::teardown();
+        platform::AudioSession::resetForTesting();
         cobalt::CBController::resetForTesting();
         cobalt::CBReachability::resetForTesting();
         platform::URLConnection::cancelAllForTesting();

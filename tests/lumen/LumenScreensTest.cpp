@@ -227,6 +227,57 @@ TEST_F(LumenScreensTest, APresentationByTheParentIsReportedOnce) {
     EXPECT_EQ(*events, (std::vector<std::string>{"willPresent", "willDismiss", "didDismiss"}));
 }
 
+TEST_F(LumenScreensTest, EachScreenSpinsWhileItsPageLoads) {
+    // Both pages answer late, so each screen is seen while its page loads.
+    services.setFault("/lumen/webapp.html", services::Fault::delay(0.3));
+    services.setFault(std::string(services::kLumenLandingPath), services::Fault::delay(0.3));
+    using platform::ActivityIndicatorView;
+
+    // The web-app screen: a white spinner centred over the web view until the first finish.
+    opener()->openWebApp(services.urlFor("/lumen/webapp.html"), lumen::kOrientationAny);
+    clock.advance(1);
+    auto webApp =
+        std::dynamic_pointer_cast<lumen::LMNWebAppViewController>(rootController->presentedViewController());
+    ASSERT_NE(webApp, nullptr);
+    auto loading = webApp->loadingSpinner();
+    ASSERT_NE(loading, nullptr);
+    EXPECT_EQ(loading->superviewPointer(), webApp->webView().get());
+    EXPECT_TRUE(loading->isAnimating());
+    EXPECT_EQ(loading->activityIndicatorViewStyle(), platform::ActivityIndicatorViewStyle::White);
+    EXPECT_EQ(loading->autoresizingMask(), 5u);
+    const auto bounds = webApp->view()->bounds();
+    EXPECT_EQ(loading->frame(),
+              platform::Rect((bounds.size.width - 20) / 2, (bounds.size.height - 20) / 2, 20, 20));
+    ASSERT_TRUE(waitFor([&] { return webApp->loadingSpinner() == nullptr; }));
+    EXPECT_EQ(loading->superviewPointer(), nullptr) << "removed once the page has finished";
+    webApp->relinquishScreen();
+    clock.advance(1);
+
+    // The browser: the spinner item spins in the middle of the toolbar while the page loads,
+    // and the reload item stands there once it has loaded.
+    opener()->openBrowserToURL(services.urlFor("/lumen/landing.html"), lumen::kOrientationAny);
+    clock.advance(1);
+    auto browser =
+        std::dynamic_pointer_cast<lumen::LMNBrowserController>(rootController->presentedViewController());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(browser->webView()->isLoading());
+    const auto& items = browser->toolbar()->items();
+    ASSERT_EQ(items.size(), 9u);
+    auto spinner = std::dynamic_pointer_cast<ActivityIndicatorView>(items[4]->customView());
+    ASSERT_NE(spinner, nullptr);
+    EXPECT_TRUE(spinner->isAnimating());
+    EXPECT_FALSE(spinner->isHidden());
+    EXPECT_EQ(spinner->frame().size, platform::Size(20, 20));
+    EXPECT_FALSE(items[6]->isEnabled()) << "no system browser while loading";
+    ASSERT_TRUE(waitFor([&] { return !browser->webView()->isLoading(); }));
+    clock.drain();
+    EXPECT_EQ(browser->toolbar()->items()[4]->systemItem(), platform::BarButtonSystemItem::Refresh);
+    EXPECT_FALSE(spinner->isAnimating());
+    EXPECT_TRUE(spinner->isHidden());
+    browser->relinquishScreen();
+    clock.advance(1);
+}
+
 TEST(LumenIntrinsicImages, ButtonPicturesDecodeAtDoubleScale) {
     const std::pair<std::shared_ptr<platform::Image>, int> images[] = {
         {lumen::LMNIntrinsicImages::closeButton(), 50},

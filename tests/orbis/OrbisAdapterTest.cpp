@@ -153,6 +153,42 @@ TEST_F(OrbisAdapterTest, RequestAsTheServiceReceivesItThenOneSuccess) {
     EXPECT_EQ(countOf(*events, "slot:didReceiveAdView"), 1u);
 }
 
+TEST_F(OrbisAdapterTest, DeviceFactsAndTheBrowserUserAgentReachTheRequest) {
+    using platform::SystemFacts;
+    SystemFacts::setSysctlStringForTesting("hw.machine", "iPhone3,1");
+    SystemFacts::setSysctlStringForTesting("hw.model", "N90AP");
+    SystemFacts::setSysctlIntegerForTesting("hw.cputype", 12);
+    SystemFacts::setSysctlIntegerForTesting("hw.cpusubtype", 9);
+    SystemFacts::setSysctlIntegerForTesting("hw.cpufrequency", 1000000000);
+    SystemFacts::setSysctlIntegerForTesting("hw.cpufrequency_max", std::nullopt);
+    SystemFacts::setSysctlIntegerForTesting("hw.memsize", 536870912);
+    SystemFacts::setSysctlIntegerForTesting("kern.boottime", 1300000000);
+    SystemFacts::setNetworkInterfacesForTesting(std::vector<platform::NetworkInterface>{
+        {"en0", platform::NetworkInterface::Family::IPv4, "192.0.2.7", false}});
+
+    auto adapter = makeAdapter();
+    adapter->getAd();
+    clock.advance(OrbisAdManager::kRequestDelaySeconds);
+    ASSERT_TRUE(waitFor([&] { return services.requestCount(services::kOrbisAdPath) == 1; }));
+    auto request = services.requestsTo(services::kOrbisAdPath).front();
+    const std::pair<const char*, std::optional<std::string>> expectedForm[] = {
+        {"d-deviceMachineHW", "iPhone3,1"},
+        {"d-deviceModelCodeNoHW", "N90AP"},
+        {"d-deviceCpuTHW", "12"},
+        {"d-deviceCpuSTHW", "9"},
+        {"d-deviceCpuFqHW", "1000000000"},
+        {"d-deviceCpuFqMaxHW", std::nullopt}, // not reported: left out
+        {"d-deviceRamHW", "536870912"},
+        {"d-deviceBTHW", "2011-03-13 07:06:40 +0000"},
+        {"d-netType", "wifi"},
+    };
+    for (const auto& [name, value] : expectedForm)
+        EXPECT_EQ(formValue(request, name), value) << name;
+    EXPECT_NE(request.header("user-agent").value_or("").find("; HW iPhone3,1)"), std::string::npos);
+    EXPECT_EQ(request.header("x-orbis-phone-useragent"), std::string(platform::WebView::kUserAgent))
+        << "the browser user agent captured from the hidden web view";
+}
+
 TEST_F(OrbisAdapterTest, EveryFailureIsOneFailure) {
     struct Case {
         const char* name;

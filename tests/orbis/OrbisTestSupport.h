@@ -1,7 +1,8 @@
 #pragma once
 // Shared pieces of the Orbis tests: a banner delegate whose answers a test sets and which
 // records every notice, and a fixture with the manual clock, a temporary device home, the
-// loopback Orbis service and a key window with a root screen to present landing pages from.
+// loopback Orbis service, a device without Wi-Fi and a key window with a root screen to present landing pages
+// from.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "orbis/OrbisAdDelegate.h"
 #include "orbis/OrbisAdView.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -86,6 +88,9 @@ protected:
     OrbisFixture() {
         platform::Application::resetForTesting();
         platform::Device::resetForTesting();
+        // A device with no Wi-Fi, whatever the machine's own interfaces are.
+        platform::SystemFacts::setNetworkInterfacesForTesting(std::vector<platform::NetworkInterface>{
+            {"lo0", platform::NetworkInterface::Family::IPv4, "127.0.0.1", true}});
         services::installOrbisEndpoints(services.host());
         window = std::make_shared<platform::Window>(platform::Rect(0, 0, 320, 480));
         rootController = std::make_shared<platform::ViewController>();
@@ -95,6 +100,7 @@ protected:
     ~OrbisFixture() override {
         platform::URLConnection::cancelAllForTesting();
         platform::Application::resetForTesting();
+        platform::SystemFacts::resetForTesting();
     }
 
     bool waitFor(const std::function<bool()>& done, double limit = 10.0) {

@@ -2,10 +2,6 @@
 // of the form, the location value, the server choice and the cached server.
 #include <gtest/gtest.h>
 
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <sys/socket.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +10,10 @@
 #include "orbis/AdUnit.h"
 #include "orbis/UserInfo.h"
 #include "platform/foundation/Services.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/location/LocationManager.h"
+#include "platform/web/WebView.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 
@@ -288,60 +286,116 @@ TEST_F(OrbisServerChoice, StoringTheCachedServer) {
 
 namespace {
 
-// One entry of an interface list as the system hands it out.
-struct Interface {
-    std::string name;
-    int family; // AF_INET, AF_INET6, or 0 for an interface without an address
-    unsigned flags;
-};
+using platform::NetworkInterface;
+using platform::SystemFacts;
 
-// Builds a linked ifaddrs list over storage that lives as long as the object.
-class InterfaceList {
-public:
-    explicit InterfaceList(const std::vector<Interface>& interfaces) {
-        entries_.resize(interfaces.size());
-        addresses_.resize(interfaces.size());
-        names_.reserve(interfaces.size());
-        for (std::size_t i = 0; i < interfaces.size(); ++i) {
-            names_.push_back(interfaces[i].name);
-            auto& e = entries_[i];
-            e.ifa_name = names_.back().data();
-            e.ifa_flags = interfaces[i].flags;
-            if (interfaces[i].family != 0) {
-                addresses_[i].ss_family = static_cast<sa_family_t>(interfaces[i].family);
-                e.ifa_addr = reinterpret_cast<sockaddr*>(&addresses_[i]);
-            }
-            e.ifa_next = i + 1 < interfaces.size() ? &entries_[i + 1] : nullptr;
-        }
-    }
-    const ifaddrs* head() const { return entries_.empty() ? nullptr : &entries_[0]; }
-
-private:
-    std::vector<ifaddrs> entries_;
-    std::vector<sockaddr_storage> addresses_;
-    std::vector<std::string> names_;
+// Brings back the machine's own facts when a test ends.
+struct SystemFactsScope {
+    ~SystemFactsScope() { SystemFacts::resetForTesting(); }
 };
 
 } // namespace
 
 TEST(OrbisFacts, WiFiMeansAnEn0InterfaceWithAnIPv4Address) {
+    SystemFactsScope facts;
+    using Family = NetworkInterface::Family;
     struct Case {
         const char* name;
-        std::vector<Interface> interfaces;
+        std::optional<std::vector<NetworkInterface>> interfaces;
         bool onWiFi;
     };
     const Case cases[] = {
-        {"en0 with IPv4", {{"lo0", AF_INET, IFF_LOOPBACK}, {"en0", AF_INET, IFF_UP}}, true},
-        {"en0 with IPv6 only", {{"en0", AF_INET6, IFF_UP}}, false},
-        {"en0 without an address, then with IPv4", {{"en0", 0, IFF_UP}, {"en0", AF_INET, IFF_UP}}, true},
-        {"en0 as a loopback", {{"en0", AF_INET, IFF_UP | IFF_LOOPBACK}}, false},
-        {"other interfaces only", {{"pdp_ip0", AF_INET, IFF_UP}, {"en1", AF_INET, IFF_UP}}, false},
-        {"no interfaces", {}, false},
+        {"en0 with IPv4",
+         std::vector<NetworkInterface>{{"lo0", Family::IPv4, "127.0.0.1", true},
+                                       {"en0", Family::IPv4, "192.0.2.7", false}},
+         true},
+        {"en0 with IPv6 only", std::vector<NetworkInterface>{{"en0", Family::IPv6, "2001:db8::7", false}},
+         false},
+        {"en0 with IPv6, then IPv4",
+         std::vector<NetworkInterface>{{"en0", Family::IPv6, "2001:db8::7", false},
+                                       {"en0", Family::IPv4, "192.0.2.7", false}},
+         true},
+        {"en0 as a loopback", std::vector<NetworkInterface>{{"en0", Family::IPv4, "127.0.0.1", true}}, false},
+        {"other interfaces only",
+         std::vector<NetworkInterface>{{"pdp_ip0", Family::IPv4, "10.1.1.1", false},
+                                       {"en1", Family::IPv4, "192.0.2.8", false}},
+         false},
+        {"no interfaces", std::vector<NetworkInterface>{}, false},
+        {"the list cannot be read", std::nullopt, false},
     };
     for (const auto& c : cases) {
-        InterfaceList list(c.interfaces);
-        EXPECT_EQ(orbis::UserInfo::wiFiAvailableIn(list.head()), c.onWiFi) << c.name;
+        SystemFacts::setNetworkInterfacesForTesting(c.interfaces);
+        EXPECT_EQ(UserInfo::localWiFiAvailable(), c.onWiFi) << c.name;
     }
+}
+
+TEST(OrbisFacts, SystemKeysAsTextOrSignedDecimal) {
+    SystemFactsScope facts;
+    SystemFacts::setSysctlStringForTesting("hw.machine", "iPhone3,1");
+    SystemFacts::setSysctlStringForTesting("hw.model", "");
+    SystemFacts::setSysctlIntegerForTesting("hw.cputype", 12);
+    SystemFacts::setSysctlIntegerForTesting("hw.cpusubtype", -1);
+    SystemFacts::setSysctlIntegerForTesting("hw.memsize", 17179869184);
+    SystemFacts::setSysctlIntegerForTesting("hw.cpufrequency", std::nullopt);
+    struct Case {
+        const char* key;
+        bool useIntType;
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {"hw.machine", false, "iPhone3,1"},
+        {"hw.model", false, std::nullopt}, // an empty text
+        {"hw.cputype", true, "12"},
+        {"hw.cpusubtype", true, "-1"},
+        {"hw.memsize", true, "17179869184"},
+        {"hw.cpufrequency", true, std::nullopt}, // not reported by this machine
+        {"hw.machine", true, std::nullopt},      // a text read as an integer
+        {"hw.cputype", false, std::nullopt},     // an integer read as text
+        {"hw.nonsense", true, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UserInfo::requestSysCtlByName(c.key, c.useIntType), c.expected)
+            << c.key << " " << c.useIntType;
+    EXPECT_EQ(UserInfo::cpuTypeHW(), "12");
+    EXPECT_EQ(UserInfo::cpuSubTypeHW(), "-1");
+    EXPECT_EQ(UserInfo::machineHW(), "iPhone3,1");
+    EXPECT_EQ(UserInfo::ramHW(), "17179869184");
+
+    // The boot time as the date's standard description.
+    SystemFacts::setSysctlIntegerForTesting("kern.boottime", 1300000000);
+    EXPECT_EQ(UserInfo::bootTimeHW(), "2011-03-13 07:06:40 +0000");
+}
+
+TEST(OrbisFacts, TheBrowserUserAgentComesFromTheHiddenWebViewsFirstQuestion) {
+    fwtest::TemporaryHome home;
+    fwtest::ManualClockScope clock;
+    auto info = std::make_shared<UserInfo>();
+
+    // A question without header fields captures nothing; the web view goes all the same.
+    info->fillDeviceInfo();
+    auto first = info->userAgentWebView();
+    ASSERT_TRUE(first);
+    auto bare = platform::URLRequest::withURLString(UserInfo::kUserAgentProbeURL);
+    ASSERT_TRUE(bare);
+    EXPECT_FALSE(info->webViewShouldStartLoadWithRequestNavigationType(
+        *first, *bare, platform::WebViewNavigationType::Other));
+    EXPECT_FALSE(info->phoneUserAgent);
+    EXPECT_FALSE(info->userAgentWebView());
+
+    // The next update tries again, and the web view's own question carries the browser's
+    // user agent. Nothing is loaded.
+    info->fillDeviceInfo();
+    ASSERT_TRUE(info->userAgentWebView());
+    EXPECT_NE(info->userAgentWebView(), first);
+    clock.drain();
+    EXPECT_EQ(info->phoneUserAgent, std::string(platform::WebView::kUserAgent));
+    EXPECT_FALSE(info->userAgentWebView());
+
+    // Once captured, the facts are not gathered again and no web view is made.
+    info->deviceMachineHW = "kept";
+    info->fillDeviceInfo();
+    EXPECT_FALSE(info->userAgentWebView());
+    EXPECT_EQ(info->deviceMachineHW, "kept");
 }
 
 TEST(OrbisFacts, OnlyValidFixesAndDenialChangeTheLocation) {

@@ -72,16 +72,6 @@ protected:
 TEST_P(ScreenWalk, EveryScreenReadsWithoutOverlaps) {
     services::installStandardEndpoints(services_.host());
     platform::Device::setProfile(GetParam());
-    if (GetParam() == platform::DeviceProfile::Tablet) {
-        // A tablet's banner is 90 points high and, in the phone layout the drive keeps, covers
-        // the row of action buttons once an ad shows in it: the tablet walks with an empty slot.
-        services_.handle("GET", "/switchboard/getInfo.php", [](const services::LoggedRequest&) {
-            return services::ServiceReply{200, R"({"extra":{"refresh_interval":30},"rations":[)"
-                                               R"({"type":1,"nid":"off","nname":"lumen","weight":0,"priority":1}]})",
-                                          "application/json", {}};
-        });
-        services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
-    }
     addFile("holiday-photos.zip", 123'456'789);
     addFile("a.txt", 3);
     runner::CommandInterpreter interpreter([](double seconds) { runner::waitFor(seconds, true); });

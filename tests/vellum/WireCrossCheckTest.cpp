@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <thrift/protocol/TBinaryProtocol.h>
 #include <thrift/transport/TBufferTransports.h>
@@ -248,6 +251,28 @@ TYPED_TEST(WireCrossCheck, RoundTripsAndAgreesWithTheGeneratedCode) {
         EXPECT_EQ(v::decodeWireStruct<Ours>(theirs), expected);
     }
     EXPECT_EQ(v::encodeWireStruct(Ours{}), Bytes{0});
+}
+
+TEST(WireCrossCheckFields, LongUploadsAndTextsGiveTheGeneratedBytesAtEveryOffset) {
+    // The writer gathers bytes a few kilobytes at a time and puts headers together with their
+    // values; every split of a header, a number or a text at the end of a gathered block, and
+    // texts on both sides of the length that is gathered in one step, must give the same bytes.
+    auto upload = vellumtest::sampleBroadcastData(3, 20, 6);
+    auto runs = *upload.runs();
+    auto longTexts = vellumtest::sampleEvent(9);
+    longTexts.setKey(std::string(1024, 'k'));
+    longTexts.setTime(std::string(1025, 't'));
+    longTexts.setUDict(std::map<std::string, std::string>{{std::string(5000, 'a'), std::string(4095, 'b')}});
+    runs[1].setEvents(std::vector{longTexts, vellumtest::sampleEvent(10)});
+    upload.setRuns(runs);
+    for (std::size_t shift = 0; shift < 16; ++shift) {
+        SCOPED_TRACE(shift);
+        upload.setTime(std::string(shift, 'x')); // the first field: moves every later byte
+        const Bytes ours = v::encodeWireStruct(upload);
+        ASSERT_GT(ours.size(), 3u * 4096);
+        EXPECT_EQ(generatedEncode(generatedDecode<g::BroadcastData>(ours)), ours);
+        EXPECT_EQ(v::decodeWireStruct<v::BroadcastData>(ours), upload);
+    }
 }
 
 TEST(WireCrossCheckFields, EveryAdEventFieldReachesTheGeneratedStruct) {

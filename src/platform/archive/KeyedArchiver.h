@@ -30,6 +30,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/archive/Coding.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
@@ -37,22 +38,6 @@
 #include "platform/ui/Font.h"
 
 namespace platform {
-
-class KeyedArchiver;
-class KeyedUnarchiver;
-
-// A class whose instances can be written into a keyed archive.
-class Coding {
-public:
-    virtual ~Coding() = default;
-    // The class name written into the archive; reading finds the class by it.
-    virtual std::string_view codingClassName() const = 0;
-    virtual void encodeWithCoder(KeyedArchiver& coder) const = 0;
-};
-
-class ArchivedValue;
-using ArchivedArray = std::vector<ArchivedValue>;
-using ArchivedDictionary = std::map<std::string, ArchivedValue, std::less<>>;
 
 // One value of an archive. Typed readers answer nullptr or nullopt for any other type.
 class ArchivedValue {
@@ -79,7 +64,8 @@ public:
             v_ = std::move(object);
     }
     template <typename T, typename = std::enable_if_t<std::is_base_of_v<Coding, T>>>
-    ArchivedValue(std::shared_ptr<T> object) : ArchivedValue(std::shared_ptr<const Coding>(std::move(object))) {}
+    ArchivedValue(std::shared_ptr<T> object)
+        : ArchivedValue(std::shared_ptr<const Coding>(std::move(object))) {}
     // A plain value (property-list kinds) with its arrays and dictionaries.
     static ArchivedValue fromValue(const Value& value);
 
@@ -144,7 +130,8 @@ class KeyedArchiver {
 public:
     static Data archivedDataWithRootObject(const Coding& root);
     // Writes the archive to `path` atomically; the folder must exist.
-    static bool archiveRootObject(const Coding& root, const std::filesystem::path& path, Error* error = nullptr);
+    static bool archiveRootObject(const Coding& root, const std::filesystem::path& path,
+                                  Error* error = nullptr);
 
     // Each call writes one value under `key` of the object being encoded; a key written twice
     // keeps the later value.

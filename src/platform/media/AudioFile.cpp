@@ -13,23 +13,13 @@
 #include <fcntl.h>
 #include <sndfile.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/log.h>
-}
+#include "platform/media/Demuxer.h"
 
 namespace platform {
 namespace {
 
 constexpr int kMaximumChannels = 64;
 constexpr int kMaximumSampleRate = 1'536'000;
-
-// One open file: libsndfile's handle and the decoded format it is read in.
-// Where one compressed packet lies in the file.
-struct PacketPlace {
-    std::int64_t offset;
-    std::uint32_t size;
-};
 
 // One open file. Decoded files go through libsndfile; compressed ones (MP3, AAC) are read as
 // their own packets, located once by the demuxer and then read straight from the file.
@@ -61,86 +51,28 @@ struct OpenAudioFile {
 
 // Containers that may hold compressed sound, and nothing that names further files.
 constexpr const char* kCompressedContainers = "mp3,aac,mov,mp4,m4a,3gp,3g2,mj2";
-constexpr std::size_t kMaximumPackets = 1u << 22;
-constexpr std::uint32_t kMaximumPacketBytes = 1u << 20;
-constexpr std::size_t kMaximumCookieBytes = 1u << 16;
 
 // Opens `path` as compressed sound when it is MP3 or AAC; false for anything else (which
-// libsndfile then tries). Every packet's place is checked against the file's own bytes.
+// libsndfile then tries).
 bool openCompressed(const std::filesystem::path& path, OpenAudioFile& file) {
-    // The demuxers' own messages would only repeat what the caller is told; once per process.
-    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
-    (void)quiet;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", kCompressedContainers, 0);
-    AVFormatContext* context = nullptr;
-    std::string source = "file:" + path.string();
-    int opened = avformat_open_input(&context, source.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0)
+    const DemuxerEntryPoints* reader = demuxer();
+    if (!reader)
         return false;
-    struct Closer {
-        AVFormatContext*& c;
-        ~Closer() { avformat_close_input(&c); }
-    } closer{context};
-    if (avformat_find_stream_info(context, nullptr) < 0)
+    auto sound = reader->readCompressedSound(path.string(), kCompressedContainers);
+    if (!sound)
         return false;
-    int index = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0)
-        return false;
-    const AVCodecParameters& codec = *context->streams[index]->codecpar;
-    std::uint32_t formatID = 0, framesPerPacket = 0;
-    if (codec.codec_id == AV_CODEC_ID_MP3) {
-        formatID = fourCharCode(".mp3");
-        framesPerPacket = 1152;
-    } else if (codec.codec_id == AV_CODEC_ID_AAC) {
-        formatID = fourCharCode("aac ");
-        framesPerPacket = 1024;
-    } else {
-        return false;
-    }
-    if (codec.frame_size > 0)
-        framesPerPacket = std::uint32_t(codec.frame_size);
-    if (codec.sample_rate <= 0 || codec.sample_rate > kMaximumSampleRate ||
-        codec.ch_layout.nb_channels <= 0 || codec.ch_layout.nb_channels > kMaximumChannels)
-        return false;
-
     file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file.fd < 0)
         return false;
-    AVPacket* packet = av_packet_alloc();
-    std::vector<std::uint8_t> check;
-    bool ok = packet != nullptr;
-    while (ok && av_read_frame(context, packet) >= 0) {
-        if (packet->stream_index == index) {
-            ok = packet->pos >= 0 && packet->size > 0 && std::uint32_t(packet->size) <= kMaximumPacketBytes &&
-                 file.packets.size() < kMaximumPackets;
-            if (ok) {
-                check.resize(std::size_t(packet->size));
-                ok = ::pread(file.fd, check.data(), check.size(), packet->pos) == ssize_t(check.size()) &&
-                     std::memcmp(check.data(), packet->data, check.size()) == 0;
-            }
-            if (ok) {
-                file.packets.push_back(PacketPlace{packet->pos, std::uint32_t(packet->size)});
-                file.largestPacket = std::max(file.largestPacket, std::uint32_t(packet->size));
-            }
-        }
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    if (!ok || file.packets.empty())
-        return false;
-    if (codec.extradata && codec.extradata_size > 0 &&
-        std::size_t(codec.extradata_size) <= kMaximumCookieBytes)
-        file.cookie.assign(codec.extradata, codec.extradata + codec.extradata_size);
-
+    file.packets = std::move(sound->packets);
+    file.largestPacket = sound->largestPacket;
+    file.cookie = std::move(sound->cookie);
     file.compressed = true;
     AudioStreamDescription& d = file.format;
-    d.sampleRate = codec.sample_rate;
-    d.formatID = formatID;
-    d.channelsPerFrame = std::uint32_t(codec.ch_layout.nb_channels);
-    d.framesPerPacket = framesPerPacket;
+    d.sampleRate = sound->sampleRate;
+    d.formatID = sound->formatID;
+    d.channelsPerFrame = std::uint32_t(sound->channels);
+    d.framesPerPacket = sound->framesPerPacket;
     return true;
 }
 

@@ -60,23 +60,61 @@ Image::Image(int width, int height, std::vector<std::uint8_t> pixels, std::strin
     : width_(width), height_(height), scale_(scale > 0 ? scale : 1.0), pixels_(std::move(pixels)),
       name_(std::move(name)) {}
 
-std::shared_ptr<Image> Image::fromBytes(std::string_view bytes, std::string name) {
-    if (bytes.empty() || bytes.size() > kMaxEncodedBytes || bytes.size() > std::size_t(INT32_MAX))
-        return nullptr;
-    auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
-    int length = int(bytes.size());
+namespace {
+
+// Reads the picture's size from its header, refusing what is empty, too large or unknown.
+bool readHeader(std::string_view bytes, int& width, int& height) {
+    if (bytes.empty() || bytes.size() > Image::kMaxEncodedBytes || bytes.size() > std::size_t(INT32_MAX))
+        return false;
+    int n = 0;
+    // The dimensions are checked before decoding, so a hostile header cannot ask for gigabytes.
+    if (!stbi_info_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), int(bytes.size()), &width, &height,
+                               &n))
+        return false;
+    return width > 0 && height > 0 && width <= Image::kMaxDimension && height <= Image::kMaxDimension;
+}
+
+// Decodes `bytes` into RGBA rows of exactly width × height; nullopt when it cannot.
+std::optional<std::vector<std::uint8_t>> decode(std::string_view bytes, int width, int height) {
     int w = 0, h = 0, n = 0;
-    // Check the dimensions before decoding, so a hostile header cannot ask for gigabytes.
-    if (!stbi_info_from_memory(data, length, &w, &h, &n))
+    stbi_uc* pixels =
+        stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), int(bytes.size()), &w, &h, &n, kChannels);
+    if (!pixels)
+        return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> out;
+    if (w == width && h == height)
+        out.emplace(pixels, pixels + std::size_t(w) * std::size_t(h) * kChannels);
+    stbi_image_free(pixels);
+    return out;
+}
+
+} // namespace
+
+std::shared_ptr<Image> Image::fromBytes(std::string_view bytes, std::string name) {
+    int w = 0, h = 0;
+    if (!readHeader(bytes, w, h))
         return nullptr;
-    if (w <= 0 || h <= 0 || w > kMaxDimension || h > kMaxDimension)
-        return nullptr;
-    stbi_uc* pixels = stbi_load_from_memory(data, length, &w, &h, &n, kChannels);
+    auto pixels = decode(bytes, w, h);
     if (!pixels)
         return nullptr;
-    std::vector<std::uint8_t> out(pixels, pixels + std::size_t(w) * std::size_t(h) * kChannels);
-    stbi_image_free(pixels);
-    return std::make_shared<Image>(w, h, std::move(out), std::move(name));
+    return std::make_shared<Image>(w, h, std::move(*pixels), std::move(name));
+}
+
+const std::vector<std::uint8_t>& Image::pixels() const {
+    std::call_once(decodeOnce_, [this] { decodePending(); });
+    return pixels_;
+}
+
+void Image::decodePending() const {
+    if (encoded_.empty())
+        return;
+    if (auto decoded = decode(encoded_, width_, height_)) {
+        pixels_ = std::move(*decoded);
+    } else {
+        logLine("Image: cannot decode the resource " + name_);
+        pixels_.assign(std::size_t(width_) * std::size_t(height_) * kChannels, 0);
+    }
+    std::string().swap(encoded_);
 }
 
 std::shared_ptr<Image> Image::fromData(const Data& bytes, std::string name) {
@@ -106,11 +144,14 @@ std::shared_ptr<Image> Image::named(std::string_view name) {
         path = Bundle::main().pathForResource(name);
     if (!path)
         return nullptr;
-    auto image = fromFile(*path);
-    if (!image) {
+    auto bytes = detail::readSmallFile(*path, kMaxEncodedBytes);
+    int w = 0, h = 0;
+    if (!bytes || !readHeader(*bytes, w, h)) {
         logLine("Image: cannot decode the resource " + path->filename().string());
         return nullptr;
     }
+    auto image = std::make_shared<Image>(w, h, std::vector<std::uint8_t>{}, path->filename().string());
+    image->encoded_ = std::move(*bytes);
     std::lock_guard lock(cacheMutex());
     cache().emplace(std::string(name), image);
     return image;
@@ -137,7 +178,7 @@ void Image::clearCache() {
 
 Data Image::pngRepresentation() const {
     Data out;
-    if (pixels_.empty())
+    if (pixels().empty())
         return out;
     if (!stbi_write_png_to_func(appendBytes, &out, width_, height_, kChannels, pixels_.data(),
                                 width_ * kChannels))
@@ -147,7 +188,7 @@ Data Image::pngRepresentation() const {
 
 Data Image::jpegRepresentation(double quality) const {
     Data out;
-    if (pixels_.empty())
+    if (pixels().empty())
         return out;
     int q = std::clamp(int(quality * 100 + 0.5), 1, 100);
     if (!stbi_write_jpg_to_func(appendBytes, &out, width_, height_, kChannels, pixels_.data(), q))

@@ -5,10 +5,15 @@
 // safe to share between threads (the background image loaders decode off the main thread).
 //
 // `Image::named` looks the name up among the main bundle's resources (adding ".png" when
-// the name has no extension) and keeps what it found in a process-wide cache.
+// the name has no extension) and keeps what it found in a process-wide cache. A resource's
+// size is read from its header at once, its pixels are decoded the first time they are
+// asked for: most resources a screen names are never painted, and decoding them all made up
+// much of the application's start-up. A resource whose header reads but whose pixels do not
+// decode is reported once and stays fully transparent.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,7 +45,7 @@ public:
     int pixelHeight() const { return height_; }
     double scale() const { return scale_; }
     // width × height × 4 bytes, rows top to bottom.
-    const std::vector<std::uint8_t>& pixels() const { return pixels_; }
+    const std::vector<std::uint8_t>& pixels() const;
     // The resource or file name the image came from; empty for images made from data.
     const std::string& name() const { return name_; }
 
@@ -52,11 +57,17 @@ public:
     Image(int width, int height, std::vector<std::uint8_t> pixels, std::string name, double scale = 1.0);
 
 private:
+    // Decodes the pixels of a resource made by `named` (once, from any thread).
+    void decodePending() const;
+
     int width_;
     int height_;
     double scale_;
-    std::vector<std::uint8_t> pixels_;
+    mutable std::vector<std::uint8_t> pixels_;
     std::string name_;
+    // The encoded resource until its pixels are decoded; empty otherwise.
+    mutable std::string encoded_;
+    mutable std::once_flag decodeOnce_;
 };
 
 } // namespace platform

@@ -33,6 +33,14 @@ template <> struct Schema<MRClientRequest> {
 
 VELLUM_WIRE_STRUCT_METHODS(MRClientRequest)
 
+void MRClientRequest::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    wire::encodeWithCoder(*this, coder);
+}
+
+std::shared_ptr<MRClientRequest> MRClientRequest::initWithCoder(platform::KeyedUnarchiver& coder) {
+    return wire::initWithCoder<MRClientRequest>(coder);
+}
+
 MRClientRequest MRClientRequest::initWithTok(String tok, String deviceID, String b, String v, String dev,
                                              String sysv, String model, String appv, String app, String sys,
                                              Nested<BroadcastData> broadcastData, String ipAddress,

@@ -2,11 +2,18 @@
 // Payload of a partial upload on the wire: queued ad events and events without run
 // grouping. Field 5 ("v") comes before field 4 ("dev") in declaration order, so it is
 // written and described first; readers accept the fields in any order. A plain value.
+//
+// It can also be written into a keyed archive: each set field under its field name
+// ("adEvents" for field 14), the nested upload and events as dictionaries of their set
+// fields. Read back, every field the archive holds with a value of its kind is set.
+#include <memory>
+#include <string_view>
+
 #include "vellum/tracking/BroadcastData.h"
 
 namespace vellum {
 
-class MRClientRequest {
+class MRClientRequest : public platform::Coding {
     VELLUM_WIRE_STRUCT(MRClientRequest)
     VELLUM_WIRE_FIELD(String, tok, Tok)                                    // 1
     VELLUM_WIRE_FIELD(String, deviceID, DeviceID)                          // 2
@@ -32,7 +39,12 @@ class MRClientRequest {
     WireField<List<VellumAdEvent>> adEvents_;
     VELLUM_WIRE_FIELD(List<Event>, events, Events) // 15
   public:
+    static constexpr std::string_view kCodingClassName = "MRClientRequest";
+
     MRClientRequest() = default;
+    std::string_view codingClassName() const override { return kCodingClassName; }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const override;
+    static std::shared_ptr<MRClientRequest> initWithCoder(platform::KeyedUnarchiver& coder);
     static MRClientRequest initWithTok(String tok, String deviceID, String b, String v, String dev,
                                        String sysv, String model, String appv, String app, String sys,
                                        Nested<BroadcastData> broadcastData, String ipAddress,

@@ -49,6 +49,14 @@ VELLUM_WIRE_STRUCT_METHODS(MRAdControl)
 VELLUM_WIRE_STRUCT_METHODS(MRAdDownload)
 VELLUM_WIRE_STRUCT_METHODS(MRSlotZeroResponse)
 
+void MRSlotZeroResponse::encodeWithCoder(platform::KeyedArchiver& coder) const {
+    wire::encodeWithCoder(*this, coder);
+}
+
+std::shared_ptr<MRSlotZeroResponse> MRSlotZeroResponse::initWithCoder(platform::KeyedUnarchiver& coder) {
+    return wire::initWithCoder<MRSlotZeroResponse>(coder);
+}
+
 MRAdUpdate MRAdUpdate::initWithAdVersion(std::int16_t adVersion, String updateBundleURL) {
     return wire::allSet<MRAdUpdate>(adVersion, std::move(updateBundleURL));
 }

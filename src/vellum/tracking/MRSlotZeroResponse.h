@@ -2,6 +2,12 @@
 // The ad server's cache instructions (MRSlotZeroResponse) and the structs nested in them:
 // the ads offered for the cache (MRAdDownload), their update bundles (MRAdUpdate) and
 // control text (MRAdControl). Plain values.
+//
+// MRSlotZeroResponse can also be written into a keyed archive under the keys "adDownloads"
+// and "appSettings" (the ads as dictionaries of their set fields), and read back from one.
+#include <memory>
+#include <string_view>
+
 #include "vellum/tracking/WireTypes.h"
 
 namespace vellum {
@@ -41,12 +47,17 @@ class MRAdDownload {
                                      Nested<MRAdControl> adControl);
 };
 
-class MRSlotZeroResponse {
+class MRSlotZeroResponse : public platform::Coding {
     VELLUM_WIRE_STRUCT(MRSlotZeroResponse)
     VELLUM_WIRE_FIELD(List<MRAdDownload>, adDownloads, AdDownloads) // 1
     VELLUM_WIRE_FIELD(String, appSettings, AppSettings)             // 2
   public:
+    static constexpr std::string_view kCodingClassName = "MRSlotZeroResponse";
+
     MRSlotZeroResponse() = default;
+    std::string_view codingClassName() const override { return kCodingClassName; }
+    void encodeWithCoder(platform::KeyedArchiver& coder) const override;
+    static std::shared_ptr<MRSlotZeroResponse> initWithCoder(platform::KeyedUnarchiver& coder);
     static MRSlotZeroResponse initWithAdDownloads(List<MRAdDownload> adDownloads, String appSettings);
 };
 

@@ -67,6 +67,17 @@ class TNSDataTransport final : public apache::thrift::transport::TVirtualTranspo
         std::memcpy(stage_.data() + staged_, buf, len);
         staged_ += len;
     }
+    // Room for exactly `len` bytes at the end of what is written, which the caller fills at
+    // once; nullptr when the gathering buffer has no such room (or the transport is
+    // read-only): the caller then writes with write(). Lets a header and its value be
+    // written with one bounds check.
+    std::uint8_t* stagedSpace(std::uint32_t len) {
+        if (stageLimit_ - staged_ < len) [[unlikely]]
+            return nullptr;
+        std::uint8_t* space = stage_.data() + staged_;
+        staged_ += len;
+        return space;
+    }
     // The next `*len` bytes in place, without consuming them, or nullptr when fewer remain.
     const std::uint8_t* borrow(std::uint8_t* /*buf*/, std::uint32_t* len) {
         if (staged_ != 0) [[unlikely]]

@@ -21,11 +21,15 @@
 //
 // Internal to the tracking library: include it only from .cpp files.
 #include <array>
+#include <limits>
+#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "platform/archive/KeyedArchiver.h"
 #include "vellum/tracking/TBinaryProtocol.h"
 #include "vellum/tracking/WireTypes.h"
 
@@ -144,9 +148,15 @@ void writeField(TBinaryProtocol& p, const S& s, const Field<Member>& field) {
         if (!f.value) // set but nil
             return;
     }
-    p.writeFieldBegin(field.name, WireKind<V>::kType, field.id);
-    writeValue(p, f.value);
-    p.writeFieldEnd();
+    if constexpr (std::is_arithmetic_v<V>) {
+        p.writeFixedField(WireKind<V>::kType, field.id, f.value);
+    } else if constexpr (std::is_same_v<V, String>) {
+        p.writeStringField(field.id, *f.value);
+    } else {
+        p.writeFieldBegin(field.name, WireKind<V>::kType, field.id);
+        writeValue(p, f.value);
+        p.writeFieldEnd();
+    }
 }
 
 template <typename S> void writeStruct(TBinaryProtocol& p, const S& s) {
@@ -415,6 +425,194 @@ template <typename S> std::string describeStruct(const S& s) {
     return out;
 }
 
+// ---- Equality ----
+
+template <typename S> bool sameFields(const S& a, const S& b) {
+    return std::apply(
+        [&](const auto&... field) { return ((a.*memberOf(field) == b.*memberOf(field)) && ...); },
+        Schema<S>::kFields);
+}
+
+// ---- Keyed coding ----
+//
+// A field's value as a keyed archive holds it: numbers and flags as numbers, strings as
+// texts, lists as arrays, maps as dictionaries, nested structs as dictionaries of their set
+// fields; nil as a null value.
+
+using platform::ArchivedValue;
+
+inline ArchivedValue archivedValue(bool v) {
+    return ArchivedValue(v);
+}
+template <typename I>
+requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) ArchivedValue archivedValue(I v) {
+    return ArchivedValue(static_cast<long long>(v));
+}
+inline ArchivedValue archivedValue(double v) {
+    return ArchivedValue(v);
+}
+inline ArchivedValue archivedValue(const std::string& v) {
+    return ArchivedValue(v);
+}
+inline ArchivedValue archivedValue(const String& v) {
+    return v ? ArchivedValue(*v) : ArchivedValue();
+}
+template <typename S>
+requires kIsWireStruct<S> ArchivedValue archivedValue(const S& s) {
+    return ArchivedValue(s.keyedFields());
+}
+template <typename E> ArchivedValue archivedValue(const std::optional<std::vector<E>>& list) {
+    if (!list)
+        return {};
+    platform::ArchivedArray out;
+    out.reserve(list->size());
+    for (const auto& e : *list)
+        out.push_back(archivedValue(e));
+    return ArchivedValue(std::move(out));
+}
+template <typename V> ArchivedValue archivedValue(const std::optional<std::map<std::string, V>>& map) {
+    if (!map)
+        return {};
+    platform::ArchivedDictionary out;
+    for (const auto& [key, value] : *map)
+        out.emplace(key, archivedValue(value));
+    return ArchivedValue(std::move(out));
+}
+template <typename S>
+requires kIsWireStruct<S> ArchivedValue archivedValue(const std::optional<S>& s) {
+    return s ? archivedValue(*s) : ArchivedValue();
+}
+
+// Each fromArchived answers false, leaving `out` to be dropped, when the archived value is
+// not of the field's kind (a text for a number, a number out of the field's range, a list
+// with one element of another kind).
+inline bool fromArchived(const ArchivedValue& v, bool& out) {
+    auto b = v.boolean();
+    if (b)
+        out = *b;
+    return b.has_value();
+}
+template <typename I>
+requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) bool fromArchived(const ArchivedValue& v,
+                                                                              I& out) {
+    auto i = v.integer();
+    if (!i || *i < std::numeric_limits<I>::min() || *i > std::numeric_limits<I>::max())
+        return false;
+    out = static_cast<I>(*i);
+    return true;
+}
+inline bool fromArchived(const ArchivedValue& v, double& out) {
+    auto d = v.number();
+    if (d)
+        out = *d;
+    return d.has_value();
+}
+inline bool fromArchived(const ArchivedValue& v, std::string& out) {
+    const std::string* s = v.string();
+    if (s)
+        out = *s;
+    return s != nullptr;
+}
+inline bool fromArchived(const ArchivedValue& v, String& out) {
+    if (v.isNull()) {
+        out.reset();
+        return true;
+    }
+    return fromArchived(v, out.emplace());
+}
+template <typename S>
+requires kIsWireStruct<S>
+bool fromArchived(const ArchivedValue& v, S& out) {
+    const auto* fields = v.dictionary();
+    if (fields)
+        out.setKeyedFields(*fields);
+    return fields != nullptr;
+}
+template <typename E> bool fromArchived(const ArchivedValue& v, std::optional<std::vector<E>>& out) {
+    if (v.isNull()) {
+        out.reset();
+        return true;
+    }
+    const auto* array = v.array();
+    if (!array)
+        return false;
+    auto& elements = out.emplace();
+    elements.reserve(array->size());
+    for (const auto& element : *array)
+        if (!fromArchived(element, elements.emplace_back()))
+            return false;
+    return true;
+}
+template <typename V>
+bool fromArchived(const ArchivedValue& v, std::optional<std::map<std::string, V>>& out) {
+    if (v.isNull()) {
+        out.reset();
+        return true;
+    }
+    const auto* dictionary = v.dictionary();
+    if (!dictionary)
+        return false;
+    auto& entries = out.emplace();
+    for (const auto& [key, value] : *dictionary)
+        if (!fromArchived(value, entries[key]))
+            return false;
+    return true;
+}
+template <typename S>
+requires kIsWireStruct<S>
+bool fromArchived(const ArchivedValue& v, std::optional<S>& out) {
+    if (v.isNull()) {
+        out.reset();
+        return true;
+    }
+    return fromArchived(v, out.emplace());
+}
+
+// The member a column of a field table names, as a type-level constant.
+template <typename F> struct ColumnOf;
+template <auto Member> struct ColumnOf<Field<Member>> { static constexpr auto kMember = Member; };
+
+template <typename S> platform::ArchivedDictionary keyedFieldsOf(const S& s) {
+    platform::ArchivedDictionary out;
+    auto encode = [&](const auto& field) {
+        const auto& f = s.*memberOf(field);
+        if (f.isSet)
+            out.insert_or_assign(field.name, archivedValue(f.value));
+    };
+    std::apply([&](const auto&... field) { (encode(field), ...); }, Schema<S>::kFields);
+    return out;
+}
+
+// Sets each field that `lookup(name)` finds (an optional ArchivedValue) with a value of the
+// field's kind.
+template <typename S, typename Lookup> void setKeyedFieldsOf(S& s, const Lookup& lookup) {
+    auto decode = [&](const auto& field) {
+        auto archived = lookup(field.name);
+        if (!archived)
+            return;
+        FieldValue<ColumnOf<std::remove_cvref_t<decltype(field)>>::kMember> value{};
+        if (fromArchived(*archived, value))
+            (s.*memberOf(field)).set(std::move(value));
+    };
+    std::apply([&](const auto&... field) { (decode(field), ...); }, Schema<S>::kFields);
+}
+
+// A struct's keyed coding as a root or nested object of an archive: each set field under
+// its name; read back into an empty struct.
+template <typename S> void encodeWithCoder(const S& s, platform::KeyedArchiver& coder) {
+    for (const auto& [key, value] : s.keyedFields())
+        coder.encodeObject(value, key);
+}
+template <typename S> std::shared_ptr<S> initWithCoder(platform::KeyedUnarchiver& coder) {
+    auto s = std::make_shared<S>();
+    setKeyedFieldsOf(*s, [&](const char* name) -> std::optional<ArchivedValue> {
+        if (!coder.containsValueForKey(name))
+            return std::nullopt;
+        return coder.decodeObjectForKey(name);
+    });
+    return s;
+}
+
 // ---- Designated initializers ----
 
 template <typename S, auto Member, typename V> void setField(S& s, const Field<Member>&, V&& value) {
@@ -446,4 +644,18 @@ template <typename S, typename... Values> S allSet(Values&&... values) {
     }                                                                                                        \
     std::string Class::description() const {                                                                 \
         return wire::describeStruct(*this);                                                                  \
+    }                                                                                                        \
+    ::platform::ArchivedDictionary Class::keyedFields() const {                                              \
+        return wire::keyedFieldsOf(*this);                                                                   \
+    }                                                                                                        \
+    void Class::setKeyedFields(const ::platform::ArchivedDictionary& fields) {                               \
+        wire::setKeyedFieldsOf(*this, [&](const char* name) -> std::optional<::platform::ArchivedValue> {    \
+            auto it = fields.find(std::string_view(name));                                                   \
+            if (it == fields.end())                                                                          \
+                return std::nullopt;                                                                         \
+            return it->second;                                                                               \
+        });                                                                                                  \
+    }                                                                                                        \
+    bool operator==(const Class& a, const Class& b) {                                                        \
+        return wire::sameFields(a, b);                                                                       \
     }

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/archive/Coding.h"
+
 namespace vellum {
 
 class TBinaryProtocol;
@@ -77,7 +79,13 @@ public:                                                                         
     void read(::vellum::TBinaryProtocol& protocol);                                                          \
     /* "Name(field:value,...)" with every field, set or not. */                                              \
     std::string description() const;                                                                         \
-    friend bool operator==(const Class&, const Class&) = default;                                            \
+    /* The set fields under their names, as a keyed archive holds them (a field set to nil */                \
+    /* is a null value; nested structs are dictionaries of their own fields), and back: each */              \
+    /* field found with a value of its kind is set; other fields keep their state. */                        \
+    ::platform::ArchivedDictionary keyedFields() const;                                                      \
+    void setKeyedFields(const ::platform::ArchivedDictionary& fields);                                       \
+    /* Every field alike: value and set flag. */                                                             \
+    friend bool operator==(const Class&, const Class&);                                                      \
                                                                                                              \
 private:                                                                                                     \
     friend struct ::vellum::wire::Schema<Class>;

@@ -4,6 +4,7 @@
 
 #include "UiTestSupport.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
 #include "platform/ui/Image.h"
 
 using namespace platform;
@@ -62,4 +63,31 @@ TEST_F(Images, NamedImagesComeFromTheBundleOnceAndAreShared) {
     EXPECT_EQ(Image::named("Broken.png"), nullptr);
     EXPECT_EQ(Image::named("Missing.png"), nullptr);
     EXPECT_EQ(Image::named("../Default.png"), nullptr);
+}
+
+TEST_F(Images, NamedImagesDecodeTheirPixelsWhenFirstAskedAndADamagedBodyStaysTransparent) {
+    std::filesystem::create_directories(home_ / "Resources");
+    Bundle::main().setResourceDirectory(home_ / "Resources");
+    auto original = Image::solid(5, 3, 200, 100, 50, 255);
+    Data png = original->pngRepresentation();
+    writeResource("Good.png", png);
+    // The header (signature and size) is whole; the compressed picture after it is not.
+    Data damaged(png.begin(), png.begin() + 33);
+    damaged.resize(png.size(), 0xAB);
+    writeResource("Damaged.png", damaged);
+
+    auto good = Image::named("Good");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->size(), (Size{5, 3}));
+    EXPECT_EQ(good->pixels(), original->pixels());
+    EXPECT_EQ(Image::fromData(good->pngRepresentation())->pixels(), original->pixels());
+
+    LogCapture log;
+    auto broken = Image::named("Damaged");
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(broken->size(), (Size{5, 3}));
+    EXPECT_EQ(broken->pixels(), std::vector<std::uint8_t>(5 * 3 * 4, 0));
+    EXPECT_EQ(broken->pixels().size(), 60u);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Image: cannot decode the resource Damaged.png"});
+    EXPECT_EQ(Image::fromData(damaged), nullptr);
 }
