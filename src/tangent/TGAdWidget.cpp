@@ -11,7 +11,9 @@
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGEventManager.h"
 #include "tangent/TGLanternFileManager.h"
+#include "tangent/TGLocation.h"
 #include "tangent/TGNetReachability.h"
 #include "tangent/TGTimer.h"
 #include "vellum/richmedia/VellumAdManager.h"
@@ -74,6 +76,12 @@ void TGAdWidget::enableLocationUse() {
 
 void TGAdWidgetWorker::initializeAdService(bool allowLocation) {
     TGLanternFileManager::instance();
+    // The event manager submits the reports stored by earlier runs.
+    TGEventManager::instance();
+    if (allowLocation)
+        TGLocation::instance().initializeLocationManager();
+    else
+        TGLocation::instance();
     auto appId = infoString("TGMAppId");
     if (!appId) {
         platform::logLine("No TGMAppId found, not initializing Vellum library.");
@@ -92,7 +100,9 @@ void TGAdWidgetWorker::initializeAdService(bool allowLocation) {
     gVellumInitialized = true;
 }
 
-void TGAdWidgetWorker::enableLocationUse() {}
+void TGAdWidgetWorker::enableLocationUse() {
+    TGLocation::instance().initializeLocationManager();
+}
 
 bool TGAdWidgetWorker::vellumInitialized() {
     return gVellumInitialized;

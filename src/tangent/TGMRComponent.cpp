@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
+#include "tangent/TGAdEventCollection.h"
 #include "tangent/TGAdWidget.h"
 #include "vellum/richmedia/VellumAdManager.h"
 #include "vellum/richmedia/VellumAdServer.h"
@@ -72,6 +73,11 @@ TGVellumHandOff TGMRComponent::parseHandOff(std::string_view text) {
 bool TGMRComponent::webViewShouldStartLoadWithRequest(platform::WebView& webView, const platform::URLRequest& request) {
     const auto handOff = parseHandOff(request.url().resourceSpecifier());
     return launchVellumAd(webView, handOff.adID, handOff.adSlotType);
+}
+
+std::shared_ptr<TGAdEventCollection> TGMRComponent::adEventCollection() const {
+    auto modifier = stateModifier_.lock();
+    return modifier ? modifier->adEventCollection() : nullptr;
 }
 
 void TGMRComponent::setViewState(int state) {
@@ -172,9 +178,14 @@ void TGMRComponent::adViewDidFinishRendering(vellum::VellumAdView&) {
 
 void TGMRComponent::adViewWillExpand(vellum::VellumAdView&) {
     setViewState(activeState);
+    if (auto collection = adEventCollection())
+        collection->interactRecord().eventStartTimer();
 }
 
-void TGMRComponent::adViewWillCollapse(vellum::VellumAdView&) {}
+void TGMRComponent::adViewWillCollapse(vellum::VellumAdView&) {
+    if (auto collection = adEventCollection())
+        collection->interactRecord().eventStopTimer();
+}
 
 void TGMRComponent::adViewDidCollapse(vellum::VellumAdView&) {
     setViewState(inactiveState);
@@ -201,8 +212,12 @@ void TGMRComponent::adViewWillDisplayInterstitial(vellum::VellumAdView&) {
 }
 
 void TGMRComponent::adViewWillDismissInterstitial(vellum::VellumAdView&) {
-    if (interstitial_)
-        ++dismissals_;
+    if (!interstitial_)
+        return;
+    if (auto collection = adEventCollection()) {
+        auto& record = collection->dismissRecord();
+        record.setCount(record.count() + 1);
+    }
 }
 
 void TGMRComponent::adViewDidDismissInterstitial(vellum::VellumAdView&) {
@@ -218,7 +233,8 @@ std::optional<bool> TGMRComponent::adViewCustomInteractionInterrogator(vellum::V
                                                                        const std::string&, const std::string& scheme,
                                                                        unsigned, const std::string&) {
     if (platform::toLower(scheme) != kFileScheme)
-        clickUrls_.push_back(request.url().absoluteString());
+        if (auto collection = adEventCollection())
+            collection->clickRecord().addMessage(request.url().absoluteString(), "url");
     return true;
 }
 

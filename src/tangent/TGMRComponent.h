@@ -22,6 +22,8 @@
 
 namespace tangent {
 
+class TGAdEventCollection;
+
 // The pieces of a hand-off URL.
 struct TGVellumHandOff {
     std::string command;
@@ -83,13 +85,10 @@ public:
     const std::shared_ptr<vellum::VellumAdView>& vellumAdView() const { return vellumAdView_; }
     const std::string& adSlotName() const { return adSlotName_; }
     bool interstitial() const { return interstitial_; }
-    // The click URLs recorded for the ad, in order.
-    const std::vector<std::string>& clickUrls() const { return clickUrls_; }
-    // Dismissals of the interstitial counted so far.
-    int dismissals() const { return dismissals_; }
 
 private:
     TGMRComponent() = default;
+    std::shared_ptr<TGAdEventCollection> adEventCollection() const;
     void setViewState(int state);
     void endAd();
 
@@ -98,8 +97,6 @@ private:
     std::shared_ptr<vellum::VellumAdView> vellumAdView_;
     std::string adSlotName_;
     bool interstitial_ = false;
-    std::vector<std::string> clickUrls_;
-    int dismissals_ = 0;
 };
 
 } // namespace tangent

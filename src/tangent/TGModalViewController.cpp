@@ -5,6 +5,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "tangent/TGDeviceInfo.h"
+#include "tangent/TGViewCategories.h"
 
 namespace tangent {
 
@@ -21,12 +22,6 @@ int knownTransition(int transition) {
                : TGModalViewController::kDefaultTransition;
 }
 
-void matchBoundsToFrame(platform::View& view) {
-    const auto frame = view.frame();
-    view.setBounds(platform::Rect{0, 0, frame.size.width, frame.size.height});
-    view.setCenter(frame.center());
-}
-
 } // namespace
 
 // ---- TGModalViewContainer ----
@@ -34,7 +29,7 @@ void matchBoundsToFrame(platform::View& view) {
 TGModalViewContainer::TGModalViewContainer() : platform::View(platform::Screen::main().bounds()) {
     setBackgroundColor(platform::Color::clearColor());
     setOpaque(false);
-    matchBoundsToFrame(*this);
+    updateBoundsToFrame(*this);
 }
 
 void TGModalViewContainer::layoutSubviews() {
@@ -159,7 +154,7 @@ void TGModalViewController::hideModalView(bool animated, int transition) {
         app.setStatusBarHidden(statusBarHidden_, true);
     if (mainController_) {
         auto mainView = mainController_->view();
-        matchBoundsToFrame(*mainView);
+        updateBoundsToFrame(*mainView);
         mainView->setNeedsLayout();
     }
     doAnimationBlock(transition, animated, false);

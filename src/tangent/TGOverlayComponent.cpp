@@ -6,9 +6,9 @@
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
-#include "tangent/TGAdWidget.h"
-#include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGViewCategories.h"
 
 namespace tangent {
 
@@ -23,27 +23,6 @@ constexpr const char* kRotateScript =
     "outer.style.width= w; outer.style.height = h; var size = document.getElementById('size'); size.style.maxWidth= "
     "w;size.style.maxHeight = h; } }rotate(%d, %d);";
 
-// The controller over which the interstitial is presented: the host's, when its view is on
-// screen, and the screen it presents in turn when it presents one.
-std::shared_ptr<platform::ViewController> presentingController(TGDelegateAdaptor* adaptor) {
-    if (!adaptor)
-        return nullptr;
-    auto host = adaptor->delegate();
-    auto widget = adaptor->adWidget();
-    std::shared_ptr<platform::ViewController> found = host && widget ? host->adViewController(*widget) : nullptr;
-    if (found && !(found->isViewLoaded() && found->view()->window()))
-        found = nullptr;
-    while (found && found->modalViewController())
-        found = found->modalViewController();
-    return found;
-}
-
-void matchBoundsToFrame(platform::View& view, const platform::Rect& frame) {
-    view.setFrame(frame);
-    view.setBounds(platform::Rect{0, 0, frame.size.width, frame.size.height});
-    view.setCenter(frame.center());
-}
-
 } // namespace
 
 std::shared_ptr<TGOverlayComponent> TGOverlayComponent::create(std::shared_ptr<platform::WebView> webView,
@@ -53,7 +32,7 @@ std::shared_ptr<TGOverlayComponent> TGOverlayComponent::create(std::shared_ptr<p
     auto component = std::shared_ptr<TGOverlayComponent>(new TGOverlayComponent(
         platform::Screen::main().bounds(), std::move(webView), std::move(stateModifier), adaptor));
     component->modalViewController_ =
-        TGModalViewController::create(presentingController(adaptor.get()), component, component);
+        TGModalViewController::create(adaptor ? adaptor->respondingViewController() : nullptr, component, component);
     component->modalViewController_->setShouldHideStatusBar(false);
     component->realCenter_ = component->center();
 
@@ -185,7 +164,10 @@ void TGOverlayComponent::lanternDismiss(const std::string& flag) {
     if (action != inactiveState && action != clickingState)
         return;
     if (flag == kUserDismissal)
-        ++userDismissals_;
+        if (auto collection = modifier->adEventCollection()) {
+            auto& record = collection->dismissRecord();
+            record.setCount(record.count() + 1);
+        }
     endDisplay();
 }
 
@@ -239,7 +221,7 @@ void TGOverlayComponent::stop() {
 
 void TGOverlayComponent::layoutSubviews() {
     if (auto parent = superview())
-        matchBoundsToFrame(*this, parent->bounds());
+        updateBoundsToFrame(*this, parent->bounds());
     realCenter_ = center();
     const double width = bounds().size.width;
     const double height = bounds().size.height;
@@ -251,7 +233,7 @@ void TGOverlayComponent::layoutSubviews() {
     }
     const double barHeight = navBar_ ? navBar_->frame().size.height : 0;
     if (webContent_) {
-        matchBoundsToFrame(*webContent_, platform::Rect{0, barHeight, width, height - barHeight});
+        updateBoundsToFrame(*webContent_, platform::Rect{0, barHeight, width, height - barHeight});
         webContent_->setNeedsLayout();
         const auto size = webContent_->frame().size;
         webContent_->stringByEvaluatingJavaScriptFromString(

@@ -71,8 +71,6 @@ public:
     const std::shared_ptr<platform::ActivityIndicatorView>& activityIndicator() const { return activityIndicator_; }
     const std::shared_ptr<platform::BarButtonItem>& dismissButton() const { return dismissButton_; }
     platform::Point realCenter() const { return realCenter_; }
-    // Dismissals by the user counted so far.
-    int userDismissals() const { return userDismissals_; }
 
 private:
     TGOverlayComponent(const platform::Rect& frame, std::shared_ptr<platform::WebView> webView,
@@ -86,7 +84,6 @@ private:
     std::shared_ptr<platform::Label> label_;
     std::shared_ptr<platform::BarButtonItem> dismissButton_;
     platform::Point realCenter_;
-    int userDismissals_ = 0;
     bool stopped_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/ui/Window.h"
 #include "platform/web/WebView.h"
 #include "tangent/TGDeviceInfo.h"
+#include "tangent/TGViewCategories.h"
 
 namespace tangent {
 
@@ -23,26 +24,10 @@ bool containsRect(const platform::Rect& outer, const platform::Rect& inner) {
            inner.maxY() <= outer.maxY();
 }
 
-// Bounds (0, 0, width, height) and the centre at the frame's middle.
-void matchBoundsToFrame(platform::View& view, const platform::Rect& frame) {
-    view.setFrame(frame);
-    view.setBounds(platform::Rect{0, 0, frame.size.width, frame.size.height});
-    view.setCenter(frame.center());
-}
-
-// The view of the last view controller on the responder chain above `view`, before a
-// window; the window itself when no controller owns the view.
+// The view of the holder's root view controller; its window's when no controller owns it.
 std::shared_ptr<platform::View> rootViewFor(const platform::View& view) {
-    std::shared_ptr<platform::ViewController> last;
-    for (const platform::Responder* responder = view.nextResponder(); responder;
-         responder = responder->nextResponder()) {
-        if (dynamic_cast<const platform::Window*>(responder))
-            break;
-        if (auto* controller = dynamic_cast<const platform::ViewController*>(responder))
-            last = const_cast<platform::ViewController*>(controller)->sharedController();
-    }
-    if (last)
-        return last->view();
+    if (auto controller = rootRespondingViewController(view))
+        return controller->view();
     return view.window();
 }
 
@@ -107,7 +92,7 @@ void TGShadeView::updateFrame() {
         frame.origin.y += thickness;
         frame.size.height -= thickness;
     }
-    matchBoundsToFrame(*this, frame);
+    updateBoundsToFrame(*this, frame);
 }
 
 platform::Rect TGShadeView::holderFrameHere() const {
@@ -120,7 +105,7 @@ platform::Rect TGShadeView::holderFrameHere() const {
 
 platform::Rect TGShadeView::expandedFrameForView(platform::View& view, double height, platform::View& container) {
     if (auto shade = shade_.lock())
-        matchBoundsToFrame(*shade, shade->frame());
+        updateBoundsToFrame(*shade);
     auto viewParent = view.superview();
     const platform::Rect r = viewParent ? viewParent->convertRectTo(view.frame(), &container) : view.frame();
     const platform::Rect b = container.bounds();
@@ -239,7 +224,7 @@ void TGShadeView::playAndGetSkinnyInStyle(int transition, const std::string& cal
     auto shade = shade_.lock();
     lastRequestedHeight_ = holder ? static_cast<int>(holder->frame().size.height) : 0;
     if (shade)
-        matchBoundsToFrame(*shade, shade->frame());
+        updateBoundsToFrame(*shade);
     std::weak_ptr<TGShadeView> weak = std::static_pointer_cast<TGShadeView>(keepAlive);
     platform::View::beginAnimations(kCloseAnimation, callback);
     platform::View::setAnimationDuration(kAnimationSeconds);

@@ -18,6 +18,8 @@
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGDeviceInfo.h"
+#include "tangent/TGEventManager.h"
+#include "tangent/TGEventRecord.h"
 #include "tangent/TGModalViewController.h"
 #include "tangent/TGOverlayComponent.h"
 #include "tangent/TGShadeView.h"
@@ -54,10 +56,12 @@ struct DisplayFixture {
     DisplayFixture() {
         platform::Application::resetForTesting();
         platform::Device::resetForTesting();
+        TGEventManager::resetForTesting();
         services::installTangentEndpoints(services.host());
         window->makeKeyAndVisible();
     }
     ~DisplayFixture() {
+        TGEventManager::resetForTesting();
         platform::URLConnection::cancelAllForTesting();
         platform::Application::resetForTesting();
         TGDeviceInfo::resetForTesting();
@@ -78,6 +82,15 @@ struct DisplayFixture {
         return widget;
     }
     std::string eval(TGAdView& view, std::string_view script) { return view.evalJS(script); }
+    // The "units" of every dismiss report the services got, in order.
+    std::vector<std::string> dismissReports() {
+        TGEventManager::instance().operationQueue().waitUntilAllOperationsAreFinished();
+        std::vector<std::string> units;
+        for (const auto& report : services.requestsTo(services::kTangentReportPath))
+            if (report.queryValue("event") == TGEventTypeDismiss)
+                units.push_back(report.queryValue("units").value_or("-"));
+        return units;
+    }
 
     fwtest::TemporaryHome home;
     fwtest::ManualClockScope clock;
@@ -381,7 +394,7 @@ TEST(TangentOverlay, AnInterstitialThroughTheWidget) {
         // The page's own dismissal is not counted; the user's is.
         ASSERT_TRUE(overlay->webContent()->clickLinkWithId("tgClose"));
         ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() == nullptr; }));
-        EXPECT_EQ(overlay->userDismissals(), 1);
+        EXPECT_EQ(f.dismissReports(), std::vector<std::string>{"1"});
         EXPECT_FALSE(overlay->modalViewController());
         EXPECT_FALSE(overlay->webContent()->window());
         EXPECT_EQ(ad->actualViewState(), dismissedState);
@@ -408,7 +421,6 @@ TEST(TangentOverlay, AutoDismissAndAutomaticDismissal) {
     EXPECT_EQ(widget->autoDismissTimer()->interval(), 6);
     f.clock.advance(6);
     ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() == nullptr; }));
-    EXPECT_EQ(overlay->userDismissals(), 0);
     EXPECT_EQ(ad->actualViewState(), dismissedState);
 
     // The page's automatic dismissal ("true") is not counted either.
@@ -417,5 +429,6 @@ TEST(TangentOverlay, AutoDismissAndAutomaticDismissal) {
     ASSERT_TRUE(nextOverlay);
     next->currentAdView()->bridgeUrl(*platform::URL::parse("tgc://tangent/dismiss:?true"));
     ASSERT_TRUE(f.waitFor([&] { return next->currentAdView() == nullptr; }));
-    EXPECT_EQ(nextOverlay->userDismissals(), 0);
+    // Neither automatic dismissal is counted: no dismiss record was made.
+    EXPECT_TRUE(f.dismissReports().empty());
 }

@@ -14,6 +14,7 @@
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
 #include "support/LoopbackServices.h"
+#include "tangent/TGAdEventCollection.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
@@ -212,8 +213,12 @@ TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheN
     browser->dismiss();
     ASSERT_TRUE(settle([&] { return ad->currentActionState() == inactiveState; }));
     EXPECT_EQ(ad->currentViewState(), inactiveState);
-    EXPECT_NE(std::find(component->clickUrls().begin(), component->clickUrls().end(), services.url("/vellum/landing")),
-              component->clickUrls().end());
+    // The completed click's record is listed for the report with the URL it went to.
+    std::string clickMessage;
+    for (const auto& record : ad->adEventCollection()->eventCollection())
+        clickMessage += record->detail("message").value_or("");
+    EXPECT_NE(clickMessage.find("url="), std::string::npos) << clickMessage;
+    EXPECT_NE(clickMessage.find("vellum%2Flanding"), std::string::npos) << clickMessage;
 
     // The next ad (a plain banner) takes the slot: the rich ad is dismissed and its web view
     // leaves the widget.
