@@ -255,7 +255,7 @@ var Lantern = (function () {
       var timeout = options && options.timeout !== undefined ? Number(options.timeout) : 60000;
       entry.timer = setTimeout(function () {
         entry.timer = null;
-        if (!L.position || L.locationStatus !== 0) L.locationStatus = 3;
+        if (L.locationStatus === 2) L.locationStatus = 3;
         answerPositionListener(entry);
       }, timeout);
     }

@@ -2,12 +2,14 @@
 // run, failures turning location off, and fixes reaching an ad's page.
 #include <gtest/gtest.h>
 
+#include "platform/foundation/Log.h"
 #include "platform/foundation/URL.h"
 #include "platform/runloop/Clock.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 #include "tangent/TGAdView.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGLanternFileManager.h"
 #include "tangent/TGLocation.h"
 
 using namespace tangent;
@@ -165,4 +167,88 @@ TEST(TangentLocation, FixesReachTheAdPage) {
     adView->bridgeUrl(*platform::URL::parse("tgc://tangent/receiveLocationUpdates:?true"));
     adView->endDisplay();
     EXPECT_EQ(TGLocation::instance().listenerCount(), 0u);
+}
+
+TEST(TangentLantern, CommandQueueAnchorsSetupAndGeolocationThroughAPage) {
+    LocationFixture f;
+    fwtest::TemporaryHome home;
+    TGLocation::instance().initializeLocationManager();
+    auto adaptor = std::make_shared<TGDelegateAdaptorImmutable>();
+    adaptor->setRequestId("req-5");
+    auto adView = TGAdView::create({0, 0, 320, 50}, adaptor, std::weak_ptr<TGStateListener>());
+    const std::string markup =
+        R"(<a id="link" href="about:blank" type="uri" data-campaign="spring" style="color:red" )"
+        R"(onclick="return Lantern.openAnchor(this);">go</a>)"
+        R"(<script>window.fixes = []; window.errors = [];)"
+        R"(Lantern.adSetupOptions = { useGeolocation: true, setup: function (id, req, geo) {)"
+        R"(  window.setupArgs = [id, req, typeof geo.watchPosition].join(","); } };</script>)";
+    ASSERT_TRUE(adView->loadAdContent(markup));
+    ASSERT_TRUE(f.clock.runUntil([&] {
+        f.clock.advance(0.02);
+        return adView->actualViewState() == loadedState;
+    }));
+    // The ad's setup callback got the device id, the response id and the geolocation functions.
+    EXPECT_EQ(adView->evalJS("window.setupArgs"),
+              TGLanternFileManager::instance().deviceId() + ",req-5,function");
+
+    platform::LogCapture log;
+    auto logged = [&](std::string_view prefix) {
+        std::vector<std::string> lines;
+        for (const auto& line : log.lines())
+            if (line.starts_with(prefix))
+                lines.push_back(line);
+        return lines;
+    };
+    // Commands wait in the queue until the ad is displayed, then go one at a time, in order.
+    adView->evalJS("Lantern.log('one'); Lantern.log('two'); Lantern.log('three');");
+    f.clock.advance(0.5);
+    EXPECT_TRUE(logged("LanternLog:").empty());
+    EXPECT_EQ(adView->evalJS("String(Lantern.queue.length)"), "3");
+    adView->evalJS("Lantern.beginDisplay();");
+    ASSERT_TRUE(f.clock.runUntil([&] {
+        f.clock.advance(0.01);
+        return logged("LanternLog:").size() == 3;
+    }));
+    EXPECT_EQ(logged("LanternLog:"),
+              (std::vector<std::string>{"LanternLog: one", "LanternLog: two", "LanternLog: three"}));
+
+    // An anchor's click: its link, its type and its other attributes as options; the link
+    // itself is neutralised so the page does not follow it as well.
+    ASSERT_TRUE(adView->adWebView()->clickLinkWithId("link"));
+    ASSERT_TRUE(f.clock.runUntil([&] {
+        f.clock.advance(0.01);
+        return !logged("    URI:").empty();
+    }));
+    EXPECT_EQ(logged("    URI:"), std::vector<std::string>{"    URI: about:blank"});
+    EXPECT_EQ(logged("    ClickType:"), std::vector<std::string>{"    ClickType: uri"});
+    ASSERT_EQ(logged("    Options:").size(), 1u);
+    EXPECT_NE(logged("    Options:")[0].find("data-campaign:spring"), std::string::npos);
+    EXPECT_EQ(logged("    Options:")[0].find("color"), std::string::npos);
+    EXPECT_EQ(adView->evalJS("document.getElementById('link').getAttribute('orig-href')"), "about:blank");
+    EXPECT_EQ(adView->evalJS("document.getElementById('link').getAttribute('href')"), "#");
+
+    // Geolocation: the first watcher turns native updates on, a fix reaches it, clearing the
+    // last watcher turns them off again.
+    adView->evalJS("window.watch = Lantern.watchPosition(function (p) { fixes.push(p.coords.latitude); },"
+                   " function (e) { errors.push(e.code); });");
+    ASSERT_TRUE(f.clock.runUntil([&] {
+        f.clock.advance(0.01);
+        return TGLocation::instance().listenerCount() == 1;
+    }));
+    f.manager().simulateUpdate(f.fix(51.5, 0.5));
+    EXPECT_EQ(adView->evalJS("fixes.join(',')"), "51.5");
+    adView->evalJS("Lantern.clearPositionWatch(window.watch);");
+    ASSERT_TRUE(f.clock.runUntil([&] {
+        f.clock.advance(0.01);
+        return TGLocation::instance().listenerCount() == 0;
+    }));
+    // A one-shot request while a fix is known is answered at once; a native error reaches
+    // the waiting listeners with its code.
+    EXPECT_EQ(adView->evalJS("var got; Lantern.getCurrentPosition(function (p) { got = p.coords.latitude; });"
+                             " String(got)"),
+              "51.5");
+    adView->evalJS("Lantern.locationError(1); Lantern.watchPosition(function () {}, function (e) { errors.push(e.code); },"
+                   " { timeout: 500 });");
+    f.clock.advance(0.6);
+    EXPECT_EQ(adView->evalJS("errors.join(',')"), "1");
 }
