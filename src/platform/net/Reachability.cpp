@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/foundation/Strings.h"
+#include "platform/runloop/BackgroundWork.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace platform {
@@ -105,13 +106,18 @@ std::vector<std::shared_ptr<Reachability>> scheduledSnapshot() {
 void monitorLoop() {
     auto& s = scheduled();
     for (;;) {
+        bool kicked;
         {
             std::unique_lock lock(s.mutex);
             s.wake.wait_for(lock, kRecheckInterval, [&] { return s.kicked; });
+            kicked = s.kicked;
             s.kicked = false;
         }
         for (auto& r : scheduledSnapshot())
             r->refresh();
+        // The answers of an asked-for pass are queued on their run loops by now.
+        if (kicked)
+            BackgroundWork::end();
     }
 }
 
@@ -120,6 +126,10 @@ void kickMonitor() {
     auto& s = scheduled();
     {
         std::lock_guard lock(s.mutex);
+        // An asked-for pass counts as background work until its answers are queued, so
+        // whoever waits for the program to come to rest also waits for them.
+        if (!s.kicked)
+            BackgroundWork::begin();
         s.kicked = true;
         if (!s.threadStarted) {
             s.threadStarted = true;
