@@ -192,6 +192,20 @@ TEST_P(NetworkEndToEnd, AnAdShowsIsReportedTapsThroughAndRefreshes) {
     ASSERT_TRUE(slot()->currAdapter());
     EXPECT_NE(slot()->currAdapter(), shown);
     EXPECT_EQ(slot()->currAdapter()->networkConfig()->networkType(), network.type);
+
+    if (network.type == 2) {
+        // A Tangent ad reports its events when its widget goes away: the slot lets the tapped
+        // ad's adapter go once the next refresh has replaced it.
+        shown.reset();
+        target.reset();
+        waitSeconds(31);
+        std::vector<std::string> events;
+        for (const auto& report : services_.requestsTo("/tangent/a/conversion"))
+            events.push_back(report.queryValue("event").value_or(""));
+        for (const char* event : {"request", "impression", "click"})
+            EXPECT_NE(std::find(events.begin(), events.end(), event), events.end())
+                << event << " in " << ::testing::PrintToString(events);
+    }
 }
 
 TEST_F(EndToEnd, AFailingNetworkRollsOverToTheNextByPriority) {
