@@ -346,8 +346,10 @@ void TGAdView::constructTangentWebComponent() {
 void TGAdView::constructTangentInterstitialComponent() {
     auto component = TGOverlayComponent::create(adWebView_, weak_from_this(), delegateAdaptor_);
     setGenericComponentProperties(*component);
-    if (adWebView_)
+    if (adWebView_) {
         adWebView_->setOpaque(true);
+        compatibleDetectPhoneNumbers(*adWebView_, true);
+    }
     adWrapper_ = std::move(component);
 }
 
@@ -398,7 +400,10 @@ void TGAdView::webViewDidStartLoad(platform::WebView&) {
         setCurrentViewState(loadingState);
 }
 
-void TGAdView::webViewDidFinishLoad(platform::WebView&) {}
+void TGAdView::webViewDidFinishLoad(platform::WebView& webView) {
+    // A status-bar tap must not scroll the ad's page.
+    ensureScrollsToTop(webView, false);
+}
 
 void TGAdView::webViewDidFailLoadWithError(platform::WebView&, const platform::Error& error) {
     if (!adWrapper_)

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
+#include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGLog.h"
 #include "tangent/TGViewCategories.h"
@@ -44,7 +45,7 @@ std::shared_ptr<TGBrowserView> TGBrowserView::create(const std::shared_ptr<TGDel
 
     auto web = std::make_shared<platform::WebView>(
         platform::Rect{0, barHeight, bounds.size.width, bounds.size.height - barHeight});
-    web->setDataDetectorTypes(platform::kDataDetectorTypePhoneNumber);
+    compatibleDetectPhoneNumbers(*web, true);
     view->activityIndicator_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
     view->activityIndicator_->setHidesWhenStopped(true);
     view->activityIndicator_->setCenter(view->navBar_->bounds().center());

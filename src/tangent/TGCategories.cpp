@@ -4,6 +4,9 @@
 #include <cstdio>
 
 #include "platform/foundation/URL.h"
+#include "platform/ui/Application.h"
+#include "platform/web/WebView.h"
+#include "tangent/TGDeviceInfo.h"
 
 namespace tangent {
 
@@ -145,6 +148,20 @@ std::optional<std::string> fillPlaceholders(std::string_view text, const std::ve
         return std::nullopt;
     out.append(text.substr(at));
     return out;
+}
+
+void ensureScrollsToTop(platform::WebView& webView, bool scrollsToTop) {
+    if (const auto& scroller = webView.scrollView())
+        scroller->setScrollsToTop(scrollsToTop);
+}
+
+void compatibleDetectPhoneNumbers(platform::WebView& webView, bool detect) {
+    webView.setDataDetectorTypes(detect ? platform::kDataDetectorTypePhoneNumber : platform::kDataDetectorTypeNone);
+}
+
+void compatibleStatusBarHidden(bool hidden, bool animated) {
+    if (TGDeviceInfo::instance().tgSystemVersion != 0)
+        platform::Application::shared().setStatusBarHidden(hidden, animated);
 }
 
 } // namespace tangent

@@ -1,7 +1,7 @@
 #pragma once
-// Small text helpers of the Tangent client: option parsing for bridge commands, script-string
-// escaping, colour text for style sheets, and the count-checked filling of support-file
-// placeholders.
+// Small helpers of the Tangent client: option parsing for bridge commands, script-string
+// escaping, colour text for style sheets, the count-checked filling of support-file
+// placeholders, and the web view and status-bar settings the client's screens share.
 #include <map>
 #include <optional>
 #include <string>
@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "platform/ui/Color.h"
+
+namespace platform {
+class WebView;
+}
 
 namespace tangent {
 
@@ -31,5 +35,12 @@ std::string hexStringForColorComponent(double component);
 // Replaces each "%@" of `text`, in order, by the next value; nullopt when the number of
 // placeholders differs from the number of values. Values are not scanned for placeholders.
 std::optional<std::string> fillPlaceholders(std::string_view text, const std::vector<std::string>& values);
+
+// Whether a tap on the status bar scrolls the web view's page back to its top.
+void ensureScrollsToTop(platform::WebView& webView, bool scrollsToTop);
+// Telephone numbers in the page become links (true) or nothing is detected (false).
+void compatibleDetectPhoneNumbers(platform::WebView& webView, bool detect);
+// Hides or shows the status bar, except on a generation-0 device, which keeps it as it is.
+void compatibleStatusBarHidden(bool hidden, bool animated);
 
 } // namespace tangent

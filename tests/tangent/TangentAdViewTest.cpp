@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/URL.h"
+#include "platform/ui/Application.h"
+#include "platform/web/WebView.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 #include "tangent/TGAdView.h"
 #include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGDeviceInfo.h"
 #include "tangent/TGLanternFileManager.h"
 
 using namespace tangent;
@@ -156,6 +159,9 @@ TEST(TangentAdView, PageReportsItsLoadThroughTheLibrary) {
     EXPECT_TRUE(f.adView->adWrapper()); // made on the first bridge call
     ASSERT_TRUE(f.adView->adWebView());
     EXPECT_TRUE(f.adView->adWebView()->elementById("ad"));
+    // A status-bar tap does not scroll the loaded ad.
+    ASSERT_TRUE(f.adView->adWebView()->scrollView());
+    EXPECT_FALSE(f.adView->adWebView()->scrollView()->scrollsToTop());
     // The page's library holds the device id placed into it.
     EXPECT_EQ(f.adView->evalJS("Lantern.deviceId"), TGLanternFileManager::instance().deviceId());
     // Without a location source the page hears at its load that location is off.
@@ -182,4 +188,26 @@ TEST(TangentSupportFiles, WrittenOnceAndFilledByCountedPlaceholders) {
     for (const auto& [value, text] : components)
         EXPECT_EQ(hexStringForColorComponent(value), text);
     EXPECT_EQ(htmlHexColorString(platform::Color::white(0.5)), "#7F7F7F");
+}
+
+TEST(TangentCategories, PhoneNumbersAndTheStatusBarFollowTheDevice) {
+    platform::WebView web(platform::Rect(0, 0, 320, 50));
+    compatibleDetectPhoneNumbers(web, false);
+    EXPECT_EQ(web.dataDetectorTypes(), platform::kDataDetectorTypeNone);
+    compatibleDetectPhoneNumbers(web, true);
+    EXPECT_EQ(web.dataDetectorTypes(), platform::kDataDetectorTypePhoneNumber);
+
+    // A generation-0 device keeps its status bar as it is.
+    struct Case {
+        int generation;
+        bool hiddenAfter;
+    };
+    for (const Case c : {Case{0, false}, Case{10, true}}) {
+        TGDeviceInfo::instance().tgSystemVersion = c.generation;
+        platform::Application::shared().setStatusBarHidden(false, false);
+        compatibleStatusBarHidden(true, true);
+        EXPECT_EQ(platform::Application::shared().isStatusBarHidden(), c.hiddenAfter) << c.generation;
+    }
+    platform::Application::shared().setStatusBarHidden(false, false);
+    TGDeviceInfo::resetForTesting();
 }
