@@ -1,7 +1,9 @@
 #include "tangent/TGBrowserView.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
 #include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGLog.h"
@@ -59,6 +61,7 @@ std::shared_ptr<TGBrowserView> TGBrowserView::create(const std::shared_ptr<TGDel
 
 TGBrowserView::~TGBrowserView() {
     TGLog::log("- dealloc: TGBrowserView");
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 void TGBrowserView::setSafariUrl(std::optional<platform::URL> url) {
@@ -95,9 +98,46 @@ void TGBrowserView::showBrowser() {
     setHidden(false);
     setNeedsLayout();
     layoutIfNeeded();
+    watchWindow(true);
+}
+
+void TGBrowserView::watchWindow(bool forHiding) {
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.removeObserver(this);
+    // The browser may be put into its window after it is shown: the notice is checked against
+    // the window it is in when the notice comes.
+    auto self = std::static_pointer_cast<TGBrowserView>(sharedView());
+    auto fromOwnWindow = [](TGBrowserView& browser, const platform::Notification& notice) {
+        auto window = browser.window();
+        return window && notice.sender == window.get();
+    };
+    if (forHiding) {
+        center.observe<TGBrowserView>(self, platform::kWindowDidBecomeHiddenNotification,
+                                      [fromOwnWindow](TGBrowserView& browser, const platform::Notification& notice) {
+                                          if (fromOwnWindow(browser, notice))
+                                              browser.watchWindow(false);
+                                      });
+    } else {
+        center.observe<TGBrowserView>(self, platform::kWindowDidBecomeVisibleNotification,
+                                      [fromOwnWindow](TGBrowserView& browser, const platform::Notification& notice) {
+                                          if (fromOwnWindow(browser, notice))
+                                              browser.windowDidBecomeVisible();
+                                      });
+    }
+}
+
+void TGBrowserView::windowDidBecomeVisible() {
+    watchWindow(true);
+    if (auto window = this->window())
+        window->makeKeyWindow();
+    if (auto parent = superview())
+        setFrame(parent->bounds());
+    setNeedsLayout();
+    layoutIfNeeded();
 }
 
 void TGBrowserView::hideBrowser() {
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
     if (webContent_) {
         webContent_->setDelegate({});
         if (auto blank = platform::URL::parse(kAboutBlank))

@@ -8,7 +8,9 @@
 // Ownership: the action controller owns the browser view; the view hierarchy holds the web
 // view. The browser controller and the language delegate (the adaptor, for the button texts)
 // are held weakly. hideBrowser() clears the web view's delegate and loads "about:blank", after
-// which no load of the old page reaches the controller. Main thread only.
+// which no load of the old page reaches the controller. Between showBrowser() and hideBrowser()
+// the browser follows its window: once the window has been hidden and is shown again, the
+// window is made key and the browser takes its superview's bounds. Main thread only.
 #include <memory>
 #include <optional>
 
@@ -62,6 +64,10 @@ public:
     void didMoveToSuperview() override { setNeedsLayout(); }
 
 private:
+    // Watches the browser's window for hiding (true) or for showing again (false).
+    void watchWindow(bool forHiding);
+    void windowDidBecomeVisible();
+
     TGBrowserView(const platform::Rect& frame, std::weak_ptr<TGBrowserController> controller)
         : platform::View(frame), browserController_(std::move(controller)) {}
 

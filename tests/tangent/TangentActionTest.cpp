@@ -343,6 +343,17 @@ TEST(TangentAction, InAppBrowserFromClickToClose) {
     browser->showInSafari();
     EXPECT_EQ(f.opened().back(), f.services.url("/next"));
 
+    // The browser follows its window: shown again after being hidden, the window is key once
+    // more and the browser fills its superview again.
+    auto window = browser->window();
+    ASSERT_TRUE(window && browser->superview());
+    browser->setFrame(platform::Rect(0, 0, 10, 10));
+    window->setHidden(true);
+    EXPECT_FALSE(window->isKeyWindow());
+    window->setHidden(false);
+    EXPECT_TRUE(window->isKeyWindow());
+    EXPECT_EQ(browser->frame(), browser->superview()->bounds());
+
     // Back closes the browser; once it has gone the click is over.
     browser->backButtonPressed();
     ASSERT_TRUE(f.waitFor([&] { return f.adView->currentActionState() == inactiveState; }));

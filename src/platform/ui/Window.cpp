@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewController.h"
@@ -39,16 +40,21 @@ void Window::setHidden(bool hidden) {
     View::setHidden(hidden);
     if (was == hidden)
         return;
+    auto self = sharedWindow();
     if (hidden) {
         Application::shared().windowBecameHidden(this);
         if (rootViewController_)
             rootViewController_->beginAppearance(false, false), rootViewController_->endAppearance(false);
+        if (self)
+            NotificationCenter::defaultCenter().post(kWindowDidBecomeHiddenNotification, self);
         return;
     }
-    if (auto self = sharedWindow())
+    if (self)
         Application::shared().windowBecameVisible(self);
     if (rootViewController_)
         rootViewController_->beginAppearance(true, false), rootViewController_->endAppearance(false);
+    if (self)
+        NotificationCenter::defaultCenter().post(kWindowDidBecomeVisibleNotification, self);
 }
 
 void Window::setRootViewController(const std::shared_ptr<ViewController>& controller) {

@@ -18,6 +18,9 @@ namespace platform {
 // Names posted through the application's observers.
 inline constexpr const char* kWindowDidBecomeKeyNotification = "WindowDidBecomeKeyNotification";
 inline constexpr const char* kWindowDidResignKeyNotification = "WindowDidResignKeyNotification";
+// Posted by a window (the sender) when it is shown or hidden.
+inline constexpr const char* kWindowDidBecomeVisibleNotification = "WindowDidBecomeVisibleNotification";
+inline constexpr const char* kWindowDidBecomeHiddenNotification = "WindowDidBecomeHiddenNotification";
 
 // Window levels, the platform's numbers.
 inline constexpr double kWindowLevelNormal = 0;
@@ -38,7 +41,8 @@ public:
     // has changed, before the notification is posted). Subclasses override them to react.
     virtual void becomeKeyWindow() {}
     virtual void resignKeyWindow() {}
-    // Shows or hides the window; a shown window is listed by the application.
+    // Shows or hides the window; a shown window is listed by the application. Posts
+    // kWindowDidBecomeVisibleNotification or kWindowDidBecomeHiddenNotification when it changes.
     void setHidden(bool hidden) override;
 
     double windowLevel() const { return windowLevel_; }
