@@ -8,6 +8,7 @@
 
 #include "EndpointSupport.h"
 #include "platform/foundation/Base64.h"
+#include "platform/foundation/Strings.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
 #include "services/VellumAdEndpoints.h"
@@ -69,20 +70,6 @@ std::optional<std::string> fixtureScript(const std::string& name) {
     return readFixture(std::filesystem::path(ServiceHost::defaultFixturesDir()) / "cobalt" / (name + ".js"));
 }
 
-std::string escapeHTML(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 struct CobaltService::State {
@@ -135,10 +122,10 @@ CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>
         // The tap goes through the display script: it asks for a click-through and opens the
         // landing page named in the link.
         const std::string landing = server->url(std::string(kCobaltLandingPath) + "?ad=" + number);
-        const std::string html = "<div class=\"cobalt-ad\" data-slot=\"" + escapeHTML(*slot) + "\"><h1>" +
-                                 escapeHTML(ad.headline) + "</h1><p>" + escapeHTML(ad.line) +
+        const std::string html = "<div class=\"cobalt-ad\" data-slot=\"" + platform::escapeHTML(*slot) + "\"><h1>" +
+                                 platform::escapeHTML(ad.headline) + "</h1><p>" + platform::escapeHTML(ad.line) +
                                  "</p><a href=\"cobalt://ct/?url=" +
-                                 escapeHTML(platform::percentEncode(landing)) + "\">Learn more</a><span id=\"cobalt-sound\" data-file=\"" + kChimeFile + "\"></span></div>";
+                                 platform::escapeHTML(platform::percentEncode(landing)) + "\">Learn more</a><span id=\"cobalt-sound\" data-file=\"" + kChimeFile + "\"></span></div>";
         // The ad's impression trackers: Base64 texts of their addresses joined by "$$CBURL$$".
         const std::string trackers =
             platform::base64Encode(server->url(std::string(kCobaltImpressionPath) + "?ad=" + number +
@@ -155,8 +142,8 @@ CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>
         const std::string ad = request.queryValue("ad").value_or("");
         const DemoAd& demo = kDemoAds[static_cast<std::size_t>(std::strtoul(ad.c_str(), nullptr, 10)) % std::size(kDemoAds)];
         return ServiceReply{200,
-                            "<html><head><title>" + escapeHTML(demo.headline) + "</title></head><body><h1>" +
-                                escapeHTML(demo.headline) + "</h1><p>" + escapeHTML(demo.line) +
+                            "<html><head><title>" + platform::escapeHTML(demo.headline) + "</title></head><body><h1>" +
+                                platform::escapeHTML(demo.headline) + "</h1><p>" + platform::escapeHTML(demo.line) +
                                 "</p><p>Thanks for looking.</p></body></html>",
                             "text/html", {}};
     });

@@ -17,6 +17,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Strings.h"
 #include "platform/net/URLRequest.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
@@ -36,27 +37,6 @@ constexpr const char* kRequestDisplayName = "requestDisplay:";
 constexpr const char* kDisplayName = "display";
 
 double now() { return platform::Clock::current().now(); }
-
-std::string format(const char* pattern, auto... values) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, pattern, values...);
-    return buffer;
-}
-
-// The text made safe for a double-quoted HTML attribute (the page's onload).
-std::string attributeText(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 // Length of a floating-point conversion ("%f", "%.2f", "%10.3g", "%e", "%lf") at `at`; 0
 // when the text there is none.
@@ -269,7 +249,7 @@ void CBAdViewInternal::setRefreshInterval(double seconds) {
     if (seconds > 0 && seconds < kCBMinimumRefreshInterval)
         throw platform::NamedException(
             kNSInvalidArgumentException,
-            format("Attempt to set refresh interval for slot named %s less than the minimum value of %d seconds",
+            platform::formatString("Attempt to set refresh interval for slot named %s less than the minimum value of %d seconds",
                    m_slot->slotDescription()->name().c_str(), static_cast<int>(kCBMinimumRefreshInterval)));
     m_refreshInterval = seconds > 0 ? seconds : 0;
 }
@@ -328,7 +308,7 @@ void CBAdViewInternal::requestDisplay(bool applyRefreshInterval) {
             this, kRequestDisplayName);
         return;
     }
-    platform::logLine(format("CBAdEngine: Ignoring refresh attempt because the interval of %d seconds has not yet "
+    platform::logLine(platform::formatString("CBAdEngine: Ignoring refresh attempt because the interval of %d seconds has not yet "
                              "passed before the previous display.",
                              static_cast<int>(kCBMinimumRefreshInterval)));
 }
@@ -352,7 +332,7 @@ bool CBAdViewInternal::display() {
     const platform::Size adSize = CBAdView::sizeForCBAdSize(size);
     auto c = engine();
     const std::string command =
-        format("displayAd('%s',%lld,%d,%d,%d,%d);", m_slot->slotDescription()->name().c_str(),
+        platform::formatString("displayAd('%s',%lld,%d,%d,%d,%d);", m_slot->slotDescription()->name().c_str(),
                static_cast<long long>(m_slot->nextAdDlTime()), static_cast<int>(std::floor(adSize.width)),
                static_cast<int>(std::floor(adSize.height)), controlsFullScreenSlot() ? 1 : 0,
                c ? c->serverReachability() : 0);
@@ -396,7 +376,7 @@ void CBAdViewInternal::loadScriptAndExecute(const std::string& command) {
             std::string text(data.begin(), data.end());
             if (auto zero = text.find('\0'); zero != std::string::npos)
                 text.resize(zero);
-            self->m_bridge->loadJavascriptString(text, attributeText(command), platform::URL::parse(baseURL()));
+            self->m_bridge->loadJavascriptString(text, platform::escapeHTML(command), platform::URL::parse(baseURL()));
         },
         true);
     auto read = CBIOReadRequest::requestWithPathToRead(*path, std::move(context));
@@ -502,7 +482,7 @@ void CBAdViewInternal::layout() {
     m_navigationBar->setFrame({0, 0, bounds.size.width, kBrowserBarHeight});
     if (!m_isBrowserMode && m_bridge->isCBJSLoaded()) {
         const platform::Rect web = m_webView->bounds();
-        m_bridge->sendJavascriptCommand(format("centerAd(%f,%f,false);", web.size.width, web.size.height));
+        m_bridge->sendJavascriptCommand(platform::formatString("centerAd(%f,%f,false);", web.size.width, web.size.height));
     }
 }
 
@@ -537,7 +517,7 @@ void CBAdViewInternal::adViewWillExpand() { sendCommand("RichAd.adViewWillExpand
 void CBAdViewInternal::adViewDidCollapse() { sendCommand("RichAd.adViewDidCollapse();"); }
 
 void CBAdViewInternal::accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration& a) {
-    sendCommand(format("accelerometerDidAccelerate(%f, %f, %f)", a.x, a.y, a.z));
+    sendCommand(platform::formatString("accelerometerDidAccelerate(%f, %f, %f)", a.x, a.y, a.z));
 }
 
 // ---------------------------------------------------------------------------------------------

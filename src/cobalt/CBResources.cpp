@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/foundation/Strings.h"
 #include "platform/ui/Image.h"
 
 namespace cobalt {
@@ -22,20 +23,6 @@ namespace {
 
 std::shared_ptr<platform::Image> decode(const std::uint8_t* bytes, std::size_t size, const char* name) {
     return platform::Image::fromBytes(std::string_view(reinterpret_cast<const char*>(bytes), size), name);
-}
-
-std::string escapeAttribute(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -64,7 +51,7 @@ std::string CBResources::youtubePage(int screenWidth, const std::string& videoUR
             out += std::to_string(screenWidth);
             ++i;
         } else if (t.compare(i, 2, "%@") == 0) {
-            out += escapeAttribute(videoURL);
+            out += platform::escapeHTML(videoURL);
             ++i;
         } else if (t.compare(i, 6, "%0.0f\"") == 0) {
             char number[64];

@@ -503,7 +503,7 @@ void TGActionController::handleYoutubeAction(const platform::URL& url) {
     const std::string w = std::to_string(width);
     const std::string h = std::to_string(height);
     auto& files = TGLanternFileManager::instance();
-    auto page = files.fillFile(kYoutubeFile, {w, word, w, h, *videoId, w, h, escapeForHTML(prompt)});
+    auto page = files.fillFile(kYoutubeFile, {w, word, w, h, *videoId, w, h, platform::escapeHTML(prompt)});
     if (!page) {
         cannotOpenPage();
         return;

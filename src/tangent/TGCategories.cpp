@@ -23,22 +23,6 @@ void appendValueForUrlParameter(std::string& url, std::string_view key, std::str
     url += '&';
 }
 
-std::string escapeForHTML(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 std::map<std::string, std::string> parseOptions(std::string_view text) {
     std::map<std::string, std::string> options;
     std::size_t at = 0;

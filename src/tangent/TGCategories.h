@@ -24,8 +24,6 @@ std::map<std::string, std::string> parseOptions(std::string_view text);
 // The text escaped for a script string literal (line breaks, form feed, tab, backslash,
 // quotes, slash, and the line terminators U+2028 and U+2029).
 std::string escapeJS(std::string_view text);
-// Text made safe to stand in HTML content or a quoted attribute (&, <, >, " and ').
-std::string escapeForHTML(std::string_view text);
 // Script text made safe to stand inside a <script> element ("</" is written "<\/").
 std::string escapeForScriptElement(std::string_view script);
 // "#RRGGBB"; a grey or out-of-range component is clamped to 0..1 first.

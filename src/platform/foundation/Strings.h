@@ -33,6 +33,8 @@ std::weak_ordering caseInsensitiveCompare(std::string_view a, std::string_view b
 std::vector<std::string> split(std::string_view text, std::string_view separator);
 std::string join(const std::vector<std::string>& pieces, std::string_view separator);
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
+// The text made safe to stand in HTML content or a quoted attribute (&, <, >, " and ').
+std::string escapeHTML(std::string_view text);
 
 // Lenient numeric readers (leading white space, optional sign, digits; the rest ignored).
 // intValue saturates at the 32-bit range, integerValue at the 64-bit range.

@@ -148,3 +148,10 @@ TEST(Base64, DecodingToleratesWrappingButRefusesJunk) {
     for (const char* bad : {"Zm9v!", "Z", "Zm==Zm9v", "Zm9v===", "Zg=", "====", "Zm9-"})
         EXPECT_FALSE(base64Decode(bad)) << bad;
 }
+
+TEST(Strings, HTMLEscapingCoversContentAndQuotedAttributes) {
+    EXPECT_EQ(escapeHTML("<a href=\"x\" title='y'>Tom & Jerry</a>"),
+              "&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;Tom &amp; Jerry&lt;/a&gt;");
+    EXPECT_EQ(escapeHTML("plain text, ünïcode"), "plain text, ünïcode");
+    EXPECT_EQ(escapeHTML("&amp;"), "&amp;amp;"); // escaped text is escaped again, never passed through
+}

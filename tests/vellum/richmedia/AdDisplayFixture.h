@@ -11,6 +11,7 @@
 #include "RichMediaFixture.h"
 #include "platform/foundation/ClassTable.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/net/URLRequest.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "vellum/richmedia/VellumAdView.h"
@@ -101,6 +102,25 @@ public:
     }
 
     std::shared_ptr<platform::Window> window;
+};
+
+// The banner "ad-1" loaded and shown in a slot view, and its page's bridge commands sent as
+// the page's navigations. Tests put the ad's files into its folder before `showBanner`.
+class ShownBannerFixture : public AdDisplayFixture {
+protected:
+    void showBanner() {
+        view = slotView();
+        ASSERT_TRUE(view->loadAdWithID("ad-1", std::nullopt));
+        c = view->adVC();
+        ASSERT_TRUE(pageLoaded(*c));
+    }
+    bool command(const std::string& url) {
+        auto request = platform::URLRequest::withURLString(url);
+        return c->webViewShouldStartLoadWithRequestNavigationType(*c->webView(), *request,
+                                                                  platform::WebViewNavigationType::Other);
+    }
+    std::shared_ptr<vellum::VellumAdView> view;
+    std::shared_ptr<vellum::VellumAdViewController> c;
 };
 
 } // namespace richmediatest

@@ -77,24 +77,14 @@ TEST(AudioBufferSizing, TypeHintByExactExtension) {
         EXPECT_EQ(platform::fourCharCodeText(MRAudioPlayer::fileTypeHint(platform::URL::fileURL(path))), code) << path;
 }
 
-class AudioTest : public AdDisplayFixture {
+class AudioTest : public ShownBannerFixture {
 protected:
     void SetUp() override {
         platform::AudioSession::resetForTesting();
         platform::resetSystemSoundsForTesting();
         storeBanner("ad-1");
-        view = slotView();
-        ASSERT_TRUE(view->loadAdWithID("ad-1", std::nullopt));
-        c = view->adVC();
-        ASSERT_TRUE(pageLoaded(*c));
+        showBanner();
     }
-    bool command(const std::string& url) {
-        auto request = platform::URLRequest::withURLString(url);
-        return c->webViewShouldStartLoadWithRequestNavigationType(*c->webView(), *request,
-                                                                  platform::WebViewNavigationType::Other);
-    }
-    std::shared_ptr<vellum::VellumAdView> view;
-    std::shared_ptr<vellum::VellumAdViewController> c;
 };
 
 // A file shorter than one buffer: one buffer is filled, the queue stops after it and the

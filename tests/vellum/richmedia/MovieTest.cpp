@@ -8,24 +8,14 @@
 namespace richmediatest {
 namespace {
 
-class MovieTest : public AdDisplayFixture {
+class MovieTest : public ShownBannerFixture {
 protected:
     void SetUp() override {
         storeBanner("ad-1");
         std::filesystem::copy_file(std::filesystem::path(FW_FIXTURES_DIR) / "meridian" / "videos" / "spot.avi",
                                    cacheFolder() / "ad-1" / "clip.avi");
-        view = slotView();
-        ASSERT_TRUE(view->loadAdWithID("ad-1", std::nullopt));
-        c = view->adVC();
-        ASSERT_TRUE(pageLoaded(*c));
+        showBanner();
     }
-    bool command(const std::string& url) {
-        auto request = platform::URLRequest::withURLString(url);
-        return c->webViewShouldStartLoadWithRequestNavigationType(*c->webView(), *request,
-                                                                  platform::WebViewNavigationType::Other);
-    }
-    std::shared_ptr<vellum::VellumAdView> view;
-    std::shared_ptr<vellum::VellumAdViewController> c;
 };
 
 TEST_F(MovieTest, PageMoviePlaysOverTheAdUntilDone) {
