@@ -5,8 +5,7 @@
 // Every image is drawn from simple shapes (fills, gradients, rounded rectangles, triangles)
 // and the small stroke font of stb_easy_font, scaled up.
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_easy_font.h>
-#include <stb/stb_image_write.h>
+#include "Canvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,116 +18,9 @@
 
 namespace {
 
-struct Rgba {
-    std::uint8_t r, g, b, a;
-};
-
-Rgba mix(Rgba x, Rgba y, double t) {
-    auto lerp = [t](std::uint8_t p, std::uint8_t q) {
-        return static_cast<std::uint8_t>(std::lround(p + (q - p) * std::clamp(t, 0.0, 1.0)));
-    };
-    return {lerp(x.r, y.r), lerp(x.g, y.g), lerp(x.b, y.b), lerp(x.a, y.a)};
-}
-
-// An RGBA picture with source-over blending of opaque or translucent fills.
-class Canvas {
-public:
-    Canvas(int width, int height, Rgba fill = {0, 0, 0, 0})
-        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width * height), fill) {}
-
-    int width() const { return width_; }
-    int height() const { return height_; }
-
-    void blend(int x, int y, Rgba c) {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_ || c.a == 0)
-            return;
-        Rgba& d = pixels_[static_cast<std::size_t>(y * width_ + x)];
-        double sa = c.a / 255.0, da = d.a / 255.0;
-        double oa = sa + da * (1 - sa);
-        auto channel = [&](std::uint8_t s, std::uint8_t t) {
-            return static_cast<std::uint8_t>(std::lround((s * sa + t * da * (1 - sa)) / oa));
-        };
-        d = {channel(c.r, d.r), channel(c.g, d.g), channel(c.b, d.b),
-             static_cast<std::uint8_t>(std::lround(oa * 255))};
-    }
-
-    // Fills every pixel whose centre passes `inside`.
-    void fill(const std::function<bool(double, double)>& inside,
-              const std::function<Rgba(int, int)>& colour) {
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x)
-                if (inside(x + 0.5, y + 0.5))
-                    blend(x, y, colour(x, y));
-    }
-
-    void rect(double x, double y, double w, double h, Rgba c) {
-        fill([=](double px, double py) { return px >= x && px < x + w && py >= y && py < y + h; },
-             [=](int, int) { return c; });
-    }
-
-    void verticalGradient(Rgba top, Rgba bottom) {
-        fill([](double, double) { return true; },
-             [&](int, int y) { return mix(top, bottom, height_ > 1 ? y / double(height_ - 1) : 0); });
-    }
-
-    void roundedRect(double x, double y, double w, double h, double radius, Rgba top, Rgba bottom) {
-        auto inside = [=](double px, double py) {
-            double cx = std::clamp(px, x + radius, x + w - radius);
-            double cy = std::clamp(py, y + radius, y + h - radius);
-            return px >= x && px < x + w && py >= y && py < y + h &&
-                   (px - cx) * (px - cx) + (py - cy) * (py - cy) <= radius * radius;
-        };
-        fill(inside, [=](int, int py) { return mix(top, bottom, (py - y) / std::max(1.0, h)); });
-    }
-
-    // A filled triangle through three points.
-    void triangle(double x0, double y0, double x1, double y1, double x2, double y2, Rgba c) {
-        auto edge = [](double ax, double ay, double bx, double by, double px, double py) {
-            return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
-        };
-        fill(
-            [=](double px, double py) {
-                double e0 = edge(x0, y0, x1, y1, px, py), e1 = edge(x1, y1, x2, y2, px, py),
-                       e2 = edge(x2, y2, x0, y0, px, py);
-                return (e0 >= 0 && e1 >= 0 && e2 >= 0) || (e0 <= 0 && e1 <= 0 && e2 <= 0);
-            },
-            [=](int, int) { return c; });
-    }
-
-    // Text in the stroke font, `scale` pixels per font unit, its top left corner at (x, y).
-    void text(double x, double y, const std::string& s, double scale, Rgba c) {
-        std::vector<char> vertices(s.size() * 300 + 1024);
-        std::string copy = s;
-        int quads = stb_easy_font_print(0, 0, copy.data(), nullptr, vertices.data(),
-                                        static_cast<int>(vertices.size()));
-        struct Vertex {
-            float x, y, z;
-            unsigned char colour[4];
-        };
-        const auto* v = reinterpret_cast<const Vertex*>(vertices.data());
-        for (int q = 0; q < quads; ++q) {
-            const Vertex* quad = v + q * 4;
-            double qx0 = x + quad[0].x * scale, qy0 = y + quad[0].y * scale;
-            double qx1 = x + quad[2].x * scale, qy1 = y + quad[2].y * scale;
-            rect(std::min(qx0, qx1), std::min(qy0, qy1), std::fabs(qx1 - qx0), std::fabs(qy1 - qy0), c);
-        }
-    }
-
-    // Text centred horizontally on `centreX`.
-    void centredText(double centreX, double y, const std::string& s, double scale, Rgba c) {
-        std::string copy = s;
-        double w = stb_easy_font_width(copy.data()) * scale;
-        text(centreX - w / 2, y, s, scale, c);
-    }
-
-    bool writePNG(const std::filesystem::path& path) const {
-        return stbi_write_png(path.c_str(), width_, height_, 4, pixels_.data(), width_ * 4) != 0;
-    }
-
-private:
-    int width_, height_;
-    std::vector<Rgba> pixels_;
-};
+using imagegen::Canvas;
+using imagegen::mix;
+using imagegen::Rgba;
 
 constexpr Rgba kWhite{255, 255, 255, 255};
 constexpr Rgba kNavy{20, 40, 80, 255};

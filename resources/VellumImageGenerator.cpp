@@ -7,8 +7,7 @@
 //
 // Usage: vellum_image_generator OUTPUT.cpp PAGE_SCRIPT.js
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_easy_font.h>
-#include <stb/stb_image_write.h>
+#include "Canvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,102 +22,8 @@
 
 namespace {
 
-struct Rgba {
-    std::uint8_t r, g, b, a;
-};
-
-class Canvas {
-public:
-    Canvas(int width, int height, Rgba fill = {0, 0, 0, 0})
-        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width * height), fill) {}
-
-    void blend(int x, int y, Rgba c) {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_ || c.a == 0)
-            return;
-        Rgba& d = pixels_[static_cast<std::size_t>(y * width_ + x)];
-        const double sa = c.a / 255.0, da = d.a / 255.0, oa = sa + da * (1 - sa);
-        auto channel = [&](std::uint8_t s, std::uint8_t t) {
-            return static_cast<std::uint8_t>(std::lround((s * sa + t * da * (1 - sa)) / oa));
-        };
-        d = {channel(c.r, d.r), channel(c.g, d.g), channel(c.b, d.b), static_cast<std::uint8_t>(std::lround(oa * 255))};
-    }
-    void fill(const std::function<bool(double, double)>& inside, const std::function<Rgba(int, int)>& colour) {
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x)
-                if (inside(x + 0.5, y + 0.5))
-                    blend(x, y, colour(x, y));
-    }
-    void rect(double x, double y, double w, double h, Rgba c) {
-        fill([=](double px, double py) { return px >= x && px < x + w && py >= y && py < y + h; },
-             [=](int, int) { return c; });
-    }
-    // A filled triangle.
-    void triangle(double ax, double ay, double bx, double by, double cx, double cy, Rgba c) {
-        auto side = [](double px, double py, double x0, double y0, double x1, double y1) {
-            return (px - x1) * (y0 - y1) - (x0 - x1) * (py - y1);
-        };
-        fill(
-            [=](double px, double py) {
-                const double d1 = side(px, py, ax, ay, bx, by), d2 = side(px, py, bx, by, cx, cy),
-                             d3 = side(px, py, cx, cy, ax, ay);
-                return !((d1 < 0 || d2 < 0 || d3 < 0) && (d1 > 0 || d2 > 0 || d3 > 0));
-            },
-            [=](int, int) { return c; });
-    }
-    // A thick line segment.
-    void line(double x0, double y0, double x1, double y1, double thickness, Rgba c) {
-        fill(
-            [=](double px, double py) {
-                const double dx = x1 - x0, dy = y1 - y0;
-                const double t = std::clamp(((px - x0) * dx + (py - y0) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
-                const double qx = x0 + t * dx - px, qy = y0 + t * dy - py;
-                return qx * qx + qy * qy <= thickness * thickness / 4;
-            },
-            [=](int, int) { return c; });
-    }
-    void text(double x, double y, const std::string& s, double scale, Rgba c) {
-        std::vector<char> vertices(s.size() * 300 + 1024);
-        std::string copy = s;
-        const int quads =
-            stb_easy_font_print(0, 0, copy.data(), nullptr, vertices.data(), static_cast<int>(vertices.size()));
-        struct Vertex {
-            float x, y, z;
-            unsigned char colour[4];
-        };
-        const auto* v = reinterpret_cast<const Vertex*>(vertices.data());
-        for (int q = 0; q < quads; ++q) {
-            const Vertex* quad = v + q * 4;
-            const double qx0 = x + quad[0].x * scale, qy0 = y + quad[0].y * scale;
-            const double qx1 = x + quad[2].x * scale, qy1 = y + quad[2].y * scale;
-            rect(std::min(qx0, qx1), std::min(qy0, qy1), std::fabs(qx1 - qx0), std::fabs(qy1 - qy0), c);
-        }
-    }
-    double textWidth(const std::string& s, double scale) const {
-        std::string copy = s;
-        return stb_easy_font_width(copy.data()) * scale;
-    }
-    std::string encode(bool jpeg) const {
-        std::string bytes;
-        auto sink = [](void* context, void* data, int size) {
-            static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
-        };
-        if (jpeg) {
-            std::vector<std::uint8_t> rgb;
-            for (const auto& p : pixels_)
-                rgb.insert(rgb.end(), {p.r, p.g, p.b});
-            stbi_write_jpg_to_func(sink, &bytes, width_, height_, 3, rgb.data(), 90);
-        } else {
-            stbi_write_png_to_func(sink, &bytes, width_, height_, 4, pixels_.data(), width_ * 4);
-        }
-        return bytes;
-    }
-
-    Rgba at(int x, int y) const { return pixels_[static_cast<std::size_t>(y * width_ + x)]; }
-
-private:
-    int width_, height_;
-    std::vector<Rgba> pixels_;
-};
+using imagegen::Canvas;
+using imagegen::Rgba;
 
 constexpr Rgba kWhite{255, 255, 255, 255};
 constexpr Rgba kGreyTranslucent{160, 160, 160, 110};
