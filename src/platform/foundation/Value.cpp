@@ -1,5 +1,7 @@
 #include "platform/foundation/Value.h"
 
+#include "platform/foundation/Numbers.h"
+
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -29,12 +31,7 @@ std::optional<std::int64_t> Value::integer() const {
         double d = std::get<double>(v_);
         if (!std::isfinite(d))
             return std::nullopt;
-        // Saturate instead of overflowing the conversion.
-        if (d >= 9.2e18)
-            return std::numeric_limits<std::int64_t>::max();
-        if (d <= -9.2e18)
-            return std::numeric_limits<std::int64_t>::min();
-        return static_cast<std::int64_t>(d);
+        return saturatingCast<std::int64_t>(d);
     }
     default: return std::nullopt;
     }
