@@ -14,6 +14,7 @@
 #include "cobalt/CBReachability.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/URL.h"
@@ -342,8 +343,9 @@ bool CBController::setValueForKey(const std::string& key, const platform::Value&
     const auto n = number();
     if (n && key == "disabled")
         disabled_ = *n != 0;
-    else if (n && key == "execMode")
-        setExecMode(static_cast<int>(*n));
+    else if (n && key == "execMode" && (platform::saturatingCast<int>(*n) == 0 || platform::saturatingCast<int>(*n) == 1))
+        // Every bridge polls with this mode: one outside background and foreground would stop them all.
+        setExecMode(platform::saturatingCast<int>(*n));
     else if (n && key == "menuDisplayTime")
         menuDisplayTime_ = *n;
     else if (n && key == "exitItemDisplayTime")
