@@ -11,7 +11,7 @@ using namespace cobalt;
 namespace fs = std::filesystem;
 
 class ClientScriptsTest : public cobalttest::EngineHarness {
-protected:
+public:
     fs::path config() const { return store() / "Config"; }
     void installFolder(const std::string& name, bool withDriver = true) {
         write(config() / name / "display.js", "// display " + name);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "EngineHarness.h"
+#include "cobalt/CBLibraryHandlers.h"
 #include "services/VellumAdEndpoints.h"
 
 namespace {
@@ -90,7 +91,7 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         {"a stored number past the 64-bit range",
          "BridgeLib.sqlExecute(\"INSERT OR REPLACE INTO settings (id, data) VALUES ('big', 1e300)\");"
          "BridgeLib.getSettingWithCallback('big', 'window.r=%d');",
-         "9223372036854775807"},
+         "9223372036854776000"}, // the page reads the largest 64-bit integer as the nearest double
         {"an execution mode past the int range", "BridgeLib.setExecMode(1e300); BridgeLib.getExecModeWithCallback('window.r=%d');",
          "2147483647"},
         {"the controller's execution mode past the int range",
