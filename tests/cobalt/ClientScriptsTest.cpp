@@ -1,6 +1,11 @@
 // The client scripts: which installed folder a launch runs (only whole ones, never one cut
 // short, links repaired), the sync over a compressed reply, and the ads the driver script
 // fetches living an hour from their download.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <set>
 
 #include "EngineHarness.h"
@@ -9,6 +14,30 @@ namespace {
 
 using namespace cobalt;
 namespace fs = std::filesystem;
+
+// The head of the reply to a plain HTTP/1.1 GET of `target` with `extraHeader`, as sent on the
+// wire (before any decoding).
+std::string rawReplyHead(int port, const std::string& target, const std::string& extraHeader) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeader +
+                                    "Connection: close\r\n\r\n";
+        if (::send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n = 0;
+            while (reply.find("\r\n\r\n") == std::string::npos && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+                reply.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return reply.substr(0, reply.find("\r\n\r\n"));
+}
 
 class ClientScriptsTest : public cobalttest::EngineHarness {
 public:
@@ -121,6 +150,11 @@ TEST_F(ClientScriptsTest, TheSyncAsksForACompressedReplyAndTheScriptsArriveWhole
     EXPECT_EQ(read(config() / "driver.js"), driver);
     EXPECT_EQ(read(config() / "display.js"),
               read(fs::path(services::ServiceHost::defaultFixturesDir()) / "cobalt" / "display.js"));
+    // The service compresses the reply for a client that accepts it, and only then.
+    const std::string target = syncs[0].target;
+    EXPECT_NE(rawReplyHead(services.host().port(), target, "Accept-Encoding: gzip\r\n").find("Content-Encoding: gzip"),
+              std::string::npos);
+    EXPECT_EQ(rawReplyHead(services.host().port(), target, "").find("Content-Encoding"), std::string::npos);
 }
 
 TEST_F(ClientScriptsTest, AdsLiveAnHourFromTheirDownloadLongAfterTheLaunch) {
