@@ -18,6 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kStoreVersion = "3.1.2";
+// What one value of a result row counts for besides its bytes.
+constexpr std::size_t kValueOverheadBytes = 16;
 
 // Refuses what a script's statement may not do to the engine's database: open or close other
 // database files, or load code.
@@ -180,11 +182,18 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
     sqlite3_set_authorizer(database_, fromScript ? scriptAuthorizer : nullptr, nullptr);
     if (progress)
         sqlite3_progress_handler(database_, kProgressInterval, progressHandler, progress);
-    const auto restore = [this, progress] {
+    // A script's statement makes no value larger than the bound (zeroblob(1e9) fails at once).
+    const int lengthLimit =
+        fromScript ? sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxScriptValueBytes)) : -1;
+    const auto restore = [this, progress, lengthLimit] {
         sqlite3_set_authorizer(database_, nullptr, nullptr);
         if (progress)
             sqlite3_progress_handler(database_, 0, nullptr, nullptr);
+        if (lengthLimit >= 0)
+            sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, lengthLimit);
     };
+    std::size_t resultBytes = 0;
+    bool tooLarge = false;
     sqlite3_stmt* statement = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(database_, text.data(), static_cast<int>(text.size()), &statement, &tail) != SQLITE_OK ||
@@ -204,15 +213,22 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
             platform::Array row;
             const int count = sqlite3_data_count(statement);
             row.reserve(static_cast<std::size_t>(count));
-            for (int c = 0; c < count; ++c)
+            for (int c = 0; c < count; ++c) {
+                resultBytes += kValueOverheadBytes + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
                 row.push_back(columnValue(statement, c));
+            }
             rows.emplace_back(std::move(row));
+            if (fromScript && resultBytes > kMaxScriptResultBytes) {
+                tooLarge = true;
+                break;
+            }
         }
-        ok = step == SQLITE_DONE;
+        ok = step == SQLITE_DONE && !tooLarge;
         if (!ok && fromScript)
-            platform::logLine(progress && progress->cut ? std::string("CBDatabase: statement cut short")
-                                                        : std::string("CBDatabase: statement failed: ") +
-                                                              sqlite3_errmsg(database_));
+            platform::logLine(tooLarge ? std::string("CBDatabase: statement result too large")
+                              : progress && progress->cut ? std::string("CBDatabase: statement cut short")
+                                                          : std::string("CBDatabase: statement failed: ") +
+                                                                sqlite3_errmsg(database_));
     }
     sqlite3_finalize(statement);
     restore();

@@ -59,8 +59,12 @@ public:
     // kScriptStatementSteps virtual-machine steps. Answers nullopt when the statement is
     // refused, fails, runs past its budget or is cut short through `cancelled` (any thread may
     // set it; the statement stops at its next progress check).
+    // Memory is bounded too: no value a script's statement makes is larger than
+    // kMaxScriptValueBytes, and its rows together hold at most kMaxScriptResultBytes.
     static constexpr int kProgressInterval = 1000;
     static constexpr long kScriptStatementSteps = 20'000;
+    static constexpr std::size_t kMaxScriptValueBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxScriptResultBytes = 8 * 1024 * 1024;
     std::optional<platform::Array> sqlExecuteFromScript(std::string_view statement,
                                                         const std::atomic<bool>* cancelled = nullptr);
 

@@ -101,6 +101,10 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
          "BridgeCocoa.performSelectorOnClassWithObjectWithCallback('stringWithString:', 'NSString', '" + big +
              "', 'BridgeCocoa.valueForObjectWithCallback(%s, \"window.r=\\x27%s\\x27\")');",
          CBCocoaCommandHandler::kDoesNotRespond},
+        {"reports for a slot the engine does not have, with numbers past every range",
+         R"(BridgeDriver.notifyAdFetchSucceededForSlotNamedDlTimeExpiration("../../..", "99999999999999999999999", "-1e400");)"
+         R"(BridgeDriver.notifyAdFetchFailedForSlotNamed("../x"); BridgeDriver.setState("99999999999999999999");)",
+         ""},
         {"an endless script, then a command", "while (true) {}", ""},
         {"the page still answers", "BridgeLib.getExecModeWithCallback('window.r=%d');", "0",
          [] { evaluate("BridgeLib.setExecMode(0);"); }},

@@ -133,6 +133,14 @@ TEST_F(StoreTest, ScriptStatementsEndWithinTheirBudgetAndFailuresAnswerNull) {
     EXPECT_FALSE(database->sqlExecuteFromScript("SELECT count(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
                                                 "SELECT x+1 FROM c WHERE x < 100000) SELECT x FROM c)",
                                                 &cancelled));
+    // Memory is bounded: one value, and the rows together.
+    EXPECT_FALSE(database->sqlExecuteFromScript("SELECT zeroblob(1000000000)"));
+    const std::string rows = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < %d) SELECT zeroblob(4000) FROM c";
+    auto rowsOf = [&](int n) { return std::string(rows).replace(rows.find("%d"), 2, std::to_string(n)); };
+    EXPECT_FALSE(database->sqlExecuteFromScript(rowsOf(3000)));
+    EXPECT_EQ(database->sqlExecuteFromScript(rowsOf(1000))->size(), 1000u);
+    // The bounds hold for scripts only.
+    EXPECT_EQ(database->sqlExecute("SELECT length(zeroblob(5000000))"), (platform::Array{Value(platform::Array{Value(5000000)})}));
     // The handle is whole afterwards, and an empty result is not a failure.
     EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1"), (platform::Array{Value(platform::Array{Value(1)})}));
     EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1 WHERE 0"), platform::Array{});
