@@ -341,11 +341,13 @@ bool CBController::setValueForKey(const std::string& key, const platform::Value&
         return true;
     }
     const auto n = number();
+    // Every bridge polls with the execution mode: one other than background (0) or
+    // foreground (1) would stop them all, so only those two are taken.
+    const int mode = n ? platform::saturatingCast<int>(*n) : -1;
     if (n && key == "disabled")
         disabled_ = *n != 0;
-    else if (n && key == "execMode" && (platform::saturatingCast<int>(*n) == 0 || platform::saturatingCast<int>(*n) == 1))
-        // Every bridge polls with this mode: one outside background and foreground would stop them all.
-        setExecMode(platform::saturatingCast<int>(*n));
+    else if (key == "execMode" && (mode == CBJavascriptBridge::kBG || mode == CBJavascriptBridge::kFG))
+        setExecMode(mode);
     else if (n && key == "menuDisplayTime")
         menuDisplayTime_ = *n;
     else if (n && key == "exitItemDisplayTime")
