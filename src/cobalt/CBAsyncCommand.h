@@ -9,7 +9,8 @@
 // first; results come back to the main thread through the command's callback context.
 //
 // Ownership: the controller owns both managers. shutdown() (or destruction) drops the pending
-// commands (their callbacks never run), cancels the command in progress and joins the thread. Callbacks already handed to the main run loop still run there.
+// commands (their callbacks never run), cancels the command in progress and joins the
+// thread. Callbacks already handed to the main run loop still run there.
 //
 // Wake-ups are throttled to one per kFireInterval: commands sent in a burst are executed
 // together at the next wake-up (a delayed fire on the sending thread's run loop).

@@ -356,7 +356,8 @@ void CBClientManager::synchronizeWithFileSystem() {
     auto linked = [&](const std::string& folder) {
         for (const auto& component : clientComponents_) {
             const fs::path link = root / (component + ".js");
-            if (!fs::is_symlink(link, ec) || fs::read_symlink(link, ec) != fs::path(folder) / (component + ".js"))
+            if (!fs::is_symlink(link, ec) ||
+                fs::read_symlink(link, ec) != fs::path(folder) / (component + ".js"))
                 return false;
         }
         return true;

@@ -102,7 +102,6 @@ CBDatabase::~CBDatabase() {
     closeLocked();
 }
 
-
 void CBDatabase::closeLocked() {
     if (!database_)
         return;
@@ -113,9 +112,13 @@ void CBDatabase::closeLocked() {
     open_ = false;
 }
 
-bool CBDatabase::initialized() const { return initialized_; }
+bool CBDatabase::initialized() const {
+    return initialized_;
+}
 
-bool CBDatabase::isOpen() const { return open_; }
+bool CBDatabase::isOpen() const {
+    return open_;
+}
 
 void CBDatabase::setQueryManager(std::weak_ptr<CBAsyncCommandManager> manager) {
     std::lock_guard lock(managerLock_);
@@ -141,7 +144,8 @@ bool CBDatabase::loadFromFileLocked() {
     }
     open_ = true;
     sqlite3_db_config(database_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    const auto rows = executeLocked("SELECT data FROM settings WHERE id='version'", {}, false).value_or(platform::Array{});
+    const auto rows =
+        executeLocked("SELECT data FROM settings WHERE id='version'", {}, false).value_or(platform::Array{});
     if (rows.empty())
         return false;
     const auto* first = rows.front().at(0);
@@ -174,8 +178,8 @@ bool CBDatabase::initializeLocked() {
 }
 
 std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
-                                                        const std::vector<platform::Value>& parameters,
-                                                        bool fromScript, CBStatementProgress* progress) {
+                                                         const std::vector<platform::Value>& parameters,
+                                                         bool fromScript, CBStatementProgress* progress) {
     platform::Array rows;
     if (!database_)
         return std::nullopt;
@@ -184,7 +188,8 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
         sqlite3_progress_handler(database_, kProgressInterval, progressHandler, progress);
     // A script's statement makes no value larger than the bound (zeroblob(1e9) fails at once).
     const int lengthLimit =
-        fromScript ? sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxScriptValueBytes)) : -1;
+        fromScript ? sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxScriptValueBytes))
+                   : -1;
     const auto restore = [this, progress, lengthLimit] {
         sqlite3_set_authorizer(database_, nullptr, nullptr);
         if (progress)
@@ -214,7 +219,8 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
             const int count = sqlite3_data_count(statement);
             row.reserve(static_cast<std::size_t>(count));
             for (int c = 0; c < count; ++c) {
-                resultBytes += kValueOverheadBytes + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+                resultBytes +=
+                    kValueOverheadBytes + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
                 row.push_back(columnValue(statement, c));
             }
             rows.emplace_back(std::move(row));

@@ -10,9 +10,9 @@
 // Threads: the handle is shared by the main thread and the DB thread; every use of it (open,
 // each statement from prepare to finalize, close, wipe) holds the store's lock, so two
 // statements never overlap. A script's statement runs under a step budget, so the lock is
-// never held for long, and sending a query never takes it. Values the engine puts into SQL are bound, never pasted; table
-// names must be plain identifiers. Statements that scripts send run under an authorizer that
-// refuses ATTACH, DETACH and loading extensions.
+// never held for long, and sending a query never takes it. Values the engine puts into SQL
+// are bound, never pasted; table names must be plain identifiers. Statements that scripts
+// send run under an authorizer that refuses ATTACH, DETACH and loading extensions.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -108,8 +108,8 @@ private:
     bool initializeLocked();
     void closeLocked();
     std::optional<platform::Array> executeLocked(std::string_view statement,
-                                                 const std::vector<platform::Value>& parameters, bool fromScript,
-                                                 CBStatementProgress* progress = nullptr);
+                                                 const std::vector<platform::Value>& parameters,
+                                                 bool fromScript, CBStatementProgress* progress = nullptr);
     void fetch(const std::string& id, const std::string& table, bool decodeData, FetchCallback callback);
 
     // lock_ serialises the handle and may be held for a whole statement on the DB thread;

@@ -256,8 +256,8 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
                               if (first->type() == platform::Value::Type::Integer)
                                   self->answerInteger(callback, first->intOr(0));
                               else if (first->type() == platform::Value::Type::Real)
-                                  self->answerInteger(callback,
-                                                      platform::saturatingCast<std::int64_t>(first->doubleOr(0)));
+                                  self->answerInteger(
+                                      callback, platform::saturatingCast<std::int64_t>(first->doubleOr(0)));
                               else
                                   self->answerText(callback, valueDescription(*first));
                           },

@@ -67,7 +67,9 @@ std::optional<fs::path> confinedPath(std::string_view relative, bool allowTransi
 
 } // namespace
 
-std::optional<fs::path> CBPaths::confinedScriptPath(std::string_view relative) { return confinedPath(relative, true); }
+std::optional<fs::path> CBPaths::confinedScriptPath(std::string_view relative) {
+    return confinedPath(relative, true);
+}
 
 std::optional<fs::path> CBPaths::confinedScriptFolder(std::string_view relative) {
     return confinedPath(relative, false);

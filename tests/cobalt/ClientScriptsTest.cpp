@@ -25,12 +25,13 @@ std::string rawReplyHead(int port, const std::string& target, const std::string&
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string reply;
     if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeader +
-                                    "Connection: close\r\n\r\n";
+        const std::string request =
+            "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeader + "Connection: close\r\n\r\n";
         if (::send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
             char buffer[4096];
             ssize_t n = 0;
-            while (reply.find("\r\n\r\n") == std::string::npos && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+            while (reply.find("\r\n\r\n") == std::string::npos &&
+                   (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
                 reply.append(buffer, static_cast<std::size_t>(n));
         }
     }
@@ -79,7 +80,9 @@ TEST_F(ClientScriptsTest, ALaunchRunsOnlyWholeClientsAndRepairsTheirLinks) {
              t.link("display", "1000_1.0");
              t.link("driver", "1000_1.0");
          },
-         "1.0", "1000_1.0", {"1000_1.0", "2000_1.1", "display.js", "driver.js"}},
+         "1.0",
+         "1000_1.0",
+         {"1000_1.0", "2000_1.1", "display.js", "driver.js"}},
         {"a folder cut short while written is swept",
          [](ClientScriptsTest& t) {
              t.installFolder("1000_1.0");
@@ -88,20 +91,26 @@ TEST_F(ClientScriptsTest, ALaunchRunsOnlyWholeClientsAndRepairsTheirLinks) {
              t.link("display", "1000_1.0");
              t.link("driver", "1000_1.0");
          },
-         "1.0", "1000_1.0", {"1000_1.0", "display.js", "driver.js"}},
+         "1.0",
+         "1000_1.0",
+         {"1000_1.0", "display.js", "driver.js"}},
         {"a first install cut short between its links gets the missing one",
          [](ClientScriptsTest& t) {
              t.installFolder("1000_1.0");
              t.link("display", "1000_1.0");
          },
-         "1.0", "1000_1.0", {"1000_1.0", "display.js", "driver.js"}},
+         "1.0",
+         "1000_1.0",
+         {"1000_1.0", "display.js", "driver.js"}},
         {"a link to another folder is set right",
          [](ClientScriptsTest& t) {
              t.installFolder("1000_1.0");
              t.link("display", "1000_1.0");
              t.link("driver", "999_0.9");
          },
-         "1.0", "1000_1.0", {"1000_1.0", "display.js", "driver.js"}},
+         "1.0",
+         "1000_1.0",
+         {"1000_1.0", "display.js", "driver.js"}},
         {"a current folder that lost a script gives way to an older whole one",
          [](ClientScriptsTest& t) {
              t.installFolder("500_0.9");
@@ -109,14 +118,18 @@ TEST_F(ClientScriptsTest, ALaunchRunsOnlyWholeClientsAndRepairsTheirLinks) {
              t.link("display", "1000_1.0");
              t.link("driver", "1000_1.0");
          },
-         "0.9", "500_0.9", {"500_0.9", "display.js", "driver.js"}},
+         "0.9",
+         "500_0.9",
+         {"500_0.9", "display.js", "driver.js"}},
         {"with nothing whole left, no client is installed",
          [](ClientScriptsTest& t) {
              t.installFolder("1000_1.0", false);
              t.link("display", "1000_1.0");
              t.link("driver", "1000_1.0");
          },
-         "0.0", nullptr, {"1000_1.0"}},
+         "0.0",
+         nullptr,
+         {"1000_1.0"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -152,7 +165,8 @@ TEST_F(ClientScriptsTest, TheSyncAsksForACompressedReplyAndTheScriptsArriveWhole
               read(fs::path(services::ServiceHost::defaultFixturesDir()) / "cobalt" / "display.js"));
     // The service compresses the reply for a client that accepts it, and only then.
     const std::string target = syncs[0].target;
-    EXPECT_NE(rawReplyHead(services.host().port(), target, "Accept-Encoding: gzip\r\n").find("Content-Encoding: gzip"),
+    EXPECT_NE(rawReplyHead(services.host().port(), target, "Accept-Encoding: gzip\r\n")
+                  .find("Content-Encoding: gzip"),
               std::string::npos);
     EXPECT_EQ(rawReplyHead(services.host().port(), target, "").find("Content-Encoding"), std::string::npos);
 }

@@ -40,8 +40,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(fd_, 16) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::listen(fd_, 16) == 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
             port_ = ntohs(address.sin_port);
     }
     ~SilentPort() {
@@ -69,8 +69,8 @@ TEST_F(DownloadTest, ErrorStatusesAreRetriedAndOnlyTheLastBodyIsDelivered) {
             return services::ServiceReply{500, "error body " + std::to_string(n), "text/plain", {}};
         return services::ServiceReply{200, "the third body", "text/plain", {}};
     });
-    auto download = CBDownloadConnection::connectionWithURLRequest(platform::URLRequest(services.urlFor("/dl")),
-                                                                   recorder, platform::Value(), 3);
+    auto download = CBDownloadConnection::connectionWithURLRequest(
+        platform::URLRequest(services.urlFor("/dl")), recorder, platform::Value(), 3);
     ASSERT_TRUE(waitFor([&] { return recorder->finished() > 0; }));
     EXPECT_EQ(recorder->succeeded, 1);
     EXPECT_EQ(recorder->failed, 0);
@@ -82,8 +82,8 @@ TEST_F(DownloadTest, ErrorStatusesAreRetriedAndOnlyTheLastBodyIsDelivered) {
     served = 0;
     auto recorder2 = std::make_shared<Recorder>();
     services.setFault("/dl", services::Fault::errorStatus(503, "busy"));
-    auto failing = CBDownloadConnection::connectionWithURLRequest(platform::URLRequest(services.urlFor("/dl")),
-                                                                  recorder2, platform::Value(), 2);
+    auto failing = CBDownloadConnection::connectionWithURLRequest(
+        platform::URLRequest(services.urlFor("/dl")), recorder2, platform::Value(), 2);
     ASSERT_TRUE(waitFor([&] { return recorder2->finished() > 0; }));
     EXPECT_EQ(recorder2->failed, 1);
     EXPECT_EQ(recorder2->status, 503);
@@ -95,8 +95,8 @@ TEST_F(DownloadTest, EachAttemptTimesOutOnTheManualClock) {
     ASSERT_NE(silent.port(), 0);
     auto url = platform::URL::parse("http://127.0.0.1:" + std::to_string(silent.port()) + "/never");
     ASSERT_TRUE(url);
-    auto download =
-        CBDownloadConnection::timedConnectionWithURLRequest(platform::URLRequest(*url), recorder, platform::Value(), 40.0, 3);
+    auto download = CBDownloadConnection::timedConnectionWithURLRequest(platform::URLRequest(*url), recorder,
+                                                                        platform::Value(), 40.0, 3);
     // Two attempts time out and start again; the report comes with the third, after 120 s.
     for (int i = 0; i < 1199; ++i)
         time.advance(0.1);
@@ -110,7 +110,8 @@ TEST_F(DownloadTest, EachAttemptTimesOutOnTheManualClock) {
 TEST_F(DownloadTest, ABodyPastTheCapFailsAndASplitBodyArrivesWhole) {
     const auto size = std::to_string(CBDownloadConnection::kMaximumBodyBytes + 1);
     auto large = CBDownloadConnection::connectionWithURLRequest(
-        platform::URLRequest(services.urlFor(std::string(services::ServiceHost::kGeneratedBytesPath) + "?size=" + size)),
+        platform::URLRequest(
+            services.urlFor(std::string(services::ServiceHost::kGeneratedBytesPath) + "?size=" + size)),
         recorder, platform::Value());
     ASSERT_TRUE(waitFor([&] { return recorder->finished() > 0; }, 0.1, 60.0));
     EXPECT_EQ(recorder->failed, 1);
@@ -121,8 +122,8 @@ TEST_F(DownloadTest, ABodyPastTheCapFailsAndASplitBodyArrivesWhole) {
         body[i] = static_cast<char>('a' + i % 26);
     services.setFault("/split", services::Fault::chunked(body, 1000));
     auto whole = std::make_shared<Recorder>();
-    auto split = CBDownloadConnection::connectionWithURLRequest(platform::URLRequest(services.urlFor("/split")), whole,
-                                                                platform::Value());
+    auto split = CBDownloadConnection::connectionWithURLRequest(
+        platform::URLRequest(services.urlFor("/split")), whole, platform::Value());
     ASSERT_TRUE(waitFor([&] { return whole->finished() > 0; }));
     EXPECT_EQ(whole->succeeded, 1);
     EXPECT_EQ(std::string(whole->body.begin(), whole->body.end()), body);

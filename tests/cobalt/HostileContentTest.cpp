@@ -21,11 +21,15 @@ class HostileContentTest : public cobalttest::EngineHarness {
 protected:
     void SetUp() override {
         services.handle("GET", "/hostile/good.zip", [](const services::LoggedRequest&) {
-            return services::ServiceReply{200, services::makeZipArchive({{"index.html", "<p>ad</p>"}}), "application/zip", {}};
+            return services::ServiceReply{
+                200, services::makeZipArchive({{"index.html", "<p>ad</p>"}}), "application/zip", {}};
         });
         services.handle("GET", "/hostile/escape.zip", [](const services::LoggedRequest&) {
             return services::ServiceReply{
-                200, services::makeZipArchive({{"ok.html", "x"}, {"../../../escaped.html", "evil"}}), "application/zip", {}};
+                200,
+                services::makeZipArchive({{"ok.html", "x"}, {"../../../escaped.html", "evil"}}),
+                "application/zip",
+                {}};
         });
         services.handle("GET", "/hostile/notzip", [](const services::LoggedRequest&) {
             return services::ServiceReply{200, "PK\x03\x04 this is not an archive", "application/zip", {}};
@@ -36,7 +40,8 @@ protected:
     // Every file outside the store folder, with its content.
     std::map<std::string, std::string> outsideTheStore() const {
         std::map<std::string, std::string> files;
-        for (auto it = fs::recursive_directory_iterator(home.root()); it != fs::recursive_directory_iterator(); ++it) {
+        for (auto it = fs::recursive_directory_iterator(home.root());
+             it != fs::recursive_directory_iterator(); ++it) {
             const auto relative = fs::relative(it->path(), home.root()).string();
             if (relative == "Documents/CB" || relative == "Library") {
                 it.disable_recursion_pending();
@@ -73,27 +78,49 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         std::function<void()> arrange = [] {};
     };
     const Row rows[] = {
-        {"a folder outside Documents", "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', '../out', 'window.r=%d');", "0"},
-        {"a folder in Documents beside the store", "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'ads', 'window.r=%d');", "0"},
-        {"the temporary file as a folder", "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'temp.zip', 'window.r=%d');", "0"},
-        {"a folder under the temporary file", "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/../temp.zip/x', 'window.r=%d');", "0"},
-        {"an archive into the store", "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1"},
-        {"a stored archive unpacked into the temporary file", "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0"},
-        {"archive entries that leave their folder", "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/escape.zip") + "', 'CB/escape', 'window.r=%d');", "0"},
-        {"a malformed archive", "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/notzip") + "', 'CB/bad', 'window.r=%d');", "0"},
-        {"a file: download", "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'file:///etc/hostname', 'window.r=%d');", "0"},
-        {"an unknown scheme", "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'gopher://127.0.0.1/x', 'window.r=%d');", "0"},
+        {"a folder outside Documents",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', '../out', 'window.r=%d');", "0"},
+        {"a folder in Documents beside the store",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'ads', 'window.r=%d');", "0"},
+        {"the temporary file as a folder",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'temp.zip', 'window.r=%d');", "0"},
+        {"a folder under the temporary file",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good +
+             "', 'CB/../temp.zip/x', 'window.r=%d');",
+         "0"},
+        {"an archive into the store",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1"},
+        {"a stored archive unpacked into the temporary file",
+         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0"},
+        {"archive entries that leave their folder",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/escape.zip") +
+             "', 'CB/escape', 'window.r=%d');",
+         "0"},
+        {"a malformed archive",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/notzip") +
+             "', 'CB/bad', 'window.r=%d');",
+         "0"},
+        {"a file: download",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'file:///etc/hostname', "
+         "'window.r=%d');",
+         "0"},
+        {"an unknown scheme",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'gopher://127.0.0.1/x', "
+         "'window.r=%d');",
+         "0"},
         {"a folder left at the temporary name by an earlier run",
          "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/fresh', 'window.r=%d');", "1",
          [this] { write(documents() / "temp.zip" / "old.html", "left over"); }},
-        {"an endless statement", std::string("BridgeLib.sqlExecuteWithCallback('") + kEndless + "', 'window.r=%s');", "null"},
-        {"a statement the store refuses", "BridgeLib.sqlExecuteWithCallback(\"ATTACH DATABASE 'x.db' AS x\", 'window.r=%s');", "null"},
+        {"an endless statement",
+         std::string("BridgeLib.sqlExecuteWithCallback('") + kEndless + "', 'window.r=%s');", "null"},
+        {"a statement the store refuses",
+         "BridgeLib.sqlExecuteWithCallback(\"ATTACH DATABASE 'x.db' AS x\", 'window.r=%s');", "null"},
         {"a stored number past the 64-bit range",
          "BridgeLib.sqlExecute(\"INSERT OR REPLACE INTO settings (id, data) VALUES ('big', 1e300)\");"
          "BridgeLib.getSettingWithCallback('big', 'window.r=%d');",
          "9223372036854776000"}, // the page reads the largest 64-bit integer as the nearest double
-        {"an execution mode past the int range", "BridgeLib.setExecMode(1e300); BridgeLib.getExecModeWithCallback('window.r=%d');",
-         "2147483647"},
+        {"an execution mode past the int range",
+         "BridgeLib.setExecMode(1e300); BridgeLib.getExecModeWithCallback('window.r=%d');", "2147483647"},
         {"the controller's execution mode past the int range",
          R"(BridgeLib.setControllerProperty("execMode", "1e300"); BridgeLib.getControllerPropertyWithCallback("execMode", "window.r=%s");)",
          execModeBefore},

@@ -51,9 +51,11 @@ protected:
 };
 
 TEST_F(LibraryHandlersTest, RefusedCallsAnswerTheHandleOfTheirErrorName) {
-    const std::string text = run(R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "abc", "window.r=%s");)");
+    const std::string text = run(
+        R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "abc", "window.r=%s");)");
     ASSERT_EQ(valueOf(text), "abc");
-    const std::string released = run(R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "gone", "window.r=%s");)");
+    const std::string released = run(
+        R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "gone", "window.r=%s");)");
     run("BridgeCocoa.releaseObject(" + quoted(released) + ");");
     ASSERT_FALSE(cocoa->bridgedObjectForKey(released));
 
@@ -63,15 +65,19 @@ TEST_F(LibraryHandlersTest, RefusedCallsAnswerTheHandleOfTheirErrorName) {
         const char* answer;
     };
     const Case cases[] = {
-        {"a class outside the allow-list", R"(BridgeCocoa.performSelectorOnClassWithCallback("terminate", "UIApplication", "window.r=%s");)",
+        {"a class outside the allow-list",
+         R"(BridgeCocoa.performSelectorOnClassWithCallback("terminate", "UIApplication", "window.r=%s");)",
          CBCocoaCommandHandler::kDoesNotRespond},
-        {"a method the class does not have", R"(BridgeCocoa.performSelectorOnClassWithCallback("alloc", "NSString", "window.r=%s");)",
+        {"a method the class does not have",
+         R"(BridgeCocoa.performSelectorOnClassWithCallback("alloc", "NSString", "window.r=%s");)",
          CBCocoaCommandHandler::kDoesNotRespond},
         {"an argument too many for the method",
-         "BridgeCocoa.performSelectorOnObjectWithObjectWithCallback(\"length\", " + quoted(text) + ", \"x\", \"window.r=%s\");",
+         "BridgeCocoa.performSelectorOnObjectWithObjectWithCallback(\"length\", " + quoted(text) +
+             ", \"x\", \"window.r=%s\");",
          CBCocoaCommandHandler::kDoesNotRespond},
         {"a released handle as target",
-         "BridgeCocoa.performSelectorOnObjectWithCallback(\"uppercaseString\", " + quoted(released) + ", \"window.r=%s\");",
+         "BridgeCocoa.performSelectorOnObjectWithCallback(\"uppercaseString\", " + quoted(released) +
+             ", \"window.r=%s\");",
          CBCocoaCommandHandler::kDoesNotRespond},
         {"a text that is not a handle as target",
          R"(BridgeCocoa.performSelectorOnObjectWithCallback("uppercaseString", "abc", "window.r=%s");)",
@@ -80,7 +86,9 @@ TEST_F(LibraryHandlersTest, RefusedCallsAnswerTheHandleOfTheirErrorName) {
          "sendCommand('performSelector:\"uppercaseString\" onObject:\"" + text +
              "\" withObjects:\"a\" withObjects:\"b\" withObjects:\"c\" withCallback:\"window.r=%s\"');",
          nullptr},
-        {"an allowed call", "BridgeCocoa.performSelectorOnObjectWithCallback(\"uppercaseString\", " + quoted(text) + ", \"window.r=%s\");",
+        {"an allowed call",
+         "BridgeCocoa.performSelectorOnObjectWithCallback(\"uppercaseString\", " + quoted(text) +
+             ", \"window.r=%s\");",
          "ABC"},
     };
     for (const auto& c : cases) {
@@ -96,18 +104,21 @@ TEST_F(LibraryHandlersTest, RefusedCallsAnswerTheHandleOfTheirErrorName) {
     }
     // More than two arguments reach only the native call, which refuses them by name.
     std::string answered;
-    cocoa->performSelector("stringByAppendingString:", text, false, {Value("a"), Value("b"), Value("c")}, "window.r=%s");
+    cocoa->performSelector("stringByAppendingString:", text, false, {Value("a"), Value("b"), Value("c")},
+                           "window.r=%s");
     answered = webView->stringByEvaluatingJavaScriptFromString("window.r");
     EXPECT_EQ(valueOf(answered), CBCocoaCommandHandler::kTooManyArguments);
 }
 
 TEST_F(LibraryHandlersTest, WhatOneScriptHoldsNativelyIsBounded) {
     // A text doubled again and again stops at the bound of one text.
-    std::string handle = run(R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "0123456789abcdef", "window.r=%s");)");
+    std::string handle = run(
+        R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "0123456789abcdef", "window.r=%s");)");
     std::size_t length = 16;
     for (int i = 0; i < 16; ++i) {
-        const std::string next = run("BridgeCocoa.performSelectorOnObjectWithObjectWithCallback(\"stringByAppendingString:\", " +
-                                     quoted(handle) + ", " + quoted(handle) + ", \"window.r=%s\");");
+        const std::string next =
+            run("BridgeCocoa.performSelectorOnObjectWithObjectWithCallback(\"stringByAppendingString:\", " +
+                quoted(handle) + ", " + quoted(handle) + ", \"window.r=%s\");");
         ASSERT_TRUE(CBCocoaCommandHandler::isObjectHandle(next));
         if (valueOf(next) == CBCocoaCommandHandler::kDoesNotRespond)
             break;
@@ -118,22 +129,26 @@ TEST_F(LibraryHandlersTest, WhatOneScriptHoldsNativelyIsBounded) {
     EXPECT_EQ(valueOf(handle).size(), CBCocoaCommandHandler::kMaxObjectBytes);
     // A text past the bound is refused as an argument too.
     const std::string big(CBCocoaCommandHandler::kMaxObjectBytes + 1, 'x');
-    EXPECT_EQ(valueOf(run(R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", ")" +
-                          big + R"(", "window.r=%s");)")),
-              CBCocoaCommandHandler::kDoesNotRespond);
+    EXPECT_EQ(
+        valueOf(run(
+            R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", ")" +
+            big + R"(", "window.r=%s");)")),
+        CBCocoaCommandHandler::kDoesNotRespond);
 
     // The total of live texts is bounded: copies of the largest text fill it.
     std::vector<std::string> copies;
-    for (std::size_t i = 0; i < CBCocoaCommandHandler::kMaxBridgedBytes / CBCocoaCommandHandler::kMaxObjectBytes + 1; ++i)
-        copies.push_back(run("BridgeCocoa.performSelectorOnObjectWithObjectWithCallback(\"stringByAppendingString:\", " +
-                             quoted(handle) + ", \"\", \"window.r=%s\");"));
+    for (std::size_t i = 0;
+         i < CBCocoaCommandHandler::kMaxBridgedBytes / CBCocoaCommandHandler::kMaxObjectBytes + 1; ++i)
+        copies.push_back(
+            run("BridgeCocoa.performSelectorOnObjectWithObjectWithCallback(\"stringByAppendingString:\", " +
+                quoted(handle) + ", \"\", \"window.r=%s\");"));
     EXPECT_EQ(valueOf(copies.back()), CBCocoaCommandHandler::kDoesNotRespond);
     EXPECT_LE(cocoa->bridgedBytes(), CBCocoaCommandHandler::kMaxBridgedBytes);
     // Releasing makes room again.
     for (std::size_t i = 0; i + 1 < copies.size(); ++i)
         run("BridgeCocoa.releaseObject(" + quoted(copies[i]) + ");");
-    EXPECT_EQ(valueOf(run("BridgeCocoa.performSelectorOnObjectWithCallback(\"lowercaseString\", " + quoted(handle) +
-                          ", \"window.r=%s\");"))
+    EXPECT_EQ(valueOf(run("BridgeCocoa.performSelectorOnObjectWithCallback(\"lowercaseString\", " +
+                          quoted(handle) + ", \"window.r=%s\");"))
                   .size(),
               CBCocoaCommandHandler::kMaxObjectBytes);
 
@@ -141,11 +156,13 @@ TEST_F(LibraryHandlersTest, WhatOneScriptHoldsNativelyIsBounded) {
     cocoa->removeAllBridgedObjects();
     std::string last;
     for (std::size_t i = 0; i < CBCocoaCommandHandler::kMaxBridgedObjects + 5; ++i)
-        last = cocoa->addBridgedObject(std::make_shared<CBBridgedObject>(CBBridgedObject{"NSNumber", Value(1)}));
+        last =
+            cocoa->addBridgedObject(std::make_shared<CBBridgedObject>(CBBridgedObject{"NSNumber", Value(1)}));
     EXPECT_EQ(cocoa->bridgedObjectCount(), CBCocoaCommandHandler::kMaxBridgedObjects + 1);
     EXPECT_EQ(valueOf(last), CBCocoaCommandHandler::kDoesNotRespond);
-    EXPECT_EQ(valueOf(run(R"(BridgeCocoa.performSelectorOnClassWithCallback("date", "NSDate", "window.r=%s");)")),
-              CBCocoaCommandHandler::kDoesNotRespond);
+    EXPECT_EQ(
+        valueOf(run(R"(BridgeCocoa.performSelectorOnClassWithCallback("date", "NSDate", "window.r=%s");)")),
+        CBCocoaCommandHandler::kDoesNotRespond);
 }
 
 TEST_F(LibraryHandlersTest, ExecutionModesOutOfRangeAreClamped) {
@@ -153,18 +170,16 @@ TEST_F(LibraryHandlersTest, ExecutionModesOutOfRangeAreClamped) {
         const char* mode;
         const char* answer;
     };
-    const Case cases[] = {{"1", "1"},
-                          {"0", "0"},
-                          {"1e300", "2147483647"},
-                          {"-1e300", "-2147483648"},
-                          {"1.9", "1"},
-                          {"Infinity", "1"}, // not a number the command text carries: the mode stays
-                          {"NaN", "1"}};
+    const Case cases[] = {
+        {"1", "1"},   {"0", "0"},        {"1e300", "2147483647"}, {"-1e300", "-2147483648"},
+        {"1.9", "1"}, {"Infinity", "1"}, // not a number the command text carries: the mode stays
+        {"NaN", "1"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         if (std::string(c.mode) == "Infinity")
             run("BridgeLib.setExecMode(1);");
-        EXPECT_EQ(run(std::string("BridgeLib.setExecMode(") + c.mode + "); BridgeLib.getExecModeWithCallback('window.r=%d');"),
+        EXPECT_EQ(run(std::string("BridgeLib.setExecMode(") + c.mode +
+                      "); BridgeLib.getExecModeWithCallback('window.r=%d');"),
                   c.answer);
     }
 }

@@ -130,41 +130,48 @@ TEST_F(StoreTest, ScriptStatementsEndWithinTheirBudgetAndFailuresAnswerNull) {
     // A statement that never ends on its own is cut at its budget; a cancelled one at once.
     EXPECT_FALSE(database->sqlExecuteFromScript(kEndlessStatement));
     const std::atomic<bool> cancelled{true};
-    EXPECT_FALSE(database->sqlExecuteFromScript("SELECT count(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
-                                                "SELECT x+1 FROM c WHERE x < 100000) SELECT x FROM c)",
-                                                &cancelled));
+    EXPECT_FALSE(
+        database->sqlExecuteFromScript("SELECT count(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                                       "SELECT x+1 FROM c WHERE x < 100000) SELECT x FROM c)",
+                                       &cancelled));
     // Memory is bounded: one value, and the rows together.
     EXPECT_FALSE(database->sqlExecuteFromScript("SELECT zeroblob(1000000000)"));
-    const std::string rows = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < %d) SELECT zeroblob(4000) FROM c";
+    const std::string rows = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < %d) "
+                             "SELECT zeroblob(4000) FROM c";
     auto rowsOf = [&](int n) { return std::string(rows).replace(rows.find("%d"), 2, std::to_string(n)); };
     EXPECT_FALSE(database->sqlExecuteFromScript(rowsOf(3000)));
     EXPECT_EQ(database->sqlExecuteFromScript(rowsOf(1000))->size(), 1000u);
     // The bounds hold for scripts only.
-    EXPECT_EQ(database->sqlExecute("SELECT length(zeroblob(5000000))"), (platform::Array{Value(platform::Array{Value(5000000)})}));
+    EXPECT_EQ(database->sqlExecute("SELECT length(zeroblob(5000000))"),
+              (platform::Array{Value(platform::Array{Value(5000000)})}));
     // The handle is whole afterwards, and an empty result is not a failure.
-    EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1"), (platform::Array{Value(platform::Array{Value(1)})}));
+    EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1"),
+              (platform::Array{Value(platform::Array{Value(1)})}));
     EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1 WHERE 0"), platform::Array{});
 
     // Through the DB thread: the cut statement answers null, the next one its rows, in order.
-    auto manager = std::make_shared<CBAsyncCommandManager>(CBAsyncCommandQueue::create(), "CBDBQueryManager thread");
+    auto manager =
+        std::make_shared<CBAsyncCommandManager>(CBAsyncCommandQueue::create(), "CBDBQueryManager thread");
     database->setQueryManager(manager);
     std::vector<Value> answers;
     auto record = [&answers] {
-        return CBCallbackContext::contextWithCallbackInvocation([&answers](const Value& v) { answers.push_back(v); },
-                                                                true);
+        return CBCallbackContext::contextWithCallbackInvocation(
+            [&answers](const Value& v) { answers.push_back(v); }, true);
     };
     database->sendQuery(kEndlessStatement, {}, record(), true);
     database->sendQuery("SELEC nonsense", {}, record(), true);
     database->sendQuery("SELECT 2", {}, record(), true);
     ASSERT_TRUE(waitFor([&] { return answers.size() == 3; }, 0.1, 60.0));
-    EXPECT_EQ(answers, (std::vector<Value>{Value(), Value(), Value(platform::Array{Value(platform::Array{Value(2)})})}));
+    EXPECT_EQ(answers, (std::vector<Value>{Value(), Value(),
+                                           Value(platform::Array{Value(platform::Array{Value(2)})})}));
     manager->shutdown();
 }
 
 TEST_F(StoreTest, SendingAQueryNeverWaitsForTheStatementInProgress) {
     auto database = CBDatabase::create();
     database->init();
-    auto manager = std::make_shared<CBAsyncCommandManager>(CBAsyncCommandQueue::create(), "CBDBQueryManager thread");
+    auto manager =
+        std::make_shared<CBAsyncCommandManager>(CBAsyncCommandQueue::create(), "CBDBQueryManager thread");
     database->setQueryManager(manager);
     // A command on the DB thread holds the store for as long as the test wants, as a long
     // statement does; sending another query from the main thread must not wait for it.
