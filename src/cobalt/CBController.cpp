@@ -15,6 +15,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Accelerometer.h"
@@ -340,10 +341,13 @@ bool CBController::setValueForKey(const std::string& key, const platform::Value&
         return true;
     }
     const auto n = number();
+    // Every bridge polls with the execution mode: one other than background (0) or
+    // foreground (1) would stop them all, so only those two are taken.
+    const int mode = n ? platform::saturatingCast<int>(*n) : -1;
     if (n && key == "disabled")
         disabled_ = *n != 0;
-    else if (n && key == "execMode")
-        setExecMode(static_cast<int>(*n));
+    else if (key == "execMode" && (mode == CBJavascriptBridge::kBG || mode == CBJavascriptBridge::kFG))
+        setExecMode(mode);
     else if (n && key == "menuDisplayTime")
         menuDisplayTime_ = *n;
     else if (n && key == "exitItemDisplayTime")
