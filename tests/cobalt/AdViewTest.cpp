@@ -770,7 +770,7 @@ TEST_F(AdViewTest, TapRulesOfTheAdPage) {
     auto& app = platform::Application::shared();
     app.setInstalledSchemes({"sms", "mailto"});
     c->webView()->stringByEvaluatingJavaScriptFromString(
-        "window.handleClickthrough = function(u){ window.clicked = u; };");
+        "handleClickthrough = function(u){ window.clicked = u; };");
     const std::string landing = services.url(std::string(services::kCobaltLandingPath) + "?ad=2");
     using Nav = platform::WebViewNavigationType;
 
@@ -817,9 +817,10 @@ TEST_F(AdViewTest, TapRulesOfTheAdPage) {
         } else {
             EXPECT_EQ(app.openedURLs().size(), opened);
         }
-        if (!row.opensLandingPage)
+        if (!row.opensLandingPage) {
             EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("window.clicked"),
                       row.clickthrough ? url->absoluteString() : "");
+        }
         if (row.browserMode)
             c->prepareAdViewBrowserMode(false);
     }

@@ -91,8 +91,9 @@ TEST_F(ReachabilityTest, AddressTexts) {
         SCOPED_TRACE(row.text);
         std::uint32_t address = 0xFFFFFFFF;
         EXPECT_EQ(CBReachability::addressFromString(row.text, &address), row.parses);
-        if (row.parses)
+        if (row.parses) {
             EXPECT_EQ(address, row.networkOrder);
+        }
     }
     // A look-up by a text that is no address is refused with the named error.
     auto& reachability = CBReachability::sharedReachability();
