@@ -37,7 +37,8 @@ TEST_F(ReachabilityTest, TheDefaultRoutesFlagsGiveTheStatus) {
     };
     const Case cases[] = {
         {"reachable", kReachabilityFlagsReachable, 2},
-        {"reachable over a transient connection", kReachabilityFlagsReachable | kReachabilityFlagsTransientConnection, 1},
+        {"reachable over a transient connection",
+         kReachabilityFlagsReachable | kReachabilityFlagsTransientConnection, 1},
         {"device-to-device", kReachabilityFlagsReachable | kReachabilityFlagsIsDirect, 0},
         {"not reachable", 0, 0},
         {"transient but not reachable", kReachabilityFlagsTransientConnection, 0},
@@ -52,7 +53,8 @@ TEST_F(ReachabilityTest, TheDefaultRoutesFlagsGiveTheStatus) {
         EXPECT_EQ(reachability.internetConnectionStatus(), row.status);
         EXPECT_EQ(CBReachability::isReachableWithoutRequiringConnection(row.flags),
                   (row.flags & kReachabilityFlagsReachable) &&
-                      (!(row.flags & kReachabilityFlagsConnectionRequired) || (row.flags & kReachabilityFlagsIsWWAN)));
+                      (!(row.flags & kReachabilityFlagsConnectionRequired) ||
+                       (row.flags & kReachabilityFlagsIsWWAN)));
     }
     // One stored target serves every reading.
     ASSERT_EQ(reachability.reachabilityQueries().count(CBReachability::kDefaultRouteKey), 1u);
@@ -102,8 +104,9 @@ TEST_F(ReachabilityTest, AddressTexts) {
         ADD_FAILURE() << "no error";
     } catch (const NamedException& e) {
         EXPECT_EQ(e.name(), "NSInternalInconsistencyException");
-        EXPECT_NE(std::string(e.what()).find("Failed to convert an IP address string to a sockaddr_in: banana"),
-                  std::string::npos);
+        EXPECT_NE(
+            std::string(e.what()).find("Failed to convert an IP address string to a sockaddr_in: banana"),
+            std::string::npos);
     }
     EXPECT_FALSE(reachability.reachabilityQueries().count("banana"));
     EXPECT_FALSE(reachability.reachabilityRefForAddress(""));
@@ -112,7 +115,8 @@ TEST_F(ReachabilityTest, AddressTexts) {
 TEST_F(ReachabilityTest, TheQueryTableCanBeReplaced) {
     auto& reachability = CBReachability::sharedReachability();
     Reachability::setTestFlags(CBReachability::kDefaultRouteKey, kReachabilityFlagsReachable);
-    Reachability::setTestFlags("10.1.2.3", kReachabilityFlagsReachable | kReachabilityFlagsTransientConnection);
+    Reachability::setTestFlags("10.1.2.3",
+                               kReachabilityFlagsReachable | kReachabilityFlagsTransientConnection);
     ASSERT_EQ(reachability.internetConnectionStatus(), 2);
 
     // A table whose default-route entry reads another target: the status follows it.
@@ -133,8 +137,8 @@ TEST_F(ReachabilityTest, TheQueryTableCanBeReplaced) {
 
 TEST_F(ReachabilityTest, NothingIsPostedWhenTheNetworkChanges) {
     int posted = 0;
-    auto token = NotificationCenter::defaultCenter().addObserver(
-        CBReachability::kNotificationName, [&](const Notification&) { ++posted; });
+    auto token = NotificationCenter::defaultCenter().addObserver(CBReachability::kNotificationName,
+                                                                 [&](const Notification&) { ++posted; });
     auto& reachability = CBReachability::sharedReachability();
     Reachability::setTestFlags(CBReachability::kDefaultRouteKey, kReachabilityFlagsReachable);
     EXPECT_EQ(reachability.internetConnectionStatus(), 2);

@@ -44,7 +44,8 @@ protected:
         platform::Device::setProfile(GetParam().profile);
         services::installStandardEndpoints(services_.host());
         const std::string config =
-            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kCobaltOnly + "]}";
+            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kCobaltOnly +
+            "]}";
         services_.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
             return services::ServiceReply{200, config, "application/json", {}};
         });
@@ -58,7 +59,9 @@ protected:
         cobalt::SwitchboardAdapterCobalt::resetForTesting();
     }
 
-    std::shared_ptr<mediation::SwitchboardView> slot() { return app::adView ? app::adView->mediationView() : nullptr; }
+    std::shared_ptr<mediation::SwitchboardView> slot() {
+        return app::adView ? app::adView->mediationView() : nullptr;
+    }
     static void waitSeconds(double seconds) { runner::waitFor(seconds, true); }
     static std::string screen() { return platform::TextRenderer::renderScreen(); }
     bool cobaltShown() {
@@ -110,8 +113,9 @@ TEST_P(CobaltLifecycle, TheAdSurvivesBackgroundAndForegroundAndTheDriveStaysReac
     // The drive is back, with the status bar as it was and the Cobalt ad in its slot.
     EXPECT_EQ(app.isStatusBarHidden(), barHiddenBefore);
     EXPECT_NE(screen().find("[Settings]"), std::string::npos) << screen();
-    auto adView = std::dynamic_pointer_cast<cobalt::CBAdView>(cobalt::CBController::existing()->viewForSlotNamed(
-        cobalt::SwitchboardAdapterCobalt::bannerSlotName()));
+    auto adView =
+        std::dynamic_pointer_cast<cobalt::CBAdView>(cobalt::CBController::existing()->viewForSlotNamed(
+            cobalt::SwitchboardAdapterCobalt::bannerSlotName()));
     ASSERT_TRUE(adView);
     auto visible = [&] { return cobaltShown() && adView->controller()->containerView()->alpha() == 1.0; };
     for (int i = 0; i < 10 && !visible(); ++i)
