@@ -4,11 +4,13 @@
 #include <filesystem>
 
 #include "cobalt/CBAdManager.h"
+#include "cobalt/CBAdView.h"
 #include "cobalt/CBAsyncCommand.h"
 #include "cobalt/CBAudioEngine.h"
 #include "cobalt/CBClientManager.h"
 #include "cobalt/CBCodecs.h"
 #include "cobalt/CBDatabase.h"
+#include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
 #include "cobalt/CBPaths.h"
 #include "cobalt/CBReachability.h"
@@ -273,10 +275,15 @@ void CBController::fullScreenAdWindowIsDisplaying(bool displaying) {
     std::lock_guard lock(controllerLock_);
     if (displaying)
         return;
-    const CBAdViewBase* content = fullScreenSupport_ ? fullScreenSupport_->contentView() : nullptr;
-    for (const auto& [name, view] : viewDict_)
-        if (view.get() != content && !view->controlsFullScreenSlot())
+    auto window = CBFullScreenAdWindow::existingWindow();
+    const auto content = window ? window->contentController() : nullptr;
+    for (const auto& [name, view] : viewDict_) {
+        auto adView = std::dynamic_pointer_cast<CBAdView>(view);
+        if (content && adView && adView->controller() == content)
+            continue;
+        if (!view->controlsFullScreenSlot())
             view->fullScreenAdWindowDidClose();
+    }
 }
 
 void CBController::fullScreenAdDisplayWillClose() { CBAudioEngine::teardown(); }
@@ -367,11 +374,17 @@ void CBController::applicationDidEnterBackground() {
 }
 
 void CBController::applicationWillEnterForeground() {
-    if (fullScreenSupport_)
-        fullScreenSupport_->applicationWillEnterForeground();
-    if (!fullScreenSupport_ || !fullScreenSupport_->isDisplaying())
+    // The window first: it decides whether it still shows an ad (a landing page, an expanded
+    // banner or an interstitial), with or without a full-screen slot. Only when it does not
+    // are the banners told, so that no banner's foreground step reaches into the window.
+    auto window = CBFullScreenAdWindow::existingWindow();
+    if (window)
+        window->applicationWillEnterForeground();
+    if (!window || !window->isDisplaying())
         for (const auto& [name, view] : viewDict_)
             view->applicationWillEnterForeground();
+    if (fullScreenSupport_)
+        fullScreenSupport_->applicationWillEnterForeground();
 }
 
 void CBController::shutdown() {
