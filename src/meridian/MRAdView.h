@@ -179,10 +179,10 @@ public:
     void jsonAdViewVideoAdDidAppear(MRJSONAdView&) override;
     void jsonAdViewWillPlayChachedVideo(MRJSONAdView&) override { stopTimer(); }
     void jsonAdViewWillLoadVideoURL(MRJSONAdView&) override { stopTimer(); }
-    void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
+    bool jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
                                              int orientation, bool notifyOpenDelegates,
                                              bool notifyCloseDelegates) override;
-    void jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest& request,
+    bool jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest& request,
                                                 int orientation, bool notifyOpenDelegates,
                                                 bool notifyCloseDelegates) override;
     void jsonAdViewVideoCacheFailed(MRJSONAdView&) override { startTimer(); }
@@ -237,7 +237,7 @@ private:
     void routeRequest(const platform::URLRequest& request, bool json, bool tapped);
     std::shared_ptr<MRBasicAd> currentAd(bool json) const;
     void reportFailure();
-    void showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
+    bool showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
                           bool notifyCloseDelegates);
     void askRequestData();
     std::string extraParams();

@@ -39,8 +39,11 @@ public:
     virtual void videoCacheSucceeded(MRJSONVideoAdView&) {}
     virtual void videoCacheFailed(MRJSONVideoAdView&) {}
     virtual void videoAdDidLoadNewAd(MRJSONVideoAdView&, const std::shared_ptr<MRJSONAd>&) {}
-    virtual void videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string&, int) {}
-    virtual void videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest&, int) {}
+    // The end action's landing page; answers whether it opened.
+    virtual bool videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string&, int) { return false; }
+    virtual bool videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest&, int) {
+        return false;
+    }
     virtual void videoButtonWasPressed(MRJSONVideoAdView&, MRJSONVideoButton&) {}
     virtual void videoAdStarted(MRJSONVideoAdView&, const Player&) {}
     virtual void videoAdFinished(MRJSONVideoAdView&, const Player&, bool enableAdRefresh, bool log) {

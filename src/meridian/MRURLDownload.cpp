@@ -113,7 +113,9 @@ void MRURLDownload::startDownload(const platform::URL& url, std::int64_t offset)
     connection_ = platform::URLConnection::create(
         request, std::shared_ptr<platform::URLConnectionDelegate>(me, static_cast<platform::URLConnectionDelegate*>(this)),
         false, platform::URLConnection::DelegateHold::Weak);
-    connection_->setMaximumBodyLength(kMaximumFileBytes - offset);
+    // The connection guards the whole file's cap: a 200 to a resume carries the whole file.
+    // What the partial file already holds is counted as the bytes arrive.
+    connection_->setMaximumBodyLength(kMaximumFileBytes);
     connection_->start();
 }
 
@@ -188,8 +190,9 @@ void MRURLDownload::connectionDidFinishLoading(platform::URLConnection& c) {
 void MRURLDownload::connectionDidFailWithError(platform::URLConnection& c, const platform::Error& error) {
     if (&c != connection_.get())
         return;
-    // What arrived stays in the partial file: the next download resumes after it.
-    fail(error, false);
+    // What arrived stays in the partial file, so the next download resumes after it, unless
+    // the body was too large: a file over the cap is never resumed.
+    fail(error, error.code == platform::kURLErrorDataLengthExceedsMaximum);
 }
 
 void MRURLDownload::fail(const platform::Error& error, bool dropPartialFile) {
@@ -222,6 +225,10 @@ void MRURLDownload::end() {
     auto it = running().find(filePath_);
     if (it != running().end() && it->second.get() == this)
         running().erase(it);
+}
+
+bool MRURLDownload::isDownloading(const std::filesystem::path& filePath) {
+    return running().count(filePath) != 0;
 }
 
 std::size_t MRURLDownload::runningCount() {
