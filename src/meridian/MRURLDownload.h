@@ -69,6 +69,10 @@ public:
     static bool isDownloading(const std::filesystem::path& filePath);
     static std::size_t runningCount();
     static void cancelAllForTesting();
+    // The size cap of a video file: kMaximumFileBytes, unless a test set a smaller one
+    // (nullopt restores it).
+    static std::int64_t maximumFileBytes();
+    static void setMaximumFileBytesForTesting(std::optional<std::int64_t> bytes);
 
     void connectionDidReceiveResponse(platform::URLConnection& c, const platform::URLResponse& r) override;
     void connectionDidReceiveData(platform::URLConnection& c, const platform::Data& data) override;

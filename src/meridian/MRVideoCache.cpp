@@ -51,7 +51,8 @@ std::optional<std::string> MRVideoCache::safeVideoId(std::string_view vid) {
 }
 
 std::optional<std::string> MRVideoCache::videoExtension(const std::optional<platform::URL>& url) {
-    if (!url)
+    // Videos come from the network only: a local file or another scheme is no video address.
+    if (!url || (url->scheme() != "http" && url->scheme() != "https"))
         return std::nullopt;
     std::string extension = std::filesystem::path(url->path()).extension().string();
     if (!extension.empty())
@@ -154,7 +155,7 @@ void MRVideoCache::removeStalePartialFiles() {
         // Nothing resumes a partial file that has reached the cap, nor one whose file is whole.
         std::error_code ec;
         auto size = std::filesystem::file_size(partial, ec);
-        bool full = !ec && size >= static_cast<std::uintmax_t>(MRURLDownload::kMaximumFileBytes);
+        bool full = !ec && size >= static_cast<std::uintmax_t>(MRURLDownload::maximumFileBytes());
         if (full || platform::FileManager::fileExists(target))
             platform::FileManager::removeItem(partial);
     }

@@ -8,7 +8,7 @@
 // ("needToPlayVideo"). A later ad request finds the marker and plays the file from disk.
 // Records and files are deleted only by the sweep of expired records (`removeExpiredCaches`).
 //
-// Names: a video id becomes a file name only when it is one safe path component (letters,
+// Names: a video address must be http or https. A video id becomes a file name only when it is one safe path component (letters,
 // digits, "-", "_" and ".", not starting with a dot, at most kMaximumIdLength characters) and
 // the extension of the video address's path is letters and digits only (at most
 // kMaximumExtensionLength, neither "mrarchive" nor "part"), and the file name is none of the
