@@ -90,8 +90,14 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
         {"video object of the wrong kind", json(R"({"type":"video","video":["a"]})")},
         {"bytes", {200, std::string("\0\xff\xfe{", 4), "application/json", {}}},
     };
-    auto handshakeState = readFile(meridian::MRHandshake::statePath());
-    ASSERT_FALSE(handshakeState.empty());
+    // The stored handshake's settings (per-type settings, kill switch); its time stamps move.
+    auto handshakeSettings = [] {
+        auto state = platform::readPropertyListFile(meridian::MRHandshake::statePath());
+        const auto* response = state ? state->find("handshakeResponse") : nullptr;
+        return response ? response->toJSON() : std::string();
+    };
+    auto settings = handshakeSettings();
+    ASSERT_FALSE(settings.empty());
     auto outside = filesOutsideTheClient(home.root());
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -109,10 +115,12 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
         EXPECT_TRUE(waitFor([&] { return answered; }));
         // Nothing outside the client's folder changed; the SDK's own files are intact.
         EXPECT_EQ(filesOutsideTheClient(home.root()), outside);
-        EXPECT_EQ(readFile(meridian::MRHandshake::statePath()), handshakeState);
+        EXPECT_EQ(handshakeSettings(), settings);
         // Only a video the cache accepts is ever named by the marker.
-        if (auto marker = platform::readPropertyListFile(MRVideoCache::markerPath()))
-            EXPECT_EQ(marker->find("needToPlayVideo")->stringOr(""), "spot");
+        if (auto marker = platform::readPropertyListFile(MRVideoCache::markerPath())) {
+            const auto* due = marker->find("needToPlayVideo");
+            EXPECT_EQ(due ? due->stringOr("") : "", "spot");
+        }
         for (const auto& entry : fs::directory_iterator(MRVideoCache::cacheFolder()))
             EXPECT_EQ(entry.path().parent_path(), MRVideoCache::cacheFolder());
 
@@ -133,8 +141,11 @@ TEST_F(MeridianHostileContent, OversizedNumbersSaturate) {
                  R"("adtypes":{"MRBannerAdTop":{"adrefresh":1e12,"videointerval":1e300}}}})",
             "application/json", {}};
     });
+    // A fresh start, so the handshake is asked again rather than read back.
     meridian::MRHandshake::resetForTesting();
+    std::filesystem::remove(meridian::MRHandshake::statePath());
     waitForHandshake();
+    ASSERT_EQ(services.requestCount(services::kMeridianHandshakePath), 2u);
     std::string spot = services.baseURL() + "/meridian/videos/spot.avi";
     serve(json(video("huge", spot, R"(,"duration":1e12,"showCountdownHUD":true)")));
     auto view = banner(1, true, true, std::string("hostile"));
