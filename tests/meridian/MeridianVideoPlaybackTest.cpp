@@ -404,3 +404,15 @@ TEST_F(MeridianVideoPlayback, ARefusedVideoReplyKeepsTheAdViewsRefreshRunning) {
     ASSERT_TRUE(waitForRequests(services::kMeridianAdPath, requests + 1));
     view->disableAdRefresh();
 }
+
+TEST_F(MeridianVideoPlayback, CachingEndsForEveryViewEvenWhenTheOneThatStartedItIsGone) {
+    auto other = banner(1, false, false);
+    load(reply());
+    EXPECT_FALSE(other->enableManualAdRefresh());
+    // The view that started the download goes away before it ends.
+    container.reset();
+    ASSERT_TRUE(waitFor([] { return MRURLDownload::runningCount() == 0; }));
+    EXPECT_EQ(countOf(*events, "posted:MRCachingEndedNotification"), 1u);
+    EXPECT_TRUE(other->enableManualAdRefresh());
+    EXPECT_TRUE(MRVideoCache::loadFromArchive("spot")->isDownloadComplete());
+}
