@@ -34,8 +34,9 @@
 //   caches it (reported as adRequestFailed then adRequestIsCaching; refresh is held back
 //   until the download ends). Before each request the view looks for the marker of a video
 //   whose download finished ("mrsdk/cachedVideo.plist") and plays that video instead, unless
-//   the handshake's deferred time-out or the record has expired; it also sweeps expired
-//   records. A playing video is a modal screen for the host (adModalWillAppear...).
+//   the handshake's deferred time-out or the record has expired, or the record holds no ad; it
+//   also sweeps expired records. Such a replay may report its outcome during creation. A
+//   playing video is a modal screen for the host (adModalWillAppear...).
 #include <memory>
 #include <optional>
 #include <string>

@@ -4,6 +4,7 @@
 #include "MeridianTestSupport.h"
 
 #include <fstream>
+#include <functional>
 
 #include "meridian/MRJSONAd.h"
 #include "meridian/MRJSONAdView.h"
@@ -415,4 +416,40 @@ TEST_F(MeridianVideoPlayback, CachingEndsForEveryViewEvenWhenTheOneThatStartedIt
     EXPECT_EQ(countOf(*events, "posted:MRCachingEndedNotification"), 1u);
     EXPECT_TRUE(other->enableManualAdRefresh());
     EXPECT_TRUE(MRVideoCache::loadFromArchive("spot")->isDownloadComplete());
+}
+
+TEST_F(MeridianVideoPlayback, AReplayTooLateOrOfAnExpiredRecordAsksTheServerInstead) {
+    waitForHandshake();
+    struct Case {
+        std::string name;
+        std::function<void(MRVideoCache&)> age;
+    };
+    const Case cases[] = {
+        // The handshake's deferred-view time-out (1800 s) has passed since the video request.
+        {"deferred time-out", [this](MRVideoCache&) { clock.advance(1801); }},
+        {"expired record",
+         [](MRVideoCache& record) {
+             record.setExperation(platform::Date{platform::Clock::current().now() - 1});
+             record.save();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto id = "late-" + std::to_string(&c - cases);
+        auto record = cache(reply("", id), id);
+        ASSERT_TRUE(platform::FileManager::fileExists(MRVideoCache::markerPath()));
+        c.age(*record);
+        // A reply the view can show, so the request's outcome is plain.
+        services.handle("GET", std::string(services::kMeridianAdPath), [](const services::LoggedRequest&) {
+            return services::ServiceReply{200, "<p>ad</p>", "text/html", {}};
+        });
+        auto requests = services.requestCount(services::kMeridianAdPath);
+        auto view = banner(1, true, false);
+        ASSERT_TRUE(waitForEvent("succeeded"));
+        EXPECT_EQ(services.requestCount(services::kMeridianAdPath), requests + 1);
+        EXPECT_FALSE(platform::FileManager::fileExists(MRVideoCache::markerPath()));
+        EXPECT_EQ(countOf(*events, "modalWillAppear"), 0u);
+        EXPECT_EQ(view->jsonAdView()->videoAdView()->player(), nullptr);
+        events->clear();
+    }
 }
