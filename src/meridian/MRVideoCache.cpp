@@ -1,10 +1,9 @@
 #include "meridian/MRVideoCache.h"
 
-#include <algorithm>
-#include <array>
 #include <system_error>
 
 #include "meridian/MRCommon.h"
+#include "meridian/MRHandshake.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Numbers.h"
@@ -23,12 +22,10 @@ bool isAlphanumeric(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-// The SDK's own files in the cache folder (the handshake's state, the marker). A video file
-// may never take one of these names, nor an extension that the cache's own files use.
-constexpr std::array<std::string_view, 2> kSDKFiles = {"mrhandshake.archive", "cachedVideo.plist"};
-
+// Whether `name` is one of the SDK's own files in the cache folder (the handshake's state, the
+// marker). A video file may never take one of these names.
 bool isSDKFileName(std::string_view name) {
-    return std::find(kSDKFiles.begin(), kSDKFiles.end(), name) != kSDKFiles.end();
+    return name == MRVideoCache::kMarkerFile || name == MRHandshake::statePath().filename().string();
 }
 
 } // namespace
