@@ -1,6 +1,7 @@
 #include "tangent/TGAdView.h"
 
 #include <array>
+#include <utility>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
@@ -372,9 +373,15 @@ bool TGAdView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView
     if (scheme == "file" || scheme == "about")
         return true;
     if (scheme == TGMRComponent::kScheme) {
-        // A rich-media hand-off: the rich-media component takes over the ad.
+        // A rich-media hand-off: the rich-media component takes over the ad. The component it
+        // replaces goes off screen first; a banner already shown stays where it was.
+        std::shared_ptr<platform::View> container;
+        if (auto previous = std::exchange(adWrapper_, nullptr))
+            container = previous->stopForHandOff();
         auto component = constructVellumComponent();
         adWrapper_ = component;
+        if (container && adWebView_ && !interstitial_)
+            container->addSubview(adWebView_);
         component->webViewShouldStartLoadWithRequest(webView, request);
         return false;
     }

@@ -8,6 +8,7 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
+#include "tangent/TGActionController.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
@@ -453,10 +454,14 @@ void TGAdWidgetWorker::futureDidTransition(TGAdView& adView, int fromState, int 
     default:
         platform::logLine("futureDidTransitionFromViewState:to:withError: - Unexpected Future State " +
                           viewStateName(fromState) + " -> " + viewStateName(toState));
-        // The future ad is in a state it cannot reach before it is shown: drop it.
+        // The future ad is in a state it cannot reach before it is shown (a page that clicks
+        // while loading): drop it and tell the host, as for any future ad that fails.
         auto dropped = std::move(futureAdView_);
         futureAdView_.reset();
+        auto adaptor = adView.delegateAdaptor();
         dropped->endDisplay();
+        if (adaptor)
+            adaptor->didFailToShowAd(std::nullopt);
         startRefreshTimer();
         return;
     }
@@ -612,6 +617,9 @@ void TGAdWidgetWorker::willMoveToWindow(platform::Window* newWindow) {
             startRefreshTimer();
     } else if (!newWindow && hadWindow) {
         platform::logLine("Ad has been moved out of a window, cleaning up timers and actions");
+        if (currentAdView_)
+            if (auto controller = currentAdView_->actionController())
+                controller->stop();
         stopRefreshTimer();
         stopRenderTimer();
     }

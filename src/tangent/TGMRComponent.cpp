@@ -100,10 +100,17 @@ bool TGMRComponent::launchVellumAd(platform::WebView& webView, const std::option
     }
     if (!adID || adID->empty())
         return false;
+    // An ad already on screen keeps its state: it is not loading again.
+    const auto modifier = stateModifier_.lock();
+    const int state = modifier ? modifier->actualViewState() : errorState;
+    const bool shown = state >= inactiveState && state <= clickedState;
     setVellumAdView(std::make_shared<vellum::VellumAdView>());
     if (vellumAdView_->populateWithadID(webView, *adID)) {
         platform::logLine("Vellum Ad Populated");
-        setViewState(loadingState);
+        if (!shown)
+            setViewState(loadingState);
+        else if (interstitial_)
+            vellumAdView_->displayInterstitial();
     } else {
         platform::logLine("Vellum Ad .... did not populate");
         endAd();
@@ -149,6 +156,16 @@ void TGMRComponent::endDisplay() {
         webView_->removeFromSuperview();
     setVellumAdView(nullptr);
     endAd();
+}
+
+std::shared_ptr<platform::View> TGMRComponent::stopForHandOff() {
+    auto keepAlive = shared_from_this();
+    // The engine's callbacks from here on reach no ad.
+    stateModifier_.reset();
+    if (vellumAdView_ && interstitial_)
+        vellumAdView_->dismissInterstitial();
+    setVellumAdView(nullptr);
+    return !interstitial_ && webView_ ? webView_->superview() : nullptr;
 }
 
 bool TGMRComponent::respondsToLantern(std::string_view selector) const {

@@ -62,6 +62,7 @@ public:
     void endDisplay() override;
     bool respondsToLantern(std::string_view selector) const override;
     bool lanternCommand(std::string_view selector, const TGLanternArguments& arguments) override;
+    std::shared_ptr<platform::View> stopForHandOff() override;
 
     // VellumAdViewDelegate.
     std::optional<bool> adViewShouldHide(vellum::VellumAdView&) override { return true; }

@@ -219,6 +219,23 @@ void TGOverlayComponent::stop() {
     setHidden(true);
 }
 
+std::shared_ptr<platform::View> TGOverlayComponent::stopForHandOff() {
+    if (stopped_)
+        return nullptr;
+    stopped_ = true;
+    auto keepAlive = sharedView();
+    // Without its delegates the presentation's end changes nothing of the ad.
+    dropDelegates();
+    if (auto modal = modalViewController_)
+        modal->hideModalView(false);
+    removeFromSuperview();
+    modalViewController_.reset();
+    setHidden(true);
+    if (webContent_)
+        webContent_->removeFromSuperview();
+    return nullptr;
+}
+
 void TGOverlayComponent::layoutSubviews() {
     if (auto parent = superview())
         updateBoundsToFrame(*this, parent->bounds());

@@ -192,6 +192,31 @@ void TGWebComponent::shadeClosedFinished(TGShadeView& shadeView) {
         setCurrentViewState(inactiveState);
 }
 
+std::shared_ptr<platform::View> TGWebComponent::stopForHandOff() {
+    if (stopped_)
+        return nullptr;
+    auto keepAlive = sharedView();
+    auto container = superview();
+    // An expansion ends with the component that made it: the shade goes and the ad is back at
+    // rest, so the host hears that the interaction ended.
+    if (auto modifier = stateModifier(); modifier && modifier->actualViewState() == activeState)
+        modifier->setCurrentViewState(inactiveState);
+    if (onAnimation_) {
+        onAnimation_ = false;
+        platform::Application::shared().endIgnoringInteractionEvents();
+        setCurrentSyncState(unprotectedState);
+    }
+    stopped_ = true;
+    dropDelegates();
+    if (shadeView_)
+        shadeView_->stop();
+    removeFromSuperview();
+    setHidden(true);
+    if (content_)
+        content_->removeFromSuperview();
+    return container;
+}
+
 void TGWebComponent::stop() {
     if (stopped_)
         return;
