@@ -231,3 +231,43 @@ TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheN
     EXPECT_FALSE(component->vellumAdView());
     EXPECT_TRUE(widget->currentAdView()->adWebView()->window());
 }
+
+TEST_F(TangentRichMedia, HandingAShownRichAdOverAgainKeepsItShownAndReplacesTheFirstRichView) {
+    platform::Bundle::main().setInfoDictionaryValue("TGMAppId", "fw-drive");
+    TGAdWidget::initializeAdService(false);
+    clock.advance(5.0);
+    auto server = vellum::VellumAdServer::existing();
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(clock.runUntil([&] { return server->adDB()->haveAdWithID(kRichAdID); }));
+    auto widget = widgetInWindow();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
+    auto ad = widget->currentAdView();
+    auto first = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
+    ASSERT_TRUE(first);
+    auto firstRichView = first->vellumAdView();
+    ASSERT_TRUE(firstRichView);
+    ASSERT_EQ(ad->currentViewState(), inactiveState);
+
+    // The page hands the same ad over once more while it is on screen.
+    ad->evalJS("window.location.href = 'vellum:launchAd?adID=vellum-rich-ad&adSlotType=3';");
+    ASSERT_TRUE(settle([&] { return ad->adWrapper() != first; }));
+    auto second = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(settle([&] { return second->vellumAdView() && second->vellumAdView()->adVC(); }));
+    // Still shown, never loading again; the first rich view is gone from the page.
+    EXPECT_EQ(ad->actualViewState(), inactiveState);
+    EXPECT_EQ(ad->currentViewState(), inactiveState);
+    EXPECT_FALSE(first->vellumAdView());
+    EXPECT_NE(second->vellumAdView(), firstRichView);
+    if (auto oldController = firstRichView->adVC()) {
+        EXPECT_FALSE(oldController->view()->isDescendantOf(second->webView().get()));
+    }
+    EXPECT_EQ(second->webView()->superview(), widget);
+
+    // The slot still takes the next ad.
+    host->publisher = "pub-1";
+    widget->refreshAd();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != ad && widget->currentAdView() != nullptr; }));
+    EXPECT_EQ(ad->actualViewState(), dismissedState);
+    EXPECT_FALSE(log.contains("Skipping load request"));
+}
