@@ -6,6 +6,7 @@
 #include "tangent/TGAdWidget.h"
 #include "vellum/richmedia/VellumAdManager.h"
 #include "vellum/richmedia/VellumAdServer.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -29,7 +30,7 @@ std::shared_ptr<TGMRComponent> TGMRComponent::create(std::shared_ptr<platform::W
     if (component->webView_)
         component->webView_->setFrame(containerFrame);
     component->interstitial_ = interstitial;
-    platform::logLine(platform::formatString("== VellumSlotSize: %fx%f", containerFrame.size.width,
+    TGLog::log(platform::formatString("== VellumSlotSize: %fx%f", containerFrame.size.width,
                                              containerFrame.size.height));
     if (TGAdWidgetWorker::vellumInitialized() && component->webView_)
         vellum::VellumAdManager::sharedInstance()->registerWebViewWithSlotSize(
@@ -39,7 +40,7 @@ std::shared_ptr<TGMRComponent> TGMRComponent::create(std::shared_ptr<platform::W
 }
 
 TGMRComponent::~TGMRComponent() {
-    platform::logLine("- dealloc: TGMRComponent");
+    TGLog::log("- dealloc: TGMRComponent");
     if (vellumAdView_)
         vellumAdView_->setDelegate({});
 }
@@ -59,7 +60,7 @@ TGVellumHandOff TGMRComponent::parseHandOff(std::string_view text) {
         const std::string value = pair.substr(equals + 1);
         if (name.empty() || value.empty())
             continue;
-        platform::logLine("VellumParam: " + name + " " + value);
+        TGLog::log("VellumParam: " + name + " " + value);
         if (!launch)
             continue;
         if (name == "adID")
@@ -94,7 +95,7 @@ bool TGMRComponent::launchVellumAd(platform::WebView& webView, const std::option
                                    const std::optional<std::string>&) {
     auto keepAlive = shared_from_this();
     if (!TGAdWidgetWorker::vellumInitialized()) {
-        platform::logLine("Vellum Ad not rendering because the Vellum library is not initialized");
+        TGLog::log("Vellum Ad not rendering because the Vellum library is not initialized");
         endAd();
         return false;
     }
@@ -106,13 +107,13 @@ bool TGMRComponent::launchVellumAd(platform::WebView& webView, const std::option
     const bool shown = state >= inactiveState && state <= clickedState;
     setVellumAdView(std::make_shared<vellum::VellumAdView>());
     if (vellumAdView_->populateWithadID(webView, *adID)) {
-        platform::logLine("Vellum Ad Populated");
+        TGLog::log("Vellum Ad Populated");
         if (!shown)
             setViewState(loadingState);
         else if (interstitial_)
             vellumAdView_->displayInterstitial();
     } else {
-        platform::logLine("Vellum Ad .... did not populate");
+        TGLog::log("Vellum Ad .... did not populate");
         endAd();
     }
     return false;

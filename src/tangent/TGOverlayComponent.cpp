@@ -9,6 +9,7 @@
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGViewCategories.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -133,7 +134,7 @@ void TGOverlayComponent::endDisplay() {
         dismissOverlay();
         break;
     default:
-        platform::logLine(platform::formatString("endDisplay called with state: %d", state));
+        TGLog::log(platform::formatString("endDisplay called with state: %d", state));
         break;
     }
 }

@@ -11,6 +11,7 @@
 #include "platform/web/WebView.h"
 #include "tangent/TGDeviceInfo.h"
 #include "tangent/TGViewCategories.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -64,7 +65,7 @@ TGShadeView::TGShadeView() : platform::View(platform::Screen::main().bounds()) {
 }
 
 TGShadeView::~TGShadeView() {
-    platform::logLine("- dealloc: TGShadeView");
+    TGLog::log("- dealloc: TGShadeView");
     auto shade = shade_.lock();
     auto holder = shadeHolder_.lock();
     if (shade && holder && shadeIsInside())
@@ -175,7 +176,7 @@ void TGShadeView::eatAndGetFat(double height, int, const std::string& callback) 
     auto keepAlive = sharedView();
     status_ = 1;
     if (lastRequestedHeight_ == static_cast<int>(height)) {
-        platform::logLine("Shade already at the expanded height");
+        TGLog::log("Shade already at the expanded height");
         runCallback(callback);
         finishOpen();
         return;
@@ -196,10 +197,10 @@ void TGShadeView::eatAndGetFat(double height, int, const std::string& callback) 
         return;
     }
     if (!containsRect(bounds(), target)) {
-        platform::logLine("Target frame excedes the bounds of the view, using the intersection of the two frames");
-        platform::logLine(frameLine("    Orig Target", target));
+        TGLog::log("Target frame excedes the bounds of the view, using the intersection of the two frames");
+        TGLog::log(frameLine("    Orig Target", target));
         target = bounds().intersection(target);
-        platform::logLine(frameLine("    New Target", target));
+        TGLog::log(frameLine("    New Target", target));
     }
     std::weak_ptr<TGShadeView> weak = std::static_pointer_cast<TGShadeView>(keepAlive);
     platform::View::beginAnimations(kOpenAnimation);
@@ -256,7 +257,7 @@ void TGShadeView::animationDidStop(const std::string& animationID, bool, const s
         if (delegate)
             delegate->shadeClosedFinished(*this);
     } else {
-        platform::logLine("Unknown animation id");
+        TGLog::log("Unknown animation id");
     }
 }
 
@@ -276,10 +277,10 @@ void TGShadeView::stop() {
 void TGShadeView::layoutSubviews() {
     if (!superview()) {
         if (status_ == 0) {
-            platform::logLine("~~~~~>Nil Superview, normal status");
+            TGLog::log("~~~~~>Nil Superview, normal status");
             return;
         }
-        platform::logLine("~~~~~>Nil Superview, shouldn't be the case");
+        TGLog::log("~~~~~>Nil Superview, shouldn't be the case");
         if (auto holder = shadeHolder_.lock())
             if (auto root = rootViewFor(*holder)) {
                 root->addSubview(sharedView());

@@ -8,6 +8,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -164,7 +165,7 @@ void TGWebComponent::changeSizeWidth(int width, int height, int transition, cons
 
 void TGWebComponent::animationEnded(TGShadeView& shadeView) {
     if (&shadeView != shadeView_.get()) {
-        platform::logLine("Shade views are not the same");
+        TGLog::log("Shade views are not the same");
         return;
     }
     if (!onAnimation_)

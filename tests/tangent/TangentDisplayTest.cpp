@@ -14,6 +14,7 @@
 #include "support/LoopbackServices.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
@@ -199,6 +200,7 @@ TEST(TangentBanner, ExpandsOverTheApplicationAndShrinksBack) {
 
 TEST(TangentBanner, ResizeRules) {
     DisplayFixture f;
+    tangenttest::TGLogScope logLevel(2);
     platform::LogCapture log;
     auto widget = f.shownWidget({0, 20});
     auto ad = widget->currentAdView();

@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdView.h"
 #include "tangent/TGDelegateAdaptor.h"
 
@@ -110,6 +111,7 @@ TEST(TangentLantern, AdFormatsMapOntoTheLibrary) {
 }
 
 TEST(TangentLantern, LegacyNavigateOpensTheUri) {
+    tangenttest::TGLogScope logLevel(2);
     platform::LogCapture log;
     PageFixture f;
     f.adView->evalJS("Lantern.beginDisplay(); Lantern.adaptAdFormats({}); tg_navigate('http://tangent.example/go');");
@@ -163,5 +165,28 @@ TEST(TangentLantern, CallbacksRunOnceAsFunctionsOrScriptTextAndAnswerAStatus) {
         EXPECT_EQ(f.adView->evalJS("window.done"), c.effect);
         // A callback runs once.
         EXPECT_EQ(f.adView->evalJS(script).rfind("executeCallback: Unknown callback", 0), 0u);
+    }
+}
+
+TEST(TangentLantern, ClientAndPageLogLinesFollowTheLogLevel) {
+    struct Case {
+        std::optional<int> level;
+        bool pageLine;   // the page's log line (for the host's developer)
+        bool clientLine; // the client's own trace of the page's load
+    };
+    for (const Case c : {Case{std::nullopt, false, false}, Case{1, true, false}, Case{2, true, true}}) {
+        SCOPED_TRACE(c.level ? std::to_string(*c.level) : "off");
+        tangenttest::TGLogScope logLevel(c.level);
+        platform::LogCapture log;
+        PageFixture f;
+        f.adView->evalJS("Lantern.beginDisplay(); Lantern.log('hello');");
+        // The command has been sent and answered when the queue is empty and released.
+        ASSERT_TRUE(f.clock.runUntil([&] {
+            f.clock.advance(0.01);
+            return f.adView->evalJS("String(Lantern.queue.length === 0 && !Lantern.waiting)") == "true";
+        }));
+        EXPECT_EQ(log.contains("Tangent: LanternLog: hello"), c.pageLine);
+        EXPECT_EQ(log.contains("== Lantern Load State: onload"), c.clientLine);
+        EXPECT_EQ(log.contains("Is Interstitial? No"), c.clientLine);
     }
 }

@@ -14,6 +14,7 @@
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
 #include "support/LoopbackServices.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
@@ -80,6 +81,7 @@ protected:
         return widget;
     }
 
+    tangenttest::TGLogScope logLevel{2};
     fwtest::LoopbackServices services;
     services::TrackingService tracking;
     std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());

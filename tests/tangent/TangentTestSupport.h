@@ -1,8 +1,11 @@
 #pragma once
-// Shared pieces of the Tangent tests: a request delegate that records the one outcome.
+// Shared pieces of the Tangent tests: a request delegate that records the one outcome, and a
+// scope that switches the client's log on at a level.
 #include <optional>
 #include <string>
 
+#include "platform/foundation/ProcessInfo.h"
+#include "tangent/TGLog.h"
 #include "tangent/TGRequest.h"
 
 namespace tangenttest {
@@ -24,6 +27,26 @@ struct RecordingRequestDelegate : tangent::TGRequestDelegate {
     }
     void modifyUrl(std::string& url, tangent::TGRequest&) override { url += appendToUrl; }
     int outcomes() const { return finished + failed; }
+};
+
+// Switches the client's log on at `level` (or off with nullopt) for the life of the scope;
+// the log is off again afterwards.
+class TGLogScope {
+public:
+    explicit TGLogScope(std::optional<int> level) {
+        if (level) {
+            platform::ProcessInfo::setEnvironmentValueForTesting("TGLogEnabled", "YES");
+            platform::ProcessInfo::setEnvironmentValueForTesting("TGLogLevel", std::to_string(*level));
+        }
+        tangent::TGLog::resetForTesting();
+    }
+    ~TGLogScope() {
+        platform::ProcessInfo::setEnvironmentValueForTesting("TGLogEnabled", std::nullopt);
+        platform::ProcessInfo::setEnvironmentValueForTesting("TGLogLevel", std::nullopt);
+        tangent::TGLog::resetForTesting();
+    }
+    TGLogScope(const TGLogScope&) = delete;
+    TGLogScope& operator=(const TGLogScope&) = delete;
 };
 
 } // namespace tangenttest
