@@ -4,15 +4,13 @@
 // leaves its window stops the click in progress.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 #include "platform/net/URLConnection.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "TangentTestSupport.h"
 #include "services/TangentEndpoints.h"
 #include "support/LoopbackServices.h"
 #include "support/ManualClockScope.h"
@@ -48,26 +46,6 @@ public:
     bool interstitial = false;
     std::shared_ptr<platform::ViewController> controller;
     std::vector<std::string> events;
-};
-
-// Holds requests to one path on the server until released (at the latest when the test ends).
-class Gate {
-public:
-    ~Gate() { release(); }
-    void wait() {
-        std::unique_lock lock(mutex_);
-        opened_.wait(lock, [&] { return open_; });
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        opened_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable opened_;
-    bool open_ = false;
 };
 
 struct HandOffFixture {
@@ -110,7 +88,7 @@ struct HandOffFixture {
     fwtest::TemporaryHome home;
     fwtest::ManualClockScope clock;
     fwtest::LoopbackServices services;
-    Gate gate;
+    tangenttest::Gate gate;
     std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
     std::shared_ptr<HandOffHost> host = std::make_shared<HandOffHost>();
 };
