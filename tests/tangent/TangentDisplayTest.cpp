@@ -43,6 +43,9 @@ public:
     void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
         events.push_back("failedToShow");
     }
+    void adWidgetOrientationHasChangedTo(TGAdWidgetWorker&, int orientation) override {
+        events.push_back("orientation " + std::to_string(orientation));
+    }
     std::vector<std::string> quietSelectorNames() const override { return {"interstitialInterval:"}; }
     int interstitialInterval(TGAdWidgetWorker&) override { return 6; }
 
@@ -196,6 +199,54 @@ TEST(TangentBanner, ExpandsOverTheApplicationAndShrinksBack) {
     EXPECT_EQ(widget->syncStateDepth(), 0);
     EXPECT_EQ(f.eval(*ad, "document.getElementById('tgAd').className"), "collapsed");
     EXPECT_EQ(f.host->events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST(TangentBanner, RotationTellsTheHostAndThePageAndReplacesTheShade) {
+    DisplayFixture f;
+    auto widget = f.shownWidget({0, 430});
+    widget->setAutorotate(true);
+    auto ad = widget->currentAdView();
+    auto component = std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+    auto web = ad->adWebView();
+    f.eval(*ad, "window.onorientationchange = function () { window.seen = (window.seen || '') + window.orientation + ';'; };");
+    ASSERT_TRUE(web->clickLinkWithId("tgExpand"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation(); }));
+    ASSERT_EQ(web->frame(), platform::Rect(0, 160, 320, 300));
+    f.host->events.clear();
+
+    // The host lays the banner out at the top for the new orientation; the shade follows only
+    // when the rotation arrives.
+    widget->setFrame(platform::Rect{0, 20, 320, 50});
+    EXPECT_EQ(web->frame(), platform::Rect(0, 160, 320, 300));
+    struct Turn {
+        platform::InterfaceOrientation statusBar;
+        platform::DeviceOrientation device;
+        const char* seen; // the page's orientation values so far
+        std::vector<std::string> hostEvents;
+    };
+    const Turn turns[] = {
+        {platform::InterfaceOrientation::LandscapeRight, platform::DeviceOrientation::LandscapeRight, "90;",
+         {"orientation 3"}},
+        // The same orientation again changes nothing.
+        {platform::InterfaceOrientation::LandscapeRight, platform::DeviceOrientation::LandscapeRight, "90;",
+         {"orientation 3"}},
+        {platform::InterfaceOrientation::PortraitUpsideDown, platform::DeviceOrientation::PortraitUpsideDown,
+         "90;180;", {"orientation 3", "orientation 2"}},
+    };
+    auto& device = platform::Device::current();
+    device.beginGeneratingDeviceOrientationNotifications();
+    for (const auto& turn : turns) {
+        platform::Application::shared().setStatusBarOrientation(turn.statusBar);
+        device.setOrientation(turn.device);
+        EXPECT_EQ(f.eval(*ad, "window.seen"), turn.seen);
+        EXPECT_EQ(f.host->events, turn.hostEvents);
+        // A top banner's shade grows down from the top of the shade view.
+        EXPECT_EQ(web->frame(), platform::Rect(0, 0, 320, 300));
+    }
+    device.endGeneratingDeviceOrientationNotifications();
 }
 
 TEST(TangentBanner, ResizeRules) {
