@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
@@ -175,13 +176,14 @@ void TGShadeView::finishOpen() {
 void TGShadeView::eatAndGetFat(double height, int, const std::string& callback) {
     auto keepAlive = sharedView();
     status_ = 1;
-    if (lastRequestedHeight_ == static_cast<int>(height)) {
+    const int requested = platform::saturatingCast<int>(height);
+    if (lastRequestedHeight_ == requested) {
         TGLog::log("Shade already at the expanded height");
         runCallback(callback);
         finishOpen();
         return;
     }
-    lastRequestedHeight_ = static_cast<int>(height);
+    lastRequestedHeight_ = requested;
     auto shade = shade_.lock();
     auto holder = shadeHolder_.lock();
     if (!shade || !holder) {
