@@ -71,6 +71,8 @@ TGShadeView::~TGShadeView() {
     auto holder = shadeHolder_.lock();
     if (shade && holder && shadeIsInside())
         holder->addSubview(shade);
+    if (shade && shadeOwnLabel_)
+        shade->setAccessibilityLabel(*shadeOwnLabel_);
 }
 
 bool TGShadeView::shadeIsInside() const {
@@ -147,6 +149,16 @@ void TGShadeView::liftShade() {
     root->addSubview(sharedView());
     addSubview(shade);
     addSubview(indicator_);
+    // Lifted out of the views that name the banner for a person, the shade carries the nearest
+    // such name along, so the expanded ad can still be found and touched.
+    if (!shadeOwnLabel_) {
+        shadeOwnLabel_ = shade->accessibilityLabel();
+        for (auto view = holder; view; view = view->superview())
+            if (auto label = view->accessibilityLabel(); !label.empty()) {
+                shade->setAccessibilityLabel(std::move(label));
+                break;
+            }
+    }
     setNeedsLayout();
     layoutIfNeeded();
     // The shade stays where the banner was until it animates.
@@ -273,6 +285,9 @@ void TGShadeView::stop() {
         shade->setFrame(holder->bounds());
         holder->insertSubview(shade, 0);
     }
+    if (shade && shadeOwnLabel_)
+        shade->setAccessibilityLabel(*shadeOwnLabel_);
+    shadeOwnLabel_.reset();
     removeFromSuperview();
 }
 

@@ -8,6 +8,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/TextRenderer.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "services/TangentEndpoints.h"
@@ -247,6 +248,41 @@ TEST(TangentBanner, RotationTellsTheHostAndThePageAndReplacesTheShade) {
         EXPECT_EQ(web->frame(), platform::Rect(0, 0, 320, 300));
     }
     device.endGeneratingDeviceOrientationNotifications();
+}
+
+TEST(TangentBanner, AnExpandedBannerKeepsItsNameSoAPersonCanTouchItBack) {
+    DisplayFixture f;
+    // The host names the place of its banner, as the application's ad view does.
+    auto slot = std::make_shared<platform::View>(platform::Rect{0, 430, 320, 50});
+    slot->setAccessibilityLabel("Ad");
+    f.window->addSubview(slot);
+    auto widget = TGAdWidget::create(f.host, false);
+    widget->setFrame(platform::Rect{0, 0, 320, 50});
+    slot->addSubview(widget);
+    widget->loadRequest();
+    ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() != nullptr; }));
+    auto ad = widget->currentAdView();
+    auto web = ad->adWebView();
+    auto component = std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+
+    // A touch on the banner grows it over the application.
+    ASSERT_TRUE(platform::TextRenderer::tap("Ad"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation() && ad->currentViewState() == activeState; }));
+    ASSERT_TRUE(component->shadeView()->shadeIsInside());
+    EXPECT_EQ(web->accessibilityLabel(), "Ad");
+
+    // The grown ad is found by the same name; a touch shrinks it and the application is free.
+    ASSERT_TRUE(platform::TextRenderer::tap("Ad"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation() && ad->currentViewState() == inactiveState; }));
+    EXPECT_EQ(web->superview(), component);
+    EXPECT_EQ(web->accessibilityLabel(), "");
+    EXPECT_FALSE(component->shadeView()->superview());
+    EXPECT_FALSE(platform::Application::shared().isIgnoringInteractionEvents());
 }
 
 TEST(TangentBanner, ResizeRules) {
