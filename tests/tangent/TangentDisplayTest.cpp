@@ -248,6 +248,12 @@ TEST(TangentBanner, RotationTellsTheHostAndThePageAndReplacesTheShade) {
         EXPECT_EQ(web->frame(), platform::Rect(0, 0, 320, 300));
     }
     device.endGeneratingDeviceOrientationNotifications();
+    // Shrunk again, the ad gives back the protection that kept the widget alive.
+    ASSERT_TRUE(web->clickLinkWithId("tgRestore"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return ad->currentViewState() == inactiveState; }));
+    EXPECT_EQ(widget->syncStateDepth(), 0);
 }
 
 TEST(TangentBanner, AnExpandedBannerKeepsItsNameSoAPersonCanTouchItBack) {

@@ -138,7 +138,7 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
          "Lantern.openUri('http://127.0.0.1:1/' + new Array(200001).join('z'));",
          [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.evalJS("typeof Lantern"), "object"); }},
         {"a log flood through logMessage", page("<p>ad</p>"), true,
-         "Lantern.beginDisplay(); for (var i = 0; i < 300; i++) Lantern.log(i + new Array(4001).join('w'));",
+         "Lantern.beginDisplay(); for (var i = 0; i < 100; i++) Lantern.log(i + new Array(8001).join('w'));",
          [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.evalJS("String(Lantern.queue.length)"), "0"); }},
         {"a response id that tries to leave its script string",
          page("<p>ad</p>", {{"Xjt-Responseid", "\"</script><script>window.pwned=1</script>\\u2028'"}}), true, "",
