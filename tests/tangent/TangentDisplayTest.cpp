@@ -256,6 +256,38 @@ TEST(TangentBanner, RotationTellsTheHostAndThePageAndReplacesTheShade) {
     EXPECT_EQ(widget->syncStateDepth(), 0);
 }
 
+TEST(TangentOverlay, RotationLaysTheInterstitialOutAndTellsItsPage) {
+    DisplayFixture f;
+    f.host->interstitial = true;
+    f.host->publisher = "pub-1";
+    auto widget = f.shownWidget({0, 0});
+    widget->setAutorotate(true);
+    auto ad = widget->currentAdView();
+    auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
+    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(f.waitFor([&] { return overlay->modalViewController()->inModalView() && widget->syncStateDepth() == 0; }));
+    // The page's own layout function gets the web view's size; its orientation handler the angle.
+    f.eval(*ad, "window.rotate = function (w, h) { window.laidOut = w + 'x' + h; };"
+                "window.onorientationchange = function () { window.angle = String(window.orientation); };");
+    auto& device = platform::Device::current();
+    device.beginGeneratingDeviceOrientationNotifications();
+    platform::Application::shared().setStatusBarOrientation(platform::InterfaceOrientation::LandscapeLeft);
+    device.setOrientation(platform::DeviceOrientation::LandscapeRight);
+    device.endGeneratingDeviceOrientationNotifications();
+    // The overlay asks for layout; the next layout pass (as drawing the screen makes) runs the
+    // page's function.
+    EXPECT_EQ(f.eval(*ad, "String(window.laidOut)"), "undefined");
+    platform::Application::shared().keyWindow()->layoutIfNeeded();
+    const auto size = overlay->webContent()->frame().size;
+    EXPECT_EQ(f.eval(*ad, "window.laidOut"),
+              std::to_string(static_cast<int>(size.width)) + "x" + std::to_string(static_cast<int>(size.height)));
+    EXPECT_EQ(f.eval(*ad, "window.angle"), "-90");
+    EXPECT_EQ(f.host->events, (std::vector<std::string>{"beginInterstitial", "orientation 4"}));
+    EXPECT_EQ(overlay->webContent()->frame().origin.y, TGOverlayComponent::kNavBarHeight);
+    overlay->dismissButtonClicked();
+    ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() == nullptr; }));
+}
+
 TEST(TangentBanner, AnExpandedBannerKeepsItsNameSoAPersonCanTouchItBack) {
     DisplayFixture f;
     // The host names the place of its banner, as the application's ad view does.
