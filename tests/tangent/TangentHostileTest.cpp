@@ -22,7 +22,9 @@
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 #include "tangent/TGAdWidget.h"
+#include "tangent/TGActionController.h"
 #include "tangent/TGAdWidgetDelegate.h"
+#include "tangent/TGBrowserView.h"
 #include "tangent/TGDeviceInfo.h"
 #include "tangent/TGEventManager.h"
 #include "tangent/TGRequest.h"
@@ -119,6 +121,20 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
          "", [](TGAdView& ad, const fs::path&) { EXPECT_NE(ad.evalJS("window.probe"), "loaded"); }},
         {"a script source outside the client's folder", page("<script src='file://${HOME}/Documents/outside.js'></script>"),
          true, "", [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.evalJS("String(window.outside)"), "undefined"); }},
+        {"a click through to a local file", page("<p>ad</p>"), true,
+         "Lantern.beginDisplay(); Lantern.openUri('file:///etc/hostname');",
+         [&](TGAdView& ad, const fs::path&) {
+             auto browser = ad.actionController()->browserView();
+             auto shown = browser ? browser->webContent() : nullptr;
+             if (shown && shown->request()) {
+                 EXPECT_NE(shown->request()->url().scheme(), "file");
+             }
+             if (shown && !hostname.empty()) {
+                 EXPECT_EQ(shown->stringByEvaluatingJavaScriptFromString("document.body ? document.body.innerHTML : ''")
+                               .find(hostname),
+                           std::string::npos);
+             }
+         }},
         {"a link with an unknown scheme", page("<p>ad</p>"), true, "window.location.href = 'fw-unknown://x/y';",
          [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.currentActionState(), inactiveState); }},
         {"a resize with numbers out of every range", page("<p>ad</p>"), true,
