@@ -1,6 +1,7 @@
 #include "tangent/TGAdView.h"
 
 #include <array>
+#include <utility>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
@@ -15,6 +16,7 @@
 #include "tangent/TGMRComponent.h"
 #include "tangent/TGOverlayComponent.h"
 #include "tangent/TGWebComponent.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -90,8 +92,8 @@ void TGAdView::setUp(const platform::Rect& frame) {
     } else {
         adContainerRect_ = platform::Rect{0, 0, frame.size.width, frame.size.height};
     }
-    platform::logLine(std::string("Is Interstitial? ") + yesNo(interstitial_));
-    platform::logLine(platform::formatString("AdContainerRect: %f\t\t%f\t\t%f\t\t%f", adContainerRect_.origin.x,
+    TGLog::log(std::string("Is Interstitial? ") + yesNo(interstitial_));
+    TGLog::log(platform::formatString("AdContainerRect: %f\t\t%f\t\t%f\t\t%f", adContainerRect_.origin.x,
                                              adContainerRect_.origin.y, adContainerRect_.size.width,
                                              adContainerRect_.size.height));
     adWebView_ = std::make_shared<platform::WebView>(adContainerRect_);
@@ -106,7 +108,7 @@ void TGAdView::setUp(const platform::Rect& frame) {
 }
 
 TGAdView::~TGAdView() {
-    platform::logLine("- dealloc: TGAdView");
+    TGLog::log("- dealloc: TGAdView");
     stateListener_.reset();
     endDisplay();
 }
@@ -154,7 +156,7 @@ bool TGAdView::loadAdContent(const std::string& markup) {
         page = files.fillFile(interstitial_ ? "wlantern-interstitial.html" : "wlantern-banner.html",
                               {escapeForScriptElement(*script), *style, markup});
     if (!page || !adWebView_) {
-        platform::logLine("Tangent: the ad page could not be assembled from the support files");
+        TGLog::log("the ad page could not be assembled from the support files");
         errorOccured(platform::Error{"TGAdView", 1, "The ad page could not be assembled", {}});
         return false;
     }
@@ -306,7 +308,7 @@ void TGAdView::setCurrentActionState(int state) {
         for (int pending : replay)
             transitionViewFromStateToState(reportedViewState_, pending);
         if (!replay.empty() && replay.back() != heldState) {
-            platform::logLine("Tangent: Post click state does not match the 'current click state'");
+            TGLog::log("Post click state does not match the 'current click state'");
             transitionViewFromStateToState(reportedViewState_, heldState);
         }
         setWorking(false);
@@ -314,7 +316,7 @@ void TGAdView::setCurrentActionState(int state) {
         return;
     }
     default:
-        platform::logLine("Tangent: Invalid action state " + std::to_string(state));
+        TGLog::log("Invalid action state " + std::to_string(state));
         return;
     }
 }
@@ -372,15 +374,21 @@ bool TGAdView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView
     if (scheme == "file" || scheme == "about")
         return true;
     if (scheme == TGMRComponent::kScheme) {
-        // A rich-media hand-off: the rich-media component takes over the ad.
+        // A rich-media hand-off: the rich-media component takes over the ad. The component it
+        // replaces goes off screen first; a banner already shown stays where it was.
+        std::shared_ptr<platform::View> container;
+        if (auto previous = std::exchange(adWrapper_, nullptr))
+            container = previous->stopForHandOff();
         auto component = constructVellumComponent();
         adWrapper_ = component;
+        if (container && adWebView_ && !interstitial_)
+            container->addSubview(adWebView_);
         component->webViewShouldStartLoadWithRequest(webView, request);
         return false;
     }
     if (scheme == kBridgeScheme) {
         if (!adWrapper_) {
-            platform::logLine("Tangent Ad Detected");
+            TGLog::log("Tangent Ad Detected");
             constructTangentComponent();
         }
         bridgeUrl(url);
@@ -412,7 +420,7 @@ void TGAdView::webViewDidFailLoadWithError(platform::WebView&, const platform::E
 
 bool TGAdView::bridgeUrl(const platform::URL& url) {
     if (url.host() == kDebugHost)
-        platform::logLine("WebView requested URL: " + url.absoluteString());
+        TGLog::log("WebView requested URL: " + url.absoluteString());
     std::string selector = url.path();
     if (!selector.empty() && selector.front() == '/')
         selector.erase(0, 1);
@@ -422,16 +430,16 @@ bool TGAdView::bridgeUrl(const platform::URL& url) {
                             selector != "launchVellumAd:adSlotType:" &&
                             selector != "autoWidth:height:transition:callback:options:";
     if (!arity || (!ownHandler && !componentTakes)) {
-        platform::logLine("-------------------------------------------------");
-        platform::logLine("          OH NOES! Lanterns ate my toes?          ");
-        platform::logLine("-------------------------------------------------");
+        TGLog::log("-------------------------------------------------");
+        TGLog::log("          OH NOES! Lanterns ate my toes?          ");
+        TGLog::log("-------------------------------------------------");
         return false;
     }
     TGLanternArguments arguments;
     for (const auto& piece : platform::split(url.query().value_or(""), "&"))
         arguments.push_back(platform::percentDecode(piece).value_or(std::string()));
     if (arguments.size() > *arity) {
-        platform::logLine(platform::formatString("Tangent: %zu extra argument(s) of %s ignored",
+        TGLog::log(platform::formatString("%zu extra argument(s) of %s ignored",
                                                  arguments.size() - *arity, selector.c_str()));
         arguments.resize(*arity);
     }
@@ -473,7 +481,7 @@ void TGAdView::endFromPage() {
 
 void TGAdView::lanternDocumentLoadStatus(const TGLanternArguments& arguments) {
     const std::string status = arguments.empty() ? std::string() : arguments[0].value_or("");
-    platform::logLine("== Lantern Load State: " + status);
+    TGLog::log("== Lantern Load State: " + status);
     const bool shown = currentViewState_ >= inactiveState;
     if (shown) {
         // A page that reloads itself on screen cannot restart the ad; its unload ends it.
@@ -557,16 +565,16 @@ void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
     const auto fullscreen = options.find("fullscreen");
     const bool isFullScreen = fullscreen != options.end() && (fullscreen->second == "true" ||
                                                               fullscreen->second == "yes" || fullscreen->second == "1");
-    platform::logLine("Lantern OpenUri");
-    platform::logLine("    URI: " + uri);
-    platform::logLine("    altUri: " + altUri.value_or("(null)"));
-    platform::logLine("    ClickType: " + clickType.value_or("(null)"));
-    platform::logLine("    Options: " + (arguments.size() > 2 ? arguments[2].value_or("(null)") : std::string("(null)")));
+    TGLog::log("Lantern OpenUri");
+    TGLog::log("    URI: " + uri);
+    TGLog::log("    altUri: " + altUri.value_or("(null)"));
+    TGLog::log("    ClickType: " + clickType.value_or("(null)"));
+    TGLog::log("    Options: " + (arguments.size() > 2 ? arguments[2].value_or("(null)") : std::string("(null)")));
     if (auto events = adEventCollection())
         events->clickRecord().addMessage(uri, "url");
     auto url = platform::URL::parse(uri);
     if (!url || !url->isAbsolute()) {
-        platform::logLine("Tangent: the clicked URI is not a URL: " + uri);
+        TGLog::log("the clicked URI is not a URL: " + uri);
         return;
     }
     std::optional<platform::URL> alternate;
@@ -578,7 +586,7 @@ void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
 }
 
 void TGAdView::lanternLogMessage(const TGLanternArguments& arguments) {
-    platform::logLine("LanternLog: " + (arguments.empty() ? std::string() : arguments[0].value_or("")));
+    TGLog::info("LanternLog: " + (arguments.empty() ? std::string() : arguments[0].value_or("")));
 }
 
 } // namespace tangent

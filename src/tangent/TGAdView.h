@@ -76,6 +76,12 @@ public:
     virtual void endDisplay() = 0;
     virtual bool respondsToLantern(std::string_view selector) const = 0;
     virtual bool lanternCommand(std::string_view selector, const TGLanternArguments& arguments) = 0;
+    // Takes the component off screen because another one takes the ad over (a rich-media
+    // hand-off): whatever it put on screen (shade, overlay, modal presentation) goes and its
+    // touch blocking ends; after it the component changes no state. The ad's states and its
+    // web view (still loaded, still the ad view's) are left to the new component. Answers the
+    // view the ad was shown in, or null when it was not on screen.
+    virtual std::shared_ptr<platform::View> stopForHandOff() { return nullptr; }
 };
 
 class TGAdView final : public TGStateModifier,

@@ -8,6 +8,7 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
+#include "tangent/TGActionController.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
@@ -18,6 +19,7 @@
 #include "tangent/TGTimer.h"
 #include "vellum/richmedia/VellumAdManager.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -54,7 +56,7 @@ bool infoBool(std::string_view key) {
 }
 
 void logTransition(std::string_view selector, int fromState, int toState) {
-    platform::logLine(std::string(selector) + " " + viewStateName(fromState) + " to: " + viewStateName(toState));
+    TGLog::log(std::string(selector) + " " + viewStateName(fromState) + " to: " + viewStateName(toState));
 }
 
 } // namespace
@@ -84,7 +86,7 @@ void TGAdWidgetWorker::initializeAdService(bool allowLocation) {
         TGLocation::instance();
     auto appId = infoString("TGMAppId");
     if (!appId) {
-        platform::logLine("No TGMAppId found, not initializing Vellum library.");
+        TGLog::info("No TGMAppId found, not initializing Vellum library.");
         return;
     }
     const bool test = infoBool("TGMTest");
@@ -93,9 +95,9 @@ void TGAdWidgetWorker::initializeAdService(bool allowLocation) {
     if (!version)
         version = infoString("CFBundleShortVersionString");
     platform::Bundle::main().setInfoDictionaryValue("VellumUseTestServers", platform::Value(test));
-    platform::logLine("Initializing Vellum (ver. " + vellum::VellumAnalyticsManager::version() + ")");
-    platform::logLine("   TGMAppId: " + *appId);
-    platform::logLine(std::string("   TGMTest : ") + (test ? "Yes" : "No"));
+    TGLog::info("Initializing Vellum (ver. " + vellum::VellumAnalyticsManager::version() + ")");
+    TGLog::info("   TGMAppId: " + *appId);
+    TGLog::info(std::string("   TGMTest : ") + (test ? "Yes" : "No"));
     vellum::VellumAdManager::sharedInstance()->initializeWithAppID(appId, version, nullptr, allowLocation);
     gVellumInitialized = true;
 }
@@ -140,7 +142,7 @@ void TGAdWidgetWorker::setUp(const std::shared_ptr<TGAdWidgetDelegate>& delegate
 }
 
 TGAdWidgetWorker::~TGAdWidgetWorker() {
-    platform::logLine("- dealloc: TGAdWidgetWorker");
+    TGLog::log("- dealloc: TGAdWidgetWorker");
     removeAllEventObservers();
     tearDown();
 }
@@ -226,7 +228,7 @@ void TGAdWidgetWorker::loadRequest() {
 void TGAdWidgetWorker::forceLoadRequest() {
     std::lock_guard guard(lock_);
     if (request_ || futureAdView_ || (currentAdView_ && currentAdView_->currentViewState() != inactiveState)) {
-        platform::logLine("Skipping load request because we're currently loading or displaying the ad");
+        TGLog::log("Skipping load request because we're currently loading or displaying the ad");
         return;
     }
     auto keepAlive = self();
@@ -265,7 +267,7 @@ void TGAdWidgetWorker::modifyUrl(std::string& url, TGRequest&) {
 
 void TGAdWidgetWorker::requestDidFinishLoading(TGRequest& request) {
     if (&request != request_.get()) {
-        platform::logLine("Unexpected request finished laoding");
+        TGLog::log("Unexpected request finished laoding");
         return;
     }
     auto keepAlive = self();
@@ -304,7 +306,7 @@ void TGAdWidgetWorker::requestAdRotation() {
     if (currentAdView_) {
         const int state = currentAdView_->currentViewState();
         if (state == activeState || state == clickingState || state == clickedState) {
-            platform::logLine("Requested ad rotation being skipped due to current ad interaction");
+            TGLog::log("Requested ad rotation being skipped due to current ad interaction");
             return;
         }
     }
@@ -334,7 +336,7 @@ void TGAdWidgetWorker::renderAd() {
         currentAdView_.reset();
         previous->endDisplay();
     }
-    platform::logLine("Making futureAdView the new currentAdView");
+    TGLog::log("Making futureAdView the new currentAdView");
     currentAdView_ = std::move(futureAdView_);
     futureAdView_.reset();
     std::shared_ptr<platform::View> container = keepAlive;
@@ -355,14 +357,14 @@ void TGAdWidgetWorker::startRefreshTimer() {
     if (!refreshTimer_ || refreshTimer_->isActive() || request_ || refreshTimer_->interval() <= 0 ||
         (delegateAdaptor_ && delegateAdaptor_->isInterstitial()))
         return;
-    platform::logLine("Starting refresh timer");
+    TGLog::log("Starting refresh timer");
     refreshTimer_->startTimer();
 }
 
 void TGAdWidgetWorker::stopRefreshTimer() {
     if (refreshTimer_ && refreshTimer_->isActive()) {
         refreshTimer_->stopTimer();
-        platform::logLine("Stopping refresh timer");
+        TGLog::log("Stopping refresh timer");
     }
 }
 
@@ -371,14 +373,14 @@ void TGAdWidgetWorker::startRenderTimer() {
         return;
     auto adaptor = futureAdView_->delegateAdaptor();
     renderTimer_->setInterval(adaptor ? adaptor->renderInterval() : TGDelegateAdaptor::kDefaultRenderInterval);
-    platform::logLine("Starting render timer");
+    TGLog::log("Starting render timer");
     renderTimer_->startTimer();
 }
 
 void TGAdWidgetWorker::stopRenderTimer() {
     if (renderTimer_ && renderTimer_->isActive()) {
         renderTimer_->stopTimer();
-        platform::logLine("Stopping render timer");
+        TGLog::log("Stopping render timer");
     }
 }
 
@@ -389,14 +391,14 @@ void TGAdWidgetWorker::startAutoDismissTimer() {
     if (!adaptor || !adaptor->isInterstitial() || adaptor->interstitialInterval() <= 0)
         return;
     autoDismissTimer_->setInterval(adaptor->interstitialInterval());
-    platform::logLine("- Starting AutoDismiss Timer");
+    TGLog::log("- Starting AutoDismiss Timer");
     autoDismissTimer_->startTimer();
 }
 
 void TGAdWidgetWorker::stopAutoDismissTimer() {
     if (autoDismissTimer_ && autoDismissTimer_->isActive()) {
         autoDismissTimer_->stopTimer();
-        platform::logLine("- Stopping AutoDismiss timer");
+        TGLog::log("- Stopping AutoDismiss timer");
     }
 }
 
@@ -405,12 +407,12 @@ void TGAdWidgetWorker::timeCompleteForRefreshTimer(TGTimer&) {
 }
 
 void TGAdWidgetWorker::timeCompleteForRenderTimer(TGTimer&) {
-    platform::logLine("Time Complete for RenderTimer");
+    TGLog::log("Time Complete for RenderTimer");
     renderAd();
 }
 
 void TGAdWidgetWorker::timeCompleteForAutoDismissTimer(TGTimer&) {
-    platform::logLine("- Time Complete for AutoDismiss Timer");
+    TGLog::log("- Time Complete for AutoDismiss Timer");
     if (auto current = currentAdView_)
         current->endDisplay();
 }
@@ -451,12 +453,16 @@ void TGAdWidgetWorker::futureDidTransition(TGAdView& adView, int fromState, int 
     case loadingState:
         return;
     default:
-        platform::logLine("futureDidTransitionFromViewState:to:withError: - Unexpected Future State " +
+        TGLog::log("futureDidTransitionFromViewState:to:withError: - Unexpected Future State " +
                           viewStateName(fromState) + " -> " + viewStateName(toState));
-        // The future ad is in a state it cannot reach before it is shown: drop it.
+        // The future ad is in a state it cannot reach before it is shown (a page that clicks
+        // while loading): drop it and tell the host, as for any future ad that fails.
         auto dropped = std::move(futureAdView_);
         futureAdView_.reset();
+        auto adaptor = adView.delegateAdaptor();
         dropped->endDisplay();
+        if (adaptor)
+            adaptor->didFailToShowAd(std::nullopt);
         startRefreshTimer();
         return;
     }
@@ -503,12 +509,12 @@ void TGAdWidgetWorker::currentDidTransition(TGAdView& adView, int fromState, int
         return;
     case dismissingState:
         if (fromState == activeState || fromState == clickingState) {
-            platform::logLine("Warning: Dismissing an ad that is currently active (or in the process of clicking)");
+            TGLog::log("Warning: Dismissing an ad that is currently active (or in the process of clicking)");
             // The interaction ends with the ad, so the host's modal mark is cleared.
             if (adaptor)
                 adaptor->endAdInteraction();
         } else if (fromState == clickedState) {
-            platform::logLine("Warning: Dismissing an ad that has been clicked on.");
+            TGLog::log("Warning: Dismissing an ad that has been clicked on.");
             if (adaptor)
                 adaptor->endAdInteraction();
         }
@@ -516,14 +522,14 @@ void TGAdWidgetWorker::currentDidTransition(TGAdView& adView, int fromState, int
         return;
     case dismissedState:
         if (fromState != dismissingState)
-            platform::logLine("Invalid State Transition: Ad being dismissed is not marked as dismissing");
+            TGLog::log("Invalid State Transition: Ad being dismissed is not marked as dismissing");
         currentAdView_.reset();
         held->endDisplay();
         if (auto adaptor = held->delegateAdaptor())
             adaptor->adEventCollection()->submitEventReports();
         return;
     default:
-        platform::logLine("currentDidTransitionFromViewState:to:withError: - Unexpected Current State " +
+        TGLog::log("currentDidTransitionFromViewState:to:withError: - Unexpected Current State " +
                           viewStateName(fromState) + " -> " + viewStateName(toState));
         return;
     }
@@ -544,10 +550,10 @@ void TGAdWidgetWorker::tgAdViewDidUpdateSyncState(TGAdView& adView, int syncStat
             platform::RunLoop::main().perform([released] {});
         }
     } else {
-        platform::logLine("Unknown value for TGAdSyncState");
+        TGLog::log("Unknown value for TGAdSyncState");
         return;
     }
-    platform::logLine(platform::formatString("%s tgAdView:didUpdateSyncState: %s [%d]", which,
+    TGLog::log(platform::formatString("%s tgAdView:didUpdateSyncState: %s [%d]", which,
                                              syncStateName(syncState).c_str(), syncStateDepth_));
 }
 
@@ -605,13 +611,16 @@ void TGAdWidgetWorker::willMoveToWindow(platform::Window* newWindow) {
         return;
     const bool hadWindow = window() != nullptr;
     if (newWindow && !hadWindow) {
-        platform::logLine("Ad has been moved into a window, restarting timers");
+        TGLog::log("Ad has been moved into a window, restarting timers");
         if (futureAdView_)
             startRenderTimer();
         else
             startRefreshTimer();
     } else if (!newWindow && hadWindow) {
-        platform::logLine("Ad has been moved out of a window, cleaning up timers and actions");
+        TGLog::log("Ad has been moved out of a window, cleaning up timers and actions");
+        if (currentAdView_)
+            if (auto controller = currentAdView_->actionController())
+                controller->stop();
         stopRefreshTimer();
         stopRenderTimer();
     }

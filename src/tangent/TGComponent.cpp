@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -16,7 +17,7 @@ TGComponent::TGComponent(const char* className, const platform::Rect& frame,
 }
 
 TGComponent::~TGComponent() {
-    platform::logLine(std::string("- dealloc: ") + className_);
+    TGLog::log(std::string("- dealloc: ") + className_);
 }
 
 bool TGComponent::statusBarHidden() const {

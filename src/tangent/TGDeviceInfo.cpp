@@ -1,8 +1,5 @@
 #include "tangent/TGDeviceInfo.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <sys/utsname.h>
 
 #include <array>
@@ -13,6 +10,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/ui/Device.h"
 
 namespace tangent {
@@ -165,21 +163,13 @@ std::string TGDeviceInfo::userAgentFor(std::string_view platform, std::string_vi
 }
 
 std::optional<std::string> TGDeviceInfo::interfaceAddress(std::string_view interfaceName) {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
+    auto interfaces = platform::SystemFacts::networkInterfaces();
+    if (!interfaces)
         return std::nullopt;
-    std::optional<std::string> found;
-    for (ifaddrs* entry = list; entry && !found; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || !entry->ifa_name || interfaceName != entry->ifa_name ||
-            entry->ifa_addr->sa_family != AF_INET)
-            continue;
-        char text[INET_ADDRSTRLEN] = {};
-        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-        if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text))
-            found = std::string(text);
-    }
-    freeifaddrs(list);
-    return found;
+    for (const auto& entry : *interfaces)
+        if (entry.name == interfaceName && entry.family == platform::NetworkInterface::Family::IPv4)
+            return entry.address;
+    return std::nullopt;
 }
 
 TGDeviceInfo::TGDeviceInfo() {

@@ -25,7 +25,8 @@ public:
     // The three-part User-Agent text.
     static std::string userAgentFor(std::string_view platform, std::string_view deviceModel,
                                     std::string_view systemVersion, int generation);
-    // Dotted IPv4 address of the interface "en0", nullopt when there is none.
+    // Dotted IPv4 address of the first entry named `interfaceName` in the platform's interface
+    // list; nullopt when there is none or the list cannot be read.
     static std::optional<std::string> interfaceAddress(std::string_view interfaceName);
 
     int tgSystemVersion = 10;

@@ -8,6 +8,7 @@
 #include "tangent/TGCategories.h"
 #include "tangent/TGDeviceInfo.h"
 #include "tangent/TGLanternTexts.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -52,16 +53,16 @@ TGLanternFileManager::TGLanternFileManager() : home_(platform::DeviceHome::root(
     const auto tangentDir = platform::DeviceHome::library() / "Tangent";
     platform::Error error;
     if (!platform::FileManager::createDirectory(tangentDir, true, &error)) {
-        platform::logLine("Failed to create TangentDir with error: " + error.localizedDescription);
+        TGLog::log("Failed to create TangentDir with error: " + error.localizedDescription);
         return;
     }
     const auto lanternDir = tangentDir / "Lantern";
     if (!platform::FileManager::createDirectory(lanternDir, true, &error)) {
-        platform::logLine("Failed to create LanternLibDirectory with error: " + error.localizedDescription);
+        TGLog::log("Failed to create LanternLibDirectory with error: " + error.localizedDescription);
         return;
     }
     lanternLibDirectory_ = lanternDir;
-    platform::logLine("LanternLibDirectory: " + lanternDir.string());
+    TGLog::log("LanternLibDirectory: " + lanternDir.string());
     for (const auto& [name, text] : getLanternDictionary())
         writeStringToFile(text, name, false);
 }
@@ -86,22 +87,22 @@ bool TGLanternFileManager::writeStringToFile(std::string_view text, std::string_
     const std::string name(fileName);
     if (platform::FileManager::fileExists(*path)) {
         if (!replaceExisting) {
-            platform::logLine("Lantern file[" + name + "] already exists");
+            TGLog::log("Lantern file[" + name + "] already exists");
             return true;
         }
         platform::Error error;
         if (!platform::FileManager::removeItem(*path, &error)) {
-            platform::logLine("Lantern file[" + name + "] exists and remove failed with error:\n" +
+            TGLog::log("Lantern file[" + name + "] exists and remove failed with error:\n" +
                               error.localizedDescription);
             return false;
         }
     }
     platform::Error error;
     if (!platform::FileManager::writeAtomically(*path, text, &error)) {
-        platform::logLine("Lantern file[" + name + "] write failed with error:\n" + error.localizedDescription);
+        TGLog::log("Lantern file[" + name + "] write failed with error:\n" + error.localizedDescription);
         return false;
     }
-    platform::logLine("Lantern file[" + name + "] written");
+    TGLog::log("Lantern file[" + name + "] written");
     return true;
 }
 
@@ -131,7 +132,7 @@ std::optional<std::string> TGLanternFileManager::fillFile(std::string_view fileN
         return std::nullopt;
     auto filled = fillPlaceholders(*text, values);
     if (!filled)
-        platform::logLine("Lantern file[" + std::string(fileName) + "] does not have the expected placeholders");
+        TGLog::log("Lantern file[" + std::string(fileName) + "] does not have the expected placeholders");
     return filled;
 }
 

@@ -64,10 +64,20 @@ var Lantern = (function () {
   }, 10);
 
   L.continueActionQueue = function () { L.waiting = false; };
+  // Runs and forgets a stashed callback (a function, or script text that is evaluated);
+  // answers how that went.
   L.executeCallback = function (id) {
+    if (!L.callbacks.hasOwnProperty(id)) return "executeCallback: Unknown callback " + id;
     var callback = L.callbacks[id];
     delete L.callbacks[id];
-    if (typeof callback === "function") callback();
+    try {
+      if (typeof callback === "function") callback();
+      else if (typeof callback === "string") (0, eval)(callback);
+      else return "executeCallback: Invalid callback " + id;
+    } catch (e) {
+      return "executeCallback: Error " + e;
+    }
+    return "executeCallback: Success";
   };
   // Loading. The page's own load handler waits for display; the library's load waits until
   // no preloaded image is pending (at the latest 100 ms after the preload when none was).
@@ -141,6 +151,10 @@ var Lantern = (function () {
     send("width:height:transition:callback:options:",
          [width, height, transitionNumber(transition), stash(callback), optionText(options)]);
     L.beginAdInteraction();
+  };
+  L.autoExpandTo = function (width, height, callback, transition, options) {
+    send("autoWidth:height:transition:callback:options:",
+         [width, height, transitionNumber(transition), stash(callback), optionText(options)]);
   };
   L.restoreToBanner = function (callback, transition, options) {
     send("restoreTransition:callback:options:", [transitionNumber(transition), stash(callback), optionText(options)]);

@@ -6,6 +6,7 @@
 #include "tangent/TGAdWidget.h"
 #include "vellum/richmedia/VellumAdManager.h"
 #include "vellum/richmedia/VellumAdServer.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -29,7 +30,7 @@ std::shared_ptr<TGMRComponent> TGMRComponent::create(std::shared_ptr<platform::W
     if (component->webView_)
         component->webView_->setFrame(containerFrame);
     component->interstitial_ = interstitial;
-    platform::logLine(platform::formatString("== VellumSlotSize: %fx%f", containerFrame.size.width,
+    TGLog::log(platform::formatString("== VellumSlotSize: %fx%f", containerFrame.size.width,
                                              containerFrame.size.height));
     if (TGAdWidgetWorker::vellumInitialized() && component->webView_)
         vellum::VellumAdManager::sharedInstance()->registerWebViewWithSlotSize(
@@ -39,7 +40,7 @@ std::shared_ptr<TGMRComponent> TGMRComponent::create(std::shared_ptr<platform::W
 }
 
 TGMRComponent::~TGMRComponent() {
-    platform::logLine("- dealloc: TGMRComponent");
+    TGLog::log("- dealloc: TGMRComponent");
     if (vellumAdView_)
         vellumAdView_->setDelegate({});
 }
@@ -59,7 +60,7 @@ TGVellumHandOff TGMRComponent::parseHandOff(std::string_view text) {
         const std::string value = pair.substr(equals + 1);
         if (name.empty() || value.empty())
             continue;
-        platform::logLine("VellumParam: " + name + " " + value);
+        TGLog::log("VellumParam: " + name + " " + value);
         if (!launch)
             continue;
         if (name == "adID")
@@ -94,18 +95,25 @@ bool TGMRComponent::launchVellumAd(platform::WebView& webView, const std::option
                                    const std::optional<std::string>&) {
     auto keepAlive = shared_from_this();
     if (!TGAdWidgetWorker::vellumInitialized()) {
-        platform::logLine("Vellum Ad not rendering because the Vellum library is not initialized");
+        TGLog::log("Vellum Ad not rendering because the Vellum library is not initialized");
         endAd();
         return false;
     }
     if (!adID || adID->empty())
         return false;
+    // An ad already on screen keeps its state: it is not loading again.
+    const auto modifier = stateModifier_.lock();
+    const int state = modifier ? modifier->actualViewState() : errorState;
+    const bool shown = state >= inactiveState && state <= clickedState;
     setVellumAdView(std::make_shared<vellum::VellumAdView>());
     if (vellumAdView_->populateWithadID(webView, *adID)) {
-        platform::logLine("Vellum Ad Populated");
-        setViewState(loadingState);
+        TGLog::log("Vellum Ad Populated");
+        if (!shown)
+            setViewState(loadingState);
+        else if (interstitial_)
+            vellumAdView_->displayInterstitial();
     } else {
-        platform::logLine("Vellum Ad .... did not populate");
+        TGLog::log("Vellum Ad .... did not populate");
         endAd();
     }
     return false;
@@ -149,6 +157,16 @@ void TGMRComponent::endDisplay() {
         webView_->removeFromSuperview();
     setVellumAdView(nullptr);
     endAd();
+}
+
+std::shared_ptr<platform::View> TGMRComponent::stopForHandOff() {
+    auto keepAlive = shared_from_this();
+    // The engine's callbacks from here on reach no ad.
+    stateModifier_.reset();
+    if (vellumAdView_ && interstitial_)
+        vellumAdView_->dismissInterstitial();
+    setVellumAdView(nullptr);
+    return !interstitial_ && webView_ ? webView_->superview() : nullptr;
 }
 
 bool TGMRComponent::respondsToLantern(std::string_view selector) const {

@@ -5,7 +5,8 @@
 // component. Once the rich-media engine has been initialised (TGAdWidget::initializeAdService),
 // the component registers the ad's web view as a Vellum slot, populates a VellumAdView with
 // the cached ad into it, shows and dismisses it, and turns the engine's callbacks into the
-// Tangent ad's view, action and sync states. Without the engine a hand-off ends the ad
+// Tangent ad's view, action and sync states; a hand-off on an ad already on screen keeps its
+// state (it is not loading again). Without the engine a hand-off ends the ad
 // (dismissingState, then dismissedState). A "vellum" URL is never loaded in the web view.
 //
 // Ownership: the ad view owns its component; the component holds the ad view weakly and owns
@@ -62,6 +63,7 @@ public:
     void endDisplay() override;
     bool respondsToLantern(std::string_view selector) const override;
     bool lanternCommand(std::string_view selector, const TGLanternArguments& arguments) override;
+    std::shared_ptr<platform::View> stopForHandOff() override;
 
     // VellumAdViewDelegate.
     std::optional<bool> adViewShouldHide(vellum::VellumAdView&) override { return true; }

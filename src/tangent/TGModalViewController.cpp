@@ -6,6 +6,7 @@
 #include "platform/ui/Window.h"
 #include "tangent/TGDeviceInfo.h"
 #include "tangent/TGViewCategories.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -54,7 +55,7 @@ std::shared_ptr<TGModalViewController> TGModalViewController::create(
 }
 
 TGModalViewController::~TGModalViewController() {
-    platform::logLine("- dealloc: TGModalViewController");
+    TGLog::log("- dealloc: TGModalViewController");
     // A controller presented by its main controller is held by it, so only a view put
     // straight onto the window can still be showing here.
     if (isViewLoaded() && directlyShown_) {

@@ -9,6 +9,7 @@
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGViewCategories.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -133,7 +134,7 @@ void TGOverlayComponent::endDisplay() {
         dismissOverlay();
         break;
     default:
-        platform::logLine(platform::formatString("endDisplay called with state: %d", state));
+        TGLog::log(platform::formatString("endDisplay called with state: %d", state));
         break;
     }
 }
@@ -217,6 +218,23 @@ void TGOverlayComponent::stop() {
         webContent_->setDelegate({});
     }
     setHidden(true);
+}
+
+std::shared_ptr<platform::View> TGOverlayComponent::stopForHandOff() {
+    if (stopped_)
+        return nullptr;
+    stopped_ = true;
+    auto keepAlive = sharedView();
+    // Without its delegates the presentation's end changes nothing of the ad.
+    dropDelegates();
+    if (auto modal = modalViewController_)
+        modal->hideModalView(false);
+    removeFromSuperview();
+    modalViewController_.reset();
+    setHidden(true);
+    if (webContent_)
+        webContent_->removeFromSuperview();
+    return nullptr;
 }
 
 void TGOverlayComponent::layoutSubviews() {

@@ -48,6 +48,7 @@ public:
     void endDisplay() override;
     bool respondsToLantern(std::string_view selector) const override;
     bool lanternCommand(std::string_view selector, const TGLanternArguments& arguments) override;
+    std::shared_ptr<platform::View> stopForHandOff() override;
 
     // The page's dismissal: "false" is the user's (counted), anything else automatic.
     void lanternDismiss(const std::string& flag);

@@ -9,6 +9,7 @@
 #include "tangent/TGCategories.h"
 #include "tangent/TGDeviceInfo.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -194,7 +195,7 @@ platform::URLRequest TGRequest::prepared(platform::URLRequest request) const {
 
 void TGRequest::fetchAd() {
     if (currentConnection_) {
-        platform::logLine("- There is an active connection. New fetch canceled.");
+        TGLog::log("- There is an active connection. New fetch canceled.");
         return;
     }
     auto keepAlive = shared_from_this();
@@ -202,7 +203,7 @@ void TGRequest::fetchAd() {
     try {
         text = buildRequest();
     } catch (const TGRequestBuildException& exception) {
-        platform::logLine("- Build Request exception: " + exception.name());
+        TGLog::log("- Build Request exception: " + exception.name());
         reportFailure(std::nullopt);
         return;
     }
@@ -254,7 +255,7 @@ void TGRequest::connectionDidReceiveResponse(platform::URLConnection& connection
         return;
     encoding_ = response.textEncodingName().value_or("utf-8");
     headers_ = response.allHeaderFields();
-    platform::logLine(platform::formatString("- Status CODE: %d", response.statusCode()));
+    TGLog::log(platform::formatString("- Status CODE: %d", response.statusCode()));
     if (response.statusCode() < 200 || response.statusCode() > 299) {
         auto keepAlive = shared_from_this();
         stopRequest();

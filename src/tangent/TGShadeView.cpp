@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
@@ -11,6 +12,7 @@
 #include "platform/web/WebView.h"
 #include "tangent/TGDeviceInfo.h"
 #include "tangent/TGViewCategories.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -64,11 +66,13 @@ TGShadeView::TGShadeView() : platform::View(platform::Screen::main().bounds()) {
 }
 
 TGShadeView::~TGShadeView() {
-    platform::logLine("- dealloc: TGShadeView");
+    TGLog::log("- dealloc: TGShadeView");
     auto shade = shade_.lock();
     auto holder = shadeHolder_.lock();
     if (shade && holder && shadeIsInside())
         holder->addSubview(shade);
+    if (shade && shadeOwnLabel_)
+        shade->setAccessibilityLabel(*shadeOwnLabel_);
 }
 
 bool TGShadeView::shadeIsInside() const {
@@ -145,6 +149,16 @@ void TGShadeView::liftShade() {
     root->addSubview(sharedView());
     addSubview(shade);
     addSubview(indicator_);
+    // Lifted out of the views that name the banner for a person, the shade carries the nearest
+    // such name along, so the expanded ad can still be found and touched.
+    if (!shadeOwnLabel_) {
+        shadeOwnLabel_ = shade->accessibilityLabel();
+        for (auto view = holder; view; view = view->superview())
+            if (auto label = view->accessibilityLabel(); !label.empty()) {
+                shade->setAccessibilityLabel(std::move(label));
+                break;
+            }
+    }
     setNeedsLayout();
     layoutIfNeeded();
     // The shade stays where the banner was until it animates.
@@ -174,13 +188,14 @@ void TGShadeView::finishOpen() {
 void TGShadeView::eatAndGetFat(double height, int, const std::string& callback) {
     auto keepAlive = sharedView();
     status_ = 1;
-    if (lastRequestedHeight_ == static_cast<int>(height)) {
-        platform::logLine("Shade already at the expanded height");
+    const int requested = platform::saturatingCast<int>(height);
+    if (lastRequestedHeight_ == requested) {
+        TGLog::log("Shade already at the expanded height");
         runCallback(callback);
         finishOpen();
         return;
     }
-    lastRequestedHeight_ = static_cast<int>(height);
+    lastRequestedHeight_ = requested;
     auto shade = shade_.lock();
     auto holder = shadeHolder_.lock();
     if (!shade || !holder) {
@@ -196,10 +211,10 @@ void TGShadeView::eatAndGetFat(double height, int, const std::string& callback) 
         return;
     }
     if (!containsRect(bounds(), target)) {
-        platform::logLine("Target frame excedes the bounds of the view, using the intersection of the two frames");
-        platform::logLine(frameLine("    Orig Target", target));
+        TGLog::log("Target frame excedes the bounds of the view, using the intersection of the two frames");
+        TGLog::log(frameLine("    Orig Target", target));
         target = bounds().intersection(target);
-        platform::logLine(frameLine("    New Target", target));
+        TGLog::log(frameLine("    New Target", target));
     }
     std::weak_ptr<TGShadeView> weak = std::static_pointer_cast<TGShadeView>(keepAlive);
     platform::View::beginAnimations(kOpenAnimation);
@@ -256,7 +271,7 @@ void TGShadeView::animationDidStop(const std::string& animationID, bool, const s
         if (delegate)
             delegate->shadeClosedFinished(*this);
     } else {
-        platform::logLine("Unknown animation id");
+        TGLog::log("Unknown animation id");
     }
 }
 
@@ -270,16 +285,19 @@ void TGShadeView::stop() {
         shade->setFrame(holder->bounds());
         holder->insertSubview(shade, 0);
     }
+    if (shade && shadeOwnLabel_)
+        shade->setAccessibilityLabel(*shadeOwnLabel_);
+    shadeOwnLabel_.reset();
     removeFromSuperview();
 }
 
 void TGShadeView::layoutSubviews() {
     if (!superview()) {
         if (status_ == 0) {
-            platform::logLine("~~~~~>Nil Superview, normal status");
+            TGLog::log("~~~~~>Nil Superview, normal status");
             return;
         }
-        platform::logLine("~~~~~>Nil Superview, shouldn't be the case");
+        TGLog::log("~~~~~>Nil Superview, shouldn't be the case");
         if (auto holder = shadeHolder_.lock())
             if (auto root = rootViewFor(*holder)) {
                 root->addSubview(sharedView());

@@ -86,6 +86,8 @@ private:
     platform::AffineTransform shadeTransformation_;
     int lastRequestedHeight_ = 0;
     int status_ = 0;
+    // The shade's own accessibility label while it is lifted and carries the banner's.
+    std::optional<std::string> shadeOwnLabel_;
 };
 
 } // namespace tangent

@@ -8,6 +8,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -164,7 +165,7 @@ void TGWebComponent::changeSizeWidth(int width, int height, int transition, cons
 
 void TGWebComponent::animationEnded(TGShadeView& shadeView) {
     if (&shadeView != shadeView_.get()) {
-        platform::logLine("Shade views are not the same");
+        TGLog::log("Shade views are not the same");
         return;
     }
     if (!onAnimation_)
@@ -190,6 +191,31 @@ void TGWebComponent::shadeClosedFinished(TGShadeView& shadeView) {
     animationEnded(shadeView);
     if (&shadeView == shadeView_.get())
         setCurrentViewState(inactiveState);
+}
+
+std::shared_ptr<platform::View> TGWebComponent::stopForHandOff() {
+    if (stopped_)
+        return nullptr;
+    auto keepAlive = sharedView();
+    auto container = superview();
+    // An expansion ends with the component that made it: the shade goes and the ad is back at
+    // rest, so the host hears that the interaction ended.
+    if (auto modifier = stateModifier(); modifier && modifier->actualViewState() == activeState)
+        modifier->setCurrentViewState(inactiveState);
+    if (onAnimation_) {
+        onAnimation_ = false;
+        platform::Application::shared().endIgnoringInteractionEvents();
+        setCurrentSyncState(unprotectedState);
+    }
+    stopped_ = true;
+    dropDelegates();
+    if (shadeView_)
+        shadeView_->stop();
+    removeFromSuperview();
+    setHidden(true);
+    if (content_)
+        content_->removeFromSuperview();
+    return container;
 }
 
 void TGWebComponent::stop() {

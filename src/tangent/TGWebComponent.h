@@ -43,6 +43,7 @@ public:
     void setWorking(bool working) override;
     bool respondsToLantern(std::string_view selector) const override;
     bool lanternCommand(std::string_view selector, const TGLanternArguments& arguments) override;
+    std::shared_ptr<platform::View> stopForHandOff() override;
 
     // A resize to (width, height); a size the banner already contains is a collapse.
     void changeSizeWidth(int width, int height, int transition, const std::string& callback);

@@ -8,12 +8,14 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/TextRenderer.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "services/TangentEndpoints.h"
 #include "support/LoopbackServices.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
@@ -41,6 +43,9 @@ public:
     void endDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("endInterstitial"); }
     void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
         events.push_back("failedToShow");
+    }
+    void adWidgetOrientationHasChangedTo(TGAdWidgetWorker&, int orientation) override {
+        events.push_back("orientation " + std::to_string(orientation));
     }
     std::vector<std::string> quietSelectorNames() const override { return {"interstitialInterval:"}; }
     int interstitialInterval(TGAdWidgetWorker&) override { return 6; }
@@ -197,8 +202,130 @@ TEST(TangentBanner, ExpandsOverTheApplicationAndShrinksBack) {
     EXPECT_EQ(f.host->events, (std::vector<std::string>{"begin", "end"}));
 }
 
+TEST(TangentBanner, RotationTellsTheHostAndThePageAndReplacesTheShade) {
+    DisplayFixture f;
+    auto widget = f.shownWidget({0, 430});
+    widget->setAutorotate(true);
+    auto ad = widget->currentAdView();
+    auto component = std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+    auto web = ad->adWebView();
+    f.eval(*ad, "window.onorientationchange = function () { window.seen = (window.seen || '') + window.orientation + ';'; };");
+    ASSERT_TRUE(web->clickLinkWithId("tgExpand"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation(); }));
+    ASSERT_EQ(web->frame(), platform::Rect(0, 160, 320, 300));
+    f.host->events.clear();
+
+    // The host lays the banner out at the top for the new orientation; the shade follows only
+    // when the rotation arrives.
+    widget->setFrame(platform::Rect{0, 20, 320, 50});
+    EXPECT_EQ(web->frame(), platform::Rect(0, 160, 320, 300));
+    struct Turn {
+        platform::InterfaceOrientation statusBar;
+        platform::DeviceOrientation device;
+        const char* seen; // the page's orientation values so far
+        std::vector<std::string> hostEvents;
+    };
+    const Turn turns[] = {
+        {platform::InterfaceOrientation::LandscapeRight, platform::DeviceOrientation::LandscapeRight, "90;",
+         {"orientation 3"}},
+        // The same orientation again changes nothing.
+        {platform::InterfaceOrientation::LandscapeRight, platform::DeviceOrientation::LandscapeRight, "90;",
+         {"orientation 3"}},
+        {platform::InterfaceOrientation::PortraitUpsideDown, platform::DeviceOrientation::PortraitUpsideDown,
+         "90;180;", {"orientation 3", "orientation 2"}},
+    };
+    auto& device = platform::Device::current();
+    device.beginGeneratingDeviceOrientationNotifications();
+    for (const auto& turn : turns) {
+        platform::Application::shared().setStatusBarOrientation(turn.statusBar);
+        device.setOrientation(turn.device);
+        EXPECT_EQ(f.eval(*ad, "window.seen"), turn.seen);
+        EXPECT_EQ(f.host->events, turn.hostEvents);
+        // A top banner's shade grows down from the top of the shade view.
+        EXPECT_EQ(web->frame(), platform::Rect(0, 0, 320, 300));
+    }
+    device.endGeneratingDeviceOrientationNotifications();
+    // Shrunk again, the ad gives back the protection that kept the widget alive.
+    ASSERT_TRUE(web->clickLinkWithId("tgRestore"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return ad->currentViewState() == inactiveState; }));
+    EXPECT_EQ(widget->syncStateDepth(), 0);
+}
+
+TEST(TangentOverlay, RotationLaysTheInterstitialOutAndTellsItsPage) {
+    DisplayFixture f;
+    f.host->interstitial = true;
+    f.host->publisher = "pub-1";
+    auto widget = f.shownWidget({0, 0});
+    widget->setAutorotate(true);
+    auto ad = widget->currentAdView();
+    auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
+    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(f.waitFor([&] { return overlay->modalViewController()->inModalView() && widget->syncStateDepth() == 0; }));
+    // The page's own layout function gets the web view's size; its orientation handler the angle.
+    f.eval(*ad, "window.rotate = function (w, h) { window.laidOut = w + 'x' + h; };"
+                "window.onorientationchange = function () { window.angle = String(window.orientation); };");
+    auto& device = platform::Device::current();
+    device.beginGeneratingDeviceOrientationNotifications();
+    platform::Application::shared().setStatusBarOrientation(platform::InterfaceOrientation::LandscapeLeft);
+    device.setOrientation(platform::DeviceOrientation::LandscapeRight);
+    device.endGeneratingDeviceOrientationNotifications();
+    // The overlay asks for layout; the next layout pass (as drawing the screen makes) runs the
+    // page's function.
+    EXPECT_EQ(f.eval(*ad, "String(window.laidOut)"), "undefined");
+    platform::Application::shared().keyWindow()->layoutIfNeeded();
+    const auto size = overlay->webContent()->frame().size;
+    EXPECT_EQ(f.eval(*ad, "window.laidOut"),
+              std::to_string(static_cast<int>(size.width)) + "x" + std::to_string(static_cast<int>(size.height)));
+    EXPECT_EQ(f.eval(*ad, "window.angle"), "-90");
+    EXPECT_EQ(f.host->events, (std::vector<std::string>{"beginInterstitial", "orientation 4"}));
+    EXPECT_EQ(overlay->webContent()->frame().origin.y, TGOverlayComponent::kNavBarHeight);
+    overlay->dismissButtonClicked();
+    ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() == nullptr; }));
+}
+
+TEST(TangentBanner, AnExpandedBannerKeepsItsNameSoAPersonCanTouchItBack) {
+    DisplayFixture f;
+    // The host names the place of its banner, as the application's ad view does.
+    auto slot = std::make_shared<platform::View>(platform::Rect{0, 430, 320, 50});
+    slot->setAccessibilityLabel("Ad");
+    f.window->addSubview(slot);
+    auto widget = TGAdWidget::create(f.host, false);
+    widget->setFrame(platform::Rect{0, 0, 320, 50});
+    slot->addSubview(widget);
+    widget->loadRequest();
+    ASSERT_TRUE(f.waitFor([&] { return widget->currentAdView() != nullptr; }));
+    auto ad = widget->currentAdView();
+    auto web = ad->adWebView();
+    auto component = std::dynamic_pointer_cast<TGWebComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+
+    // A touch on the banner grows it over the application.
+    ASSERT_TRUE(platform::TextRenderer::tap("Ad"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation() && ad->currentViewState() == activeState; }));
+    ASSERT_TRUE(component->shadeView()->shadeIsInside());
+    EXPECT_EQ(web->accessibilityLabel(), "Ad");
+
+    // The grown ad is found by the same name; a touch shrinks it and the application is free.
+    ASSERT_TRUE(platform::TextRenderer::tap("Ad"));
+    ASSERT_TRUE(f.waitFor([&] { return component->onAnimation(); }));
+    f.clock.advance(TGShadeView::kAnimationSeconds);
+    ASSERT_TRUE(f.waitFor([&] { return !component->onAnimation() && ad->currentViewState() == inactiveState; }));
+    EXPECT_EQ(web->superview(), component);
+    EXPECT_EQ(web->accessibilityLabel(), "");
+    EXPECT_FALSE(component->shadeView()->superview());
+    EXPECT_FALSE(platform::Application::shared().isIgnoringInteractionEvents());
+}
+
 TEST(TangentBanner, ResizeRules) {
     DisplayFixture f;
+    tangenttest::TGLogScope logLevel(2);
     platform::LogCapture log;
     auto widget = f.shownWidget({0, 20});
     auto ad = widget->currentAdView();

@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdView.h"
 #include "tangent/TGDelegateAdaptor.h"
 
@@ -21,6 +22,7 @@ struct NullListener : TGStateListener {
 // Writes each command it gets as "selector" plus, for resizes, "(width,height,transition)".
 struct CommandRecorder : TGLanternClient {
     std::vector<std::string> commands;
+    std::vector<std::string> callbacks; // the callback scripts of the resizes
     void rotate() override {}
     void beginDisplayInView(const std::shared_ptr<platform::View>&) override {}
     void setWorking(bool) override {}
@@ -28,13 +30,17 @@ struct CommandRecorder : TGLanternClient {
     bool respondsToLantern(std::string_view selector) const override {
         return selector == "beginAdInteraction:" || selector == "endAdInteraction:" ||
                selector == "width:height:transition:callback:options:" ||
-               selector == "restoreTransition:callback:options:" || selector == "dismiss:";
+               selector == "restoreTransition:callback:options:" || selector == "dismiss:" ||
+               selector == "autoWidth:height:transition:callback:options:";
     }
     bool lanternCommand(std::string_view selector, const TGLanternArguments& a) override {
         auto arg = [&](std::size_t i) { return i < a.size() && a[i] ? *a[i] : std::string(); };
         std::string line(selector);
-        if (selector == "width:height:transition:callback:options:")
+        if (selector == "width:height:transition:callback:options:") {
             line = "expand(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+            callbacks.push_back(arg(3));
+        } else if (selector == "autoWidth:height:transition:callback:options:")
+            line = "autoExpand(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
         else if (selector == "restoreTransition:callback:options:")
             line = "restore(" + arg(0) + ")";
         else if (selector == "dismiss:")
@@ -105,6 +111,7 @@ TEST(TangentLantern, AdFormatsMapOntoTheLibrary) {
 }
 
 TEST(TangentLantern, LegacyNavigateOpensTheUri) {
+    tangenttest::TGLogScope logLevel(2);
     platform::LogCapture log;
     PageFixture f;
     f.adView->evalJS("Lantern.beginDisplay(); Lantern.adaptAdFormats({}); tg_navigate('http://tangent.example/go');");
@@ -122,4 +129,64 @@ TEST(TangentLantern, AutoDismissCountsFromTheDisplay) {
     EXPECT_TRUE(f.recorder->commands.empty());
     f.run(0.2);
     EXPECT_EQ(f.recorder->commands, std::vector<std::string>{"dismiss(true)"});
+}
+
+TEST(TangentLantern, AutoExpandSendsTheAutomaticResize) {
+    PageFixture f;
+    f.adView->evalJS("Lantern.beginDisplay(); Lantern.autoExpandTo(320, 250, null, 'FlipFromRight');");
+    f.run(0.1);
+    EXPECT_EQ(f.recorder->commands, std::vector<std::string>{"autoExpand(320,250,2)"});
+}
+
+TEST(TangentLantern, CallbacksRunOnceAsFunctionsOrScriptTextAndAnswerAStatus) {
+    struct Case {
+        const char* name;
+        const char* callback; // script for the expansion's callback argument
+        const char* status;   // how the status begins
+        const char* effect;   // window.done afterwards
+    };
+    const Case cases[] = {
+        {"a function", "function () { window.done = 'function'; }", "executeCallback: Success", "function"},
+        {"script text", "\"window.done = 'text'\"", "executeCallback: Success", "text"},
+        {"a callback that throws", "function () { throw new Error('boom'); }", "executeCallback: Error", "none"},
+        {"neither function nor text", "42", "executeCallback: Invalid callback", "none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PageFixture f;
+        f.adView->evalJS("window.done = 'none'; Lantern.beginDisplay(); Lantern.expandTo(320, 250, " +
+                         std::string(c.callback) + ", 'None');");
+        f.run(0.1);
+        ASSERT_EQ(f.recorder->callbacks.size(), 1u);
+        // The native side calls back with the script the ad view made from the callback id.
+        const auto& script = f.recorder->callbacks[0];
+        EXPECT_EQ(script.rfind("Lantern.executeCallback('LanternCB-", 0), 0u) << script;
+        EXPECT_EQ(f.adView->evalJS(script).rfind(c.status, 0), 0u) << f.adView->evalJS("window.done");
+        EXPECT_EQ(f.adView->evalJS("window.done"), c.effect);
+        // A callback runs once.
+        EXPECT_EQ(f.adView->evalJS(script).rfind("executeCallback: Unknown callback", 0), 0u);
+    }
+}
+
+TEST(TangentLantern, ClientAndPageLogLinesFollowTheLogLevel) {
+    struct Case {
+        std::optional<int> level;
+        bool pageLine;   // the page's log line (for the host's developer)
+        bool clientLine; // the client's own trace of the page's load
+    };
+    for (const Case c : {Case{std::nullopt, false, false}, Case{1, true, false}, Case{2, true, true}}) {
+        SCOPED_TRACE(c.level ? std::to_string(*c.level) : "off");
+        tangenttest::TGLogScope logLevel(c.level);
+        platform::LogCapture log;
+        PageFixture f;
+        f.adView->evalJS("Lantern.beginDisplay(); Lantern.log('hello');");
+        // The command has been sent and answered when the queue is empty and released.
+        ASSERT_TRUE(f.clock.runUntil([&] {
+            f.clock.advance(0.01);
+            return f.adView->evalJS("String(Lantern.queue.length === 0 && !Lantern.waiting)") == "true";
+        }));
+        EXPECT_EQ(log.contains("Tangent: LanternLog: hello"), c.pageLine);
+        EXPECT_EQ(log.contains("== Lantern Load State: onload"), c.clientLine);
+        EXPECT_EQ(log.contains("Is Interstitial? No"), c.clientLine);
+    }
 }

@@ -7,6 +7,7 @@
 #include "platform/runloop/Clock.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdView.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGLanternFileManager.h"
@@ -191,6 +192,7 @@ TEST(TangentLantern, CommandQueueAnchorsSetupAndGeolocationThroughAPage) {
     EXPECT_EQ(adView->evalJS("window.setupArgs"),
               TGLanternFileManager::instance().deviceId() + ",req-5,function");
 
+    tangenttest::TGLogScope logLevel(2);
     platform::LogCapture log;
     auto logged = [&](std::string_view prefix) {
         std::vector<std::string> lines;
@@ -202,15 +204,16 @@ TEST(TangentLantern, CommandQueueAnchorsSetupAndGeolocationThroughAPage) {
     // Commands wait in the queue until the ad is displayed, then go one at a time, in order.
     adView->evalJS("Lantern.log('one'); Lantern.log('two'); Lantern.log('three');");
     f.clock.advance(0.5);
-    EXPECT_TRUE(logged("LanternLog:").empty());
+    EXPECT_TRUE(logged("Tangent: LanternLog:").empty());
     EXPECT_EQ(adView->evalJS("String(Lantern.queue.length)"), "3");
     adView->evalJS("Lantern.beginDisplay();");
     ASSERT_TRUE(f.clock.runUntil([&] {
         f.clock.advance(0.01);
-        return logged("LanternLog:").size() == 3;
+        return logged("Tangent: LanternLog:").size() == 3;
     }));
-    EXPECT_EQ(logged("LanternLog:"),
-              (std::vector<std::string>{"LanternLog: one", "LanternLog: two", "LanternLog: three"}));
+    EXPECT_EQ(logged("Tangent: LanternLog:"), (std::vector<std::string>{"Tangent: LanternLog: one",
+                                                                        "Tangent: LanternLog: two",
+                                                                        "Tangent: LanternLog: three"}));
 
     // An anchor's click: its link, its type and its other attributes as options; the link
     // itself is neutralised so the page does not follow it as well.

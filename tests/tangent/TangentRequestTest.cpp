@@ -4,6 +4,7 @@
 
 #include "TangentTestSupport.h"
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/SystemFacts.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/Reachability.h"
 #include "support/LoopbackServices.h"
@@ -276,4 +277,52 @@ TEST(TangentRequest, TimesOutAfterSixtySecondsOnTheManualClock) {
     ASSERT_EQ(delegate->failed, 1);
     ASSERT_TRUE(delegate->error);
     EXPECT_EQ(delegate->error->code, -1001);
+}
+
+TEST(TangentDeviceInfo, ClientIpIsTheFirstIPv4AddressOfEn0InThePlatformList) {
+    using platform::NetworkInterface;
+    constexpr auto v4 = NetworkInterface::Family::IPv4;
+    constexpr auto v6 = NetworkInterface::Family::IPv6;
+    struct Case {
+        const char* name;
+        std::optional<std::vector<NetworkInterface>> interfaces;
+        std::optional<std::string> clientIp;
+    };
+    const Case cases[] = {
+        {"Wi-Fi after loopback and IPv6",
+         std::vector<NetworkInterface>{{"lo0", v4, "127.0.0.1", true},
+                                       {"en0", v6, "fe80::1", false},
+                                       {"en0", v4, "192.0.2.7", false},
+                                       {"en0", v4, "192.0.2.8", false}},
+         "192.0.2.7"},
+        {"only IPv6 on en0", std::vector<NetworkInterface>{{"en0", v6, "2001:db8::5", false}}, std::nullopt},
+        {"another interface only", std::vector<NetworkInterface>{{"en1", v4, "198.51.100.2", false}}, std::nullopt},
+        {"the list cannot be read", std::nullopt, std::nullopt},
+    };
+    fwtest::TemporaryHome home;
+    struct RestoreFacts {
+        ~RestoreFacts() {
+            platform::SystemFacts::resetForTesting();
+            TGDeviceInfo::resetForTesting();
+        }
+    } restore;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::SystemFacts::setNetworkInterfacesForTesting(c.interfaces);
+        TGDeviceInfo::resetForTesting();
+        EXPECT_EQ(TGDeviceInfo::instance().clientIp, c.clientIp);
+    }
+
+    // A request then carries it to the ad service.
+    fwtest::ManualClockScope clock;
+    fwtest::LoopbackServices services;
+    platform::SystemFacts::setNetworkInterfacesForTesting(std::vector<NetworkInterface>{{"en0", v4, "192.0.2.7", false}});
+    TGDeviceInfo::resetForTesting();
+    auto delegate = std::make_shared<RecordingRequestDelegate>();
+    auto request = requestFor(delegate);
+    request->fetchAd();
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->outcomes() > 0; }));
+    auto logged = services.requestsTo("/tangent/a/ads");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].queryValue("client-ip"), "192.0.2.7");
 }

@@ -14,10 +14,13 @@
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
 #include "support/LoopbackServices.h"
+#include "tangent/TangentTestSupport.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
+#include "tangent/TGEventManager.h"
+#include "tangent/TGEventRecord.h"
 #include "tangent/TGMRComponent.h"
 #include "tangent/TGWebComponent.h"
 #include "vellum/richmedia/MREmbeddedBrowserController.h"
@@ -37,12 +40,16 @@ public:
     std::optional<std::string> publisherId(TGAdWidgetWorker&) override { return publisher; }
     std::optional<std::string> site(TGAdWidgetWorker&) override { return std::string("drive"); }
     std::optional<std::string> adSpot(TGAdWidgetWorker&) override { return std::string("top"); }
+    std::optional<bool> isInterstitial(TGAdWidgetWorker&) override { return interstitial; }
+    void beginDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("beginInterstitial"); }
+    void endDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("endInterstitial"); }
     void beginAdInteraction(TGAdWidgetWorker&) override { events.push_back("begin"); }
     void endAdInteraction(TGAdWidgetWorker&) override { events.push_back("end"); }
     void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
         events.push_back("failedToShow");
     }
     std::string publisher = std::string(services::kTangentVellumPublisher);
+    bool interstitial = false;
     std::vector<std::string> events;
 };
 
@@ -80,6 +87,7 @@ protected:
         return widget;
     }
 
+    tangenttest::TGLogScope logLevel{2};
     fwtest::LoopbackServices services;
     services::TrackingService tracking;
     std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
@@ -230,4 +238,89 @@ TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheN
     EXPECT_FALSE(web->superview());
     EXPECT_FALSE(component->vellumAdView());
     EXPECT_TRUE(widget->currentAdView()->adWebView()->window());
+}
+
+TEST_F(TangentRichMedia, HandingAShownRichAdOverAgainKeepsItShownAndReplacesTheFirstRichView) {
+    platform::Bundle::main().setInfoDictionaryValue("TGMAppId", "fw-drive");
+    TGAdWidget::initializeAdService(false);
+    clock.advance(5.0);
+    auto server = vellum::VellumAdServer::existing();
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(clock.runUntil([&] { return server->adDB()->haveAdWithID(kRichAdID); }));
+    auto widget = widgetInWindow();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
+    auto ad = widget->currentAdView();
+    auto first = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
+    ASSERT_TRUE(first);
+    auto firstRichView = first->vellumAdView();
+    ASSERT_TRUE(firstRichView);
+    ASSERT_EQ(ad->currentViewState(), inactiveState);
+
+    // The page hands the same ad over once more while it is on screen.
+    ad->evalJS("window.location.href = 'vellum:launchAd?adID=vellum-rich-ad&adSlotType=3';");
+    ASSERT_TRUE(settle([&] { return ad->adWrapper() != first; }));
+    auto second = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(settle([&] { return second->vellumAdView() && second->vellumAdView()->adVC(); }));
+    // Still shown, never loading again; the first rich view is gone from the page.
+    EXPECT_EQ(ad->actualViewState(), inactiveState);
+    EXPECT_EQ(ad->currentViewState(), inactiveState);
+    EXPECT_FALSE(first->vellumAdView());
+    EXPECT_NE(second->vellumAdView(), firstRichView);
+    if (auto oldController = firstRichView->adVC()) {
+        EXPECT_FALSE(oldController->view()->isDescendantOf(second->webView().get()));
+    }
+    EXPECT_EQ(second->webView()->superview(), widget);
+
+    // The slot still takes the next ad.
+    host->publisher = "pub-1";
+    widget->refreshAd();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != ad && widget->currentAdView() != nullptr; }));
+    EXPECT_EQ(ad->actualViewState(), dismissedState);
+    EXPECT_FALSE(log.contains("Skipping load request"));
+}
+
+TEST_F(TangentRichMedia, ARichInterstitialShowsFullScreenAndCountsTheUsersDismissal) {
+    platform::Bundle::main().setInfoDictionaryValue("TGMAppId", "fw-drive");
+    TGAdWidget::initializeAdService(false);
+    ASSERT_TRUE(TGAdWidgetWorker::vellumInitialized());
+    // A full-screen rich ad in the engine's cache, and a Tangent interstitial that hands it over.
+    storeAd("vellum-full", {{"mainFile", "index.html"}, {"width", 320}, {"height", 480}, {"adSlotType", 5},
+                            {"avcClassName", "MRHTMLAdViewController"}, {"displaysCloseButton", true}});
+    services.setFault(std::string(services::kTangentAdPath),
+                      services::Fault::reply(200,
+                                             "<script>window.location.href = "
+                                             "'vellum:launchAd?adID=vellum-full&adSlotType=5';</script>",
+                                             "text/html"));
+    host->interstitial = true;
+    auto widget = TGAdWidget::create(host, false);
+    window->addSubview(widget);
+    widget->loadRequest();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
+    auto ad = widget->currentAdView();
+    auto component = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
+    ASSERT_TRUE(component);
+    EXPECT_TRUE(component->interstitial());
+    auto vellumView = component->vellumAdView();
+    ASSERT_TRUE(vellumView);
+    // Shown full screen by the engine: the ad is in interaction meanwhile.
+    ASSERT_TRUE(settle([&] { return vellum::VellumAdView::interstitialPageView() != nullptr; }));
+    clock.advance(vellum::VellumAdView::kInterstitialAnimationSeconds);
+    EXPECT_EQ(ad->currentViewState(), activeState);
+    EXPECT_EQ(host->events, std::vector<std::string>{"beginInterstitial"});
+
+    // The user closes it: one dismissal counted; the ad passes through 4, 8 and 9.
+    vellumView->dismissInterstitial();
+    ASSERT_TRUE(settle([&] { return widget->currentAdView() == nullptr; }));
+    EXPECT_EQ(ad->actualViewState(), dismissedState);
+    EXPECT_FALSE(vellum::VellumAdView::interstitialPageView());
+    EXPECT_EQ(host->events, (std::vector<std::string>{"beginInterstitial", "end", "endInterstitial"}));
+    EXPECT_EQ(widget->syncStateDepth(), 0);
+    // The dismiss report carries the one dismissal.
+    TGEventManager::instance().operationQueue().waitUntilAllOperationsAreFinished();
+    std::vector<std::string> dismissals;
+    for (const auto& report : services.requestsTo(services::kTangentReportPath))
+        if (report.queryValue("event") == TGEventTypeDismiss)
+            dismissals.push_back(report.queryValue("units").value_or("-"));
+    EXPECT_EQ(dismissals, std::vector<std::string>{"1"});
 }

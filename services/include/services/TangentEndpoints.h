@@ -6,7 +6,7 @@
 //   when "mt-interstitial" is "t"), with the response id in the header "Xjt-Responseid".
 //   The publisher "empty" gets the network's empty-ad marker instead (a page that refers to
 //   "default/empty.gif"); the banners of the publishers "expanding" ("tangent/expanding.html",
-//   an ad that grows to 320 by 300 and back) and "vellum" ("tangent/vellum.html", which hands
+//   an ad that grows to 320 by 300 and back; a touch on the grown ad shrinks it) and "vellum" ("tangent/vellum.html", which hands
 //   the Vellum demo rich-media ad "vellum-rich-ad" over) are demo ads of those kinds.
 //   "${BASE}" in a fixture stands for this server's own address.
 // - GET "/tangent/a/conversion": an event report. Without "event" the reply is 400, else 200.
