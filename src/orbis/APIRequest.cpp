@@ -7,6 +7,7 @@
 #include "orbis/OrbisAdView.h"
 #include "orbis/TextValues.h"
 #include "orbis/UserInfo.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/UserDefaults.h"
@@ -82,7 +83,7 @@ std::string APIRequest::adServerURL(bool testMode) {
     double elapsed = std::trunc(platform::Clock::current().now() - *stamp->number());
     std::int64_t life = kDefaultCachedLifeSeconds;
     if (auto stored = defaults.objectForKey(kOrbisCachedLifeKey); stored && stored->number())
-        life = static_cast<std::int64_t>(*stored->number());
+        life = stored->intOr(kDefaultCachedLifeSeconds);
     if (elapsed >= 0 && elapsed < static_cast<double>(life))
         return *server;
     return live;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "orbis/OrbisAdView.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/DeviceHome.h"
@@ -91,7 +92,7 @@ void UserInfo::fillDeviceInfo() {
         if (auto version = bundle.objectForInfoDictionaryKey(kBundleVersionKey)) {
             long long number = 0;
             if (auto n = version->number())
-                number = static_cast<long long>(*n);
+                number = platform::saturatingCast<long long>(*n);
             else if (version->string())
                 number = std::atoll(version->string()->c_str());
             char hex[32];

@@ -1,5 +1,6 @@
 #include "promo/MoreApps.h"
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Strings.h"
@@ -72,7 +73,7 @@ int serialOf(const platform::Value& entry) {
         return 0;
     if (v->isString())
         return platform::intValue(*v->string());
-    return static_cast<int>(v->intOr(0));
+    return platform::saturatingCast<int>(v->intOr(0));
 }
 
 std::string cellIdentifier(int row) {

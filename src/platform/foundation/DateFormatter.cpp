@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/foundation/Strings.h"
+#include "platform/foundation/Numbers.h"
 
 namespace platform {
 namespace {
@@ -232,7 +233,7 @@ void TimeZone::setCurrent(std::optional<TimeZone> zone) {
 int TimeZone::secondsFromGMT(Date date) const {
     if (kind_ == Kind::Fixed)
         return offset_;
-    std::time_t t = static_cast<std::time_t>(std::floor(date.secondsSince1970));
+    std::time_t t = saturatingCast<std::time_t>(std::floor(date.secondsSince1970));
     std::tm tm{};
     if (!localtime_r(&t, &tm))
         return 0;
@@ -241,7 +242,7 @@ int TimeZone::secondsFromGMT(Date date) const {
 
 std::string TimeZone::abbreviation(Date date) const {
     if (kind_ == Kind::System) {
-        std::time_t t = static_cast<std::time_t>(std::floor(date.secondsSince1970));
+        std::time_t t = saturatingCast<std::time_t>(std::floor(date.secondsSince1970));
         std::tm tm{};
         if (localtime_r(&t, &tm) && tm.tm_zone && *tm.tm_zone && isAlpha(tm.tm_zone[0]))
             return tm.tm_zone;
