@@ -4,6 +4,21 @@
 #include <system_error>
 
 namespace runner {
+namespace {
+
+// The length of `text` without a UTF-8 sequence that a cut has left incomplete at its end.
+std::size_t completeUTF8Prefix(std::string_view text) {
+    std::size_t start = text.size();
+    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80 && text.size() - start < 3)
+        --start;
+    if (start == 0)
+        return text.size();
+    const auto lead = static_cast<unsigned char>(text[start - 1]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return text.size() - (start - 1) < length ? start - 1 : text.size();
+}
+
+} // namespace
 
 std::unique_ptr<ConsoleLog> ConsoleLog::open(const std::filesystem::path& file) {
     std::error_code ec;
@@ -30,11 +45,7 @@ void ConsoleLog::write(std::string_view line) {
     const bool cut = line.size() > kMaximumLineBytes;
     if (cut) {
         line = line.substr(0, kMaximumLineBytes - kCutMark.size());
-        // Cut before a split UTF-8 sequence rather than inside it.
-        while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80)
-            line.remove_suffix(1);
-        if (!line.empty() && (static_cast<unsigned char>(line.back()) & 0x80))
-            line.remove_suffix(1);
+        line = line.substr(0, completeUTF8Prefix(line));
     }
     const std::size_t bytes = line.size() + (cut ? kCutMark.size() : 0) + 1;
     if (size_ > 0 && size_ + bytes > kMaximumFileBytes)
