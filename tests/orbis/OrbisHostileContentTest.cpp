@@ -138,7 +138,9 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
         EXPECT_TRUE(fwtest::mainThreadAnswers());
         if (row.check)
             row.check(*banner, log);
-        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root()).changesOutside(before, {"Library/Preferences"}),
+        // The preferences are the client's; the device identifier is made on first use.
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root())
+                      .changesOutside(before, {"Library/Preferences", "Library/DeviceIdentifier"}),
                   std::vector<std::string>{});
 
         // The next ad is a good one, and shows.
@@ -148,7 +150,10 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
         banner->loadNewAd();
         clock.advance(OrbisAdManager::kRequestDelaySeconds);
         ASSERT_TRUE(waitFor([&] { return orbistest::countOf(*events, "received") == 1; }));
-        EXPECT_EQ(evaluateInAd(*banner, "document.body.textContent"), "good ad");
+        const auto text = [](const std::shared_ptr<platform::WebView>& view) {
+            return view ? view->stringByEvaluatingJavaScriptFromString("document.body.textContent") : "";
+        };
+        EXPECT_TRUE(text(banner->webView1()) == "good ad" || text(banner->webView2()) == "good ad");
         banner->removeFromSuperview();
         banner->setDelegate(nullptr);
     }

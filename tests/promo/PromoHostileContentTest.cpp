@@ -38,7 +38,7 @@ TEST_F(PromoHostileContent, HostileListsStayInTheirBox) {
         {"pictures and links that are local files",
          R"({"newsData":[{"appIdentity":"x://","imageLink":"file:///etc/passwd","appId":"1","appLink":"file:///etc/passwd"}]})"},
         {"unknown schemes",
-         R"({"newsData":[{"appIdentity":"x://","imageLink":"gopher://h/p.png","appId":"1","appLink":"javascript:alert(1)"}]})"},
+         R"({"newsData":[{"appIdentity":"x://","imageLink":"gopher://h/p.png","appId":"1","appLink":"javascript:void 0"}]})"},
         {"path escapes in every name",
          R"({"newsData":[{"appIdentity":"../../Documents/x://","imageLink":"{{base}}/promo/images/../../../etc/passwd","appId":"../../Documents/evil","appLink":"http://store.example/../x"}]})"},
         {"numbers past every integer and values of the wrong type",
