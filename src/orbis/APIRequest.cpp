@@ -239,7 +239,7 @@ std::string APIRequest::currentLocationStr(const UserInfo& u) {
     if (!u.validGeoInfo)
         return {};
     char text[96];
-    std::snprintf(text, sizeof text, "%f,%f,%li", u.lat, u.lon, static_cast<long>(u.locAccuracy));
+    std::snprintf(text, sizeof text, "%f,%f,%li", u.lat, u.lon, platform::saturatingCast<long>(u.locAccuracy));
     return text;
 }
 

@@ -262,7 +262,7 @@ double TimeZone::instantFromLocal(double local) const {
     if (kind_ == Kind::Fixed)
         return local - offset_;
     double whole = std::floor(local);
-    auto secs = static_cast<std::int64_t>(whole);
+    auto secs = saturatingCast<std::int64_t>(whole);
     std::int64_t days = floorDiv(secs, kSecondsPerDay);
     std::int64_t secOfDay = secs - days * kSecondsPerDay;
     Civil c = civilFromDays(days);
