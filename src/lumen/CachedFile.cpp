@@ -4,9 +4,9 @@
 #include <ctime>
 
 #include "lumen/NetworkUtilities.h"
-#include "platform/foundation/Numbers.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/runloop/Clock.h"
 
 namespace lumen {

@@ -7,8 +7,8 @@
 #include "orbis/OrbisAdView.h"
 #include "orbis/TextValues.h"
 #include "orbis/UserInfo.h"
-#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/URLError.h"
@@ -239,7 +239,8 @@ std::string APIRequest::currentLocationStr(const UserInfo& u) {
     if (!u.validGeoInfo)
         return {};
     char text[96];
-    std::snprintf(text, sizeof text, "%f,%f,%li", u.lat, u.lon, platform::saturatingCast<long>(u.locAccuracy));
+    std::snprintf(text, sizeof text, "%f,%f,%li", u.lat, u.lon,
+                  platform::saturatingCast<long>(u.locAccuracy));
     return text;
 }
 

@@ -9,13 +9,13 @@
 #include <cstdlib>
 
 #include "orbis/OrbisAdView.h"
-#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/SystemFacts.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Device.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "mediation/SwitchboardView.h"
-#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"

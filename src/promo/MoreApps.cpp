@@ -1,8 +1,8 @@
 #include "promo/MoreApps.h"
 
-#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/URL.h"
 #include "platform/runloop/RunLoop.h"

@@ -9,7 +9,8 @@ namespace {
 // The length of `text` without a UTF-8 sequence that a cut has left incomplete at its end.
 std::size_t completeUTF8Prefix(std::string_view text) {
     std::size_t start = text.size();
-    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80 && text.size() - start < 3)
+    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80 &&
+           text.size() - start < 3)
         --start;
     if (start == 0)
         return text.size();

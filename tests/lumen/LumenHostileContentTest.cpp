@@ -39,15 +39,13 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
         std::function<void(lumen::LMNBannerView&, const platform::LogCapture&)> check;
     };
     const std::vector<Row> rows = {
-        {"the page navigates to a local file",
-         std::nullopt,
+        {"the page navigates to a local file", std::nullopt,
          page("<p>ad</p><script>location.href = 'file:///etc/hostname';</script>"),
          [&](lumen::LMNBannerView& banner, const platform::LogCapture&) {
              clock.drain();
              EXPECT_EQ(banner.webView()->request()->url().scheme(), "http");
          }},
-        {"the page probes and loads local files",
-         std::nullopt,
+        {"the page probes and loads local files", std::nullopt,
          page("<script src=\"file:///etc/passwd\"></script><script>var probe = 'none', ran = false;"
               "var i = new Image(); i.onload = function () { probe = 'load'; };"
               "i.onerror = function () { probe = 'error'; }; i.src = 'file:///etc/passwd';</script>"),
@@ -124,7 +122,8 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
             row.check(*banner, log);
         // The cache and preferences are the client's; the device identifier is made on first use.
         EXPECT_EQ(fwtest::FolderSnapshot::of(home.root())
-                      .changesOutside(before, {"Library/Caches", "Library/Preferences", "Library/DeviceIdentifier"}),
+                      .changesOutside(before,
+                                      {"Library/Caches", "Library/Preferences", "Library/DeviceIdentifier"}),
                   std::vector<std::string>{});
 
         // The next ad is a good one, and shows.

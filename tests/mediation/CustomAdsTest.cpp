@@ -27,8 +27,8 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "services/CustomAdEndpoints.h"
-#include "support/LoopbackServices.h"
 #include "support/FolderSnapshot.h"
+#include "support/LoopbackServices.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 
@@ -869,10 +869,11 @@ TEST_F(CustomAdsTest, HostileDescriptionsStayInTheirBox) {
         bool shows;
     };
     const std::vector<Row> rows = {
-        {"a landing page that is a local file", "{" + browser + "," + image + ",\"redirect_url\":\"file:///etc/hostname\"}",
-         true},
+        {"a landing page that is a local file",
+         "{" + browser + "," + image + ",\"redirect_url\":\"file:///etc/hostname\"}", true},
         {"a landing page of an unknown scheme",
-         "{" + browser + "," + image + ",\"redirect_url\":\"ferrowick-evil://x\",\"metrics_url\":\"file:///etc/passwd\"}",
+         "{" + browser + "," + image +
+             ",\"redirect_url\":\"ferrowick-evil://x\",\"metrics_url\":\"file:///etc/passwd\"}",
          true},
         {"a landing page that navigates to a local file",
          "{" + browser + "," + image + ",\"redirect_url\":\"${BASE}/hostile/landing.html\"}", true},
@@ -880,7 +881,8 @@ TEST_F(CustomAdsTest, HostileDescriptionsStayInTheirBox) {
         {"a picture path that climbs out",
          "{" + browser + ",\"img_url\":\"${BASE}/switchboard/custom/images/../../../../etc/passwd\"}", false},
         {"numbers past every integer",
-         "{\"ad_type\":1e300,\"launch_type\":-1e300,\"webview_animation_type\":9223372036854775808," + image + "}",
+         "{\"ad_type\":1e300,\"launch_type\":-1e300,\"webview_animation_type\":9223372036854775808," + image +
+             "}",
          false},
         {"an oversized text", "{" + browser + "," + image + ",\"ad_text\":\"" + huge + "\"}", true},
         {"a slow picture", "{" + browser + ",\"img_url\":\"${BASE}/slow.png\"}", false},
@@ -904,7 +906,8 @@ TEST_F(CustomAdsTest, HostileDescriptionsStayInTheirBox) {
         ASSERT_TRUE(waitForAnswer());
         EXPECT_EQ(slot->view != nullptr, row.shows);
         if (slot->view) {
-            adapter->adView()->tapButton()->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+            adapter->adView()->tapButton()->sendActionsForControlEvents(
+                platform::ControlEvent::TouchUpInside);
             settle();
             if (auto shown = adapter->webBrowserController()) {
                 clock.runUntil([&] { return !shown->webView()->isLoading(); }, 10.0);
@@ -916,7 +919,8 @@ TEST_F(CustomAdsTest, HostileDescriptionsStayInTheirBox) {
                 settle();
             }
         }
-        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root()).changesOutside(before, {"Library/Preferences", "Library/Caches"}),
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root())
+                      .changesOutside(before, {"Library/Preferences", "Library/Caches"}),
                   std::vector<std::string>{});
         adapter.reset();
         root->dismissModalViewControllerAnimated(false);

@@ -22,8 +22,8 @@ namespace {
 
 std::string adXML(const std::string& markup, const std::string& size = "width=\"320\" height=\"50\"",
                   const std::string& adURL = "http://127.0.0.1:9/click") {
-    return "<Ad type=\"banner\" actionType=\"2\" " + size + "><AdURL>" + adURL + "</AdURL><![CDATA[" + markup +
-           "]]></Ad>";
+    return "<Ad type=\"banner\" actionType=\"2\" " + size + "><AdURL>" + adURL + "</AdURL><![CDATA[" +
+           markup + "]]></Ad>";
 }
 
 // What the page of the ad on screen answers for `script` ("" when neither view has it).
@@ -100,24 +100,34 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
          }},
         {"sizes past every integer",
          {200, adXML("<p>ad</p>", "width=\"99999999999999999999\" height=\"-1e300\""), "text/xml", {}},
-         [&](OrbisAdManager&, const platform::LogCapture&) { EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u); }},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
         {"a click link of an unknown scheme",
          {200, adXML("<p>ad</p>", "width=\"320\" height=\"50\"", "javascript:alert(1)"), "text/xml", {}},
          nullptr},
         {"a malformed reply",
          {200, "<Ad type=\"banner\" width=\"320\"><AdURL>http://x/</AdURL><![CDATA[<p>", "text/xml", {}},
-         [&](OrbisAdManager&, const platform::LogCapture&) { EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u); }},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
         {"an oversized reply",
          {200, adXML(std::string(orbis::APIRequest::kMaximumReplyBytes + 1024, 'x')), "text/xml", {}},
-         [&](OrbisAdManager&, const platform::LogCapture&) { EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u); }},
-        {"an error status", {500, good, "text/xml", {}},
-         [&](OrbisAdManager&, const platform::LogCapture&) { EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u); }},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
+        {"an error status",
+         {500, good, "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
     };
 
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         auto& defaults = platform::UserDefaults::standard();
-        for (auto key : {orbis::kOrbisCachedServerKey, orbis::kOrbisCachedLifeKey, orbis::kOrbisCachedTimestampKey})
+        for (auto key :
+             {orbis::kOrbisCachedServerKey, orbis::kOrbisCachedLifeKey, orbis::kOrbisCachedTimestampKey})
             defaults.removeObjectForKey(key);
         const auto before = fwtest::FolderSnapshot::of(home.root());
         platform::LogCapture log;
@@ -144,8 +154,9 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
                   std::vector<std::string>{});
 
         // The next ad is a good one, and shows.
-        services.handle("POST", std::string(services::kOrbisAdPath),
-                        [good](const services::LoggedRequest&) { return services::ServiceReply{200, good, "text/xml", {}}; });
+        services.handle("POST", std::string(services::kOrbisAdPath), [good](const services::LoggedRequest&) {
+            return services::ServiceReply{200, good, "text/xml", {}};
+        });
         events->clear();
         banner->loadNewAd();
         clock.advance(OrbisAdManager::kRequestDelaySeconds);

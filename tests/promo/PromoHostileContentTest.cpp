@@ -44,8 +44,8 @@ TEST_F(PromoHostileContent, HostileListsStayInTheirBox) {
         {"numbers past every integer and values of the wrong type",
          R"({"newsData":[{"appIdentity":1e300,"imageLink":-1e300,"appId":1e300,"appLink":[1]},{"appId":-9223372036854775809}]})"},
         {"oversized strings",
-         R"({"newsData":[{"appIdentity":"x://","imageLink":"{{base}}/promo/images/news-1.png","appId":")" + huge +
-             R"(","appLink":")" + huge + R"("}]})"},
+         R"({"newsData":[{"appIdentity":"x://","imageLink":"{{base}}/promo/images/news-1.png","appId":")" +
+             huge + R"(","appLink":")" + huge + R"("}]})"},
         {"a slow picture",
          R"({"newsData":[{"appIdentity":"x://","imageLink":"{{base}}/promo/images/slow.png","appId":"1","appLink":"http://store.example/1"}]})"},
         {"a malformed reply", R"({"newsData":[{"appIdentity":)"},
@@ -68,7 +68,8 @@ TEST_F(PromoHostileContent, HostileListsStayInTheirBox) {
         clock_.drain();
         clock_.advance(60);
         EXPECT_TRUE(fwtest::mainThreadAnswers());
-        EXPECT_EQ(fwtest::FolderSnapshot::of(home_.root()).changesOutside(before, {"Library/Preferences", "Library/Caches"}),
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home_.root())
+                      .changesOutside(before, {"Library/Preferences", "Library/Caches"}),
                   std::vector<std::string>{});
         host.reset();
 

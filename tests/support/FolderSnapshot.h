@@ -37,8 +37,10 @@ public:
                 state = "folder";
             } else {
                 std::ifstream in(it->path(), std::ios::binary);
-                const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-                state = "file " + std::to_string(bytes.size()) + " " + std::to_string(std::hash<std::string>{}(bytes));
+                const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+                state = "file " + std::to_string(bytes.size()) + " " +
+                        std::to_string(std::hash<std::string>{}(bytes));
             }
             snapshot.entries_[relative] = state;
         }
@@ -47,7 +49,8 @@ public:
 
     // The paths added, removed or changed since `before` that lie outside every one of
     // `owned` (relative folders or files; their contents count as owned too).
-    std::vector<std::string> changesOutside(const FolderSnapshot& before, const std::vector<std::string>& owned) const {
+    std::vector<std::string> changesOutside(const FolderSnapshot& before,
+                                            const std::vector<std::string>& owned) const {
         auto isOwned = [&](const std::string& path) {
             return std::any_of(owned.begin(), owned.end(), [&](const std::string& prefix) {
                 return path == prefix || path.rfind(prefix + "/", 0) == 0;

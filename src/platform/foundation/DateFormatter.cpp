@@ -4,8 +4,8 @@
 #include <ctime>
 #include <mutex>
 
-#include "platform/foundation/Strings.h"
 #include "platform/foundation/Numbers.h"
+#include "platform/foundation/Strings.h"
 
 namespace platform {
 namespace {

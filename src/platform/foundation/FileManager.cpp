@@ -10,8 +10,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/Numbers.h"
+#include "platform/foundation/ProcessInfo.h"
 
 namespace platform {
 namespace {

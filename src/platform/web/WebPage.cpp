@@ -696,10 +696,11 @@ bool WebPage::startScriptFetch(const URL& url) {
     ++scriptSourcesFetched_;
     std::weak_ptr<WebPage> weak = weak_from_this();
     if (!scriptSourcesDeadline_)
-        scriptSourcesDeadline_ = Timer::scheduled(WebView::kScriptSourcesTimeBudgetSeconds, false, [weak](Timer&) {
-            if (auto page = weak.lock())
-                callGuarded("WebView script sources", [&] { page->scriptSourcesExpired(); });
-        });
+        scriptSourcesDeadline_ =
+            Timer::scheduled(WebView::kScriptSourcesTimeBudgetSeconds, false, [weak](Timer&) {
+                if (auto page = weak.lock())
+                    callGuarded("WebView script sources", [&] { page->scriptSourcesExpired(); });
+            });
     URLRequest request(url);
     setUserAgent(request);
     request.setTimeoutInterval(WebView::kScriptFetchTimeoutSeconds);
@@ -857,7 +858,8 @@ void WebPage::submitForm(const std::shared_ptr<DomNode>& form) {
         action = url_;
     const bool post = lower(form->attribute("method").value_or("get")) == "post";
     if (!post) {
-        requestNavigation(URLRequest(action->appendingQueryItems(fields)), WebViewNavigationType::FormSubmitted);
+        requestNavigation(URLRequest(action->appendingQueryItems(fields)),
+                          WebViewNavigationType::FormSubmitted);
         return;
     }
     std::string body;

@@ -24,9 +24,9 @@
 // WebView::kScriptSourcesTimeBudgetSeconds of the run loop's clock; past either bound the
 // remaining sources are skipped (and logged) and the rest of the page still runs.
 #include <chrono>
-#include <filesystem>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>

@@ -27,7 +27,8 @@ TEST_F(WebViewLocalFiles, APageReachesOnlyFilesInsideItsOwnFolder) {
         writeFile(std::string(stem) + ".html", "<p>page</p>");
     }
     for (const char* ext : {".js", ".gif", ".html"})
-        std::filesystem::create_symlink(tmp / (std::string("secret") + ext), tmp / "ad" / (std::string("link") + ext));
+        std::filesystem::create_symlink(tmp / (std::string("secret") + ext),
+                                        tmp / "ad" / (std::string("link") + ext));
     const std::string inside = URL::fileURL(tmp / "ad" / "ok").absoluteString();
     const std::string outside = URL::fileURL(tmp / "secret").absoluteString();
     const std::string folderPage = URL::fileURL(tmp / "ad" / "index.html").absoluteString();
@@ -38,7 +39,7 @@ TEST_F(WebViewLocalFiles, APageReachesOnlyFilesInsideItsOwnFolder) {
     struct Case {
         const char* name;
         std::optional<std::string> base; // nullopt: a string page without a base URL
-        std::string target;               // a stem: ".js", ".gif" and ".html" are added
+        std::string target;              // a stem: ".js", ".gif" and ".html" are added
         bool allowed;
     };
     const Case cases[] = {
@@ -58,7 +59,8 @@ TEST_F(WebViewLocalFiles, APageReachesOnlyFilesInsideItsOwnFolder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         platform::LogCapture log;
-        const std::string html = "<script src=\"" + c.target + ".js\"></script><script>var image;"
+        const std::string html = "<script src=\"" + c.target +
+                                 ".js\"></script><script>var image;"
                                  "var img = new Image(); img.onload = function () { image = 'load'; };"
                                  "img.onerror = function () { image = 'error'; }; img.src = '" +
                                  c.target + ".gif';</script>";
@@ -71,8 +73,10 @@ TEST_F(WebViewLocalFiles, APageReachesOnlyFilesInsideItsOwnFolder) {
 
         delegate->events.clear();
         eval("location.href = '" + c.target + ".html'");
-        ASSERT_TRUE(clock.runUntil([&] { return !delegate->events.empty() || log.contains("refused navigation"); }));
-        const bool offered = !delegate->events.empty() && delegate->events.front().rfind("should file:", 0) == 0;
+        ASSERT_TRUE(
+            clock.runUntil([&] { return !delegate->events.empty() || log.contains("refused navigation"); }));
+        const bool offered =
+            !delegate->events.empty() && delegate->events.front().rfind("should file:", 0) == 0;
         EXPECT_EQ(offered, c.allowed);
         ASSERT_TRUE(clock.runUntil([&] { return !webView->isLoading(); }));
     }

@@ -51,8 +51,12 @@ TEST_F(WebViewScripts, InlineAndSourceScriptsRunInDocumentOrderThenOnload) {
     writeFile("page/third.js", "order.push('file:' + order.length);");
 
     const std::string html = "<html><head><script>var order = ['inline:0'];</script>"
-                             "<script src=\"" + services.url("/web/second.js") + "\"></script>"
-                             "<script src=\"" + services.url("/web/broken.js") + "\"></script>"
+                             "<script src=\"" +
+                             services.url("/web/second.js") +
+                             "\"></script>"
+                             "<script src=\"" +
+                             services.url("/web/broken.js") +
+                             "\"></script>"
                              "<script src=\"third.js\"></script>"
                              "<script type=\"text/template\">order.push('template');</script>"
                              "</head><body onload=\"order.push('onload:' + order.length)\">"
@@ -277,10 +281,11 @@ TEST_F(WebViewScripts, ScriptSourcesAreBoundedInNumberAndTotalTime) {
     static_assert(WebView::kScriptFetchTimeoutSeconds + 0.5 < WebView::kScriptSourcesTimeBudgetSeconds);
     log.clear();
     const std::size_t finished = delegate->count("finish");
-    webView->loadHTMLString("<script>var hung = 0, order = [];</script>"
-                            "<script src=\"/web/hang.js?1\"></script><script src=\"/web/hang.js?2\"></script>"
-                            "<script src=\"/web/count.js?late\"></script><script>order.push('inline');</script>",
-                            services.urlFor("/web/index.html"));
+    webView->loadHTMLString(
+        "<script>var hung = 0, order = [];</script>"
+        "<script src=\"/web/hang.js?1\"></script><script src=\"/web/hang.js?2\"></script>"
+        "<script src=\"/web/count.js?late\"></script><script>order.push('inline');</script>",
+        services.urlFor("/web/index.html"));
     ASSERT_TRUE(clock.runUntil([&] { return services.requestCount("/web/hang.js") == 1; }));
     // The first source times out on its own; the second starts with the page's time nearly spent.
     clock.advance(WebView::kScriptFetchTimeoutSeconds + 0.5);
