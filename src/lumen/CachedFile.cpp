@@ -6,6 +6,7 @@
 #include "lumen/NetworkUtilities.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/runloop/Clock.h"
 
 namespace lumen {
@@ -42,7 +43,7 @@ std::string trim(std::string_view text) {
 } // namespace
 
 std::string formatHTTPDate(double secondsSince1970) {
-    std::time_t t = static_cast<std::time_t>(secondsSince1970);
+    std::time_t t = platform::saturatingCast<std::time_t>(secondsSince1970);
     std::tm tm{};
     gmtime_r(&t, &tm);
     // The C library's "C" locale gives the English day and month names.

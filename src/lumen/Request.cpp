@@ -16,6 +16,7 @@
 #include "platform/foundation/Crypto.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/media/AudioSession.h"
@@ -86,14 +87,7 @@ constexpr ErrorMessageRow kErrorMessages[] = {
 };
 
 std::int32_t clampToInt32(double value) {
-    double t = std::trunc(value);
-    if (!(t == t))
-        return 0;
-    if (t > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    if (t < std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(t);
+    return platform::saturatingCast<std::int32_t>(value);
 }
 
 LMNIdentifierUtilities*& sharedIdentifiers() {
@@ -272,7 +266,7 @@ std::optional<std::string> LMNRequest::genderString() const {
 std::optional<std::string> LMNRequest::birthdayString() const {
     if (!birthday_)
         return std::nullopt;
-    std::time_t t = static_cast<std::time_t>(birthday_->secondsSince1970);
+    std::time_t t = platform::saturatingCast<std::time_t>(birthday_->secondsSince1970);
     std::tm tm{};
     localtime_r(&t, &tm);
     char out[48];

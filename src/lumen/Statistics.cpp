@@ -6,6 +6,7 @@
 #include "lumen/NetworkUtilities.h"
 #include "lumen/Request.h"
 #include "lumen/SignalHooks.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
@@ -86,7 +87,11 @@ std::optional<platform::Dictionary> LMNStatisticsCore::dictionaryForKey(const st
 }
 
 long long LMNStatisticsCore::addValue(long long value, const std::string& key) {
-    long long now = static_cast<long long>(numberForKey(key).value_or(0)) + value;
+    // The stored count may be anything a damaged file holds: saturate rather than overflow.
+    const long long stored = platform::saturatingCast<long long>(numberForKey(key).value_or(0));
+    long long now = 0;
+    if (__builtin_add_overflow(stored, value, &now))
+        now = value < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
     statistics_[key] = now;
     return now;
 }
@@ -152,9 +157,7 @@ std::uint32_t LMNTiming::elapsedMilliseconds() const {
     double ms = (end - startSeconds_) * 1000.0;
     if (!(ms > 0))
         return 0;
-    if (ms >= static_cast<double>(std::numeric_limits<std::uint32_t>::max()))
-        return std::numeric_limits<std::uint32_t>::max();
-    return static_cast<std::uint32_t>(ms);
+    return platform::saturatingCast<std::uint32_t>(ms);
 }
 
 void LMNTiming::setValue(const std::string& key, std::optional<platform::Value> value) {
@@ -283,7 +286,7 @@ platform::Dictionary LMNStatistics::collectParameters(bool report) {
             if (auto date = click->valueForKey(kClickDate); date && date->date()) {
                 double ms =
                     std::fabs(platform::Clock::current().now() - date->date()->secondsSince1970) * 1000.0;
-                clickToNow = static_cast<std::uint32_t>(ms);
+                clickToNow = platform::saturatingCast<std::uint32_t>(ms);
             }
         if (report)
             click->removeValueForKey(kClickDate);
@@ -302,7 +305,7 @@ platform::Dictionary LMNStatistics::collectParameters(bool report) {
     if (clickToNow != 0)
         out["pcl"] = static_cast<long long>(clickToNow);
     for (const char* key : kReportedCounts) {
-        auto n = static_cast<long long>(statistics_.numberForKey(key).value_or(0));
+        auto n = platform::saturatingCast<long long>(statistics_.numberForKey(key).value_or(0));
         if (n != 0)
             out[key] = n;
     }
@@ -360,11 +363,11 @@ void LMNStatistics::endTimingNamed(const std::string& name) {
 }
 
 int LMNStatistics::incrementAdRequestCount() {
-    return static_cast<int>(statistics_.addValue(1, kRequests));
+    return platform::saturatingCast<int>(statistics_.addValue(1, kRequests));
 }
 
 int LMNStatistics::adRequestCount() const {
-    return static_cast<int>(statistics_.numberForKey(kRequests).value_or(0));
+    return platform::saturatingCast<int>(statistics_.numberForKey(kRequests).value_or(0));
 }
 
 void LMNStatistics::setFlagWithParameterName(const std::string& name) {

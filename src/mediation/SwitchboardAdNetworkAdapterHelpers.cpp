@@ -6,6 +6,7 @@
 #include "mediation/SwitchboardConfig.h"
 #include "mediation/SwitchboardDelegate.h"
 #include "mediation/SwitchboardViewInterface.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/runloop/Clock.h"
 
 namespace mediation {
@@ -16,7 +17,7 @@ constexpr int kTmYearBase = 1900;
 
 // Calendar fields of a date in the device's time zone.
 std::tm localFields(double secondsSince1970) {
-    std::time_t t = static_cast<std::time_t>(secondsSince1970);
+    std::time_t t = platform::saturatingCast<std::time_t>(secondsSince1970);
     std::tm fields{};
     localtime_r(&t, &fields);
     return fields;

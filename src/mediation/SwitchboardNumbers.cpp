@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 
 namespace mediation {
@@ -18,8 +19,7 @@ bool sbIntVal(int& out, const platform::Value* obj) {
     auto i = obj->integer();
     if (!i)
         return false;
-    constexpr std::int64_t kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
-    out = static_cast<int>(*i < kMin ? kMin : *i > kMax ? kMax : *i);
+    out = platform::saturatingCast<int>(*i);
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/View.h"
@@ -193,6 +195,11 @@ void SwitchboardWebBrowserController::presentWithController(
 }
 
 void SwitchboardWebBrowserController::loadURL(const platform::URL& url) {
+    // The landing pages come from ad servers: the browser shows network pages, never a local file.
+    if (platform::toLower(url.scheme()) == "file") {
+        platform::logLine("Switchboard browser: refused the local file " + url.absoluteString());
+        return;
+    }
     if (webView_)
         webView_->loadRequest(platform::URLRequest(url));
 }

@@ -8,6 +8,7 @@
 #include "orbis/TextValues.h"
 #include "orbis/UserInfo.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/URLError.h"
@@ -82,7 +83,7 @@ std::string APIRequest::adServerURL(bool testMode) {
     double elapsed = std::trunc(platform::Clock::current().now() - *stamp->number());
     std::int64_t life = kDefaultCachedLifeSeconds;
     if (auto stored = defaults.objectForKey(kOrbisCachedLifeKey); stored && stored->number())
-        life = static_cast<std::int64_t>(*stored->number());
+        life = stored->intOr(kDefaultCachedLifeSeconds);
     if (elapsed >= 0 && elapsed < static_cast<double>(life))
         return *server;
     return live;
@@ -238,7 +239,8 @@ std::string APIRequest::currentLocationStr(const UserInfo& u) {
     if (!u.validGeoInfo)
         return {};
     char text[96];
-    std::snprintf(text, sizeof text, "%f,%f,%li", u.lat, u.lon, static_cast<long>(u.locAccuracy));
+    std::snprintf(text, sizeof text, "%f,%f,%li", u.lat, u.lon,
+                  platform::saturatingCast<long>(u.locAccuracy));
     return text;
 }
 

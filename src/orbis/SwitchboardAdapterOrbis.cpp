@@ -1,5 +1,7 @@
 #include "orbis/SwitchboardAdapterOrbis.h"
 
+#include "platform/foundation/Numbers.h"
+
 #include <array>
 
 #include "mediation/SwitchboardAdNetworkConfig.h"
@@ -176,7 +178,7 @@ std::optional<unsigned> SwitchboardAdapterOrbis::income() {
                                         &mediation::SwitchboardDelegate::incomeLevel);
     if (!value)
         return std::nullopt;
-    return static_cast<unsigned>(*value);
+    return platform::saturatingCast<unsigned>(*value);
 }
 
 std::optional<int> SwitchboardAdapterOrbis::education() {
@@ -184,7 +186,7 @@ std::optional<int> SwitchboardAdapterOrbis::education() {
                                         &mediation::SwitchboardDelegate::orbisEducation);
     if (!value)
         return std::nullopt;
-    return static_cast<int>(*value);
+    return platform::saturatingCast<int>(*value);
 }
 
 std::optional<int> SwitchboardAdapterOrbis::ethnicity() {
@@ -192,7 +194,7 @@ std::optional<int> SwitchboardAdapterOrbis::ethnicity() {
                                         &mediation::SwitchboardDelegate::orbisEthnicity);
     if (!value)
         return std::nullopt;
-    return static_cast<int>(*value);
+    return platform::saturatingCast<int>(*value);
 }
 
 std::optional<int> SwitchboardAdapterOrbis::age() {

@@ -15,6 +15,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/SystemFacts.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Device.h"
@@ -91,7 +92,7 @@ void UserInfo::fillDeviceInfo() {
         if (auto version = bundle.objectForInfoDictionaryKey(kBundleVersionKey)) {
             long long number = 0;
             if (auto n = version->number())
-                number = static_cast<long long>(*n);
+                number = platform::saturatingCast<long long>(*n);
             else if (version->string())
                 number = std::atoll(version->string()->c_str());
             char hex[32];

@@ -5,6 +5,7 @@
 
 #include "mediation/SwitchboardView.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
@@ -286,7 +287,7 @@ void AdViewController::switchboardDidFailToReceiveAd(mediation::SwitchboardView*
     isNewsPresent_ = false;
     if (!view)
         return;
-    if (newsShowTimer_ >= static_cast<int>(view->adRefreshTime()))
+    if (newsShowTimer_ >= platform::saturatingCast<int>(static_cast<double>(view->adRefreshTime())))
         showNewsAd();
 }
 

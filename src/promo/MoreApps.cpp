@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/URL.h"
 #include "platform/runloop/RunLoop.h"
@@ -72,7 +73,7 @@ int serialOf(const platform::Value& entry) {
         return 0;
     if (v->isString())
         return platform::intValue(*v->string());
-    return static_cast<int>(v->intOr(0));
+    return platform::saturatingCast<int>(v->intOr(0));
 }
 
 std::string cellIdentifier(int row) {

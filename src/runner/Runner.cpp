@@ -25,6 +25,7 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/TextRenderer.h"
 #include "runner/CommandInterpreter.h"
+#include "runner/ConsoleLog.h"
 #include "runner/RunnerOptions.h"
 #include "services/StandardEndpoints.h"
 
@@ -123,20 +124,16 @@ private:
     bool stopping_ = false;
 };
 
-// Sends the system's console lines to the end of `file`, so they never interleave with the
-// screen. The file stays open for the rest of the process: lines from other threads may come
-// until its very end. Answers false, leaving the lines on standard error, when it cannot.
+// Sends the system's console lines to `file` (bounded, see ConsoleLog), so they never
+// interleave with the screen. The file stays open for the rest of the process: lines from
+// other threads may come until its very end. Answers false, leaving the lines on standard
+// error, when it cannot.
 bool routeConsoleTo(const std::filesystem::path& file) {
-    std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    std::FILE* out = std::fopen(file.c_str(), "ae");
-    if (!out)
+    // Never freed: the sink may be called until the process ends.
+    ConsoleLog* log = ConsoleLog::open(file).release();
+    if (!log)
         return false;
-    platform::setLogSink([out](std::string_view line) {
-        std::fwrite(line.data(), 1, line.size(), out);
-        std::fputc('\n', out);
-        std::fflush(out);
-    });
+    platform::setLogSink([log](std::string_view line) { log->write(line); });
     return true;
 }
 

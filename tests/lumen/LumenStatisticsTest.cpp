@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 #include "LumenTestSupport.h"
@@ -242,4 +243,30 @@ TEST_F(LumenStatisticsTest, APingRedirectedToAnotherSchemeCountsAsTracked) {
     ASSERT_TRUE(waitFor([&] { return tracker->hasTracked(); }));
     EXPECT_EQ(tracker->trackingURL()->absoluteString(), services.url("/lumen/landing.html"));
     EXPECT_EQ(lumen::LMNClickTracker::trackingCount(), 0u);
+}
+
+// Counts read back from a damaged or hand-edited preferences file may be any number: adding
+// to them saturates, and the request count reads as the nearest int.
+TEST_F(LumenStatisticsTest, StoredCountsOutOfRangeSaturate) {
+    struct Row {
+        const char* name;
+        platform::Value stored;
+        int requests; // the request count after one more request
+    };
+    const Row rows[] = {
+        {"a huge real", platform::Value(1e300), std::numeric_limits<int>::max()},
+        {"a huge negative real", platform::Value(-1e300), std::numeric_limits<int>::min()},
+        {"the largest integer", platform::Value(std::numeric_limits<std::int64_t>::max()),
+         std::numeric_limits<int>::max()},
+        {"an ordinary count", platform::Value(41), 42},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        lumentest::resetClient();
+        platform::UserDefaults::standard().setObject(
+            "lumen_stats_shared", platform::Value(platform::Dictionary{{"preqs", row.stored}}));
+        EXPECT_EQ(lumen::LMNStatistics::sharedStatistics().incrementAdRequestCount(), row.requests);
+        EXPECT_EQ(lumen::LMNStatistics::sharedStatistics().adRequestCount(), row.requests);
+    }
+    lumentest::resetClient();
 }

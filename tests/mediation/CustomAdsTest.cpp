@@ -27,8 +27,10 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "services/CustomAdEndpoints.h"
+#include "support/FolderSnapshot.h"
 #include "support/LoopbackServices.h"
 #include "support/ManualClockScope.h"
+#include "support/TemporaryHome.h"
 
 namespace {
 
@@ -850,3 +852,85 @@ TEST(SwitchboardBackButtonTest, DrawsAWhiteLeftArrow) {
 }
 
 } // namespace
+
+// Hostile custom-ad descriptions through the adapter's real entry point over loopback: each
+// row serves one description (and taps the ad when it shows), then checks that nothing on
+// disk changed outside the client's own files, that the main thread keeps answering, that no
+// page shows a local file, and that the next (good) ad still shows.
+TEST_F(CustomAdsTest, HostileDescriptionsStayInTheirBox) {
+    fwtest::TemporaryHome home;
+    services.setFault("/slow.png", services::Fault::delay(3));
+    const std::string image = "\"img_url\":\"${BASE}/switchboard/custom/images/banner.png\"";
+    const std::string browser = "\"ad_type\":1,\"launch_type\":2,\"webview_animation_type\":0";
+    const std::string huge(SwitchboardAdapterCustom::kMaximumAdDataBytes / 2, 'x');
+    struct Row {
+        const char* name;
+        std::string body;
+        bool shows;
+    };
+    const std::vector<Row> rows = {
+        {"a landing page that is a local file",
+         "{" + browser + "," + image + ",\"redirect_url\":\"file:///etc/hostname\"}", true},
+        {"a landing page of an unknown scheme",
+         "{" + browser + "," + image +
+             ",\"redirect_url\":\"ferrowick-evil://x\",\"metrics_url\":\"file:///etc/passwd\"}",
+         true},
+        {"a landing page that navigates to a local file",
+         "{" + browser + "," + image + ",\"redirect_url\":\"${BASE}/hostile/landing.html\"}", true},
+        {"a picture that is a local file", "{" + browser + ",\"img_url\":\"file:///etc/passwd\"}", false},
+        {"a picture path that climbs out",
+         "{" + browser + ",\"img_url\":\"${BASE}/switchboard/custom/images/../../../../etc/passwd\"}", false},
+        {"numbers past every integer",
+         "{\"ad_type\":1e300,\"launch_type\":-1e300,\"webview_animation_type\":9223372036854775808," + image +
+             "}",
+         false},
+        {"an oversized text", "{" + browser + "," + image + ",\"ad_text\":\"" + huge + "\"}", true},
+        {"a slow picture", "{" + browser + ",\"img_url\":\"${BASE}/slow.png\"}", false},
+        {"a malformed reply", "{\"ad_type\":1,\"img_url\":[", false},
+    };
+    services.handle("GET", "/hostile/landing.html", [](const services::LoggedRequest&) {
+        return services::ServiceReply{
+            200, "<p>landing</p><script>location.href = 'file:///etc/hostname';</script>", "text/html", {}};
+    });
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto before = fwtest::FolderSnapshot::of(home.root());
+        events->clear();
+        slot->view = nullptr;
+        platform::Application::resetForTesting();
+        serveCustom(withBase(row.body));
+        platform::LogCapture log;
+        auto adapter = custom("banner-app");
+        adapter->getAd();
+        EXPECT_TRUE(fwtest::mainThreadAnswers());
+        ASSERT_TRUE(waitForAnswer());
+        EXPECT_EQ(slot->view != nullptr, row.shows);
+        if (slot->view) {
+            adapter->adView()->tapButton()->sendActionsForControlEvents(
+                platform::ControlEvent::TouchUpInside);
+            settle();
+            if (auto shown = adapter->webBrowserController()) {
+                clock.runUntil([&] { return !shown->webView()->isLoading(); }, 10.0);
+                clock.drain();
+                const auto request = shown->webView()->request();
+                EXPECT_TRUE(!request || request->url().scheme() != "file");
+                EXPECT_TRUE(fwtest::mainThreadAnswers());
+                shown->closeButton()->press();
+                settle();
+            }
+        }
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root())
+                      .changesOutside(before, {"Library/Preferences", "Library/Caches"}),
+                  std::vector<std::string>{});
+        adapter.reset();
+        root->dismissModalViewControllerAnimated(false);
+
+        // The next ad is a good one, and shows.
+        events->clear();
+        serveCustom(withBase("{" + browser + "," + image + "}"));
+        auto next = custom("banner-app");
+        next->getAd();
+        ASSERT_TRUE(waitForAnswer());
+        EXPECT_EQ(*events, std::vector<std::string>{"slot:didReceiveAdView"});
+    }
+}

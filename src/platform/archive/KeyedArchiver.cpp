@@ -613,6 +613,8 @@ std::shared_ptr<Coding> KeyedUnarchiver::unarchiveObjectWithData(const Data& dat
 
 std::shared_ptr<Coding> KeyedUnarchiver::unarchiveObjectWithFile(const std::filesystem::path& path,
                                                                  const CodingClasses& classes) {
+    // Writes of this file cut short by a crash leave their temporaries beside it: they go now.
+    FileManager::removeStaleTemporaries(path);
     auto bytes = FileManager::contentsAtPath(path, kMaximumArchiveBytes);
     if (!bytes)
         return nullptr;

@@ -159,6 +159,7 @@ public:
     // The root object, or nullptr when the bytes are not a whole, intact archive, or its root
     // is of a class not in `classes`, or that class refused to be built.
     static std::shared_ptr<Coding> unarchiveObjectWithData(const Data& data, const CodingClasses& classes);
+    // Reading a file first removes the temporaries its interrupted writes left beside it.
     static std::shared_ptr<Coding> unarchiveObjectWithFile(const std::filesystem::path& path,
                                                            const CodingClasses& classes);
     template <typename T>

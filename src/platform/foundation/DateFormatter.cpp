@@ -4,6 +4,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 
 namespace platform {
@@ -232,7 +233,7 @@ void TimeZone::setCurrent(std::optional<TimeZone> zone) {
 int TimeZone::secondsFromGMT(Date date) const {
     if (kind_ == Kind::Fixed)
         return offset_;
-    std::time_t t = static_cast<std::time_t>(std::floor(date.secondsSince1970));
+    std::time_t t = saturatingCast<std::time_t>(std::floor(date.secondsSince1970));
     std::tm tm{};
     if (!localtime_r(&t, &tm))
         return 0;
@@ -241,7 +242,7 @@ int TimeZone::secondsFromGMT(Date date) const {
 
 std::string TimeZone::abbreviation(Date date) const {
     if (kind_ == Kind::System) {
-        std::time_t t = static_cast<std::time_t>(std::floor(date.secondsSince1970));
+        std::time_t t = saturatingCast<std::time_t>(std::floor(date.secondsSince1970));
         std::tm tm{};
         if (localtime_r(&t, &tm) && tm.tm_zone && *tm.tm_zone && isAlpha(tm.tm_zone[0]))
             return tm.tm_zone;
@@ -261,7 +262,7 @@ double TimeZone::instantFromLocal(double local) const {
     if (kind_ == Kind::Fixed)
         return local - offset_;
     double whole = std::floor(local);
-    auto secs = static_cast<std::int64_t>(whole);
+    auto secs = saturatingCast<std::int64_t>(whole);
     std::int64_t days = floorDiv(secs, kSecondsPerDay);
     std::int64_t secOfDay = secs - days * kSecondsPerDay;
     Civil c = civilFromDays(days);

@@ -10,6 +10,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/ProcessInfo.h"
 
 namespace platform {
@@ -108,8 +109,8 @@ std::optional<FileAttributes> FileManager::attributesOfItem(const path& p, Error
 bool FileManager::setModificationDate(const path& p, Date date, Error* error) {
     double whole = std::floor(date.secondsSince1970);
     struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(whole);
-    times[0].tv_nsec = static_cast<long>((date.secondsSince1970 - whole) * 1e9);
+    times[0].tv_sec = saturatingCast<time_t>(whole);
+    times[0].tv_nsec = std::isfinite(whole) ? saturatingCast<long>((date.secondsSince1970 - whole) * 1e9) : 0;
     times[1] = times[0];
     if (::utimensat(AT_FDCWD, p.c_str(), times, 0) != 0)
         return fail(error, errno, p, "Cannot set the dates of");

@@ -247,6 +247,8 @@ bool isPropertyListValue(const Value& value) {
 }
 
 std::optional<Value> readPropertyListFile(const std::filesystem::path& path, Error* error) {
+    // Writes of this file cut short by a crash leave their temporaries beside it: they go now.
+    FileManager::removeStaleTemporaries(path);
     auto text = FileManager::stringWithContentsOfFile(path, kMaxPropertyListFileBytes, error);
     if (!text)
         return std::nullopt;

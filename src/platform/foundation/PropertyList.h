@@ -26,6 +26,7 @@ enum PropertyListErrorCode : std::int64_t {
 bool isPropertyListValue(const Value& value);
 
 // nullopt with an error for a missing, unreadable, oversized or malformed file.
+// Reading first removes the temporaries that interrupted writes of the file left beside it.
 std::optional<Value> readPropertyListFile(const std::filesystem::path& path, Error* error = nullptr);
 bool writePropertyListFile(const std::filesystem::path& path, const Value& value, Error* error = nullptr);
 

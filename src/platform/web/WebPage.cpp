@@ -21,7 +21,6 @@ extern const char* const kPagePrelude;
 
 namespace {
 
-constexpr double kScriptFetchTimeoutSeconds = 10.0;
 constexpr std::int64_t kMaximumImageBytes = 2 * 1024 * 1024;
 // Repeating page timers fire at most this often, so an interval of 0 cannot spin the run loop.
 constexpr double kMinimumRepeatSeconds = 0.004;
@@ -39,6 +38,39 @@ std::string lower(std::string_view text) {
 
 bool isSuccessStatus(int status) {
     return status >= 200 && status <= 299;
+}
+
+bool isFileURL(const URL& url) {
+    return lower(url.scheme()) == "file";
+}
+
+// The folder a file: page may reach: the URL's own folder when it names one (ends in "/"),
+// else the folder of the file it names. Canonical, so containment is a prefix test.
+std::optional<std::filesystem::path> folderOfFileURL(const URL& url) {
+    if (!isFileURL(url))
+        return std::nullopt;
+    std::filesystem::path path = url.filePath();
+    if (path.empty() || !path.is_absolute())
+        return std::nullopt;
+    if (!url.percentEncodedPath().ends_with('/'))
+        path = path.parent_path();
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(path, ec);
+    if (ec)
+        return std::nullopt;
+    return canonical;
+}
+
+// True when canonical `path` is `folder` or lies below it.
+bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    auto p = path.begin();
+    for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+        if (f->empty() && std::next(f) == folder.end())
+            break; // a trailing separator
+        if (p == path.end() || *p != *f)
+            return false;
+    }
+    return true;
 }
 
 // ---- Native functions: arguments arrive as primitives (the prelude converts them) ----
@@ -438,9 +470,14 @@ std::shared_ptr<WebPage> WebPage::create(URL url, std::string_view html, Navigat
 }
 
 WebPage::WebPage(URL url, std::string_view html, NavigationHandler onNavigate)
-    : url_(std::move(url)), document_(DomNode::parseDocument(html)), onNavigate_(std::move(onNavigate)) {}
+    : url_(std::move(url)), fileFolder_(folderOfFileURL(url_)), document_(DomNode::parseDocument(html)),
+      onNavigate_(std::move(onNavigate)) {}
 
 WebPage::~WebPage() {
+    if (scriptFetch_)
+        scriptFetch_->cancel();
+    if (scriptSourcesDeadline_)
+        scriptSourcesDeadline_->invalidate();
     for (auto& [id, timer] : timers_)
         timer->invalidate();
     for (auto& connection : imageLoads_)
@@ -565,60 +602,148 @@ bool WebPage::dispatch(const char* kind, int id, bool flag) {
     return answer;
 }
 
-void WebPage::run() {
+bool WebPage::mayLoad(const URL& url) const {
+    if (!isFileURL(url))
+        return true;
+    if (!fileFolder_)
+        return false;
+    const std::filesystem::path path = url.filePath();
+    if (path.empty() || !path.is_absolute())
+        return false;
+    std::error_code ec;
+    const auto canonical = std::filesystem::weakly_canonical(path, ec);
+    return !ec && isInside(canonical, *fileFolder_);
+}
+
+void WebPage::run(std::function<void()> onLoaded) {
     readyState_ = "loading";
+    onLoaded_ = std::move(onLoaded);
     // The scripts of the parsed page, in document order; each src script is fetched when its
     // turn comes, so it sees what the scripts before it made.
-    auto scripts = document_->elementsByTagName("script");
-    int index = 0;
-    for (const auto& script : scripts) {
-        ++index;
+    scripts_ = document_->elementsByTagName("script");
+    nextScript_ = 0;
+    continueRun();
+}
+
+void WebPage::continueRun() {
+    while (nextScript_ < scripts_.size()) {
+        const auto script = scripts_[nextScript_++];
         const std::string type = lower(script->attribute("type").value_or(""));
         if (std::find(std::begin(kScriptTypes), std::end(kScriptTypes), type) == std::end(kScriptTypes))
             continue;
-        if (auto source = script->attribute("src")) {
-            if (auto code = fetchScript(*source))
-                evaluate(*code, *source);
-        } else {
-            evaluate(script->textContent(), "inline script " + std::to_string(index));
+        auto source = script->attribute("src");
+        if (!source) {
+            evaluate(script->textContent(), "inline script " + std::to_string(nextScript_));
+            continue;
         }
+        auto url = URL::parse(*source, url_);
+        if (!url || !url->isAbsolute()) {
+            logLine("WebView: bad script URL " + *source);
+            continue;
+        }
+        if (isFileURL(*url)) {
+            if (auto code = readFileScript(*url))
+                evaluate(*code, *source);
+            continue;
+        }
+        if (startScriptFetch(*url))
+            return; // scriptArrived goes on
+    }
+    scripts_.clear();
+    if (scriptSourcesDeadline_) {
+        scriptSourcesDeadline_->invalidate();
+        scriptSourcesDeadline_.reset();
     }
     fetchDocumentImages();
     readyState_ = "complete";
     dispatch("load", 0, true);
+    if (auto done = std::move(onLoaded_)) {
+        onLoaded_ = nullptr;
+        done();
+    }
 }
 
-std::optional<std::string> WebPage::fetchScript(std::string_view source) {
-    auto url = URL::parse(source, url_);
-    if (!url) {
-        logLine("WebView: bad script URL " + std::string(source));
+std::optional<std::string> WebPage::readFileScript(const URL& url) {
+    if (!mayLoad(url)) {
+        logLine("WebView: refused script " + url.absoluteString() + " outside the page's folder (" +
+                url_.absoluteString() + ")");
         return std::nullopt;
     }
-    const std::string scheme = lower(url->scheme());
-    if (scheme == "file") {
-        auto read = readFileWithLimit(url->filePath(), WebView::kMaximumScriptBytes);
-        if (read.status != FileRead::Status::Ok) {
-            logLine("WebView: could not read script " + url->absoluteString());
-            return std::nullopt;
-        }
-        return std::move(read.bytes);
+    auto read = readFileWithLimit(url.filePath(), WebView::kMaximumScriptBytes);
+    if (read.status != FileRead::Status::Ok) {
+        logLine("WebView: could not read script " + url.absoluteString());
+        return std::nullopt;
     }
+    return std::move(read.bytes);
+}
+
+bool WebPage::startScriptFetch(const URL& url) {
+    const std::string scheme = lower(url.scheme());
     if (scheme != "http" && scheme != "https") {
-        logLine("WebView: cannot load script " + url->absoluteString());
-        return std::nullopt;
+        logLine("WebView: cannot load script " + url.absoluteString());
+        return false;
     }
-    URLRequest request(*url);
+    if (scriptSourcesExpired_) {
+        logLine("WebView: skipped script " + url.absoluteString() + ": the page's script sources ran over " +
+                std::to_string(WebView::kScriptSourcesTimeBudgetSeconds) + " s");
+        return false;
+    }
+    if (scriptSourcesFetched_ >= WebView::kMaximumScriptSources) {
+        logLine("WebView: skipped script " + url.absoluteString() + ": the page already fetched " +
+                std::to_string(WebView::kMaximumScriptSources) + " script sources");
+        return false;
+    }
+    ++scriptSourcesFetched_;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    if (!scriptSourcesDeadline_)
+        scriptSourcesDeadline_ =
+            Timer::scheduled(WebView::kScriptSourcesTimeBudgetSeconds, false, [weak](Timer&) {
+                if (auto page = weak.lock())
+                    callGuarded("WebView script sources", [&] { page->scriptSourcesExpired(); });
+            });
+    URLRequest request(url);
     setUserAgent(request);
-    request.setTimeoutInterval(kScriptFetchTimeoutSeconds);
-    auto reply = URLConnection::sendSynchronousRequest(request, WebView::kMaximumScriptBytes);
-    if (reply.error || !reply.response || !isSuccessStatus(reply.response->statusCode())) {
-        logLine("WebView: script " + url->absoluteString() + " failed: " +
-                (reply.error
-                     ? reply.error->description()
-                     : "status " + std::to_string(reply.response ? reply.response->statusCode() : 0)));
-        return std::nullopt;
-    }
-    return std::string(reply.data.begin(), reply.data.end());
+    request.setTimeoutInterval(WebView::kScriptFetchTimeoutSeconds);
+    const std::string origin = url.absoluteString();
+    scriptFetch_ = URLConnection::sendAsynchronousRequest(
+        request,
+        [weak, origin](const std::optional<URLResponse>& response, const Data& data,
+                       const std::optional<Error>& error) {
+            auto page = weak.lock();
+            if (!page)
+                return;
+            std::optional<std::string> code;
+            if (error || !response || !isSuccessStatus(response->statusCode()))
+                logLine("WebView: script " + origin + " failed: " +
+                        (error ? error->description()
+                               : "status " + std::to_string(response ? response->statusCode() : 0)));
+            else
+                code.emplace(data.begin(), data.end());
+            callGuarded("WebView script source", [&] { page->scriptArrived(std::move(code), origin); });
+        },
+        static_cast<std::int64_t>(WebView::kMaximumScriptBytes));
+    return true;
+}
+
+void WebPage::scriptArrived(std::optional<std::string> code, const std::string& origin) {
+    if (!scriptFetch_)
+        return; // cut short by the time budget
+    scriptFetch_.reset();
+    if (code)
+        evaluate(*code, origin);
+    continueRun();
+}
+
+void WebPage::scriptSourcesExpired() {
+    scriptSourcesExpired_ = true;
+    scriptSourcesDeadline_.reset();
+    if (!scriptFetch_)
+        return;
+    logLine("WebView: script sources of " + url_.absoluteString() + " ran over " +
+            std::to_string(WebView::kScriptSourcesTimeBudgetSeconds) + " s; the rest are skipped");
+    scriptFetch_->cancel();
+    scriptFetch_.reset();
+    continueRun();
 }
 
 int WebPage::handleFor(const std::shared_ptr<DomNode>& node) {
@@ -658,8 +783,17 @@ void WebPage::navigate(std::string_view target, WebViewNavigationType type) {
         logLine("WebView: cannot navigate to " + std::string(target));
         return;
     }
+    requestNavigation(URLRequest(*url), type);
+}
+
+void WebPage::requestNavigation(URLRequest request, WebViewNavigationType type) {
+    if (!mayLoad(request.url())) {
+        logLine("WebView: refused navigation to " + request.url().absoluteString() + " from " +
+                url_.absoluteString());
+        return;
+    }
     if (onNavigate_)
-        onNavigate_(URLRequest(*url), type);
+        onNavigate_(std::move(request), type);
 }
 
 bool WebPage::click(const std::shared_ptr<DomNode>& element) {
@@ -724,9 +858,8 @@ void WebPage::submitForm(const std::shared_ptr<DomNode>& form) {
         action = url_;
     const bool post = lower(form->attribute("method").value_or("get")) == "post";
     if (!post) {
-        if (onNavigate_)
-            onNavigate_(URLRequest(action->appendingQueryItems(fields)),
-                        WebViewNavigationType::FormSubmitted);
+        requestNavigation(URLRequest(action->appendingQueryItems(fields)),
+                          WebViewNavigationType::FormSubmitted);
         return;
     }
     std::string body;
@@ -739,8 +872,7 @@ void WebPage::submitForm(const std::shared_ptr<DomNode>& form) {
     request.setHTTPMethod("POST");
     request.setValue("application/x-www-form-urlencoded", "Content-Type");
     request.setHTTPBody(std::string_view(body));
-    if (onNavigate_)
-        onNavigate_(std::move(request), WebViewNavigationType::FormSubmitted);
+    requestNavigation(std::move(request), WebViewNavigationType::FormSubmitted);
 }
 
 void WebPage::scheduleTimer(int id, double milliseconds, bool repeats) {
@@ -787,8 +919,11 @@ void WebPage::loadImage(int handle, std::string_view source) {
             kMaximumImageBytes));
         return;
     }
+    // A file the page may not reach reports an error, as a missing one does, so its
+    // existence stays unknown to the page.
     std::error_code ec;
-    const bool loaded = scheme == "file" && std::filesystem::is_regular_file(url->filePath(), ec);
+    const bool loaded =
+        scheme == "file" && mayLoad(*url) && std::filesystem::is_regular_file(url->filePath(), ec);
     RunLoop::main().performAfter(
         0, [report, loaded] { report(loaded); }, this, "image");
 }

@@ -12,9 +12,21 @@
 // context's memory is capped at WebView::kMaximumScriptHeapBytes (allocation past it fails,
 // which the script sees as an error). No
 // exception leaves a native function into the engine, and no engine error leaves the page.
+//
+// Local files: a page whose URL is a file: URL (a file read from disk, or a string shown with
+// a file: base URL) may load files inside the folder of that URL, and nothing else on disk;
+// any other page (from the network, about:blank) loads no file: URL at all. This holds for
+// its navigations, form submissions, script sources and images alike.
+//
+// Script sources from the network are fetched asynchronously: run() returns at the first one
+// and the page goes on when it arrives (or fails), so the main thread never waits on it. A
+// page fetches at most WebView::kMaximumScriptSources of them, all within
+// WebView::kScriptSourcesTimeBudgetSeconds of the run loop's clock; past either bound the
+// remaining sources are skipped (and logged) and the rest of the page still runs.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -47,8 +59,15 @@ public:
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
 
-    // Runs the scripts in document order, then the load event.
-    void run();
+    // Runs the scripts in document order, then the load event, then `onLoaded`. Answers at
+    // once; `onLoaded` is called (perhaps before run() returns) when the page has loaded,
+    // and never when the page is dropped first.
+    void run(std::function<void()> onLoaded);
+    // True once the load event has been dispatched.
+    bool loaded() const { return readyState_ == "complete"; }
+    // Whether this page may load `url`: any URL but file: ones, which must name something
+    // inside the page's own folder (see the class comment).
+    bool mayLoad(const URL& url) const;
     // The result of `script` as text; nullopt when it throws, fails to compile or runs over
     // its budget. Undefined and null answer "".
     std::optional<std::string> evaluate(std::string_view script, std::string_view origin = "evaluate");
@@ -81,13 +100,24 @@ private:
     // Calls the prelude's dispatcher with (kind, id, flag); answers its result as a boolean
     // (true when it threw or answered anything but false).
     bool dispatch(const char* kind, int id, bool flag);
-    std::optional<std::string> fetchScript(std::string_view source);
+    // Runs scripts from index `nextScript_` on, until one must wait for the network; then the
+    // load event.
+    void continueRun();
+    // Starts fetching a network script source; false when it cannot be fetched.
+    bool startScriptFetch(const URL& url);
+    void scriptArrived(std::optional<std::string> code, const std::string& origin);
+    void scriptSourcesExpired();
+    std::optional<std::string> readFileScript(const URL& url);
+    // Hands a navigation to the web view, unless it names a file this page may not load.
+    void requestNavigation(URLRequest request, WebViewNavigationType type);
     // Runs the function on top of the stack (with `arguments` more values above it) under the
     // budget; leaves its result or error in place and answers whether it succeeded.
     bool protectedCall(int arguments, std::string_view origin);
     void fetchDocumentImages();
 
     URL url_;
+    // The folder a file: page may load files from (canonical), none for other pages.
+    std::optional<std::filesystem::path> fileFolder_;
     std::shared_ptr<DomNode> document_;
     NavigationHandler onNavigate_;
     duk_hthread* context_ = nullptr;
@@ -99,6 +129,15 @@ private:
     bool overBudget_ = false;
     std::size_t heapBytes_ = 0;
     std::string readyState_ = "loading";
+
+    // The page's loading: its scripts, the next to run, the source being fetched.
+    std::vector<std::shared_ptr<DomNode>> scripts_;
+    std::size_t nextScript_ = 0;
+    std::function<void()> onLoaded_;
+    std::shared_ptr<URLConnection> scriptFetch_;
+    std::shared_ptr<Timer> scriptSourcesDeadline_;
+    std::size_t scriptSourcesFetched_ = 0;
+    bool scriptSourcesExpired_ = false;
 };
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -78,7 +79,21 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
     };
     std::optional<Active> active;
     std::uint64_t generation = 0;
+    // Pages shown whose did-finish has not been told yet, and the page navigations waiting for
+    // it (re-posted once none is due).
     std::size_t finishesDue = 0;
+    std::vector<std::function<void()>> waitingForFinish;
+
+    void finishTold() {
+        if (finishesDue > 0)
+            --finishesDue;
+        if (finishesDue > 0)
+            return;
+        auto waiting = std::move(waitingForFinish);
+        waitingForFinish.clear();
+        for (auto& repost : waiting)
+            repost();
+    }
 
     std::shared_ptr<WebPage> page;
     std::optional<URLRequest> shownRequest;
@@ -126,7 +141,10 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
                 return;
             if (!fromAPI && self->finishesDue > 0) {
                 // A page's own navigation waits until that page's did-finish has been told.
-                self->post(std::move(load), sequence, fromAPI);
+                self->waitingForFinish.push_back([weak, sequence, load = std::move(load)]() mutable {
+                    if (auto again = weak.lock())
+                        again->post(std::move(load), sequence, false);
+                });
                 return;
             }
             --self->queuedNavigations;
@@ -254,27 +272,41 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
             break;
         }
         shownRequest = load.request;
-        page.reset(); // the old page's timers and loads end here
+        dropPage(); // the old page's timers and loads end here
         std::weak_ptr<Impl> weak = weak_from_this();
         auto shown = WebPage::create(url, html, [weak](URLRequest request, WebViewNavigationType type) {
             if (auto self = weak.lock())
                 self->pageNavigation(std::move(request), type);
         });
         page = shown;
-        shown->run();
         ++finishesDue;
         std::weak_ptr<WebPage> weakPage = shown;
-        RunLoop::main().perform([weak, weakPage] {
-            auto self = weak.lock();
-            if (!self)
-                return;
-            --self->finishesDue;
-            auto finished = weakPage.lock();
-            if (!finished || finished != self->page)
-                return;
-            self->tell("WebView did-finish",
-                       [](WebViewDelegate& d, WebView& v) { d.webViewDidFinishLoad(v); });
+        // The page may wait for its script sources; did-finish follows on a later turn once it
+        // has loaded.
+        shown->run([weak, weakPage] {
+            RunLoop::main().perform([weak, weakPage] {
+                auto self = weak.lock();
+                if (!self)
+                    return;
+                self->finishTold();
+                auto finished = weakPage.lock();
+                if (!finished || finished != self->page)
+                    return;
+                self->tell("WebView did-finish",
+                           [](WebViewDelegate& d, WebView& v) { d.webViewDidFinishLoad(v); });
+            });
         });
+    }
+
+    // Drops the shown page; one still loading will never finish, so its did-finish is no
+    // longer due.
+    void dropPage() {
+        if (!page)
+            return;
+        const bool unfinished = !page->loaded();
+        page.reset();
+        if (unfinished)
+            finishTold();
     }
 
     void pageNavigation(URLRequest request, WebViewNavigationType type) {

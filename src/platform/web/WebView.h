@@ -8,8 +8,20 @@
 // (setTimeout, setInterval and their clear functions, on the run loop) and console.log (to
 // the platform log). Inline and src scripts run in document order, then the body's onload.
 // The whole page is parsed before its first script runs, so a script also sees the elements
-// that follow it; src scripts are fetched synchronously (over the network, or from disk for
-// file: URLs) when their turn comes.
+// that follow it. A src script is fetched when its turn comes: from disk for a file: URL, and
+// asynchronously over the network otherwise, the page's scripts and its did-finish waiting
+// for it while the main run loop goes on. A page fetches at most kMaximumScriptSources
+// sources from the network, within kScriptSourcesTimeBudgetSeconds of the run loop's clock in
+// all (each also fails after kScriptFetchTimeoutSeconds without a reply); the sources past
+// either bound are skipped and logged, and the rest of the page runs.
+//
+// Local files: a page loaded from the network (or from a string without a file: base URL)
+// never loads a file: URL, and a page loaded from disk (or from a string with a file: base
+// URL) loads only files inside the folder of its URL. The rule holds for the page's
+// navigations (links, location changes, forms, window.open), its src scripts, its images and
+// new Image(): a refused navigation is logged and never offered to the delegate, a refused
+// script is skipped, a refused image reports an error. Loads the app asks for (loadRequest,
+// loadHTMLString) are the app's own choice and are not limited.
 //
 // Navigation: every navigation (an API load, a link click, a script's change of location,
 // a form submission, window.open, back, forward, reload), custom schemes such as message
@@ -108,6 +120,9 @@ public:
     static constexpr std::size_t kMaximumScriptBytes = 2 * 1024 * 1024;
     static constexpr double kScriptTimeBudgetSeconds = 1.0;
     static constexpr std::size_t kMaximumScriptHeapBytes = 64 * 1024 * 1024;
+    static constexpr std::size_t kMaximumScriptSources = 32;
+    static constexpr double kScriptSourcesTimeBudgetSeconds = 20.0;
+    static constexpr double kScriptFetchTimeoutSeconds = 10.0;
     static constexpr std::string_view kUserAgent = "Mozilla/5.0 (Linux; FerroWick) Mobile";
 
     explicit WebView(const Rect& frame = {});

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -388,4 +392,29 @@ TEST(KeyedArchive, FilesAreWrittenWholeAndReadBack) {
     EXPECT_FALSE(KeyedUnarchiver::unarchiveObjectWithFile(folder / "garbage.archive", classes));
     std::ofstream(folder / "empty.archive");
     EXPECT_FALSE(KeyedUnarchiver::unarchiveObjectWithFile(folder / "empty.archive", classes));
+}
+
+// A write cut short by a crash leaves "<file>.tmp-<id>" beside the archive; reading the
+// archive sweeps it, while another file's temporary and one a live writer holds stay.
+TEST(KeyedArchive, TemporariesOfWritesCutShortAreSweptWhenTheFileIsRead) {
+    fwtest::TemporaryHome home;
+    const auto folder = home.root() / "Library" / "archives";
+    std::filesystem::create_directories(folder);
+    const auto path = folder / "record.archive";
+    ASSERT_TRUE(KeyedArchiver::archiveRootObject(*fullSample(), path));
+
+    const auto stale = folder / "record.archive.tmp-5F0C1D2E";
+    const auto other = folder / "other.archive.tmp-11111111";
+    const auto live = folder / "record.archive.tmp-0A0B0C0D";
+    for (const auto& p : {stale, other, live})
+        std::ofstream(p) << "half an archive";
+    int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(liveFd, 0);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    EXPECT_TRUE(KeyedUnarchiver::unarchiveObjectOfClassWithFile<Sample>(path, bothClasses()));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(other));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    ::close(liveFd);
 }

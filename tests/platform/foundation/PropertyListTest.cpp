@@ -128,3 +128,26 @@ TEST(PropertyList, FilesAreWrittenWholeAndNullIsRefused) {
     EXPECT_FALSE(readPropertyListFile(home.root() / "missing.plist", &error));
     EXPECT_EQ(error.domain, kPOSIXErrorDomain);
 }
+
+// A write cut short by a crash leaves "<file>.tmp-<id>" beside the list; reading the list
+// sweeps it (another file's temporary stays), even when the list itself is missing.
+TEST(PropertyList, TemporariesOfWritesCutShortAreSweptWhenTheFileIsRead) {
+    fwtest::TemporaryHome home;
+    const auto folder = home.root() / "Documents";
+    const auto file = folder / "savedData.plist";
+    ASSERT_TRUE(writePropertyListFile(file, Value(Array{Value("7")})));
+    const auto stale = folder / "savedData.plist.tmp-5F0C1D2E";
+    const auto other = folder / "other.plist.tmp-11111111";
+    ASSERT_TRUE(FileManager::writeAtomically(stale, std::string_view("<plist><array><string>")));
+    ASSERT_TRUE(FileManager::writeAtomically(other, std::string_view("<plist>")));
+
+    EXPECT_EQ(readPropertyListFile(file), Value(Array{Value("7")}));
+    EXPECT_FALSE(FileManager::fileExists(stale));
+    EXPECT_TRUE(FileManager::fileExists(other));
+
+    const auto absent = folder / "absent.plist";
+    const auto orphan = folder / "absent.plist.tmp-77AA0B3C";
+    ASSERT_TRUE(FileManager::writeAtomically(orphan, std::string_view("<plist>")));
+    EXPECT_FALSE(readPropertyListFile(absent));
+    EXPECT_FALSE(FileManager::fileExists(orphan));
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -8,6 +11,27 @@
 #include "support/LoopbackServices.h"
 
 namespace {
+
+// Holds a test server's replies until the test opens it (or goes away, with a cap), so a
+// script source stays on its way for as long as the test needs.
+class Gate {
+public:
+    ~Gate() { open(); }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(mutex_);
+        opened_.wait_for(lock, std::chrono::seconds(30), [&] { return open_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = false;
+};
 
 using platform::URL;
 using platform::URLRequest;
@@ -22,19 +46,23 @@ TEST_F(WebViewScripts, InlineAndSourceScriptsRunInDocumentOrderThenOnload) {
             200, "order.push('http:' + order.length);", "application/javascript", {}};
     });
     services.setFault("/web/broken.js", services::Fault::errorStatus(500, "order.push('error page');"));
-    auto fileScript = writeFile("third.js", "order.push('file:' + order.length);");
+    // A page of a local folder, with scripts from the network and one beside it.
+    auto page = writeFile("page/index.html", "");
+    writeFile("page/third.js", "order.push('file:' + order.length);");
 
     const std::string html = "<html><head><script>var order = ['inline:0'];</script>"
-                             "<script src=\"/web/second.js\"></script>"
-                             "<script src=\"/web/broken.js\"></script>"
                              "<script src=\"" +
-                             fileScript.absoluteString() +
+                             services.url("/web/second.js") +
                              "\"></script>"
+                             "<script src=\"" +
+                             services.url("/web/broken.js") +
+                             "\"></script>"
+                             "<script src=\"third.js\"></script>"
                              "<script type=\"text/template\">order.push('template');</script>"
                              "</head><body onload=\"order.push('onload:' + order.length)\">"
                              "<p id=early></p><script>order.push('body:' + order.length + ':' + "
                              "document.getElementById('early').tagName)</script></body></html>";
-    loadHTML(html, services.url("/web/index.html"));
+    loadHTML(html, page.absoluteString());
     EXPECT_EQ(eval("order.join(',')"), "inline:0,http:1,file:2,body:3:P,onload:4");
     EXPECT_EQ(services.requestCount("/web/second.js"), 1u);
     EXPECT_EQ(eval("document.readyState"), "complete");
@@ -197,6 +225,77 @@ TEST_F(WebViewScripts, APageCannotGrowItsHeapPastTheCap) {
                    "catch (e) { keep = null; 'capped' }"),
               "capped");
     EXPECT_EQ(eval("document.getElementsByTagName('p')[0].textContent"), "page");
+}
+
+// A script source on its way holds the page's scripts and its did-finish, not the main
+// thread: the run loop goes on and the app can read the page meanwhile.
+TEST_F(WebViewScripts, AScriptSourceOnItsWayHoldsThePageNotTheMainThread) {
+    fwtest::LoopbackServices services;
+    Gate gate;
+    services.handle("GET", "/web/slow.js", [&gate](const services::LoggedRequest&) {
+        gate.wait();
+        return services::ServiceReply{200, "order.push('slow');", "application/javascript", {}};
+    });
+    webView->loadHTMLString("<script>var order = ['first'];</script><script src=\"/web/slow.js\"></script>"
+                            "<script>order.push('after');</script>"
+                            "<body onload=\"order.push('onload')\"></body>",
+                            services.urlFor("/web/index.html"));
+    ASSERT_TRUE(clock.runUntil([&] { return services.requestCount("/web/slow.js") == 1; }));
+    bool answered = false;
+    platform::RunLoop::main().perform([&] { answered = true; });
+    ASSERT_TRUE(clock.runUntil([&] { return answered; }));
+    EXPECT_EQ(eval("order.join(',')"), "first");
+    EXPECT_EQ(eval("document.readyState"), "loading");
+    EXPECT_EQ(delegate->count("finish"), 0u);
+    EXPECT_TRUE(webView->isLoading());
+
+    gate.open();
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->count("finish") == 1; }));
+    EXPECT_EQ(eval("order.join(',')"), "first,slow,after,onload");
+}
+
+// A page fetches a bounded number of script sources, within a bounded time in all; past
+// either bound the rest are skipped and the page still loads.
+TEST_F(WebViewScripts, ScriptSourcesAreBoundedInNumberAndTotalTime) {
+    using platform::WebView;
+    fwtest::LoopbackServices services;
+    services.handle("GET", "/web/count.js", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "count++;", "application/javascript", {}};
+    });
+    Gate gate;
+    services.handle("GET", "/web/hang.js", [&gate](const services::LoggedRequest&) {
+        gate.wait();
+        return services::ServiceReply{200, "hung++;", "application/javascript", {}};
+    });
+
+    platform::LogCapture log;
+    std::string many = "<script>var count = 0;</script>";
+    for (std::size_t i = 0; i < WebView::kMaximumScriptSources + 5; ++i)
+        many += "<script src=\"/web/count.js?n=" + std::to_string(i) + "\"></script>";
+    loadHTML(many + "<script>var done = true;</script>", services.url("/web/index.html"));
+    EXPECT_EQ(services.requestCount("/web/count.js"), WebView::kMaximumScriptSources);
+    EXPECT_EQ(eval("count + ' ' + done"), std::to_string(WebView::kMaximumScriptSources) + " true");
+    EXPECT_TRUE(log.contains("skipped script"));
+
+    // Each source stays under its own time-out, but together they run over the page's time.
+    static_assert(WebView::kScriptFetchTimeoutSeconds + 0.5 < WebView::kScriptSourcesTimeBudgetSeconds);
+    log.clear();
+    const std::size_t finished = delegate->count("finish");
+    webView->loadHTMLString(
+        "<script>var hung = 0, order = [];</script>"
+        "<script src=\"/web/hang.js?1\"></script><script src=\"/web/hang.js?2\"></script>"
+        "<script src=\"/web/count.js?late\"></script><script>order.push('inline');</script>",
+        services.urlFor("/web/index.html"));
+    ASSERT_TRUE(clock.runUntil([&] { return services.requestCount("/web/hang.js") == 1; }));
+    // The first source times out on its own; the second starts with the page's time nearly spent.
+    clock.advance(WebView::kScriptFetchTimeoutSeconds + 0.5);
+    ASSERT_TRUE(clock.runUntil([&] { return services.requestCount("/web/hang.js") == 2; }));
+    EXPECT_EQ(delegate->count("finish"), finished);
+    clock.advance(WebView::kScriptSourcesTimeBudgetSeconds - WebView::kScriptFetchTimeoutSeconds - 0.25);
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->count("finish") > finished; }));
+    EXPECT_EQ(eval("hung + ' ' + order.join(',')"), "0 inline");
+    EXPECT_EQ(services.requestCount("/web/count.js"), WebView::kMaximumScriptSources);
+    EXPECT_TRUE(log.contains("ran over"));
 }
 
 } // namespace

@@ -1,0 +1,171 @@
+// Hostile replies to the Orbis banner, through its real entry point over loopback: each row
+// serves one reply, then checks that nothing on disk changed outside the client's own
+// preferences, that the main thread keeps answering, what the row itself bounds, and that the
+// next (good) ad still shows.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "OrbisTestSupport.h"
+#include "orbis/APIRequest.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
+#include "support/FolderSnapshot.h"
+
+using orbis::OrbisAdManager;
+using orbis::OrbisAdView;
+
+namespace {
+
+std::string adXML(const std::string& markup, const std::string& size = "width=\"320\" height=\"50\"",
+                  const std::string& adURL = "http://127.0.0.1:9/click") {
+    return "<Ad type=\"banner\" actionType=\"2\" " + size + "><AdURL>" + adURL + "</AdURL><![CDATA[" +
+           markup + "]]></Ad>";
+}
+
+// What the page of the ad on screen answers for `script` ("" when neither view has it).
+std::string evaluateInAd(OrbisAdManager& banner, const std::string& script) {
+    for (const auto& view : {banner.webView1(), banner.webView2()})
+        if (view)
+            if (auto answer = view->stringByEvaluatingJavaScriptFromString(script); !answer.empty())
+                return answer;
+    return {};
+}
+
+} // namespace
+
+class OrbisHostileContent : public orbistest::OrbisFixture {
+protected:
+    OrbisHostileContent() { delegate->root = rootController; }
+    std::shared_ptr<orbistest::TestDelegate> delegate = std::make_shared<orbistest::TestDelegate>(events);
+};
+
+TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
+    const std::string good = adXML("<p>good ad</p>");
+    services.handle("POST", "/cached/showad.asm", [good](const services::LoggedRequest&) {
+        return services::ServiceReply{200, good, "text/xml", {}};
+    });
+    services.setFault("/slow.js", services::Fault::delay(30));
+    const std::string slowScript = services.url("/slow.js");
+
+    struct Row {
+        const char* name;
+        services::ServiceReply reply;
+        // Row-specific checks once the hostile ad has ended (received or failed).
+        std::function<void(OrbisAdManager&, const platform::LogCapture&)> check;
+    };
+    const std::vector<Row> rows = {
+        {"markup navigates to a local file",
+         {200, adXML("<p>ad</p><script>location.href = 'file:///etc/hostname';</script>"), "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture& log) {
+             ASSERT_TRUE(waitFor([&] { return log.contains("refused navigation to file:///etc/hostname"); }));
+         }},
+        {"markup probes and loads local files",
+         {200,
+          adXML("<script src=\"file:///etc/passwd\"></script><script>var probe = 'none';"
+                "var i = new Image(); i.onload = function () { probe = 'load'; };"
+                "i.onerror = function () { probe = 'error'; }; i.src = 'file:///etc/passwd';</script>"),
+          "text/xml",
+          {}},
+         [&](OrbisAdManager& banner, const platform::LogCapture&) {
+             ASSERT_TRUE(waitFor([&] { return evaluateInAd(banner, "probe") != "none"; }));
+             EXPECT_EQ(evaluateInAd(banner, "probe"), "error");
+         }},
+        {"markup runs an endless script",
+         {200, adXML("<p>ad</p><script>for (;;) {}</script>"), "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture& log) { EXPECT_TRUE(log.contains("time budget")); }},
+        {"markup waits on a slow script source",
+         {200, adXML("<p>ad</p><script src=\"" + slowScript + "\"></script>"), "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(services.requestCount("/slow.js"), 1u);
+         }},
+        {"a cached life past every integer",
+         {200,
+          good,
+          "text/xml",
+          {{"Orbiscachedserver", services.url("/cached/showad.asm?")},
+           {"Orbiscachedlife", "9223372036854775807"}}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(platform::UserDefaults::standard().integerForKey(orbis::kOrbisCachedLifeKey),
+                       std::numeric_limits<std::int64_t>::max());
+         }},
+        {"a cached server that is a local file",
+         {200, good, "text/xml", {{"Orbiscachedserver", "file:///etc/passwd"}, {"Orbiscachedlife", "600"}}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_NE(platform::UserDefaults::standard().stringForKey(orbis::kOrbisCachedServerKey),
+                       "file:///etc/passwd");
+         }},
+        {"sizes past every integer",
+         {200, adXML("<p>ad</p>", "width=\"99999999999999999999\" height=\"-1e300\""), "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
+        {"a click link of an unknown scheme",
+         {200, adXML("<p>ad</p>", "width=\"320\" height=\"50\"", "javascript:alert(1)"), "text/xml", {}},
+         nullptr},
+        {"a malformed reply",
+         {200, "<Ad type=\"banner\" width=\"320\"><AdURL>http://x/</AdURL><![CDATA[<p>", "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
+        {"an oversized reply",
+         {200, adXML(std::string(orbis::APIRequest::kMaximumReplyBytes + 1024, 'x')), "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
+        {"an error status",
+         {500, good, "text/xml", {}},
+         [&](OrbisAdManager&, const platform::LogCapture&) {
+             EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
+    };
+
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto& defaults = platform::UserDefaults::standard();
+        for (auto key :
+             {orbis::kOrbisCachedServerKey, orbis::kOrbisCachedLifeKey, orbis::kOrbisCachedTimestampKey})
+            defaults.removeObjectForKey(key);
+        const auto before = fwtest::FolderSnapshot::of(home.root());
+        platform::LogCapture log;
+        events->clear();
+        const services::ServiceReply hostile = row.reply;
+        services.handle("POST", std::string(services::kOrbisAdPath),
+                        [hostile](const services::LoggedRequest&) { return hostile; });
+
+        auto banner = OrbisAdView::startOrbisAdEngineAttachedDelegate(delegate);
+        ASSERT_NE(banner, nullptr);
+        window->addSubview(banner);
+        clock.advance(OrbisAdManager::kRequestDelaySeconds);
+        // A page that never finishes loading is ended by the banner's watchdog.
+        auto ended = [&] { return banner->isAdRequestDone() && !events->empty(); };
+        if (!waitFor(ended, 2.0))
+            clock.advance(OrbisAdManager::kLoadWatchdogSeconds);
+        ASSERT_TRUE(waitFor(ended));
+        EXPECT_TRUE(fwtest::mainThreadAnswers());
+        if (row.check)
+            row.check(*banner, log);
+        // The preferences are the client's; the device identifier is made on first use.
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root())
+                      .changesOutside(before, {"Library/Preferences", "Library/DeviceIdentifier"}),
+                  std::vector<std::string>{});
+
+        // The next ad is a good one, and shows.
+        services.handle("POST", std::string(services::kOrbisAdPath), [good](const services::LoggedRequest&) {
+            return services::ServiceReply{200, good, "text/xml", {}};
+        });
+        events->clear();
+        banner->loadNewAd();
+        clock.advance(OrbisAdManager::kRequestDelaySeconds);
+        ASSERT_TRUE(waitFor([&] { return orbistest::countOf(*events, "received") == 1; }));
+        const auto text = [](const std::shared_ptr<platform::WebView>& view) {
+            return view ? view->stringByEvaluatingJavaScriptFromString("document.body.textContent") : "";
+        };
+        EXPECT_TRUE(text(banner->webView1()) == "good ad" || text(banner->webView2()) == "good ad");
+        banner->removeFromSuperview();
+        banner->setDelegate(nullptr);
+    }
+}
