@@ -339,7 +339,10 @@ void VellumCachedCloseButtonLoader::connectionDidFailWithError(platform::URLConn
 
 bool VellumCachedCloseButtonLoader::processDownloadedCloseButtonBundle() {
     const fs::path cache = VellumAdServer::cachedCloseButtonsFolderPath();
-    if (!file_.path() || !VellumAdServer::expandZipFileAtPath(*file_.path(), cache.string()))
+    // Only the folder named as the close button is taken from the bundle.
+    const auto component = platform::FileManager::safePathComponent(closebuttonName);
+    if (!file_.path() || !component || *component != closebuttonName ||
+        !VellumAdServer::expandZipFileAtPath(*file_.path(), cache.string(), *component))
         return false;
     bool isDirectory = false;
     if (!platform::FileManager::fileExists(cache / closebuttonName, &isDirectory) || !isDirectory) {
