@@ -292,6 +292,9 @@ void MRModalAdViewController::viewWillAppear(bool) {
             shown = *page;
     }
     VellumJSBridge::sharedInstance()->setDelegate(std::weak_ptr<MR_JSBridgeDelegate>(self()));
+    // While expanded, the commands of this ad's pages act on this controller.
+    if (auto controller = adVC_.lock())
+        controller->setExpandedBridgeDelegate(std::weak_ptr<MR_JSBridgeDelegate>(self()));
     if (!shown || !webView_) {
         analytics().logInternal("modal ad web view failed load with error: %s %s", "the expanded page cannot be read",
                                 page ? page->c_str() : "(null)");
@@ -491,6 +494,8 @@ void MRModalAdViewController::dismissAd() {
     if (!appStatusBarWasHidden_ && app.isStatusBarHidden())
         app.setStatusBarHidden(false, platform::StatusBarAnimation::Fade);
     VellumJSBridge::sharedInstance()->setDelegate(oldBridgeDelegate_);
+    if (auto controller = adVC_.lock())
+        controller->setExpandedBridgeDelegate({});
     if (auto event = event_.lock())
         event->setNumber(platform::Value(platform::Clock::current().now()), MRAdCollapseKey);
     auto ad = this->ad();

@@ -102,6 +102,8 @@ public:
     // ---- Page host and bridge delegate ----
     std::shared_ptr<VellumEvent> event() const override { return event_.lock(); }
     std::shared_ptr<VellumAdViewController> adVC() const override { return adVC_.lock(); }
+    // The expanded page's commands act on this controller.
+    std::shared_ptr<MR_JSBridgeDelegate> bridgeDelegate() override { return self(); }
     std::string strRequest() const override { return strRequest_; }
     void setStrRequest(const std::string& request) { strRequest_ = request; }
     void setTHEStrRequest(const std::string& request) override { strRequest_ = request; }

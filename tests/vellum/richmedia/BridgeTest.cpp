@@ -114,6 +114,38 @@ TEST_F(BridgeTest, DismissAdGoesToTheDelegateController) {
     EXPECT_EQ(number(*recorder.events.front(), vellum::MRAdExitKey), vellum::MRAdExitCode::kDismissed);
 }
 
+// Two ads on screen: the commands of the first-loaded ad's page act on that ad only, though
+// the second ad was loaded last; then the same from the other page.
+TEST_F(BridgeTest, CommandsActOnTheAdWhosePageSentThem) {
+    storeBanner("ad-2");
+    auto otherView = slotView();
+    ASSERT_TRUE(otherView->loadAdWithID("ad-2", std::nullopt));
+    auto other = otherView->adVC();
+    ASSERT_TRUE(pageLoaded(*other));
+    ASSERT_NE(other, c);
+
+    const char* commands[] = {"mrbridge:dismissAd", "mrbridge:launchYoutube?url=http%3A%2F%2Fexample.com%2Fv"};
+    for (const char* command : commands) {
+        SCOPED_TRACE(command);
+        auto first = c;
+        EXPECT_FALSE(navigate(command));
+        clock.advance(1.0);
+        EXPECT_FALSE(first->loaded()) << "the page's own ad ends";
+        EXPECT_TRUE(other->loaded()) << "the other ad stays";
+        // The next round starts with ad-1 shown again.
+        ASSERT_TRUE(view->loadAdWithID("ad-1", std::nullopt));
+        c = view->adVC();
+        ASSERT_TRUE(pageLoaded(*c));
+    }
+
+    auto request = platform::URLRequest::withURLString("mrbridge:dismissAd");
+    EXPECT_FALSE(other->webViewShouldStartLoadWithRequestNavigationType(*other->webView(), *request,
+                                                                        platform::WebViewNavigationType::Other));
+    clock.advance(1.0);
+    EXPECT_FALSE(other->loaded());
+    EXPECT_TRUE(c->loaded());
+}
+
 TEST_F(BridgeTest, ClickThroughWithAndWithoutURL) {
     struct Case {
         const char* url;
