@@ -153,6 +153,9 @@ private:
     std::shared_ptr<MRModalAdViewController> selfRetain_;
     bool displayed_ = false;
     bool collapsing_ = false;
+    // The slot view was told willExpand; only then is it told of the collapse, so a page that
+    // never showed does not end a full screen it never began.
+    bool expandAnnounced_ = false;
     int ignoring_ = 0;
     platform::NotificationCenter::ObserverToken orientationToken_;
 };
