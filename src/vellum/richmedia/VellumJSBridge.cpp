@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
@@ -333,8 +334,10 @@ bool cmdPlayVideo(const Call& c) {
 bool cmdPassThru(const Call& c) {
     if (c.delegate()) {
         auto x = c.arg("x"), y = c.arg("y");
-        analytics().logDebug("Passed Thru Click Event: x:%d y:%d", x ? std::atoi(x->c_str()) : 0,
-                             y ? std::atoi(y->c_str()) : 0);
+        const auto coordinate = [](const std::string* text) {
+            return text ? platform::saturatingCast<int>(std::strtoll(text->c_str(), nullptr, 10)) : 0;
+        };
+        analytics().logDebug("Passed Thru Click Event: x:%d y:%d", coordinate(x), coordinate(y));
     }
     return true;
 }
