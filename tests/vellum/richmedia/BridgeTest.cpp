@@ -146,6 +146,42 @@ TEST_F(BridgeTest, CommandsActOnTheAdWhosePageSentThem) {
     EXPECT_TRUE(c->loaded());
 }
 
+// An ad page's link to another application that the platform opens: counted, recorded as the
+// last outside request, and the ad ends; one the platform refuses loads in the page.
+TEST_F(BridgeTest, OtherApplicationsSchemeOpensOutsideAndEndsTheAd) {
+    auto& app = platform::Application::shared();
+    app.setInstalledSchemes({"http", "https", "myapp"});
+    EXPECT_TRUE(navigate("unknownapp:open", platform::WebViewNavigationType::LinkClicked));
+    EXPECT_TRUE(c->loaded());
+    const auto opened = app.openedURLs().size();
+    EXPECT_FALSE(navigate("myapp:open?x=1", platform::WebViewNavigationType::LinkClicked));
+    ASSERT_EQ(app.openedURLs().size(), opened + 1);
+    EXPECT_EQ(app.openedURLs().back(), "myapp:open?x=1");
+    EXPECT_EQ(number(*c->event(), vellum::MRAdClickThru_ExternalApp), 1);
+    EXPECT_EQ(c->strRequest(), "myapp:open?x=1");
+    clock.advance(1.0);
+    EXPECT_FALSE(c->loaded());
+}
+
+// The core page script: the built-in text, unless the user defaults hold another.
+TEST_F(BridgeTest, CoreScriptComesFromTheUserDefaultsWhenSet) {
+    const std::string builtIn = VellumJSBridge::builtInCoreJS();
+    EXPECT_NE(builtIn.find("Device"), std::string::npos);
+    EXPECT_EQ(VellumJSBridge::coreJS(), builtIn);
+    VellumJSBridge::setCoreJS("var Device = {custom: true};");
+    EXPECT_EQ(defaults().stringForKey(VellumJSBridge::kCoreJSDefaultsKey), "var Device = {custom: true};");
+    EXPECT_EQ(VellumJSBridge::coreJS(), "var Device = {custom: true};");
+    // A page given the stored script runs it.
+    std::ofstream(cacheFolder() / "ad-1" / "core.html")
+        << "<html><head><script>" << VellumJSBridge::coreJS() << "</script></head><body></body></html>";
+    c->webView()->loadRequest(platform::URLRequest(platform::URL::fileURL(cacheFolder() / "ad-1" / "core.html")));
+    ASSERT_TRUE(clock.runUntil([&] {
+        return c->webView()->stringByEvaluatingJavaScriptFromString("String(Device.custom)") == "true";
+    }));
+    defaults().removeObjectForKey(VellumJSBridge::kCoreJSDefaultsKey);
+    EXPECT_EQ(VellumJSBridge::coreJS(), builtIn);
+}
+
 TEST_F(BridgeTest, ClickThroughWithAndWithoutURL) {
     struct Case {
         const char* url;
