@@ -214,7 +214,12 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
     EXPECT_EQ(huge->adSlotType, std::numeric_limits<int>::max());
     EXPECT_EQ(huge->maxImpressions, std::numeric_limits<int>::max());
     EXPECT_EQ(huge->expandedHeight, std::numeric_limits<int>::max());
+    // The close button's bundle was fetched and refused whole.
+    EXPECT_GE(services.requestCount(std::string(services::kVellumCloseButtonsPath) + "Sneaky.zip") +
+                  services.requestCount(std::string(services::kVellumTestCloseButtonsPath) + "Sneaky.zip"),
+              1u);
     EXPECT_FALSE(vellum::VellumCachedCloseButtonDatabase::create()->hasCloseButtonNamed("Sneaky"));
+    EXPECT_FALSE(fs::exists(cacheFolder().parent_path() / "MRCloseButtonCache" / "Sneaky"));
 
     // The next ad still arrives and shows.
     ads.setOffers({{"next", 1, ads.addAdBundle("next"),
