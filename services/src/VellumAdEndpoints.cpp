@@ -26,6 +26,8 @@ constexpr unsigned long kLinkMode = 0120777;
 constexpr const char* kDemoAdID = "vellum-demo-ad";
 constexpr const char* kDemoRichAdID = "vellum-rich-ad";
 constexpr const char* kDemoCloseButton = "PageCurlCornerCloseAd1";
+// The demo rich-media ad's movie, written by the build with the other sample media.
+constexpr const char* kDemoMovie = "movie.mov";
 // A 1 by 1 transparent PNG: the demo close button's picture.
 constexpr const char* kTinyPNG =
     "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAQAAAC1HAwCAAAAC0lEQVR42mNkYAAAAAYAAjCB0C8AAAAASUVORK5CYII=";
@@ -185,7 +187,8 @@ std::string VellumAdService::addRichAdBundle(const std::string& adID) {
                             {adID + "/index.html", readFile(pages / "index.html")},
                             {adID + "/expand.html", readFile(pages / "expand.html")},
                             {adID + "/mrbridge.js", readFile(FW_MRBRIDGE_JS)},
-                            {adID + "/ping.wav", shortSound()}});
+                            {adID + "/ping.wav", shortSound()},
+                            {adID + "/" + kDemoMovie, readFile(FW_DEMO_MOVIE)}});
 }
 
 std::string VellumAdService::richAdControlPlist(const std::string& adID, const std::string& clickThroughURL,

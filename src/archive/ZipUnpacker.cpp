@@ -2,9 +2,13 @@
 
 #include <minizip/unzip.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -116,64 +120,190 @@ std::optional<std::vector<Entry>> listEntries(unzFile zip, const fs::path& desti
     return entries;
 }
 
+// A file created exclusively beside `target` under a name that no existing file has, so an
+// entry that happens to be named like a temporary file is never overwritten; beside the
+// target it lies on the same file system, so the rename into place is atomic.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const fs::path& target) {
+        std::string pattern = (target.parent_path() / ".unpacking-XXXXXX").string();
+        fd_ = ::mkstemp(pattern.data());
+        if (fd_ >= 0)
+            path_ = pattern;
+    }
+    ~TemporaryFile() {
+        closeFile();
+        if (!path_.empty()) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    bool valid() const { return fd_ >= 0; }
+    bool write(const char* bytes, std::size_t count) {
+        while (count > 0) {
+            const ssize_t written = ::write(fd_, bytes, count);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            bytes += written;
+            count -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
+    bool closeFile() {
+        if (fd_ < 0)
+            return true;
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0;
+    }
+    // Renames the finished file to `target`; afterwards the object owns nothing.
+    bool moveTo(const fs::path& target) {
+        if (!closeFile())
+            return false;
+        std::error_code ec;
+        fs::rename(path_, target, ec);
+        if (ec)
+            return false;
+        path_.clear();
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+    fs::path path_;
+};
+
 // Streams the current entry to `target` through a temporary file; `budget` is what may
-// still be written. Closing the entry checks its CRC.
-bool extractCurrent(unzFile zip, const fs::path& target, std::uint64_t& budget, std::string& why) {
+// still be written. The entry counts as read whole only when exactly its declared size came
+// out of it and its CRC matches (the zip library compares the CRC when the entry is closed
+// after its last declared byte was read); anything else fails, and neither the target nor
+// the temporary file is left.
+bool extractCurrent(unzFile zip, const Entry& entry, const fs::path& target, std::uint64_t& budget,
+                    std::string& why) {
     if (unzOpenCurrentFile(zip) != UNZ_OK) {
-        why = "entry cannot be opened";
+        why = "entry cannot be opened: " + entry.name;
         return false;
     }
-    const fs::path temporary = target.string() + ".unpacking";
-    bool ok = true;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        ok = static_cast<bool>(out);
-        if (!ok)
-            why = "cannot write " + target.string();
-        std::vector<char> buffer(kReadChunk);
-        while (ok) {
-            const int read = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-            if (read < 0) {
-                why = "damaged entry data";
-                ok = false;
-                break;
-            }
-            if (read == 0)
-                break;
-            if (static_cast<std::uint64_t>(read) > budget) {
-                why = "archive too large";
-                ok = false;
-                break;
-            }
-            budget -= static_cast<std::uint64_t>(read);
-            out.write(buffer.data(), read);
-            if (!out) {
-                why = "cannot write " + target.string();
-                ok = false;
-            }
+    TemporaryFile temporary(target);
+    bool ok = temporary.valid();
+    if (!ok)
+        why = "cannot write " + target.string();
+    std::uint64_t total = 0;
+    std::vector<char> buffer(kReadChunk);
+    while (ok) {
+        const int read = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (read < 0) {
+            why = "damaged entry data: " + entry.name;
+            ok = false;
+            break;
         }
-        out.close();
-        if (ok && !out) {
+        if (read == 0)
+            break;
+        const auto count = static_cast<std::uint64_t>(read);
+        if (count > budget) {
+            why = "archive too large";
+            ok = false;
+            break;
+        }
+        budget -= count;
+        total += count;
+        if (total > entry.size) {
+            why = "entry longer than it declares: " + entry.name;
+            ok = false;
+            break;
+        }
+        if (!temporary.write(buffer.data(), count)) {
             why = "cannot write " + target.string();
             ok = false;
         }
     }
-    // Only a fully read entry has its CRC checked; a partly read one answers an error too.
-    if (unzCloseCurrentFile(zip) != UNZ_OK && ok) {
-        why = "entry fails its CRC check";
+    if (ok && total != entry.size) {
+        why = "entry truncated (" + std::to_string(total) + " of " + std::to_string(entry.size) +
+              " bytes): " + entry.name;
         ok = false;
     }
+    // With every declared byte read, closing the entry compares its CRC.
+    if (unzCloseCurrentFile(zip) != UNZ_OK && ok) {
+        why = "entry fails its CRC check: " + entry.name;
+        ok = false;
+    }
+    if (ok && !temporary.moveTo(target)) {
+        why = "cannot place " + target.string();
+        ok = false;
+    }
+    return ok;
+}
+
+// The entries of `entries` that are unpacked, in archive order, into `root`.
+bool extractAll(unzFile zip, const std::vector<Entry>& entries, const fs::path& root, const ZipLimits& limits,
+                const std::function<bool(std::string_view)>& skip, ZipResult& result) {
     std::error_code ec;
-    if (ok) {
-        fs::rename(temporary, target, ec);
+    std::uint64_t budget = limits.maxTotalBytes;
+    std::size_t index = 0;
+    for (int status = unzGoToFirstFile(zip); index < entries.size(); status = unzGoToNextFile(zip), ++index) {
+        if (status != UNZ_OK) {
+            result.error = "damaged archive directory";
+            return false;
+        }
+        const Entry& entry = entries[index];
+        if (skip && skip(entry.name))
+            continue;
+        // Checked again now that earlier entries exist: a folder may not have become a link.
+        auto target = platform::FileManager::pathInside(root, entry.relative);
+        if (!target) {
+            result.error = "entry outside the destination: " + entry.name;
+            return false;
+        }
+        if (entry.isDirectory) {
+            fs::create_directories(*target, ec);
+            if (ec || !fs::is_directory(*target)) {
+                result.error = "cannot create " + target->string();
+                return false;
+            }
+            ++result.entriesWritten;
+            continue;
+        }
+        fs::create_directories(target->parent_path(), ec);
         if (ec) {
-            why = "cannot place " + target.string();
-            ok = false;
+            result.error = "cannot create " + target->parent_path().string();
+            return false;
+        }
+        if (!extractCurrent(zip, entry, *target, budget, result.error))
+            return false;
+        ++result.entriesWritten;
+    }
+    return true;
+}
+
+// A fresh folder inside `parent`, removed with everything in it unless released.
+class StagingFolder {
+public:
+    explicit StagingFolder(const fs::path& parent) {
+        std::string pattern = (parent / ".staging-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ~StagingFolder() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            fs::remove_all(path_, ec);
         }
     }
-    if (!ok)
-        fs::remove(temporary, ec);
-    return ok;
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+bool isUnderPrefix(const Entry& entry, std::string_view prefix) {
+    const std::string_view name = entry.name;
+    return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix && name[prefix.size()] == '/';
 }
 
 } // namespace
@@ -194,31 +324,64 @@ ZipResult unpackZip(const std::string& archivePath, const std::string& destinati
         return failure(why);
 
     ZipResult result;
-    std::uint64_t budget = limits.maxTotalBytes;
-    std::size_t index = 0;
-    for (int status = unzGoToFirstFile(zip.get()); index < entries->size(); status = unzGoToNextFile(zip.get()), ++index) {
-        if (status != UNZ_OK)
-            return failure("damaged archive directory");
-        const Entry& entry = (*entries)[index];
-        if (skip && skip(entry.name))
-            continue;
-        // Checked again now that earlier entries exist: a folder may not have become a link.
-        auto target = platform::FileManager::pathInside(root, entry.relative);
-        if (!target)
-            return failure("entry outside the destination: " + entry.name);
-        if (entry.isDirectory) {
-            fs::create_directories(*target, ec);
-            if (ec || !fs::is_directory(*target))
-                return failure("cannot create " + target->string());
-            ++result.entriesWritten;
-            continue;
-        }
-        fs::create_directories(target->parent_path(), ec);
+    if (!extractAll(zip.get(), *entries, root, limits, skip, result)) {
+        result.entriesWritten = 0;
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+ZipResult unpackZipFolder(const std::string& archivePath, const std::string& destination, std::string_view folder,
+                          const ZipLimits& limits, const std::function<bool(std::string_view)>& skip) {
+    const auto component = platform::FileManager::safePathComponent(folder);
+    if (!component || *component != folder)
+        return failure("not a folder name: " + std::string(folder));
+    const fs::path root(destination);
+    std::error_code ec;
+    fs::create_directories(root, ec);
+    if (ec || !fs::is_directory(root))
+        return failure("cannot create " + destination);
+    ZipFile zip(archivePath);
+    if (!zip.get())
+        return failure("cannot open " + archivePath);
+    StagingFolder staging(root);
+    if (staging.path().empty())
+        return failure("cannot create a staging folder in " + destination);
+    std::string why;
+    auto entries = listEntries(zip.get(), staging.path(), limits, why);
+    if (!entries)
+        return failure(why);
+    for (const auto& entry : *entries)
+        if (!(skip && skip(entry.name)) && !isUnderPrefix(entry, folder))
+            return failure("entry outside the folder " + std::string(folder) + ": " + entry.name);
+
+    ZipResult result;
+    if (!extractAll(zip.get(), *entries, staging.path(), limits, skip, result)) {
+        result.entriesWritten = 0;
+        return result;
+    }
+    const fs::path unpacked = staging.path() / *component;
+    if (!fs::is_directory(unpacked, ec))
+        return failure("archive holds no folder " + *component);
+
+    // Move the whole folder into place; what stood there before is set aside inside the
+    // staging folder (where no entry can be) and removed with it.
+    const fs::path target = root / *component;
+    const fs::path previous = staging.path() / (*component + ".previous");
+    const bool hadPrevious = fs::symlink_status(target, ec).type() != fs::file_type::not_found;
+    if (hadPrevious) {
+        fs::rename(target, previous, ec);
         if (ec)
-            return failure("cannot create " + target->parent_path().string());
-        if (!extractCurrent(zip.get(), *target, budget, why))
-            return failure(why);
-        ++result.entriesWritten;
+            return failure("cannot replace " + target.string());
+    }
+    fs::rename(unpacked, target, ec);
+    if (ec) {
+        if (hadPrevious) {
+            std::error_code restore;
+            fs::rename(previous, target, restore);
+        }
+        return failure("cannot place " + target.string());
     }
     result.ok = true;
     return result;

@@ -4,11 +4,14 @@
 //
 // The archive is checked whole before anything is written: every entry's name (read with its
 // real length), links, the entry count and the declared sizes. Then each entry is streamed
-// through a temporary file beside its target and renamed into place; the bytes actually
-// written are counted against the cap too, so an archive that understates its sizes is
-// stopped, and a damaged entry (bad data or CRC) fails the unpacking. Every target stays
-// inside the destination folder (no absolute names, no "..", no path through a link). An
-// entry whose name ends in "/" is a folder; any other entry is a file, an empty one included.
+// through a temporary file beside its target (created exclusively under a fresh name, so it
+// never takes the place of another entry) and renamed into place. The bytes actually written
+// are counted against the cap too, so an archive that understates its sizes is stopped. An
+// entry is read whole only when exactly its declared size came out of it and its CRC matches;
+// a short, long or damaged entry fails the unpacking with its reason and leaves neither
+// itself nor its temporary file. Every target stays inside the destination folder (no
+// absolute names, no "..", no path through a link). An entry whose name ends in "/" is a
+// folder; any other entry is a file, an empty one included.
 //
 // Stateless and safe from any thread; two unpackings into the same folder at once are the
 // callers' business.
@@ -42,5 +45,14 @@ struct ZipResult {
 // leaves nothing.
 ZipResult unpackZip(const std::string& archivePath, const std::string& destination, const ZipLimits& limits = {},
                     const std::function<bool(std::string_view)>& skip = {});
+
+// Unpacks the folder `folder` of the archive (a single path component) as
+// `destination`/`folder`, all or nothing. Every entry that is not skipped must lie inside
+// that folder ("<folder>/..."), or the archive is refused before anything is written. The
+// entries are unpacked into a fresh staging folder inside `destination` (same file system),
+// and only when every one was read whole is the unpacked folder moved into place, replacing
+// what stood there. On any failure, the destination is as it was before.
+ZipResult unpackZipFolder(const std::string& archivePath, const std::string& destination, std::string_view folder,
+                          const ZipLimits& limits = {}, const std::function<bool(std::string_view)>& skip = {});
 
 } // namespace archive

@@ -2,6 +2,7 @@
 // damaged or oversized ones it must stop.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -73,6 +74,157 @@ TEST_F(ZipUnpackerTest, DamagedDataFailsItsCheck) {
 
     // A cut archive is no archive at all.
     EXPECT_FALSE(archive::unpackZip(write(bytes.substr(0, bytes.size() / 2)).string(), dest().string()).ok);
+}
+
+// Sets the declared uncompressed size of the archive's first entry, in its local header
+// (offset 22) and in the central directory (offset 24), so both agree.
+void declareSize(std::string& bytes, std::uint32_t size) {
+    for (auto [signature, offset] : {std::pair{std::string("PK\x03\x04", 4), 22}, {std::string("PK\x01\x02", 4), 24}}) {
+        const auto at = bytes.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        for (int i = 0; i < 4; ++i)
+            bytes[at + offset + i] = static_cast<char>((size >> (8 * i)) & 0xff);
+    }
+}
+
+TEST_F(ZipUnpackerTest, EntryWithOtherThanItsDeclaredSizeFails) {
+    // The entry's compressed data is whole and ends early: it gives fewer (or more) bytes than
+    // the archive declares, and its CRC no longer covers what it declares.
+    const std::string content = std::string(3000, 'a') + "tail";
+    struct Case {
+        const char* name;
+        std::uint32_t declared;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"truncated", static_cast<std::uint32_t>(content.size()) + 1000, "truncated"},
+        // Reading stops at the declared size; the CRC of the shorter data then fails.
+        {"longer", static_cast<std::uint32_t>(content.size()) - 4, "CRC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The damaged entry goes first; the good one after it is never reached.
+        std::string bytes = services::makeZipArchive({{"a.txt", content}, {"ok.txt", "fine"}});
+        ASSERT_FALSE(bytes.empty());
+        declareSize(bytes, c.declared);
+        fs::remove_all(dest());
+        const auto result = archive::unpackZip(write(bytes).string(), dest().string());
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.error.find(c.reason), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find("a.txt"), std::string::npos) << result.error;
+        // Neither the entry nor a temporary file is left.
+        EXPECT_TRUE(fs::is_empty(dest()));
+
+        fs::remove_all(dest());
+        EXPECT_FALSE(archive::unpackZipFolder(write(bytes).string(), dest().string(), "a.txt").ok);
+    }
+}
+
+TEST_F(ZipUnpackerTest, EntriesNamedLikeTemporaryFilesSurvive) {
+    const auto result = archive::unpackZip(
+        archive({{"x.unpacking", "first"}, {"x", "second"}, {".unpacking-AAAAAA", "third"}, {"y", "fourth"}})
+            .string(),
+        dest().string());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(read(dest() / "x.unpacking"), "first");
+    EXPECT_EQ(read(dest() / "x"), "second");
+    EXPECT_EQ(read(dest() / ".unpacking-AAAAAA"), "third");
+    EXPECT_EQ(read(dest() / "y"), "fourth");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& item : fs::directory_iterator(dest()))
+        ++files;
+    EXPECT_EQ(files, 4u) << "no temporary file is left";
+}
+
+TEST_F(ZipUnpackerTest, FolderUnpackingReplacesOnlyItsFolderAndOnlyWhenWhole) {
+    const auto setUp = [&] {
+        fs::remove_all(dest());
+        fs::create_directories(dest() / "ad");
+        fs::create_directories(dest() / "other");
+        std::ofstream(dest() / "ad" / "index.html") << "old page";
+        std::ofstream(dest() / "ad" / "stale.png") << "stale";
+        std::ofstream(dest() / "other" / "index.html") << "other page";
+        std::ofstream(dest() / "store.sql") << "store";
+    };
+    const auto unchanged = [&] {
+        EXPECT_EQ(read(dest() / "ad" / "index.html"), "old page");
+        EXPECT_EQ(read(dest() / "other" / "index.html"), "other page");
+        EXPECT_EQ(read(dest() / "store.sql"), "store");
+        std::size_t items = 0;
+        for ([[maybe_unused]] const auto& item : fs::directory_iterator(dest()))
+            ++items;
+        EXPECT_EQ(items, 3u) << "no staging folder is left";
+    };
+
+    setUp();
+    auto result = archive::unpackZipFolder(
+        archive({{"ad/", ""}, {"ad/index.html", "new page"}, {"meta/ad/x", "skipped"}}).string(), dest().string(),
+        "ad", {}, [](std::string_view name) { return name.substr(0, 5) == "meta/"; });
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(read(dest() / "ad" / "index.html"), "new page");
+    EXPECT_FALSE(fs::exists(dest() / "ad" / "stale.png")) << "the folder is replaced whole";
+    EXPECT_FALSE(fs::exists(dest() / "meta"));
+    EXPECT_EQ(read(dest() / "other" / "index.html"), "other page");
+    EXPECT_EQ(read(dest() / "store.sql"), "store");
+
+    std::string cut = services::makeZipArchive({{"ad/index.html", "new page"}, {"ad/big.txt", std::string(500, 'b')}});
+    // Declares more bytes for the first entry than it holds.
+    declareSize(cut, 4000);
+    struct Case {
+        const char* name;
+        fs::path archive;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"another ad's folder", archive({{"ad/index.html", "evil"}, {"other/index.html", "evil"}}), "ad"},
+        {"the store beside the folders", archive({{"ad/index.html", "evil"}, {"store.sql", "evil"}}), "ad"},
+        {"a file named as the folder", archive({{"ad", "evil"}}), "ad"},
+        {"no folder at all", archive({{"elsewhere/index.html", "x"}}), "ad"},
+        {"escape through the folder", archive({{"ad/../other/index.html", "evil"}}), "ad"},
+        {"truncated entry after a good one", write(cut), "ad"},
+        {"folder name that is a path", archive({{"ad/index.html", "x"}}), "../ad"},
+        {"empty folder name", archive({{"ad/index.html", "x"}}), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setUp();
+        result = archive::unpackZipFolder(c.archive.string(), dest().string(), c.folder);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.empty());
+        unchanged();
+    }
+}
+
+// Archives that once got past the unpacker, kept as files (the fuzz corpus holds copies).
+TEST_F(ZipUnpackerTest, KeptRegressionArchives) {
+    const char* source = std::getenv("FW_SOURCE_DIR");
+    ASSERT_NE(source, nullptr) << "FW_SOURCE_DIR names the source tree (ctest sets it)";
+    const fs::path folder = fs::path(source) / "tests" / "archive" / "regressions";
+    const auto copy = [&](const char* name) {
+        std::ifstream in(folder / name, std::ios::binary);
+        EXPECT_TRUE(in) << name;
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        return write(bytes.str());
+    };
+    // Entries that give fewer bytes than they declare: a whole stream with a larger declared
+    // size, and a deflate stream cut in half.
+    for (const char* name : {"truncated-entry.zip", "cut-deflate-stream.zip"}) {
+        SCOPED_TRACE(name);
+        fs::remove_all(dest());
+        const auto result = archive::unpackZip(copy(name).string(), dest().string());
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.empty());
+        // The cut entry's folder may have been made; no file is left, temporary or not.
+        for (const auto& item : fs::recursive_directory_iterator(dest()))
+            EXPECT_FALSE(item.is_regular_file()) << item.path();
+    }
+    // "x.unpacking" followed by "x": both arrive.
+    fs::remove_all(dest());
+    const auto result = archive::unpackZip(copy("temporary-name-entry.zip").string(), dest().string());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(read(dest() / "x.unpacking"), "first");
+    EXPECT_EQ(read(dest() / "x"), "second");
 }
 
 TEST_F(ZipUnpackerTest, CapsAndPathsAreEnforced) {

@@ -63,7 +63,8 @@ public:
     // "<name>.plist" (upper-right corner, 40 by 40, the whole image as hit area) and its image.
     void addCloseButton(const std::string& name);
     // The demo rich-media ad's bundle: a 320 by 50 page with the page script that clicks
-    // through, expands and plays a short sound, its expanded page and the sound.
+    // through, expands, plays a short sound and plays a short movie ("movie.mov", the build's
+    // sample movie), its expanded page, the sound and the movie.
     std::string addRichAdBundle(const std::string& adID);
     // The demo rich-media ad's control list: it runs until the end of 2099, expands to 320 by
     // 300, clicks through to `clickThroughURL`, fires `pixelURL` when first seen and closes

@@ -2,6 +2,8 @@
 // loop and the running-state notice.
 #include "vellum/richmedia/MRAudioPlayer.h"
 
+#include "platform/foundation/Numbers.h"
+
 #include <algorithm>
 #include <string>
 
@@ -44,7 +46,9 @@ std::optional<MRAudioPlayer::BufferSizing> MRAudioPlayer::calculateBufferSize(
         return std::nullopt;
     std::uint32_t bytes;
     if (format.framesPerPacket != 0)
-        bytes = static_cast<std::uint32_t>(format.sampleRate / format.framesPerPacket * kBufferSeconds * maxPacketSize);
+        // The file's format is remote content: a huge (or NaN) rate saturates instead of wrapping.
+        bytes = platform::saturatingCast<std::uint32_t>(format.sampleRate / format.framesPerPacket * kBufferSeconds *
+                                                        maxPacketSize);
     else
         bytes = std::max(kMaxBufferSize, maxPacketSize);
     if (bytes > kMaxBufferSize && bytes > maxPacketSize)

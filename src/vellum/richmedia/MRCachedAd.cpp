@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/runloop/Clock.h"
@@ -60,9 +61,9 @@ int intOf(const platform::Value* v, int fallback = 0) {
     if (!v)
         return fallback;
     if (auto n = v->number())
-        return static_cast<int>(std::clamp(*n, -2147483648.0, 2147483647.0));
+        return platform::saturatingCast<int>(*n);
     if (auto s = v->string())
-        return std::atoi(s->c_str());
+        return platform::saturatingCast<int>(std::strtoll(s->c_str(), nullptr, 10));
     return 0;
 }
 

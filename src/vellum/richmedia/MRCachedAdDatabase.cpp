@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Screen.h"
@@ -319,22 +320,22 @@ std::shared_ptr<MRCachedAd> adFromQueryStatement(const MRSQLite3DB::Row& row) {
     ad->fetchDate = platform::Date{row.real(c++)};
     ad->lastModDate = dateColumn(row, c++);
     ad->lastDisplayDate = dateColumn(row, c++);
-    ad->adType = static_cast<unsigned>(row.integer(c++));
-    ad->adSlotType = static_cast<int>(row.integer(c++));
-    ad->clipType = static_cast<int>(row.integer(c++));
-    ad->width = static_cast<int>(row.integer(c++));
-    ad->height = static_cast<int>(row.integer(c++));
-    ad->expandedWidth = static_cast<int>(row.integer(c++));
-    ad->expandedHeight = static_cast<int>(row.integer(c++));
+    ad->adType = platform::saturatingCast<unsigned>(row.integer(c++));
+    ad->adSlotType = platform::saturatingCast<int>(row.integer(c++));
+    ad->clipType = platform::saturatingCast<int>(row.integer(c++));
+    ad->width = platform::saturatingCast<int>(row.integer(c++));
+    ad->height = platform::saturatingCast<int>(row.integer(c++));
+    ad->expandedWidth = platform::saturatingCast<int>(row.integer(c++));
+    ad->expandedHeight = platform::saturatingCast<int>(row.integer(c++));
     if (auto blob = row.blob(c++); !blob.empty())
         ad->image = std::move(blob);
     ad->imageName = textColumn(row, c++);
     ad->clickThroughURLString = textColumn(row, c++);
     ad->htmlResources = dictionaryColumn(row, c++);
     ad->otherResources = dictionaryColumn(row, c++);
-    ad->impressions = static_cast<int>(row.integer(c++));
-    ad->maxImpressions = static_cast<int>(row.integer(c++));
-    ad->maxRunImpressions = static_cast<int>(row.integer(c++));
+    ad->impressions = platform::saturatingCast<int>(row.integer(c++));
+    ad->maxImpressions = platform::saturatingCast<int>(row.integer(c++));
+    ad->maxRunImpressions = platform::saturatingCast<int>(row.integer(c++));
     ad->startDate = dateColumn(row, c++);
     ad->endDate = dateColumn(row, c++);
     ad->displayTimeSlices = arrayColumn(row, c++);
@@ -347,24 +348,24 @@ std::shared_ptr<MRCachedAd> adFromQueryStatement(const MRSQLite3DB::Row& row) {
     ad->expandedMainFile = textColumn(row, c++);
     ad->expandedTitle = textColumn(row, c++);
     ad->isTest = row.integer(c++) != 0;
-    ad->adVersion = static_cast<int>(row.integer(c++));
+    ad->adVersion = platform::saturatingCast<int>(row.integer(c++));
     ad->minimumNetwork = MRReachability::networkStatusFromString(row.text(c++).value_or(""));
     ad->displaysCloseButton = row.integer(c++) != 0;
     ad->closeButtonLibID = textColumn(row, c++);
-    ad->closeButtonOrientation = static_cast<int>(row.integer(c++));
+    ad->closeButtonOrientation = platform::saturatingCast<int>(row.integer(c++));
     ad->adWeight = static_cast<float>(row.real(c++));
     ad->trackingPixels = listColumn(row, c++);
     ad->notForAdRotation = row.integer(c++) != 0;
     ad->transparentBackground = row.integer(c++) != 0;
     ad->userAgent = textColumn(row, c++);
-    ad->expandableType = static_cast<int>(row.integer(c++));
-    ad->offsetExpandableCorner = static_cast<int>(row.integer(c++));
-    ad->offsetExpandableX = static_cast<int>(row.integer(c++));
-    ad->offsetExpandableY = static_cast<int>(row.integer(c++));
-    ad->expandableRelocation = static_cast<int>(row.integer(c++));
-    ad->capImpressionMax = static_cast<int>(row.integer(c++));
-    ad->capImpressionTime = static_cast<int>(row.integer(c++));
-    ad->capImpressionTimeType = static_cast<int>(row.integer(c++));
+    ad->expandableType = platform::saturatingCast<int>(row.integer(c++));
+    ad->offsetExpandableCorner = platform::saturatingCast<int>(row.integer(c++));
+    ad->offsetExpandableX = platform::saturatingCast<int>(row.integer(c++));
+    ad->offsetExpandableY = platform::saturatingCast<int>(row.integer(c++));
+    ad->expandableRelocation = platform::saturatingCast<int>(row.integer(c++));
+    ad->capImpressionMax = platform::saturatingCast<int>(row.integer(c++));
+    ad->capImpressionTime = platform::saturatingCast<int>(row.integer(c++));
+    ad->capImpressionTimeType = platform::saturatingCast<int>(row.integer(c++));
     return ad;
 }
 
@@ -375,7 +376,7 @@ std::string serverUserAgent() {
 }
 
 int toInt(double v) {
-    return static_cast<int>(v);
+    return platform::saturatingCast<int>(v);
 }
 
 } // namespace
@@ -634,7 +635,7 @@ bool MRCachedAdDatabase::incrementRunImpressionsForAdWithID(const std::string& a
 int MRCachedAdDatabase::runImpressionsForAdID(const std::string& adID) {
     int count = 0;
     if (!query("select impressions from runImpressions where adID = ?", {adID},
-               [&](const Row& row) { count = static_cast<int>(row.integer(0)); }))
+               [&](const Row& row) { count = platform::saturatingCast<int>(row.integer(0)); }))
         analytics().logInternal("run impressions select failed: '%s'", errorMessage().c_str());
     return count;
 }
@@ -670,7 +671,7 @@ std::optional<std::vector<MRAdImpressionCap>> MRCachedAdDatabase::retreiveAdCapI
     if (!query("SELECT adIDUnique,adID,timestamp,adSlotWidth,adSlotHeight FROM adImpressionCap", {},
                [&](const Row& row) {
                    rows.push_back({row.text(0).value_or(""), row.text(1).value_or(""), row.real(2),
-                                   static_cast<int>(row.integer(3)), static_cast<int>(row.integer(4))});
+                                   platform::saturatingCast<int>(row.integer(3)), platform::saturatingCast<int>(row.integer(4))});
                })) {
         analytics().logInternal("retrieve all ads failed: '%s'", errorMessage().c_str());
         return std::nullopt;
@@ -715,9 +716,9 @@ std::optional<MRAppImpressionCap> MRCachedAdDatabase::getAppImpressionCapData() 
     query("SELECT blank,appCapImpressionMax,appCapImpressionTime,appCapImpressionTimeType,"
           "internalEventUploadInterval FROM appImpressionCap WHERE blank = 1;",
           {}, [&](const Row& row) {
-              cap = MRAppImpressionCap{static_cast<int>(row.integer(0)), static_cast<int>(row.integer(1)),
-                                       static_cast<int>(row.integer(2)), static_cast<int>(row.integer(3)),
-                                       static_cast<int>(row.integer(4))};
+              cap = MRAppImpressionCap{platform::saturatingCast<int>(row.integer(0)), platform::saturatingCast<int>(row.integer(1)),
+                                       platform::saturatingCast<int>(row.integer(2)), platform::saturatingCast<int>(row.integer(3)),
+                                       platform::saturatingCast<int>(row.integer(4))};
           });
     return cap;
 }
@@ -766,14 +767,14 @@ std::optional<MRSlotData> MRCachedAdDatabase::slotWithWebView(const std::string&
                "adSlotWidth,adSlotHeight FROM webViewLocating WHERE currentWebView = ?;",
                {currentWebView}, [&](const Row& row) {
                    slot = MRSlotData{row.text(0).value_or(""),
-                                     static_cast<int>(row.integer(1)),
+                                     platform::saturatingCast<int>(row.integer(1)),
                                      row.text(2).value_or(""),
-                                     static_cast<int>(row.integer(3)),
+                                     platform::saturatingCast<int>(row.integer(3)),
                                      listColumn(row, 4),
                                      listColumn(row, 5),
                                      textColumn(row, 6),
-                                     static_cast<int>(row.integer(7)),
-                                     static_cast<int>(row.integer(8))};
+                                     platform::saturatingCast<int>(row.integer(7)),
+                                     platform::saturatingCast<int>(row.integer(8))};
                }))
         analytics().logInternal("Error checking db for ad existance: '%s'", errorMessage().c_str());
     return slot;

@@ -141,7 +141,10 @@ void MRCachedAdLoader::connectionDidFailWithError(platform::URLConnection& conne
 }
 
 bool MRCachedAdLoader::expandDownloadedAdBundle() {
-    return file_.path() && VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath());
+    // Only the ad's own folder is taken from the bundle.
+    auto component = platform::FileManager::safePathComponent(adID);
+    return file_.path() && component &&
+           VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath(), *component);
 }
 
 bool MRCachedAdLoader::processDownloadedAdBundle() {

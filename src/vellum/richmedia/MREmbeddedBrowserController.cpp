@@ -101,8 +101,12 @@ std::string MREmbeddedBrowserController::urlString(const std::string& url, bool 
 void MREmbeddedBrowserController::showURL(const std::string& url, const std::optional<std::string>& adID,
                                           bool withLocation, const std::shared_ptr<VellumAdView>& adView,
                                           const std::shared_ptr<VellumEvent>& event) {
-    // The opener has begun ignoring interaction events; this browser ends it.
+    // The opener has begun ignoring interaction events; this browser ends it when it first
+    // shows. Every opening is a first pass of its own: a link whose load never starts (sent
+    // outside by the router) is revealed by the scheduled fallback, which must then end the
+    // ignoring and show the toolbar, though an earlier opening already cleared the flag.
     ++ignoring_;
+    firstPass_ = true;
     adID_ = adID;
     urlString_ = urlString(url, withLocation);
     adView_ = adView;

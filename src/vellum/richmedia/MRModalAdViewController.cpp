@@ -292,6 +292,9 @@ void MRModalAdViewController::viewWillAppear(bool) {
             shown = *page;
     }
     VellumJSBridge::sharedInstance()->setDelegate(std::weak_ptr<MR_JSBridgeDelegate>(self()));
+    // While expanded, the commands of this ad's pages act on this controller.
+    if (auto controller = adVC_.lock())
+        controller->setExpandedBridgeDelegate(std::weak_ptr<MR_JSBridgeDelegate>(self()));
     if (!shown || !webView_) {
         analytics().logInternal("modal ad web view failed load with error: %s %s", "the expanded page cannot be read",
                                 page ? page->c_str() : "(null)");
@@ -322,8 +325,15 @@ bool MRModalAdViewController::webViewShouldStartLoadWithRequestNavigationType(pl
         !displayed_)
         return true;
     auto adView = slotView();
-    if (!adView || !adView->delegate())
+    if (!adView || !adView->delegate()) {
+        // Without a slot delegate every navigation of the expanded page is refused, except
+        // the page's own "dismissAd": it is the page's one way out, since such a page may have
+        // no close control at all.
+        if (equalsIgnoringCase(request.url().scheme(), VellumJSBridge::kURLScheme) &&
+            equalsIgnoringCase(VellumJSBridge::methodFromBridgeURL(text), "dismissAd"))
+            dismissAd();
         return false;
+    }
     analytics().logDebug("Ad WebView got URL request and it shouldnt");
     auto ad = this->ad();
     return VellumJSBridge::sharedInstance()->webViewShouldStartLoad(webView, request, type, adView.get(),
@@ -387,8 +397,10 @@ void MRModalAdViewController::displayAd() {
         return;
     }
     auto ad = this->ad();
-    if (auto adView = slotView())
+    if (auto adView = slotView()) {
         adView->willExpand();
+        expandAnnounced_ = true;
+    }
     auto& app = platform::Application::shared();
     appStatusBarWasHidden_ = app.isStatusBarHidden();
     if (ad) {
@@ -418,8 +430,10 @@ void MRModalAdViewController::displayAd() {
 
 void MRModalAdViewController::displayAd1() {
     auto ad = this->ad();
-    if (auto adView = slotView())
+    if (auto adView = slotView()) {
         adView->willExpand();
+        expandAnnounced_ = true;
+    }
     auto& app = platform::Application::shared();
     appStatusBarWasHidden_ = app.isStatusBarHidden();
     if (ad) {
@@ -464,8 +478,9 @@ void MRModalAdViewController::finishCollapse() {
         webView_.reset();
     }
     auto controller = adVC_.lock();
-    if (auto adView = slotView())
+    if (auto adView = slotView(); adView && expandAnnounced_)
         adView->didCollapse();
+    expandAnnounced_ = false;
     if (controller) {
         if (controller->modalAdVC().get() == this)
             controller->setModalAdVC(nullptr);
@@ -485,12 +500,14 @@ void MRModalAdViewController::dismissAd() {
     collapsing_ = true;
     auto keep = self();
     beginIgnoring();
-    if (auto adView = slotView())
+    if (auto adView = slotView(); adView && expandAnnounced_)
         adView->willCollapse();
     auto& app = platform::Application::shared();
     if (!appStatusBarWasHidden_ && app.isStatusBarHidden())
         app.setStatusBarHidden(false, platform::StatusBarAnimation::Fade);
     VellumJSBridge::sharedInstance()->setDelegate(oldBridgeDelegate_);
+    if (auto controller = adVC_.lock())
+        controller->setExpandedBridgeDelegate({});
     if (auto event = event_.lock())
         event->setNumber(platform::Value(platform::Clock::current().now()), MRAdCollapseKey);
     auto ad = this->ad();

@@ -102,6 +102,8 @@ public:
     // ---- Page host and bridge delegate ----
     std::shared_ptr<VellumEvent> event() const override { return event_.lock(); }
     std::shared_ptr<VellumAdViewController> adVC() const override { return adVC_.lock(); }
+    // The expanded page's commands act on this controller.
+    std::shared_ptr<MR_JSBridgeDelegate> bridgeDelegate() override { return self(); }
     std::string strRequest() const override { return strRequest_; }
     void setStrRequest(const std::string& request) { strRequest_ = request; }
     void setTHEStrRequest(const std::string& request) override { strRequest_ = request; }
@@ -151,6 +153,9 @@ private:
     std::shared_ptr<MRModalAdViewController> selfRetain_;
     bool displayed_ = false;
     bool collapsing_ = false;
+    // The slot view was told willExpand; only then is it told of the collapse, so a page that
+    // never showed does not end a full screen it never began.
+    bool expandAnnounced_ = false;
     int ignoring_ = 0;
     platform::NotificationCenter::ObserverToken orientationToken_;
 };

@@ -11,8 +11,8 @@
 // page (`adVC()`), so a command never fails because it came from an expanded page or from the
 // mini browser; with no ad view controller behind it the operation is dropped.
 //
-// Both are main-thread interfaces; the bridge holds its delegate weakly and receives the host
-// with each call.
+// Both are main-thread interfaces; the bridge receives the host with each call, and each
+// command acts on the delegate of that host's ad (bridgeDelegate()), never on another ad's.
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +54,9 @@ public:
     virtual std::shared_ptr<VellumAdViewController> adVC() const = 0;
     // Only a host that is an expanded-ad controller answers YES.
     virtual bool isModalAdVC() const { return false; }
+    // The controller that acts for this page's ad: the expanded-ad controller while the ad is
+    // expanded, else the ad view controller; null when the page has no ad behind it.
+    virtual std::shared_ptr<MR_JSBridgeDelegate> bridgeDelegate();
 
     // The operations below default to the ad view controller behind the page.
     virtual std::shared_ptr<MRCachedAd> ad() const;

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <string>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/ClassTable.h"
 #include "platform/ui/Screen.h"
 #include "vellum/richmedia/MRCachedAdDatabase.h"
@@ -73,7 +74,7 @@ std::string joined(const std::optional<StringList>& list) {
 }
 
 std::string dateDescription(const std::optional<platform::Date>& d) {
-    return d ? std::to_string(static_cast<long long>(d->secondsSince1970)) : "(null)";
+    return d ? std::to_string(platform::saturatingCast<long long>(d->secondsSince1970)) : "(null)";
 }
 
 const char* idOf(const MRCachedAd& ad) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
@@ -433,7 +434,7 @@ void VellumAdServer::processReceivedData() {
         const auto& d = settings && settings->dictionary() ? *settings->dictionary() : empty;
         auto intOf = [&](const char* key) {
             auto it = d.find(key);
-            return it == d.end() ? 0 : static_cast<int>(it->second.intOr(0));
+            return it == d.end() ? 0 : platform::saturatingCast<int>(it->second.intOr(0));
         };
         appCapImpressionMax = intOf("appCapImpressionMax");
         appCapImpressionTime = intOf("appCapImpressionTime");
@@ -449,7 +450,7 @@ void VellumAdServer::processReceivedData() {
 void VellumAdServer::recordCacheLoadSuccess() {
     auto& d = defaults();
     const int attempts =
-        static_cast<int>(d.objectForKey(kAttemptsSinceLastCacheLoadKey).value_or(0).intOr(0));
+        platform::saturatingCast<int>(d.objectForKey(kAttemptsSinceLastCacheLoadKey).value_or(0).intOr(0));
     auto last = d.objectForKey(kLastCacheLoadDateKey);
     auto lastDate = last ? last->date() : std::nullopt;
     const double now = platform::Clock::current().now();
@@ -465,7 +466,7 @@ void VellumAdServer::recordCacheLoadSuccess() {
 void VellumAdServer::recordCacheLoadFail() {
     auto& d = defaults();
     const int attempts =
-        static_cast<int>(d.objectForKey(kAttemptsSinceLastCacheLoadKey).value_or(0).intOr(0));
+        platform::saturatingCast<int>(d.objectForKey(kAttemptsSinceLastCacheLoadKey).value_or(0).intOr(0));
     d.setObject(kAttemptsSinceLastCacheLoadKey, platform::Value(attempts + 1));
     d.synchronize();
 }

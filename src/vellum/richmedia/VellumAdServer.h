@@ -113,11 +113,14 @@ public:
     static std::string configURL();
     static std::string configLibURL();
     static void setConfigURL(std::string_view url);
-    // Unpacks an ad or close-button bundle into `destination`, entry by entry, refusing
-    // absolute paths, "..", links, too many entries and too many bytes; "__MACOSX" is never
-    // left behind. Answers whether the whole archive was unpacked.
+    // Unpacks an ad or close-button bundle's folder `folder` (the ad id or the close button's
+    // name) as `destination`/`folder`: entry by entry into a staging folder, refusing entries
+    // outside that folder, absolute paths, "..", links, too many entries, too many bytes and
+    // entries not read whole; the folder is moved into place only when all of it was read.
+    // "__MACOSX" is skipped. Answers whether the folder was unpacked; on failure nothing in
+    // `destination` changed.
     static bool expandZipFileAtPath(const std::string& archive, const std::string& destination,
-                                    const VellumZipLimits& limits = {});
+                                    const std::string& folder, const VellumZipLimits& limits = {});
 
     // ---- Start-up and cache load ----
     void start();

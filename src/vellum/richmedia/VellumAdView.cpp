@@ -2,10 +2,12 @@
 // full-screen count with its delegate relay, the URL macros and the built-in close button.
 #include "vellum/richmedia/VellumAdView.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <numbers>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Application.h"
@@ -742,8 +744,10 @@ std::string VellumAdView::updateURLWithKeyValuePairs(const std::string& text) co
                 replaceAll(out, key, *s);
             else if (auto n = value.number()) {
                 char buffer[64];
-                if (*n == static_cast<double>(static_cast<long long>(*n)))
-                    std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(*n));
+                // Whole numbers within range print as integers; anything else (huge, NaN) as %g.
+                const auto whole = platform::saturatingCast<long long>(*n);
+                if (*n == static_cast<double>(whole) && std::abs(*n) < 9.0e18)
+                    std::snprintf(buffer, sizeof buffer, "%lld", whole);
                 else
                     std::snprintf(buffer, sizeof buffer, "%g", *n);
                 replaceAll(out, key, buffer);

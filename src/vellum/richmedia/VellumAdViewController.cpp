@@ -798,6 +798,12 @@ void VellumAdViewController::viewGotTouch() {
     performTouchAction();
 }
 
+std::shared_ptr<MR_JSBridgeDelegate> VellumAdViewController::bridgeDelegate() {
+    if (auto expanded = expandedBridgeDelegate_.lock())
+        return expanded;
+    return self();
+}
+
 // ---- Web view ----
 bool VellumAdViewController::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
                                                                             const platform::URLRequest& request,

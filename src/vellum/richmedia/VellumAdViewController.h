@@ -123,6 +123,12 @@ public:
     void expandAd() override;
     void expandAdExternal() override;
     std::shared_ptr<VellumAdViewController> adVC() const override;
+    // The expanded-ad controller while one is installed for this ad, else this controller.
+    std::shared_ptr<MR_JSBridgeDelegate> bridgeDelegate() override;
+    // Installed by the expanded-ad controller while it shows; an empty pointer removes it.
+    void setExpandedBridgeDelegate(std::weak_ptr<MR_JSBridgeDelegate> delegate) {
+        expandedBridgeDelegate_ = std::move(delegate);
+    }
     std::shared_ptr<MRCachedAd> ad() const override { return ad_; }
     std::string strRequest() const override { return strRequest_; }
     void setStrRequest(const std::string& request) { strRequest_ = request; }
@@ -211,6 +217,7 @@ private:
     std::shared_ptr<VellumEvent> event_;
     platform::Rect originalAdFrame_;
     std::shared_ptr<MRModalAdViewController> modalAdVC_;
+    std::weak_ptr<MR_JSBridgeDelegate> expandedBridgeDelegate_;
     platform::Rect baseFrame_;
     int baseOrientation_ = 1;
     std::shared_ptr<platform::MoviePlayerController> embeddedMoviePlayer_;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/PropertyList.h"
@@ -134,8 +135,8 @@ VellumCachedCloseButton VellumCachedCloseButton::fromPropertyList(const std::str
     b.closebuttonName = name;
     for (const auto& row : kPlistNumbers)
         if (auto f = plist.find(row.key); f != plist.end())
-            b.*row.field = static_cast<int>(f->second.integer().value_or(
-                std::strtol(f->second.stringOr("0").c_str(), nullptr, 10)));
+            b.*row.field = platform::saturatingCast<int>(f->second.integer().value_or(
+                std::strtoll(f->second.stringOr("0").c_str(), nullptr, 10)));
     for (const auto& row : kPlistStrings)
         if (auto f = plist.find(row.key); f != plist.end() && f->second.string())
             b.*row.field = *f->second.string();
@@ -205,7 +206,7 @@ VellumCachedCloseButton fromRow(const MRSQLite3DB::Row& row) {
         if (column.text)
             b.*column.text = textOrNil(row.text(index));
         else
-            b.*column.number = static_cast<int>(row.integer(index));
+            b.*column.number = platform::saturatingCast<int>(row.integer(index));
         ++index;
     }
     return b;
@@ -339,7 +340,10 @@ void VellumCachedCloseButtonLoader::connectionDidFailWithError(platform::URLConn
 
 bool VellumCachedCloseButtonLoader::processDownloadedCloseButtonBundle() {
     const fs::path cache = VellumAdServer::cachedCloseButtonsFolderPath();
-    if (!file_.path() || !VellumAdServer::expandZipFileAtPath(*file_.path(), cache.string()))
+    // Only the folder named as the close button is taken from the bundle.
+    const auto component = platform::FileManager::safePathComponent(closebuttonName);
+    if (!file_.path() || !component || *component != closebuttonName ||
+        !VellumAdServer::expandZipFileAtPath(*file_.path(), cache.string(), *component))
         return false;
     bool isDirectory = false;
     if (!platform::FileManager::fileExists(cache / closebuttonName, &isDirectory) || !isDirectory) {

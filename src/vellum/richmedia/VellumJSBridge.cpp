@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
@@ -55,6 +56,12 @@ std::string_view prefix(std::string_view text, std::size_t n) {
     return text.substr(0, std::min(n, text.size()));
 }
 
+// The delegate of `host`'s ad when it answers `selector`: a page's commands act on its own ad.
+std::shared_ptr<MR_JSBridgeDelegate> delegateOf(MRPageHost* host, std::string_view selector) {
+    auto d = host ? host->bridgeDelegate() : nullptr;
+    return d && d->responds(selector) ? d : nullptr;
+}
+
 // Everything a command needs.
 struct Call {
     VellumJSBridge& bridge;
@@ -74,10 +81,11 @@ struct Call {
         return value && *value != "undefined" ? value : nullptr;
     }
     std::shared_ptr<VellumEvent> event() const { return host ? host->event() : nullptr; }
+    // The delegate of the calling page's ad, when it answers `selector`.
     std::shared_ptr<MR_JSBridgeDelegate> delegateFor(std::string_view selector) const {
-        auto d = bridge.delegate();
-        return d && d->responds(selector) ? d : nullptr;
+        return delegateOf(host, selector);
     }
+    std::shared_ptr<MR_JSBridgeDelegate> delegate() const { return host ? host->bridgeDelegate() : nullptr; }
     // The host for the operations only an expanded-ad controller or an ad view controller
     // performs.
     MRPageHost* modalOrAdVC(std::shared_ptr<VellumAdViewController>& keep) const;
@@ -293,7 +301,7 @@ bool cmdInitOrientation(const Call& c) {
     return true;
 }
 bool cmdLaunchApp(const Call& c) {
-    if (!c.bridge.delegate() || !c.host)
+    if (!c.delegate() || !c.host)
         return true;
     auto appURL = c.arg("appURL");
     auto alternate = c.arg("alternateID");
@@ -310,7 +318,7 @@ bool cmdLaunchApp(const Call& c) {
     return true;
 }
 bool cmdPlayVideo(const Call& c) {
-    if (!c.bridge.delegate() || !c.host)
+    if (!c.delegate() || !c.host)
         return true;
     auto url = c.arg("videoURL");
     if (!url)
@@ -324,10 +332,12 @@ bool cmdPlayVideo(const Call& c) {
     return true;
 }
 bool cmdPassThru(const Call& c) {
-    if (c.bridge.delegate()) {
+    if (c.delegate()) {
         auto x = c.arg("x"), y = c.arg("y");
-        analytics().logDebug("Passed Thru Click Event: x:%d y:%d", x ? std::atoi(x->c_str()) : 0,
-                             y ? std::atoi(y->c_str()) : 0);
+        const auto coordinate = [](const std::string* text) {
+            return text ? platform::saturatingCast<int>(std::strtoll(text->c_str(), nullptr, 10)) : 0;
+        };
+        analytics().logDebug("Passed Thru Click Event: x:%d y:%d", coordinate(x), coordinate(y));
     }
     return true;
 }
@@ -427,6 +437,10 @@ std::shared_ptr<VellumAdViewController> behind(const MRPageHost& host) {
 }
 } // namespace
 
+std::shared_ptr<MR_JSBridgeDelegate> MRPageHost::bridgeDelegate() {
+    auto c = adVC();
+    return c ? c->bridgeDelegate() : nullptr;
+}
 std::shared_ptr<MRCachedAd> MRPageHost::ad() const {
     auto c = behind(*this);
     return c ? c->ad() : nullptr;
@@ -602,7 +616,7 @@ bool VellumJSBridge::routeLaunchAd(platform::WebView& webView, const std::string
         return true;
     // The arguments are unescaped already; the page's fallback markup shows without a base.
     webView.loadHTMLString(argument("alternate").value_or(""), std::nullopt);
-    if (auto d = delegate(); d && d->responds("dismissAd"))
+    if (auto d = delegateOf(host, "dismissAd"))
         d->dismissAd();
     return true;
 }
@@ -616,7 +630,7 @@ void VellumJSBridge::goOutside(platform::WebView&, const std::string& text, cons
     platform::Application::shared().openURL(text);
     if (adView)
         adView->adViewDismissEmbeddedBrowser();
-    if (auto d = delegate(); d && d->responds("dismissAd"))
+    if (auto d = delegateOf(host, "dismissAd"))
         d->dismissAd();
 }
 
@@ -716,7 +730,7 @@ bool VellumJSBridge::webViewShouldStartLoad(platform::WebView& webView, const pl
         }
         if (adView)
             adView->adViewDismissEmbeddedBrowser();
-        if (auto d = delegate(); d && d->responds("dismissAd"))
+        if (auto d = delegateOf(host, "dismissAd"))
             d->dismissAd();
         return false;
     }

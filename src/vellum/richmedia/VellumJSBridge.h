@@ -13,8 +13,11 @@
 // One bridge per process (sharedInstance(); resetForTesting() drops it). Main thread only,
 // the player's running-state notice included (the platform's queue calls it on the run loop
 // that created the player).
-// The delegate is held weakly; the page host is passed with each call; observing web
-// views are held weakly, so a page that is gone simply stops receiving readings.
+// The page host is passed with each call, and every command acts on that host's ad (its
+// bridgeDelegate()), so one ad's page never dismisses or expands another ad. The process-wide
+// delegate (the ad shown last, or the expanded controller) is kept, weakly, for the parts that
+// ask which ad is in front; no page command goes to it. Observing web views are held weakly,
+// so a page that is gone simply stops receiving readings.
 #include <memory>
 #include <mutex>
 #include <optional>

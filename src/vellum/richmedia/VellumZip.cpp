@@ -1,5 +1,6 @@
-// Unpacking of ad and close-button bundles through the shared zip unpacker; the packing
-// tool's metadata folder "__MACOSX" is never unpacked nor left in the cache.
+// Unpacking of ad and close-button bundles through the shared zip unpacker: only the bundle's
+// own folder is unpacked, staged and moved into place whole; the packing tool's metadata
+// folder "__MACOSX" is never unpacked nor left in the cache.
 #include <filesystem>
 #include <string>
 
@@ -20,8 +21,8 @@ bool isMacMetadata(std::string_view name) {
 } // namespace
 
 bool VellumAdServer::expandZipFileAtPath(const std::string& archive, const std::string& destination,
-                                         const VellumZipLimits& limits) {
-    const auto result = archive::unpackZip(archive, destination, limits, isMacMetadata);
+                                         const std::string& folder, const VellumZipLimits& limits) {
+    const auto result = archive::unpackZipFolder(archive, destination, folder, limits, isMacMetadata);
     if (!result.ok)
         VellumAnalyticsManager::sharedInstance()->logInternal("bundle unpacking: %s", result.error.c_str());
     std::error_code ec;

@@ -2,6 +2,8 @@
 // through the page's "playsound" command on the manual clock.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 #include <fstream>
 
@@ -52,6 +54,9 @@ TEST(AudioBufferSizing, HalfASecondWithinTheBounds) {
         {"tiny mono file", 8000, 1, 1, 1, 16384, 16384},
         // A packet larger than the cap still fits one packet per buffer.
         {"packet beyond the cap", 44100, 1, 0, 200000, 200000, 1},
+        // Rates from a crafted file: the product saturates before the caps apply.
+        {"rate beyond 32 bits", 1e300, 1, 0, 4, 65536, 16384},
+        {"rate not a number", std::nan(""), 1, 0, 4, 16384, 4096},
     };
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.name);

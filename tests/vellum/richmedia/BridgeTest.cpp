@@ -114,6 +114,74 @@ TEST_F(BridgeTest, DismissAdGoesToTheDelegateController) {
     EXPECT_EQ(number(*recorder.events.front(), vellum::MRAdExitKey), vellum::MRAdExitCode::kDismissed);
 }
 
+// Two ads on screen: the commands of the first-loaded ad's page act on that ad only, though
+// the second ad was loaded last; then the same from the other page.
+TEST_F(BridgeTest, CommandsActOnTheAdWhosePageSentThem) {
+    storeBanner("ad-2");
+    auto otherView = slotView();
+    ASSERT_TRUE(otherView->loadAdWithID("ad-2", std::nullopt));
+    auto other = otherView->adVC();
+    ASSERT_TRUE(pageLoaded(*other));
+    ASSERT_NE(other, c);
+
+    const char* commands[] = {"mrbridge:dismissAd", "mrbridge:launchYoutube?url=http%3A%2F%2Fexample.com%2Fv"};
+    for (const char* command : commands) {
+        SCOPED_TRACE(command);
+        auto first = c;
+        EXPECT_FALSE(navigate(command));
+        clock.advance(1.0);
+        EXPECT_FALSE(first->loaded()) << "the page's own ad ends";
+        EXPECT_TRUE(other->loaded()) << "the other ad stays";
+        // The next round starts with ad-1 shown again.
+        ASSERT_TRUE(view->loadAdWithID("ad-1", std::nullopt));
+        c = view->adVC();
+        ASSERT_TRUE(pageLoaded(*c));
+    }
+
+    auto request = platform::URLRequest::withURLString("mrbridge:dismissAd");
+    EXPECT_FALSE(other->webViewShouldStartLoadWithRequestNavigationType(*other->webView(), *request,
+                                                                        platform::WebViewNavigationType::Other));
+    clock.advance(1.0);
+    EXPECT_FALSE(other->loaded());
+    EXPECT_TRUE(c->loaded());
+}
+
+// An ad page's link to another application that the platform opens: counted, recorded as the
+// last outside request, and the ad ends; one the platform refuses loads in the page.
+TEST_F(BridgeTest, OtherApplicationsSchemeOpensOutsideAndEndsTheAd) {
+    auto& app = platform::Application::shared();
+    app.setInstalledSchemes({"http", "https", "myapp"});
+    EXPECT_TRUE(navigate("unknownapp:open", platform::WebViewNavigationType::LinkClicked));
+    EXPECT_TRUE(c->loaded());
+    const auto opened = app.openedURLs().size();
+    EXPECT_FALSE(navigate("myapp:open?x=1", platform::WebViewNavigationType::LinkClicked));
+    ASSERT_EQ(app.openedURLs().size(), opened + 1);
+    EXPECT_EQ(app.openedURLs().back(), "myapp:open?x=1");
+    EXPECT_EQ(number(*c->event(), vellum::MRAdClickThru_ExternalApp), 1);
+    EXPECT_EQ(c->strRequest(), "myapp:open?x=1");
+    clock.advance(1.0);
+    EXPECT_FALSE(c->loaded());
+}
+
+// The core page script: the built-in text, unless the user defaults hold another.
+TEST_F(BridgeTest, CoreScriptComesFromTheUserDefaultsWhenSet) {
+    const std::string builtIn = VellumJSBridge::builtInCoreJS();
+    EXPECT_NE(builtIn.find("Device"), std::string::npos);
+    EXPECT_EQ(VellumJSBridge::coreJS(), builtIn);
+    VellumJSBridge::setCoreJS("var Device = {custom: true};");
+    EXPECT_EQ(defaults().stringForKey(VellumJSBridge::kCoreJSDefaultsKey), "var Device = {custom: true};");
+    EXPECT_EQ(VellumJSBridge::coreJS(), "var Device = {custom: true};");
+    // A page given the stored script runs it.
+    std::ofstream(cacheFolder() / "ad-1" / "core.html")
+        << "<html><head><script>" << VellumJSBridge::coreJS() << "</script></head><body></body></html>";
+    c->webView()->loadRequest(platform::URLRequest(platform::URL::fileURL(cacheFolder() / "ad-1" / "core.html")));
+    ASSERT_TRUE(clock.runUntil([&] {
+        return c->webView()->stringByEvaluatingJavaScriptFromString("String(Device.custom)") == "true";
+    }));
+    defaults().removeObjectForKey(VellumJSBridge::kCoreJSDefaultsKey);
+    EXPECT_EQ(VellumJSBridge::coreJS(), builtIn);
+}
+
 TEST_F(BridgeTest, ClickThroughWithAndWithoutURL) {
     struct Case {
         const char* url;

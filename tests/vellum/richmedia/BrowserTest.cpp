@@ -194,6 +194,36 @@ TEST_F(BrowserTest, FailureDuringTheRedirectPassCountsAsFinished) {
     EXPECT_TRUE(platform::Application::shared().visibleAlerts().empty());
 }
 
+// The browser, opened once and closed, opens again on a link whose load never starts (it is
+// sent outside): the 2-second fallback reveals it, the application answers touches again, and
+// the close button closes it. The first opening reveals a page that never finishes the same way.
+TEST_F(BrowserTest, ReopeningOnALinkThatNeverLoadsRevealsAClosableBrowser) {
+    auto& app = platform::Application::shared();
+    browser->dismiss();
+    clock.advance(1.0);
+    ASSERT_FALSE(browser->isViewLoaded());
+    ASSERT_FALSE(app.isIgnoringInteractionEvents());
+
+    const char* links[] = {"tel:5550100", "mailto:someone@example.com", "https://apps.example.com/app/1"};
+    for (const char* link : links) {
+        SCOPED_TRACE(link);
+        const auto opened = app.openedURLs().size();
+        c->showClickThroughInMiniBrowser(link);
+        clock.advance(vellum::MREmbeddedBrowserController::kRevealDelay - 0.1);
+        EXPECT_EQ(app.openedURLs().size(), opened + 1) << "the link went outside";
+        EXPECT_TRUE(app.isIgnoringInteractionEvents()) << "not revealed before the fallback";
+        clock.advance(0.2);
+        EXPECT_FALSE(app.isIgnoringInteractionEvents());
+        ASSERT_TRUE(browser->isViewLoaded());
+        EXPECT_FALSE(browser->firstPass());
+        ASSERT_TRUE(clock.runUntil([&] { return browser->toolbarView()->alpha() == 1; }));
+        ASSERT_TRUE(browser->dismissButton());
+        ASSERT_TRUE(browser->dismissButton()->simulateTap());
+        ASSERT_TRUE(clock.runUntil([&] { return !browser->isViewLoaded(); }));
+        EXPECT_FALSE(app.isIgnoringInteractionEvents());
+    }
+}
+
 TEST_F(BrowserTest, SpinnerTurnsWhileAPageLoadsAndClosingTwiceIsHarmless) {
     auto spinner = browser->activityInd();
     ASSERT_TRUE(spinner);

@@ -1,8 +1,8 @@
 // The engine end to end against the embedded services: the tracking session and the ad
 // server start, the slot-zero reply brings the demo rich-media ad and its close button, the
-// bundle is downloaded and unpacked, the ad is selected and shown in a slot, its page taps
-// through to the mini browser, expands and collapses, plays its sound, the ad closes, and its
-// tracking pixel and ad event reach the services.
+// bundle is downloaded and unpacked, the ad is selected for a slot and shown in it, its page
+// taps through to the mini browser, expands and collapses, plays its sound and its movie, the
+// ad closes, and its tracking pixel and ad event, with what the page did, reach the services.
 #include <gtest/gtest.h>
 
 #include "AdDisplayFixture.h"
@@ -57,15 +57,19 @@ TEST_F(EndToEndTest, DemoRichAdFromDownloadToItsTrackedEvent) {
     }));
     EXPECT_TRUE(std::filesystem::exists(cacheFolder() / "vellum-rich-ad" / "mrbridge.js"));
 
-    // Selection and display in a slot.
+    // Selection and display in a slot: the demo banner without an end date does not qualify,
+    // so the draw picks the rich ad.
     auto host = std::make_shared<Host>();
     auto view = std::make_shared<vellum::VellumAdView>(platform::Rect(0, 100, 320, 50));
     view->setAdSlotKey("home");
+    view->setAdSlotType(3);
     view->setDelegate(host);
     window->addSubview(view);
-    ASSERT_TRUE(view->loadAdWithID("vellum-rich-ad", std::nullopt));
+    ASSERT_TRUE(view->loadAd());
     auto c = view->adVC();
     ASSERT_TRUE(c);
+    ASSERT_TRUE(c->ad());
+    EXPECT_EQ(c->ad()->adID, "vellum-rich-ad");
     ASSERT_TRUE(clock.runUntil([&] {
         auto w = c->webView();
         return w && !w->isLoading() &&
@@ -110,17 +114,32 @@ TEST_F(EndToEndTest, DemoRichAdFromDownloadToItsTrackedEvent) {
     ASSERT_TRUE(clock.runUntil([&] { return bridge->audioPlayer() != nullptr; }));
     ASSERT_TRUE(settle([&] { return bridge->audioPlayer() == nullptr; }));
 
+    // The page's movie, from the bundle, plays over the ad until Done.
+    ASSERT_TRUE(tap(*c, "video"));
+    ASSERT_TRUE(clock.runUntil([&] { return c->embeddedMoviePlayer() != nullptr; }));
+    EXPECT_EQ(c->embeddedMoviePlayer()->contentURL()->absoluteString(),
+              platform::URL::fileURL(cacheFolder() / "vellum-rich-ad" / "movie.mov").absoluteString());
+    EXPECT_GT(std::filesystem::file_size(cacheFolder() / "vellum-rich-ad" / "movie.mov"), 0u);
+    c->doneButtonAction();
+    EXPECT_FALSE(c->embeddedMoviePlayer());
+
     // Close the ad: its event is queued and reaches the tracking endpoint.
     view->dismissWebViewAd();
     auto queued = manager()->trackedEventDB()->retrieveQueuedEventsExcludeCurrentRun(false);
     ASSERT_TRUE(queued);
     vellum::MRBroadcaster::sharedInstance()->sendEvents(*queued);
+    std::optional<services::TrackingUpload> upload;
     ASSERT_TRUE(clock.runUntil([&] {
-        for (const auto& upload : tracking.uploads())
-            if (!upload.adEventIDs.empty())
-                return true;
-        return false;
+        for (const auto& u : tracking.uploads())
+            if (!u.adEventIDs.empty())
+                upload = u;
+        return upload.has_value();
     }));
+    // The uploaded ad event is this ad's, with what the page and the user did.
+    ASSERT_EQ(upload->adEventIDs.size(), 1u);
+    for (const std::string& part : {std::string("vellum-rich-ad"), std::string("MRPlayVideo_demo"),
+                                   services.url("/vellum/landing"), std::string("home")})
+        EXPECT_NE(upload->description.find(part), std::string::npos) << part << " in " << upload->description;
     EXPECT_EQ(host->calls, (std::vector<std::string>{"browser", "browser closed", "expanded", "collapsed"}));
 }
 

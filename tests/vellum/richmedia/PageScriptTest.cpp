@@ -12,6 +12,7 @@
 #include "platform/ui/Accelerometer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "support/LoopbackServices.h"
 #include "vellum/richmedia/MREmbeddedBrowserController.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
 
@@ -165,6 +166,43 @@ TEST_F(PageScriptTest, EveryCallOfThePageScriptReachesItsCommand) {
             tc.check();
         EXPECT_EQ(c->webView()->title(), "ad"); // no call is ever loaded as a page
     }
+}
+
+// The page's launchApp with a web page for the application: the mini browser opens it and
+// keeps the page's fallback; when that page then sends the user to an application that is not
+// installed, the browser loads the fallback instead.
+TEST_F(PageScriptTest, LaunchAppFallsBackToTheAlternateThroughTheBrowser) {
+    fwtest::LoopbackServices services;
+    services.handle("GET", "/app", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<html><head><title>app page</title></head></html>", "text/html", {}};
+    });
+    services.handle("GET", "/alt", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<html><head><title>alternate</title></head></html>", "text/html", {}};
+    });
+    auto& app = platform::Application::shared();
+    app.setInstalledSchemes({"http", "https"});
+    const std::string appPage = services.url("/app"), alternate = services.url("/alt");
+    run("Device.launchApp('" + appPage + "', '" + alternate + "');");
+    settle();
+    auto browser = MREmbeddedBrowserController::sharedInstance();
+    ASSERT_TRUE(clock.runUntil([&] { return browser->webView() && browser->webView()->title() == "app page"; }));
+    EXPECT_EQ(bridge().alternateURL(), alternate);
+
+    browser->webView()->stringByEvaluatingJavaScriptFromString("location.href = 'noapp://open';");
+    ASSERT_TRUE(clock.runUntil([&] { return browser->webView()->title() == "alternate"; }));
+    EXPECT_EQ(browser->currentURLString(), alternate);
+    EXPECT_FALSE(bridge().alternateURL());
+    EXPECT_EQ(c->strRequest(), "noapp://open");
+    clock.advance(MREmbeddedBrowserController::kRevealDelay);
+    EXPECT_FALSE(app.isIgnoringInteractionEvents());
+
+    // An application URL the platform refuses outright opens the fallback at once.
+    browser->dismiss();
+    clock.advance(1.0);
+    run("Device.launchApp('noapp://direct', '" + alternate + "');");
+    settle();
+    ASSERT_TRUE(clock.runUntil([&] { return browser->webView() && browser->webView()->title() == "alternate"; }));
+    EXPECT_FALSE(bridge().alternateURL());
 }
 
 TEST_F(PageScriptTest, ScriptCallsWaitUntilTheBridgeIsUp) {

@@ -8,6 +8,7 @@
 
 #include "AdDisplayFixture.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
 #include "vellum/richmedia/MRAdNetworkPromoSlider.h"
 #include "vellum/richmedia/MREmbeddedBrowserController.h"
 #include "vellum/tracking/VellumEventKeys.h"
@@ -217,10 +218,23 @@ TEST_F(SlotDisplayTest, ContainerTransformsFollowTheTable) {
         {"landscape, equal", 6, 480, 320, O::LandscapeRight, 1, 80, 80},
         {"landscape, equal, landscape right", 6, 480, 320, O::LandscapeLeft, 3, -80, -80},
         {"portrait interstitial", 5, 320, 480, O::Portrait, 0, 0, 0},
+        // Tablet full-screen ads of any slot type, on a tablet (content 768 by 1024).
+        {"tablet 1024 wide, equal, landscape right", 0, 1024, 768, O::LandscapeLeft, 3, -128, -128},
+        {"tablet 1024 wide, equal, other landscape", 0, 1024, 768, O::LandscapeRight, 1, 128, 128},
+        {"tablet 1024 wide, not equal", 0, 1024, 768, O::Portrait, 1, 128, 128},
+        {"tablet 768 wide, upside down", 0, 768, 1024, O::PortraitUpsideDown, 2, 0, 0},
+        {"tablet 768 wide, portrait", 0, 768, 1024, O::Portrait, 0, 0, 0},
     };
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.name);
-        storeInterstitial("full", tc.slotType);
+        const bool tablet = tc.width == 1024 || tc.height == 1024;
+        platform::Device::setProfile(tablet ? platform::DeviceProfile::Tablet : platform::DeviceProfile::Phone);
+        if (tablet)
+            storeAd("full", {{"mainFile", "index.html"}, {"width", tc.width}, {"height", tc.height},
+                             {"adSlotType", tc.slotType}, {"avcClassName", kControllerClass},
+                             {"displaysCloseButton", true}});
+        else
+            storeInterstitial("full", tc.slotType);
         platform::Application::shared().setStatusBarOrientation(tc.orientation);
         auto view = std::make_shared<VellumAdView>();
         ASSERT_TRUE(view->loadAdWithID("full", std::nullopt));
@@ -236,6 +250,7 @@ TEST_F(SlotDisplayTest, ContainerTransformsFollowTheTable) {
         EXPECT_NEAR(actual.ty, expected.ty, 1e-9);
         view->dismissInterstitialAnimated(false);
     }
+    platform::Device::setProfile(platform::DeviceProfile::Phone);
     platform::Application::shared().setStatusBarOrientation(platform::InterfaceOrientation::Portrait);
 }
 

@@ -44,7 +44,7 @@ TEST_F(UnpackingTest, GoodBundleUnpacksWithPathsAndWithoutMetadata) {
                                        {"ad-1/index.html", "new"},
                                        {"ad-1/images/a b.png", "PNG"},
                                        {"__MACOSX/ad-1/._index.html", "meta"}});
-    ASSERT_TRUE(VellumAdServer::expandZipFileAtPath(archive, destination()));
+    ASSERT_TRUE(VellumAdServer::expandZipFileAtPath(archive, destination(), "ad-1"));
     EXPECT_EQ(read(destination() / "ad-1" / "index.html"), "new");
     EXPECT_EQ(read(destination() / "ad-1" / "images" / "a b.png"), "PNG");
     EXPECT_FALSE(fs::exists(destination() / "__MACOSX"));
@@ -66,6 +66,7 @@ TEST_F(UnpackingTest, HostileArchivesAreRefusedWhole) {
         {"absolute path", {{"ad/ok.html", "ok"}, {"/tmp/fw-evil-absolute", "evil"}}, defaults},
         {"symbolic link", {{"ad/ok.html", "ok"}, {"ad/link", "/etc/passwd", true}}, defaults},
         {"too many entries", many, {5, defaults.maxTotalBytes}},
+        {"another folder beside the ad's", {{"ad/ok.html", "ok"}, {"victim/index.html", "evil"}}, defaults},
         {"too many bytes",
          {{"ad/ok.html", "ok"}, {"ad/big.bin", std::string(4096, 'z')}},
          {defaults.maxEntries, 1024}},
@@ -74,7 +75,7 @@ TEST_F(UnpackingTest, HostileArchivesAreRefusedWhole) {
         SCOPED_TRACE(c.name);
         const fs::path dest = home.root() / "Library" / "unpack" / "dest";
         fs::remove_all(dest.parent_path());
-        EXPECT_FALSE(VellumAdServer::expandZipFileAtPath(writeArchive(c.entries), dest, c.limits));
+        EXPECT_FALSE(VellumAdServer::expandZipFileAtPath(writeArchive(c.entries), dest, "ad", c.limits));
         EXPECT_FALSE(fs::exists(dest / "ad")) << "nothing of a refused archive is unpacked";
         EXPECT_FALSE(fs::exists(dest.parent_path() / "evil"));
         EXPECT_FALSE(fs::exists("/tmp/fw-evil-absolute"));
@@ -85,8 +86,8 @@ TEST_F(UnpackingTest, ArchiveThatIsNoZipFails) {
     const fs::path path = home.root() / "tmp" / "not.zip";
     fs::create_directories(path.parent_path());
     std::ofstream(path) << "<html>not found</html>";
-    EXPECT_FALSE(VellumAdServer::expandZipFileAtPath(path, destination()));
-    EXPECT_FALSE(VellumAdServer::expandZipFileAtPath((home.root() / "missing.zip").string(), destination()));
+    EXPECT_FALSE(VellumAdServer::expandZipFileAtPath(path, destination(), "ad-1"));
+    EXPECT_FALSE(VellumAdServer::expandZipFileAtPath((home.root() / "missing.zip").string(), destination(), "ad-1"));
 }
 
 } // namespace

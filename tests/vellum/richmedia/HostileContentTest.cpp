@@ -1,0 +1,240 @@
+// Hostile content from the ad service, through the engine's own cache load over loopback:
+// server-chosen ad ids, bundle entries and close-button names that try to leave their
+// folders, schemes the engine must not fetch, oversized numbers and strings, damaged
+// bundles and malformed replies. After every row nothing outside the engine's folders has
+// changed, the ad already cached is intact, the main run loop still answers, and at the end
+// the next ad is downloaded and shown.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <map>
+#include <sstream>
+
+#include "AdDisplayFixture.h"
+#include "platform/net/URLConnection.h"
+#include "platform/runloop/RunLoop.h"
+#include "services/TrackingEndpoints.h"
+#include "services/VellumAdEndpoints.h"
+#include "support/LoopbackServices.h"
+
+namespace richmediatest {
+namespace {
+
+namespace fs = std::filesystem;
+using vellum::VellumAdServer;
+
+std::string control(const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + body +
+           "<key>endDate</key><real>1800000000</real></dict></plist>";
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Completion : public vellum::AdServerDelegate {
+public:
+    void adRequestCompleted() override { ++answered; }
+    void adRequestFailed() override { ++answered; }
+    int answered = 0;
+};
+
+class HostileContentTest : public AdDisplayFixture {
+protected:
+    HostileContentTest() : tracking(services.host()), ads(services.host()) {}
+
+    // Every file of the device home outside the engine's own folders and the scratch areas
+    // that the platform and the tracking library write to, with its content.
+    std::map<std::string, std::string> outsideFiles() const {
+        static const char* kOwnOrScratch[] = {"Library/Vellum", "tmp", "Library/Preferences", "Library/Logs",
+                                              "Library/Caches"};
+        std::map<std::string, std::string> files;
+        for (const auto& item : fs::recursive_directory_iterator(home.root())) {
+            const std::string relative = fs::relative(item.path(), home.root()).generic_string();
+            bool skipped = false;
+            for (const char* prefix : kOwnOrScratch)
+                skipped = skipped || relative.rfind(prefix, 0) == 0;
+            if (!skipped && !item.is_directory())
+                files[relative] = item.is_regular_file() ? readFile(item.path()) : "(not a regular file)";
+        }
+        return files;
+    }
+    // Serves raw bytes as a close-button bundle of that name, in both libraries.
+    void serveCloseButton(const std::string& name, const std::string& bytes) {
+        for (auto root : {services::kVellumCloseButtonsPath, services::kVellumTestCloseButtonsPath})
+            services.handle("GET", std::string(root) + name + ".zip", [bytes](const services::LoggedRequest&) {
+                return services::ServiceReply{200, bytes, "application/zip", {}};
+            });
+    }
+    std::string serveBytes(const std::string& name, const std::string& bytes) {
+        const std::string path = "/hostile/" + name;
+        services.handle("GET", path, [bytes](const services::LoggedRequest&) {
+            return services::ServiceReply{200, bytes, "application/zip", {}};
+        });
+        return services.url(path);
+    }
+    // One cache load, until the reply is answered and every download it caused has ended.
+    void loadCache() {
+        const int before = completion->answered;
+        VellumAdServer::existing()->startCacheLoad();
+        ASSERT_TRUE(clock.runUntil([&] { return completion->answered > before; }));
+        for (int quiet = 0; quiet < 3;) {
+            ASSERT_TRUE(clock.runUntil([] { return platform::URLConnection::runningCount() == 0; }));
+            clock.advance(1.0);
+            quiet = platform::URLConnection::runningCount() == 0 ? quiet + 1 : 0;
+        }
+    }
+    // The main run loop runs a task posted now.
+    bool mainLoopAnswers() {
+        bool ran = false;
+        platform::RunLoop::main().performAfter(0, [&ran] { ran = true; }, this);
+        return clock.runUntil([&] { return ran; }, 2.0);
+    }
+
+    fwtest::LoopbackServices services;
+    services::TrackingService tracking;
+    services::VellumAdService ads;
+    std::shared_ptr<Completion> completion = std::make_shared<Completion>();
+};
+
+TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
+    fs::create_directories(home.root() / "Documents");
+    std::ofstream(home.root() / "Documents" / "notes.txt") << "the user's own file";
+    // The ad already cached, whose page and record the hostile rows go after.
+    ads.setOffers({{"victim", 1, ads.addAdBundle("victim"), control("<key>adSlotType</key><integer>3</integer>")}});
+    vellum::VellumAdManager::sharedInstance();
+    ASSERT_TRUE(VellumAdServer::existing());
+    VellumAdServer::existing()->delegate = completion;
+    clock.advance(5.0);
+    ASSERT_TRUE(clock.runUntil([&] { return db().haveAdWithID("victim"); }));
+    loadCache();
+    const auto victimPage = readFile(cacheFolder() / "victim" / "index.html");
+    ASSERT_FALSE(victimPage.empty());
+    const auto outside = outsideFiles();
+
+    std::string truncated = services::makeZipArchive({{"cut/index.html", std::string(3000, 'x')}});
+    // Declares 4000 bytes for an entry of 3000 (in its local header and the central directory).
+    for (auto [signature, offset] : {std::pair{std::string("PK\x03\x04", 4), 22}, {std::string("PK\x01\x02", 4), 24}}) {
+        const auto at = truncated.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        truncated.replace(at + offset, 4, std::string("\xa0\x0f\x00\x00", 4));
+    }
+    const std::string longID(5000, 'a');
+    const std::string button = "<key>displaysCloseButton</key><true/><key>closeButtonLibID</key><string>";
+
+    struct Row {
+        const char* name;
+        std::function<void()> arrange;
+        std::vector<std::string> notRecorded;
+    };
+    const Row rows[] = {
+        {"ad id that leaves the cache",
+         [&] { ads.setOffers({{"../../Documents/evil", 1, ads.addBundle("up", {{"../../Documents/evil/x", "x"}}), ""}}); },
+         {"../../Documents/evil"}},
+        {"bundle that writes another ad and the store",
+         [&] {
+             ads.setOffers({{"evil", 1,
+                             ads.addBundle("evil", {{"evil/index.html", "evil"},
+                                                    {"victim/index.html", "replaced"},
+                                                    {"MRAdCache.sql", "not a database"}}),
+                             control("")}});
+         },
+         {"evil"}},
+        {"bundle entry that climbs out of the ad's folder",
+         [&] {
+             ads.setOffers({{"climb", 1,
+                             ads.addBundle("climb", {{"climb/index.html", "x"},
+                                                     {"climb/../../../../Documents/notes.txt", "overwritten"}}),
+                             control("")}});
+         },
+         {"climb"}},
+        {"bundle entry that is a link",
+         [&] {
+             ads.setOffers({{"link", 1, ads.addBundle("link", {{"link/index.html", "/etc/hostname", true}}), control("")}});
+         },
+         {"link"}},
+        {"truncated bundle entry",
+         [&] { ads.setOffers({{"cut", 1, serveBytes("cut.zip", truncated), control("")}}); },
+         {"cut"}},
+        {"bundle from a file: URL and from an unknown scheme",
+         [&] {
+             ads.setOffers({{"local", 1, "file:///etc/hostname", control("")},
+                            {"gopher", 1, "gopher://example.com/ad.zip", control("")}});
+         },
+         {"local", "gopher"}},
+        {"oversized id and numbers",
+         [&] {
+             ads.setOffers({{longID, 1, ads.addAdBundle("long"), control("")},
+                            {"huge", 32767, ads.addAdBundle("huge"),
+                             control("<key>adSlotType</key><real>1e300</real><key>maxImpressions</key><real>1e300</real>"
+                                     "<key>width</key><real>1e12</real><key>expandedHeight</key><string>99999999999999999999</string>"
+                                     "<key>capImpressionTime</key><real>nan</real>")}});
+         },
+         {longID}},
+        {"close buttons that leave their folder or write beside it",
+         [&] {
+             serveCloseButton("Sneaky", services::makeZipArchive({{"Sneaky/Sneaky.plist", "<plist/>"},
+                                                                  {"Other/Other.plist", "<plist/>"},
+                                                                  {"MRCloseButtonCache.sql", "not a database"}}));
+             ads.setOffers({{"buttoned", 1, ads.addAdBundle("buttoned"), control(button + "Sneaky</string>")},
+                            {"buttoned-2", 1, ads.addAdBundle("buttoned-2"), control(button + "../../Documents</string>")}});
+         },
+         {}},
+        {"reply that is no reply", [&] { ads.replyWithBytes(std::string(64, '\xff')); }, {}},
+        // Field 1, a list of structs that claims two billion offers.
+        {"reply claiming two billion offers",
+         [&] { ads.replyWithBytes(std::string("\x0f\x00\x01\x0c\x7f\xff\xff\xff", 8)); },
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.arrange();
+        loadCache();
+        EXPECT_TRUE(mainLoopAnswers());
+        for (const auto& id : row.notRecorded)
+            EXPECT_FALSE(db().haveAdWithID(id)) << id;
+        EXPECT_EQ(outsideFiles(), outside);
+        EXPECT_EQ(readFile(cacheFolder() / "victim" / "index.html"), victimPage);
+        EXPECT_TRUE(db().haveAdWithID("victim")) << "the store still reads";
+        for (const char* refused : {"evil", "cut", "climb", "link"})
+            EXPECT_FALSE(fs::exists(cacheFolder() / refused)) << refused;
+        EXPECT_FALSE(fs::exists(home.root() / "Documents" / "evil"));
+        EXPECT_FALSE(fs::exists(cacheFolder().parent_path() / "MRCloseButtonCache" / "Other"));
+        EXPECT_FALSE(platform::Application::shared().isIgnoringInteractionEvents());
+    }
+    // The huge numbers were stored as the nearest numbers a record can hold.
+    auto huge = db().adWithID("huge");
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->adSlotType, std::numeric_limits<int>::max());
+    EXPECT_EQ(huge->maxImpressions, std::numeric_limits<int>::max());
+    EXPECT_EQ(huge->expandedHeight, std::numeric_limits<int>::max());
+    // The close button's bundle was fetched and refused whole.
+    EXPECT_GE(services.requestCount(std::string(services::kVellumCloseButtonsPath) + "Sneaky.zip") +
+                  services.requestCount(std::string(services::kVellumTestCloseButtonsPath) + "Sneaky.zip"),
+              1u);
+    EXPECT_FALSE(vellum::VellumCachedCloseButtonDatabase::create()->hasCloseButtonNamed("Sneaky"));
+    EXPECT_FALSE(fs::exists(cacheFolder().parent_path() / "MRCloseButtonCache" / "Sneaky"));
+
+    // The next ad still arrives and shows.
+    ads.setOffers({{"next", 1, ads.addAdBundle("next"),
+                    control("<key>adSlotType</key><integer>3</integer><key>mainFile</key><string>index.html</string>")}});
+    loadCache();
+    ASSERT_TRUE(db().haveAdWithID("next"));
+    auto view = slotView();
+    ASSERT_TRUE(view->loadAdWithID("next", std::nullopt));
+    auto c = view->adVC();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(clock.runUntil([&] {
+        auto w = c->webView();
+        return w && !w->isLoading() && w->stringByEvaluatingJavaScriptFromString("document.body.innerHTML") == "next";
+    }));
+}
+
+} // namespace
+} // namespace richmediatest
