@@ -40,9 +40,13 @@ protected:
         host_->getAdFromNetwork();
         return host_;
     }
+    // Until no download is left: a finished one may start the next (a failed picture is
+    // skipped for the next entry's).
     void settleDownloads() {
-        waitFor([] { return promo::backgroundImageDownloadsInFlight() == 0; });
-        clock_.drain();
+        do {
+            waitFor([] { return promo::backgroundImageDownloadsInFlight() == 0; });
+            clock_.drain();
+        } while (promo::backgroundImageDownloadsInFlight() != 0);
     }
     std::shared_ptr<promo::AdViewController> host_;
 };

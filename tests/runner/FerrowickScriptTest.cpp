@@ -346,8 +346,9 @@ TEST_F(FerrowickScript, TheReadmeWalkRunsForEveryNetworkOfTheDefaultConfiguratio
         EXPECT_EQ(shown.find("error:"), std::string::npos) << script << shown;
         EXPECT_EQ(preferences()["passKey"].stringOr(""), "2468");
         EXPECT_EQ(services.requestCount("/switchboard/exclick.php"), 1u) << "one tap on the network's ad";
-        if (network.landing)
+        if (network.landing) {
             EXPECT_GE(services.requestCount(network.landing), 1u) << network.landing;
+        }
         EXPECT_TRUE(fs::exists(home_ / "drive.png"));
         auto lastScreen = shown.substr(shown.rfind("Ferro Wick") == std::string::npos ? 0 : shown.rfind("Ferro Wick"));
         EXPECT_NE(lastScreen.find("[Settings]"), std::string::npos) << "back on the drive\n" << shown;

@@ -14,7 +14,9 @@
 #include "cobalt/CBController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/SwitchboardAdapterCobalt.h"
+#include "lumen/BannerView.h"
 #include "lumen/NetworkUtilities.h"
+#include "lumen/Request.h"
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
 #include "meridian/MRHandshake.h"
@@ -84,7 +86,9 @@ protected:
         mediation::SwitchboardConfigStore::resetStore();
         mediation::SwitchboardView::resetClassStateForTesting();
         lumen::LMNNetworkChecker::resetForTesting();
+        lumen::LMNIdentifierUtilities::resetForTesting();
         lumen::LMNNetworkUtilities::resetForTesting();
+        lumen::LMNObjectPrivate::resetForTesting();
         meridian::MRHandshake::resetForTesting();
         cobalt::CBFullScreenAdWindow::resetForTesting();
         cobalt::CBController::resetForTesting();
