@@ -41,6 +41,10 @@ using platform::RunLoop;
 constexpr double kSettleLimitSeconds = 5.0;
 // Rounds of settling: replies bring work that may start further requests and animations.
 constexpr int kMaxSettleRounds = 16;
+// The manual clock's `wait` moves in steps of this much (longer ones in at most
+// kMaxManualWaitSteps steps), settling after each.
+constexpr double kManualWaitStepSeconds = 0.5;
+constexpr double kMaxManualWaitSteps = 240;
 // A little clock time past an animation's end, so the did-stop due at its end has run.
 constexpr double kAnimationEndMargin = 0.01;
 // Where the console lines go: Library/Logs/console.log under the device home.
@@ -222,8 +226,16 @@ void waitFor(double seconds, bool manualClock) {
         loop.runUntil([] { return false; }, seconds);
         return;
     }
-    loop.advance(seconds);
-    settle();
+    // Time passes in steps with the loop settled between them, so replies arrive while it
+    // passes, as they would on the system clock, instead of every timer of the span firing
+    // before any reply is in.
+    if (seconds <= 0)
+        settle();
+    const double step = std::max(kManualWaitStepSeconds, seconds / kMaxManualWaitSteps);
+    for (double left = seconds; left > 0; left -= step) {
+        loop.advance(std::min(step, left));
+        settle();
+    }
 }
 
 int runFerrowick(int argc, char** argv) {

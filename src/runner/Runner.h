@@ -28,8 +28,9 @@ inline constexpr double kAnimationSettleLimitSeconds = 3.0;
 void settle(std::uint64_t commandAnimations = UINT64_MAX);
 // Runs one command as the runner does: carries it out, then settles with its own animations.
 CommandResult runCommand(CommandInterpreter& interpreter, std::string_view line);
-// Lets `seconds` pass on the main run loop: in real time, or on the manual clock followed by
-// settle(), so a scripted run sees what the replies bring.
+// Lets `seconds` pass on the main run loop: in real time, or on the manual clock in short
+// steps, each followed by settle(), so a scripted run sees what the replies bring as time
+// passes.
 void waitFor(double seconds, bool manualClock);
 
 } // namespace runner

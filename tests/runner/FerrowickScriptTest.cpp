@@ -294,7 +294,8 @@ struct WalkNetwork {
 const WalkNetwork kWalkNetworks[] = {
     {"Lumen", R"({"type":1,"nid":"walk-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})",
      "/lumen/landing.html", "Done"},
-    {"Meridian", R"({"type":6,"nid":"walk-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})",
+    // The placement of the fixtures' banner (the default configuration's gets a video ad).
+    {"Meridian", R"({"type":6,"nid":"walk-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-e2e"})",
      nullptr, nullptr},
     {"Cobalt", R"({"type":7,"nid":"walk-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})",
      "/cobalt/AdBridgeServer/v2/landing", "Done"},
