@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <random>
+#include <typeinfo>
 #include <string>
 #include <vector>
 
@@ -20,11 +22,13 @@
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
 #include "meridian/MRHandshake.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TableViewCell.h"
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/Window.h"
+#include "promo/AdViewController.h"
 #include "runner/CommandInterpreter.h"
 #include "runner/Runner.h"
 #include "services/StandardEndpoints.h"
@@ -39,6 +43,8 @@ constexpr const char* kWayHome[] = {"Done", "Back", "Close", "Cancel", "OK", "Cl
 // Rounds of the way home before the test gives up: each round taps one way out and lets the
 // screen settle, so this is far more than any stack of screens needs.
 constexpr int kWayHomeRounds = 20;
+// A cap in real time on the wait for the banner host, which comes after a loopback reply.
+constexpr double kSlotWaitLimitSeconds = 20.0;
 
 struct RandomUseCase {
     std::uint32_t seed;
@@ -54,7 +60,7 @@ std::vector<RandomUseCase> allCases() {
 }
 
 // Everything on screen a person could touch by its label: an alert's buttons while one is up
-// (it is modal), else the key window's enabled controls and table rows.
+// (it is modal), else the key window's enabled controls and table rows that a touch reaches.
 void collectLabels(const std::shared_ptr<platform::View>& view, std::vector<std::string>& out) {
     if (!view || view->isHidden() || view->alpha() < 0.01)
         return;
@@ -76,6 +82,8 @@ std::vector<std::string> visibleLabels() {
         collectLabels(alerts.back(), labels);
     else
         collectLabels(application.keyWindow(), labels);
+    // Only what a touch can reach: not what lies behind a screen in front.
+    std::erase_if(labels, [](const std::string& label) { return !platform::TextRenderer::findTappable(label); });
     return labels;
 }
 
@@ -129,6 +137,45 @@ protected:
         return platform::TextRenderer::findTappable("Settings").has_value();
     }
 
+    // Where the run ended, for the failure message.
+    static std::string whereWeAre() {
+        auto& application = platform::Application::shared();
+        auto delegate = app::currentAppDelegate();
+        auto nav = delegate ? delegate->navigationController() : nullptr;
+        auto key = application.keyWindow();
+        std::string text = "windows: " + std::to_string(application.windows().size()) +
+                           ", key window is the application's: " +
+                           (key && delegate && key == delegate->window() ? "yes" : "no") +
+                           ", alerts: " + std::to_string(application.visibleAlerts().size()) +
+                           ", presented: " + (nav && nav->presentedViewController() ? "yes" : "no") +
+                           ", root on top: " +
+                           (nav && nav->topViewController() == app::currentRootViewController() ? "yes" : "no") +
+                           ", Settings reachable: " +
+                           (platform::TextRenderer::findTappable("Settings") ? "yes" : "no") + "\n";
+        // What a touch on the drive's Settings button would reach instead.
+        std::function<std::shared_ptr<platform::View>(const std::shared_ptr<platform::View>&)> find =
+            [&find](const std::shared_ptr<platform::View>& v) -> std::shared_ptr<platform::View> {
+            if (!v)
+                return nullptr;
+            if (v->accessibilityLabel() == "Settings")
+                return v;
+            for (const auto& sub : v->subviews())
+                if (auto found = find(sub))
+                    return found;
+            return nullptr;
+        };
+        if (auto settings = find(key); settings && key) {
+            auto b = settings->bounds();
+            auto at = settings->convertPointTo({b.midX(), b.midY()}, key.get());
+            auto hit = key->hitTest(at, nullptr);
+            text += "a touch on Settings reaches:";
+            for (auto v = hit; v; v = v->superview())
+                text += std::string(" ") + typeid(*v).name() + (v->accessibilityLabel().empty() ? "" : "(" + v->accessibilityLabel() + ")");
+            text += "\n";
+        }
+        return text + platform::TextRenderer::renderScreen();
+    }
+
     std::string randomStep(std::mt19937& rng) {
         auto pick = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
         switch (pick(12)) {
@@ -176,6 +223,12 @@ protected:
 TEST_P(RandomUse, AnyRunOfStepsEndsBackOnTheDrive) {
     std::mt19937 rng(GetParam().seed);
     launch();
+    // The slot draws its networks from the seed too, so a seed replays the same ads. It comes
+    // with the banner host once the launch pop-up is done, and draws once its configuration
+    // has arrived, on a later turn.
+    auto slotMade = [] { return app::adView && app::adView->mediationView(); };
+    ASSERT_TRUE(platform::RunLoop::main().runUntil(slotMade, kSlotWaitLimitSeconds));
+    app::adView->mediationView()->setRandomSource([draws = std::mt19937(GetParam().seed)]() mutable { return draws(); });
     runner::settle();
     for (int step = 0; step < kRandomSteps; ++step)
         run(randomStep(rng));
@@ -197,7 +250,7 @@ TEST_P(RandomUse, AnyRunOfStepsEndsBackOnTheDrive) {
         run(tapped ? "wait 1" : "wait 5");
     }
     EXPECT_TRUE(onTheDrive()) << "seed " << GetParam().seed << ", steps:\n"
-                              << log_ << platform::TextRenderer::renderScreen();
+                              << log_ << whereWeAre();
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomUse, ::testing::ValuesIn(allCases()), [](const auto& info) {
