@@ -66,8 +66,8 @@ std::string chimeWave() {
     return out;
 }
 
-std::optional<std::string> fixtureScript(const std::string& name) {
-    return readFixture(std::filesystem::path(ServiceHost::defaultFixturesDir()) / "cobalt" / (name + ".js"));
+std::optional<std::string> fixtureScript(const std::string& fixturesDir, const std::string& name) {
+    return readFixture(std::filesystem::path(fixturesDir) / "cobalt" / (name + ".js"));
 }
 
 } // namespace
@@ -84,11 +84,11 @@ struct CobaltService::State {
 
 CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>()) {
     auto state = state_;
-    host.handle("GET", std::string(kCobaltSyncPath), [state](const LoggedRequest&) {
+    host.handle("GET", std::string(kCobaltSyncPath), [state, fixturesDir = host.fixturesDir()](const LoggedRequest&) {
         std::lock_guard lock(state->mutex);
         platform::Dictionary source;
-        const auto driver = state->driver ? state->driver : fixtureScript("driver");
-        const auto display = state->display ? state->display : fixtureScript("display");
+        const auto driver = state->driver ? state->driver : fixtureScript(fixturesDir, "driver");
+        const auto display = state->display ? state->display : fixtureScript(fixturesDir, "display");
         if (!driver || !display)
             return ServiceReply{500, "missing script fixtures", "text/plain", {}};
         source["display"] = *display;

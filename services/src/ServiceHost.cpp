@@ -548,6 +548,10 @@ ServiceHost::~ServiceHost() {
     stop();
 }
 
+const std::string& ServiceHost::fixturesDir() const {
+    return impl_->fixturesDir;
+}
+
 std::string ServiceHost::defaultFixturesDir() {
 #ifdef FW_FIXTURES_DIR
     return FW_FIXTURES_DIR;

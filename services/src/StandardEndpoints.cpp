@@ -14,13 +14,15 @@
 namespace services {
 
 void installStandardEndpoints(ServiceHost& host) {
-    installMediationEndpoints(host);
-    installOrbisEndpoints(host);
-    installLumenEndpoints(host);
-    installMeridianEndpoints(host);
-    installCustomAdEndpoints(host);
+    // Every endpoint reads its fixtures from the host's folder, so a person can serve their own.
+    const std::string& fixtures = host.fixturesDir();
+    installMediationEndpoints(host, fixtures);
+    installOrbisEndpoints(host, fixtures);
+    installLumenEndpoints(host, fixtures);
+    installMeridianEndpoints(host, fixtures);
+    installCustomAdEndpoints(host, fixtures);
     installTrackingEndpoints(host);
-    installPromotionEndpoints(host);
+    installPromotionEndpoints(host, fixtures);
     installVellumAdEndpoints(host);
     installCobaltEndpoints(host);
     installTangentEndpoints(host);

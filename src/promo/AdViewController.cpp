@@ -105,28 +105,47 @@ void AdViewController::jsonDataReturn(const std::optional<platform::Value>& json
 }
 
 void AdViewController::imageLoadwithDic(std::size_t index) {
-    if (index >= dataArray_.size())
+    loadEntryPicture(index, dataArray_.size());
+}
+
+void AdViewController::loadEntryPicture(std::size_t index, std::size_t triesLeft) {
+    if (index >= dataArray_.size() || triesLeft == 0)
         return;
     std::string url = memberText(dataArray_[index], kImageLinkKey);
-    if (url.empty())
+    if (url.empty()) {
+        skipFailedPicture(index, triesLeft);
         return;
+    }
     auto weak = weakSelf();
     // Only the newest download may set the image: an older one finishing later would put an
     // entry's picture beside the next entry's reports and link.
     std::uint64_t generation = ++imageGeneration_;
-    loadImageInBackground(url, [weak, generation, index](std::shared_ptr<platform::Image> image, bool gotData) {
+    loadImageInBackground(url, [weak, generation, index, triesLeft](std::shared_ptr<platform::Image> image,
+                                                                    bool gotData) {
         auto self = weak.lock();
         if (!self || generation != self->imageGeneration_)
             return; // gone, or overtaken by a newer download
-        if (!gotData)
-            return; // a failed download leaves newsImage as it was
+        if (!gotData || !image) {
+            // The picture at hand stays with its own entry; the rotation moves past this one.
+            self->skipFailedPicture(index, triesLeft);
+            return;
+        }
         self->newsImage_ = image;
         self->newsImageIndex_ = static_cast<int>(index);
-        if (image && self->mediationView_ && !self->mediationView_->adExists()) {
+        if (self->mediationView_ && !self->mediationView_->adExists()) {
             platform::logLine("News  Image downloaded");
             self->showNewsAd(false); // an arrival never starts a rotation of its own
         }
     });
+}
+
+void AdViewController::skipFailedPicture(std::size_t index, std::size_t triesLeft) {
+    // Each entry is tried at most once per round, and the round ends at the entry whose
+    // picture is at hand: with every other picture failing, that one keeps showing.
+    std::size_t next = (index + 1) % dataArray_.size();
+    if (triesLeft <= 1 || static_cast<int>(next) == newsImageIndex_)
+        return;
+    loadEntryPicture(next, triesLeft - 1);
 }
 
 const platform::Value* AdViewController::shownEntry() const {

@@ -92,7 +92,9 @@ public:
     // The list reply.
     void jsonDataReturn(const std::optional<platform::Value>& json);
     // Downloads the picture of entry `index` of dataArray in the background; on the main
-    // thread it replaces newsImage, which then belongs to that entry.
+    // thread it replaces newsImage, which then belongs to that entry. An entry whose picture
+    // cannot be had (no link, no data, not a picture) is skipped: the next entry's picture is
+    // fetched instead, once round the list, and newsImage stays with its own entry.
     void imageLoadwithDic(std::size_t index);
     // Puts the house ad of the picture at hand into the slot, with that picture's entry, and
     // fetches the next entry's picture (or fetches the first picture when none is ready).
@@ -137,6 +139,8 @@ private:
 
     std::weak_ptr<AdViewController> weakSelf();
     void showNewsAd(bool mayScheduleRotation);
+    void loadEntryPicture(std::size_t index, std::size_t triesLeft);
+    void skipFailedPicture(std::size_t index, std::size_t triesLeft);
     const platform::Value* shownEntry() const;
 };
 

@@ -29,6 +29,9 @@ using platform::Application;
 
 // A day of waiting is more than any script means; larger values are refused.
 constexpr double kMaxWaitSeconds = 86'400;
+// How long `tap` waits for its label to show up, and how often it looks again.
+constexpr double kTapPatienceSeconds = 5.0;
+constexpr double kTapPollSeconds = 0.25;
 // A page of scrolling keeps this much of the previous page in view.
 constexpr double kScrollOverlapPoints = 44;
 
@@ -109,14 +112,27 @@ std::optional<std::pair<std::shared_ptr<platform::TableView>, platform::IndexPat
     return std::nullopt;
 }
 
-CommandResult tap(std::string_view label) {
-    if (label.empty())
-        return fail("tap needs a label");
+bool tapOnce(std::string_view label) {
     if (platform::TextRenderer::tap(label))
-        return done();
+        return true;
     if (auto row = rowShowing(label)) {
         row->first->tapRowAtIndexPath(row->second);
-        return done();
+        return true;
+    }
+    return false;
+}
+
+// A person waits a moment for what they mean to tap: a page's Done button that shows once the
+// page is in, a screen still sliding in. So does `tap`, letting time pass in small steps.
+CommandResult tap(std::string_view label, const std::function<void(double)>& waitFor) {
+    if (label.empty())
+        return fail("tap needs a label");
+    for (double waited = 0;; waited += kTapPollSeconds) {
+        if (tapOnce(label))
+            return done();
+        if (waited >= kTapPatienceSeconds)
+            break;
+        waitFor(kTapPollSeconds);
     }
     return fail("nothing labelled \"" + std::string(label) + "\" on screen");
 }
@@ -281,7 +297,7 @@ CommandResult CommandInterpreter::execute(std::string_view line) {
     if (name == "snapshot")
         return snapshot(argument);
     if (name == "tap")
-        return tap(argument);
+        return tap(argument, waitFor_);
     if (name == "type")
         return type(argument);
     if (name == "toggle")

@@ -1,5 +1,8 @@
 #include "runner/Runner.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +24,7 @@
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/BackgroundWork.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/TextRenderer.h"
@@ -34,9 +38,16 @@ namespace {
 
 using platform::RunLoop;
 
-// How long, at most, in real time, the start and the manual clock's `wait` let replies in
-// flight arrive.
+// How long, at most, in real time, a settle lets replies in flight arrive.
 constexpr double kSettleLimitSeconds = 5.0;
+// Rounds of settling: replies bring work that may start further requests and animations.
+constexpr int kMaxSettleRounds = 16;
+// The manual clock's `wait` moves in steps of this much (longer ones in at most
+// kMaxManualWaitSteps steps), settling after each.
+constexpr double kManualWaitStepSeconds = 0.5;
+constexpr double kMaxManualWaitSteps = 240;
+// A little clock time past an animation's end, so the did-stop due at its end has run.
+constexpr double kAnimationEndMargin = 0.01;
 // Where the console lines go: Library/Logs/console.log under the device home.
 constexpr const char* kConsoleLogFolder = "Logs";
 constexpr const char* kConsoleLogFile = "console.log";
@@ -92,7 +103,7 @@ private:
                 busy_ = true;
             }
             platform::performOnMain([this, line, quit] {
-                CommandResult result = quit ? CommandResult{true, "", true} : interpreter_.execute(line);
+                CommandResult result = quit ? CommandResult{true, "", true} : runCommand(interpreter_, line);
                 std::cout << result.output;
                 if (interactive_ && !result.quit && result.ok && line.rfind("screen", 0) != 0)
                     std::cout << platform::TextRenderer::renderScreen() << "\n";
@@ -139,15 +150,71 @@ bool routeConsoleTo(const std::filesystem::path& file) {
 
 } // namespace
 
-void settle() {
+std::uint64_t animationMark() {
+    auto last = platform::AnimationLog::shared().last();
+    return last ? last->id : 0;
+}
+
+void settle(std::uint64_t commandAnimations) {
+    using Steady = std::chrono::steady_clock;
     auto& loop = RunLoop::main();
-    loop.runUntil(
-        [&loop] {
-            return platform::URLConnection::runningCount() == 0 && platform::BackgroundWork::pendingCount() == 0 &&
-                   loop.queuedTaskCount() == 0;
-        },
-        kSettleLimitSeconds);
-    loop.drain();
+    auto& clock = platform::Clock::current();
+    const auto realDeadline = Steady::now() + std::chrono::duration<double>(kSettleLimitSeconds);
+    auto realLeft = [&] { return std::chrono::duration<double>(realDeadline - Steady::now()).count(); };
+    auto quiet = [&loop] {
+        return platform::URLConnection::runningCount() == 0 && platform::BackgroundWork::pendingCount() == 0 &&
+               loop.queuedTaskCount() == 0;
+    };
+    // When the awaited animations end, on the clock's monotonic time; none: nullopt.
+    const std::uint64_t commandEnd = animationMark();
+    auto awaitedAnimationsEnd = [&]() -> std::optional<double> {
+        std::optional<double> end;
+        for (const auto& record : platform::AnimationLog::shared().records()) {
+            if (record.state != platform::AnimationState::Running)
+                continue;
+            bool commandsOwn = record.id > commandAnimations && record.id <= commandEnd;
+            bool changesTheScreen = record.kind != platform::AnimationKind::Property;
+            if (!commandsOwn && !changesTheScreen)
+                continue;
+            // One that would outlast the limit (a long or repeating one) is not waited for.
+            double at = record.startTime + record.totalDuration();
+            if (std::isfinite(at) && at - clock.monotonic() <= kAnimationSettleLimitSeconds)
+                end = std::max(end.value_or(at), at);
+        }
+        return end;
+    };
+
+    double animationBudget = kAnimationSettleLimitSeconds;
+    for (int round = 0; round < kMaxSettleRounds; ++round) {
+        loop.runUntil(quiet, std::max(0.0, realLeft()));
+        loop.drain();
+        if (!quiet()) {
+            if (realLeft() > 0)
+                continue;
+            break;
+        }
+        auto end = awaitedAnimationsEnd();
+        if (!end || animationBudget <= 0)
+            break;
+        // Their did-stop runs at their end: move just past it.
+        double step = std::min(std::max(*end - clock.monotonic(), 0.0) + kAnimationEndMargin, animationBudget);
+        animationBudget -= step;
+        if (clock.isManual()) {
+            loop.advance(step);
+        } else {
+            double target = clock.monotonic() + step;
+            loop.runUntil([&clock, target] { return clock.monotonic() >= target; }, std::min(step, realLeft()) + 0.1);
+        }
+    }
+}
+
+CommandResult runCommand(CommandInterpreter& interpreter, std::string_view line) {
+    std::uint64_t mark = animationMark();
+    CommandResult result = interpreter.execute(line);
+    // The next command sees what this one brought: replies, queued work, animations.
+    if (!result.quit)
+        settle(mark);
+    return result;
 }
 
 void waitFor(double seconds, bool manualClock) {
@@ -156,8 +223,16 @@ void waitFor(double seconds, bool manualClock) {
         loop.runUntil([] { return false; }, seconds);
         return;
     }
-    loop.advance(seconds);
-    settle();
+    // Time passes in steps with the loop settled between them, so replies arrive while it
+    // passes, as they would on the system clock, instead of every timer of the span firing
+    // before any reply is in.
+    if (seconds <= 0)
+        settle();
+    const double step = std::max(kManualWaitStepSeconds, seconds / kMaxManualWaitSteps);
+    for (double left = seconds; left > 0; left -= step) {
+        loop.advance(std::min(step, left));
+        settle();
+    }
 }
 
 int runFerrowick(int argc, char** argv) {

@@ -40,9 +40,13 @@ protected:
         host_->getAdFromNetwork();
         return host_;
     }
+    // Until no download is left: a finished one may start the next (a failed picture is
+    // skipped for the next entry's).
     void settleDownloads() {
-        waitFor([] { return promo::backgroundImageDownloadsInFlight() == 0; });
-        clock_.drain();
+        do {
+            waitFor([] { return promo::backgroundImageDownloadsInFlight() == 0; });
+            clock_.drain();
+        } while (promo::backgroundImageDownloadsInFlight() != 0);
     }
     std::shared_ptr<promo::AdViewController> host_;
 };
@@ -188,6 +192,51 @@ TEST_F(BannerHost, PictureReportsAndLinkBelongToOneEntry) {
     EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed2);
     clock_.advance(0.3);
     EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/1"});
+}
+
+// The rotation goes round every entry: one whose picture is missing, or is no picture, is
+// skipped, and each shown picture keeps its own entry's reports and link.
+TEST_F(BannerHost, TheRotationSkipsEntriesWhosePictureFailed) {
+    struct Case {
+        const char* name;
+        const char* secondPicture;
+    };
+    const Case cases[] = {{"missing", "{{base}}/promo/images/missing.png"},
+                          {"not a picture", "{{base}}/promo/houseNews.json"},
+                          {"no link", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::Application::resetForTesting();
+        services_.host().clearRequestLog();
+        std::string news = std::string(R"({"newsData":[
+  {"appIdentity":"ferrowickdocs://","imageLink":"{{base}}/promo/images/news-1.png","appId":"301","appLink":"http://store.example/1"},
+  {"appIdentity":"ferrowickphoto://","imageLink":")") + c.secondPicture + R"(","appId":"302","appLink":"http://store.example/2"},
+  {"appIdentity":"ferrowicknotes://","imageLink":"{{base}}/promo/images/news-3.png","appId":"303","appLink":"http://store.example/3"}]})";
+        serve(kNewsPath, news.c_str());
+        services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
+        host_.reset();
+        makeHost(kAdsOff);
+        ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
+        settleDownloads();
+        // Entries 0, 2, 0, 2: the second never shows, the third does.
+        const int expectedCounters[] = {2, 0, 2};
+        for (int step = 0; step < 3; ++step) {
+            clock_.advance(60);
+            EXPECT_EQ(host_->newsAdCounter(), expectedCounters[step]) << "step " << step;
+            settleDownloads();
+        }
+        EXPECT_EQ(redOf(host_->newsView()->currentBackgroundImage()), kRed3);
+        ASSERT_TRUE(waitFor([&] { return services_.requestCount(kImpressionPath) == 4; }));
+        std::vector<std::string> reported;
+        for (const auto& request : services_.requestsTo(kImpressionPath))
+            reported.push_back(request.queryValue("appId").value_or(""));
+        EXPECT_EQ(reported, (std::vector<std::string>{"301", "303", "301", "303"}));
+        host_->newsView()->sendActionsForControlEvents(platform::ControlEvent::TouchDown);
+        ASSERT_TRUE(waitFor([&] { return services_.requestCount(kClickPath) == 1; }));
+        EXPECT_EQ(services_.requestsTo(kClickPath)[0].queryValue("appId"), "303");
+        clock_.advance(0.5);
+        EXPECT_EQ(platform::Application::shared().openedURLs(), std::vector<std::string>{"http://store.example/3"});
+    }
 }
 
 // A network adapter that fills every request with a 300 by 50 ad on a later turn, or fails

@@ -2,7 +2,9 @@
 // automation would, and checks what it shows, what it leaves on disk and what the services saw.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/foundation/PropertyList.h"
 #include "platform/ui/Image.h"
@@ -40,10 +45,13 @@ protected:
 
     // Runs ferrowick with `script` on standard input; answers what it printed on standard output.
     // With `withStandardError`, what it wrote there follows in the same text.
-    std::string run(const std::string& script, const std::string& extraOptions = {}, bool withStandardError = false) {
+    // With `workingFolder`, it runs there (where a snapshot without a folder is written).
+    std::string run(const std::string& script, const std::string& extraOptions = {}, bool withStandardError = false,
+                    const fs::path& workingFolder = {}) {
         fs::path scriptFile = home_ / "script.txt";
         std::ofstream(scriptFile) << script;
-        std::string command = std::string(FERROWICK_BINARY) + " --home '" + home_.string() +
+        std::string command = (workingFolder.empty() ? std::string() : "cd '" + workingFolder.string() + "' && ") +
+                              std::string(FERROWICK_BINARY) + " --home '" + home_.string() +
                               "' --manual-clock --script '" + scriptFile.string() + "' " + extraOptions +
                               (withStandardError ? " 2>&1" : " 2>/dev/null");
         std::string output;
@@ -188,9 +196,10 @@ TEST_F(FerrowickScript, ImageButtonsShowTheirLabelsAndLongListsScroll) {
                             "screen\n"
                             "quit\n");
     EXPECT_EQ(status_, 0);
+    // Each screen starts with the title row (an ad's text may name the application too).
     std::vector<std::string> screens;
-    for (std::size_t at = shown.find("Ferro Wick"), next; at != std::string::npos; at = next) {
-        next = shown.find("Ferro Wick", at + 1);
+    for (std::size_t at = shown.find("Ferro Wick\n"), next; at != std::string::npos; at = next) {
+        next = shown.find("Ferro Wick\n", at + 1);
         screens.push_back(shown.substr(at, next == std::string::npos ? std::string::npos : next - at));
     }
     ASSERT_EQ(screens.size(), 4u) << shown;
@@ -246,4 +255,166 @@ TEST_F(FerrowickScript, TheBannerHostShowsATangentAdThroughTheMediationView) {
     EXPECT_EQ(requests[0].queryValue("pub"), "fw-tangent");
     EXPECT_EQ(requests[0].queryValue("site"), "fw-site");
     EXPECT_EQ(requests[0].queryValue("spot"), "fw-spot");
+}
+
+namespace {
+
+// The commands of the README's first walk, in order: each line of the walk's block that does
+// not start with a blank, up to the first run of two blanks (the explanation follows).
+std::vector<std::string> readmeWalk() {
+    std::ifstream in(FERROWICK_README);
+    std::vector<std::string> commands;
+    std::string line;
+    bool inWalk = false, inBlock = false;
+    while (std::getline(in, line)) {
+        if (!inWalk) {
+            inWalk = line.find("A first walk") != std::string::npos;
+            continue;
+        }
+        if (line.rfind("```", 0) == 0) {
+            if (inBlock)
+                break;
+            inBlock = true;
+            continue;
+        }
+        if (!inBlock || line.empty() || line.front() == ' ')
+            continue;
+        commands.push_back(line.substr(0, line.find("  ")));
+    }
+    return commands;
+}
+
+struct WalkNetwork {
+    const char* name;
+    const char* ration;  // the configuration's one entry
+    const char* landing; // requested after the tap on the ad
+    const char* close;   // what closes the landing page; none when the link left the application
+};
+
+// The network types of the default configuration.
+const WalkNetwork kWalkNetworks[] = {
+    {"Lumen", R"({"type":1,"nid":"walk-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})",
+     "/lumen/landing.html", "Done"},
+    // The placement of the fixtures' banner (the default configuration's gets a video ad).
+    {"Meridian", R"({"type":6,"nid":"walk-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-e2e"})",
+     nullptr, nullptr},
+    {"Cobalt", R"({"type":7,"nid":"walk-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})",
+     "/cobalt/AdBridgeServer/v2/landing", "Done"},
+    {"Orbis", R"({"type":18,"nid":"walk-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})",
+     "/orbis/landing.html", "Done"},
+    {"Tangent",
+     R"({"type":2,"nid":"walk-tangent","nname":"tangent","weight":100,"priority":1,)"
+     R"("key":{"publisherID":"fw-tangent","siteID":"fw-site","spotID":"fw-spot"}})",
+     "/tangent/landing.html", "Back"},
+};
+
+} // namespace
+
+// The README's walk, run as written on the embedded services with one network configured at a
+// time; the landing page closes the way the README says for that network. Each command
+// settles before the next, so `tap Done` straight after `tap Ad` finds the page's Done.
+TEST_F(FerrowickScript, TheReadmeWalkRunsForEveryNetworkOfTheDefaultConfiguration) {
+    auto walk = readmeWalk();
+    ASSERT_GE(walk.size(), 10u);
+    auto tapAd = std::find(walk.begin(), walk.end(), "tap Ad");
+    ASSERT_NE(tapAd, walk.end());
+    ASSERT_NE(tapAd + 1, walk.end());
+    ASSERT_EQ(*(tapAd + 1), "tap Done");
+    ASSERT_EQ(walk.back(), "quit");
+    struct Leg {
+        const WalkNetwork& network;
+        bool tablet;
+    };
+    std::vector<Leg> legs;
+    for (const auto& network : kWalkNetworks)
+        legs.push_back({network, false});
+    // On the tablet, the in-app browser whose toolbar closes with Done.
+    legs.push_back({kWalkNetworks[0], true});
+    for (const auto& [network, tablet] : legs) {
+        SCOPED_TRACE(std::string(network.name) + (tablet ? " on the tablet" : " on the phone"));
+        TearDown();
+        SetUp();
+        writeFile("notes.txt", 6);
+        fwtest::LoopbackServices services;
+        services::installStandardEndpoints(services.host());
+        std::string config = std::string(R"({"extra":{"refresh_interval":30,"transition":1},"rations":[)") +
+                             network.ration + "]}";
+        services.handle("GET", std::string(services::kMediationConfigPath), [config](const services::LoggedRequest&) {
+            return services::ServiceReply{200, config, "application/json", {}};
+        });
+        std::string script;
+        for (auto it = walk.begin(); it != walk.end(); ++it) {
+            if (it == tapAd + 1) {
+                if (network.close)
+                    script += std::string("tap ") + network.close + "\n";
+                continue;
+            }
+            if (*it == "quit")
+                script += "screen\n"; // to see where the walk ended
+            script += *it + "\n";
+        }
+        std::string shown =
+            run(script, "--services " + services.baseURL() + (tablet ? " --device tablet" : ""), false, home_);
+        EXPECT_EQ(status_, 0);
+        EXPECT_EQ(shown.find("error:"), std::string::npos) << script << shown;
+        EXPECT_EQ(preferences()["passKey"].stringOr(""), "2468");
+        EXPECT_EQ(services.requestCount("/switchboard/exclick.php"), 1u) << "one tap on the network's ad";
+        if (network.landing) {
+            EXPECT_GE(services.requestCount(network.landing), 1u) << network.landing;
+        }
+        EXPECT_TRUE(fs::exists(home_ / "drive.png"));
+        auto title = shown.rfind("Ferro Wick\n");
+        auto lastScreen = shown.substr(title == std::string::npos ? 0 : title);
+        EXPECT_NE(lastScreen.find("[Settings]"), std::string::npos) << "back on the drive\n" << shown;
+    }
+}
+
+// `ferrowick-services --fixtures DIR` serves every endpoint from DIR, the mediation
+// configuration included: a copy that names one network makes `ferrowick` show only its ads.
+TEST_F(FerrowickScript, TheServicesServeTheFixturesFolderTheyAreGiven) {
+    fs::path fixtures = home_ / "my-fixtures";
+    fs::copy(FERROWICK_FIXTURES, fixtures, fs::copy_options::recursive);
+    const std::string onlyOrbis =
+        R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)"
+        R"({"type":18,"nid":"mine","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"}]})";
+    std::ofstream(fixtures / "switchboard/config/4c1e9b07d2a85f36e0b47a9c13d6f285.json") << onlyOrbis;
+    std::ofstream(fixtures / "orbis/ad-live.xml")
+        << R"(<?xml version="1.0" encoding="UTF-8"?><Ads><Ad type="banner" actionType="2" width="320" height="50">)"
+           R"(<AdURL>{{services}}/orbis/click?ad=mine</AdURL><titleText>Mine</titleText><![CDATA[<html><body>)"
+           R"(<a id="ad" href="http://ads.invalid/go">My own fixture ad</a></body></html>]]></Ad></Ads>)";
+
+    // The services in a process of their own; they print their URL on the first line.
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    // Stops the services however the test ends.
+    struct Stopper {
+        pid_t pid;
+        ~Stopper() {
+            ::kill(pid, SIGTERM);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+        }
+    };
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(FERROWICK_SERVICES_BINARY, FERROWICK_SERVICES_BINARY, "--fixtures", fixtures.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    Stopper stopper{child};
+    std::string url;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n')
+        url += c;
+    ::close(out[0]);
+    ASSERT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
+
+    std::string shown = run("wait 3\nwait 3\nscreen\nquit\n", "--services " + url);
+    EXPECT_EQ(status_, 0);
+    EXPECT_NE(shown.find("My own fixture ad"), std::string::npos) << shown;
 }

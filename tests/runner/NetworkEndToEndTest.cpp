@@ -20,6 +20,7 @@
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
 #include "meridian/MRHandshake.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/ui/TextRenderer.h"
 #include "promo/AdViewController.h"
 #include "runner/Runner.h"
@@ -27,6 +28,9 @@
 #include "support/LoopbackServices.h"
 
 namespace {
+
+// A cap in real time on waits for work on other threads; the awaited event normally comes at once.
+constexpr double kReportWaitLimitSeconds = 20.0;
 
 struct NetworkCase {
     int type;
@@ -196,15 +200,29 @@ TEST_P(NetworkEndToEnd, AnAdShowsIsReportedTapsThroughAndRefreshes) {
     if (network.type == 2) {
         // A Tangent ad reports its events when its widget goes away: the slot lets the tapped
         // ad's adapter go once the next refresh has replaced it.
+        std::weak_ptr<platform::View> widget = shown->adNetworkView();
+        ASSERT_FALSE(widget.expired());
         shown.reset();
         target.reset();
-        waitSeconds(31);
-        std::vector<std::string> events;
-        for (const auto& report : services_.requestsTo("/tangent/a/conversion"))
-            events.push_back(report.queryValue("event").value_or(""));
-        for (const char* event : {"request", "impression", "click"})
-            EXPECT_NE(std::find(events.begin(), events.end(), event), events.end())
-                << event << " in " << ::testing::PrintToString(events);
+        for (int i = 0; i < 70 && !widget.expired(); ++i)
+            waitSeconds(1);
+        ASSERT_TRUE(widget.expired()) << "the tapped ad's widget is still there after two refreshes";
+        // The reports go out on the event manager's worker threads: wait for them to arrive.
+        auto events = [this] {
+            std::vector<std::string> seen;
+            for (const auto& report : services_.requestsTo("/tangent/a/conversion"))
+                seen.push_back(report.queryValue("event").value_or(""));
+            return seen;
+        };
+        auto reported = [&events] {
+            auto seen = events();
+            for (const char* event : {"request", "impression", "click"})
+                if (std::find(seen.begin(), seen.end(), event) == seen.end())
+                    return false;
+            return true;
+        };
+        EXPECT_TRUE(platform::RunLoop::main().runUntil(reported, kReportWaitLimitSeconds))
+            << ::testing::PrintToString(events());
     }
 }
 

@@ -29,7 +29,7 @@ public:
     CobaltService(const CobaltService&) = delete;
     CobaltService& operator=(const CobaltService&) = delete;
 
-    // The client offered by the sync reply; the scripts default to the fixtures.
+    // The client offered by the sync reply; the scripts default to the host's fixtures.
     void setClient(std::string version, std::optional<std::string> driver = std::nullopt,
                    std::optional<std::string> display = std::nullopt);
     // Leaves the "driver" component out of the reply's source.

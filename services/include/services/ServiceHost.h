@@ -110,6 +110,8 @@ class ServiceHost {
     ServiceHost& operator=(const ServiceHost&) = delete;
 
     static std::string defaultFixturesDir();
+    // The folder this host serves its fixture files from; the standard endpoints read theirs there too.
+    const std::string& fixturesDir() const;
 
     // Listens on `address`:`port` (0: a free port) and answers the base URL
     // "http://127.0.0.1:PORT"; empty when the port cannot be bound or the host already runs.

@@ -1,5 +1,6 @@
 #pragma once
-// Everything the embedded services answer when `ferrowick` starts them: the fixture files,
+// Everything the embedded services answer when `ferrowick` starts them: the fixture files of
+// the host's fixtures folder (each endpoint reads its own fixtures there too),
 // plus the handlers of every service that needs more than a file (mediation configuration
 // and pings, the push service's device-token registration, the tracking upload).
 #include "services/ServiceHost.h"

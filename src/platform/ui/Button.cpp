@@ -83,7 +83,10 @@ std::string Button::accessibilityLabel() const {
     std::string title = currentTitle();
     if (!title.empty())
         return title;
-    if (auto image = currentImage())
+    if (auto image = currentImage(); image && !image->name().empty())
+        return image->name();
+    // A button drawn only by its background picture is known by that picture's name.
+    if (auto image = currentBackgroundImage())
         return image->name();
     return {};
 }

@@ -2,8 +2,9 @@
 // A push button with a title, an image and a background image for each control state
 // (normal, highlighted, selected, disabled). A state without its own value shows the normal
 // state's. The text renderer shows the current title in brackets, "[OK]", or the current
-// image's name, "[<upgrade1.png>]", when there is no title. Owned by its superview; main
-// thread only.
+// image's name, "[<upgrade1.png>]", when there is no title. Its accessibility label (what
+// `tap` finds it by) is its own, else the title, else the name of its image, else the name of
+// its background picture. Owned by its superview; main thread only.
 #include <map>
 #include <memory>
 #include <string>
