@@ -22,6 +22,7 @@ copy switchboard_config "$fixtures"/switchboard/config/*.json
 copy meridian_json_ad "$fixtures"/meridian/ad.json "$fixtures"/meridian/video-ad.json
 copy meridian_handshake "$fixtures"/meridian/handshake.json
 copy orbis_reply "$fixtures"/orbis/*.xml
+copy web_page $(find "$fixtures" -name "*.html" | sort)
 
 cmake --build "$build" --target fuzz_seed_corpus
 "$build/tests/fuzz/fuzz_seed_corpus" "$root"
