@@ -21,6 +21,7 @@ copy value_json $(find "$fixtures" -name '*.json' | sort)
 copy switchboard_config "$fixtures"/switchboard/config/*.json
 copy meridian_json_ad "$fixtures"/meridian/ad.json "$fixtures"/meridian/video-ad.json
 copy meridian_handshake "$fixtures"/meridian/handshake.json
+copy promo_replies "$fixtures"/promo/*.json
 copy orbis_reply "$fixtures"/orbis/*.xml
 copy web_page $(find "$fixtures" -name "*.html" | sort)
 
