@@ -34,11 +34,11 @@ status=0
 printf '%-22s %12s %8s %8s %s\n' target executions cov ft findings
 for t in $targets; do
     log="$build/fuzz-logs/$t.log"
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-    ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+    runs=$(LC_ALL=C sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    cov=$(grep -ao 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+    ft=$(grep -ao 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
     found=$(ls "$here/findings/$t" | wc -l)
     printf '%-22s %12s %8s %8s %s\n' "$t" "${runs:-?}" "${cov:-?}" "${ft:-?}" "$found"
-    [ "$found" -eq 0 ] && grep -q '^stat::number_of_executed_units' "$log" || status=1
+    [ "$found" -eq 0 ] && grep -aq '^stat::number_of_executed_units' "$log" || status=1
 done
 exit $status
