@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 HOME_DIR ?= $(CURDIR)/device
 
-.PHONY: run test deps build-run build-test bench clean fuzz fuzz-deps
+.PHONY: run test tsan deps build-run build-test bench clean fuzz fuzz-deps
 
 deps:
 	@./scripts/install-deps.sh
@@ -24,6 +24,14 @@ run: build-run
 
 test: build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+build/tsan/build.ninja: | deps
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFW_TSAN=ON
+
+# The whole suite under ThreadSanitizer (a separate build; not part of `make test`).
+tsan: deps build/tsan/build.ninja
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && ctest --output-on-failure -j $(JOBS) --timeout 1200
 
 bench: deps build/run/build.ninja
 	cmake --build build/run --target benchmarks -j $(JOBS)

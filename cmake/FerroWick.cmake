@@ -47,6 +47,13 @@ function(fw_object_library NAME DIR)
     endif()
 endfunction()
 
+# Under ThreadSanitizer every test (and every program a test starts) reads the project's
+# suppressions, which name only races inside uninstrumented system libraries.
+if(FW_TSAN)
+    set(FW_TEST_SANITIZER_ENV
+        "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1")
+endif()
+
 # fw_tests(NAME DIR [LIBS ...]): one GoogleTest binary from the sources in DIR, run by CTest.
 function(fw_tests NAME DIR)
     file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${DIR}/*.cpp)
@@ -58,7 +65,7 @@ function(fw_tests NAME DIR)
     target_link_libraries(${NAME} PRIVATE test_support ${ARGN})
     add_test(NAME ${NAME} COMMAND ${NAME})
     set_tests_properties(${NAME} PROPERTIES ENVIRONMENT
-        "FW_SOURCE_DIR=${CMAKE_SOURCE_DIR};FW_BUNDLE_DIR=${FW_RESOURCES_DIR}")
+        "FW_SOURCE_DIR=${CMAKE_SOURCE_DIR};FW_BUNDLE_DIR=${FW_RESOURCES_DIR};${FW_TEST_SANITIZER_ENV}")
 endfunction()
 
 # fw_benchmark(NAME SOURCE [LIBS ...]): a Google Benchmark binary, built only by `make bench`.

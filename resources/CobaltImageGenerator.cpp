@@ -74,7 +74,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     constexpr std::array<std::uint8_t, 4> kEnabled = {255, 255, 255, 255};
-    constexpr std::array<std::uint8_t, 4> kDisabled = {128, 128, 128, 160};
+    // The arrows sit on the bar's grey control: enabled ones are white, disabled ones a dark
+    // grey that still shows on it.
+    constexpr std::array<std::uint8_t, 4> kDisabled = {48, 48, 48, 255};
     struct Entry {
         const char* name;
         Bytes png;

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,7 +12,9 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -208,6 +211,134 @@ Fault Fault::closeConnection() {
     return f;
 }
 
+// ---- A server that leaves unparsable ranges to the handlers ----
+
+namespace {
+
+// The HTTP library answers 416 to a "Range" header it cannot parse ("bytes=5-2", "items=0-")
+// before any handler runs, although such a header is to be ignored (RFC 9110). So the request
+// head is read here first, such a header is renamed to kStashedRange (the log and the handlers
+// see it as "Range" again), and the library reads the request from that edited head.
+constexpr const char* kStashedRange = "X-Services-Stashed-Range";
+// The longest request head read ahead; a longer one goes to the library as it is.
+constexpr std::size_t kMaximumHeadBytes = 64 * 1024;
+constexpr std::string_view kHeadEnd = "\r\n\r\n";
+
+// A socket whose first bytes come from a buffer.
+class PrefixedSocketStream final : public httplib::Stream {
+public:
+    PrefixedSocketStream(int sock, std::string prefix, int readTimeoutMs, int writeTimeoutMs)
+        : sock_(sock), prefix_(std::move(prefix)), readTimeoutMs_(readTimeoutMs), writeTimeoutMs_(writeTimeoutMs) {}
+
+    bool is_readable() const override { return position_ < prefix_.size() || wait(POLLIN, readTimeoutMs_); }
+    bool is_writable() const override { return wait(POLLOUT, writeTimeoutMs_); }
+    ssize_t read(char* ptr, size_t size) override {
+        if (position_ < prefix_.size()) {
+            size_t n = std::min(size, prefix_.size() - position_);
+            std::memcpy(ptr, prefix_.data() + position_, n);
+            position_ += n;
+            return static_cast<ssize_t>(n);
+        }
+        if (!wait(POLLIN, readTimeoutMs_))
+            return -1;
+        return ::recv(sock_, ptr, size, 0);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        if (!is_writable())
+            return -1;
+        return ::send(sock_, ptr, size, MSG_NOSIGNAL);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override { address(::getpeername, ip, port); }
+    void get_local_ip_and_port(std::string& ip, int& port) const override { address(::getsockname, ip, port); }
+    socket_t socket() const override { return sock_; }
+
+private:
+    bool wait(short events, int timeoutMs) const {
+        pollfd fd{sock_, events, 0};
+        int ready;
+        do
+            ready = ::poll(&fd, 1, timeoutMs);
+        while (ready < 0 && errno == EINTR);
+        return ready > 0;
+    }
+    void address(int (*query)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const {
+        sockaddr_storage storage{};
+        socklen_t length = sizeof(storage);
+        if (query(sock_, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+            return;
+        char text[INET6_ADDRSTRLEN] = {};
+        if (storage.ss_family == AF_INET) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(&storage);
+            ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof(text));
+            port = ntohs(in->sin_port);
+        } else if (storage.ss_family == AF_INET6) {
+            const auto* in = reinterpret_cast<const sockaddr_in6*>(&storage);
+            ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof(text));
+            port = ntohs(in->sin6_port);
+        }
+        ip = text;
+    }
+
+    int sock_;
+    std::string prefix_;
+    size_t position_ = 0;
+    int readTimeoutMs_;
+    int writeTimeoutMs_;
+};
+
+// `head` with every "Range" header line the library cannot parse renamed.
+std::string withParsableRanges(std::string head) {
+    std::size_t line = head.find("\r\n");
+    while (line != std::string::npos && line + 2 < head.size()) {
+        std::size_t start = line + 2;
+        std::size_t end = head.find("\r\n", start);
+        if (end == std::string::npos || end == start)
+            break;
+        std::string_view text(head.data() + start, end - start);
+        auto colon = text.find(':');
+        if (colon != std::string_view::npos && platform::equalsIgnoringCase(text.substr(0, colon), "Range")) {
+            std::string value(platform::trim(text.substr(colon + 1)));
+            httplib::Ranges ranges;
+            if (!httplib::detail::parse_range_header(value, ranges)) {
+                head.replace(start, colon, kStashedRange);
+                end = head.find("\r\n", start);
+            }
+        }
+        line = end;
+    }
+    return head;
+}
+
+class RangeTolerantServer final : public httplib::Server {
+    bool process_and_close_socket(socket_t sock) override {
+        int readMs = static_cast<int>(read_timeout_sec_ * 1000 + read_timeout_usec_ / 1000);
+        int writeMs = static_cast<int>(write_timeout_sec_ * 1000 + write_timeout_usec_ / 1000);
+        std::string head;
+        char buffer[4096];
+        while (head.find(kHeadEnd) == std::string::npos && head.size() < kMaximumHeadBytes) {
+            pollfd fd{sock, POLLIN, 0};
+            if (::poll(&fd, 1, readMs) <= 0)
+                break;
+            ssize_t n = ::recv(sock, buffer, sizeof(buffer), 0);
+            if (n <= 0)
+                break;
+            head.append(buffer, static_cast<std::size_t>(n));
+        }
+        bool served = false;
+        if (!head.empty()) {
+            PrefixedSocketStream stream(sock, withParsableRanges(std::move(head)), readMs, writeMs);
+            bool closed = false;
+            // One request per connection, as the host's keep-alive setting asks.
+            served = process_request(stream, true, closed, nullptr);
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return served;
+    }
+};
+
+} // namespace
+
 // ---- ServiceHost ----
 
 struct ServiceHost::Impl {
@@ -237,6 +368,10 @@ struct ServiceHost::Impl {
         for (const auto& [name, value] : req.headers) {
             if (equalsIgnoringCase(name, kStashedContentType))
                 continue;
+            if (equalsIgnoringCase(name, kStashedRange)) {
+                entry.headers.emplace_back("Range", value);
+                continue;
+            }
             if (equalsIgnoringCase(name, "Content-Type") && stashed != req.headers.end())
                 entry.headers.emplace_back(name, stashed->second);
             else
@@ -424,7 +559,7 @@ std::string ServiceHost::defaultFixturesDir() {
 std::string ServiceHost::start(int port, const std::string& address) {
     if (impl_->running)
         return {};
-    auto server = std::make_unique<httplib::Server>();
+    std::unique_ptr<httplib::Server> server = std::make_unique<RangeTolerantServer>();
     impl_->install(*server);
     int bound = port == 0 ? server->bind_to_any_port(address.c_str())
                           : (server->bind_to_port(address.c_str(), port) ? port : -1);

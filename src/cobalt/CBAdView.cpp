@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAsyncCommand.h"
@@ -327,6 +328,7 @@ bool CBAdViewInternal::display() {
     m_slot->setIsDisplayed(true);
     m_shouldWipeContentOnDismiss = false;
     m_hasDisplayedCurrentAd = false;
+    m_displayingDlTime = m_slot->nextAdDlTime();
 
     const int size = m_slot->slotDescription()->size();
     const platform::Size adSize = CBAdView::sizeForCBAdSize(size);
@@ -447,9 +449,25 @@ void CBAdViewInternal::adDisplayed() {
 }
 
 void CBAdViewInternal::adDisplayFailedForSlotNamed(const std::string&) {
+    // Only a banner whose display page was already loaded faded its content out; that page
+    // still holds the ad shown before.
+    const bool pageHoldsPreviousAd = m_isRefreshing && m_slot && m_slot->dlTime() != 0;
     m_hasDisplayedCurrentAd = true;
     m_isRefreshing = false;
     m_view->setUserInteractionEnabled(true);
+    // The ad that cannot be shown would stay the slot's next ad until it expires and be
+    // offered again at every refresh: it is dropped and another one fetched.
+    const std::int64_t broken = std::exchange(m_displayingDlTime, 0);
+    auto manager = adManager();
+    if (broken != 0 && manager && m_slot)
+        manager->deleteAd(broken, m_slot->slotDescription()->name(), true);
+    // The previous ad shows again; without one the banner stays as it is until its next ad.
+    if (!pageHoldsPreviousAd)
+        return;
+    if (auto container = containerView()) {
+        platform::AnimationOptions fade("", kFadeDuration);
+        platform::View::animate(fade, [&] { container->setAlpha(1.0); });
+    }
 }
 
 void CBAdViewInternal::adReadyDelayed(const std::string& slotName) { notifyDelegateAdReadyForSlotNamed(slotName); }
@@ -530,31 +548,36 @@ void CBAdViewInternal::trackImpression() {
     std::weak_ptr<CBAdViewInternal> weak = weak_from_this();
     auto context = CBCallbackContext::contextWithCallbackInvocation(
         [weak](const platform::Value& result) {
-            auto self = weak.lock();
-            const auto* rows = result.array();
-            if (!self || !rows)
-                return;
-            for (const auto& row : *rows) {
-                const auto* columns = row.array();
-                if (!columns || columns->size() != 1 || !columns->at(0).string() || columns->at(0).string()->empty())
-                    continue;
-                const std::string& text = *columns->at(0).string();
-                const std::string separator = kTrackerSeparator;
-                std::size_t start = 0;
-                while (start <= text.size()) {
-                    std::size_t end = text.find(separator, start);
-                    if (end == std::string::npos)
-                        end = text.size();
-                    if (end > start)
-                        self->fetchUrl(CBBase64::stringWithBase64String(text.substr(start, end - start)));
-                    start = end + separator.size();
-                }
-            }
+            if (auto self = weak.lock())
+                self->fetchUrlsStashedInDB(result);
         },
         true);
     c->dbQueryManager()->sendAsyncCommand(CBDBQuery::queryWithQuery(
         c->database(), "SELECT trackers FROM ads WHERE slotName=? AND dlTime=?", std::move(context),
         {platform::Value(m_slot->slotDescription()->name()), platform::Value(m_slot->dlTime())}));
+}
+
+void CBAdViewInternal::fetchUrlsStashedInDB(const platform::Value& results) {
+    const auto* rows = results.array();
+    if (!rows)
+        return;
+    const std::string_view separator = kTrackerSeparator;
+    for (const auto& row : *rows) {
+        // A row is one non-empty text column; anything else is skipped.
+        const auto* columns = row.array();
+        if (!columns || columns->size() != 1 || !columns->at(0).string() || columns->at(0).string()->empty())
+            continue;
+        const std::string_view text = *columns->at(0).string();
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find(separator, start);
+            if (end == std::string_view::npos)
+                end = text.size();
+            if (end > start)
+                fetchUrl(CBBase64::stringWithBase64String(text.substr(start, end - start)));
+            start = end + separator.size();
+        }
+    }
 }
 
 void CBAdViewInternal::fetchUrl(const std::string& url, double timeout, std::optional<std::string> callback) {
@@ -668,6 +691,12 @@ void CBAdViewInternal::requestPage(const platform::URL& url) {
         scheduleExitItem();
         disableNavigationControls();
         expand();
+        if (!m_isExpanded) {
+            // The window is taken by another ad: the banner keeps its ad.
+            m_isBrowserMode = false;
+            m_shouldWipeContentOnDismiss = false;
+            return;
+        }
     } else {
         if (auto host = CBFullScreenAdWindow::shared()->appWindow())
             host->setHidden(true);
@@ -721,12 +750,24 @@ void CBAdViewInternal::applicationDidLoadExternalAppURL() {
 }
 
 void CBAdViewInternal::expand() {
-    if (controlsFullScreenSlot())
+    if (controlsFullScreenSlot() || m_isExpanded)
         return;
+    auto window = CBFullScreenAdWindow::shared();
+    // The window shows one ad at a time: another ad's content keeps it.
+    if (auto content = window->contentController(); content && content.get() != this) {
+        platform::logLine("CBAdEngine: Ignoring expansion of slot " + m_slot->slotDescription()->name() +
+                          " while another ad is displayed full screen.");
+        return;
+    }
+    // However the expansion came about (a click-through, a plain link or the script), the
+    // window is displaying from now on, so no other ad is shown over it and the banners wait
+    // until it closes.
+    if (!window->isDisplaying())
+        window->setIsDisplaying(true);
     m_isExpanded = true;
     m_lastDisplayTime = 0;
     setExecMode(1);
-    CBFullScreenAdWindow::shared()->displayController(shared_from_this());
+    window->displayController(shared_from_this());
 }
 
 void CBAdViewInternal::dismissAnimated(bool animated) {
@@ -748,6 +789,7 @@ void CBAdViewInternal::dismissAnimated(bool animated) {
         m_bridge->halt();
     hideNavigationExitItem();
     if (controlsFullScreenSlot()) {
+        hideAdLoadingIndicator();
         if (m_slot) {
             m_slot->setIsDisplayed(false);
             if (auto manager = adManager())

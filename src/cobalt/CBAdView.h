@@ -121,10 +121,15 @@ public:
     virtual void adContentWillLoad() {}
     virtual void adContentDidLoad();
     void adDisplayed();
-    void adDisplayFailedForSlotNamed(const std::string& slotName);
+    // The script could not show the ad: the ad is dropped and another fetched; a banner shows
+    // its previous ad again, the full-screen slot closes.
+    virtual void adDisplayFailedForSlotNamed(const std::string& slotName);
     void adReadyDelayed(const std::string& slotName);
     void adViewNeedsDisplay();
     void trackImpression();
+    // The tracker query's answer: each row's text holds Base64 addresses joined by "$$CBURL$$",
+    // each fetched once.
+    void fetchUrlsStashedInDB(const platform::Value& results);
     void fetchUrl(const std::string& url) { fetchUrl(url, 0, std::nullopt); }
     void fetchUrl(const std::string& url, double timeout, std::optional<std::string> callback);
     void requestPage(const platform::URL& url);
@@ -162,6 +167,8 @@ public:
     virtual void prepareActionSheet() {}
     virtual void addButtonToActionSheet(const std::string&, const std::string&) {}
     virtual void displayActionSheet() {}
+    // The full-screen controller's "Loading" box; a banner has none.
+    virtual void hideAdLoadingIndicator() {}
 
     virtual bool notifyDelegateAdReadyForSlotNamed(const std::string& slotName);
     bool notifyDelegateFullScreenAdDisplayWillOpen();
@@ -235,6 +242,8 @@ protected:
     double m_refreshInterval = 0;
     bool m_isRefreshing = false;
     bool m_hasDisplayedCurrentAd = false;
+    // The download time handed to the display script by the last display.
+    std::int64_t m_displayingDlTime = 0;
     std::shared_ptr<platform::Timer> m_exitItemTimer;
     std::set<std::shared_ptr<CBDownloadConnection>> m_fetches;
     bool m_observingExternalApp = false;

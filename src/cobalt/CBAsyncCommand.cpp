@@ -67,9 +67,16 @@ std::shared_ptr<CBDBQuery> CBDBQuery::queryWithQuery(std::shared_ptr<CBDatabase>
 }
 
 void CBDBQuery::execute() {
+    if (fromScript_) {
+        std::optional<platform::Array> rows;
+        if (database_)
+            rows = database_->sqlExecuteFromScript(query_, &cancelled_);
+        deliver(callbackContext_, rows ? platform::Value(std::move(*rows)) : platform::Value());
+        return;
+    }
     platform::Array rows;
     if (database_)
-        rows = fromScript_ ? database_->sqlExecuteFromScript(query_) : database_->sqlExecute(query_, parameters_);
+        rows = database_->sqlExecute(query_, parameters_);
     deliver(callbackContext_, platform::Value(std::move(rows)));
 }
 
@@ -245,6 +252,28 @@ std::shared_ptr<CBAsyncCommand> CBAsyncCommandQueue::nextCommand() {
     return command;
 }
 
+std::shared_ptr<CBAsyncCommand> CBAsyncCommandQueue::nextCommandOrMarkDrained() {
+    std::lock_guard lock(commandQueueLock_);
+    executing_.reset();
+    if (invalidated_ || commandQueue_.empty()) {
+        markDrained();
+        return nullptr;
+    }
+    executing_ = std::move(commandQueue_.front());
+    commandQueue_.pop_front();
+    return executing_;
+}
+
+void CBAsyncCommandQueue::cancelExecutingCommand() {
+    std::shared_ptr<CBAsyncCommand> executing;
+    {
+        std::lock_guard lock(commandQueueLock_);
+        executing = executing_;
+    }
+    if (executing)
+        executing->cancel();
+}
+
 std::size_t CBAsyncCommandQueue::numPendingCommands() const {
     std::lock_guard lock(commandQueueLock_);
     return commandQueue_.size();
@@ -299,6 +328,7 @@ void CBAsyncCommandQueue::invalidate() {
         std::lock_guard lock(commandQueueLock_);
         source = runLoopSource_;
         runLoop_ = nullptr;
+        invalidated_ = true;
     }
     if (source)
         source->invalidate();
@@ -330,9 +360,8 @@ CBAsyncCommandManager::CBAsyncCommandManager(std::shared_ptr<CBAsyncCommandQueue
             return;
         for (;;) {
             // Commands sent before the queue was attached are taken on the first pass.
-            while (auto command = commands->nextCommand())
+            while (auto command = commands->nextCommandOrMarkDrained())
                 platform::callGuarded("CBAsyncCommandManager: command", [&] { command->execute(); });
-            commands->markDrained();
             if (loop.runInMode(kWorkerRunSeconds, true) == platform::RunLoop::RunResult::Stopped)
                 return;
         }
@@ -349,9 +378,10 @@ void CBAsyncCommandManager::reset() { commandQueue_->flush(); }
 
 void CBAsyncCommandManager::shutdown() {
     commandQueue_->invalidate();
+    commandQueue_->flush();
+    commandQueue_->cancelExecutingCommand();
     if (commandExecThread_)
         commandExecThread_->stop();
-    commandQueue_->flush();
 }
 
 } // namespace cobalt

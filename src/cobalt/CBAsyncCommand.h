@@ -8,9 +8,9 @@
 // command with sendAsyncCommand(); the worker executes its commands one at a time, oldest
 // first; results come back to the main thread through the command's callback context.
 //
-// Ownership: the controller owns both managers. shutdown() (or destruction) stops the worker
-// after the command in progress, joins the thread and drops the pending commands; their
-// callbacks never run. Callbacks already handed to the main run loop still run there.
+// Ownership: the controller owns both managers. shutdown() (or destruction) drops the pending
+// commands (their callbacks never run), cancels the command in progress and joins the
+// thread. Callbacks already handed to the main run loop still run there.
 //
 // Wake-ups are throttled to one per kFireInterval: commands sent in a burst are executed
 // together at the next wake-up (a delayed fire on the sending thread's run loop).
@@ -66,6 +66,8 @@ public:
     virtual ~CBAsyncCommand() = default;
     virtual int type() const = 0;
     virtual void execute() = 0;
+    // Asks a command in progress to stop early (any thread); most commands run to the end.
+    virtual void cancel() {}
 
 protected:
     static void deliver(const std::shared_ptr<CBCallbackContext>& context, platform::Value result);
@@ -80,10 +82,15 @@ public:
                                                      std::vector<platform::Value> parameters = {},
                                                      bool fromScript = false);
     int type() const override { return kDBQuery; }
+    // A script's statement that is refused, fails, runs past its budget or is cancelled
+    // answers null, so the script learns of the failure; the engine's own statements answer
+    // the rows they got.
     void execute() override;
+    void cancel() override { cancelled_ = true; }
     const std::string& query() const { return query_; }
 
 private:
+    std::atomic<bool> cancelled_{false};
     std::shared_ptr<CBDatabase> database_;
     std::string query_;
     std::vector<platform::Value> parameters_;
@@ -190,6 +197,13 @@ public:
     void attachToRunLoop(platform::RunLoop& loop);
     void addCommand(std::shared_ptr<CBAsyncCommand> command, bool fire = true);
     std::shared_ptr<CBAsyncCommand> nextCommand();
+    // The worker's take: the oldest command, which becomes the executing one; or, when none
+    // is left, nullptr with the worker marked drained in the same step under the lock, so a
+    // command added and fired meanwhile keeps its "work pending" mark. Nothing is taken once
+    // the queue is invalidated.
+    std::shared_ptr<CBAsyncCommand> nextCommandOrMarkDrained();
+    // Cancels the command the worker is executing, if any.
+    void cancelExecutingCommand();
     std::size_t numPendingCommands() const;
     void flush();
     // Wakes the worker, at most once per kFireInterval; a fire within the interval is
@@ -210,6 +224,8 @@ private:
     platform::RunLoop* runLoop_ = nullptr; // guarded by commandQueueLock_
     double lastFiredTime_ = 0;              // monotonic; guarded by commandQueueLock_
     bool fireScheduled_ = false;            // guarded by commandQueueLock_
+    bool invalidated_ = false;              // guarded by commandQueueLock_
+    std::shared_ptr<CBAsyncCommand> executing_; // guarded by commandQueueLock_
     std::atomic<bool> workPending_{false};  // woken for work not yet run (BackgroundWork)
 };
 
@@ -226,7 +242,8 @@ public:
     void sendAsyncCommand(std::shared_ptr<CBAsyncCommand> command);
     // Drops the pending commands.
     void reset();
-    // Stops the worker after its current command and joins it, then drops what is pending.
+    // Drops what is pending, cancels the command in progress (a script's statement stops at
+    // once), stops the worker and joins it.
     void shutdown();
     const std::shared_ptr<CBAsyncCommandQueue>& commandQueue() const { return commandQueue_; }
 

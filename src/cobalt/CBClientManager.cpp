@@ -319,6 +319,11 @@ std::optional<std::string> CBClientManager::clientVersionFromClientDirName(const
 void CBClientManager::synchronizeWithFileSystem() {
     const fs::path root = clientRootDir();
     std::error_code ec;
+    // A client whose writing was cut short (the process ended mid-update) is never taken.
+    for (const auto& entry : fs::directory_iterator(root, ec))
+        if (entry.is_directory(ec) && !entry.is_symlink(ec) &&
+            entry.path().filename().string().rfind(kPartialPrefix, 0) == 0)
+            fs::remove_all(entry.path(), ec);
     std::optional<std::string> current;
     std::int64_t currentStamp = 0;
     bool anyLink = false;
@@ -348,6 +353,28 @@ void CBClientManager::synchronizeWithFileSystem() {
                 return false;
         return true;
     };
+    auto linked = [&](const std::string& folder) {
+        for (const auto& component : clientComponents_) {
+            const fs::path link = root / (component + ".js");
+            if (!fs::is_symlink(link, ec) ||
+                fs::read_symlink(link, ec) != fs::path(folder) / (component + ".js"))
+                return false;
+        }
+        return true;
+    };
+    auto relink = [&](const std::optional<std::string>& folder) {
+        for (const auto& component : clientComponents_) {
+            const fs::path link = root / (component + ".js");
+            fs::remove(link, ec);
+            if (folder)
+                fs::create_symlink(fs::path(*folder) / (component + ".js"), link, ec);
+        }
+    };
+    // A current folder that lost a script cannot run; a newer or older whole one may stand in.
+    if (current && !complete(root / *current)) {
+        current.reset();
+        currentStamp = 0;
+    }
     std::optional<std::string> newest = current;
     std::int64_t newestStamp = current ? currentStamp : 0;
     for (const auto& entry : fs::directory_iterator(root, ec)) {
@@ -360,18 +387,22 @@ void CBClientManager::synchronizeWithFileSystem() {
             newestStamp = stamp;
         }
     }
-    if (newest && newest != current) {
-        for (const auto& component : clientComponents_) {
-            const fs::path link = root / (component + ".js");
-            fs::remove(link, ec);
-            fs::create_symlink(fs::path(*newest) / (component + ".js"), link, ec);
-        }
+    if (!newest) {
+        // Nothing whole is installed: the next sync installs a client afresh.
+        relink(std::nullopt);
+        clientVersion_ = kNoClientVersion;
+        return;
+    }
+    if (newest != current) {
+        relink(newest);
         for (const auto& entry : fs::directory_iterator(root, ec))
             if (entry.is_directory(ec) && !entry.is_symlink(ec) && entry.path().filename() != *newest)
                 fs::remove_all(entry.path(), ec);
+    } else if (!linked(*newest)) {
+        // A first install cut short between its links: the missing ones are made again.
+        relink(newest);
     }
-    const auto chosen = newest ? newest : current;
-    clientVersion_ = chosen ? clientVersionFromClientDirName(*chosen).value_or(kNoClientVersion) : kNoClientVersion;
+    clientVersion_ = clientVersionFromClientDirName(*newest).value_or(kNoClientVersion);
 }
 
 void CBClientManager::startup() {
@@ -395,6 +426,8 @@ void CBClientManager::synchronizeWithServer() {
         return;
     }
     platform::URLRequest request(*url);
+    // The platform's loading undoes the compression before the body reaches the download.
+    request.setValue("gzip", "Accept-Encoding");
     syncConnection_ = CBDownloadConnection::timedConnectionWithURLRequest(
         std::move(request), weak_from_this(), platform::Value(), hasClient() ? kUpdateTimeout : kFirstInstallTimeout,
         kSyncAttempts);

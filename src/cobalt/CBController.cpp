@@ -4,17 +4,20 @@
 #include <filesystem>
 
 #include "cobalt/CBAdManager.h"
+#include "cobalt/CBAdView.h"
 #include "cobalt/CBAsyncCommand.h"
 #include "cobalt/CBAudioEngine.h"
 #include "cobalt/CBClientManager.h"
 #include "cobalt/CBCodecs.h"
 #include "cobalt/CBDatabase.h"
+#include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
 #include "cobalt/CBPaths.h"
 #include "cobalt/CBReachability.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Services.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Accelerometer.h"
@@ -272,10 +275,15 @@ void CBController::fullScreenAdWindowIsDisplaying(bool displaying) {
     std::lock_guard lock(controllerLock_);
     if (displaying)
         return;
-    const CBAdViewBase* content = fullScreenSupport_ ? fullScreenSupport_->contentView() : nullptr;
-    for (const auto& [name, view] : viewDict_)
-        if (view.get() != content && !view->controlsFullScreenSlot())
+    auto window = CBFullScreenAdWindow::existingWindow();
+    const auto content = window ? window->contentController() : nullptr;
+    for (const auto& [name, view] : viewDict_) {
+        auto adView = std::dynamic_pointer_cast<CBAdView>(view);
+        if (content && adView && adView->controller() == content)
+            continue;
+        if (!view->controlsFullScreenSlot())
             view->fullScreenAdWindowDidClose();
+    }
 }
 
 void CBController::fullScreenAdDisplayWillClose() { CBAudioEngine::teardown(); }
@@ -340,10 +348,13 @@ bool CBController::setValueForKey(const std::string& key, const platform::Value&
         return true;
     }
     const auto n = number();
+    // Every bridge polls with the execution mode: one other than background (0) or
+    // foreground (1) would stop them all, so only those two are taken.
+    const int mode = n ? platform::saturatingCast<int>(*n) : -1;
     if (n && key == "disabled")
         disabled_ = *n != 0;
-    else if (n && key == "execMode")
-        setExecMode(static_cast<int>(*n));
+    else if (key == "execMode" && (mode == CBJavascriptBridge::kBG || mode == CBJavascriptBridge::kFG))
+        setExecMode(mode);
     else if (n && key == "menuDisplayTime")
         menuDisplayTime_ = *n;
     else if (n && key == "exitItemDisplayTime")
@@ -363,11 +374,17 @@ void CBController::applicationDidEnterBackground() {
 }
 
 void CBController::applicationWillEnterForeground() {
-    if (fullScreenSupport_)
-        fullScreenSupport_->applicationWillEnterForeground();
-    if (!fullScreenSupport_ || !fullScreenSupport_->isDisplaying())
+    // The window first: it decides whether it still shows an ad (a landing page, an expanded
+    // banner or an interstitial), with or without a full-screen slot. Only when it does not
+    // are the banners told, so that no banner's foreground step reaches into the window.
+    auto window = CBFullScreenAdWindow::existingWindow();
+    if (window)
+        window->applicationWillEnterForeground();
+    if (!window || !window->isDisplaying())
         for (const auto& [name, view] : viewDict_)
             view->applicationWillEnterForeground();
+    if (fullScreenSupport_)
+        fullScreenSupport_->applicationWillEnterForeground();
 }
 
 void CBController::shutdown() {

@@ -58,9 +58,8 @@ public:
     virtual bool markWindowDisplayingIfIdle() = 0;
     virtual bool displayAdForSlot(const std::shared_ptr<CBAdSlot>& slot) = 0;
     virtual void applicationDidEnterBackground() {}
+    // The full-screen controller's own step (the window is told by CBController first).
     virtual void applicationWillEnterForeground() {}
-    // The registered view that shows the full-screen content, if any.
-    virtual const CBAdViewBase* contentView() const { return nullptr; }
 };
 
 class CBController : public std::enable_shared_from_this<CBController> {

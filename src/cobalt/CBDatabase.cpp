@@ -18,6 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kStoreVersion = "3.1.2";
+// What one value of a result row counts for besides its bytes.
+constexpr std::size_t kValueOverheadBytes = 16;
 
 // Refuses what a script's statement may not do to the engine's database: open or close other
 // database files, or load code.
@@ -33,6 +35,28 @@ int scriptAuthorizer(void*, int action, const char*, const char* detail, const c
     default:
         return SQLITE_OK;
     }
+}
+
+} // namespace
+
+// The progress handler's view of one statement: a step budget (for scripts' statements)
+// and a flag another thread sets to cut the statement short.
+struct CBStatementProgress {
+    long stepsLeft = -1; // progress checks left; -1 for no budget
+    const std::atomic<bool>* cancelled = nullptr;
+    bool cut = false;
+};
+
+namespace {
+
+int progressHandler(void* context) {
+    auto* progress = static_cast<CBStatementProgress*>(context);
+    if ((progress->cancelled && progress->cancelled->load()) ||
+        (progress->stepsLeft >= 0 && --progress->stepsLeft < 0)) {
+        progress->cut = true;
+        return 1; // makes the statement fail with SQLITE_INTERRUPT
+    }
+    return 0;
 }
 
 platform::Value columnValue(sqlite3_stmt* statement, int column) {
@@ -85,20 +109,19 @@ void CBDatabase::closeLocked() {
         platform::logLine(std::string("ERROR: failed to close database with message '") + sqlite3_errmsg(database_) +
                           "'.");
     database_ = nullptr;
+    open_ = false;
 }
 
 bool CBDatabase::initialized() const {
-    std::lock_guard lock(lock_);
     return initialized_;
 }
 
 bool CBDatabase::isOpen() const {
-    std::lock_guard lock(lock_);
-    return database_ != nullptr;
+    return open_;
 }
 
 void CBDatabase::setQueryManager(std::weak_ptr<CBAsyncCommandManager> manager) {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(managerLock_);
     queryManager_ = std::move(manager);
 }
 
@@ -119,8 +142,10 @@ bool CBDatabase::loadFromFileLocked() {
         closeLocked();
         return false;
     }
+    open_ = true;
     sqlite3_db_config(database_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    const auto rows = executeLocked("SELECT data FROM settings WHERE id='version'", {}, false);
+    const auto rows =
+        executeLocked("SELECT data FROM settings WHERE id='version'", {}, false).value_or(platform::Array{});
     if (rows.empty())
         return false;
     const auto* first = rows.front().at(0);
@@ -144,6 +169,7 @@ bool CBDatabase::initializeLocked() {
         closeLocked();
         return false;
     }
+    open_ = true;
     sqlite3_db_config(database_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     executeLocked("CREATE TABLE settings ('id' TEXT PRIMARY KEY, 'data' BLOB)", {}, false);
     executeLocked("INSERT OR REPLACE INTO settings(id, data) VALUES('version', ?)", {platform::Value(kStoreVersion)},
@@ -151,47 +177,82 @@ bool CBDatabase::initializeLocked() {
     return true;
 }
 
-platform::Array CBDatabase::executeLocked(std::string_view text, const std::vector<platform::Value>& parameters,
-                                          bool fromScript) {
+std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
+                                                         const std::vector<platform::Value>& parameters,
+                                                         bool fromScript, CBStatementProgress* progress) {
     platform::Array rows;
     if (!database_)
-        return rows;
+        return std::nullopt;
     sqlite3_set_authorizer(database_, fromScript ? scriptAuthorizer : nullptr, nullptr);
+    if (progress)
+        sqlite3_progress_handler(database_, kProgressInterval, progressHandler, progress);
+    // A script's statement makes no value larger than the bound (zeroblob(1e9) fails at once).
+    const int lengthLimit =
+        fromScript ? sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxScriptValueBytes))
+                   : -1;
+    const auto restore = [this, progress, lengthLimit] {
+        sqlite3_set_authorizer(database_, nullptr, nullptr);
+        if (progress)
+            sqlite3_progress_handler(database_, 0, nullptr, nullptr);
+        if (lengthLimit >= 0)
+            sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, lengthLimit);
+    };
+    std::size_t resultBytes = 0;
+    bool tooLarge = false;
     sqlite3_stmt* statement = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(database_, text.data(), static_cast<int>(text.size()), &statement, &tail) != SQLITE_OK ||
         !statement) {
         if (fromScript)
             platform::logLine(std::string("CBDatabase: statement refused: ") + sqlite3_errmsg(database_));
-        sqlite3_set_authorizer(database_, nullptr, nullptr);
-        return rows;
+        sqlite3_finalize(statement);
+        restore();
+        return std::nullopt;
     }
-    bool bound = true;
-    for (std::size_t i = 0; i < parameters.size() && bound; ++i)
-        bound = bind(statement, static_cast<int>(i + 1), parameters[i]);
-    if (bound) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
+    bool ok = true;
+    for (std::size_t i = 0; i < parameters.size() && ok; ++i)
+        ok = bind(statement, static_cast<int>(i + 1), parameters[i]);
+    if (ok) {
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
             platform::Array row;
             const int count = sqlite3_data_count(statement);
             row.reserve(static_cast<std::size_t>(count));
-            for (int c = 0; c < count; ++c)
+            for (int c = 0; c < count; ++c) {
+                resultBytes +=
+                    kValueOverheadBytes + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
                 row.push_back(columnValue(statement, c));
+            }
             rows.emplace_back(std::move(row));
+            if (fromScript && resultBytes > kMaxScriptResultBytes) {
+                tooLarge = true;
+                break;
+            }
         }
+        ok = step == SQLITE_DONE && !tooLarge;
+        if (!ok && fromScript)
+            platform::logLine(tooLarge ? std::string("CBDatabase: statement result too large")
+                              : progress && progress->cut ? std::string("CBDatabase: statement cut short")
+                                                          : std::string("CBDatabase: statement failed: ") +
+                                                                sqlite3_errmsg(database_));
     }
     sqlite3_finalize(statement);
-    sqlite3_set_authorizer(database_, nullptr, nullptr);
+    restore();
+    if (!ok)
+        return std::nullopt;
     return rows;
 }
 
 platform::Array CBDatabase::sqlExecute(std::string_view statement, const std::vector<platform::Value>& parameters) {
     std::lock_guard lock(lock_);
-    return executeLocked(statement, parameters, false);
+    return executeLocked(statement, parameters, false).value_or(platform::Array{});
 }
 
-platform::Array CBDatabase::sqlExecuteFromScript(std::string_view statement) {
+std::optional<platform::Array> CBDatabase::sqlExecuteFromScript(std::string_view statement,
+                                                                const std::atomic<bool>* cancelled) {
+    CBStatementProgress progress{kScriptStatementSteps, cancelled, false};
     std::lock_guard lock(lock_);
-    return executeLocked(statement, {}, true);
+    return executeLocked(statement, {}, true, &progress);
 }
 
 bool CBDatabase::isPlainIdentifier(std::string_view name) {
@@ -210,7 +271,7 @@ void CBDatabase::sendQuery(std::string statement, std::vector<platform::Value> p
                                   fromScript);
     std::shared_ptr<CBAsyncCommandManager> manager;
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(managerLock_);
         manager = queryManager_.lock();
     }
     if (manager)

@@ -9,9 +9,11 @@
 //
 // Threads: the handle is shared by the main thread and the DB thread; every use of it (open,
 // each statement from prepare to finalize, close, wipe) holds the store's lock, so two
-// statements never overlap. Values the engine puts into SQL are bound, never pasted; table
-// names must be plain identifiers. Statements that scripts send run under an authorizer that
-// refuses ATTACH, DETACH and loading extensions.
+// statements never overlap. A script's statement runs under a step budget, so the lock is
+// never held for long, and sending a query never takes it. Values the engine puts into SQL
+// are bound, never pasted; table names must be plain identifiers. Statements that scripts
+// send run under an authorizer that refuses ATTACH, DETACH and loading extensions.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,6 +30,7 @@ namespace cobalt {
 
 class CBAsyncCommandManager;
 class CBCallbackContext;
+struct CBStatementProgress;
 
 class CBDatabase : public std::enable_shared_from_this<CBDatabase> {
 public:
@@ -52,8 +55,18 @@ public:
     // column values: integers, reals, texts, data or null), empty when there are none or the
     // statement fails.
     platform::Array sqlExecute(std::string_view statement, const std::vector<platform::Value>& parameters = {});
-    // A whole statement sent by a script: run as it is, under the authorizer.
-    platform::Array sqlExecuteFromScript(std::string_view statement);
+    // A whole statement sent by a script: run as it is, under the authorizer and a budget of
+    // kScriptStatementSteps virtual-machine steps. Answers nullopt when the statement is
+    // refused, fails, runs past its budget or is cut short through `cancelled` (any thread may
+    // set it; the statement stops at its next progress check).
+    // Memory is bounded too: no value a script's statement makes is larger than
+    // kMaxScriptValueBytes, and its rows together hold at most kMaxScriptResultBytes.
+    static constexpr int kProgressInterval = 1000;
+    static constexpr long kScriptStatementSteps = 20'000;
+    static constexpr std::size_t kMaxScriptValueBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxScriptResultBytes = 8 * 1024 * 1024;
+    std::optional<platform::Array> sqlExecuteFromScript(std::string_view statement,
+                                                        const std::atomic<bool>* cancelled = nullptr);
 
     // ---- Record interface (tables of two columns, 'id' and 'data') ----
     void setRecordString(const std::string& id, const std::string& table, const std::string& value,
@@ -79,6 +92,12 @@ public:
     void sendQuery(std::string statement, std::vector<platform::Value> parameters,
                    std::shared_ptr<CBCallbackContext> context, bool fromScript = false);
 
+    // Runs `f` holding the store's lock, as a statement in progress does.
+    void withStoreLockForTesting(const std::function<void()>& f) {
+        std::lock_guard lock(lock_);
+        f();
+    }
+
     // A table name the store accepts: letters, digits and "_", not starting with a digit.
     static bool isPlainIdentifier(std::string_view name);
 
@@ -88,14 +107,19 @@ private:
     void flushLocked();
     bool initializeLocked();
     void closeLocked();
-    platform::Array executeLocked(std::string_view statement, const std::vector<platform::Value>& parameters,
-                                  bool fromScript);
+    std::optional<platform::Array> executeLocked(std::string_view statement,
+                                                 const std::vector<platform::Value>& parameters,
+                                                 bool fromScript, CBStatementProgress* progress = nullptr);
     void fetch(const std::string& id, const std::string& table, bool decodeData, FetchCallback callback);
 
+    // lock_ serialises the handle and may be held for a whole statement on the DB thread;
+    // the main thread's calls that only send work (sendQuery) never take it.
     mutable std::mutex lock_;
     sqlite3* database_ = nullptr;
-    bool initialized_ = false;
-    std::weak_ptr<CBAsyncCommandManager> queryManager_;
+    std::atomic<bool> initialized_{false};
+    std::atomic<bool> open_{false};
+    mutable std::mutex managerLock_;
+    std::weak_ptr<CBAsyncCommandManager> queryManager_; // guarded by managerLock_
 };
 
 } // namespace cobalt

@@ -1,5 +1,7 @@
 #include "cobalt/CBDownloadConnection.h"
 
+#include "platform/foundation/Numbers.h"
+
 #include <limits>
 
 #include "platform/net/URLResponse.h"
@@ -84,8 +86,9 @@ void CBDownloadConnection::invalidateTimer() {
 void CBDownloadConnection::connectionDidReceiveResponse(platform::URLConnection&,
                                                         const platform::URLResponse& response) {
     const auto expected = response.expectedContentLength();
+    // A length past the 32-bit range reads as the largest value, as an unknown one does.
     expectedDataLength_ = expected < 0 ? std::numeric_limits<std::uint32_t>::max()
-                                       : static_cast<std::uint32_t>(expected);
+                                       : platform::saturatingCast<std::uint32_t>(expected);
     receivedData_.clear();
     responseStatusCode_ = response.statusCode();
 }

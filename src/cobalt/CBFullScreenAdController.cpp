@@ -1,5 +1,7 @@
 #include "cobalt/CBFullScreenAdController.h"
 
+#include <utility>
+
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
@@ -38,11 +40,7 @@ public:
         return started;
     }
     void applicationDidEnterBackground() override { controller_->applicationDidEnterBackground(); }
-    void applicationWillEnterForeground() override {
-        CBFullScreenAdWindow::shared()->applicationWillEnterForeground();
-        controller_->applicationWillEnterForeground();
-    }
-    const CBAdViewBase* contentView() const override { return nullptr; }
+    void applicationWillEnterForeground() override { controller_->applicationWillEnterForeground(); }
 
 private:
     std::shared_ptr<CBFullScreenAdController> controller_;
@@ -101,6 +99,32 @@ void CBFullScreenAdController::adContentWillLoad() {
 }
 
 void CBFullScreenAdController::adContentDidLoad() { hideAdLoadingIndicator(); }
+
+void CBFullScreenAdController::adDisplayFailedForSlotNamed(const std::string&) {
+    m_hasDisplayedCurrentAd = true;
+    m_isRefreshing = false;
+    const std::int64_t broken = std::exchange(m_displayingDlTime, 0);
+    if (!m_slot)
+        return;
+    const std::string name = m_slot->slotDescription()->name();
+    auto manager = CBController::existing() ? CBController::existing()->adManager() : nullptr;
+    // The broken ad goes; the dismissal below fetches the slot's next one.
+    if (broken != 0 && manager)
+        manager->deleteAd(broken, name, false);
+    auto window = CBFullScreenAdWindow::shared();
+    if (window->contentController().get() == this) {
+        // Presented already (with its "Loading" box): taken down at once.
+        dismissAnimated(false);
+        return;
+    }
+    // Marked displaying but not presented yet: the mark and the slot are given back.
+    hideAdLoadingIndicator();
+    setExecMode(0);
+    m_slot->setIsDisplayed(false);
+    window->setIsDisplaying(false);
+    if (manager)
+        manager->queueFetchForSlotNamed(name);
+}
 
 void CBFullScreenAdController::showAdLoadingIndicator() {
     if (!m_adLoadingIndicator) {

@@ -44,8 +44,9 @@ public:
     bool isDisplaying() const { return m_slot && m_slot->isDisplayed(); }
     void adContentWillLoad() override;
     void adContentDidLoad() override;
+    void adDisplayFailedForSlotNamed(const std::string& slotName) override;
     void showAdLoadingIndicator();
-    void hideAdLoadingIndicator();
+    void hideAdLoadingIndicator() override;
     void layout() override;
 
     void prepareActionSheet() override;

@@ -457,7 +457,14 @@ void CBFullScreenAdWindow::applicationWillEnterForeground() {
         if (host)
             host->setHidden(true);
         makeKeyAndVisible();
-        hideStatusBarAnimated(false);
+        // The remembered state keeps its meaning, "already hidden when the ad came up": the
+        // bar this window hid is hidden again (should it show) and is still restored on
+        // dismissal; a bar that was hidden before the ad, or has been restored already, is
+        // left as it is.
+        if (!m_prevStatusBarHidden) {
+            hideStatusBarAnimated(false);
+            m_prevStatusBarHidden = false;
+        }
         return;
     }
     if (host) {

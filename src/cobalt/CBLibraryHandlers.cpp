@@ -1,5 +1,6 @@
 #include "cobalt/CBLibraryHandlers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "cobalt/CBReachability.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/URL.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Device.h"
@@ -74,6 +76,13 @@ std::optional<fs::path> confined(const std::string& relative) {
     auto path = CBPaths::confinedScriptPath(relative);
     if (!path)
         platform::logLine("BridgeLib: refused path outside the store: " + relative);
+    return path;
+}
+
+std::optional<fs::path> confinedFolder(const std::string& relative) {
+    auto path = CBPaths::confinedScriptFolder(relative);
+    if (!path)
+        platform::logLine("BridgeLib: refused folder outside the store: " + relative);
     return path;
 }
 
@@ -247,7 +256,8 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
                               if (first->type() == platform::Value::Type::Integer)
                                   self->answerInteger(callback, first->intOr(0));
                               else if (first->type() == platform::Value::Type::Real)
-                                  self->answerInteger(callback, static_cast<std::int64_t>(first->doubleOr(0)));
+                                  self->answerInteger(
+                                      callback, platform::saturatingCast<std::int64_t>(first->doubleOr(0)));
                               else
                                   self->answerText(callback, valueDescription(*first));
                           },
@@ -278,9 +288,10 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
             answerInteger(text(a[0]), b->execMode());
     });
     addMethod("setExecMode:", [this](const Arguments& a) {
-        const double mode = a[0].doubleOr(0);
+        // The mode arrives as any number the script wrote; it is clamped, never cast raw.
+        const double mode = a[0].string() ? std::strtod(a[0].string()->c_str(), nullptr) : a[0].doubleOr(0);
         if (auto b = bridge())
-            b->setExecMode(static_cast<int>(mode));
+            b->setExecMode(platform::saturatingCast<int>(mode));
     });
     addMethod("writeFile:withContentsOfURL:callback:", [this](const Arguments& a) {
         auto path = confined(text(a[0]));
@@ -294,7 +305,7 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
         startDownload(text(a[1]), std::move(user), text(a[2]));
     });
     addMethod("unzipContentsOfURL:toFolder:callback:", [this](const Arguments& a) {
-        auto folder = confined(text(a[1]));
+        auto folder = confinedFolder(text(a[1]));
         if (!folder) {
             answerInteger(text(a[2]), 0);
             return;
@@ -322,7 +333,7 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
     });
     addMethod("unzipFile:toFolder:callback:", [this](const Arguments& a) {
         auto zip = confined(text(a[0]));
-        auto folder = confined(text(a[1]));
+        auto folder = confinedFolder(text(a[1]));
         const std::string callback = text(a[2]);
         if (!zip || !folder) {
             answerInteger(callback, 0);
@@ -417,7 +428,10 @@ void CBStandardCommandHandler::downloadSucceeded(CBDownloadConnection& download)
     if (!unzipTo) {
         sendIO(CBIOWriteRequest::requestWithPath(path, download.receivedData(), false, std::move(answer)));
     } else {
-        // Both go to the IO thread in this order, so the write comes before the unpacking.
+        // All three go to the IO thread in this order, so the write comes before the unpacking.
+        // Whatever sits at the transient name (a folder or link left by an earlier run) is
+        // removed first, so the download is written as a plain file of its own.
+        sendIO(CBIODeleteRequest::requestWithPathToDelete(path));
         sendIO(CBIOWriteRequest::requestWithPath(path, download.receivedData(), false));
         fs::create_directories(unzipTo->stringOr(""), ec);
         sendIO(CBIOUnzipRequest::requestWithSourceZipFilePath(path, unzipTo->stringOr(""), std::move(answer)));
@@ -502,9 +516,31 @@ std::string CBCocoaCommandHandler::keyForObject(const Object& object) {
 
 bool CBCocoaCommandHandler::isObjectHandle(std::string_view text) { return text.rfind(kHandlePrefix, 0) == 0; }
 
+std::size_t CBCocoaCommandHandler::objectBytes(const Object& object) {
+    return object && object->value.string() ? object->value.string()->size() : 0;
+}
+
+void CBCocoaCommandHandler::eraseEntry(std::map<std::string, Entry>::iterator it) {
+    bridgedBytes_ -= std::min(bridgedBytes_, objectBytes(it->second.object));
+    bridgedObjects_.erase(it);
+}
+
 std::string CBCocoaCommandHandler::addBridgedObject(const Object& object) {
     const std::string key = keyForObject(object);
+    if (auto it = bridgedObjects_.find(key); it != bridgedObjects_.end())
+        eraseEntry(it);
+    const std::size_t bytes = objectBytes(object);
+    if (bridgedObjects_.size() >= kMaxBridgedObjects || bytes > kMaxObjectBytes ||
+        bridgedBytes_ + bytes > kMaxBridgedBytes) {
+        platform::logLine("BridgeCocoa: refused object past the script's bound");
+        if (!refusal_)
+            refusal_ = textObject(kDoesNotRespond);
+        const std::string refusedKey = keyForObject(refusal_);
+        bridgedObjects_[refusedKey] = Entry{refusal_, 1};
+        return refusedKey;
+    }
     bridgedObjects_[key] = Entry{object, 1};
+    bridgedBytes_ += bytes;
     return key;
 }
 
@@ -532,12 +568,15 @@ void CBCocoaCommandHandler::releaseBridgedObjectForKey(const std::string& key) {
     if (it == bridgedObjects_.end())
         return;
     if (it->second.retainCount <= 1)
-        bridgedObjects_.erase(it);
+        eraseEntry(it);
     else
         --it->second.retainCount;
 }
 
-void CBCocoaCommandHandler::removeBridgedObject(const Object& object) { bridgedObjects_.erase(keyForObject(object)); }
+void CBCocoaCommandHandler::removeBridgedObject(const Object& object) {
+    if (auto it = bridgedObjects_.find(keyForObject(object)); it != bridgedObjects_.end())
+        eraseEntry(it);
+}
 
 CBCocoaCommandHandler::Object CBCocoaCommandHandler::valueObjectForObject(const platform::Value& argument) const {
     if (const auto* s = argument.string()) {
@@ -598,7 +637,12 @@ void CBCocoaCommandHandler::performSelector(const std::string& selector, const s
         std::vector<Object> objects;
         for (const auto& argument : arguments)
             objects.push_back(valueObjectForObject(argument));
-        result = (*method)(self, objects);
+        // A text result is at most the sum of its inputs; inputs within the bound keep any
+        // result within twice of it, and a result past the bound is refused below.
+        const bool oversized = objectBytes(self) > kMaxObjectBytes ||
+                               std::any_of(objects.begin(), objects.end(),
+                                           [](const Object& o) { return objectBytes(o) > kMaxObjectBytes; });
+        result = oversized ? textObject(kDoesNotRespond) : (*method)(self, objects);
     }
     if (!callback)
         return;

@@ -63,6 +63,12 @@ public:
     static constexpr const char* kHandlePrefix = "obj@";
     static constexpr const char* kDoesNotRespond = "DoesNotRespondToSelector";
     static constexpr const char* kTooManyArguments = "TooManyArguments";
+    // What one page's script may hold natively: the bytes of one text, and the count and
+    // total bytes of its live handles. A call past a bound is refused with the handle of
+    // "DoesNotRespondToSelector".
+    static constexpr std::size_t kMaxObjectBytes = 64 * 1024;
+    static constexpr std::size_t kMaxBridgedObjects = 1024;
+    static constexpr std::size_t kMaxBridgedBytes = 4 * 1024 * 1024;
 
     using Object = std::shared_ptr<CBBridgedObject>;
 
@@ -77,8 +83,12 @@ public:
     void retainBridgedObjectForKey(const std::string& key);
     void releaseBridgedObjectForKey(const std::string& key);
     void removeBridgedObject(const Object& object);
-    void removeAllBridgedObjects() { bridgedObjects_.clear(); }
+    void removeAllBridgedObjects() {
+        bridgedObjects_.clear();
+        bridgedBytes_ = 0;
+    }
     std::size_t bridgedObjectCount() const { return bridgedObjects_.size(); }
+    std::size_t bridgedBytes() const { return bridgedBytes_; }
     std::optional<unsigned> retainCountForKey(const std::string& key) const;
 
     // A command argument as an object: handles resolve to their object, texts and numbers
@@ -97,7 +107,12 @@ private:
         Object object;
         unsigned retainCount = 0;
     };
+    static std::size_t objectBytes(const Object& object);
+    void eraseEntry(std::map<std::string, Entry>::iterator it);
+    // The one object every refusal past a bound is stored as, so refusals never fill the table.
+    Object refusal_;
     std::map<std::string, Entry> bridgedObjects_;
+    std::size_t bridgedBytes_ = 0;
 };
 
 } // namespace cobalt

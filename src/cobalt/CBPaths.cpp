@@ -48,19 +48,31 @@ fs::path CBPaths::cbContentDir() { return cbBaseDir() / "Content"; }
 
 fs::path CBPaths::transientZipPath() { return localFileBasePath() / "temp.zip"; }
 
-std::optional<fs::path> CBPaths::confinedScriptPath(std::string_view relative) {
-    auto inDocuments = platform::FileManager::pathInside(localFileBasePath(), relative);
+namespace {
+
+std::optional<fs::path> confinedPath(std::string_view relative, bool allowTransientZip) {
+    auto inDocuments = platform::FileManager::pathInside(CBPaths::localFileBasePath(), relative);
     if (!inDocuments)
         return std::nullopt;
     const fs::path normal = inDocuments->lexically_normal();
-    if (normal == transientZipPath().lexically_normal())
-        return normal;
-    const fs::path base = cbBaseDir().lexically_normal();
+    if (normal == CBPaths::transientZipPath().lexically_normal())
+        return allowTransientZip ? std::optional<fs::path>(normal) : std::nullopt;
+    const fs::path base = CBPaths::cbBaseDir().lexically_normal();
     const auto rel = normal.lexically_relative(base);
     if (rel.empty() || rel == "." || *rel.begin() == "..")
         return std::nullopt;
     // Resolved once more under the store folder, so a link inside it cannot lead out.
     return platform::FileManager::pathInside(base, rel.string());
+}
+
+} // namespace
+
+std::optional<fs::path> CBPaths::confinedScriptPath(std::string_view relative) {
+    return confinedPath(relative, true);
+}
+
+std::optional<fs::path> CBPaths::confinedScriptFolder(std::string_view relative) {
+    return confinedPath(relative, false);
 }
 
 } // namespace cobalt

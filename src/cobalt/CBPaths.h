@@ -34,6 +34,9 @@ public:
     // and ".." applied, and through links that exist) to a place inside Documents/CB, or is
     // the transient zip file; nullopt otherwise.
     static std::optional<std::filesystem::path> confinedScriptPath(std::string_view relative);
+    // A folder a script names: inside Documents/CB only. The transient zip file is never a
+    // folder, so nothing can be made under Documents/temp.zip.
+    static std::optional<std::filesystem::path> confinedScriptFolder(std::string_view relative);
 };
 
 } // namespace cobalt

@@ -171,6 +171,15 @@ bool CBReachability::isHostReachable(const std::string& name) {
     return flags && isReachableWithoutRequiringConnection(*flags);
 }
 
+void CBReachability::setReachabilityQueries(std::map<std::string, std::shared_ptr<CBReachabilityQuery>> queries) {
+    for (auto& [key, query] : reachabilityQueries_)
+        if (query && (!queries.count(key) || queries.at(key) != query))
+            query->unscheduleAll();
+    // A key without a query would be read as a target that cannot be created.
+    std::erase_if(queries, [](const auto& entry) { return !entry.second; });
+    reachabilityQueries_ = std::move(queries);
+}
+
 void CBReachability::stopListeningForReachabilityChanges() {
     for (auto& [key, query] : reachabilityQueries_)
         query->unscheduleAll();

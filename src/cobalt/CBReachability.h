@@ -59,6 +59,9 @@ public:
     const std::map<std::string, std::shared_ptr<CBReachabilityQuery>>& reachabilityQueries() const {
         return reachabilityQueries_;
     }
+    // Replaces the stored targets; the general status and later look-ups use the new table.
+    // Targets of the old table stop being watched.
+    void setReachabilityQueries(std::map<std::string, std::shared_ptr<CBReachabilityQuery>> queries);
 
     int internetConnectionStatus();
     int localWiFiConnectionStatus();

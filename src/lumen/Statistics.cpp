@@ -8,6 +8,7 @@
 #include "lumen/SignalHooks.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 
 namespace lumen {
@@ -364,6 +365,22 @@ int LMNStatistics::incrementAdRequestCount() {
 
 int LMNStatistics::adRequestCount() const {
     return static_cast<int>(statistics_.numberForKey(kRequests).value_or(0));
+}
+
+void LMNStatistics::setFlagWithParameterName(const std::string& name) {
+    if (!platform::RunLoop::isMainThread()) {
+        platform::performOnMain([this, name] { setFlagWithParameterName(name); }, true);
+        return;
+    }
+    statistics_.setInteger(name, 1);
+}
+
+void LMNStatistics::resetFlagWithParameterName(const std::string& name) {
+    if (!platform::RunLoop::isMainThread()) {
+        platform::performOnMain([this, name] { resetFlagWithParameterName(name); }, true);
+        return;
+    }
+    statistics_.removeObjectForKey(name);
 }
 
 bool LMNStatistics::isTimingClick() {

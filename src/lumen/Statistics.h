@@ -150,8 +150,10 @@ private:
     static constexpr const char* kRequests = "preqs";
     LMNStatistics();
     platform::Dictionary collectParameters(bool report);
-    void setFlagWithParameterName(const std::string& name) { statistics_.setInteger(name, 1); }
-    void resetFlagWithParameterName(const std::string& name) { statistics_.removeObjectForKey(name); }
+    // Flags are main-thread state, read and reset there with every request: a change asked
+    // for on another thread is made on the main thread, after what is already queued there.
+    void setFlagWithParameterName(const std::string& name);
+    void resetFlagWithParameterName(const std::string& name);
 
     LMNStatisticsCore statistics_;
     LMNTimingManager timingMgr_;

@@ -12,6 +12,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Services.h"
@@ -499,7 +500,8 @@ bool MRGenericAdView::playCachedVideo() {
     if (!record)
         return false;
     platform::FileManager::removeItem(MRVideoCache::markerPath());
-    if (MRHandshake::sharedHandshake().isDeferredTimeoutExpired() || record->isCacheExpired())
+    // A record without its ad has nothing to play: the view asks the server instead.
+    if (!record->ad() || MRHandshake::sharedHandshake().isDeferredTimeoutExpired() || record->isCacheExpired())
         return false;
     jsonAdView_->playVideoAdWithCache(record);
     return true;
@@ -537,28 +539,29 @@ void MRGenericAdView::jsonAdViewWantsToOpenURL(MRJSONAdView&, const platform::UR
     routeRequest(platform::URLRequest(url), true, false);
 }
 
-void MRGenericAdView::jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
+bool MRGenericAdView::jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
                                                           int orientation, bool notifyOpenDelegates,
                                                           bool notifyCloseDelegates) {
-    showVideoOverlay(html, orientation, notifyOpenDelegates, notifyCloseDelegates);
+    return showVideoOverlay(html, orientation, notifyOpenDelegates, notifyCloseDelegates);
 }
 
-void MRGenericAdView::jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&,
+bool MRGenericAdView::jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&,
                                                              const platform::URLRequest& request, int orientation,
                                                              bool notifyOpenDelegates, bool notifyCloseDelegates) {
-    showVideoOverlay(request, orientation, notifyOpenDelegates, notifyCloseDelegates);
+    return showVideoOverlay(request, orientation, notifyOpenDelegates, notifyCloseDelegates);
 }
 
-void MRGenericAdView::showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
+bool MRGenericAdView::showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
                                        bool notifyCloseDelegates) {
-    // One landing page at a time: a video's wish while one is open is ignored.
+    // One landing page at a time: a video's wish while one is open is refused.
     if (overlayView_)
-        return;
+        return false;
     auto ad = currentAd(true);
-    if (showOverlayWithAd(ad, content, orientation, notifyOpenDelegates, notifyCloseDelegates, true)) {
-        ad->startCloseOverlayTimer();
-        stopTimer();
-    }
+    if (!showOverlayWithAd(ad, content, orientation, notifyOpenDelegates, notifyCloseDelegates, true))
+        return false;
+    ad->startCloseOverlayTimer();
+    stopTimer();
+    return true;
 }
 
 void MRGenericAdView::jsonAdViewRequestSucceeded(MRJSONAdView&) {
@@ -776,7 +779,7 @@ void MRGenericAdView::showStatusBar() {
 void MRGenericAdView::updateTimerDuration() {
     auto config = MRHandshake::sharedHandshake().adConfig();
     if (config.refreshPeriod > 0) {
-        refreshAdTime_ = static_cast<int>(config.refreshPeriod);
+        refreshAdTime_ = platform::saturatingCast<int>(config.refreshPeriod);
         return;
     }
     auto delegate = delegate_.lock();

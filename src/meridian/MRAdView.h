@@ -34,8 +34,9 @@
 //   caches it (reported as adRequestFailed then adRequestIsCaching; refresh is held back
 //   until the download ends). Before each request the view looks for the marker of a video
 //   whose download finished ("mrsdk/cachedVideo.plist") and plays that video instead, unless
-//   the handshake's deferred time-out or the record has expired; it also sweeps expired
-//   records. A playing video is a modal screen for the host (adModalWillAppear...).
+//   the handshake's deferred time-out or the record has expired, or the record holds no ad; it
+//   also sweeps expired records. Such a replay may report its outcome during creation. A
+//   playing video is a modal screen for the host (adModalWillAppear...).
 #include <memory>
 #include <optional>
 #include <string>
@@ -179,10 +180,10 @@ public:
     void jsonAdViewVideoAdDidAppear(MRJSONAdView&) override;
     void jsonAdViewWillPlayChachedVideo(MRJSONAdView&) override { stopTimer(); }
     void jsonAdViewWillLoadVideoURL(MRJSONAdView&) override { stopTimer(); }
-    void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
+    bool jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string& html,
                                              int orientation, bool notifyOpenDelegates,
                                              bool notifyCloseDelegates) override;
-    void jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest& request,
+    bool jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest& request,
                                                 int orientation, bool notifyOpenDelegates,
                                                 bool notifyCloseDelegates) override;
     void jsonAdViewVideoCacheFailed(MRJSONAdView&) override { startTimer(); }
@@ -237,7 +238,7 @@ private:
     void routeRequest(const platform::URLRequest& request, bool json, bool tapped);
     std::shared_ptr<MRBasicAd> currentAd(bool json) const;
     void reportFailure();
-    void showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
+    bool showVideoOverlay(const OverlayContent& content, int orientation, bool notifyOpenDelegates,
                           bool notifyCloseDelegates);
     void askRequestData();
     std::string extraParams();

@@ -2,9 +2,13 @@
 // Shared pieces of the Meridian client: the SDK version texts, the console prefix, the named
 // exception of its public interface, the service paths (all under the services base URL) and
 // the notification names that the Meridian views post and hear. Header only.
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "platform/foundation/URL.h"
+#include "platform/foundation/Value.h"
 
 namespace meridian {
 
@@ -63,5 +67,14 @@ struct MRDeviceFacts {
 const MRDeviceFacts& mrDeviceFacts();
 // The base URL of the ad server ("<services>/meridian/").
 std::string mrAdServerBaseURL();
+
+// An address kept in a cached video record, as it reads in this run. The loopback services
+// listen on a new port every run and their replies name that port, so an address whose host is
+// a loopback host moves onto the current services base (when that is a loopback host too),
+// keeping its path and query; any other address stays as it is.
+std::string mrResolveCachedAddress(const std::string& address);
+std::optional<platform::URL> mrResolveCachedURL(const std::optional<platform::URL>& url);
+// Every address text of `addresses`; other values stay.
+void mrResolveCachedAddresses(platform::Array& addresses);
 
 } // namespace meridian

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "meridian/MRCommon.h"
 #include "platform/foundation/DateFormatter.h"
 
 namespace meridian {
@@ -186,6 +187,26 @@ void MRJSONAd::downloadButtons() {
     buttonsHaveBeenDownloaded_ = true;
     for (const auto& button : *videoButtons_)
         button->button();
+}
+
+void MRJSONAd::resolveCachedAddresses() {
+    videoContentURL_ = mrResolveCachedURL(videoContentURL_);
+    for (auto* list : {&startActivity_, &endActivity_})
+        if (*list)
+            mrResolveCachedAddresses(**list);
+    if (logs_)
+        for (auto& entry : *logs_)
+            if (auto* dict = entry.dictionary())
+                if (auto urls = dict->find("urls"); urls != dict->end())
+                    if (auto* list = urls->second.array())
+                        mrResolveCachedAddresses(*list);
+    if (onCompletion_)
+        if (auto url = onCompletion_->find("url"); url != onCompletion_->end())
+            if (const auto* text = url->second.string())
+                url->second = platform::Value(mrResolveCachedAddress(*text));
+    if (videoButtons_)
+        for (const auto& button : *videoButtons_)
+            button->resolveCachedAddresses();
 }
 
 void MRJSONAd::updateAdWithAd(const MRJSONAd& older) {

@@ -48,6 +48,9 @@ public:
     // Takes over the buttons of `older` (already built, pictures fetched); each of them that
     // equals one of this model's own buttons takes that button's activity and component.
     void updateAdWithAd(const MRJSONAd& older);
+    // Moves the addresses of an ad read from the video cache onto this run's services base
+    // (mrResolveCachedAddress): the video, tracking, end action and buttons.
+    void resolveCachedAddresses();
     // The classes a video ad archive may hold.
     static const platform::CodingClasses& codingClasses();
     static std::shared_ptr<MRJSONAd> initWithCoder(platform::KeyedUnarchiver& coder);

@@ -115,17 +115,23 @@ void MRJSONImageAdView::connectionDidFinishLoading(platform::URLConnection& c) {
         failed();
         return;
     }
-    auto image = platform::Image::fromData(bytes);
-    if (!image) {
+    if (!loadWithData(bytes)) {
         failed();
         return;
     }
+    if (auto d = delegate_.lock())
+        d->imageAdViewSucceeded(*this);
+}
+
+bool MRJSONImageAdView::loadWithData(const platform::Data& bytes) {
+    auto image = platform::Image::fromData(bytes);
+    if (!image)
+        return false;
     if (imageView_->image())
         crossfadeWithNewImage(image);
     else
         imageView_->setImage(image);
-    if (auto d = delegate_.lock())
-        d->imageAdViewSucceeded(*this);
+    return true;
 }
 
 void MRJSONImageAdView::connectionDidFailWithError(platform::URLConnection& c, const platform::Error&) {
@@ -202,10 +208,13 @@ void MRJSONAdView::loadWithAdContents(const platform::Data& contents) {
         videoAdView_->setAd(ad);
         if (auto d = delegate_.lock())
             d->jsonAdViewWillLoadVideoURL(*this);
-        // A video the cache cannot name a file for is no usable ad.
+        // A video the cache cannot name a file for is no usable ad; the refresh stopped for
+        // it goes on.
         if (!videoAdView_->loadFullScreenVideoFromURL(ad->videoContentURL()))
-            if (auto d = delegate_.lock())
+            if (auto d = delegate_.lock()) {
                 d->jsonAdViewRequestFailed(*this);
+                d->jsonAdViewVideoCacheFailed(*this);
+            }
     } else {
         if (auto d = delegate_.lock())
             d->jsonAdViewRequestFailed(*this);
@@ -266,12 +275,24 @@ void MRJSONAdView::imageAdViewFailed(MRJSONImageAdView&) {
 
 void MRJSONAdView::playVideoAdWithCache(const std::shared_ptr<MRVideoCache>& cache) {
     auto keep = self();
-    if (!cache || !cache->ad())
+    // Every replay ends in an outcome: a record without its ad, or one the video view
+    // refuses, is a failed request.
+    if (!cache || !cache->ad()) {
+        if (auto d = delegate_.lock())
+            d->jsonAdViewRequestFailed(*this);
         return;
+    }
     if (auto d = delegate_.lock())
         d->jsonAdViewWillPlayChachedVideo(*this);
     videoAdView_->setAd(cache->ad());
-    videoAdView_->loadFullScreenVideoFromURL(cache->url());
+    if (!videoAdView_->loadFullScreenVideoFromURL(cache->url())) {
+        if (auto d = delegate_.lock()) {
+            d->jsonAdViewRequestFailed(*this);
+            // The refresh stopped for the video goes on.
+            d->jsonAdViewVideoCacheFailed(*this);
+        }
+        return;
+    }
     cache->incrementNumPlaysBy(1);
     cache->save();
     if (auto d = delegate_.lock())
@@ -281,29 +302,29 @@ void MRJSONAdView::playVideoAdWithCache(const std::shared_ptr<MRVideoCache>& cac
 
 // ---- The video child's events ----
 
+// "Caching ended" is posted by the cache record, which hears the download's end even when
+// this view is gone.
 void MRJSONAdView::videoCacheSucceeded(MRJSONVideoAdView&) {
     auto keep = self();
     if (auto d = delegate_.lock())
         d->jsonAdViewVideoCacheSucceeded(*this);
-    platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);
 }
 
 void MRJSONAdView::videoCacheFailed(MRJSONVideoAdView&) {
     auto keep = self();
     if (auto d = delegate_.lock())
         d->jsonAdViewVideoCacheFailed(*this);
-    platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);
 }
 
-void MRJSONAdView::videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView& video, const std::string& html, int orientation) {
-    if (auto d = delegate_.lock())
-        d->jsonAdViewWantToShowOverlayWithHTML(*this, video, html, orientation, false, true);
+bool MRJSONAdView::videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView& video, const std::string& html, int orientation) {
+    auto d = delegate_.lock();
+    return d && d->jsonAdViewWantToShowOverlayWithHTML(*this, video, html, orientation, false, true);
 }
 
-void MRJSONAdView::videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView& video, const platform::URLRequest& request,
+bool MRJSONAdView::videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView& video, const platform::URLRequest& request,
                                                       int orientation) {
-    if (auto d = delegate_.lock())
-        d->jsonAdViewWantToShowOverlayWithRequest(*this, video, request, orientation, false, true);
+    auto d = delegate_.lock();
+    return d && d->jsonAdViewWantToShowOverlayWithRequest(*this, video, request, orientation, false, true);
 }
 
 void MRJSONAdView::videoAdStarted(MRJSONVideoAdView& video, const Player&) {

@@ -52,15 +52,18 @@ public:
     virtual void jsonAdViewWillPlayChachedVideo(MRJSONAdView&) {}
     virtual void jsonAdViewWillLoadVideoURL(MRJSONAdView&) {}
     // A video's end action or button asks for the landing page, as HTML or as a request.
-    virtual void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string&,
+    // Answers whether the landing page opened.
+    virtual bool jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, MRJSONVideoAdView&, const std::string&,
                                                      int orientation, bool notifyOpenDelegates,
                                                      bool notifyCloseDelegates) {
         (void)orientation, (void)notifyOpenDelegates, (void)notifyCloseDelegates;
+        return false;
     }
-    virtual void jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest&,
+    virtual bool jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, MRJSONVideoAdView&, const platform::URLRequest&,
                                                         int orientation, bool notifyOpenDelegates,
                                                         bool notifyCloseDelegates) {
         (void)orientation, (void)notifyOpenDelegates, (void)notifyCloseDelegates;
+        return false;
     }
     virtual void jsonAdViewVideoCacheFailed(MRJSONAdView&) {}
     virtual void jsonAdViewVideoCacheSucceeded(MRJSONAdView&) {}
@@ -91,6 +94,10 @@ public:
     void setAd(std::shared_ptr<MRJSONAd> ad) override;
     // Downloads the picture; without an address the download fails on the next turn.
     void loadWithURL(const std::optional<platform::URL>& url);
+    // Shows the picture decoded from `bytes` as a finished download does (a cross-fade when a
+    // picture is showing); reports nothing. Bytes that decode to no picture change nothing.
+    // Answers whether a picture was shown.
+    bool loadWithData(const platform::Data& bytes);
     const std::shared_ptr<platform::ImageView>& imageView() const { return imageView_; }
     bool isLoading() const { return connection_ != nullptr; }
 
@@ -143,8 +150,8 @@ public:
     void videoCacheSucceeded(MRJSONVideoAdView&) override;
     void videoCacheFailed(MRJSONVideoAdView&) override;
     void videoAdDidLoadNewAd(MRJSONVideoAdView&, const std::shared_ptr<MRJSONAd>& ad) override { jsonAd_ = ad; }
-    void videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string& html, int orientation) override;
-    void videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest& request,
+    bool videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string& html, int orientation) override;
+    bool videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest& request,
                                             int orientation) override;
     void videoButtonWasPressed(MRJSONVideoAdView&, MRJSONVideoButton& button) override;
     void videoAdStarted(MRJSONVideoAdView&, const Player&) override;

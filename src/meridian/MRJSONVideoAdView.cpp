@@ -4,6 +4,7 @@
 
 #include "meridian/MRCommon.h"
 #include "meridian/MRLog.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/MoviePlayerView.h"
 #include "platform/ui/Application.h"
@@ -38,6 +39,15 @@ constexpr std::array<const char*, 3> kApplicationNotifications = {
 std::string countdownText(int seconds) {
     return std::to_string(seconds) + " seconds remaining...";
 }
+
+// Whole seconds of a duration from the reply (any size, NaN included).
+int wholeSeconds(double seconds) {
+    return platform::saturatingCast<int>(seconds);
+}
+
+// The playback timer's ticks fall on whole seconds of playback; a tick reads the second that
+// is ending, so the first tick counts second 0 and the countdown loses one second per tick.
+constexpr double kTickLead = 0.001;
 
 std::shared_ptr<platform::Window> targetWindow() {
     auto& app = platform::Application::shared();
@@ -168,8 +178,8 @@ void MRJSONVideoAdView::observePlayer() {
     center.addObserver(
         platform::kApplicationWillResignActiveNotification,
         [weak](const platform::Notification&) {
-            if (auto v = weak.lock(); v && v->player_)
-                v->player_->pause();
+            if (auto v = weak.lock())
+                v->pauseVideo();
         },
         nullptr, this);
     if (!platform::Device::current().isMultitaskingSupported())
@@ -177,8 +187,8 @@ void MRJSONVideoAdView::observePlayer() {
     center.addObserver(
         platform::kApplicationDidEnterBackgroundNotification,
         [weak](const platform::Notification&) {
-            if (auto v = weak.lock(); v && v->player_)
-                v->player_->pause();
+            if (auto v = weak.lock())
+                v->pauseVideo();
         },
         nullptr, this);
     center.addObserver(
@@ -226,7 +236,7 @@ void MRJSONVideoAdView::showPlayer(const std::shared_ptr<platform::MoviePlayerCo
         std::shared_ptr<MRJSONVideoOverlayControlViewDelegate>(
             keep, static_cast<MRJSONVideoOverlayControlViewDelegate*>(this)));
     if (auto label = videoControlOverlay_->countdownLabel(); label && source)
-        label->setText(countdownText(static_cast<int>(source->videoDuration())));
+        label->setText(countdownText(wholeSeconds(source->videoDuration())));
     playerView->addSubview(videoControlOverlay_);
     if (window)
         window->addSubview(playerView);
@@ -305,15 +315,16 @@ void MRJSONVideoAdView::stopPlaybackTimer() {
 void MRJSONVideoAdView::playbackTimerCheck() {
     auto currentAd = ad();
     double duration = currentAd ? currentAd->videoDuration() : 0;
-    double now = player_ ? player_->currentPlaybackTime() : 0;
+    double now = player_ ? std::max(0.0, player_->currentPlaybackTime() - kTickLead) : 0;
     if (!player_ || std::isnan(now) || !(now < duration)) {
         stopPlaybackTimer();
         return;
     }
-    int played = static_cast<int>(now);
+    int played = wholeSeconds(now);
     if (videoControlOverlay_)
         if (auto label = videoControlOverlay_->countdownLabel())
-            label->setText(countdownText(static_cast<int>(duration) - played - 1));
+            label->setText(countdownText(platform::saturatingCast<int>(
+                static_cast<double>(wholeSeconds(duration)) - static_cast<double>(played) - 1.0)));
     auto entry = logs_.find(std::to_string(played));
     if (entry == logs_.end())
         return;
@@ -345,11 +356,17 @@ void MRJSONVideoAdView::moviePlayBackDidFinish(const platform::Notification& n) 
     switch (reason) {
     case platform::MovieFinishReason::PlaybackError: {
         showStatusBar();
-        endMovieAndRemoveWithNotification(false);
         auto error = platform::movieErrorFromUserInfo(n.userInfo);
-        if (error && error->code == kPlaybackErrorToRecache && cache_)
+        if (error && error->code == kPlaybackErrorToRecache && cache_) {
+            // The download's end restarts the refresh.
+            endMovieAndRemoveWithNotification(false);
             cache_->restartDownloadWithDelegate(
                 std::shared_ptr<MRURLDownloadDelegate>(keep, static_cast<MRURLDownloadDelegate*>(this)));
+            return;
+        }
+        // Nothing else will restart the refresh stopped for playback: the end is reported,
+        // without the end tracking of a video that did not play through.
+        endMovieWithNotification(true, true, false, true);
         return;
     }
     case platform::MovieFinishReason::UserExited:
@@ -359,6 +376,8 @@ void MRJSONVideoAdView::moviePlayBackDidFinish(const platform::Notification& n) 
     default:
         break;
     }
+    // The video has played through: its timed tracking and countdown are done.
+    stopPlaybackTimer();
     if (videoControlOverlay_)
         videoControlOverlay_->videoFinishedPlaying();
     auto currentAd = ad();
@@ -392,13 +411,21 @@ void MRJSONVideoAdView::showOnCompletionView() {
     const auto* url = value(kURLKey);
     const auto* html = value(kHTMLKey);
     auto request = url && url->string() ? platform::URLRequest::withURLString(*url->string()) : std::nullopt;
+    bool opened = false;
     if (auto d = delegate_.lock()) {
         if (request)
-            d->videoAdLoadOnCompletionWithRequest(*this, *request, orientation);
+            opened = d->videoAdLoadOnCompletionWithRequest(*this, *request, orientation);
         else if (html && html->string())
-            d->videoAdLoadOnCompletionWithHTML(*this, *html->string(), orientation);
+            opened = d->videoAdLoadOnCompletionWithHTML(*this, *html->string(), orientation);
     }
-    endMovieAndRemoveWithNotification(true, false);
+    if (opened) {
+        // The landing page's close ends the modal screen and restarts the refresh.
+        endMovieAndRemoveWithNotification(true, false);
+        return;
+    }
+    // No landing page to go to: the player closes as a plain end does.
+    showStatusBar();
+    endMovieAndRemoveWithNotification(true, true);
 }
 
 void MRJSONVideoAdView::endMovieWithNotification(bool notify, bool enabledAdRefresh, bool log, bool closeVideo) {

@@ -7,7 +7,11 @@
 // (videoCacheSucceeded / videoCacheFailed). While a video plays a one-second timer updates the
 // countdown and requests the ad's timed tracking addresses; when it ends, the ad's
 // "onCompletion" keeps the player open, opens an address or HTML in the landing-page overlay,
-// or closes the player.
+// or closes the player. Every end lets the host's refresh go on: an end action whose landing
+// page cannot open (no usable "url" or "html", one already open, no window) closes the player
+// as a plain end does, and a playback error other than -50 (which downloads the file again)
+// closes it and reports the end without end tracking. The application leaving the foreground
+// pauses playback and its timer; coming back plays on.
 //
 // Ownership: owned by its container; the delegate (the container) is held weakly; the player
 // and the cache record are owned here (the record is also held by its running download, so the
@@ -39,8 +43,11 @@ public:
     virtual void videoCacheSucceeded(MRJSONVideoAdView&) {}
     virtual void videoCacheFailed(MRJSONVideoAdView&) {}
     virtual void videoAdDidLoadNewAd(MRJSONVideoAdView&, const std::shared_ptr<MRJSONAd>&) {}
-    virtual void videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string&, int) {}
-    virtual void videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest&, int) {}
+    // The end action's landing page; answers whether it opened.
+    virtual bool videoAdLoadOnCompletionWithHTML(MRJSONVideoAdView&, const std::string&, int) { return false; }
+    virtual bool videoAdLoadOnCompletionWithRequest(MRJSONVideoAdView&, const platform::URLRequest&, int) {
+        return false;
+    }
     virtual void videoButtonWasPressed(MRJSONVideoAdView&, MRJSONVideoButton&) {}
     virtual void videoAdStarted(MRJSONVideoAdView&, const Player&) {}
     virtual void videoAdFinished(MRJSONVideoAdView&, const Player&, bool enableAdRefresh, bool log) {

@@ -178,6 +178,8 @@ std::shared_ptr<platform::Button> MRJSONVideoButton::button() {
         b->setFrame(platform::Rect(xLocation_, yLocation_, size.width, size.height));
         b->setBackgroundImage(image_, platform::ControlState::Normal);
         b->setBackgroundImage(image_, platform::ControlState::Highlighted);
+        // A picture has no text to name the button by: the reply's component ("close") does.
+        b->setAccessibilityLabel(component_);
     }
     if (tapURL_ && !tapURL_->absoluteString().empty())
         b->addTarget(shared_from_this(), &MRJSONVideoButton::buttonWasTapped, platform::ControlEvent::TouchUpInside);
@@ -209,6 +211,19 @@ std::string MRJSONVideoButton::animationId() const {
 std::string MRJSONVideoButton::description() const {
     return "<MRJSONVideoButton: url = " + (imageURL_ ? imageURL_->absoluteString() : "(null)") +
            ", tap = " + (tapURL_ ? tapURL_->absoluteString() : "(null)") + ", component = " + component_ + ">";
+}
+
+void MRJSONVideoButton::setComponent(std::string component) {
+    component_ = std::move(component);
+    if (generatedButton_ && title_.empty())
+        generatedButton_->setAccessibilityLabel(component_);
+}
+
+void MRJSONVideoButton::resolveCachedAddresses() {
+    imageURL_ = mrResolveCachedURL(imageURL_);
+    tapURL_ = mrResolveCachedURL(tapURL_);
+    if (activity_)
+        mrResolveCachedAddresses(*activity_);
 }
 
 void MRJSONVideoButton::encodeWithCoder(platform::KeyedArchiver& coder) const {

@@ -44,6 +44,9 @@ public:
     // initWithJSONButton: nothing is fetched.
     static std::shared_ptr<MRJSONVideoButton> initWithJSONButton(const platform::Dictionary& json);
     static std::shared_ptr<MRJSONVideoButton> initWithCoder(platform::KeyedUnarchiver& coder);
+    // Moves the picture, tap and tracking addresses onto this run's services base
+    // (mrResolveCachedAddress).
+    void resolveCachedAddresses();
     // colorFromString: see the .cpp's table; nullopt is "no colour".
     static std::optional<platform::Color> colorFromString(std::string_view text);
 
@@ -70,7 +73,8 @@ public:
     double buttonWidth() const { return buttonWidth_; }
     const platform::Font& buttonFont() const { return buttonFont_; }
     const std::string& component() const { return component_; }
-    void setComponent(std::string component) { component_ = std::move(component); }
+    // A picture button, once built, is labelled by its component.
+    void setComponent(std::string component);
     const std::optional<platform::Array>& activity() const { return activity_; }
     void setActivity(std::optional<platform::Array> activity) { activity_ = std::move(activity); }
     double appearanceDelay() const { return appearanceDelay_; }

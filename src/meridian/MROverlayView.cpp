@@ -171,6 +171,21 @@ void MROverlayView::setUp() {
         std::shared_ptr<platform::WebViewDelegate>(me, static_cast<WebViewDelegate*>(this)));
     webView_->setAutoresizingMask(Autoresizing::FlexibleWidth | Autoresizing::FlexibleHeight);
     addSubview(webView_);
+    spinner_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::WhiteLarge);
+    spinner_->setAutoresizingMask(Autoresizing::FlexibleLeftMargin | Autoresizing::FlexibleRightMargin |
+                                  Autoresizing::FlexibleTopMargin | Autoresizing::FlexibleBottomMargin);
+    addSubview(spinner_);
+}
+
+void MROverlayView::placeSpinner() {
+    spinner_->sizeToFit();
+    spinner_->startAnimating();
+    spinner_->setCenter(webView_->center());
+    bringSubviewToFront(spinner_.get());
+}
+
+void MROverlayView::loadingDone() {
+    spinner_->stopAnimating();
 }
 
 MROverlayView::~MROverlayView() {
@@ -246,7 +261,7 @@ void MROverlayView::showFullScreenOverlay() {
 
     double w = frame().width(), h = frame().height();
     webView_->setFrame(Rect(0, 0, w, h));
-    spinnerAnimating_ = true;
+    placeSpinner();
     if (showTitlebar_) {
         titleBar_ = createTitlebar(Rect(0, 0, w, kBarHeight));
         addSubview(titleBar_);
@@ -391,7 +406,7 @@ void MROverlayView::showModalOverlay() {
         d->overlayWillAppear(*this);
     modalSizeToFitOrientation(false);
     layOutModalContent();
-    spinnerAnimating_ = true;
+    placeSpinner();
     window->addSubview(keep);
     setTransform(transformForOrientation().scaled(kStartScale, kStartScale));
     bounce(0);
@@ -596,7 +611,7 @@ void MROverlayView::closeWithAnimation(bool animated) {
     stop(closePoll_);
     stop(showPoll_);
     stop(enablePoll_);
-    spinnerAnimating_ = false;
+    spinner_->stopAnimating();
     if (auto parent = parentViewController()) {
         parent->dismissModalViewControllerAnimated(animated);
     } else if (animated) {
@@ -625,7 +640,7 @@ void MROverlayView::leave(const platform::URL& url) {
 bool MROverlayView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView&,
                                                                     const platform::URLRequest& request,
                                                                     platform::WebViewNavigationType) {
-    spinnerAnimating_ = true;
+    spinner_->startAnimating();
     const auto& url = request.url();
     const auto& s = url.absoluteString();
     if (containsText(s, kClickPath))

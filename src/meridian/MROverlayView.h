@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/BarButtonItem.h"
@@ -150,8 +151,9 @@ public:
     }
 
     // The spinner: turning from each navigation to the end of a load or the close.
-    bool isSpinnerAnimating() const { return spinnerAnimating_; }
-    void loadingDone() { spinnerAnimating_ = false; }
+    bool isSpinnerAnimating() const { return spinner_ && spinner_->isAnimating(); }
+    const std::shared_ptr<platform::ActivityIndicatorView>& spinner() const { return spinner_; }
+    void loadingDone();
 
     platform::ModalTransitionStyle transitionStyle() const;
     platform::AffineTransform transformForOrientation() const;
@@ -247,7 +249,9 @@ private:
     bool isAccelerometerEnabled_ = false;
     bool shouldAccelerate_ = false;
     double accelX_ = 0, accelY_ = 0, accelZ_ = 0;
-    bool spinnerAnimating_ = false;
+    std::shared_ptr<platform::ActivityIndicatorView> spinner_;
+    // Sizes the spinner to fit, centres it on the web view and starts it.
+    void placeSpinner();
     std::shared_ptr<platform::WebView> webView_;
     std::shared_ptr<platform::Toolbar> titleBar_;
     std::shared_ptr<platform::Toolbar> bottomBar_;

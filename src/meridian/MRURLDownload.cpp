@@ -20,6 +20,11 @@ constexpr int kStatusPartial = 206;
 constexpr std::int64_t kURLErrorCannotCreateFile = -3000;
 constexpr std::int64_t kURLErrorCannotWriteToFile = -3003;
 
+std::optional<std::int64_t>& maximumFileBytesForTesting() {
+    static std::optional<std::int64_t> bytes;
+    return bytes;
+}
+
 // Running downloads by target file: each keeps itself alive here until it ends.
 std::map<std::filesystem::path, std::shared_ptr<MRURLDownload>>& running() {
     static std::map<std::filesystem::path, std::shared_ptr<MRURLDownload>> downloads;
@@ -113,7 +118,9 @@ void MRURLDownload::startDownload(const platform::URL& url, std::int64_t offset)
     connection_ = platform::URLConnection::create(
         request, std::shared_ptr<platform::URLConnectionDelegate>(me, static_cast<platform::URLConnectionDelegate*>(this)),
         false, platform::URLConnection::DelegateHold::Weak);
-    connection_->setMaximumBodyLength(kMaximumFileBytes - offset);
+    // The connection guards the whole file's cap: a 200 to a resume carries the whole file.
+    // What the partial file already holds is counted as the bytes arrive.
+    connection_->setMaximumBodyLength(maximumFileBytes());
     connection_->start();
 }
 
@@ -152,7 +159,7 @@ void MRURLDownload::connectionDidReceiveResponse(platform::URLConnection& c, con
 void MRURLDownload::connectionDidReceiveData(platform::URLConnection& c, const platform::Data& data) {
     if (&c != connection_.get() || !file_)
         return;
-    if (offset_ + written_ + static_cast<std::int64_t>(data.size()) > kMaximumFileBytes) {
+    if (offset_ + written_ + static_cast<std::int64_t>(data.size()) > maximumFileBytes()) {
         fail(platform::makeURLError(platform::kURLErrorDataLengthExceedsMaximum, url_.absoluteString()), true);
         return;
     }
@@ -188,8 +195,9 @@ void MRURLDownload::connectionDidFinishLoading(platform::URLConnection& c) {
 void MRURLDownload::connectionDidFailWithError(platform::URLConnection& c, const platform::Error& error) {
     if (&c != connection_.get())
         return;
-    // What arrived stays in the partial file: the next download resumes after it.
-    fail(error, false);
+    // What arrived stays in the partial file, so the next download resumes after it, unless
+    // the body was too large: a file over the cap is never resumed.
+    fail(error, error.code == platform::kURLErrorDataLengthExceedsMaximum);
 }
 
 void MRURLDownload::fail(const platform::Error& error, bool dropPartialFile) {
@@ -222,6 +230,18 @@ void MRURLDownload::end() {
     auto it = running().find(filePath_);
     if (it != running().end() && it->second.get() == this)
         running().erase(it);
+}
+
+std::int64_t MRURLDownload::maximumFileBytes() {
+    return maximumFileBytesForTesting().value_or(kMaximumFileBytes);
+}
+
+void MRURLDownload::setMaximumFileBytesForTesting(std::optional<std::int64_t> bytes) {
+    maximumFileBytesForTesting() = bytes;
+}
+
+bool MRURLDownload::isDownloading(const std::filesystem::path& filePath) {
+    return running().count(filePath) != 0;
 }
 
 std::size_t MRURLDownload::runningCount() {

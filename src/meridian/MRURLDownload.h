@@ -7,9 +7,10 @@
 // arrived, so a target file is always a complete download. A download that finds a partial
 // file asks for the rest with "Range: bytes=<length>-" and accepts only a 206 whose
 // Content-Range starts at that length; a 200 replaces the partial file with the whole body;
-// any other reply, a 206 for another range, or a body that would pass kMaximumFileBytes fails
-// and drops the partial file (it cannot be trusted). A connection that fails (cut, timed out)
-// keeps the partial file, so the next download of the file resumes from there.
+// any other reply, a 206 for another range, or a body that would pass kMaximumFileBytes (with
+// or without Content-Length; a 200 counts alone, a 206 with what the partial file holds) fails
+// and drops the partial file (it cannot be trusted or resumed). A connection that fails (cut,
+// timed out) keeps the partial file, so the next download of the file resumes from there.
 //
 // Ownership: a running download keeps itself alive (in a registry of running downloads) until
 // it finishes, fails or is cancelled; its creator needs no reference. It holds its `owner`
@@ -64,8 +65,14 @@ public:
     void setDelegate(std::weak_ptr<MRURLDownloadDelegate> delegate) { delegate_ = std::move(delegate); }
     bool isRunning() const { return connection_ != nullptr; }
 
+    // Whether a download of `filePath` is running.
+    static bool isDownloading(const std::filesystem::path& filePath);
     static std::size_t runningCount();
     static void cancelAllForTesting();
+    // The size cap of a video file: kMaximumFileBytes, unless a test set a smaller one
+    // (nullopt restores it).
+    static std::int64_t maximumFileBytes();
+    static void setMaximumFileBytesForTesting(std::optional<std::int64_t> bytes);
 
     void connectionDidReceiveResponse(platform::URLConnection& c, const platform::URLResponse& r) override;
     void connectionDidReceiveData(platform::URLConnection& c, const platform::Data& data) override;

@@ -3,9 +3,13 @@
 #include <system_error>
 
 #include "meridian/MRCommon.h"
+#include "meridian/MRHandshake.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Numbers.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/net/URLError.h"
 #include "platform/runloop/Clock.h"
 
 namespace meridian {
@@ -16,6 +20,12 @@ constexpr std::string_view kSDKFolder = "mrsdk";
 
 bool isAlphanumeric(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Whether `name` is one of the SDK's own files in the cache folder (the handshake's state, the
+// marker). A video file may never take one of these names.
+bool isSDKFileName(std::string_view name) {
+    return name == MRVideoCache::kMarkerFile || name == MRHandshake::statePath().filename().string();
 }
 
 } // namespace
@@ -38,12 +48,14 @@ std::optional<std::string> MRVideoCache::safeVideoId(std::string_view vid) {
 }
 
 std::optional<std::string> MRVideoCache::videoExtension(const std::optional<platform::URL>& url) {
-    if (!url)
+    // Videos come from the network only: a local file or another scheme is no video address.
+    if (!url || (url->scheme() != "http" && url->scheme() != "https"))
         return std::nullopt;
     std::string extension = std::filesystem::path(url->path()).extension().string();
     if (!extension.empty())
         extension.erase(0, 1);
-    if (extension.size() > kMaximumExtensionLength)
+    if (extension.size() > kMaximumExtensionLength || extension == kArchiveExtension ||
+        "." + extension == MRURLDownload::kPartialSuffix)
         return std::nullopt;
     for (char c : extension)
         if (!isAlphanumeric(c))
@@ -54,7 +66,7 @@ std::optional<std::string> MRVideoCache::videoExtension(const std::optional<plat
 bool MRVideoCache::takeVideoOf(const MRJSONAd& ad) {
     auto vid = safeVideoId(ad.videoId());
     auto extension = videoExtension(ad.videoContentURL());
-    if (!vid || !extension)
+    if (!vid || !extension || isSDKFileName(*vid + "." + *extension))
         return false;
     id_ = *vid;
     url_ = ad.videoContentURL();
@@ -122,6 +134,28 @@ void MRVideoCache::removeExpiredCaches() {
         if (record && record->isCacheExpired())
             record->removeCache();
     }
+    removeStalePartialFiles();
+}
+
+void MRVideoCache::removeStalePartialFiles() {
+    auto names = platform::FileManager::contentsOfDirectory(cacheFolder());
+    if (!names)
+        return;
+    const std::string suffix(MRURLDownload::kPartialSuffix);
+    for (const auto& name : *names) {
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        auto partial = cacheFolder() / name;
+        auto target = cacheFolder() / name.substr(0, name.size() - suffix.size());
+        if (MRURLDownload::isDownloading(target))
+            continue;
+        // Nothing resumes a partial file that has reached the cap, nor one whose file is whole.
+        std::error_code ec;
+        auto size = std::filesystem::file_size(partial, ec);
+        bool full = !ec && size >= static_cast<std::uintmax_t>(MRURLDownload::maximumFileBytes());
+        if (full || platform::FileManager::fileExists(target))
+            platform::FileManager::removeItem(partial);
+    }
 }
 
 std::filesystem::path MRVideoCache::localFilePath() const {
@@ -151,8 +185,15 @@ void MRVideoCache::removeCache() {
     platform::FileManager::removeItem(archivedFilePath());
     // The local path comes from the archive: only a file inside the cache folder is deleted.
     std::filesystem::path local(localPath_);
-    if (local.parent_path() == cacheFolder() && safeVideoId(local.filename().string()))
+    if (local.parent_path() == cacheFolder() && safeVideoId(local.filename().string()) &&
+        !isSDKFileName(local.filename().string())) {
         platform::FileManager::removeItem(local);
+        // A download of an expired video is never resumed.
+        if (!MRURLDownload::isDownloading(local)) {
+            local += MRURLDownload::kPartialSuffix;
+            platform::FileManager::removeItem(local);
+        }
+    }
 }
 
 bool MRVideoCache::isDownloadComplete() const {
@@ -164,7 +205,7 @@ bool MRVideoCache::isCacheExpired() const {
 }
 
 void MRVideoCache::incrementNumPlaysBy(int n) {
-    numPlays_ = numPlays_.value_or(0) + n;
+    numPlays_ = platform::saturatingCast<int>(static_cast<std::int64_t>(numPlays_.value_or(0)) + n);
 }
 
 void MRVideoCache::updateWithNewAd(const std::shared_ptr<MRJSONAd>& ad) {
@@ -215,9 +256,15 @@ void MRVideoCache::downloadDidFinish(MRURLDownload&) {
     if (!platform::writePropertyListFile(markerPath(), platform::Value(std::move(marker)), &error))
         mrLog("Could not write the video marker: " + error.localizedDescription);
     save();
+    platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);
 }
 
-void MRVideoCache::downloadDidFail(MRURLDownload&, const platform::Error&) {}
+void MRVideoCache::downloadDidFail(MRURLDownload&, const platform::Error& error) {
+    // A download cancelled for a newer one of the same file is no end of caching: the newer
+    // one posts it.
+    if (error.code != platform::kURLErrorCancelled)
+        platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);
+}
 
 void MRVideoCache::encodeWithCoder(platform::KeyedArchiver& coder) const {
     coder.encodeObject(ad_ ? platform::ArchivedValue(std::shared_ptr<const platform::Coding>(ad_))
@@ -242,17 +289,23 @@ std::shared_ptr<MRVideoCache> MRVideoCache::initWithCoder(platform::KeyedUnarchi
     record->setVid(*vid);
     auto url = coder.decodeObjectForKey("url");
     if (const auto* u = url.url())
-        record->setUrl(*u);
+        record->setUrl(mrResolveCachedURL(*u));
+    if (record->ad_)
+        record->ad_->resolveCachedAddresses();
     record->setExperation(coder.decodeObjectForKey("experation").date());
     // The archived path is used only when it names this video's file in the cache folder (the
     // archive may come from another home folder, or have been tampered with).
     auto localPathValue = coder.decodeObjectForKey("localPath");
     const auto* path = localPathValue.string();
+    // A record whose video would be one of the SDK's own files (or the cache's own kinds of
+    // file) is no record: playing, restarting or expiring it would replace or delete that file.
+    if (!videoExtension(record->url_) || isSDKFileName(record->localFilePath().filename().string()))
+        return nullptr;
     auto expected = record->localFilePath().string();
     record->setLocalPath(path && *path == expected ? *path : expected);
     record->setDownloadFinished(coder.decodeBoolForKey("downloadFinished"));
     auto plays = coder.decodeObjectForKey("numPlays").integer();
-    record->setNumPlays(plays ? std::optional<int>(static_cast<int>(*plays)) : std::nullopt);
+    record->setNumPlays(plays ? std::optional<int>(platform::saturatingCast<int>(*plays)) : std::nullopt);
     return record;
 }
 

@@ -8,10 +8,12 @@
 // ("needToPlayVideo"). A later ad request finds the marker and plays the file from disk.
 // Records and files are deleted only by the sweep of expired records (`removeExpiredCaches`).
 //
-// Names: a video id becomes a file name only when it is one safe path component (letters,
+// Names: a video address must be http or https. A video id becomes a file name only when it is one safe path component (letters,
 // digits, "-", "_" and ".", not starting with a dot, at most kMaximumIdLength characters) and
 // the extension of the video address's path is letters and digits only (at most
-// kMaximumExtensionLength); otherwise there is no record (`initWithAd` answers nullptr) and
+// kMaximumExtensionLength, neither "mrarchive" nor "part"), and the file name is none of the
+// SDK's own files in the folder ("mrhandshake.archive", "cachedVideo.plist"); otherwise there
+// is no record (`initWithAd` answers nullptr) and
 // nothing of it touches the disk. An archive that cannot be read as a record (damaged or
 // foreign) reads as no record.
 //
@@ -48,8 +50,11 @@ public:
     static bool cacheExists(std::string_view vid);
     // Full paths of the folder's entries ending in ".mrarchive".
     static std::vector<std::filesystem::path> cachedVideoPaths();
-    // Deletes both files of every expired record.
+    // Deletes both files of every expired record, then the partial files nothing resumes.
     static void removeExpiredCaches();
+    // Deletes the partial files of downloads that are not running and that no download can
+    // resume: those that reached the size cap, and those whose video file is whole.
+    static void removeStalePartialFiles();
     // The folder "mrsdk" under the Library folder, and the marker file in it.
     static std::filesystem::path cacheFolder();
     static std::filesystem::path markerPath();

@@ -8,6 +8,8 @@
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Device.h"
 
+#include <utility>
+
 namespace meridian {
 
 namespace {
@@ -108,8 +110,24 @@ void SwitchboardAdapterMeridian::getAd() {
             type = static_cast<int>(*answer);
     bool tablet = platform::Device::current().userInterfaceIdiom() != platform::UserInterfaceIdiom::Phone;
     std::shared_ptr<MRAdDelegate> self(shared_from_this(), static_cast<MRAdDelegate*>(this));
-    auto banner = MRAdView::adWithFrame(tablet ? kTabletFrame : kPhoneFrame, type, apid, self, true, false);
+    // The banner may reach an outcome while it is being created (a cached video plays at
+    // once, a damaged marker fails at once): it is held until the banner is the adapter's
+    // view, then reported.
+    creating_ = true;
+    std::shared_ptr<MRAdView> banner;
+    try {
+        banner = MRAdView::adWithFrame(tablet ? kTabletFrame : kPhoneFrame, type, apid, self, true, false);
+    } catch (...) {
+        creating_ = false;
+        throw;
+    }
+    creating_ = false;
     setAdNetworkView(banner);
+    auto outcome = std::exchange(outcomeDuringCreation_, Outcome::None);
+    if (outcome == Outcome::Received)
+        adRequestSucceeded(*banner);
+    else if (outcome == Outcome::Failed)
+        adRequestFailed(*banner);
 }
 
 void SwitchboardAdapterMeridian::stopBeingDelegate() {
@@ -135,6 +153,11 @@ bool SwitchboardAdapterMeridian::takeOutcome() {
 }
 
 void SwitchboardAdapterMeridian::adRequestSucceeded(MRAdView& view) {
+    if (creating_) {
+        if (outcomeDuringCreation_ == Outcome::None)
+            outcomeDuringCreation_ = Outcome::Received;
+        return;
+    }
     if (&view != adNetworkView().get() || !takeOutcome())
         return;
     if (auto slot = switchboardView())
@@ -142,6 +165,11 @@ void SwitchboardAdapterMeridian::adRequestSucceeded(MRAdView& view) {
 }
 
 void SwitchboardAdapterMeridian::adRequestFailed(MRAdView& view) {
+    if (creating_) {
+        if (outcomeDuringCreation_ == Outcome::None)
+            outcomeDuringCreation_ = Outcome::Failed;
+        return;
+    }
     if (&view != adNetworkView().get() || !takeOutcome())
         return;
     if (auto slot = switchboardView())

@@ -3,7 +3,8 @@
 // getAd turns the host's demographic and location answers into the banner's request data,
 // creates the banner (its own refresh off) with the adapter as its delegate, and reports the
 // banner's first outcome: exactly one of adapterDidReceiveAdView / adapterDidFailAd per
-// request; later notices of the banner are ignored. The banner's modal screens become the
+// request, also when the banner reaches it during its own creation (a cached video replayed
+// at once); later notices of the banner are ignored. The banner's modal screens become the
 // slot's modal begin and end.
 //
 // Ownership: the adapter owns its banner (adNetworkView); the banner holds the adapter
@@ -46,9 +47,13 @@ public:
 private:
     static constexpr int kAdRefreshDuration = 60;
     bool takeOutcome();
+    enum class Outcome { None, Received, Failed };
 
     platform::Dictionary requestData_;
     bool outcomeReported_ = false;
+    // True while getAd creates the banner; the first outcome reached meanwhile waits here.
+    bool creating_ = false;
+    Outcome outcomeDuringCreation_ = Outcome::None;
 };
 
 } // namespace meridian

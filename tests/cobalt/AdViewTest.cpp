@@ -3,15 +3,20 @@
 // in the full-screen window and the way back; a banner expanding into the window; the
 // full-screen slot's interstitial with its menu and its sound.
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <tuple>
 
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAdView.h"
 #include "cobalt/CBAudioEngine.h"
+#include "cobalt/CBCodecs.h"
 #include "cobalt/CBDatabase.h"
 #include "cobalt/CBFullScreenAdController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBJavascriptBridge.h"
+#include "cobalt/CBResources.h"
 #include "cobalt/CBUtil.h"
 #include "platform/foundation/Error.h"
 #include "platform/media/AudioPlayer.h"
@@ -153,8 +158,9 @@ TEST_F(AdViewTest, RefreshRules) {
         }
     }
 
-    // A refresh within 5 s of the drawing shows nothing.
+    // A refresh 3 s after the drawing shows nothing.
     c->setRefreshInterval(0);
+    time.clock().setNow(c->lastDisplayTime() + 3);
     view->refresh();
     EXPECT_FALSE(c->isRefreshing());
     EXPECT_EQ(slot("banner")->dlTime(), first);
@@ -174,12 +180,23 @@ TEST_F(AdViewTest, RefreshRules) {
     // The old ad's folder goes once the new one is drawn.
     EXPECT_TRUE(waitFor([&] { return !fs::exists(store() / "Content" / "banner" / std::to_string(first)); }));
 
-    // While the full-screen window shows something, a banner does not start a display.
+    // While the full-screen window shows something, a banner does not start a display. When
+    // the window closes within 5 s of the drawing the banner waits; later, the closing itself
+    // starts the display.
     ASSERT_TRUE(waitFor([&] { return slot("banner")->nextAdDlTime() != 0; }));
     CBFullScreenAdWindow::shared()->setIsDisplaying(true);
     EXPECT_FALSE(c->display());
+    time.clock().setNow(c->lastDisplayTime() + 1);
     CBFullScreenAdWindow::shared()->setIsDisplaying(false);
+    EXPECT_FALSE(c->isRefreshing());
     EXPECT_TRUE(c->display());
+    ASSERT_TRUE(waitFor([&] { return slot("banner")->nextAdDlTime() != 0 && !c->isRefreshing(); }));
+
+    CBFullScreenAdWindow::shared()->setIsDisplaying(true);
+    time.clock().setNow(c->lastDisplayTime() + kCBMinimumRefreshInterval + 1);
+    CBFullScreenAdWindow::shared()->setIsDisplaying(false);
+    EXPECT_TRUE(c->isRefreshing());
+    EXPECT_FALSE(c->display());
 }
 
 TEST_F(AdViewTest, ATapOpensTheLandingPageInTheWindowAndDoneBringsTheBannerBack) {
@@ -251,8 +268,10 @@ TEST_F(AdViewTest, ABannerExpandsWithItsContentAndCollapsesBack) {
     c->view()->setTransform(transform);
 
     auto window = CBFullScreenAdWindow::shared();
-    ASSERT_TRUE(window->markDisplayingIfIdle());
     c->expand();
+    // Expanding marks the window displaying, whoever asked for it.
+    EXPECT_TRUE(window->isDisplaying());
+    EXPECT_FALSE(window->markDisplayingIfIdle());
     // The content fades out first; the window slides up over 0.8 s.
     auto fade = platform::AnimationLog::shared().recordsNamed(CBFullScreenAdWindow::kContentFadeOut);
     ASSERT_EQ(fade.size(), 1u);
@@ -488,6 +507,429 @@ TEST_F(AdViewTest, UnknownSlotsAndSizesAreRefused) {
     auto first = CBAdView::adViewForSlotNamed("banner", delegate);
     auto other = std::make_shared<RecordingDelegate>();
     EXPECT_EQ(CBAdView::adViewForSlotNamed("banner", other), first);
+}
+
+// The way back after the application went to the background and came back, with a landing
+// page or an interstitial up: the ad stays up and touchable, the banners leave the window
+// alone, and the status bar comes back when the ad goes.
+class ForegroundTest : public AdViewTest {
+protected:
+    // A fresh engine on `profile`, with the adapter's two slots of that device.
+    void start(platform::DeviceProfile profile) {
+        CBFullScreenAdWindow::resetForTesting();
+        CBController::resetForTesting();
+        fs::remove_all(store()); // each device starts without stored ads
+        platform::Application::resetForTesting();
+        platform::Device::setProfile(profile);
+        hostWindow = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+        hostRoot = std::make_shared<platform::View>(platform::Screen::main().bounds());
+        hostWindow->addSubview(hostRoot);
+        hostWindow->makeKeyAndVisible();
+        delegate->events.clear();
+        if (profile == platform::DeviceProfile::Tablet)
+            launch({{1, "banner"}, {4, "skyscraper"}});
+        else
+            launch({{1, "banner"}, {2, "interstitial"}});
+    }
+    void backgroundAndForeground() {
+        auto& app = platform::Application::shared();
+        app.enterBackground();
+        settle(1.0);
+        app.enterForeground();
+        settle(1.0);
+    }
+    void expectWindowShowing(const std::shared_ptr<CBAdViewInternal>& content) {
+        auto window = CBFullScreenAdWindow::shared();
+        EXPECT_TRUE(window->isDisplaying());
+        EXPECT_EQ(window->contentController(), content);
+        EXPECT_TRUE(window->isKeyWindow());
+        EXPECT_FALSE(window->isHidden());
+        EXPECT_EQ(window->alpha(), 1.0);
+        EXPECT_TRUE(hostWindow->isHidden());
+        EXPECT_TRUE(platform::Application::shared().isStatusBarHidden());
+    }
+    void expectHostBack() {
+        auto window = CBFullScreenAdWindow::shared();
+        EXPECT_FALSE(window->isDisplaying());
+        EXPECT_FALSE(hostWindow->isHidden());
+        EXPECT_TRUE(hostWindow->isKeyWindow());
+        EXPECT_FALSE(platform::Application::shared().isStatusBarHidden());
+    }
+};
+
+TEST_F(ForegroundTest, ALandingPageSurvivesTheBackgroundOnPhoneAndTablet) {
+    for (auto profile : {platform::DeviceProfile::Phone, platform::DeviceProfile::Tablet}) {
+        SCOPED_TRACE(profile == platform::DeviceProfile::Phone ? "phone" : "tablet");
+        start(profile);
+        auto view = showBanner();
+        ASSERT_TRUE(waitForDrawnAndNext(view));
+        auto c = view->controller();
+        const platform::Rect r = view->convertRectTo(view->bounds(), nullptr);
+        platform::Application::shared().simulateTap({r.midX(), r.midY()});
+        auto window = CBFullScreenAdWindow::shared();
+        ASSERT_TRUE(waitFor([&] {
+            return c->navigationItem()->leftBarButtonItem() && window->isKeyWindow() && !c->isLoading() &&
+                   window->isUserInteractionEnabled();
+        }));
+
+        backgroundAndForeground();
+        expectWindowShowing(c);
+        EXPECT_TRUE(c->isBrowserMode());
+        EXPECT_EQ(c->view()->superview().get(), window.get());
+        EXPECT_EQ(c->view()->alpha(), 1.0);
+        EXPECT_NE(pageText(c).find("Thanks for looking"), std::string::npos);
+
+        // Done still leads home, and the bar the ad hid comes back.
+        auto done = c->navigationItem()->leftBarButtonItem();
+        ASSERT_TRUE(done);
+        ASSERT_TRUE(done->press());
+        settle(1.5);
+        expectHostBack();
+        EXPECT_EQ(c->view()->superview().get(), view.get());
+        EXPECT_TRUE(waitFor([&] { return view->alpha() == 1.0 && c->hasDisplayedCurrentAd() && !c->isRefreshing(); }));
+    }
+}
+
+TEST_F(ForegroundTest, AnInterstitialSurvivesTheBackgroundAndTheBannerWaits) {
+    start(platform::DeviceProfile::Phone);
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 1; }));
+    ASSERT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(waitFor([&] {
+        auto content = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+        return content && window->isKeyWindow() && !content->adLoadingIndicator() && window->isUserInteractionEnabled();
+    }));
+    auto c = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+    const auto bannerAd = slot("banner")->dlTime();
+
+    backgroundAndForeground();
+    expectWindowShowing(c);
+    // The banner under the window was left alone.
+    EXPECT_EQ(view->alpha(), 1.0);
+    EXPECT_FALSE(view->controller()->isRefreshing());
+    EXPECT_EQ(slot("banner")->dlTime(), bannerAd);
+
+    c->displayActionSheet();
+    ASSERT_TRUE(c->actionSheet()->pressButton(c->actionSheet()->numberOfButtons() - 1)); // "Skip"
+    settle(2.0);
+    expectHostBack();
+    EXPECT_FALSE(window->contentController());
+}
+
+TEST_F(ForegroundTest, WithNoAdUpTheBannersAreToldAndTheBarIsLeftAlone) {
+    for (bool barHidden : {false, true}) {
+        SCOPED_TRACE(barHidden ? "bar hidden by the host" : "bar shown");
+        start(platform::DeviceProfile::Phone);
+        auto& app = platform::Application::shared();
+        app.setStatusBarHidden(barHidden);
+        auto view = showBanner(30);
+        ASSERT_TRUE(waitForDrawnAndNext(view));
+        auto c = view->controller();
+        // With automatic refresh and 40 s since the drawing, the return shows the next ad.
+        time.clock().setNow(c->lastDisplayTime() + 40);
+        app.enterBackground();
+        app.enterForeground();
+        EXPECT_TRUE(c->isRefreshing());
+        EXPECT_EQ(app.isStatusBarHidden(), barHidden);
+        EXPECT_TRUE(hostWindow->isKeyWindow());
+    }
+}
+
+TEST_F(AdViewTest, ABannerWhoseNextAdCannotBeShownShowsItsAdAgainAndFetchesAnother) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    const auto shown = slot("banner")->dlTime();
+    const auto broken = slot("banner")->nextAdDlTime();
+    const fs::path brokenFolder = store() / "Content" / "banner" / std::to_string(broken);
+    fs::remove(brokenFolder / "index.html");
+    const std::size_t impressions = services.requestCount(services::kCobaltImpressionPath);
+
+    time.clock().setNow(c->lastDisplayTime() + 10);
+    view->refresh();
+    ASSERT_TRUE(c->isRefreshing());
+    EXPECT_EQ(view->alpha(), 0.0);
+    ASSERT_TRUE(waitFor([&] { return !c->isRefreshing(); }));
+
+    // The ad shown before is visible and touchable again; the broken one is gone and another
+    // is on its way.
+    EXPECT_EQ(view->alpha(), 1.0);
+    EXPECT_TRUE(c->view()->isUserInteractionEnabled());
+    EXPECT_NE(pageText(c).find("cobalt-ad"), std::string::npos);
+    EXPECT_EQ(slot("banner")->dlTime(), shown);
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(brokenFolder); }));
+    ASSERT_TRUE(waitFor([&] {
+        const auto next = slot("banner")->nextAdDlTime();
+        return next != 0 && next != broken;
+    }));
+    EXPECT_EQ(services.requestCount(services::kCobaltImpressionPath), impressions);
+
+    // The new ad is drawn at the next refresh.
+    const auto fresh = slot("banner")->nextAdDlTime();
+    time.clock().setNow(c->lastDisplayTime() + 10);
+    view->refresh();
+    ASSERT_TRUE(waitFor([&] { return slot("banner")->dlTime() == fresh && !c->isRefreshing(); }));
+    EXPECT_EQ(view->alpha(), 1.0);
+    EXPECT_TRUE(waitFor([&] { return services.requestCount(services::kCobaltImpressionPath) == impressions + 1; }));
+}
+
+TEST_F(AdViewTest, AnInterstitialThatCannotBeShownTakesTheWindowDownAndFetchesAnother) {
+    launch({{1, "banner"}, {2, "interstitial"}});
+    CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 1; }));
+    const auto broken = slot("interstitial")->nextAdDlTime();
+    const fs::path brokenFolder = store() / "Content" / "interstitial" / std::to_string(broken);
+    fs::remove(brokenFolder / "index.html");
+
+    ASSERT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+    auto window = CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(waitFor([&] { return delegate->count("willClose") == 1 && !window->isDisplaying(); }));
+    EXPECT_EQ(delegate->count("willOpen"), 1u);
+    EXPECT_FALSE(window->contentController());
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_TRUE(hostWindow->isKeyWindow());
+    EXPECT_FALSE(hostWindow->isHidden());
+    EXPECT_FALSE(platform::Application::shared().isStatusBarHidden());
+    EXPECT_FALSE(slot("interstitial")->isDisplayed());
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(brokenFolder); }));
+
+    // Another ad comes and shows.
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 2; }));
+    EXPECT_NE(slot("interstitial")->nextAdDlTime(), broken);
+    ASSERT_TRUE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+    ASSERT_TRUE(waitFor([&] {
+        auto content = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+        return content && window->isKeyWindow() && !content->adLoadingIndicator() && window->isUserInteractionEnabled();
+    }));
+    auto c = std::dynamic_pointer_cast<CBFullScreenAdController>(window->contentController());
+    EXPECT_NE(pageText(c).find("cobalt-ad"), std::string::npos);
+
+    // Dismissal takes the "Loading" box away too.
+    c->showAdLoadingIndicator();
+    ASSERT_TRUE(c->adLoadingIndicator());
+    c->dismissAnimated(true);
+    EXPECT_FALSE(c->adLoadingIndicator());
+    EXPECT_TRUE(c->view()->isUserInteractionEnabled());
+    settle(2.0);
+    EXPECT_FALSE(window->isDisplaying());
+}
+
+TEST_F(AdViewTest, HoweverABannerExpandsTheWindowIsMarkedAndNoInterstitialGoesOverIt) {
+    launch({{1, "banner"}, {2, "interstitial"}});
+    CBAdEngine::setFullScreenDelegate(delegate, "interstitial");
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    ASSERT_TRUE(waitFor([&] { return delegate->count("ready:interstitial") == 1; }));
+    auto c = view->controller();
+    auto window = CBFullScreenAdWindow::shared();
+    const auto landing = *platform::URL::parse(services.url(std::string(services::kCobaltLandingPath) + "?ad=1"));
+
+    struct Way {
+        const char* name;
+        std::function<void()> expand;
+    };
+    const Way ways[] = {
+        {"the script's expand", [&] { ASSERT_TRUE(c->bridge()->executeCocoaCommand("bridge_expand")); }},
+        {"a plain link",
+         [&] {
+             EXPECT_FALSE(c->webViewShouldStartLoadWithRequestNavigationType(
+                 *c->webView(), platform::URLRequest(landing), platform::WebViewNavigationType::LinkClicked));
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        ASSERT_FALSE(window->isDisplaying());
+        way.expand();
+        EXPECT_TRUE(c->isExpanded());
+        EXPECT_TRUE(window->isDisplaying());
+        settle(2.0);
+        EXPECT_TRUE(window->isKeyWindow());
+        EXPECT_FALSE(CBAdEngine::displayFullScreenAdForSlotNamed("interstitial"));
+        EXPECT_FALSE(slot("interstitial")->isDisplayed());
+
+        // The way back returns the banner's view to its place and frees the window.
+        c->dismissAnimated(true);
+        settle(2.0);
+        EXPECT_EQ(c->view()->superview().get(), view.get());
+        EXPECT_FALSE(window->isDisplaying());
+        EXPECT_TRUE(hostWindow->isKeyWindow());
+        ASSERT_TRUE(waitFor([&] { return !c->isRefreshing() && c->hasDisplayedCurrentAd(); }));
+    }
+}
+
+// Where a navigation in the ad page goes, by scheme, navigation type and browser mode.
+TEST_F(AdViewTest, TapRulesOfTheAdPage) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    auto& app = platform::Application::shared();
+    app.setInstalledSchemes({"sms", "mailto"});
+    c->webView()->stringByEvaluatingJavaScriptFromString(
+        "handleClickthrough = function(u){ window.clicked = u; };");
+    const std::string landing = services.url(std::string(services::kCobaltLandingPath) + "?ad=2");
+    using Nav = platform::WebViewNavigationType;
+
+    struct Case {
+        const char* url;
+        Nav type;
+        bool browserMode;
+        bool answer;
+        bool opensLandingPage;
+        const char* openedOutside; // handed to the application, or null
+        bool clickthrough;         // handed to the page's handleClickthrough
+    };
+    const std::string ct = "cobalt://ct/?url=" + platform::percentEncode(landing);
+    // The landing page row comes last: the page it opens replaces the ad page.
+    const Case cases[] = {
+        {"file:///tmp/ad.html", Nav::LinkClicked, false, true, false, nullptr, false},
+        {"about:blank", Nav::Other, false, false, false, nullptr, false},
+        {landing.c_str(), Nav::Other, false, true, false, nullptr, false},
+        {landing.c_str(), Nav::LinkClicked, true, true, false, nullptr, false},
+        {"http://apps.platform.test/app/1", Nav::LinkClicked, false, false, false, "http://apps.platform.test/app/1",
+         false},
+        {ct.c_str(), Nav::LinkClicked, false, false, false, nullptr, true},
+        {"cobalt://other/x", Nav::LinkClicked, false, false, false, nullptr, false},
+        {"sms:12345", Nav::LinkClicked, false, false, false, "sms:12345", false},
+        {"mailto:a@b.test", Nav::Other, false, false, false, "mailto:a@b.test", false},
+        {landing.c_str(), Nav::LinkClicked, false, false, true, nullptr, false},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(std::string(row.url) + " type " + std::to_string(static_cast<int>(row.type)) +
+                     (row.browserMode ? " in browser mode" : ""));
+        c->webView()->stringByEvaluatingJavaScriptFromString("window.clicked = '';");
+        const std::size_t opened = app.openedURLs().size();
+        if (row.browserMode)
+            c->prepareAdViewBrowserMode(true);
+        const auto url = platform::URL::parse(row.url);
+        ASSERT_TRUE(url);
+        EXPECT_EQ(c->webViewShouldStartLoadWithRequestNavigationType(*c->webView(), platform::URLRequest(*url), row.type),
+                  row.answer);
+        EXPECT_EQ(c->isExpanded(), row.opensLandingPage);
+        EXPECT_EQ(c->isBrowserMode(), row.browserMode || row.opensLandingPage);
+        if (row.openedOutside) {
+            ASSERT_EQ(app.openedURLs().size(), opened + 1);
+            EXPECT_EQ(app.openedURLs().back(), row.openedOutside);
+        } else {
+            EXPECT_EQ(app.openedURLs().size(), opened);
+        }
+        if (!row.opensLandingPage) {
+            EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("window.clicked"),
+                      row.clickthrough ? url->absoluteString() : "");
+        }
+        if (row.browserMode)
+            c->prepareAdViewBrowserMode(false);
+    }
+    ASSERT_TRUE(waitFor([&] { return services.requestCount(services::kCobaltLandingPath) == 1 && !c->isLoading(); }));
+    c->dismissAnimated(false);
+    EXPECT_FALSE(CBFullScreenAdWindow::shared()->isDisplaying());
+}
+
+// Trackers: each row's Base64 addresses joined by "$$CBURL$$" are fetched once; rows that are
+// not one non-empty text, and pieces that are not web addresses, fetch nothing.
+TEST_F(AdViewTest, TrackerRowsFetchEachAddressOnce) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    ASSERT_TRUE(waitFor([&] { return c->pendingFetchCount() == 0; }));
+    services.host().clearRequestLog();
+    auto b64 = [](const std::string& text) { return CBBase64::base64StringWithString(text); };
+    const std::string one = services.url("/trackers/one");
+    const std::string two = services.url("/trackers/two");
+    const std::string three = services.url("/trackers/three");
+    const std::string joined = b64(one) + CBAdViewInternal::kTrackerSeparator + b64(two);
+    using platform::Array;
+    using platform::Value;
+    const Value rows(Array{
+        Value(Array{Value(joined)}),
+        Value(Array{Value(CBAdViewInternal::kTrackerSeparator + b64(three) + CBAdViewInternal::kTrackerSeparator)}),
+        Value(Array{Value("")}),
+        Value(Array{}),
+        Value(Array{Value(b64(services.url("/trackers/two-columns"))), Value("x")}),
+        Value(Array{Value(42)}),
+        Value("not a row"),
+        Value(Array{Value(b64("file:///etc/passwd") + CBAdViewInternal::kTrackerSeparator + b64("not a url"))}),
+    });
+    c->fetchUrlsStashedInDB(rows);
+    EXPECT_EQ(c->pendingFetchCount(), 3u);
+    ASSERT_TRUE(waitFor([&] { return c->pendingFetchCount() == 0; }));
+    EXPECT_EQ(services.requestCount("/trackers/one"), 1u);
+    EXPECT_EQ(services.requestCount("/trackers/two"), 1u);
+    EXPECT_EQ(services.requestCount("/trackers/three"), 1u);
+    EXPECT_EQ(services.requestCount("/trackers/two-columns"), 0u);
+
+    // Not an array at all: nothing.
+    c->fetchUrlsStashedInDB(Value("[]"));
+    EXPECT_EQ(c->pendingFetchCount(), 0u);
+}
+
+// The script's pings: the callback is filled with 1 for a success and 0 for a failure, a
+// refusal or a time-out.
+TEST_F(AdViewTest, PingsCallBackWithTheirOutcome) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    services.setFault("/ping/slow", services::Fault::delay(30));
+    struct Case {
+        const char* name;
+        std::string url;
+        const char* timeout;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"answered", services.url(std::string(services::kCobaltImpressionPath) + "?ad=1"), "0", "1"},
+        {"not found", services.url("/ping/missing"), "0", "0"},
+        {"not a web address", "file:///etc/passwd", "5", "0"},
+        {"too slow", services.url("/ping/slow"), "2", "0"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        c->webView()->stringByEvaluatingJavaScriptFromString("window.ping = '';");
+        c->webView()->stringByEvaluatingJavaScriptFromString("BridgeDisplay.pingURLTimeoutCallback(" +
+                                                             scriptStringLiteral(row.url) + ", '" +
+                                                             row.timeout + "', 'window.ping = \"%d\";');");
+        ASSERT_TRUE(waitFor([&] { return c->webView()->stringByEvaluatingJavaScriptFromString("window.ping") != ""; }));
+        EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("window.ping"), row.result);
+        EXPECT_EQ(c->pendingFetchCount(), 0u);
+    }
+    // A ping without a callback is sent all the same.
+    c->webView()->stringByEvaluatingJavaScriptFromString("BridgeDisplay.pingURL(" +
+                                                         scriptStringLiteral(services.url("/ping/plain")) + ");");
+    EXPECT_TRUE(waitFor([&] { return services.requestCount("/ping/plain") == 1; }));
+}
+
+// The browser bar's arrows show on the bar's grey control, enabled or not.
+TEST_F(AdViewTest, TheArrowsShowOnTheControl) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    const platform::Color tint = view->controller()->navigationControls()->tintColor();
+    // The grey level of the image's most opaque pixel laid over the tint.
+    auto shownGrey = [&](const std::shared_ptr<platform::Image>& image) {
+        const auto& px = image->pixels();
+        std::size_t best = 0;
+        for (std::size_t i = 0; i + 3 < px.size(); i += 4)
+            if (px[i + 3] > px[best + 3])
+                best = i;
+        const double a = px[best + 3] / 255.0;
+        const double grey = (px[best] + px[best + 1] + px[best + 2]) / (3 * 255.0);
+        const double tintGrey = (tint.red + tint.green + tint.blue) / 3;
+        return a * grey + (1 - a) * tintGrey;
+    };
+    const double tintGrey = (tint.red + tint.green + tint.blue) / 3;
+    for (const auto& [name, enabled, disabled] :
+         {std::tuple{"back", CBResources::backButton(), CBResources::backButtonDisabled()},
+          std::tuple{"forward", CBResources::forwardButton(), CBResources::forwardButtonDisabled()}}) {
+        SCOPED_TRACE(name);
+        EXPECT_GT(std::abs(shownGrey(enabled) - tintGrey), 0.25);
+        EXPECT_GT(std::abs(shownGrey(disabled) - tintGrey), 0.25);
+        EXPECT_GT(std::abs(shownGrey(enabled) - shownGrey(disabled)), 0.25);
+    }
 }
 
 } // namespace

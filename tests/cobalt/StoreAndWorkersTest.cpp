@@ -3,11 +3,15 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAsyncCommand.h"
 #include "cobalt/CBCodecs.h"
 #include "cobalt/CBDatabase.h"
+#include "platform/runloop/BackgroundWork.h"
+#include "platform/runloop/RunLoop.h"
 #include "services/VellumAdEndpoints.h"
 
 namespace {
@@ -64,10 +68,10 @@ TEST_F(StoreTest, StatementsAnswerTypedRowsAndScriptsCannotReachOtherFiles) {
     for (const std::string& statement :
          std::vector<std::string>{"ATTACH DATABASE '" + other.string() + "' AS other", "SELECT load_extension('/tmp/none.so')"}) {
         SCOPED_TRACE(statement);
-        EXPECT_TRUE(database->sqlExecuteFromScript(statement).empty());
+        EXPECT_FALSE(database->sqlExecuteFromScript(statement));
     }
     EXPECT_FALSE(fs::exists(other));
-    EXPECT_EQ(database->sqlExecuteFromScript("SELECT count(*) FROM settings").size(), 1u);
+    EXPECT_EQ(database->sqlExecuteFromScript("SELECT count(*) FROM settings")->size(), 1u);
     EXPECT_FALSE(CBDatabase::isPlainIdentifier("settings; DROP TABLE settings"));
 }
 
@@ -115,6 +119,89 @@ TEST(Codecs, Base64AndScriptLiterals) {
     EXPECT_EQ(CBJSON::objectWithString("7"), Value(7));
     EXPECT_FALSE(CBJSON::objectWithString("{nope"));
     EXPECT_EQ(scriptStringLiteral("</script>\xE2\x80\xA8'"), "\"\\u003c/script>\\u2028\\'\"");
+}
+
+constexpr const char* kEndlessStatement =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) SELECT count(*) FROM c";
+
+TEST_F(StoreTest, ScriptStatementsEndWithinTheirBudgetAndFailuresAnswerNull) {
+    auto database = CBDatabase::create();
+    database->init();
+    // A statement that never ends on its own is cut at its budget; a cancelled one at once.
+    EXPECT_FALSE(database->sqlExecuteFromScript(kEndlessStatement));
+    const std::atomic<bool> cancelled{true};
+    EXPECT_FALSE(
+        database->sqlExecuteFromScript("SELECT count(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                                       "SELECT x+1 FROM c WHERE x < 100000) SELECT x FROM c)",
+                                       &cancelled));
+    // Memory is bounded: one value, and the rows together.
+    EXPECT_FALSE(database->sqlExecuteFromScript("SELECT zeroblob(1000000000)"));
+    const std::string rows = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < %d) "
+                             "SELECT zeroblob(4000) FROM c";
+    auto rowsOf = [&](int n) { return std::string(rows).replace(rows.find("%d"), 2, std::to_string(n)); };
+    EXPECT_FALSE(database->sqlExecuteFromScript(rowsOf(3000)));
+    EXPECT_EQ(database->sqlExecuteFromScript(rowsOf(1000))->size(), 1000u);
+    // The bounds hold for scripts only.
+    EXPECT_EQ(database->sqlExecute("SELECT length(zeroblob(5000000))"),
+              (platform::Array{Value(platform::Array{Value(5000000)})}));
+    // The handle is whole afterwards, and an empty result is not a failure.
+    EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1"),
+              (platform::Array{Value(platform::Array{Value(1)})}));
+    EXPECT_EQ(database->sqlExecuteFromScript("SELECT 1 WHERE 0"), platform::Array{});
+
+    // Through the DB thread: the cut statement answers null, the next one its rows, in order.
+    auto manager =
+        std::make_shared<CBAsyncCommandManager>(CBAsyncCommandQueue::create(), "CBDBQueryManager thread");
+    database->setQueryManager(manager);
+    std::vector<Value> answers;
+    auto record = [&answers] {
+        return CBCallbackContext::contextWithCallbackInvocation(
+            [&answers](const Value& v) { answers.push_back(v); }, true);
+    };
+    database->sendQuery(kEndlessStatement, {}, record(), true);
+    database->sendQuery("SELEC nonsense", {}, record(), true);
+    database->sendQuery("SELECT 2", {}, record(), true);
+    ASSERT_TRUE(waitFor([&] { return answers.size() == 3; }, 0.1, 60.0));
+    EXPECT_EQ(answers, (std::vector<Value>{Value(), Value(),
+                                           Value(platform::Array{Value(platform::Array{Value(2)})})}));
+    manager->shutdown();
+}
+
+TEST_F(StoreTest, SendingAQueryNeverWaitsForTheStatementInProgress) {
+    auto database = CBDatabase::create();
+    database->init();
+    auto manager =
+        std::make_shared<CBAsyncCommandManager>(CBAsyncCommandQueue::create(), "CBDBQueryManager thread");
+    database->setQueryManager(manager);
+    // A command on the DB thread holds the store for as long as the test wants, as a long
+    // statement does; sending another query from the main thread must not wait for it.
+    struct Holding : CBAsyncCommand {
+        std::shared_ptr<CBDatabase> database;
+        std::atomic<bool> started{false}, release{false};
+        int type() const override { return 99; }
+        void execute() override {
+            database->withStoreLockForTesting([this] {
+                started = true;
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+        }
+    };
+    auto holding = std::make_shared<Holding>();
+    holding->database = database;
+    manager->sendAsyncCommand(holding);
+    ASSERT_TRUE(platform::RunLoop::main().runUntil([&] { return holding->started.load(); }, 20.0));
+    // Without the fix the send waits until the watchdog lets the holder go.
+    std::thread watchdog([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!holding->release && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        holding->release = true;
+    });
+    database->sendQuery("SELECT 1", {}, nullptr, true);
+    EXPECT_FALSE(holding->release.exchange(true)) << "sendQuery waited for the statement in progress";
+    watchdog.join();
+    manager->shutdown();
 }
 
 class WorkerTest : public cobalttest::CobaltTest {
@@ -185,6 +272,36 @@ TEST_F(WorkerTest, UnzipConfinesEntriesAndRemovesTheArchive) {
     EXPECT_FALSE(fs::exists(documents() / "escape.txt"));
 }
 
+TEST(WorkerThreads, AWorkerCountsAsBusyWhileAnyCommandIsQueued) {
+    struct Nothing : CBAsyncCommand {
+        int type() const override { return 99; }
+        void execute() override {}
+    };
+    // The test plays the worker: it takes commands the way the worker does.
+    auto queue = CBAsyncCommandQueue::create();
+    platform::RunLoop loop;
+    queue->attachToRunLoop(loop);
+    const auto idle = platform::BackgroundWork::pendingCount();
+    auto first = std::make_shared<Nothing>();
+    queue->addCommand(first); // woken for it
+    EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle + 1);
+    EXPECT_EQ(queue->nextCommandOrMarkDrained(), first);
+    // A command queued while the worker runs keeps it busy: the worker takes it before it
+    // reports rest, so the count never drops with a command waiting.
+    auto second = std::make_shared<Nothing>();
+    queue->addCommand(second, false);
+    EXPECT_EQ(queue->nextCommandOrMarkDrained(), second);
+    EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle + 1);
+    EXPECT_EQ(queue->nextCommandOrMarkDrained(), nullptr);
+    EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle);
+    EXPECT_EQ(queue->numPendingCommands(), 0u);
+    // Nothing is taken from an invalidated queue, and it reports rest.
+    queue->addCommand(std::make_shared<Nothing>(), false);
+    queue->invalidate();
+    EXPECT_EQ(queue->nextCommandOrMarkDrained(), nullptr);
+    EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle);
+}
+
 TEST(WorkerThreads, ShutdownJoinsTheWorkerAndDropsWhatIsPending) {
     std::atomic<int> executed{0};
     struct Slow : CBAsyncCommand {
@@ -204,6 +321,29 @@ TEST(WorkerThreads, ShutdownJoinsTheWorkerAndDropsWhatIsPending) {
         EXPECT_EQ(queue->numPendingCommands(), 0u);
     }
     EXPECT_LE(executed.load(), 3);
+
+    // Shutdown cancels the command in progress instead of waiting for it to end by itself.
+    struct UntilCancelled : CBAsyncCommand {
+        std::atomic<bool> started{false}, cancelled{false};
+        int type() const override { return 99; }
+        void execute() override {
+            started = true;
+            while (!cancelled)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        void cancel() override { cancelled = true; }
+    };
+    auto endless = std::make_shared<UntilCancelled>();
+    {
+        CBAsyncCommandManager manager(CBAsyncCommandQueue::create(), "test worker");
+        manager.sendAsyncCommand(endless);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!endless->started && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(endless->started.load());
+        manager.shutdown();
+        EXPECT_TRUE(endless->cancelled.load());
+    }
     // A queue can be attached to one run loop only.
     auto single = CBAsyncCommandQueue::create();
     platform::RunLoop a, b;

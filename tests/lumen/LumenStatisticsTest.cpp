@@ -88,8 +88,10 @@ TEST_F(LumenStatisticsTest, LeavingTheApplicationAfterAClickReportsTheTimeToTheN
 }
 
 TEST_F(LumenStatisticsTest, LeavingTheApplicationFromAnotherThreadCountsOnTheMainThread) {
-    // The delegate runs on the main thread and posts a look at the figures to its next turn;
-    // the figures are main-thread state, so they are complete by then.
+    // The delegate runs on the main thread and posts a look at the figures to its next turn.
+    // Flags changed from another thread are made on the main thread after what is queued
+    // there, so the look sees the backgrounding only when the whole event ran on the main
+    // thread: the outcome does not depend on how the two threads are scheduled.
     class Looker : public lumen::LMNBannerViewDelegate {
     public:
         void adViewWillLeaveApplication(lumen::LMNBannerView*) override {

@@ -3,12 +3,18 @@
 // outcome per request, detaching, the modal helpers and the registration.
 #include "MeridianTestSupport.h"
 
+#include <filesystem>
+#include <functional>
 #include <set>
 
 #include "mediation/MediationTestSupport.h"
 #include "mediation/SwitchboardAdNetworkConfig.h"
 #include "mediation/SwitchboardAdNetworkRegistry.h"
+#include "meridian/MRURLDownload.h"
+#include "meridian/MRVideoCache.h"
 #include "meridian/SwitchboardAdapterMeridian.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/PropertyList.h"
 
 using meridian::SwitchboardAdapterMeridian;
 using meridiantest::countOf;
@@ -205,4 +211,63 @@ TEST(MeridianAdapterRegistration, RegisteredForType6WhenTheProgramLoads) {
     ASSERT_NE(wrapper, nullptr);
     EXPECT_EQ(wrapper->theClass()->name, "meridian::SwitchboardAdapterMeridian");
     EXPECT_EQ(SwitchboardAdapterMeridian::networkType(), 6);
+}
+
+TEST_F(MeridianAdapter, OutcomesReachedWhileTheBannerIsMadeReachTheSlot) {
+    // A first request of the video placement caches the video and leaves the marker.
+    host->implemented = {"meridianApIDString"};
+    host->apid = "fw-meridian";
+    auto caching = makeAdapter();
+    caching->getAd();
+    ASSERT_TRUE(waitFor([&] { return outcomes() == 1; }));
+    EXPECT_EQ(*events, std::vector<std::string>{"slot:didFailAd"});
+    ASSERT_TRUE(waitFor([] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); }));
+    ASSERT_TRUE(waitFor([] { return meridian::MRURLDownload::runningCount() == 0; }));
+    caching->stopBeingDelegate();
+    auto record = meridian::MRVideoCache::loadFromArchive("fw-spot-1");
+    ASSERT_NE(record, nullptr);
+
+    struct Case {
+        std::string name;
+        std::function<void()> prepare;
+        std::vector<std::string> expected;
+        bool requests; // the banner asks the server instead of replaying
+    };
+    auto markVideo = [] {
+        platform::writePropertyListFile(meridian::MRVideoCache::markerPath(),
+                                        platform::Value(platform::Dictionary{{"needToPlayVideo", "fw-spot-1"}}));
+    };
+    const Case cases[] = {
+        {"replayed", markVideo, {"slot:modal=YES", "slot:didReceiveAdView"}, false},
+        {"file gone",
+         [&] {
+             std::filesystem::remove(record->localPath());
+             markVideo();
+         },
+         {"slot:didFailAd"},
+         false},
+        {"record without its ad",
+         [&] {
+             auto bare = meridian::MRVideoCache::loadFromArchive("fw-spot-1");
+             bare->setAd(nullptr);
+             bare->save();
+             markVideo();
+         },
+         {}, // whatever the server answers, exactly one outcome
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(waitFor([] { return meridian::MRURLDownload::runningCount() == 0; }));
+        c.prepare();
+        events->clear();
+        auto requests = services.requestCount(services::kMeridianAdPath);
+        auto adapter = makeAdapter();
+        adapter->getAd();
+        ASSERT_TRUE(waitFor([&] { return outcomes() == 1; }));
+        EXPECT_EQ(std::vector<std::string>(events->begin(), events->begin() + c.expected.size()), c.expected);
+        EXPECT_EQ(services.requestCount(services::kMeridianAdPath) > requests, c.requests);
+        adapter->stopBeingDelegate();
+        clock.drain();
+    }
 }

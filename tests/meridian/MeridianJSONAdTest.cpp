@@ -298,3 +298,25 @@ TEST_F(MeridianJSONAd, ImageAdIsShownAndItsTapOpensTheLandingPage) {
     EXPECT_EQ(events->back(), "modalDismissed");
     window->setHidden(true);
 }
+
+TEST_F(MeridianJSONAd, PictureBytesShowAsADownloadWouldWithoutAReport) {
+    auto view = container();
+    auto image = view->imageAdView();
+    auto data = [](std::string bytes) { return platform::Data(bytes.begin(), bytes.end()); };
+    // Bytes that are no picture change nothing.
+    EXPECT_FALSE(image->loadWithData(data("not a picture")));
+    EXPECT_EQ(image->imageView()->image(), nullptr);
+    // The first picture shows at once; a later one fades in over it.
+    ASSERT_TRUE(image->loadWithData(data(pngBytes(4, 3, 255))));
+    ASSERT_NE(image->imageView()->image(), nullptr);
+    EXPECT_EQ(image->imageView()->image()->size(), (platform::Size{4, 3}));
+    EXPECT_EQ(image->imageView()->layer().animationForKey("animateContents"), nullptr);
+    ASSERT_TRUE(image->loadWithData(data(pngBytes(8, 6, 10))));
+    ASSERT_NE(image->imageView()->layer().animationForKey("animateContents"), nullptr);
+    clock.advance(0.75);
+    clock.drain();
+    EXPECT_EQ(image->imageView()->image()->size(), (platform::Size{8, 6}));
+    EXPECT_FALSE(image->loadWithData(data("")));
+    EXPECT_EQ(image->imageView()->image()->size(), (platform::Size{8, 6}));
+    EXPECT_TRUE(events->empty());
+}

@@ -545,3 +545,34 @@ TEST_F(MeridianOverlay, TheModalPanelDrawsItsBorderTitleStripAndOutline) {
     full->display();
     EXPECT_TRUE(full->lastDrawing().paintOps().empty());
 }
+
+TEST_F(MeridianOverlay, TheSpinnerTurnsCentredOnThePageUntilItHasLoaded) {
+    serveLanding("<p>landing</p>");
+    for (int type : {MROverlayView::kFullScreen, MROverlayView::kModal}) {
+        SCOPED_TRACE(type);
+        auto o = overlay(type);
+        o->setShowTitlebar(true);
+        o->showWithRequest(landing());
+        auto spinner = o->spinner();
+        ASSERT_NE(spinner, nullptr);
+        EXPECT_EQ(spinner->superview(), o);
+        EXPECT_EQ(spinner->activityIndicatorViewStyle(), platform::ActivityIndicatorViewStyle::WhiteLarge);
+        EXPECT_TRUE(spinner->isAnimating());
+        EXPECT_FALSE(spinner->isHidden());
+        EXPECT_EQ(spinner->frame().size, platform::Size(37, 37));
+        // Centred on the page as it was laid out when the overlay appeared, above it.
+        auto page = o->webView()->frame();
+        if (type == MROverlayView::kFullScreen)
+            page = platform::Rect(0, 0, o->frame().width(), o->frame().height());
+        EXPECT_EQ(spinner->center(), platform::Point(page.midX(), page.midY()));
+        auto& subviews = o->subviews();
+        auto at = [&](const platform::View* v) {
+            return std::find_if(subviews.begin(), subviews.end(), [v](const auto& s) { return s.get() == v; });
+        };
+        EXPECT_GT(at(spinner.get()), at(o->webView().get()));
+        ASSERT_TRUE(waitForLoad(*o));
+        EXPECT_TRUE(spinner->isHidden());
+        o->closeWithAnimation(false);
+        clock.drain();
+    }
+}

@@ -38,7 +38,10 @@ protected:
         });
         recorder = std::make_shared<RecordingDownloadDelegate>(events, "view");
     }
-    ~MeridianVideoCache() override { MRURLDownload::cancelAllForTesting(); }
+    ~MeridianVideoCache() override {
+        MRURLDownload::cancelAllForTesting();
+        MRURLDownload::setMaximumFileBytesForTesting(std::nullopt);
+    }
 
     std::filesystem::path target() { return MRVideoCache::cacheFolder() / "clip.avi"; }
     std::filesystem::path partial() {
@@ -203,6 +206,12 @@ TEST_F(MeridianVideoCache, NamesThatCannotBeCacheFilesAreRefused) {
         {"", "/v/a.avi", std::nullopt},
         {"clip", "/v/a.a-v", std::nullopt},
         {"clip", "/v/a.verylongextension", std::nullopt},
+        // The SDK's own files and the cache's own kinds of file are never a video's name.
+        {"mrhandshake", "/v/x.archive", std::nullopt},
+        {"cachedVideo", "/v/x.plist", std::nullopt},
+        {"clip", "/v/x.mrarchive", std::nullopt},
+        {"clip.avi", "/v/x.part", std::nullopt},
+        {"cachedvideo", "/v/x.plist", "cachedvideo.plist"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id + " " + c.path);
@@ -219,4 +228,85 @@ TEST_F(MeridianVideoCache, NamesThatCannotBeCacheFilesAreRefused) {
         EXPECT_EQ(std::filesystem::path(record->localPath()), MRVideoCache::cacheFolder() / *c.file);
     }
     EXPECT_EQ(MRVideoCache::loadFromArchive("../../Preferences/x"), nullptr);
+    for (std::string address : {"file:///etc/hostname.avi", "ftp://h.test/v/a.avi", "mrsdk://v/a.avi"}) {
+        SCOPED_TRACE(address);
+        auto text = R"({"type":"video","video":{"id":"clip","content-url":")" + address + R"("}})";
+        auto ad = std::make_shared<MRJSONAd>(platform::Data(text.begin(), text.end()),
+                                             std::weak_ptr<meridian::MRJSONAdView>{});
+        EXPECT_EQ(MRVideoCache::initWithAd(ad), nullptr);
+    }
+}
+
+TEST_F(MeridianVideoCache, ARecordOfAnEarlierVersionNamingAnSDKFileNeverTouchesIt) {
+    auto handshakeFile = MRVideoCache::cacheFolder() / "mrhandshake.archive";
+    writeFile(handshakeFile, "the handshake's state");
+    // Written as an earlier version would: id "mrhandshake", a video address ending ".archive",
+    // expired.
+    auto record = MRVideoCache::initWithAd(videoAd("mrhandshake", "2001-01-01 00:00:00 +0000"));
+    ASSERT_NE(record, nullptr);
+    record->setUrl(platform::URL::parse("http://h.test/v/x.archive"));
+    ASSERT_TRUE(record->save());
+    EXPECT_EQ(MRVideoCache::loadFromArchive("mrhandshake"), nullptr);
+    MRVideoCache::removeExpiredCaches();
+    record->restartDownloadWithDelegate(recorder);
+    ended();
+    EXPECT_EQ(readFile(handshakeFile), "the handshake's state");
+}
+
+TEST_F(MeridianVideoCache, CachedAddressesFollowTheServicesToTheirNextPort) {
+    // A record cached while the services listened on another port, with one outside address.
+    std::string earlier = "http://127.0.0.1:1";
+    std::string text = R"({"type":"video","video":{"id":"moved","content-url":")" + earlier +
+                       R"(/meridian/videos/spot.avi","startActivity":[")" + earlier +
+                       R"(/meridian/track/start","http://ads.test/s"],"endActivity":[")" + earlier +
+                       R"(/meridian/track/end"],"log":[{"time":"1","urls":[")" + earlier +
+                       R"(/meridian/track/5s?a=1"]}],"onCompletion":{"url":")" + earlier +
+                       R"(/landing/banner.html"},"buttons":[{"title":"x","url":")" + earlier +
+                       R"(/landing/more.html","activity":[")" + earlier + R"(/meridian/track/more"]}]}})";
+    auto ad = std::make_shared<MRJSONAd>(platform::Data(text.begin(), text.end()),
+                                         std::weak_ptr<meridian::MRJSONAdView>{});
+    auto record = MRVideoCache::initWithAd(ad);
+    ASSERT_NE(record, nullptr);
+    ASSERT_TRUE(record->save());
+
+    auto now = MRVideoCache::loadFromArchive("moved");
+    ASSERT_NE(now, nullptr);
+    std::string base = services.baseURL();
+    EXPECT_EQ(now->url()->absoluteString(), base + "/meridian/videos/spot.avi");
+    const auto& read = *now->ad();
+    EXPECT_EQ(read.videoContentURL()->absoluteString(), base + "/meridian/videos/spot.avi");
+    EXPECT_EQ(*read.startActivity(), (platform::Array{platform::Value(base + "/meridian/track/start"),
+                                                      platform::Value("http://ads.test/s")}));
+    EXPECT_EQ(*read.endActivity(), platform::Array{platform::Value(base + "/meridian/track/end")});
+    EXPECT_EQ(*read.logs()->front().dictionary()->at("urls").array(),
+              platform::Array{platform::Value(base + "/meridian/track/5s?a=1")});
+    EXPECT_EQ(*read.onCompletion()->at("url").string(), base + "/landing/banner.html");
+    const auto& button = *read.videoButtons()->front();
+    EXPECT_EQ(button.tapURL()->absoluteString(), base + "/landing/more.html");
+    EXPECT_EQ(*button.activity(), platform::Array{platform::Value(base + "/meridian/track/more")});
+}
+
+TEST_F(MeridianVideoCache, TheSweepDropsPartialFilesNothingResumes) {
+    MRURLDownload::setMaximumFileBytesForTesting(4096);
+    auto partialOf = [](std::string name) { return MRVideoCache::cacheFolder() / (name + ".part"); };
+    writeFile(partialOf("full.avi"), body(4096));
+    writeFile(partialOf("whole.avi"), body(100));
+    writeFile(MRVideoCache::cacheFolder() / "whole.avi", body(5000));
+    writeFile(partialOf("cut.avi"), body(100));
+    services.setFault(std::string(kVideoPath), services::Fault::delay(0.3).onlyTimes(1));
+    writeFile(partial(), body(100));
+    MRURLDownload::create(services.urlFor(kVideoPath), target(), recorder);
+    writeFile(partialOf("running.avi"), body(4096));
+    MRURLDownload::create(services.urlFor(kVideoPath), MRVideoCache::cacheFolder() / "running.avi", recorder);
+
+    MRVideoCache::removeExpiredCaches();
+    EXPECT_FALSE(std::filesystem::exists(partialOf("full.avi")));
+    EXPECT_FALSE(std::filesystem::exists(partialOf("whole.avi")));
+    EXPECT_TRUE(std::filesystem::exists(MRVideoCache::cacheFolder() / "whole.avi"));
+    // A cut download resumes with the next reply for its video; running ones are left alone.
+    EXPECT_TRUE(std::filesystem::exists(partialOf("cut.avi")));
+    EXPECT_TRUE(std::filesystem::exists(partial()));
+    EXPECT_TRUE(std::filesystem::exists(partialOf("running.avi")));
+    MRURLDownload::cancelAllForTesting();
+    MRURLDownload::setMaximumFileBytesForTesting(std::nullopt);
 }

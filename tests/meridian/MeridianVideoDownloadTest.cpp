@@ -25,7 +25,10 @@ protected:
         });
         recorder = std::make_shared<RecordingDownloadDelegate>(events, "view");
     }
-    ~MeridianVideoDownload() override { MRURLDownload::cancelAllForTesting(); }
+    ~MeridianVideoDownload() override {
+        MRURLDownload::cancelAllForTesting();
+        MRURLDownload::setMaximumFileBytesForTesting(std::nullopt);
+    }
 
     std::filesystem::path target() { return platform::DeviceHome::library() / "mrsdk" / "clip.avi"; }
     std::filesystem::path partial() {
@@ -134,3 +137,85 @@ TEST_F(MeridianVideoDownload, ANewDownloadOfTheSameFileReplacesTheRunningOne) {
     EXPECT_EQ(readFile(target()), video);
 }
 
+
+TEST_F(MeridianVideoDownload, AFileOverTheCapLeavesNothingAndAWholeReplyIsMeasuredAlone) {
+    constexpr std::int64_t kCap = 64 * 1024;
+    MRURLDownload::setMaximumFileBytesForTesting(kCap);
+    struct Case {
+        std::string name;
+        std::size_t partialBytes;
+        std::optional<services::Fault> fault; // else a handler's reply
+        services::ServiceReply reply;
+        bool finished;
+    };
+    std::string whole = body(100 * 1024);
+    std::string fits = body(50 * 1024);
+    const Case cases[] = {
+        // Streamed without Content-Length, past the cap.
+        {"streamed", 0, services::Fault::chunked(whole, 8 * 1024), {}, false},
+        {"announced", 0, std::nullopt, {200, whole, "video/avi", {}}, false},
+        // The rest of a resumed file would pass the cap with what the partial file holds.
+        {"resumed past the cap", 40 * 1024, std::nullopt,
+         {206, whole.substr(40 * 1024),
+          "video/avi",
+          {{"Content-Range", "bytes 40960-" + std::to_string(whole.size() - 1) + "/" + std::to_string(whole.size())}}},
+         false},
+        // A 200 to a resume carries the whole file: only its own size counts.
+        {"whole file to a resume", 40 * 1024, std::nullopt, {200, fits, "video/avi", {}}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        events->clear();
+        std::filesystem::remove(target());
+        std::filesystem::remove(partial());
+        if (c.fault)
+            services.setFault(std::string(kVideoPath), *c.fault);
+        else
+            services.handle("GET", std::string(kVideoPath), [reply = c.reply](const services::LoggedRequest&) {
+                return reply;
+            });
+        if (c.partialBytes)
+            writeFile(partial(), body(c.partialBytes));
+        MRURLDownload::create(services.urlFor(kVideoPath), target(), recorder);
+        ASSERT_TRUE(ended());
+        if (c.finished) {
+            EXPECT_EQ(*events, std::vector<std::string>{"view:finished"});
+            EXPECT_EQ(readFile(target()), fits);
+        } else {
+            EXPECT_EQ(*events, std::vector<std::string>{"view:failed:-1103"});
+            EXPECT_FALSE(std::filesystem::exists(target()));
+        }
+        EXPECT_FALSE(std::filesystem::exists(partial()));
+        services.host().clearFault(std::string(kVideoPath));
+    }
+    MRURLDownload::setMaximumFileBytesForTesting(std::nullopt);
+}
+
+TEST_F(MeridianVideoDownload, TheServicesLeaveRangesTheyCannotParseToTheVideoHandler) {
+    struct Case {
+        std::string range;
+        int status;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"bytes=5-2", 200, video},
+        {"items=0-", 200, video},
+        {"bytes=x-", 200, video},
+        {"bytes=10-19", 206, video.substr(10, 10)},
+        {"bytes=4000-", 206, video.substr(4000)},
+        {"bytes=9000-", 416, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.range);
+        services.host().clearRequestLog();
+        platform::URLRequest request(services.urlFor(kVideoPath));
+        request.setValue(c.range, "Range");
+        auto reply = platform::URLConnection::sendSynchronousRequest(request, 1024 * 1024);
+        ASSERT_FALSE(reply.error);
+        ASSERT_TRUE(reply.response);
+        EXPECT_EQ(reply.response->statusCode(), c.status);
+        EXPECT_EQ(std::string(reply.data.begin(), reply.data.end()), c.body);
+        // The request log keeps the header as it was sent.
+        EXPECT_EQ(services.requestsTo(kVideoPath).at(0).header("Range"), c.range);
+    }
+}

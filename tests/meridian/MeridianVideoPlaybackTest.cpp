@@ -4,6 +4,7 @@
 #include "MeridianTestSupport.h"
 
 #include <fstream>
+#include <functional>
 
 #include "meridian/MRJSONAd.h"
 #include "meridian/MRJSONAdView.h"
@@ -38,15 +39,20 @@ public:
     void jsonAdViewVideoAdDidAppear(MRJSONAdView&) override { add("didAppear"); }
     void jsonAdViewWillPlayChachedVideo(MRJSONAdView&) override { add("willPlayCached"); }
     void jsonAdViewWillLoadVideoURL(MRJSONAdView&) override { add("willLoadVideo"); }
-    void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, meridian::MRJSONVideoAdView&, const std::string& html,
+    bool jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView&, meridian::MRJSONVideoAdView&, const std::string& html,
                                              int orientation, bool open, bool close) override {
         add("overlayHTML:" + html + flags(orientation, open, close));
+        return overlayOpens;
     }
-    void jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, meridian::MRJSONVideoAdView&,
+    bool jsonAdViewWantToShowOverlayWithRequest(MRJSONAdView&, meridian::MRJSONVideoAdView&,
                                                 const platform::URLRequest& r, int orientation, bool open,
                                                 bool close) override {
         add("overlayRequest:" + r.url().absoluteString() + flags(orientation, open, close));
+        return overlayOpens;
     }
+
+    // Whether the landing page a video asks for opens.
+    bool overlayOpens = true;
     void jsonAdViewVideoCacheFailed(MRJSONAdView&) override { add("cacheFailed"); }
     void jsonAdViewVideoCacheSucceeded(MRJSONAdView&) override { add("cacheSucceeded"); }
     void jsonAdViewVideoAdFailed(MRJSONAdView&) override { add("videoFailed"); }
@@ -86,7 +92,8 @@ protected:
                R"(/meridian/videos/spot.avi","expiration":"2030-01-01 00:00:00 +0000","duration":30,
                "showCountdownHUD":true,"startActivity":[")" + base + R"(/meridian/track/start"],
                "endActivity":[")" + base + R"(/meridian/track/end"],
-               "log":[{"time":"5","urls":[")" + base + R"(/meridian/track/5s"]},
+               "log":[{"time":"0","urls":[")" + base + R"(/meridian/track/0s"]},
+                      {"time":"5","urls":[")" + base + R"(/meridian/track/5s"]},
                       {"time":15,"urls":[")" + base + R"(/meridian/track/15s"]}],
                "buttons":[{"image":")" + base + R"(/meridian/images/button-close.png","url":"mrsdk://endVideo",
                            "activity":[")" + base + R"(/meridian/track/close"],"appearanceDelay":2}])" +
@@ -123,7 +130,7 @@ TEST_F(MeridianVideoPlayback, AFirstReplyCachesItsVideoAndNothingPlays) {
     EXPECT_FALSE(video()->isHidden());
     EXPECT_TRUE(container->imageAdView()->isHidden());
     ASSERT_TRUE(waitForEvent("cacheSucceeded"));
-    EXPECT_EQ(events->back(), "posted:MRCachingEndedNotification");
+    EXPECT_EQ(countOf(*events, "posted:MRCachingEndedNotification"), 1u);
     auto record = MRVideoCache::loadFromArchive("spot");
     ASSERT_NE(record, nullptr);
     EXPECT_TRUE(record->isDownloadComplete());
@@ -160,18 +167,19 @@ TEST_F(MeridianVideoPlayback, ACachedVideoPlaysToItsEndWithCountdownAndTracking)
     settle();
     EXPECT_EQ(player->playbackState(), platform::MoviePlaybackState::Playing);
     ASSERT_TRUE(waitForRequests("/meridian/track/start", 1));
+    // One second less per tick, none skipped: each tick counts the second that is ending.
     for (int second = 1; second <= 29; ++second) {
         clock.advance(1);
-        double now = player->currentPlaybackTime();
-        EXPECT_EQ(overlay->countdownLabel()->text(),
-                  std::to_string(30 - static_cast<int>(now) - 1) + " seconds remaining...")
+        EXPECT_EQ(overlay->countdownLabel()->text(), std::to_string(30 - second) + " seconds remaining...")
             << second;
     }
+    ASSERT_TRUE(waitForRequests("/meridian/track/0s", 1));
     ASSERT_TRUE(waitForRequests("/meridian/track/5s", 1));
     clock.advance(2);
     ASSERT_TRUE(waitForRequests("/meridian/track/end", 1));
-    // The timed entry of second 5 was requested once per tick within it; "time" given as a
-    // number never matches.
+    // Each timed entry was requested once, second 0 included; "time" given as a number never
+    // matches.
+    EXPECT_EQ(services.requestCount("/meridian/track/0s"), 1u);
     EXPECT_EQ(services.requestCount("/meridian/track/5s"), 1u);
     EXPECT_EQ(services.requestCount("/meridian/track/15s"), 0u);
     EXPECT_EQ(video()->player(), nullptr);
@@ -189,18 +197,28 @@ TEST_F(MeridianVideoPlayback, EndActions) {
         std::string onCompletion;
         bool playerStays;
         std::vector<std::string> expected;
+        bool overlayOpens = true;
     };
     std::string landing = services.url("/landing/banner.html");
+    // Without a landing page to go to, the player closes with refresh on, as a plain end does.
+    const std::vector<std::string> plainEnd = {"willDisappear", "finished:timer"};
     const Case cases[] = {
-        {"none", "", false, {"willDisappear", "finished:timer"}},
+        {"none", "", false, plainEnd},
         {"stay", R"(,"onCompletion":{"stayInPlayer":true})", true, {"finished:noTimer"}},
         {"url", R"(,"onCompletion":{"url":")" + landing + R"("})", false,
          {"overlayRequest:" + landing + "|3|-|close", "finished:noTimer"}},
         {"html", R"(,"onCompletion":{"html":"<p>thanks</p>"})", false,
          {"overlayHTML:<p>thanks</p>|3|-|close", "finished:noTimer"}},
+        {"empty", R"(,"onCompletion":{})", false, plainEnd},
+        {"leave", R"(,"onCompletion":{"stayInPlayer":false})", false, plainEnd},
+        {"badurl", R"(,"onCompletion":{"url":""})", false, plainEnd},
+        {"notext", R"(,"onCompletion":{"url":7,"html":false})", false, plainEnd},
+        {"unopened", R"(,"onCompletion":{"url":")" + landing + R"("})", false,
+         {"overlayRequest:" + landing + "|3|-|close", "willDisappear", "finished:timer"}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        recorder->overlayOpens = c.overlayOpens;
         auto id = "spot-" + c.name;
         auto record = cache(reply(c.onCompletion, id), id);
         container->playVideoAdWithCache(record);
@@ -316,4 +334,122 @@ TEST_F(MeridianVideoPlayback, TheAdViewPlaysAFinishedDownloadInsteadOfRequesting
     ASSERT_TRUE(waitForRequests("/meridian/track/end", 1));
     EXPECT_EQ(countOf(*events, "modalDismissed"), 1u);
     EXPECT_EQ(MRVideoCache::loadFromArchive("fw-spot-1")->numPlays(), 1);
+}
+
+TEST_F(MeridianVideoPlayback, APlaybackErrorOtherThanUnplayableEndsTheVideoAndRefreshGoesOn) {
+    auto record = cache(reply());
+    container->playVideoAdWithCache(record);
+    settle();
+    auto player = video()->player();
+    ASSERT_NE(player, nullptr);
+    events->clear();
+    platform::Error error{platform::kURLErrorDomain, platform::kURLErrorCannotConnectToHost, "gone", {}};
+    platform::NotificationCenter::defaultCenter().post(
+        platform::MPMoviePlayerPlaybackDidFinishNotification, player,
+        platform::Dictionary{{platform::MPMoviePlayerPlaybackDidFinishReasonUserInfoKey,
+                              static_cast<std::int64_t>(platform::MovieFinishReason::PlaybackError)},
+                             {platform::kMoviePlayerErrorUserInfoKey, platform::movieErrorValue(error)}});
+    // The player closes and its end restarts the refresh; a video that did not play through
+    // sends no end tracking, and its file is not downloaded again.
+    EXPECT_EQ(*events, (std::vector<std::string>{"willDisappear", "finished:timer"}));
+    EXPECT_EQ(video()->player(), nullptr);
+    EXPECT_EQ(MRURLDownload::runningCount(), 0u);
+    clock.drain();
+    EXPECT_EQ(services.requestCount("/meridian/track/end"), 0u);
+}
+
+TEST_F(MeridianVideoPlayback, BackgroundPausesAndForegroundResumesPlayback) {
+    auto record = cache(reply());
+    container->playVideoAdWithCache(record);
+    settle();
+    auto player = video()->player();
+    ASSERT_NE(player, nullptr);
+    clock.advance(3);
+    auto& center = platform::NotificationCenter::defaultCenter();
+    for (auto leaving : {platform::kApplicationWillResignActiveNotification,
+                         platform::kApplicationDidEnterBackgroundNotification}) {
+        SCOPED_TRACE(leaving);
+        center.post(leaving);
+        EXPECT_EQ(player->playbackState(), platform::MoviePlaybackState::Paused);
+        EXPECT_FALSE(video()->isPlaybackTimerRunning());
+        double held = player->currentPlaybackTime();
+        auto label = video()->videoControlOverlay()->countdownLabel()->text();
+        clock.advance(10);
+        // Time stands still in the background: no tracking, no countdown.
+        EXPECT_DOUBLE_EQ(player->currentPlaybackTime(), held);
+        EXPECT_EQ(video()->videoControlOverlay()->countdownLabel()->text(), label);
+        center.post(platform::kApplicationWillEnterForegroundNotification);
+        EXPECT_EQ(player->playbackState(), platform::MoviePlaybackState::Playing);
+        EXPECT_TRUE(video()->isPlaybackTimerRunning());
+    }
+    // It plays on to its end, counted in playback time.
+    clock.advance(28);
+    ASSERT_TRUE(waitForRequests("/meridian/track/end", 1));
+    EXPECT_EQ(services.requestCount("/meridian/track/5s"), 1u);
+    EXPECT_EQ(video()->player(), nullptr);
+}
+
+TEST_F(MeridianVideoPlayback, ARefusedVideoReplyKeepsTheAdViewsRefreshRunning) {
+    // A host whose own refresh timer is on; the reply names a video the cache refuses.
+    delegate->refresh = 30;
+    std::string refused = reply("", "../escape");
+    services.handle("GET", std::string(services::kMeridianAdPath), [refused](const services::LoggedRequest&) {
+        return services::ServiceReply{200, refused, "application/json", {}};
+    });
+    auto view = banner(1, true, true);
+    ASSERT_TRUE(waitForEvent("failed"));
+    EXPECT_TRUE(view->isRefreshTimerRunning());
+    EXPECT_TRUE(view->enableManualAdRefresh());
+    auto requests = services.requestCount(services::kMeridianAdPath);
+    clock.advance(31);
+    ASSERT_TRUE(waitForRequests(services::kMeridianAdPath, requests + 1));
+    view->disableAdRefresh();
+}
+
+TEST_F(MeridianVideoPlayback, CachingEndsForEveryViewEvenWhenTheOneThatStartedItIsGone) {
+    auto other = banner(1, false, false);
+    load(reply());
+    EXPECT_FALSE(other->enableManualAdRefresh());
+    // The view that started the download goes away before it ends.
+    container.reset();
+    ASSERT_TRUE(waitFor([] { return MRURLDownload::runningCount() == 0; }));
+    EXPECT_EQ(countOf(*events, "posted:MRCachingEndedNotification"), 1u);
+    EXPECT_TRUE(other->enableManualAdRefresh());
+    EXPECT_TRUE(MRVideoCache::loadFromArchive("spot")->isDownloadComplete());
+}
+
+TEST_F(MeridianVideoPlayback, AReplayTooLateOrOfAnExpiredRecordAsksTheServerInstead) {
+    waitForHandshake();
+    struct Case {
+        std::string name;
+        std::function<void(MRVideoCache&)> age;
+    };
+    const Case cases[] = {
+        // The handshake's deferred-view time-out (1800 s) has passed since the video request.
+        {"deferred time-out", [this](MRVideoCache&) { clock.advance(1801); }},
+        {"expired record",
+         [](MRVideoCache& record) {
+             record.setExperation(platform::Date{platform::Clock::current().now() - 1});
+             record.save();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto id = "late-" + std::to_string(&c - cases);
+        auto record = cache(reply("", id), id);
+        ASSERT_TRUE(platform::FileManager::fileExists(MRVideoCache::markerPath()));
+        c.age(*record);
+        // A reply the view can show, so the request's outcome is plain.
+        services.handle("GET", std::string(services::kMeridianAdPath), [](const services::LoggedRequest&) {
+            return services::ServiceReply{200, "<p>ad</p>", "text/html", {}};
+        });
+        auto requests = services.requestCount(services::kMeridianAdPath);
+        auto view = banner(1, true, false);
+        ASSERT_TRUE(waitForEvent("succeeded"));
+        EXPECT_EQ(services.requestCount(services::kMeridianAdPath), requests + 1);
+        EXPECT_FALSE(platform::FileManager::fileExists(MRVideoCache::markerPath()));
+        EXPECT_EQ(countOf(*events, "modalWillAppear"), 0u);
+        EXPECT_EQ(view->jsonAdView()->videoAdView()->player(), nullptr);
+        events->clear();
+    }
 }

@@ -38,7 +38,7 @@ inline constexpr std::string_view kMeridianLivePixelPath =
 inline constexpr std::string_view kMeridianVideoPath = "/meridian/videos/";
 inline constexpr std::array<std::string_view, 1> kMeridianVideoFiles = {"spot.avi"};
 inline constexpr std::string_view kMeridianTrackingPath = "/meridian/track/";
-inline constexpr std::array<std::string_view, 6> kMeridianTrackingEvents = {"start", "end", "5s",
+inline constexpr std::array<std::string_view, 7> kMeridianTrackingEvents = {"start", "end", "0s", "5s",
                                                                             "15s", "close", "more"};
 
 void installMeridianEndpoints(ServiceHost& host, std::string fixturesDir = ServiceHost::defaultFixturesDir());

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -24,7 +25,12 @@ Clock& Clock::current() {
 }
 
 void Clock::setCurrent(std::shared_ptr<Clock> clock) {
+    // Threads that outlive a test (process-wide workers) may still be reading the clock that
+    // is being replaced through the reference current() handed out. A replaced clock is
+    // therefore kept for the life of the process: a few dozen bytes per installation.
+    static std::vector<std::shared_ptr<Clock>> retired;
     std::lock_guard lock(currentMutex());
+    retired.push_back(std::move(currentClock()));
     currentClock() = clock ? std::move(clock) : std::make_shared<SystemClock>();
 }
 

@@ -21,6 +21,8 @@ public:
 
     virtual bool isManual() const { return false; }
 
+    // The installed clock. The reference stays valid for the life of the process, even after
+    // another clock is installed, so a thread may keep reading it without a lock.
     static Clock& current();
     // Installs a clock for the whole process; nullptr restores the system clock.
     static void setCurrent(std::shared_ptr<Clock> clock);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,4 +135,23 @@ TEST(RunLoop, ExceptionInACallbackIsLoggedAndDoesNotEscape) {
 TEST(RunLoop, RunUntilGivesUpAfterItsRealTimeLimit) {
     fwtest::ManualClockScope time;
     EXPECT_FALSE(time.runUntil([] { return false; }, 0.05));
+}
+
+TEST(Clock, AReplacedClockStaysReadableByThreadsThatHoldIt) {
+    // A worker that outlives a test holds the clock it was handed while the test installs
+    // another and drops its own share of the first: the first must stay readable.
+    Clock* held = nullptr;
+    {
+        auto manual = std::make_shared<ManualClock>();
+        manual->advance(5.0);
+        Clock::setCurrent(manual);
+        held = &Clock::current();
+    }
+    std::atomic<double> seen = 0.0;
+    std::thread reader([&] { seen = held->monotonic(); });
+    Clock::setCurrent(nullptr);
+    reader.join();
+    EXPECT_EQ(seen.load(), 1005.0);
+    EXPECT_EQ(held->monotonic(), 1005.0) << "read after the clock was replaced";
+    EXPECT_FALSE(Clock::current().isManual());
 }

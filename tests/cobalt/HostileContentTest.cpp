@@ -1,0 +1,166 @@
+// Hostile content fed to the Cobalt engine through its real entry points over loopback: the
+// driver page's commands with path escapes, archives whose entries leave their folder, file:
+// and unknown schemes, numbers and texts out of every range, endless SQL and script, and
+// malformed replies. Nothing outside the store folder changes, the main thread keeps
+// answering, the engine still fetches its next ad, and it shuts down with a statement running.
+#include <map>
+
+#include "EngineHarness.h"
+#include "cobalt/CBLibraryHandlers.h"
+#include "services/VellumAdEndpoints.h"
+
+namespace {
+
+using namespace cobalt;
+namespace fs = std::filesystem;
+
+constexpr const char* kEndless =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) SELECT count(*) FROM c";
+
+class HostileContentTest : public cobalttest::EngineHarness {
+protected:
+    void SetUp() override {
+        services.handle("GET", "/hostile/good.zip", [](const services::LoggedRequest&) {
+            return services::ServiceReply{
+                200, services::makeZipArchive({{"index.html", "<p>ad</p>"}}), "application/zip", {}};
+        });
+        services.handle("GET", "/hostile/escape.zip", [](const services::LoggedRequest&) {
+            return services::ServiceReply{
+                200,
+                services::makeZipArchive({{"ok.html", "x"}, {"../../../escaped.html", "evil"}}),
+                "application/zip",
+                {}};
+        });
+        services.handle("GET", "/hostile/notzip", [](const services::LoggedRequest&) {
+            return services::ServiceReply{200, "PK\x03\x04 this is not an archive", "application/zip", {}};
+        });
+    }
+    std::string url(const char* path) const { return services.url(path); }
+
+    // Every file outside the store folder, with its content.
+    std::map<std::string, std::string> outsideTheStore() const {
+        std::map<std::string, std::string> files;
+        for (auto it = fs::recursive_directory_iterator(home.root());
+             it != fs::recursive_directory_iterator(); ++it) {
+            const auto relative = fs::relative(it->path(), home.root()).string();
+            if (relative == "Documents/CB" || relative == "Library") {
+                it.disable_recursion_pending();
+                continue;
+            }
+            files[relative] = it->is_regular_file() ? read(it->path()) : "<folder>";
+        }
+        return files;
+    }
+
+    // Sends `script` to the driver page and waits for it to set window.r.
+    std::string answer(const std::string& script) {
+        evaluate("window.r = undefined;");
+        CBAdEngine::executeCommand(script);
+        waitFor([] { return evaluate("typeof window.r") != "undefined"; }, 0.1, 60.0);
+        return evaluate("String(window.r)");
+    }
+};
+
+TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
+    auto listener = launch();
+    ASSERT_TRUE(waitFor([&] { return listener->ready.size() == 1; }));
+    write(documents() / "user.txt", "mine");
+    const auto before = outsideTheStore();
+    const std::string good = url("/hostile/good.zip");
+    const std::string big = std::string(CBCocoaCommandHandler::kMaxObjectBytes + 1, 'x');
+    const std::string execModeBefore =
+        answer(R"(BridgeLib.getControllerPropertyWithCallback("execMode", "window.r=%s");)");
+
+    struct Row {
+        const char* what;
+        std::string script;
+        std::string expected;
+        std::function<void()> arrange = [] {};
+    };
+    const Row rows[] = {
+        {"a folder outside Documents",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', '../out', 'window.r=%d');", "0"},
+        {"a folder in Documents beside the store",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'ads', 'window.r=%d');", "0"},
+        {"the temporary file as a folder",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'temp.zip', 'window.r=%d');", "0"},
+        {"a folder under the temporary file",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good +
+             "', 'CB/../temp.zip/x', 'window.r=%d');",
+         "0"},
+        {"an archive into the store",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1"},
+        {"a stored archive unpacked into the temporary file",
+         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0"},
+        {"archive entries that leave their folder",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/escape.zip") +
+             "', 'CB/escape', 'window.r=%d');",
+         "0"},
+        {"a malformed archive",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/notzip") +
+             "', 'CB/bad', 'window.r=%d');",
+         "0"},
+        {"a file: download",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'file:///etc/hostname', "
+         "'window.r=%d');",
+         "0"},
+        {"an unknown scheme",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'gopher://127.0.0.1/x', "
+         "'window.r=%d');",
+         "0"},
+        {"a folder left at the temporary name by an earlier run",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/fresh', 'window.r=%d');", "1",
+         [this] { write(documents() / "temp.zip" / "old.html", "left over"); }},
+        {"an endless statement",
+         std::string("BridgeLib.sqlExecuteWithCallback('") + kEndless + "', 'window.r=%s');", "null"},
+        {"a statement the store refuses",
+         "BridgeLib.sqlExecuteWithCallback(\"ATTACH DATABASE 'x.db' AS x\", 'window.r=%s');", "null"},
+        {"a stored number past the 64-bit range",
+         "BridgeLib.sqlExecute(\"INSERT OR REPLACE INTO settings (id, data) VALUES ('big', 1e300)\");"
+         "BridgeLib.getSettingWithCallback('big', 'window.r=%d');",
+         "9223372036854776000"}, // the page reads the largest 64-bit integer as the nearest double
+        {"an execution mode past the int range",
+         "BridgeLib.setExecMode(1e300); BridgeLib.getExecModeWithCallback('window.r=%d');", "2147483647"},
+        {"the controller's execution mode past the int range",
+         R"(BridgeLib.setControllerProperty("execMode", "1e300"); BridgeLib.getControllerPropertyWithCallback("execMode", "window.r=%s");)",
+         execModeBefore},
+        {"a text past the native bound",
+         "BridgeCocoa.performSelectorOnClassWithObjectWithCallback('stringWithString:', 'NSString', '" + big +
+             "', 'BridgeCocoa.valueForObjectWithCallback(%s, \"window.r=\\x27%s\\x27\")');",
+         CBCocoaCommandHandler::kDoesNotRespond},
+        {"reports for a slot the engine does not have, with numbers past every range",
+         R"(BridgeDriver.notifyAdFetchSucceededForSlotNamedDlTimeExpiration("../../..", "99999999999999999999999", "-1e400");)"
+         R"(BridgeDriver.notifyAdFetchFailedForSlotNamed("../x"); BridgeDriver.setState("99999999999999999999");)",
+         ""},
+        {"an endless script, then a command", "while (true) {}", ""},
+        {"the page still answers", "BridgeLib.getExecModeWithCallback('window.r=%d');", "0",
+         [] { evaluate("BridgeLib.setExecMode(0);"); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.arrange();
+        if (row.expected.empty()) {
+            CBAdEngine::executeCommand(row.script);
+            continue;
+        }
+        EXPECT_EQ(answer(row.script), row.expected);
+        // The main thread answers between rows.
+        EXPECT_EQ(evaluate("1 + 1"), "2");
+    }
+    EXPECT_EQ(read(store() / "fresh" / "index.html"), "<p>ad</p>");
+    EXPECT_FALSE(fs::exists(documents() / "temp.zip"));
+    EXPECT_EQ(outsideTheStore(), before);
+
+    // The next ad still comes: the unshown one expires after its hour and another is fetched.
+    const auto ad = nextAd();
+    time.advance(3601);
+    ASSERT_TRUE(waitFor([&] { return nextAd() != 0 && nextAd() != ad; }, 0.1, 60.0));
+
+    // The engine shuts down with an endless statement running.
+    CBAdEngine::executeCommand(std::string("BridgeLib.sqlExecute('") + kEndless + "');");
+    ASSERT_TRUE(waitFor([] { return evaluate("g_commandQueue.length") == "0"; }));
+    quit();
+    EXPECT_EQ(outsideTheStore(), before);
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+// Hostile replies through the Meridian banner's real request over loopback: names that try to
+// leave the cache folder or take the SDK's own files, local and unknown schemes, oversized
+// numbers and strings, and malformed replies. After each, nothing outside the client's folder
+// changed, the SDK's own files are intact, the main run loop still answers, and the next ad
+// shows.
+#include "MeridianTestSupport.h"
+#include "MeridianVideoSupport.h"
+
+#include <climits>
+#include <filesystem>
+#include <map>
+
+#include "meridian/MRJSONAdView.h"
+#include "meridian/MRJSONVideoAdView.h"
+#include "meridian/MRURLDownload.h"
+#include "meridian/MRVideoCache.h"
+#include "platform/foundation/DeviceHome.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/runloop/RunLoop.h"
+
+using namespace meridiantest;
+using meridian::MRURLDownload;
+using meridian::MRVideoCache;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file under the home with its size, except the client's own folder and the files the
+// platform keeps for every program (preferences, logs).
+std::map<std::string, std::uintmax_t> filesOutsideTheClient(const fs::path& root) {
+    const fs::path own = fs::path("Library") / "mrsdk";
+    const fs::path preferences = fs::path("Library") / "Preferences";
+    const fs::path logs = fs::path("Library") / "Logs";
+    std::map<std::string, std::uintmax_t> files;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        auto relative = it->path().lexically_relative(root);
+        if (relative == own || relative == preferences || relative == logs) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        std::error_code ec;
+        files[relative.string()] = it->is_regular_file() ? it->file_size(ec) : 0;
+    }
+    return files;
+}
+
+class MeridianHostileContent : public MeridianFixture {
+protected:
+    MeridianHostileContent() {
+        waitForHandshake();
+        fs::create_directories(platform::DeviceHome::documents());
+        writeFile(platform::DeviceHome::documents() / "notes.txt", "the user's own file");
+    }
+    ~MeridianHostileContent() override { MRURLDownload::cancelAllForTesting(); }
+
+    void serve(services::ServiceReply reply) {
+        services.handle("GET", std::string(services::kMeridianAdPath),
+                        [reply](const services::LoggedRequest&) { return reply; });
+    }
+    static services::ServiceReply json(std::string body) { return {200, std::move(body), "application/json", {}}; }
+    std::string video(const std::string& id, const std::string& address, const std::string& extra = {}) {
+        return R"({"type":"video","video":{"id":")" + id + R"(","content-url":")" + address + R"(")" + extra + "}}";
+    }
+};
+
+} // namespace
+
+TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
+    std::string base = services.baseURL();
+    std::string spot = base + "/meridian/videos/spot.avi";
+    struct Row {
+        std::string name;
+        services::ServiceReply reply;
+    };
+    const Row rows[] = {
+        {"id escapes", json(video("../../../Documents/evil", spot))},
+        {"id is a path", json(video("/tmp/evil", spot))},
+        {"id and extension name the handshake", json(video("mrhandshake", base + "/meridian/videos/x.archive"))},
+        {"id and extension name the marker", json(video("cachedVideo", base + "/meridian/videos/x.plist"))},
+        {"extension names an archive", json(video("spot", base + "/meridian/videos/x.mrarchive"))},
+        {"local file", json(video("local", "file:///etc/hostname"))},
+        {"unknown scheme", json(video("gopher", "gopher://127.0.0.1/x.avi"))},
+        {"oversized id", json(video(std::string(100000, 'a'), spot))},
+        {"oversized numbers", json(video("spot", spot, R"(,"duration":1e300,"width":-1e300,"expiration":1e300)"))},
+        {"truncated JSON", json(R"({"type":"video","video":{"id":)")},
+        {"array", json("[]")},
+        {"video without its object", json(R"({"type":"video"})")},
+        {"video object of the wrong kind", json(R"({"type":"video","video":["a"]})")},
+        {"bytes", {200, std::string("\0\xff\xfe{", 4), "application/json", {}}},
+    };
+    // The stored handshake's settings (per-type settings, kill switch); its time stamps move.
+    auto handshakeSettings = [] {
+        auto state = platform::readPropertyListFile(meridian::MRHandshake::statePath());
+        const auto* response = state ? state->find("handshakeResponse") : nullptr;
+        return response ? response->toJSON() : std::string();
+    };
+    auto settings = handshakeSettings();
+    ASSERT_FALSE(settings.empty());
+    auto outside = filesOutsideTheClient(home.root());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        events->clear();
+        serve(row.reply);
+        auto view = banner(1, true, false, std::string("hostile"));
+        ASSERT_TRUE(waitFor([&] { return countOf(*events, "failed") + countOf(*events, "succeeded") > 0; }));
+        // A caching video is reported failed; nothing else of these is an ad either.
+        EXPECT_EQ(countOf(*events, "succeeded"), 0u);
+        ASSERT_TRUE(waitFor([] { return MRURLDownload::runningCount() == 0; }));
+
+        // The main run loop answers.
+        bool answered = false;
+        platform::RunLoop::main().perform([&] { answered = true; });
+        EXPECT_TRUE(waitFor([&] { return answered; }));
+        // Nothing outside the client's folder changed; the SDK's own files are intact.
+        EXPECT_EQ(filesOutsideTheClient(home.root()), outside);
+        EXPECT_EQ(handshakeSettings(), settings);
+        // Only a video the cache accepts is ever named by the marker.
+        if (auto marker = platform::readPropertyListFile(MRVideoCache::markerPath())) {
+            const auto* due = marker->find("needToPlayVideo");
+            EXPECT_EQ(due ? due->stringOr("") : "", "spot");
+        }
+        for (const auto& entry : fs::directory_iterator(MRVideoCache::cacheFolder()))
+            EXPECT_EQ(entry.path().parent_path(), MRVideoCache::cacheFolder());
+
+        // The next ad shows.
+        events->clear();
+        serve({200, "<p>next ad</p>", "text/html", {}});
+        view->refreshAd();
+        EXPECT_TRUE(waitForEvent("succeeded"));
+        view->disableAdRefresh();
+    }
+}
+
+TEST_F(MeridianHostileContent, OversizedNumbersSaturate) {
+    // A handshake whose refresh period and video duration do not fit an int.
+    services.handle("GET", std::string(services::kMeridianHandshakePath), [](const services::LoggedRequest&) {
+        return services::ServiceReply{
+            200, R"({"mrishake":{"deferredviewtimeout":1e12,"kill":false,"handshakecallback":1e12,)"
+                 R"("adtypes":{"MRBannerAdTop":{"adrefresh":1e12,"videointerval":1e300}}}})",
+            "application/json", {}};
+    });
+    // A fresh start, so the handshake is asked again rather than read back.
+    meridian::MRHandshake::resetForTesting();
+    std::filesystem::remove(meridian::MRHandshake::statePath());
+    waitForHandshake();
+    ASSERT_EQ(services.requestCount(services::kMeridianHandshakePath), 2u);
+    std::string spot = services.baseURL() + "/meridian/videos/spot.avi";
+    serve(json(video("huge", spot, R"(,"duration":1e12,"showCountdownHUD":true)")));
+    auto view = banner(1, true, true, std::string("hostile"));
+    EXPECT_EQ(view->refreshAdTime(), INT_MAX);
+    ASSERT_TRUE(waitForEvent("caching"));
+    ASSERT_TRUE(waitFor([] { return platform::FileManager::fileExists(MRVideoCache::markerPath()); }));
+    ASSERT_TRUE(waitFor([&] { return view->enableManualAdRefresh(); }));
+
+    // The cached video plays with a countdown of the whole duration, saturated.
+    events->clear();
+    view->refreshAd();
+    ASSERT_EQ(countOf(*events, "succeeded"), 1u);
+    auto video = view->jsonAdView()->videoAdView();
+    ASSERT_NE(video->videoControlOverlay(), nullptr);
+    ASSERT_NE(video->videoControlOverlay()->countdownLabel(), nullptr);
+    EXPECT_EQ(video->videoControlOverlay()->countdownLabel()->text(),
+              std::to_string(INT_MAX) + " seconds remaining...");
+    clock.drain();
+    clock.advance(2);
+    EXPECT_EQ(video->videoControlOverlay()->countdownLabel()->text(),
+              std::to_string(INT_MAX - 2) + " seconds remaining...");
+    view->disableAdRefresh();
+}

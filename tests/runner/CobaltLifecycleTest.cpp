@@ -1,0 +1,137 @@
+// A Cobalt ad through the application's life as a person meets it, with the Cobalt network
+// alone in the configuration: the ad shows in the drive's banner slot, the application goes
+// to the background and comes back, with and without the ad's landing page open, on a phone
+// and on a tablet. Afterwards the screen is not blank, the landing page's Done still leads
+// back, the status bar is back, and the drive's Settings can be reached.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/AppFixture.h"
+#include "cobalt/CBAdView.h"
+#include "cobalt/CBController.h"
+#include "cobalt/CBFullScreenAdWindow.h"
+#include "cobalt/SwitchboardAdapterCobalt.h"
+#include "mediation/SwitchboardAdNetworkAdapter.h"
+#include "mediation/SwitchboardAdNetworkConfig.h"
+#include "mediation/SwitchboardConfigStore.h"
+#include "mediation/SwitchboardView.h"
+#include "platform/ui/TextRenderer.h"
+#include "promo/AdViewController.h"
+#include "runner/Runner.h"
+#include "services/StandardEndpoints.h"
+#include "support/LoopbackServices.h"
+
+namespace {
+
+constexpr const char* kCobaltOnly =
+    R"({"type":7,"nid":"life-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})";
+
+struct LifecycleCase {
+    const char* name;
+    platform::DeviceProfile profile;
+    bool landingPageOpen;
+};
+
+class CobaltLifecycle : public apptest::AppTest, public ::testing::WithParamInterface<LifecycleCase> {
+protected:
+    void SetUp() override {
+        mediation::SwitchboardConfigStore::resetStore();
+        mediation::SwitchboardView::resetClassStateForTesting();
+        cobalt::CBFullScreenAdWindow::resetForTesting();
+        cobalt::CBController::resetForTesting();
+        cobalt::SwitchboardAdapterCobalt::resetForTesting();
+        platform::Device::setProfile(GetParam().profile);
+        services::installStandardEndpoints(services_.host());
+        const std::string config =
+            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kCobaltOnly +
+            "]}";
+        services_.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
+            return services::ServiceReply{200, config, "application/json", {}};
+        });
+        // No house ads: the slot shows the Cobalt ad.
+        services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
+        services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
+    }
+    void TearDown() override {
+        cobalt::CBFullScreenAdWindow::resetForTesting();
+        cobalt::CBController::resetForTesting();
+        cobalt::SwitchboardAdapterCobalt::resetForTesting();
+    }
+
+    std::shared_ptr<mediation::SwitchboardView> slot() {
+        return app::adView ? app::adView->mediationView() : nullptr;
+    }
+    static void waitSeconds(double seconds) { runner::waitFor(seconds, true); }
+    static std::string screen() { return platform::TextRenderer::renderScreen(); }
+    bool cobaltShown() {
+        auto adapter = slot() ? slot()->currAdapter() : nullptr;
+        return adapter && slot()->adExists() && adapter->networkConfig()->networkType() == 7;
+    }
+
+    fwtest::LoopbackServices services_;
+};
+
+TEST_P(CobaltLifecycle, TheAdSurvivesBackgroundAndForegroundAndTheDriveStaysReachable) {
+    const LifecycleCase& c = GetParam();
+    auto& app = platform::Application::shared();
+    launch();
+    runner::settle();
+    for (int i = 0; i < 15 && !cobaltShown(); ++i)
+        waitSeconds(1);
+    ASSERT_TRUE(cobaltShown()) << screen();
+    const bool barHiddenBefore = app.isStatusBarHidden();
+    auto window = cobalt::CBFullScreenAdWindow::shared();
+
+    if (c.landingPageOpen) {
+        waitSeconds(2); // a person looks before they tap
+        auto shown = slot()->currAdapter()->adNetworkView();
+        auto view = shown && shown->window() ? shown : std::shared_ptr<platform::View>(slot());
+        const platform::Rect r = view->convertRectTo(view->bounds(), nullptr);
+        app.simulateTap({r.midX(), r.midY()});
+        for (int i = 0; i < 10 && screen().find("[Done]") == std::string::npos; ++i)
+            waitSeconds(1);
+        ASSERT_NE(screen().find("[Done]"), std::string::npos) << screen();
+        ASSERT_TRUE(window->isKeyWindow());
+    }
+
+    app.enterBackground();
+    waitSeconds(5);
+    app.enterForeground();
+    waitSeconds(2);
+
+    if (c.landingPageOpen) {
+        // Still the landing page, drawn and touchable, over the hidden drive.
+        EXPECT_TRUE(window->isKeyWindow());
+        EXPECT_EQ(window->alpha(), 1.0);
+        EXPECT_TRUE(window->isDisplaying());
+        EXPECT_TRUE(app.isStatusBarHidden());
+        ASSERT_TRUE(platform::TextRenderer::tap("Done")) << screen();
+        waitSeconds(3);
+        EXPECT_FALSE(window->isDisplaying());
+    }
+    // The drive is back, with the status bar as it was and the Cobalt ad in its slot.
+    EXPECT_EQ(app.isStatusBarHidden(), barHiddenBefore);
+    EXPECT_NE(screen().find("[Settings]"), std::string::npos) << screen();
+    auto adView =
+        std::dynamic_pointer_cast<cobalt::CBAdView>(cobalt::CBController::existing()->viewForSlotNamed(
+            cobalt::SwitchboardAdapterCobalt::bannerSlotName()));
+    ASSERT_TRUE(adView);
+    auto visible = [&] { return cobaltShown() && adView->controller()->containerView()->alpha() == 1.0; };
+    for (int i = 0; i < 10 && !visible(); ++i)
+        waitSeconds(1);
+    EXPECT_TRUE(visible()) << screen();
+    ASSERT_TRUE(platform::TextRenderer::tap("Settings")) << screen();
+    waitSeconds(2);
+    EXPECT_NE(screen().find("Enable passkey lock"), std::string::npos) << screen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cobalt, CobaltLifecycle,
+    ::testing::Values(LifecycleCase{"PhoneLandingPage", platform::DeviceProfile::Phone, true},
+                      LifecycleCase{"PhoneAdOnly", platform::DeviceProfile::Phone, false},
+                      LifecycleCase{"TabletLandingPage", platform::DeviceProfile::Tablet, true},
+                      LifecycleCase{"TabletAdOnly", platform::DeviceProfile::Tablet, false}),
+    [](const ::testing::TestParamInfo<LifecycleCase>& info) { return std::string(info.param.name); });
+
+} // namespace

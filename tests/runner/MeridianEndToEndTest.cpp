@@ -1,0 +1,138 @@
+// Meridian video through the real application: the drive and banner host, the mediation view
+// with one Meridian entry keyed "fw-meridian" (the placement the services answer with their
+// video ad), the adapter, the Meridian client and the embedded services over loopback HTTP.
+// The first request caches the video and fails; the next pick replays it and the slot hears it;
+// the video ends, the player closes and refresh goes on with Meridian. A later launch, with the
+// services on another port, replays the video left by the earlier one.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/AppFixture.h"
+#include "mediation/SwitchboardAdNetworkAdapter.h"
+#include "mediation/SwitchboardAdNetworkConfig.h"
+#include "mediation/SwitchboardConfigStore.h"
+#include "mediation/SwitchboardView.h"
+#include "meridian/MRHandshake.h"
+#include "meridian/MRURLDownload.h"
+#include "meridian/MRVideoCache.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/media/MoviePlayerView.h"
+#include "platform/ui/TextRenderer.h"
+#include "promo/AdViewController.h"
+#include "runner/Runner.h"
+#include "services/MeridianEndpoints.h"
+#include "services/StandardEndpoints.h"
+#include "support/LoopbackServices.h"
+
+namespace {
+
+constexpr const char* kMeridianOnly =
+    R"({"type":6,"nid":"e2e-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})";
+constexpr std::string_view kTrackStart = "/meridian/track/start";
+constexpr std::string_view kTrackEnd = "/meridian/track/end";
+
+class MeridianEndToEnd : public apptest::AppTest {
+protected:
+    MeridianEndToEnd() { serve(); }
+    ~MeridianEndToEnd() override { meridian::MRURLDownload::cancelAllForTesting(); }
+
+    // Starts the services (again, on a new port) with a configuration of Meridian alone and no
+    // house ads, as on a fresh device.
+    void serve() {
+        services_.reset();
+        services_ = std::make_unique<fwtest::LoopbackServices>();
+        mediation::SwitchboardConfigStore::resetStore();
+        mediation::SwitchboardView::resetClassStateForTesting();
+        meridian::MRHandshake::resetForTesting();
+        services::installStandardEndpoints(services_->host());
+        std::string config =
+            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kMeridianOnly + "]}";
+        services_->handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
+            return services::ServiceReply{200, config, "application/json", {}};
+        });
+        services_->setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
+    }
+
+    std::shared_ptr<mediation::SwitchboardView> slot() {
+        return app::adView ? app::adView->mediationView() : nullptr;
+    }
+    void waitSeconds(double seconds) { runner::waitFor(seconds, true); }
+    // Lets the application run, a second at a time, until `done` or `limit` seconds.
+    bool runUntil(const std::function<bool()>& done, int limit) {
+        for (int i = 0; i < limit && !done(); ++i)
+            waitSeconds(1);
+        return done();
+    }
+    std::size_t count(std::string_view path) const { return services_->requestCount(path); }
+    bool videoOnScreen() {
+        return platform::TextRenderer::renderScreen().find("[close]") != std::string::npos;
+    }
+    // The first launch's request: the video caches, the request fails, and the marker is left.
+    void launchAndCache() {
+        launch();
+        runner::settle();
+        ASSERT_TRUE(runUntil([&] { return count(services::kMeridianAdPath) >= 1; }, 20));
+        ASSERT_TRUE(runUntil(
+            [] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); }, 20));
+        EXPECT_FALSE(slot() && slot()->adExists()) << "a video that is caching is no ad";
+        EXPECT_EQ(count(kTrackStart), 0u);
+    }
+
+    std::unique_ptr<fwtest::LoopbackServices> services_;
+};
+
+} // namespace
+
+TEST_F(MeridianEndToEnd, TheCachedVideoIsShownHeardAndRefreshGoesOn) {
+    launchAndCache();
+
+    // The next refresh picks Meridian again: the video plays from the cache, and the slot
+    // hears it as received.
+    ASSERT_TRUE(runUntil([&] { return count(kTrackStart) >= 1; }, 40)) << platform::TextRenderer::renderScreen();
+    ASSERT_TRUE(slot() && slot()->adExists());
+    ASSERT_TRUE(slot()->currAdapter());
+    EXPECT_EQ(slot()->currAdapter()->networkConfig()->networkType(), 6);
+
+    // The video plays to its end and the player closes.
+    ASSERT_TRUE(runUntil([&] { return count(kTrackEnd) >= 1; }, 40));
+    waitSeconds(1);
+    EXPECT_FALSE(videoOnScreen()) << platform::TextRenderer::renderScreen();
+    EXPECT_NE(platform::TextRenderer::renderScreen().find("[Settings]"), std::string::npos)
+        << platform::TextRenderer::renderScreen();
+
+    // Refresh goes on, asks Meridian again, and the slot hears its next ad (a banner: the
+    // handshake allows one video per interval).
+    auto shown = slot()->currAdapter();
+    auto requests = count(services::kMeridianAdPath);
+    ASSERT_TRUE(runUntil([&] { return count(services::kMeridianAdPath) > requests; }, 40));
+    ASSERT_TRUE(runUntil([&] { return slot()->currAdapter() != shown && slot()->adExists(); }, 10));
+    EXPECT_EQ(slot()->currAdapter()->networkConfig()->networkType(), 6);
+}
+
+TEST_F(MeridianEndToEnd, ALaterLaunchReplaysTheVideoTheEarlierOneCached) {
+    launchAndCache();
+    // The application ends; the services come back on another port in the next run.
+    delegate_.reset();
+    resetEverything();
+    serve();
+
+    launch();
+    runner::settle();
+    // The first Meridian pick replays the cached video while the banner is made; the slot
+    // hears it, and its tracking reaches this run's services.
+    ASSERT_TRUE(runUntil([&] { return count(kTrackStart) >= 1; }, 20)) << platform::TextRenderer::renderScreen();
+    EXPECT_EQ(count(services::kMeridianAdPath), 0u);
+    ASSERT_TRUE(slot() && slot()->adExists());
+    EXPECT_EQ(slot()->currAdapter()->networkConfig()->networkType(), 6);
+
+    // The video's close button is labelled by its component: a user taps it by name.
+    ASSERT_TRUE(runUntil([&] { return videoOnScreen(); }, 5)) << platform::TextRenderer::renderScreen();
+    ASSERT_TRUE(platform::TextRenderer::tap("close"));
+    ASSERT_TRUE(runUntil([&] { return count("/meridian/track/close") >= 1; }, 5));
+    EXPECT_FALSE(videoOnScreen()) << platform::TextRenderer::renderScreen();
+    // Closed early: no end tracking, and refresh goes on with Meridian.
+    EXPECT_EQ(count(kTrackEnd), 0u);
+    ASSERT_TRUE(runUntil([&] { return count(services::kMeridianAdPath) >= 1; }, 40));
+}
