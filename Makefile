@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 HOME_DIR ?= $(CURDIR)/device
 
-.PHONY: run test tsan deps build-run build-test bench clean
+.PHONY: run test tsan deps build-run build-test bench clean fuzz fuzz-deps
 
 deps:
 	@./scripts/install-deps.sh
@@ -36,6 +36,23 @@ tsan: deps build/tsan/build.ninja
 bench: deps build/run/build.ninja
 	cmake --build build/run --target benchmarks -j $(JOBS)
 	for b in build/run/bench/bench_*; do "$$b"; done
+
+# Fuzzing with clang's libFuzzer in its own build folder; each target runs FUZZ_SECONDS,
+# FUZZ_JOBS at once (FUZZ_TARGETS picks some by name, e.g. "value_json url").
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 4
+FUZZ_TARGETS ?=
+
+fuzz-deps:
+	@./scripts/install-fuzz-deps.sh
+
+build/fuzz/build.ninja: | deps fuzz-deps
+	CC=clang-19 CXX=clang++-19 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+		-DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DFW_FUZZ=ON -DFW_SANITIZE=OFF
+
+fuzz: deps fuzz-deps build/fuzz/build.ninja
+	cmake --build build/fuzz --target fuzz_targets -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) tests/fuzz/run-fuzzers.sh build/fuzz $(FUZZ_TARGETS)
 
 clean:
 	rm -rf build

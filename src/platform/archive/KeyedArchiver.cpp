@@ -28,6 +28,11 @@ constexpr std::size_t kTrailerBytes = 4 + 4;
 // Arrays and dictionaries nested deeper than this, or objects nested deeper than this while
 // being rebuilt, make the archive unreadable rather than exhaust the stack.
 constexpr int kMaximumNesting = 64;
+// Rebuilding reads each object at most once, but a class may read a key as often as it likes:
+// the values handed out while reading one archive are capped at this many per value parsed
+// (plus a floor for tiny archives). An archive that needs more is unreadable.
+constexpr std::uint64_t kReadsPerParsedValue = 64;
+constexpr std::uint64_t kMinimumValueReads = 1u << 16;
 
 // A colour's space, after its four components.
 constexpr std::uint8_t kRGBSpace = 0;
@@ -149,8 +154,12 @@ public:
     }
     void fail() { ok_ = false; }
 
+    // Values parsed so far, nested ones included.
+    std::uint64_t valuesParsed() const { return values_; }
+
     Node value(int depth) {
         Node node;
+        ++values_;
         if (depth > kMaximumNesting) {
             fail();
             return node;
@@ -248,6 +257,7 @@ private:
     const std::uint8_t* p_;
     const std::uint8_t* end_;
     bool ok_ = true;
+    std::uint64_t values_ = 0;
 };
 
 struct ParsedObject {
@@ -510,33 +520,65 @@ void KeyedArchiver::encodeDouble(double value, std::string_view key) { state_.en
 // ---- KeyedUnarchiver ----
 
 struct KeyedUnarchiver::State {
+    // Where each object stands. A refusal is remembered like a success, so an object that
+    // many others refer to is rebuilt (or refused) once, not once per reference.
+    enum class Progress : std::uint8_t { NotBuilt, Building, Built, Refused };
+
     const CodingClasses& classes;
     std::vector<ParsedObject> objects;
-    // Rebuilt objects by index; an index being rebuilt has `building` set.
     std::vector<std::shared_ptr<Coding>> built;
-    std::vector<bool> building;
+    std::vector<Progress> progress;
     int depth = 0;
+    // Values left to hand out; at zero every later read gives nothing and the archive fails.
+    std::uint64_t readsLeft = 0;
+    bool exhausted = false;
 
     std::shared_ptr<Coding> object(std::uint32_t index) {
-        if (index >= objects.size() || building[index])
-            return nullptr; // a reference back into an object still being read
-        if (built[index])
-            return built[index];
-        const CodingClasses::Factory* factory = classes.find(objects[index].className);
-        if (!factory || depth >= kMaximumNesting)
+        if (exhausted || index >= objects.size())
             return nullptr;
-        building[index] = true;
+        switch (progress[index]) {
+        case Progress::Building: // a reference back into an object still being read
+        case Progress::Refused:
+            return nullptr;
+        case Progress::Built:
+            return built[index];
+        case Progress::NotBuilt:
+            break;
+        }
+        const CodingClasses::Factory* factory = classes.find(objects[index].className);
+        if (!factory || depth >= kMaximumNesting) {
+            // Nesting depth depends on the path that reached the object, so only an unlisted
+            // class is remembered as refused here.
+            if (!factory)
+                progress[index] = Progress::Refused;
+            return nullptr;
+        }
+        progress[index] = Progress::Building;
         ++depth;
         std::shared_ptr<Coding> made;
         KeyedUnarchiver coder(*this, index);
         callGuarded("keyed archive: rebuilding " + objects[index].className, [&] { made = (*factory)(coder); });
         --depth;
-        building[index] = false;
         built[index] = made;
+        progress[index] = made ? Progress::Built : Progress::Refused;
         return made;
     }
 
+    // Takes one value from the allowance; false (and the archive fails) once it is spent.
+    bool spendRead() {
+        if (readsLeft == 0) {
+            if (!exhausted)
+                logLine("keyed archive: reading needs too much work; the archive is refused");
+            exhausted = true;
+            return false;
+        }
+        --readsLeft;
+        return true;
+    }
+
     ArchivedValue convert(const Node& node) {
+        if (!spendRead())
+            return {};
         struct Visitor {
             State& state;
             ArchivedValue operator()(const std::monostate&) { return {}; }
@@ -585,7 +627,7 @@ std::shared_ptr<Coding> KeyedUnarchiver::unarchiveObjectWithData(const Data& dat
     Reader in(data.data() + sizeof(kMagic), body - sizeof(kMagic));
     if (in.u8() != kFormatVersion)
         return nullptr;
-    State state{classes, {}, {}, {}, 0};
+    State state{classes, {}, {}, {}, 0, 0, false};
     // An object takes at least its name's length and its entry count.
     const std::uint32_t objectCount = in.count(8);
     state.objects.reserve(objectCount);
@@ -607,8 +649,11 @@ std::shared_ptr<Coding> KeyedUnarchiver::unarchiveObjectWithData(const Data& dat
             if (!refsInRange(node, state.objects.size()))
                 return nullptr;
     state.built.resize(state.objects.size());
-    state.building.resize(state.objects.size(), false);
-    return state.object(root);
+    state.progress.resize(state.objects.size(), State::Progress::NotBuilt);
+    state.readsLeft = kMinimumValueReads + kReadsPerParsedValue * in.valuesParsed();
+    auto made = state.object(root);
+    // An archive cut short by the work cap is not whole: give nothing rather than a part.
+    return state.exhausted ? nullptr : made;
 }
 
 std::shared_ptr<Coding> KeyedUnarchiver::unarchiveObjectWithFile(const std::filesystem::path& path,

@@ -11,7 +11,10 @@
 // Values: booleans, integers, reals, texts, data, dates, URLs, colours, fonts, arrays and
 // dictionaries (text keys) of values, and nested archivable objects. An object archived
 // twice in one archive is written once and read back as one object; an object that refers
-// back to an object still being read gets nothing for that reference.
+// back to an object still being read gets nothing for that reference. Each object is rebuilt
+// at most once per archive, even when its class refuses, and the values handed out while
+// reading one archive are capped in proportion to its size: an archive that needs more work
+// than that gives nothing, so a small crafted file cannot keep a reader busy.
 //
 // The file format is our own: a tagged binary encoding followed by a CRC-32 of everything
 // before it. Reading checks every count and length against the bytes present and the
@@ -157,7 +160,8 @@ public:
     static constexpr std::uint64_t kMaximumArchiveBytes = 64ull * 1024 * 1024;
 
     // The root object, or nullptr when the bytes are not a whole, intact archive, or its root
-    // is of a class not in `classes`, or that class refused to be built.
+    // is of a class not in `classes`, or that class refused to be built, or reading it needed
+    // more work than the archive's size allows.
     static std::shared_ptr<Coding> unarchiveObjectWithData(const Data& data, const CodingClasses& classes);
     // Reading a file first removes the temporaries its interrupted writes left beside it.
     static std::shared_ptr<Coding> unarchiveObjectWithFile(const std::filesystem::path& path,

@@ -418,3 +418,99 @@ TEST(KeyedArchive, TemporariesOfWritesCutShortAreSweptWhenTheFileIsRead) {
     EXPECT_TRUE(std::filesystem::exists(live));
     ::close(liveFd);
 }
+
+namespace {
+
+// One link of a chain: refers to the next link under two keys, so every reference doubles
+// the work of a reader that rebuilds a refused object again at each reference.
+class Link : public Coding {
+public:
+    static constexpr std::string_view kCodingClassName = "Link";
+    std::shared_ptr<Link> next;
+    std::string_view codingClassName() const override { return kCodingClassName; }
+    void encodeWithCoder(KeyedArchiver& coder) const override {
+        coder.encodeObject(next, "first");
+        coder.encodeObject(next, "second");
+    }
+};
+
+Data chainOfLinks(int length) {
+    std::shared_ptr<Link> head;
+    for (int i = 0; i < length; ++i) {
+        auto link = std::make_shared<Link>();
+        link->next = head;
+        head = link;
+    }
+    return KeyedArchiver::archivedDataWithRootObject(*head);
+}
+
+// Holds one large array.
+class ArrayReader : public Coding {
+public:
+    std::string_view codingClassName() const override { return "ArrayReader"; }
+    void encodeWithCoder(KeyedArchiver& coder) const override {
+        coder.encodeObject(ArchivedArray(5000, ArchivedValue(7)), "items");
+    }
+};
+
+} // namespace
+
+TEST(KeyedArchive, ARefusedObjectIsBuiltOncePerArchive) {
+    const Data bytes = chainOfLinks(40);
+    EXPECT_LT(bytes.size(), 2048u);
+    int attempts = 0;
+    CodingClasses refusing;
+    refusing.add("Link", [&](KeyedUnarchiver& coder) -> std::shared_ptr<Coding> {
+        ++attempts;
+        coder.decodeObjectForKey("first");
+        coder.decodeObjectForKey("second");
+        return nullptr;
+    });
+    EXPECT_FALSE(KeyedUnarchiver::unarchiveObjectWithData(bytes, refusing));
+    EXPECT_EQ(attempts, 40);
+
+    // An unlisted class is remembered the same way: the listed root reads both keys, and the
+    // chain below it is looked up once.
+    attempts = 0;
+    CodingClasses rootOnly;
+    rootOnly.add("Link", [&](KeyedUnarchiver& coder) -> std::shared_ptr<Coding> {
+        if (++attempts > 1)
+            return nullptr;
+        coder.decodeObjectForKey("first");
+        coder.decodeObjectForKey("second");
+        return std::make_shared<Link>();
+    });
+    EXPECT_TRUE(KeyedUnarchiver::unarchiveObjectWithData(bytes, rootOnly));
+    EXPECT_EQ(attempts, 2);
+}
+
+TEST(KeyedArchive, ReadingIsCappedInProportionToTheArchive) {
+    // A class that reads its one large array over and over: the reader hands out values up to
+    // its cap, then nothing, and the archive as a whole is refused.
+    const Data bytes = KeyedArchiver::archivedDataWithRootObject(ArrayReader());
+
+    int wholeReads = 0;
+    int reads = 0;
+    auto readRepeatedly = [&](int times) {
+        CodingClasses classes;
+        classes.add("ArrayReader", [&, times](KeyedUnarchiver& coder) -> std::shared_ptr<Coding> {
+            for (int i = 0; i < times; ++i) {
+                ++reads;
+                auto items = coder.decodeObjectForKey("items");
+                if (items.array() && items.array()->size() == 5000)
+                    ++wholeReads;
+            }
+            return std::make_shared<ArrayReader>();
+        });
+        return KeyedUnarchiver::unarchiveObjectWithData(bytes, classes);
+    };
+    // A class that reads its keys a few times is unaffected.
+    EXPECT_TRUE(readRepeatedly(3));
+    EXPECT_EQ(wholeReads, 3);
+    wholeReads = 0;
+    reads = 0;
+    EXPECT_FALSE(readRepeatedly(100000));
+    EXPECT_EQ(reads, 100000);
+    EXPECT_GT(wholeReads, 3);
+    EXPECT_LT(wholeReads, 100);
+}
