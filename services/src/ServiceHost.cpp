@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "platform/foundation/Strings.h"
+#include "platform/net/ReplyOrdering.h"
 
 namespace services {
 namespace {
@@ -481,6 +482,7 @@ struct ServiceHost::Impl {
         }
         if (handler) {
             ServiceReply reply = handler(request);
+            platform::markReplyWritten(); // what the handler read comes before the reply's receipt
             res.status = reply.status;
             for (const auto& [name, value] : reply.headers)
                 res.set_header(name.c_str(), value);

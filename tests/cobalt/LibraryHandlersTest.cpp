@@ -56,6 +56,10 @@ TEST_F(LibraryHandlersTest, RefusedCallsAnswerTheHandleOfTheirErrorName) {
     ASSERT_EQ(valueOf(text), "abc");
     const std::string released = run(
         R"(BridgeCocoa.performSelectorOnClassWithObjectWithCallback("stringWithString:", "NSString", "gone", "window.r=%s");)");
+    // A handle names its object's address: holding the released object here keeps a later
+    // object from taking that address, and so the released handle, while the cases run.
+    const auto releasedObject = cocoa->bridgedObjectForKey(released);
+    ASSERT_TRUE(releasedObject);
     run("BridgeCocoa.releaseObject(" + quoted(released) + ");");
     ASSERT_FALSE(cocoa->bridgedObjectForKey(released));
 

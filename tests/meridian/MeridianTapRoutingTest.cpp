@@ -3,6 +3,7 @@
 // by a view controller or by the overlay itself, the refresh timer, the status bar, leaving
 // the application from the overlay, and the mediation slot's modal mark.
 #include "MeridianTestSupport.h"
+#include "support/SharedReply.h"
 
 #include "mediation/MediationTestSupport.h"
 #include "mediation/SwitchboardAdNetworkConfig.h"
@@ -126,15 +127,14 @@ TEST_F(MeridianTapRouting, TapsGoToTheOverlayOrLeaveTheApplication) {
 
 TEST_F(MeridianTapRouting, ATapActsOnTheAdShownUntilTheNextHasLoaded) {
     withRootView();
-    auto reply = std::make_shared<std::string>("<a id=\"go\" href=\"" + landing() + "\">go</a>");
-    services.handle("GET", std::string(services::kMeridianAdPath), [reply](const services::LoggedRequest&) {
-        return services::ServiceReply{200, *reply, "text/html", {}};
-    });
+    auto reply = std::make_shared<fwtest::SharedReply>(
+        services::ServiceReply{200, "<a id=\"go\" href=\"" + landing() + "\">go</a>", "text/html", {}});
+    services.handle("GET", std::string(services::kMeridianAdPath), reply->handler());
     auto view = loadedBanner();
     auto shown = view->htmlAdView()->getAd();
     ASSERT_NE(shown, nullptr);
     // The next reply cannot be read: it never replaces the ad on screen.
-    *reply = "<p>\xff\xfe</p>";
+    reply->set({200, "<p>\xff\xfe</p>", "text/html", {}});
     view->refreshAd();
     ASSERT_TRUE(waitForEvent("failed"));
     clock.drain();

@@ -19,6 +19,7 @@
 #include "platform/ui/Window.h"
 #include "services/TangentEndpoints.h"
 #include "support/LoopbackServices.h"
+#include "support/SharedReply.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 #include "tangent/TGAdWidget.h"
@@ -68,23 +69,6 @@ std::string fileText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-// What the ad service answers, settable from the test while the server's threads read it.
-class AdReply {
-public:
-    void set(services::ServiceReply reply) {
-        std::lock_guard lock(mutex_);
-        reply_ = std::move(reply);
-    }
-    services::ServiceReply get() {
-        std::lock_guard lock(mutex_);
-        return reply_;
-    }
-
-private:
-    std::mutex mutex_;
-    services::ServiceReply reply_;
-};
 
 struct Row {
     const char* name;
@@ -181,15 +165,14 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
         window->makeKeyAndVisible();
         auto host = std::make_shared<HostileHost>();
-        AdReply reply;
+        auto reply = std::make_shared<fwtest::SharedReply>();
         auto crafted = row.reply;
         if (auto at = crafted.body.find("${HOME}"); at != std::string::npos)
             crafted.body.replace(at, 7, home.root().string());
-        reply.set(crafted);
+        reply->set(crafted);
         std::ofstream(home.root() / "Documents" / "outside.js") << "window.outside = 'ran';";
         services::installTangentEndpoints(services.host());
-        services.handle("GET", std::string(services::kTangentAdPath),
-                        [&reply](const services::LoggedRequest&) { return reply.get(); });
+        services.handle("GET", std::string(services::kTangentAdPath), reply->handler());
         std::ofstream(home.root() / "Documents" / "keep.txt") << "the user's file";
         TGDeviceInfo::instance(); // the device's own identifier is written on first use
         const auto before = outsideFiles(home.root());
@@ -231,9 +214,8 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         EXPECT_FALSE(platform::Application::shared().isIgnoringInteractionEvents() && !ad);
 
         // The slot shows the next, ordinary ad.
-        services.handle("GET", std::string(services::kTangentAdPath),
-                        [&reply](const services::LoggedRequest&) { return reply.get(); });
-        reply.set(page("<p id='next'>Ferro Wick Pro</p>"));
+        services.handle("GET", std::string(services::kTangentAdPath), reply->handler());
+        reply->set(page("<p id='next'>Ferro Wick Pro</p>"));
         if (ad && ad->currentViewState() == activeState) {
             // An expansion the row caused is closed by the page first.
             ad->evalJS("Lantern.restoreToBanner(null, 'None');");

@@ -11,6 +11,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
+#include "platform/net/ReplyOrdering.h"
 #include "platform/net/URLError.h"
 
 namespace platform::netdetail {
@@ -164,6 +165,7 @@ class Transfer {
         std::size_t length = size * count;
         if (self->cancelled)
             return 0;
+        observeRepliesWritten();
         std::string_view line(buffer, length);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.remove_suffix(1);

@@ -123,7 +123,7 @@ TEST_F(URLConnectionTest, ARequestThatAcceptsCompressionGetsTheBodyUncompressed)
     const std::string text = repeated(100'000);
     const std::string squeezed = gzipped(text);
     ASSERT_LT(squeezed.size(), 10'000u);
-    services.handle("GET", "/squeezed", [&](const services::LoggedRequest&) {
+    services.handle("GET", "/squeezed", [squeezed](const services::LoggedRequest&) {
         return services::ServiceReply{200, squeezed, "application/octet-stream", {{"Content-Encoding", "gzip"}}};
     });
     URLRequest accepting = request("/squeezed");
