@@ -69,17 +69,19 @@ std::optional<platform::Date> dateOf(const platform::Value& object, std::string_
     return formatter.date(*v->string());
 }
 
-// Plain values of an archive back into the reply's values; objects of archived classes and
+// Plain values of an archive back into the reply's values, each of the kind it was written; objects of archived classes and
 // values of other kinds read as nothing.
 std::optional<platform::Value> plainValue(const platform::ArchivedValue& value) {
     if (const auto* s = value.string())
         return platform::Value(*s);
-    if (auto n = value.number()) {
-        double whole;
-        if (std::modf(*n, &whole) == 0 && std::fabs(*n) < 9.0e15)
-            return platform::Value(static_cast<std::int64_t>(*n));
+    // Each number comes back as the kind it was written: a boolean stays a boolean and a
+    // whole real stays a real, so an ad read from the cache logs the same values as the reply.
+    if (value.isBoolean())
+        return platform::Value(*value.boolean());
+    if (value.isInteger())
+        return platform::Value(*value.integer());
+    if (auto n = value.number())
         return platform::Value(*n);
-    }
     if (const auto* d = value.data())
         return platform::Value(*d);
     if (auto d = value.date())

@@ -39,6 +39,8 @@ constexpr std::string_view kMapsPrefix = "maps://";
 // Schemes whose links leave the application.
 constexpr std::array<std::string_view, 4> kLeavingSchemes = {"itms", "sms", "tel", "mrbrowser"};
 constexpr std::int64_t kCancelledErrorCode = -999;
+// The name of the bars' close item, so a person (and a screen reader) finds the way out by it.
+constexpr std::string_view kCloseItemTitle = "Close";
 
 constexpr std::string_view kShowAnimation = "ShowAdOverlayView";
 constexpr std::string_view kShowVideoAnimation = "ShowVideoAdOverlayView";
@@ -308,8 +310,10 @@ void MROverlayView::showFullScreenOverlay() {
             View::setAnimationDuration(transitionDuration_);
             View::setAnimationTransition(platform::ViewAnimationTransition::None, *window, true);
             window->addSubview(keep);
-            auto f = frame();
-            setFrame(Rect(f.x() + f.width(), f.y(), f.width(), f.height()));
+            // Slides in to where the video player stands: the same bounds, centre and turn,
+            // so the rotated page (and its bar with the way out) covers the screen exactly.
+            // Moving the centre keeps the landscape bounds; a frame would be the turned one.
+            setCenter(platform::Point{sh / 2, sw / 2});
             View::commitAnimations();
         } else {
             auto viewTransition = static_cast<platform::ViewAnimationTransition>(
@@ -747,6 +751,7 @@ std::shared_ptr<platform::Toolbar> MROverlayView::createTitlebar(const Rect& fra
     auto title = platform::BarButtonItem::withTitle(headerTitle_, platform::BarButtonItemStyle::Plain);
     auto stopItem = platform::BarButtonItem::withSystemItem(platform::BarButtonSystemItem::Stop);
     stopItem->setTarget(self(), &MROverlayView::closeButtonClicked);
+    stopItem->setTitle(std::string(kCloseItemTitle));
     bar->setItems({space, title, space, stopItem});
     return bar;
 }
@@ -772,6 +777,7 @@ std::shared_ptr<platform::Toolbar> MROverlayView::createBottombar(const Rect& fr
     if (showCloseButton) {
         auto closeButton = platform::BarButtonItem::withSystemItem(platform::BarButtonSystemItem::Stop);
         closeButton->setTarget(me, &MROverlayView::closeButtonClicked);
+        closeButton->setTitle(std::string(kCloseItemTitle));
         closeButton->setEnabled(enableCloseButton);
         closeItem_ = closeButton;
         bar->setItems({back, fwd, platform::BarButtonItem::flexibleSpace(), closeButton});

@@ -5,6 +5,7 @@
 
 #include "meridian/MRJSONAd.h"
 #include "meridian/MRJSONAdView.h"
+#include "platform/archive/KeyedArchiver.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
@@ -150,6 +151,35 @@ TEST_F(MeridianJSONAd, RepliesParseIntoTheModel) {
         MRJSONAd ad(bytesOf(c.json), {});
         c.check(ad);
     }
+}
+
+TEST_F(MeridianJSONAd, ArchivedAdsKeepTheKindOfEveryValue) {
+    // Each value of the reply's meta-data, lists and completion comes back from the archive
+    // as the same kind: booleans are no integers and whole reals no integers.
+    const std::string reply = R"({"type":"video","meta-data":{"flag":true,"off":false,"ratio":1.0,"minus":-2.0,
+        "count":1,"zero":0,"half":2.5,"text":"1","nested":{"list":[true,0,0.0,"x"]}},
+        "video":{"id":"v1","log":[{"time":1.0,"urls":[]},{"time":2}],"endActivity":[false,3.0],
+        "onCompletion":{"stayInPlayer":true,"delay":4.0}}})";
+    MRJSONAd ad(bytesOf(reply), {});
+    ASSERT_EQ(ad.logMetaData().at("flag"), platform::Value(true));
+    ASSERT_EQ(ad.logMetaData().at("ratio"), platform::Value(1.0));
+
+    const auto written = platform::KeyedArchiver::archivedDataWithRootObject(ad);
+    auto again = platform::KeyedUnarchiver::unarchiveObjectWithData(written, MRJSONAd::codingClasses());
+    auto copy = std::dynamic_pointer_cast<const MRJSONAd>(again);
+    ASSERT_NE(copy, nullptr);
+    for (const auto& [key, value] : ad.logMetaData()) {
+        SCOPED_TRACE(key);
+        ASSERT_TRUE(copy->logMetaData().contains(key));
+        EXPECT_EQ(copy->logMetaData().at(key).type(), value.type());
+        EXPECT_EQ(copy->logMetaData().at(key), value);
+    }
+    EXPECT_EQ(copy->logMetaData(), ad.logMetaData());
+    EXPECT_EQ(copy->logs(), ad.logs());
+    EXPECT_EQ(copy->endActivity(), ad.endActivity());
+    EXPECT_EQ(copy->onCompletion(), ad.onCompletion());
+    // Written again, the copy gives the same archive.
+    EXPECT_EQ(platform::KeyedArchiver::archivedDataWithRootObject(*copy), written);
 }
 
 TEST_F(MeridianJSONAd, OverlayAnswersAreFixed) {

@@ -77,6 +77,10 @@ public:
     std::optional<double> number() const;
     std::optional<std::int64_t> integer() const; // reals truncated toward zero
     std::optional<bool> boolean() const;         // any number: non-zero is true
+    // Which kind of number the value holds, so that a reader can give back the kind written.
+    bool isBoolean() const { return std::holds_alternative<bool>(v_); }
+    bool isInteger() const { return std::holds_alternative<std::int64_t>(v_); }
+    bool isReal() const { return std::holds_alternative<double>(v_); }
     // The pointer readers point into this value, so they are refused on a temporary: keep
     // the value (`auto v = coder.decodeObjectForKey(k);`) and read from it.
     const std::string* string() const& { return std::get_if<std::string>(&v_); }
