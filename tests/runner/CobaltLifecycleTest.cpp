@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "cobalt/CBAdView.h"
 #include "cobalt/CBController.h"
@@ -36,19 +37,9 @@ struct LifecycleCase {
 class CobaltLifecycle : public apptest::AppTest, public ::testing::WithParamInterface<LifecycleCase> {
 protected:
     void SetUp() override {
-        mediation::SwitchboardConfigStore::resetStore();
-        mediation::SwitchboardView::resetClassStateForTesting();
-        cobalt::CBFullScreenAdWindow::resetForTesting();
-        cobalt::CBController::resetForTesting();
-        cobalt::SwitchboardAdapterCobalt::resetForTesting();
+        runnertest::startAsOnAFreshDevice(services_);
         platform::Device::setProfile(GetParam().profile);
-        services::installStandardEndpoints(services_.host());
-        const std::string config =
-            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kCobaltOnly +
-            "]}";
-        services_.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
-            return services::ServiceReply{200, config, "application/json", {}};
-        });
+        runnertest::serveNetworks(services_, kCobaltOnly);
         // No house ads: the slot shows the Cobalt ad.
         services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
         services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));

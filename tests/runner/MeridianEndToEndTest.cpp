@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "mediation/SwitchboardAdNetworkAdapter.h"
 #include "mediation/SwitchboardAdNetworkConfig.h"
@@ -43,15 +44,8 @@ protected:
     void serve() {
         services_.reset();
         services_ = std::make_unique<fwtest::LoopbackServices>();
-        mediation::SwitchboardConfigStore::resetStore();
-        mediation::SwitchboardView::resetClassStateForTesting();
-        meridian::MRHandshake::resetForTesting();
-        services::installStandardEndpoints(services_->host());
-        std::string config =
-            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kMeridianOnly + "]}";
-        services_->handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
-            return services::ServiceReply{200, config, "application/json", {}};
-        });
+        runnertest::startAsOnAFreshDevice(*services_);
+        runnertest::serveNetworks(*services_, kMeridianOnly);
         services_->setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
     }
 

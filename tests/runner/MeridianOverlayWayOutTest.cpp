@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
@@ -33,15 +34,8 @@ constexpr const char* kWaysOut[] = {"Done", "Back", "Close", "Cancel", "OK"};
 class MeridianOverlayWayOut : public apptest::AppTest {
 protected:
     MeridianOverlayWayOut() {
-        mediation::SwitchboardConfigStore::resetStore();
-        mediation::SwitchboardView::resetClassStateForTesting();
-        meridian::MRHandshake::resetForTesting();
-        services::installStandardEndpoints(services_.host());
-        std::string config =
-            std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + kMeridianOnly + "]}";
-        services_.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
-            return services::ServiceReply{200, config, "application/json", {}};
-        });
+        runnertest::startAsOnAFreshDevice(services_);
+        runnertest::serveNetworks(services_, kMeridianOnly);
         services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
     }
     ~MeridianOverlayWayOut() override { meridian::MRURLDownload::cancelAllForTesting(); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "cobalt/CBController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
@@ -66,18 +67,7 @@ const NetworkCase kNetworks[] = {
 class EndToEnd : public apptest::AppTest {
 protected:
     void serve(const std::string& rations) {
-        // Each run starts as on a fresh device: no configuration or client state kept.
-        mediation::SwitchboardConfigStore::resetStore();
-        mediation::SwitchboardView::resetClassStateForTesting();
-        lumen::LMNNetworkChecker::resetForTesting();
-        lumen::LMNIdentifierUtilities::resetForTesting();
-        lumen::LMNNetworkUtilities::resetForTesting();
-        lumen::LMNObjectPrivate::resetForTesting();
-        meridian::MRHandshake::resetForTesting();
-        cobalt::CBFullScreenAdWindow::resetForTesting();
-        cobalt::CBController::resetForTesting();
-        cobalt::SwitchboardAdapterCobalt::resetForTesting();
-        services::installStandardEndpoints(services_.host());
+        runnertest::startAsOnAFreshDevice(services_);
         std::string base = services_.baseURL();
         // The phone key has no custom ad of its own among the fixtures: this one links to the
         // services' landing page and reports to their metrics address.

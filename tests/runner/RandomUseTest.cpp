@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "cobalt/CBController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
@@ -90,18 +91,7 @@ std::vector<std::string> visibleLabels() {
 class RandomUse : public apptest::AppTest, public ::testing::WithParamInterface<RandomUseCase> {
 protected:
     void SetUp() override {
-        // Each run starts as on a fresh device: no configuration or client state kept.
-        mediation::SwitchboardConfigStore::resetStore();
-        mediation::SwitchboardView::resetClassStateForTesting();
-        lumen::LMNNetworkChecker::resetForTesting();
-        lumen::LMNIdentifierUtilities::resetForTesting();
-        lumen::LMNNetworkUtilities::resetForTesting();
-        lumen::LMNObjectPrivate::resetForTesting();
-        meridian::MRHandshake::resetForTesting();
-        cobalt::CBFullScreenAdWindow::resetForTesting();
-        cobalt::CBController::resetForTesting();
-        cobalt::SwitchboardAdapterCobalt::resetForTesting();
-        services::installStandardEndpoints(services_.host());
+        runnertest::startAsOnAFreshDevice(services_);
         platform::Device::setProfile(GetParam().device);
         addFile("notes.txt", 120);
         addFile("holiday.zip", 4'000'000);

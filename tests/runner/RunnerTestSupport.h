@@ -1,0 +1,45 @@
+#pragma once
+// Helpers shared by the runner's tests of the whole application.
+#include <string>
+
+#include "cobalt/CBController.h"
+#include "cobalt/CBFullScreenAdWindow.h"
+#include "cobalt/SwitchboardAdapterCobalt.h"
+#include "lumen/BannerView.h"
+#include "lumen/NetworkUtilities.h"
+#include "lumen/Request.h"
+#include "mediation/SwitchboardConfigStore.h"
+#include "mediation/SwitchboardView.h"
+#include "meridian/MRHandshake.h"
+#include "services/StandardEndpoints.h"
+#include "support/LoopbackServices.h"
+
+namespace runnertest {
+
+// Starts as on a fresh device: no configuration or client state kept from an earlier run in
+// this process, and the standard services installed on `services`.
+inline void startAsOnAFreshDevice(fwtest::LoopbackServices& services) {
+    mediation::SwitchboardConfigStore::resetStore();
+    mediation::SwitchboardView::resetClassStateForTesting();
+    lumen::LMNNetworkChecker::resetForTesting();
+    lumen::LMNIdentifierUtilities::resetForTesting();
+    lumen::LMNNetworkUtilities::resetForTesting();
+    lumen::LMNObjectPrivate::resetForTesting();
+    meridian::MRHandshake::resetForTesting();
+    cobalt::CBFullScreenAdWindow::resetForTesting();
+    cobalt::CBController::resetForTesting();
+    cobalt::SwitchboardAdapterCobalt::resetForTesting();
+    services::installStandardEndpoints(services.host());
+}
+
+// Answers every configuration request with these networks ("rations" entries, comma-joined),
+// a 30 s refresh and no transition.
+inline void serveNetworks(fwtest::LoopbackServices& services, const std::string& rations) {
+    const std::string config =
+        std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + rations + "]}";
+    services.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
+        return services::ServiceReply{200, config, "application/json", {}};
+    });
+}
+
+} // namespace runnertest
