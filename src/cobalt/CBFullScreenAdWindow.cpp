@@ -45,6 +45,7 @@ void CBFullScreenAdWindow::resetForTesting() {
         if (window->m_displayingTimer)
             window->m_displayingTimer->invalidate();
         window->m_contentController.reset();
+        window->m_isPresenting = false;
         window->setHidden(true);
     }
     sharedSlot().reset();
@@ -109,6 +110,7 @@ void CBFullScreenAdWindow::displayController(const std::shared_ptr<CBAdViewInter
     m_prevSuperview = controller->view()->superview();
     m_prevTransform = controller->view()->transform();
     m_wasForceDismissed = false;
+    m_isPresenting = true;
     beginListeningToDeviceOrientationNotifications();
     if (!contentIsBanner()) {
         openPresentation();
@@ -162,6 +164,7 @@ void CBFullScreenAdWindow::presentControllerAnimationDidStop(const std::string& 
     }
     if (animationID != kExpand)
         return;
+    m_isPresenting = false;
     if (contentIsBanner() && m_contentController->shouldWipeContentOnDismiss()) {
         m_contentController->prepareAdViewBrowserMode(true);
         if (auto host = appWindow())
@@ -180,6 +183,7 @@ void CBFullScreenAdWindow::insertSubviewAtIndex(const std::shared_ptr<platform::
 void CBFullScreenAdWindow::dismissAnimated(bool animated) {
     if (!animated)
         m_wasForceDismissed = true;
+    m_isPresenting = false;
     setUserInteractionEnabled(false);
     stopListeningToDeviceOrientationNotifications();
     restoreStatusBarAnimated(animated);
@@ -448,6 +452,13 @@ void CBFullScreenAdWindow::restoreStatusBarAnimated(bool animated) {
 // ---- Foreground ----
 
 void CBFullScreenAdWindow::applicationWillEnterForeground() {
+    // A presentation still on its way in (a banner fading out before the window slides up)
+    // finishes by itself and makes the window key then. The window stays displaying, so the
+    // banners are not refreshed under it and the expanding ad keeps its touch and its Done.
+    if (m_isPresenting && m_contentController) {
+        setIsDisplaying(true);
+        return;
+    }
     bool displaying = isKeyWindow();
     if (auto fullScreen = std::dynamic_pointer_cast<CBFullScreenAdController>(m_contentController))
         displaying = displaying || fullScreen->shouldDisplayActionSheetOnEnterForeground();

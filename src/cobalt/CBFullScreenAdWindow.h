@@ -90,6 +90,9 @@ private:
     bool m_prevGeneratingDeviceOrientationNotifications = false;
     bool m_listeningToOrientation = false;
     bool m_wasForceDismissed = false;
+    // From displayController until the window has slid up (or the content is dismissed): a
+    // banner first fades out in its place, and only then does the window become key.
+    bool m_isPresenting = false;
     mutable std::recursive_mutex m_lock;
     std::shared_ptr<platform::Timer> m_displayingTimer;
 };

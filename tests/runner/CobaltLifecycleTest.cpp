@@ -19,6 +19,7 @@
 #include "mediation/SwitchboardView.h"
 #include "platform/ui/TextRenderer.h"
 #include "promo/AdViewController.h"
+#include "runner/CommandInterpreter.h"
 #include "runner/Runner.h"
 #include "services/StandardEndpoints.h"
 #include "support/LoopbackServices.h"
@@ -123,6 +124,52 @@ INSTANTIATE_TEST_SUITE_P(
                       LifecycleCase{"PhoneAdOnly", platform::DeviceProfile::Phone, false},
                       LifecycleCase{"TabletLandingPage", platform::DeviceProfile::Tablet, true},
                       LifecycleCase{"TabletAdOnly", platform::DeviceProfile::Tablet, false}),
+    [](const ::testing::TestParamInfo<LifecycleCase>& info) { return std::string(info.param.name); });
+
+// On a tablet: the landing page open, the application in the background, its Done tapped and
+// the ad tapped again, then the return to the foreground while the banner is still fading out
+// before the window slides up. The window must end up with a Done that works and leads back
+// to the drive, and count as displaying meanwhile so the banners are not refreshed under it.
+class CobaltForegroundDuringExpansion : public CobaltLifecycle {};
+
+TEST_P(CobaltForegroundDuringExpansion, TheLandingPageStillHasAWayOut) {
+    // The steps as a person types them into `ferrowick`.
+    runner::CommandInterpreter commands([](double seconds) { runner::waitFor(seconds, true); });
+    auto run = [&commands](const char* line) { return runner::runCommand(commands, line).ok; };
+    launch();
+    runner::settle();
+    for (int i = 0; i < 15 && !cobaltShown(); ++i)
+        waitSeconds(1);
+    ASSERT_TRUE(cobaltShown()) << screen();
+    auto window = cobalt::CBFullScreenAdWindow::shared();
+    ASSERT_TRUE(run("tap Ad")) << screen();
+    ASSERT_TRUE(run("wait 3"));
+    ASSERT_TRUE(window->isKeyWindow());
+    ASSERT_TRUE(run("background"));
+    ASSERT_TRUE(run("tap Done")) << screen();
+    ASSERT_TRUE(run("tap Refresh")) << screen();
+    // The ad takes the window again; the application comes back before the window has slid up.
+    ASSERT_TRUE(run("tap Ad")) << screen();
+    ASSERT_TRUE(window->contentController());
+    ASSERT_FALSE(window->isKeyWindow());
+    ASSERT_TRUE(run("foreground"));
+    EXPECT_TRUE(window->isDisplaying());
+
+    for (int i = 0; i < 10 && !platform::TextRenderer::findTappable("Done"); ++i)
+        waitSeconds(1);
+    EXPECT_TRUE(window->isKeyWindow());
+    EXPECT_TRUE(window->isDisplaying());
+    ASSERT_TRUE(platform::TextRenderer::tap("Done")) << screen();
+    waitSeconds(3);
+    EXPECT_FALSE(window->isDisplaying());
+    ASSERT_TRUE(platform::TextRenderer::tap("Settings")) << screen();
+    waitSeconds(2);
+    EXPECT_NE(screen().find("Enable passkey lock"), std::string::npos) << screen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cobalt, CobaltForegroundDuringExpansion,
+    ::testing::Values(LifecycleCase{"Tablet", platform::DeviceProfile::Tablet, true}),
     [](const ::testing::TestParamInfo<LifecycleCase>& info) { return std::string(info.param.name); });
 
 } // namespace
