@@ -385,6 +385,8 @@ TEST_F(MeridianVideoPlayback, BackgroundPausesAndForegroundResumesPlayback) {
     // It plays on to its end, counted in playback time.
     clock.advance(28);
     ASSERT_TRUE(waitForRequests("/meridian/track/end", 1));
+    // Each tracking request has its own connection: the earlier one may arrive later.
+    ASSERT_TRUE(waitForRequests("/meridian/track/5s", 1));
     EXPECT_EQ(services.requestCount("/meridian/track/5s"), 1u);
     EXPECT_EQ(video()->player(), nullptr);
 }

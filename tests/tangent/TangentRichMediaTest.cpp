@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/net/URLConnection.h"
+#include "platform/runloop/BackgroundWork.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "services/TangentEndpoints.h"
@@ -71,9 +72,17 @@ protected:
         vellum::VellumJSBridge::resetForTesting();
     }
     // Runs the run loop and moves the manual clock on in small steps until `done`.
+    // Moves the clock in short steps until `done`; before each step the replies and
+    // background work in flight arrive, so how fast the machine is never decides what the
+    // clock has reached.
     template <typename F> bool settle(F done) {
+        auto atRest = [&] {
+            return done() || (platform::URLConnection::runningCount() == 0 &&
+                              platform::BackgroundWork::pendingCount() == 0);
+        };
         for (int step = 0; step < 200; ++step) {
-            if (clock.runUntil(done, 0.05))
+            clock.runUntil(atRest, 10.0);
+            if (done())
                 return true;
             clock.advance(0.05);
         }
