@@ -6,6 +6,8 @@
 
 #include <array>
 
+#include "ArchiveChecksum.h"
+
 #include "platform/archive/KeyedArchiver.h"
 
 namespace {
@@ -54,7 +56,7 @@ const platform::CodingClasses& classes() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto root = platform::KeyedUnarchiver::unarchiveObjectWithData(fwfuzz::bytes(data, size), classes());
+    auto root = platform::KeyedUnarchiver::unarchiveObjectWithData(fwfuzz::withMatchingChecksum(data, size), classes());
     if (!root)
         return 0;
     FUZZ_CHECK(root->codingClassName() == Node::kCodingClassName);

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "ArchiveChecksum.h"
+
 #include "meridian/MRVideoCache.h"
 #include "platform/archive/KeyedArchiver.h"
 #include "support/TemporaryHome.h"
@@ -23,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fwtest::TemporaryHome home;
     const auto folder = meridian::MRVideoCache::cacheFolder();
     std::filesystem::create_directories(folder);
-    writeFile(folder / "record.mrarchive", fwfuzz::text(data, size));
+    const platform::Data archive = fwfuzz::withMatchingChecksum(data, size);
+    writeFile(folder / "record.mrarchive", fwfuzz::text(archive.data(), archive.size()));
     // Files the sweep must leave alone: one beside the cache folder, one in it of no record.
     const auto outside = folder.parent_path() / "keep.mp4";
     const auto unrelated = folder / "other.mp4";
