@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -214,8 +215,20 @@ class Transfer {
         return length;
     }
 
-    // Sets up the easy handle; false when libcurl refuses.
+    // With FW_LOOPBACK_ONLY set (the fuzz runs, whose inputs name any host), only this
+    // machine's loopback may be reached: no other address and no name lookup.
+    bool hostAllowed() const {
+        static const bool loopbackOnly = std::getenv("FW_LOOPBACK_ONLY") != nullptr;
+        if (!loopbackOnly)
+            return true;
+        const auto host = request.url().host();
+        return host && (*host == "127.0.0.1" || *host == "localhost" || *host == "::1" || *host == "[::1]");
+    }
+
+    // Sets up the easy handle; false when libcurl refuses or the host may not be reached.
     bool prepare() {
+        if (!hostAllowed())
+            return false;
         easy = curl_easy_init();
         if (!easy)
             return false;
