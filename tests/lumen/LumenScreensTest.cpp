@@ -6,6 +6,7 @@
 #include "LumenTestSupport.h"
 #include "lumen/IntrinsicImages.h"
 #include "lumen/Screens.h"
+#include "support/ReplyGate.h"
 
 using lumentest::LumenFixture;
 
@@ -228,9 +229,13 @@ TEST_F(LumenScreensTest, APresentationByTheParentIsReportedOnce) {
 }
 
 TEST_F(LumenScreensTest, EachScreenSpinsWhileItsPageLoads) {
-    // Both pages answer late, so each screen is seen while its page loads.
-    services.setFault("/lumen/webapp.html", services::Fault::delay(0.3));
-    services.setFault(std::string(services::kLumenLandingPath), services::Fault::delay(0.3));
+    // Both pages are held until the screen has been seen while its page loads.
+    auto webAppPage = std::make_shared<fwtest::ReplyGate>();
+    services.handle("GET", "/lumen/webapp.html",
+                    webAppPage->holdingFile(services.host(), "/lumen/webapp.html", "text/html"));
+    auto landingPage = std::make_shared<fwtest::ReplyGate>();
+    const std::string landing(services::kLumenLandingPath);
+    services.handle("GET", landing, landingPage->holdingFile(services.host(), landing, "text/html"));
     using platform::ActivityIndicatorView;
 
     // The web-app screen: a white spinner centred over the web view until the first finish.
@@ -248,6 +253,7 @@ TEST_F(LumenScreensTest, EachScreenSpinsWhileItsPageLoads) {
     const auto bounds = webApp->view()->bounds();
     EXPECT_EQ(loading->frame(),
               platform::Rect((bounds.size.width - 20) / 2, (bounds.size.height - 20) / 2, 20, 20));
+    webAppPage->open();
     ASSERT_TRUE(waitFor([&] { return webApp->loadingSpinner() == nullptr; }));
     EXPECT_EQ(loading->superviewPointer(), nullptr) << "removed once the page has finished";
     webApp->relinquishScreen();
@@ -269,6 +275,7 @@ TEST_F(LumenScreensTest, EachScreenSpinsWhileItsPageLoads) {
     EXPECT_FALSE(spinner->isHidden());
     EXPECT_EQ(spinner->frame().size, platform::Size(20, 20));
     EXPECT_FALSE(items[6]->isEnabled()) << "no system browser while loading";
+    landingPage->open();
     ASSERT_TRUE(waitFor([&] { return !browser->webView()->isLoading(); }));
     clock.drain();
     EXPECT_EQ(browser->toolbar()->items()[4]->systemItem(), platform::BarButtonSystemItem::Refresh);

@@ -9,6 +9,7 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Event.h"
 #include "promo/AdViewController.h"
+#include "support/ReplyGate.h"
 
 namespace promotest {
 namespace {
@@ -30,6 +31,11 @@ int redOf(const std::shared_ptr<platform::Image>& image) {
 }
 constexpr int kRed1 = 200, kRed2 = 40, kRed3 = 40;
 
+// No refresh: the slot sends its ads-off notice once.
+constexpr const char* kAdsOff = R"({"extra":{"refresh_interval":0},"rations":[]})";
+constexpr const char* kGeneric =
+    R"({"extra":{"refresh_interval":30},"rations":[{"type":16,"nid":"g","nname":"generic","weight":100,"priority":1}]})";
+
 class BannerHost : public PromoTest {
 protected:
     BannerHost() { mediation::SwitchboardConfigStore::resetStore(); }
@@ -39,6 +45,18 @@ protected:
         host_ = std::make_shared<promo::AdViewController>(platform::Rect(0, 383, 320, 53));
         host_->getAdFromNetwork();
         return host_;
+    }
+    // A host in a slot whose ads are off, with the first picture held until the ads-off notice
+    // has come: a picture arriving before it would be shown as one that arrives in an empty
+    // slot, without the rotation.
+    void makeHostWithAdsOffFirst() {
+        constexpr const char* kFirstPicture = "/promo/images/news-1.png";
+        auto gate = std::make_shared<fwtest::ReplyGate>();
+        services_.handle("GET", kFirstPicture, gate->holdingFile(services_.host(), kFirstPicture, "image/png"));
+        makeHost(kAdsOff);
+        const bool adsOff = waitFor([&] { return host_->isNewsPresent(); });
+        gate->open();
+        ASSERT_TRUE(adsOff);
     }
     // Until no download is left: a finished one may start the next (a failed picture is
     // skipped for the next entry's).
@@ -51,17 +69,9 @@ protected:
     std::shared_ptr<promo::AdViewController> host_;
 };
 
-// No refresh: the slot sends its ads-off notice once.
-constexpr const char* kAdsOff = R"({"extra":{"refresh_interval":0},"rations":[]})";
-constexpr const char* kGeneric =
-    R"({"extra":{"refresh_interval":30},"rations":[{"type":16,"nid":"g","nname":"generic","weight":100,"priority":1}]})";
-
 TEST_F(BannerHost, AdsOffShowsTheFirstImageThenTheNextEntryEverySixtySeconds) {
     serve(kNewsPath, kThreeEntries);
-    // The ads-off notice comes first: a picture arriving before it would be shown as one
-    // that arrives in an empty slot, without the rotation.
-    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
-    makeHost(kAdsOff);
+    makeHostWithAdsOffFirst();
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
     EXPECT_TRUE(host_->isNewsPresent());
     EXPECT_EQ(host_->newsAdCounter(), 0);
@@ -159,9 +169,7 @@ TEST_F(BannerHost, PictureReportsAndLinkBelongToOneEntry) {
   {"appIdentity":"ferrowickdocs://","imageLink":"{{base}}/promo/images/news-1.png","appId":"301","appLink":"http://store.example/1"},
   {"appIdentity":"ferrowickphoto://","imageLink":"{{base}}/promo/images/missing.png","appId":"302","appLink":"http://store.example/2"}]})";
     serve(kNewsPath, kSecondPictureMissing);
-    // The ads-off notice comes before the first picture, so the rotation runs.
-    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
-    makeHost(kAdsOff);
+    makeHostWithAdsOffFirst();
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
     settleDownloads(); // entry 1's picture fails
     clock_.advance(60);
@@ -179,9 +187,8 @@ TEST_F(BannerHost, PictureReportsAndLinkBelongToOneEntry) {
     // Three entries whose pictures all arrive: tap entry 0, then entry 1 is shown at once.
     platform::Application::resetForTesting();
     serve(kNewsPath, kThreeEntries);
-    services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
     host_.reset();
-    makeHost(kAdsOff);
+    makeHostWithAdsOffFirst();
     ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
     settleDownloads();
     auto tapped = host_->newsView();
@@ -213,9 +220,8 @@ TEST_F(BannerHost, TheRotationSkipsEntriesWhosePictureFailed) {
   {"appIdentity":"ferrowickphoto://","imageLink":")") + c.secondPicture + R"(","appId":"302","appLink":"http://store.example/2"},
   {"appIdentity":"ferrowicknotes://","imageLink":"{{base}}/promo/images/news-3.png","appId":"303","appLink":"http://store.example/3"}]})";
         serve(kNewsPath, news.c_str());
-        services_.setFault("/promo/images/news-1.png", services::Fault::delay(0.3).onlyTimes(1));
         host_.reset();
-        makeHost(kAdsOff);
+        makeHostWithAdsOffFirst();
         ASSERT_TRUE(waitFor([&] { return host_->newsView() != nullptr; }));
         settleDownloads();
         // Entries 0, 2, 0, 2: the second never shows, the third does.

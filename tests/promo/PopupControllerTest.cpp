@@ -6,6 +6,7 @@
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
+#include "support/ReplyGate.h"
 
 namespace promotest {
 namespace {
@@ -82,11 +83,14 @@ TEST_F(Popup, NoServiceCallsBackNoAtOnceAndYesAtTheTimeOut) {
 }
 
 TEST_F(Popup, LateReplyCallsBackAgainWithTheUnchangedSwitch) {
-    serve(kPopUpPath, R"({"calledApp":[{"adStatus":false,"adNetStatus":true}]})");
-    services_.setFault(kPopUpPath, services::Fault::delay(0.3));
+    auto gate = std::make_shared<fwtest::ReplyGate>();
+    services_.handle("GET", kPopUpPath,
+                     gate->holding({200, R"({"calledApp":[{"adStatus":false,"adNetStatus":true}]})",
+                                    "application/json", {}}));
     start();
     clock_.advance(15.02);
     EXPECT_EQ(recorder_->calls, std::vector<bool>{true});
+    gate->open();
     ASSERT_TRUE(waitFor([&] { return recorder_->calls.size() == 2; }));
     EXPECT_EQ(recorder_->calls, (std::vector<bool>{true, false})) << "isPaid was never set";
     EXPECT_FALSE(promo::isPaid) << "a late reply is not read";

@@ -3,7 +3,10 @@
 // reports to the loopback service and keeping them across termination; and the log switches.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/Log.h"
@@ -214,14 +217,25 @@ TEST(TangentEventCollection, EachCompletedClickIsItsOwnReport) {
 TEST(TangentEventManager, ReportsOfATerminatingApplicationAreStoredAndSentAtTheNextStart) {
     ReportFixture f;
     auto& manager = TGEventManager::instance();
-    // One report at a time, and the first one held by a slow reply, so the second is still
-    // queued when the application terminates.
+    // One report at a time, and the first one's reply held until termination has cancelled the
+    // second, so the second is still queued when the application terminates.
     manager.operationQueue().setMaxConcurrentOperationCount(1);
-    f.services.setFault(std::string(services::kTangentReportPath), [] {
-        auto fault = services::Fault::delay(0.3);
-        fault.times = 1;
-        return fault;
-    }());
+    auto held = std::make_shared<std::atomic<bool>>(true);
+    f.services.handle("GET", std::string(services::kTangentReportPath),
+                      [queue = &manager.operationQueue(), held](const services::LoggedRequest&) {
+                          const auto waiting = [queue] {
+                              for (const auto& operation : queue->operations())
+                                  if (!operation->isExecuting() && !operation->isCancelled() &&
+                                      !operation->isFinished())
+                                      return true;
+                              return false;
+                          };
+                          const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+                          if (held->exchange(false))
+                              while (waiting() && std::chrono::steady_clock::now() < limit)
+                                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                          return services::ServiceReply{200, "ok", "text/plain", {}};
+                      });
     const std::string base = TGEventRecord(TGEventTypeRequest).reportingUrl();
     manager.submitEventReportString(base + "?event=sent&");
     manager.submitEventReportString(base + "?event=queued&");

@@ -11,13 +11,16 @@
 
 namespace {
 
-// Equal values, where a real that is not a number equals another such real: the readers take
+// Equal values, where a real that is not a number equals another such real (the readers take
 // "nan" as a real, and NaN never compares equal to itself, so plain == would call a faithful
-// round trip of it a difference.
+// round trip of it a difference), and dates are equal to the whole second: the reader takes a
+// fraction of a second, the written form holds whole seconds.
 bool same(const platform::Value& a, const platform::Value& b) {
     using Type = platform::Value::Type;
     if (a.type() == Type::Real && b.type() == Type::Real && std::isnan(a.doubleOr(0)) && std::isnan(b.doubleOr(0)))
         return true;
+    if (a.type() == Type::Date && b.type() == Type::Date)
+        return std::floor(a.date()->secondsSince1970) == std::floor(b.date()->secondsSince1970);
     if (a.type() == Type::Array && b.type() == Type::Array) {
         const auto& x = *a.array();
         const auto& y = *b.array();
