@@ -3,24 +3,11 @@
 // modal presentation styles, and an interstitial's view states through the widget.
 #include <gtest/gtest.h>
 
+#include "TangentWidgetFixture.h"
 #include "platform/foundation/Log.h"
-#include "platform/net/URLConnection.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/Screen.h"
 #include "platform/ui/TextRenderer.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
-#include "services/TangentEndpoints.h"
-#include "support/LoopbackServices.h"
-#include "support/ManualClockScope.h"
-#include "support/TemporaryHome.h"
 #include "tangent/TangentTestSupport.h"
-#include "tangent/TGAdWidget.h"
-#include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGDelegateAdaptor.h"
-#include "tangent/TGDeviceInfo.h"
-#include "tangent/TGEventManager.h"
 #include "tangent/TGEventRecord.h"
 #include "tangent/TGModalViewController.h"
 #include "tangent/TGOverlayComponent.h"
@@ -32,60 +19,18 @@ using namespace tangent;
 
 namespace {
 
-class DisplayHost : public TGAdWidgetDelegate {
+class DisplayHost : public tangenttest::RecordingWidgetHost {
 public:
-    std::optional<std::string> publisherId(TGAdWidgetWorker&) override { return publisher; }
-    std::optional<bool> isInterstitial(TGAdWidgetWorker&) override { return interstitial; }
-    std::shared_ptr<platform::ViewController> adViewController(TGAdWidgetWorker&) override { return controller; }
-    void beginAdInteraction(TGAdWidgetWorker&) override { events.push_back("begin"); }
-    void endAdInteraction(TGAdWidgetWorker&) override { events.push_back("end"); }
-    void beginDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("beginInterstitial"); }
-    void endDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("endInterstitial"); }
-    void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
-        events.push_back("failedToShow");
-    }
+    DisplayHost() { publisher = std::string(services::kTangentExpandingPublisher); }
     void adWidgetOrientationHasChangedTo(TGAdWidgetWorker&, int orientation) override {
         events.push_back("orientation " + std::to_string(orientation));
     }
     std::vector<std::string> quietSelectorNames() const override { return {"interstitialInterval:"}; }
     int interstitialInterval(TGAdWidgetWorker&) override { return 6; }
-
-    std::optional<std::string> publisher = std::string(services::kTangentExpandingPublisher);
-    bool interstitial = false;
-    std::shared_ptr<platform::ViewController> controller;
-    std::vector<std::string> events;
 };
 
 // Records the view states an ad view reports, through the widget it watches.
-struct DisplayFixture {
-    DisplayFixture() {
-        platform::Application::resetForTesting();
-        platform::Device::resetForTesting();
-        TGEventManager::resetForTesting();
-        services::installTangentEndpoints(services.host());
-        window->makeKeyAndVisible();
-    }
-    ~DisplayFixture() {
-        TGEventManager::resetForTesting();
-        platform::URLConnection::cancelAllForTesting();
-        platform::Application::resetForTesting();
-        TGDeviceInfo::resetForTesting();
-    }
-    bool waitFor(const std::function<bool()>& done) {
-        return clock.runUntil([&] {
-            clock.advance(0.02);
-            return done();
-        });
-    }
-    // A widget of this host, placed at `origin` in the window, with its ad shown.
-    std::shared_ptr<TGAdWidgetWorker> shownWidget(platform::Point origin = {0, 430}) {
-        auto widget = TGAdWidget::create(host, false);
-        widget->setFrame(platform::Rect{origin, {320, 50}});
-        window->addSubview(widget);
-        widget->loadRequest();
-        EXPECT_TRUE(waitFor([&] { return widget->currentAdView() != nullptr; }));
-        return widget;
-    }
+struct DisplayFixture : tangenttest::WidgetFixture<DisplayHost> {
     std::string eval(TGAdView& view, std::string_view script) { return view.evalJS(script); }
     // The "units" of every dismiss report the services got, in order.
     std::vector<std::string> dismissReports() {
@@ -96,12 +41,6 @@ struct DisplayFixture {
                 units.push_back(report.queryValue("units").value_or("-"));
         return units;
     }
-
-    fwtest::TemporaryHome home;
-    fwtest::ManualClockScope clock;
-    fwtest::LoopbackServices services;
-    std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
-    std::shared_ptr<DisplayHost> host = std::make_shared<DisplayHost>();
 };
 
 } // namespace

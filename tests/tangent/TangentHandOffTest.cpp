@@ -4,22 +4,9 @@
 // leaves its window stops the click in progress.
 #include <gtest/gtest.h>
 
-#include "platform/net/URLConnection.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
-#include "TangentTestSupport.h"
-#include "services/TangentEndpoints.h"
-#include "support/LoopbackServices.h"
-#include "support/ManualClockScope.h"
-#include "support/TemporaryHome.h"
+#include "TangentWidgetFixture.h"
+#include "support/ReplyGate.h"
 #include "tangent/TGActionController.h"
-#include "tangent/TGAdWidget.h"
-#include "tangent/TGAdWidgetDelegate.h"
-#include "tangent/TGDeviceInfo.h"
-#include "tangent/TGEventManager.h"
 #include "tangent/TGModalViewController.h"
 #include "tangent/TGOverlayComponent.h"
 #include "tangent/TGShadeView.h"
@@ -29,68 +16,13 @@ using namespace tangent;
 
 namespace {
 
-class HandOffHost : public TGAdWidgetDelegate {
-public:
-    std::optional<std::string> publisherId(TGAdWidgetWorker&) override { return publisher; }
-    std::optional<bool> isInterstitial(TGAdWidgetWorker&) override { return interstitial; }
-    std::shared_ptr<platform::ViewController> adViewController(TGAdWidgetWorker&) override { return controller; }
-    void beginAdInteraction(TGAdWidgetWorker&) override { events.push_back("begin"); }
-    void endAdInteraction(TGAdWidgetWorker&) override { events.push_back("end"); }
-    void beginDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("beginInterstitial"); }
-    void endDisplayingInterstitial(TGAdWidgetWorker&) override { events.push_back("endInterstitial"); }
-    void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
-        events.push_back("failedToShow");
-    }
-
-    std::optional<std::string> publisher = std::string("pub-1");
-    bool interstitial = false;
-    std::shared_ptr<platform::ViewController> controller;
-    std::vector<std::string> events;
-};
-
-struct HandOffFixture {
-    HandOffFixture() {
-        platform::Application::resetForTesting();
-        platform::Device::resetForTesting();
-        TGEventManager::resetForTesting();
-        TGAdWidgetWorker::resetForTesting();
-        services::installTangentEndpoints(services.host());
-        window->makeKeyAndVisible();
-    }
-    ~HandOffFixture() {
-        gate.release();
-        TGEventManager::resetForTesting();
-        platform::URLConnection::cancelAllForTesting();
-        platform::Application::resetForTesting();
-        TGDeviceInfo::resetForTesting();
-    }
-    bool waitFor(const std::function<bool()>& done) {
-        return clock.runUntil([&] {
-            clock.advance(0.02);
-            return done();
-        });
-    }
-    std::shared_ptr<TGAdWidgetWorker> shownWidget(platform::Point origin) {
-        auto widget = TGAdWidget::create(host, false);
-        widget->setFrame(platform::Rect{origin, {320, 50}});
-        window->addSubview(widget);
-        widget->loadRequest();
-        EXPECT_TRUE(waitFor([&] { return widget->currentAdView() != nullptr; }));
-        return widget;
-    }
+struct HandOffFixture : tangenttest::WidgetFixture<tangenttest::RecordingWidgetHost> {
     // Whether anything of the ad still covers the window: a touch in the middle of the
     // screen reaches the window itself.
     bool screenIsFree() {
         const platform::Point middle{160, 240};
         return window->hitTest(middle, nullptr) == window && !platform::Application::shared().isIgnoringInteractionEvents();
     }
-
-    fwtest::TemporaryHome home;
-    fwtest::ManualClockScope clock;
-    fwtest::LoopbackServices services;
-    tangenttest::Gate gate;
-    std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
-    std::shared_ptr<HandOffHost> host = std::make_shared<HandOffHost>();
 };
 
 constexpr std::string_view kHandOff = "window.location.href = 'vellum:launchAd?adID=x';";
@@ -183,13 +115,9 @@ TEST(TangentHandOff, LeavingTheWindowStopsAClickInProgress) {
     HandOffFixture f;
     // The click's redirect is held on the server, so the click is still in progress when the
     // banner leaves its window.
-    f.services.handle("GET", std::string(services::kTangentClickPath), [&f](const services::LoggedRequest&) {
-        f.gate.wait();
-        services::ServiceReply reply;
-        reply.status = 302;
-        reply.headers.push_back({"Location", std::string(services::kTangentLandingPath)});
-        return reply;
-    });
+    auto gate = std::make_shared<fwtest::ReplyGate>();
+    f.services.handle("GET", std::string(services::kTangentClickPath),
+                      gate->holding({302, "", "text/plain", {{"Location", std::string(services::kTangentLandingPath)}}}));
     auto widget = f.shownWidget({0, 430});
     auto ad = widget->currentAdView();
     ASSERT_TRUE(ad->adWebView()->clickLinkWithId("tgAdText"));
@@ -201,4 +129,5 @@ TEST(TangentHandOff, LeavingTheWindowStopsAClickInProgress) {
     EXPECT_EQ(ad->currentActionState(), inactiveState);
     EXPECT_FALSE(ad->actionController()->browserView());
     EXPECT_EQ(widget->syncStateDepth(), 0);
+    gate->open();
 }

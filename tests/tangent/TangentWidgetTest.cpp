@@ -4,6 +4,7 @@
 // adapter's answers, outcome reports and registration.
 #include <gtest/gtest.h>
 
+#include "TangentWidgetFixture.h"
 #include "mediation/MediationTestSupport.h"
 #include "mediation/SwitchboardAdNetworkConfig.h"
 #include "mediation/SwitchboardAdNetworkRegistry.h"
@@ -55,31 +56,7 @@ public:
     std::vector<std::string> events;
 };
 
-struct WidgetFixture {
-    WidgetFixture() {
-        platform::Application::resetForTesting();
-        platform::Device::resetForTesting();
-        services::installTangentEndpoints(services.host());
-        window->makeKeyAndVisible();
-    }
-    ~WidgetFixture() {
-        TGEventManager::resetForTesting();
-        platform::URLConnection::cancelAllForTesting();
-        platform::Application::resetForTesting();
-    }
-    // Waits for network replies and lets page timers run on the manual clock.
-    bool waitFor(const std::function<bool()>& done) {
-        return clock.runUntil([&] {
-            clock.advance(0.02);
-            return done();
-        });
-    }
-    fwtest::TemporaryHome home;
-    fwtest::ManualClockScope clock;
-    fwtest::LoopbackServices services;
-    std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Rect{0, 0, 320, 480});
-    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
-};
+using WidgetFixture = tangenttest::WidgetFixture<TestHost>;
 
 } // namespace
 
