@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs the Debian packages the build needs, only when one is missing.
+# Installs the Debian packages the build needs, only when one is missing; with package names
+# as arguments, those packages instead (the fuzz build's compiler, for one).
 set -e
 PACKAGES="cmake ninja-build g++ make pkg-config ccache
 libcurl4-openssl-dev nlohmann-json3-dev libpugixml-dev libgumbo-dev duktape-dev
@@ -7,6 +8,7 @@ libstb-dev libthrift-dev libboost-dev thrift-compiler libminizip-dev libmd-dev
 libsqlite3-dev zlib1g-dev libssl-dev libcpp-httplib-dev libcairo2-dev libfontconfig-dev
 libavformat-dev libsndfile1-dev fonts-dejavu-core
 libgtest-dev libgmock-dev libbenchmark-dev curl"
+[ $# -gt 0 ] && PACKAGES="$*"
 
 missing=""
 for p in $PACKAGES; do
