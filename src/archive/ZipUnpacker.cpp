@@ -301,6 +301,13 @@ private:
     fs::path path_;
 };
 
+// Makes `folder` (and its parents) when missing; whether it is a folder now.
+bool makeFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return !ec && fs::is_directory(folder);
+}
+
 bool isUnderPrefix(const Entry& entry, std::string_view prefix) {
     const std::string_view name = entry.name;
     return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix && name[prefix.size()] == '/';
@@ -311,9 +318,7 @@ bool isUnderPrefix(const Entry& entry, std::string_view prefix) {
 ZipResult unpackZip(const std::string& archivePath, const std::string& destination, const ZipLimits& limits,
                     const std::function<bool(std::string_view)>& skip) {
     const fs::path root(destination);
-    std::error_code ec;
-    fs::create_directories(root, ec);
-    if (ec || !fs::is_directory(root))
+    if (!makeFolder(root))
         return failure("cannot create " + destination);
     ZipFile zip(archivePath);
     if (!zip.get())
@@ -338,9 +343,7 @@ ZipResult unpackZipFolder(const std::string& archivePath, const std::string& des
     if (!component || *component != folder)
         return failure("not a folder name: " + std::string(folder));
     const fs::path root(destination);
-    std::error_code ec;
-    fs::create_directories(root, ec);
-    if (ec || !fs::is_directory(root))
+    if (!makeFolder(root))
         return failure("cannot create " + destination);
     ZipFile zip(archivePath);
     if (!zip.get())
@@ -362,6 +365,7 @@ ZipResult unpackZipFolder(const std::string& archivePath, const std::string& des
         return result;
     }
     const fs::path unpacked = staging.path() / *component;
+    std::error_code ec;
     if (!fs::is_directory(unpacked, ec))
         return failure("archive holds no folder " + *component);
 

@@ -197,9 +197,8 @@ TEST(TangentBanner, RotationTellsTheHostAndThePageAndReplacesTheShade) {
 
 TEST(TangentOverlay, RotationLaysTheInterstitialOutAndTellsItsPage) {
     DisplayFixture f;
-    f.host->interstitial = true;
     f.host->publisher = "pub-1";
-    auto widget = f.shownWidget({0, 0});
+    auto widget = f.shownInterstitial(false);
     widget->setAutorotate(true);
     auto ad = widget->currentAdView();
     auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
@@ -425,13 +424,8 @@ TEST(TangentOverlay, AnInterstitialThroughTheWidget) {
     for (const Case c : {Case{"over the host's screen", true}, Case{"straight on the window", false}}) {
         SCOPED_TRACE(c.name);
         DisplayFixture f;
-        f.host->interstitial = true;
         f.host->publisher = "pub-1";
-        if (c.withController) {
-            f.host->controller = std::make_shared<platform::ViewController>();
-            f.window->setRootViewController(f.host->controller);
-        }
-        auto widget = f.shownWidget({0, 0});
+        auto widget = f.shownInterstitial(c.withController);
         auto ad = widget->currentAdView();
         auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
         ASSERT_TRUE(overlay);
@@ -474,9 +468,8 @@ TEST(TangentOverlay, AnInterstitialThroughTheWidget) {
 
 TEST(TangentOverlay, AutoDismissAndAutomaticDismissal) {
     DisplayFixture f;
-    f.host->interstitial = true;
     f.host->publisher = "pub-1";
-    auto widget = f.shownWidget({0, 0});
+    auto widget = f.shownInterstitial(false);
     auto ad = widget->currentAdView();
     auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
     ASSERT_TRUE(overlay);

@@ -66,12 +66,7 @@ TEST(TangentHandOff, AHandOffTakesTheShadeOrTheOverlayOffTheScreen) {
     for (const bool withController : {true, false}) {
         SCOPED_TRACE(withController ? "interstitial over the host's screen" : "interstitial on the window");
         HandOffFixture f;
-        f.host->interstitial = true;
-        if (withController) {
-            f.host->controller = std::make_shared<platform::ViewController>();
-            f.window->setRootViewController(f.host->controller);
-        }
-        auto widget = f.shownWidget({0, 0});
+        auto widget = f.shownInterstitial(withController);
         auto ad = widget->currentAdView();
         auto overlay = std::dynamic_pointer_cast<TGOverlayComponent>(ad->adWrapper());
         ASSERT_TRUE(overlay);

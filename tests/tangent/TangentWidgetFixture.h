@@ -80,6 +80,16 @@ template <typename Host> struct WidgetFixture {
         EXPECT_TRUE(waitFor([&] { return widget->currentAdView() != nullptr; }));
         return widget;
     }
+    // An interstitial of this host, shown over a screen of the host's own (its root view
+    // controller) or straight on the window.
+    std::shared_ptr<tangent::TGAdWidgetWorker> shownInterstitial(bool overHostScreen) {
+        host->interstitial = true;
+        if (overHostScreen) {
+            host->controller = std::make_shared<platform::ViewController>();
+            window->setRootViewController(host->controller);
+        }
+        return shownWidget({0, 0});
+    }
 
     fwtest::TemporaryHome home;
     fwtest::ManualClockScope clock;
