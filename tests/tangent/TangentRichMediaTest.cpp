@@ -35,6 +35,8 @@ using namespace tangent;
 namespace {
 
 constexpr const char* kRichAdID = "vellum-rich-ad";
+// The close button the demo ad shows; the ad is shown only once that has arrived too.
+constexpr const char* kRichAdCloseButton = "PageCurlCornerCloseAd1";
 
 class RichMediaHost : public TGAdWidgetDelegate {
 public:
@@ -185,7 +187,10 @@ TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheN
     clock.advance(5.0);
     auto server = vellum::VellumAdServer::existing();
     ASSERT_TRUE(server);
-    ASSERT_TRUE(clock.runUntil([&] { return server->adDB()->haveAdWithID(kRichAdID); }));
+    ASSERT_TRUE(clock.runUntil([&] {
+        return server->adDB()->haveAdWithID(kRichAdID) &&
+               !server->blockedByCloseButtonNameAvailability(std::string(kRichAdCloseButton));
+    }));
 
     // The Tangent page hands the demo ad over; it is shown in the banner's web view.
     auto widget = widgetInWindow();
@@ -255,7 +260,10 @@ TEST_F(TangentRichMedia, HandingAShownRichAdOverAgainKeepsItShownAndReplacesTheF
     clock.advance(5.0);
     auto server = vellum::VellumAdServer::existing();
     ASSERT_TRUE(server);
-    ASSERT_TRUE(clock.runUntil([&] { return server->adDB()->haveAdWithID(kRichAdID); }));
+    ASSERT_TRUE(clock.runUntil([&] {
+        return server->adDB()->haveAdWithID(kRichAdID) &&
+               !server->blockedByCloseButtonNameAvailability(std::string(kRichAdCloseButton));
+    }));
     auto widget = widgetInWindow();
     ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
     auto ad = widget->currentAdView();
