@@ -301,11 +301,16 @@ private:
     fs::path path_;
 };
 
-// Makes `folder` (and its parents) when missing; whether it is a folder now.
-bool makeFolder(const fs::path& folder) {
+// Makes the destination folder (and its parents) when missing and checks that the archive
+// opened; the failure when either did not happen.
+std::optional<ZipResult> prepare(const std::string& destination, const std::string& archivePath, const ZipFile& zip) {
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    return !ec && fs::is_directory(folder);
+    fs::create_directories(destination, ec);
+    if (ec || !fs::is_directory(destination))
+        return failure("cannot create " + destination);
+    if (!zip.get())
+        return failure("cannot open " + archivePath);
+    return std::nullopt;
 }
 
 bool isUnderPrefix(const Entry& entry, std::string_view prefix) {
@@ -318,11 +323,9 @@ bool isUnderPrefix(const Entry& entry, std::string_view prefix) {
 ZipResult unpackZip(const std::string& archivePath, const std::string& destination, const ZipLimits& limits,
                     const std::function<bool(std::string_view)>& skip) {
     const fs::path root(destination);
-    if (!makeFolder(root))
-        return failure("cannot create " + destination);
     ZipFile zip(archivePath);
-    if (!zip.get())
-        return failure("cannot open " + archivePath);
+    if (auto failed = prepare(destination, archivePath, zip))
+        return *failed;
     std::string why;
     auto entries = listEntries(zip.get(), root, limits, why);
     if (!entries)
@@ -343,11 +346,9 @@ ZipResult unpackZipFolder(const std::string& archivePath, const std::string& des
     if (!component || *component != folder)
         return failure("not a folder name: " + std::string(folder));
     const fs::path root(destination);
-    if (!makeFolder(root))
-        return failure("cannot create " + destination);
     ZipFile zip(archivePath);
-    if (!zip.get())
-        return failure("cannot open " + archivePath);
+    if (auto failed = prepare(destination, archivePath, zip))
+        return *failed;
     StagingFolder staging(root);
     if (staging.path().empty())
         return failure("cannot create a staging folder in " + destination);

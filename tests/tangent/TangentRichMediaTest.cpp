@@ -97,6 +97,22 @@ protected:
         widget->loadRequest();
         return widget;
     }
+    // Lets the started engine fetch the demo rich ad and its close button (it asks for its
+    // cache 5 s after starting), then places a banner whose page hands that ad over; nullptr
+    // when the ad, its close button or the banner's ad view never came.
+    std::shared_ptr<TGAdWidgetWorker> bannerWithTheDemoRichAd() {
+        clock.advance(5.0);
+        auto server = vellum::VellumAdServer::existing();
+        if (!server || !clock.runUntil([&] {
+                return server->adDB()->haveAdWithID(kRichAdID) &&
+                       !server->blockedByCloseButtonNameAvailability(std::string(kRichAdCloseButton));
+            }))
+            return nullptr;
+        auto widget = widgetInWindow();
+        if (!settle([&] { return widget->currentAdView() != nullptr; }))
+            return nullptr;
+        return widget;
+    }
 
     tangenttest::TGLogScope logLevel{2};
     fwtest::LoopbackServices services;
@@ -183,18 +199,9 @@ TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheN
     TGAdWidget::initializeAdService(false);
     ASSERT_TRUE(TGAdWidgetWorker::vellumInitialized());
     EXPECT_EQ(platform::Bundle::main().objectForInfoDictionaryKey("VellumUseTestServers"), platform::Value(false));
-    // The engine asks for its cache after 5 s and downloads the demo ad.
-    clock.advance(5.0);
-    auto server = vellum::VellumAdServer::existing();
-    ASSERT_TRUE(server);
-    ASSERT_TRUE(clock.runUntil([&] {
-        return server->adDB()->haveAdWithID(kRichAdID) &&
-               !server->blockedByCloseButtonNameAvailability(std::string(kRichAdCloseButton));
-    }));
-
     // The Tangent page hands the demo ad over; it is shown in the banner's web view.
-    auto widget = widgetInWindow();
-    ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
+    auto widget = bannerWithTheDemoRichAd();
+    ASSERT_TRUE(widget);
     auto ad = widget->currentAdView();
     auto component = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
     ASSERT_TRUE(component);
@@ -257,15 +264,8 @@ TEST_F(TangentRichMedia, TheDemoRichAdShowsInsideATangentBannerAndGivesWayToTheN
 TEST_F(TangentRichMedia, HandingAShownRichAdOverAgainKeepsItShownAndReplacesTheFirstRichView) {
     platform::Bundle::main().setInfoDictionaryValue("TGMAppId", "fw-drive");
     TGAdWidget::initializeAdService(false);
-    clock.advance(5.0);
-    auto server = vellum::VellumAdServer::existing();
-    ASSERT_TRUE(server);
-    ASSERT_TRUE(clock.runUntil([&] {
-        return server->adDB()->haveAdWithID(kRichAdID) &&
-               !server->blockedByCloseButtonNameAvailability(std::string(kRichAdCloseButton));
-    }));
-    auto widget = widgetInWindow();
-    ASSERT_TRUE(settle([&] { return widget->currentAdView() != nullptr; }));
+    auto widget = bannerWithTheDemoRichAd();
+    ASSERT_TRUE(widget);
     auto ad = widget->currentAdView();
     auto first = std::dynamic_pointer_cast<TGMRComponent>(ad->adWrapper());
     ASSERT_TRUE(first);
