@@ -12,16 +12,22 @@ constexpr platform::Size kPhoneBannerSize{320, 53};
 constexpr platform::Size kTabletBannerSize{728, 90};
 constexpr double kActionRowHeight = 24;
 constexpr platform::Size kNewsPanelSize{320, 300};
-constexpr double kNewsPanelHiddenBelow = 64;  // below the root view's bottom
-constexpr double kNewsPanelShownAbove = 256;  // above the root view's bottom
+constexpr double kNewsPanelHiddenBelow = 64; // below the root view's bottom
+constexpr double kNewsPanelShownAbove = 256; // above the root view's bottom
 
-platform::Size screenSize() { return platform::Screen::main().bounds().size; }
+platform::Size screenSize() {
+    return platform::Screen::main().bounds().size;
+}
 
 // The navigation view fills the screen below the status bar. The status bar's own state is
 // not read: it hides while full-screen ads show, and the drive's frames stay where they are.
-double navigationViewHeight() { return screenSize().height - platform::kStatusBarHeight; }
+double navigationViewHeight() {
+    return screenSize().height - platform::kStatusBarHeight;
+}
 
-double rootViewHeight() { return navigationViewHeight() - platform::kNavigationBarHeight; }
+double rootViewHeight() {
+    return navigationViewHeight() - platform::kNavigationBarHeight;
+}
 
 // A frame of the given size, centred across the screen's width.
 platform::Rect centredAcross(platform::Size size, double y) {
@@ -36,17 +42,29 @@ platform::Size bannerSize() {
                : kPhoneBannerSize;
 }
 
-double bannerHostY() { return navigationViewHeight() - kActionRowHeight - bannerSize().height; }
+double bannerHostY() {
+    return navigationViewHeight() - kActionRowHeight - bannerSize().height;
+}
 
-double bannerHostAsideY() { return bannerHostY() + platform::kNavigationBarHeight; }
+double bannerHostAsideY() {
+    return bannerHostY() + platform::kNavigationBarHeight;
+}
 
-platform::Rect bannerHostFrameAt(double y) { return centredAcross(bannerSize(), y); }
+platform::Rect bannerHostFrameAt(double y) {
+    return centredAcross(bannerSize(), y);
+}
 
-platform::Rect bannerHostFrame() { return bannerHostFrameAt(bannerHostY()); }
+platform::Rect bannerHostFrame() {
+    return bannerHostFrameAt(bannerHostY());
+}
 
-platform::Rect rootViewFrame() { return platform::Rect(0, 0, screenSize().width, rootViewHeight()); }
+platform::Rect rootViewFrame() {
+    return platform::Rect(0, 0, screenSize().width, rootViewHeight());
+}
 
-platform::Rect toolbarFrame() { return platform::Rect(0, 0, screenSize().width, platform::kToolbarHeight); }
+platform::Rect toolbarFrame() {
+    return platform::Rect(0, 0, screenSize().width, platform::kToolbarHeight);
+}
 
 platform::Rect fileTableFrame() {
     // From under the toolbar to the top of the banner host (in the root view).
@@ -60,7 +78,8 @@ platform::Rect actionRowFrame() {
 }
 
 platform::Rect memoryViewFrame() {
-    return platform::Rect(0, platform::kToolbarHeight - kMemoryViewHeight, screenSize().width, kMemoryViewHeight);
+    return platform::Rect(0, platform::kToolbarHeight - kMemoryViewHeight, screenSize().width,
+                          kMemoryViewHeight);
 }
 
 platform::Rect passCodeViewFrame() {
@@ -68,8 +87,12 @@ platform::Rect passCodeViewFrame() {
                           kPassCodeViewHeight);
 }
 
-platform::Rect newsPanelHiddenFrame() { return centredAcross(kNewsPanelSize, rootViewHeight() + kNewsPanelHiddenBelow); }
+platform::Rect newsPanelHiddenFrame() {
+    return centredAcross(kNewsPanelSize, rootViewHeight() + kNewsPanelHiddenBelow);
+}
 
-platform::Rect newsPanelShownFrame() { return centredAcross(kNewsPanelSize, rootViewHeight() - kNewsPanelShownAbove); }
+platform::Rect newsPanelShownFrame() {
+    return centredAcross(kNewsPanelSize, rootViewHeight() - kNewsPanelShownAbove);
+}
 
 } // namespace app::layout

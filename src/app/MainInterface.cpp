@@ -84,7 +84,8 @@ void loadRootViewInterface(RootViewController& root) {
     auto view = contentView();
     view->setClipsToBounds(true);
 
-    root.fileTable = std::make_shared<platform::TableView>(layout::fileTableFrame(), platform::TableViewStyle::Plain);
+    root.fileTable =
+        std::make_shared<platform::TableView>(layout::fileTableFrame(), platform::TableViewStyle::Plain);
     root.fileTable->setDataSource(self);
     root.fileTable->setDelegate(self);
     view->addSubview(root.fileTable);
@@ -92,8 +93,8 @@ void loadRootViewInterface(RootViewController& root) {
     root.memoryView = std::make_shared<platform::View>(layout::memoryViewFrame());
     const double panelWidth = root.memoryView->frame().width();
     for (const auto& item : kMemoryLabels) {
-        auto label = std::make_shared<platform::Label>(
-            platform::Rect(kMemoryLabelInset, item.y, panelWidth - 2 * kMemoryLabelInset, kMemoryLabelHeight));
+        auto label = std::make_shared<platform::Label>(platform::Rect(
+            kMemoryLabelInset, item.y, panelWidth - 2 * kMemoryLabelInset, kMemoryLabelHeight));
         label->setTextColor(platform::Color::whiteColor());
         label->setBackgroundColor(platform::Color::clearColor());
         root.memoryView->addSubview(label);
@@ -120,7 +121,8 @@ void loadRootViewInterface(RootViewController& root) {
     auto ok = titledButton(platform::Rect({okX, kPassButtonY}, kPassButtonSize), "OK");
     ok->addTarget(self, &RootViewController::passCodeDone, platform::ControlEvent::TouchUpInside);
     root.passCodeView->addSubview(ok);
-    auto cancel = titledButton(platform::Rect({middle + kPassButtonGap / 2, kPassButtonY}, kPassButtonSize), "Cancel");
+    auto cancel =
+        titledButton(platform::Rect({middle + kPassButtonGap / 2, kPassButtonY}, kPassButtonSize), "Cancel");
     cancel->addTarget(self, &RootViewController::done, platform::ControlEvent::TouchUpInside);
     root.passCodeView->addSubview(cancel);
     view->addSubview(root.passCodeView);

@@ -224,9 +224,11 @@ void MRJSONVideoAdView::showPlayer(const std::shared_ptr<platform::MoviePlayerCo
     const double offset = playerOffset(bounds);
     playerView->setFrame(platform::Rect(0, 0, h, w));
     if (app.statusBarOrientation() == platform::InterfaceOrientation::LandscapeLeft)
-        playerView->setTransform(platform::AffineTransform::makeRotation(-kQuarterTurn).translated(-offset, -offset));
+        playerView->setTransform(
+            platform::AffineTransform::makeRotation(-kQuarterTurn).translated(-offset, -offset));
     else
-        playerView->setTransform(platform::AffineTransform::makeRotation(kQuarterTurn).translated(offset, offset));
+        playerView->setTransform(
+            platform::AffineTransform::makeRotation(kQuarterTurn).translated(offset, offset));
     isStatusBarHidden_ = app.isStatusBarHidden();
     app.setStatusBarHidden(true, false);
 

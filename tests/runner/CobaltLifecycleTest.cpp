@@ -61,8 +61,8 @@ protected:
     // The banner slot's ad view.
     static std::shared_ptr<cobalt::CBAdView> cobaltAdView() {
         auto controller = cobalt::CBController::existing();
-        return controller ? std::dynamic_pointer_cast<cobalt::CBAdView>(
-                                controller->viewForSlotNamed(cobalt::SwitchboardAdapterCobalt::bannerSlotName()))
+        return controller ? std::dynamic_pointer_cast<cobalt::CBAdView>(controller->viewForSlotNamed(
+                                cobalt::SwitchboardAdapterCobalt::bannerSlotName()))
                           : nullptr;
     }
     // Each view from the ad's page up to the window that is not drawn (alpha under 1 or
@@ -192,11 +192,12 @@ TEST_P(CobaltRefresh, TheBannerShowsItsAdAfterEachOfThreeRefreshes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cobalt, CobaltRefresh,
-    ::testing::Values(LifecycleCase{"Phone", platform::DeviceProfile::Phone, false},
-                      LifecycleCase{"Tablet", platform::DeviceProfile::Tablet, false}),
-    [](const ::testing::TestParamInfo<LifecycleCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cobalt, CobaltRefresh,
+                         ::testing::Values(LifecycleCase{"Phone", platform::DeviceProfile::Phone, false},
+                                           LifecycleCase{"Tablet", platform::DeviceProfile::Tablet, false}),
+                         [](const ::testing::TestParamInfo<LifecycleCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // On a tablet: the landing page open, the application in the background, its Done tapped and
 // the ad tapped again, then the return to the foreground while the banner is still fading out

@@ -37,10 +37,24 @@ struct DeviceFrames {
 };
 
 constexpr DeviceFrames kDevices[] = {
-    {"Phone", platform::DeviceProfile::Phone, {0, 0, 320, 44}, {0, 44, 320, 295}, {0, -56, 320, 100},
-     {0, -76, 320, 120}, 392, {0, 383, 320, 53}, 427},
-    {"Tablet", platform::DeviceProfile::Tablet, {0, 0, 768, 44}, {0, 44, 768, 802}, {0, -56, 768, 100},
-     {0, -76, 768, 120}, 936, {20, 890, 728, 90}, 934},
+    {"Phone",
+     platform::DeviceProfile::Phone,
+     {0, 0, 320, 44},
+     {0, 44, 320, 295},
+     {0, -56, 320, 100},
+     {0, -76, 320, 120},
+     392,
+     {0, 383, 320, 53},
+     427},
+    {"Tablet",
+     platform::DeviceProfile::Tablet,
+     {0, 0, 768, 44},
+     {0, 44, 768, 802},
+     {0, -56, 768, 100},
+     {0, -76, 768, 120},
+     936,
+     {20, 890, 728, 90},
+     934},
 };
 
 class DriveLayout : public apptest::AppTest, public ::testing::WithParamInterface<DeviceFrames> {
@@ -64,8 +78,8 @@ protected:
                r.maxY() <= outer.maxY() + e;
     }
     static std::string describe(const Rect& r) {
-        return "(" + std::to_string(r.x()) + ", " + std::to_string(r.y()) + ", " + std::to_string(r.width()) + ", " +
-               std::to_string(r.height()) + ")";
+        return "(" + std::to_string(r.x()) + ", " + std::to_string(r.y()) + ", " + std::to_string(r.width()) +
+               ", " + std::to_string(r.height()) + ")";
     }
     // The view lies wholly inside the screen.
     static void expectOnScreen(const platform::View& view, const std::string& what) {
@@ -103,11 +117,13 @@ protected:
     void expectBannerHostAt(double y, const std::string& when) {
         SCOPED_TRACE(when);
         const DeviceFrames& d = GetParam();
-        EXPECT_EQ(app::adView->frame(), Rect(d.bannerHost.x(), y, d.bannerHost.width(), d.bannerHost.height()));
+        EXPECT_EQ(app::adView->frame(),
+                  Rect(d.bannerHost.x(), y, d.bannerHost.width(), d.bannerHost.height()));
         auto house = app::adView->newsView();
         ASSERT_TRUE(house);
         EXPECT_TRUE(inside(onScreen(*house), onScreen(*app::adView)))
-            << "house banner " << describe(onScreen(*house)) << " in host " << describe(onScreen(*app::adView));
+            << "house banner " << describe(onScreen(*house)) << " in host "
+            << describe(onScreen(*app::adView));
         if (y == d.bannerHost.y())
             expectOnScreen(*house, "the house banner");
     }

@@ -24,8 +24,8 @@
 #include "platform/media/MoviePlayerView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
-#include "platform/ui/Window.h"
 #include "platform/ui/TextRenderer.h"
+#include "platform/ui/Window.h"
 #include "promo/AdViewController.h"
 #include "runner/Runner.h"
 #include "services/MeridianEndpoints.h"
@@ -141,8 +141,10 @@ namespace {
 
 // The overlay of the playing video, in whichever window holds it.
 std::shared_ptr<meridian::MRJSONVideoOverlayControlView> videoOverlay() {
-    std::function<std::shared_ptr<meridian::MRJSONVideoOverlayControlView>(const std::shared_ptr<platform::View>&)>
-        find = [&](const std::shared_ptr<platform::View>& view) -> std::shared_ptr<meridian::MRJSONVideoOverlayControlView> {
+    std::function<std::shared_ptr<meridian::MRJSONVideoOverlayControlView>(
+        const std::shared_ptr<platform::View>&)>
+        find = [&](const std::shared_ptr<platform::View>& view)
+        -> std::shared_ptr<meridian::MRJSONVideoOverlayControlView> {
         if (auto overlay = std::dynamic_pointer_cast<meridian::MRJSONVideoOverlayControlView>(view))
             return overlay;
         for (const auto& child : view->subviews())
@@ -156,11 +158,13 @@ std::shared_ptr<meridian::MRJSONVideoOverlayControlView> videoOverlay() {
     return nullptr;
 }
 
-platform::Rect onScreen(const platform::View& view) { return view.convertRectTo(view.bounds(), nullptr); }
+platform::Rect onScreen(const platform::View& view) {
+    return view.convertRectTo(view.bounds(), nullptr);
+}
 
 std::string describe(const platform::Rect& r) {
-    return "(" + std::to_string(r.x()) + ", " + std::to_string(r.y()) + ", " + std::to_string(r.width()) + ", " +
-           std::to_string(r.height()) + ")";
+    return "(" + std::to_string(r.x()) + ", " + std::to_string(r.y()) + ", " + std::to_string(r.width()) +
+           ", " + std::to_string(r.height()) + ")";
 }
 
 // The quarter turn is a float's 1.5707964 radians: turned frames are exact to a small fraction
@@ -187,7 +191,8 @@ class MeridianVideoOnScreen : public MeridianEndToEnd,
 TEST_P(MeridianVideoOnScreen, ThePlayerCoversTheScreenWithItsButtonsAndCountdownOnIt) {
     platform::Device::setProfile(GetParam());
     launchAndCache();
-    ASSERT_TRUE(runUntil([&] { return count(kTrackStart) >= 1; }, 40)) << platform::TextRenderer::renderScreen();
+    ASSERT_TRUE(runUntil([&] { return count(kTrackStart) >= 1; }, 40))
+        << platform::TextRenderer::renderScreen();
     // Every button has appeared ("Learn more" last, 5 s in).
     auto overlay = videoOverlay();
     ASSERT_TRUE(overlay);
@@ -201,7 +206,8 @@ TEST_P(MeridianVideoOnScreen, ThePlayerCoversTheScreenWithItsButtonsAndCountdown
 
     // The turned player and its overlay cover the screen exactly: no strip of the drive shows.
     ASSERT_TRUE(overlay->superview());
-    EXPECT_TRUE(coversTheScreen(onScreen(*overlay->superview()))) << describe(onScreen(*overlay->superview()));
+    EXPECT_TRUE(coversTheScreen(onScreen(*overlay->superview())))
+        << describe(onScreen(*overlay->superview()));
     EXPECT_TRUE(coversTheScreen(onScreen(*overlay))) << describe(onScreen(*overlay));
 
     // Each button, the close button among them, and the countdown lie wholly on the screen.
