@@ -1,6 +1,7 @@
 #include "app/FerrowickAppDelegate.h"
 
 #include "app/AppConfiguration.h"
+#include "app/DriveLayout.h"
 #include "app/RootViewController.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
@@ -148,7 +149,7 @@ void FerrowickAppDelegate::removeSplashPage(const std::shared_ptr<platform::View
 void FerrowickAppDelegate::createBannerHost() {
     if (adView)
         return; // one banner host per run
-    adView = std::make_shared<promo::AdViewController>(kBannerHostFrame);
+    adView = std::make_shared<promo::AdViewController>(layout::bannerHostFrame());
     adView->setRootViewController(navigationController_);
     adView->setDelegate(weak_from_this());
     adView->setAutoresizingMask(kBannerHostAutoresizing);

@@ -46,9 +46,7 @@ inline constexpr std::string_view kPromoAppLinkKey = "promoAppLink";
 inline constexpr std::string_view kPayloadAppLinkField = "applink";
 inline constexpr std::string_view kBackgroundPushNotification = "backgroundPush";
 
-// Where the banner host sits, and the animation names used to move it.
-inline constexpr double kBannerHostY = 383;
-inline const platform::Rect kBannerHostFrame{0, kBannerHostY, 320, 53};
+// The banner host's autoresizing; its frames are the drive layout's (app/DriveLayout.h).
 inline constexpr unsigned kBannerHostAutoresizing = 5; // flexible left and right margins
 
 class FerrowickAppDelegate : public platform::ApplicationDelegate,

@@ -120,7 +120,7 @@ void HelpPage::upButtonEffect3() {
 }
 
 void HelpPage::backButtonPressed() {
-    moveBannerHost(kBannerHostY);
+    moveBannerHost(layout::bannerHostY());
     if (auto nav = navigationController())
         nav->dismissModalViewControllerAnimated(true);
     else

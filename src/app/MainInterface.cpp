@@ -1,6 +1,7 @@
 #include "app/MainInterface.h"
 
 #include "app/AppConfiguration.h"
+#include "app/DriveLayout.h"
 #include "app/FerrowickAppDelegate.h"
 #include "app/HelpPage.h"
 #include "app/RootViewController.h"
@@ -17,22 +18,8 @@
 namespace app {
 namespace {
 
-const platform::Rect kContentFrame{0, 0, 320, 416};
-const platform::Rect kToolbarFrame{0, 0, 320, 44};
-// The list ends where the banner host begins (y 383 in the navigation view, 339 here).
-const platform::Rect kFileTableFrame{0, 44, 320, 295};
-// Both panels wait above the toolbar, behind it, until they slide down.
-const platform::Rect kMemoryViewFrame{0, -56, 320, 100};
-const platform::Rect kPassCodeViewFrame{0, -76, 320, 120};
-// The row of action buttons sits right under the banner host, which is 53 high on a phone
-// and 90 on a tablet (the navigation bar above this view is 44 high).
-constexpr double kNavigationBarHeight = 44, kPhoneBannerHeight = 53, kTabletBannerHeight = 90;
-constexpr double kActionRowHeight = 24;
-
-double actionRowY() {
-    bool tablet = platform::Device::current().userInterfaceIdiom() == platform::UserInterfaceIdiom::Tablet;
-    return kBannerHostY - kNavigationBarHeight + (tablet ? kTabletBannerHeight : kPhoneBannerHeight);
-}
+// The help pages are pictures of the phone's size, paged by this frame's height.
+const platform::Rect kHelpPagesFrame{0, 0, 320, 416};
 constexpr unsigned kFlexibleSize =
     platform::Autoresizing::FlexibleWidth | platform::Autoresizing::FlexibleHeight;
 
@@ -46,6 +33,15 @@ constexpr MemoryLabel kMemoryLabels[] = {
     {&RootViewController::freeMemory, 38},
     {&RootViewController::usedMemory, 68},
 };
+constexpr double kMemoryLabelInset = 10, kMemoryLabelHeight = 26;
+
+// The pass-code panel's controls, centred across the panel (the phone's 320-point panel puts
+// the field at x 80, OK at 60 and Cancel at 170).
+constexpr double kPassLabelInset = 10;
+constexpr platform::Size kPassFieldSize{160, 31};
+constexpr double kPassFieldY = 40;
+constexpr platform::Size kPassButtonSize{90, 32};
+constexpr double kPassButtonY = 80, kPassButtonGap = 20;
 
 // The row of buttons under the banner host, wired to the root screen's actions.
 struct ActionButton {
@@ -65,7 +61,7 @@ std::shared_ptr<platform::Button> titledButton(const platform::Rect& frame, cons
 }
 
 std::shared_ptr<platform::View> contentView() {
-    auto view = std::make_shared<platform::View>(kContentFrame);
+    auto view = std::make_shared<platform::View>(layout::rootViewFrame());
     view->setBackgroundColor(platform::Color::whiteColor());
     view->setAutoresizingMask(kFlexibleSize);
     return view;
@@ -88,14 +84,17 @@ void loadRootViewInterface(RootViewController& root) {
     auto view = contentView();
     view->setClipsToBounds(true);
 
-    root.fileTable = std::make_shared<platform::TableView>(kFileTableFrame, platform::TableViewStyle::Plain);
+    root.fileTable =
+        std::make_shared<platform::TableView>(layout::fileTableFrame(), platform::TableViewStyle::Plain);
     root.fileTable->setDataSource(self);
     root.fileTable->setDelegate(self);
     view->addSubview(root.fileTable);
 
-    root.memoryView = std::make_shared<platform::View>(kMemoryViewFrame);
+    root.memoryView = std::make_shared<platform::View>(layout::memoryViewFrame());
+    const double panelWidth = root.memoryView->frame().width();
     for (const auto& item : kMemoryLabels) {
-        auto label = std::make_shared<platform::Label>(platform::Rect(10, item.y, 300, 26));
+        auto label = std::make_shared<platform::Label>(platform::Rect(
+            kMemoryLabelInset, item.y, panelWidth - 2 * kMemoryLabelInset, kMemoryLabelHeight));
         label->setTextColor(platform::Color::whiteColor());
         label->setBackgroundColor(platform::Color::clearColor());
         root.memoryView->addSubview(label);
@@ -103,34 +102,39 @@ void loadRootViewInterface(RootViewController& root) {
     }
     view->addSubview(root.memoryView);
 
-    root.passCodeView = std::make_shared<platform::View>(kPassCodeViewFrame);
+    root.passCodeView = std::make_shared<platform::View>(layout::passCodeViewFrame());
     root.passCodeView->setBackgroundColor(platform::Color::lightGrayColor());
-    root.passLabel = std::make_shared<platform::Label>(platform::Rect(10, 8, 300, 24));
+    const double middle = root.passCodeView->frame().width() / 2;
+    root.passLabel = std::make_shared<platform::Label>(
+        platform::Rect(kPassLabelInset, 8, 2 * (middle - kPassLabelInset), 24));
     root.passLabel->setText("Enter pass key");
     root.passLabel->setTextAlignment(platform::TextAlignment::Center);
     root.passCodeView->addSubview(root.passLabel);
-    root.pass1 = std::make_shared<platform::TextField>(platform::Rect(80, 40, 160, 31));
+    root.pass1 = std::make_shared<platform::TextField>(platform::Rect(
+        middle - kPassFieldSize.width / 2, kPassFieldY, kPassFieldSize.width, kPassFieldSize.height));
     root.pass1->setSecureTextEntry(true);
     root.pass1->setKeyboardType(platform::KeyboardType::NumberPad);
     root.pass1->setBorderStyle(platform::TextBorderStyle::RoundedRect);
     root.pass1->setPlaceholder("Pass key");
     root.passCodeView->addSubview(root.pass1);
-    auto ok = titledButton(platform::Rect(60, 80, 90, 32), "OK");
+    const double okX = middle - kPassButtonGap / 2 - kPassButtonSize.width;
+    auto ok = titledButton(platform::Rect({okX, kPassButtonY}, kPassButtonSize), "OK");
     ok->addTarget(self, &RootViewController::passCodeDone, platform::ControlEvent::TouchUpInside);
     root.passCodeView->addSubview(ok);
-    auto cancel = titledButton(platform::Rect(170, 80, 90, 32), "Cancel");
+    auto cancel =
+        titledButton(platform::Rect({middle + kPassButtonGap / 2, kPassButtonY}, kPassButtonSize), "Cancel");
     cancel->addTarget(self, &RootViewController::done, platform::ControlEvent::TouchUpInside);
     root.passCodeView->addSubview(cancel);
     view->addSubview(root.passCodeView);
 
-    root.toolBar = std::make_shared<platform::Toolbar>(kToolbarFrame);
+    root.toolBar = std::make_shared<platform::Toolbar>(layout::toolbarFrame());
     view->addSubview(root.toolBar);
 
-    double width = kContentFrame.width() / static_cast<double>(std::size(kActionButtons));
-    double x = 0;
-    double y = actionRowY();
+    const platform::Rect row = layout::actionRowFrame();
+    double width = row.width() / static_cast<double>(std::size(kActionButtons));
+    double x = row.x();
     for (const auto& item : kActionButtons) {
-        auto button = titledButton(platform::Rect(x, y, width, kActionRowHeight), item.title);
+        auto button = titledButton(platform::Rect(x, row.y(), width, row.height()), item.title);
         button->addTarget(self, item.action, platform::ControlEvent::TouchUpInside);
         view->addSubview(button);
         x += width;
@@ -142,7 +146,7 @@ void loadSettingsViewInterface(SettingsView& settings) {
     auto self = std::static_pointer_cast<SettingsView>(settings.shared_from_this());
     auto view = contentView();
     settings.setTable =
-        std::make_shared<platform::TableView>(kContentFrame, platform::TableViewStyle::Grouped);
+        std::make_shared<platform::TableView>(layout::rootViewFrame(), platform::TableViewStyle::Grouped);
     settings.setTable->setAutoresizingMask(kFlexibleSize);
     settings.setTable->setDataSource(self);
     settings.setTable->setDelegate(self);
@@ -152,7 +156,7 @@ void loadSettingsViewInterface(SettingsView& settings) {
 
 void loadHelpPageInterface(HelpPage& help) {
     auto view = contentView();
-    help.contentView = std::make_shared<platform::ScrollView>(kContentFrame);
+    help.contentView = std::make_shared<platform::ScrollView>(kHelpPagesFrame);
     view->addSubview(help.contentView);
     help.setView(view);
 }

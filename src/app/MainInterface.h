@@ -11,8 +11,8 @@
 //   loadSettingsViewInterface    "SettingsView": the settings table
 //   loadHelpPageInterface        "HelpPage": the paging scroll view of the help images
 //
-// Layouts are in points for the phone screen (a 320 × 416 content area under the navigation
-// bar). Main thread only.
+// Frames come from the drive layout (app/DriveLayout.h): the phone's fixed figures on a
+// phone, the same relations on the device's screen otherwise. Main thread only.
 #include <memory>
 
 namespace app {

@@ -47,8 +47,6 @@ constexpr const char* kUpgradeImageDim = "upgrade1.png";
 const platform::Rect kMemoryButtonFrame{100, 2, 30, 40};
 const platform::Rect kUpgradeOverlayFrame{100, 1, 140, 40};
 const platform::Rect kUpgradeButtonFrame{70, 2, 140, 40};
-const platform::Rect kNewsPanelHidden{0, 480, 320, 300};
-const platform::Rect kNewsPanelShown{0, 160, 320, 300};
 
 constexpr std::int64_t kBytesPerMegabyte = 1048576;
 constexpr float kMegabytesToGigabytes = 1.0f / 1024.0f;
@@ -107,8 +105,7 @@ void moveBannerHost(double y) {
         return;
     platform::View::beginAnimations(kBannerAnimation);
     platform::View::setAnimationDuration(RootViewController::kBannerMoveDuration);
-    adView->setFrame(
-        platform::Rect(0, y, RootViewController::kBannerWidth, RootViewController::kBannerHeight));
+    adView->setFrame(layout::bannerHostFrameAt(y));
     platform::View::commitAnimations();
 }
 
@@ -251,7 +248,7 @@ void RootViewController::moreApps() {
 }
 
 void RootViewController::help() {
-    moveBannerHost(kBannerAsideY);
+    moveBannerHost(layout::bannerHostAsideY());
     presentModalViewController(platform::NavigationController::create(std::make_shared<HelpPage>()), true);
 }
 
@@ -259,13 +256,13 @@ void RootViewController::showNews(promo::PushNewsView& panel) {
     if (auto button = panel.newsButton())
         button->setEnabled(false);
     if (!panel.isViewAdded()) {
-        panel.setFrame(kNewsPanelHidden);
+        panel.setFrame(layout::newsPanelHiddenFrame());
         view()->addSubview(panel.sharedView());
         panel.setIsViewAdded(true);
     }
     platform::View::beginAnimations(kNewsAnimation);
     platform::View::setAnimationDuration(kNewsSlideDuration);
-    panel.setFrame(kNewsPanelShown);
+    panel.setFrame(layout::newsPanelShownFrame());
     if (adView)
         adView->setAlpha(0);
     platform::View::commitAnimations();
@@ -276,7 +273,7 @@ void RootViewController::hideNews(promo::PushNewsView& panel) {
         button->setEnabled(true);
     platform::View::beginAnimations(kNewsAnimation);
     platform::View::setAnimationDuration(kNewsSlideDuration);
-    panel.setFrame(kNewsPanelHidden);
+    panel.setFrame(layout::newsPanelHiddenFrame());
     if (adView)
         adView->setAlpha(1);
     platform::View::commitAnimations();

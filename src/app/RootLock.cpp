@@ -82,7 +82,7 @@ void RootViewController::setting() {
     // The settings can turn the lock off or set a new key: not while the list is locked.
     if (locked_)
         return;
-    moveBannerHost(kBannerAsideY);
+    moveBannerHost(layout::bannerHostAsideY());
     auto settings = std::make_shared<SettingsView>();
     presentModalViewController(platform::NavigationController::create(settings), true);
 }

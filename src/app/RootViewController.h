@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/DocumentList.h"
+#include "app/DriveLayout.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/BarButtonItem.h"
@@ -76,16 +77,14 @@ public:
     static constexpr int kTypeLabelTag = 1001;
     static constexpr int kDateLabelTag = 1002;
     static constexpr int kSizeLabelTag = 1003;
-    static constexpr double kPassCodeSlide = 120;
+    static constexpr double kPassCodeSlide = layout::kPassCodeViewHeight;
     static constexpr double kPassCodeSlideDuration = 0.3;
     static constexpr double kAlertPollInterval = 1.0;
-    static constexpr double kMemorySlide = 100;
+    static constexpr double kMemorySlide = layout::kMemoryViewHeight;
     static constexpr double kMemorySlideDuration = 0.3;
     static constexpr double kBlinkInterval = 1.0;
     static constexpr double kBannerMoveDuration = 0.5;
-    static constexpr double kBannerAsideY = 427;
     static constexpr double kNewsSlideDuration = 0.5;
-    static constexpr double kBannerWidth = 320, kBannerHeight = 53;
 
     RootViewController();
     ~RootViewController() override;
@@ -211,7 +210,8 @@ private:
 };
 
 // Moves or fades the banner host in the animation "halo" of 0.5 s; nothing happens while no
-// banner host exists.
+// banner host exists. A move gives the host the device's banner frame at `y`
+// (layout::bannerHostY() or layout::bannerHostAsideY()).
 void moveBannerHost(double y);
 void fadeBannerHost(double value);
 

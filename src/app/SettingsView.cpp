@@ -303,7 +303,7 @@ void SettingsView::editDone() {
 }
 
 void SettingsView::doneButtonPressed() {
-    moveBannerHost(kBannerHostY);
+    moveBannerHost(layout::bannerHostY());
     if (auto nav = navigationController())
         nav->dismissModalViewControllerAnimated(true);
     else

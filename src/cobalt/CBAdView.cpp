@@ -353,6 +353,7 @@ bool CBAdViewInternal::display() {
         m_view->setUserInteractionEnabled(false);
         m_isRefreshing = true;
         if (auto container = containerView()) {
+            m_fadedContainer = container;
             platform::AnimationOptions fade("", kFadeDuration);
             platform::View::animate(fade, [&] { container->setAlpha(0); });
         }
@@ -405,7 +406,8 @@ std::string CBAdViewInternal::baseURL() {
 }
 
 void CBAdViewInternal::adContentDidLoad() {
-    auto container = containerView();
+    auto container = fadedContainerView();
+    m_fadedContainer.reset();
     std::weak_ptr<CBAdViewInternal> weak = weak_from_this();
     auto finished = [weak] {
         if (auto self = weak.lock()) {
@@ -464,7 +466,8 @@ void CBAdViewInternal::adDisplayFailedForSlotNamed(const std::string&) {
     // The previous ad shows again; without one the banner stays as it is until its next ad.
     if (!pageHoldsPreviousAd)
         return;
-    if (auto container = containerView()) {
+    if (auto container = fadedContainerView()) {
+        m_fadedContainer.reset();
         platform::AnimationOptions fade("", kFadeDuration);
         platform::View::animate(fade, [&] { container->setAlpha(1.0); });
     }
@@ -489,6 +492,12 @@ std::shared_ptr<platform::View> CBAdViewInternal::containerView() const {
     return view;
 }
 
+std::shared_ptr<platform::View> CBAdViewInternal::fadedContainerView() const {
+    if (auto faded = m_fadedContainer.lock())
+        return faded;
+    return containerView();
+}
+
 void CBAdViewInternal::layout() {
     const platform::Rect bounds = m_view->bounds();
     platform::Rect webFrame = bounds;
@@ -511,8 +520,10 @@ void CBAdViewInternal::applicationWillEnterForeground() {
     }
     if (m_lastDisplayTime != 0)
         return;
-    if (auto container = containerView())
+    if (auto container = containerView()) {
+        m_fadedContainer = container;
         container->setAlpha(0);
+    }
     m_view->setUserInteractionEnabled(false);
     refresh();
 }

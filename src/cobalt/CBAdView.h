@@ -140,8 +140,12 @@ public:
     int execMode() const { return m_execMode; }
     void loadScriptAndExecute(const std::string& command);
     virtual void layout();
-    // The outermost same-sized view around the controller's view; the fades act on it.
+    // The outermost same-sized view around the controller's view; the fades out act on it.
     virtual std::shared_ptr<platform::View> containerView() const;
+    // The view the last fade out acted on, while it lives; else the container view. The fade
+    // in acts on it: by then the walk may end elsewhere (the ad view moved into a new
+    // adapter's containers before they were placed, then placed in a host of the same size).
+    std::shared_ptr<platform::View> fadedContainerView() const;
     virtual void applicationWillEnterForeground();
     void fullScreenAdWindowWillOpen() { notifyDelegateFullScreenAdDisplayWillOpen(); }
     void fullScreenAdWindowWillClose() { notifyDelegateFullScreenAdDisplayWillClose(); }
@@ -242,6 +246,9 @@ protected:
     double m_refreshInterval = 0;
     bool m_isRefreshing = false;
     bool m_hasDisplayedCurrentAd = false;
+    // The view faded to alpha 0 by the last display or return to the foreground, until it
+    // is faded back in.
+    std::weak_ptr<platform::View> m_fadedContainer;
     // The download time handed to the display script by the last display.
     std::int64_t m_displayingDlTime = 0;
     std::shared_ptr<platform::Timer> m_exitItemTimer;

@@ -208,6 +208,10 @@ void MRJSONVideoAdView::stopObservingPlayer() {
         center.removeObserver(this, name);
 }
 
+double MRJSONVideoAdView::playerOffset(const platform::Rect& windowBounds) {
+    return (windowBounds.height() - windowBounds.width()) / 2;
+}
+
 void MRJSONVideoAdView::showPlayer(const std::shared_ptr<platform::MoviePlayerController>& player) {
     auto keep = self();
     if (auto d = delegate_.lock())
@@ -217,13 +221,14 @@ void MRJSONVideoAdView::showPlayer(const std::shared_ptr<platform::MoviePlayerCo
     double w = bounds.width(), h = bounds.height();
     auto& app = platform::Application::shared();
     auto playerView = player->view();
+    const double offset = playerOffset(bounds);
     playerView->setFrame(platform::Rect(0, 0, h, w));
     if (app.statusBarOrientation() == platform::InterfaceOrientation::LandscapeLeft)
         playerView->setTransform(
-            platform::AffineTransform::makeRotation(-kQuarterTurn).translated(-kPlayerOffset, -kPlayerOffset));
+            platform::AffineTransform::makeRotation(-kQuarterTurn).translated(-offset, -offset));
     else
         playerView->setTransform(
-            platform::AffineTransform::makeRotation(kQuarterTurn).translated(kPlayerOffset, kPlayerOffset));
+            platform::AffineTransform::makeRotation(kQuarterTurn).translated(offset, offset));
     isStatusBarHidden_ = app.isStatusBarHidden();
     app.setStatusBarHidden(true, false);
 

@@ -69,7 +69,10 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
 public:
     static constexpr double kPlaybackTimerInterval = 1.0;
     static constexpr double kQuarterTurn = 1.5707964;
-    static constexpr double kPlayerOffset = 80;
+    // The shift that puts the quarter-turned player (h wide, w high before the turn) back on
+    // a w × h window: half the difference of the window's sides (80 on a 320 × 480 phone,
+    // 128 on a 768 × 1024 tablet).
+    static double playerOffset(const platform::Rect& windowBounds);
     static constexpr int kPlaybackErrorToRecache = -50;
 
     static std::shared_ptr<MRJSONVideoAdView> create(const platform::Rect& frame,

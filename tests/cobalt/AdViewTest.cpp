@@ -932,4 +932,51 @@ TEST_F(AdViewTest, TheArrowsShowOnTheControl) {
     }
 }
 
+// As the mediation adapter does at a refresh, the banner is moved into a new wrapper of its own
+// size before the wrapper is on screen, so the refresh fades the wrapper out; then the wrapper
+// is placed in a host of the same size. Whether the new ad loads or cannot be shown, the
+// wrapper that was faded out is faded back in, and every view up to the window is drawn.
+struct RefadeCase {
+    const char* name;
+    bool nextAdBroken;
+};
+
+class BannerMovedDuringRefresh : public AdViewTest, public ::testing::WithParamInterface<RefadeCase> {};
+
+TEST_P(BannerMovedDuringRefresh, TheViewFadedOutIsFadedBackIn) {
+    launch({{1, "banner"}});
+    auto view = showBanner();
+    ASSERT_TRUE(waitForDrawnAndNext(view));
+    auto c = view->controller();
+    const auto shown = slot("banner")->dlTime();
+    const auto next = slot("banner")->nextAdDlTime();
+    if (GetParam().nextAdBroken)
+        fs::remove(store() / "Content" / "banner" / std::to_string(next) / "index.html");
+
+    const platform::Size size = view->frame().size;
+    auto wrapper = std::make_shared<platform::View>(platform::Rect({0, 0}, size));
+    view->setFrame(platform::Rect({0, 0}, size));
+    wrapper->addSubview(view);
+    time.clock().setNow(c->lastDisplayTime() + 10);
+    view->refresh();
+    ASSERT_TRUE(c->isRefreshing());
+    EXPECT_EQ(wrapper->alpha(), 0.0);
+
+    auto host = std::make_shared<platform::View>(platform::Rect({0, 400}, size));
+    hostRoot->addSubview(host);
+    host->addSubview(wrapper);
+    // The new ad is drawn, or the one shown before stays.
+    const auto expected = GetParam().nextAdBroken ? shown : next;
+    EXPECT_TRUE(waitFor([&] { return !c->isRefreshing() && slot("banner")->dlTime() == expected; }));
+    settle();
+    for (std::shared_ptr<platform::View> v = c->webView(); v; v = v->superview())
+        EXPECT_EQ(v->alpha(), 1.0) << (v == wrapper ? "the wrapper" : "a view between the page and the window");
+    EXPECT_EQ(wrapper->alpha(), 1.0);
+    EXPECT_TRUE(c->view()->isUserInteractionEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Refresh, BannerMovedDuringRefresh,
+                         ::testing::Values(RefadeCase{"NewAdLoads", false}, RefadeCase{"NewAdCannotBeShown", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

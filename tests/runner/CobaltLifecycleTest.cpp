@@ -2,7 +2,8 @@
 // alone in the configuration: the ad shows in the drive's banner slot, the application goes
 // to the background and comes back, with and without the ad's landing page open, on a phone
 // and on a tablet. Afterwards the screen is not blank, the landing page's Done still leads
-// back, the status bar is back, and the drive's Settings can be reached.
+// back, the status bar is back, and the drive's Settings can be reached. Through refreshes the
+// banner keeps showing its ad: every view from the ad's page up to the window is drawn.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,6 +19,7 @@
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
 #include "platform/ui/TextRenderer.h"
+#include "platform/ui/Window.h"
 #include "promo/AdViewController.h"
 #include "runner/CommandInterpreter.h"
 #include "runner/Runner.h"
@@ -56,6 +58,32 @@ protected:
     }
     static void waitSeconds(double seconds) { runner::waitFor(seconds, true); }
     static std::string screen() { return platform::TextRenderer::renderScreen(); }
+    // The banner slot's ad view.
+    static std::shared_ptr<cobalt::CBAdView> cobaltAdView() {
+        auto controller = cobalt::CBController::existing();
+        return controller ? std::dynamic_pointer_cast<cobalt::CBAdView>(controller->viewForSlotNamed(
+                                cobalt::SwitchboardAdapterCobalt::bannerSlotName()))
+                          : nullptr;
+    }
+    // Each view from the ad's page up to the window that is not drawn (alpha under 1 or
+    // hidden), or that the chain does not end in a window; empty when the ad shows.
+    static std::string viewsHidingTheAd() {
+        auto adView = cobaltAdView();
+        if (!adView)
+            return "no ad view";
+        std::string hiding;
+        std::shared_ptr<platform::View> view = adView->controller()->webView();
+        std::shared_ptr<platform::View> top;
+        for (int depth = 0; view; view = view->superview(), ++depth) {
+            if (view->alpha() < 1.0 || view->isHidden())
+                hiding += "view " + std::to_string(depth) + " above the page: alpha " +
+                          std::to_string(view->alpha()) + (view->isHidden() ? ", hidden" : "") + "\n";
+            top = view;
+        }
+        if (!std::dynamic_pointer_cast<platform::Window>(top))
+            hiding += "the ad is in no window\n";
+        return hiding;
+    }
     bool cobaltShown() {
         auto adapter = slot() ? slot()->currAdapter() : nullptr;
         return adapter && slot()->adExists() && adapter->networkConfig()->networkType() == 7;
@@ -125,6 +153,51 @@ INSTANTIATE_TEST_SUITE_P(
                       LifecycleCase{"TabletLandingPage", platform::DeviceProfile::Tablet, true},
                       LifecycleCase{"TabletAdOnly", platform::DeviceProfile::Tablet, false}),
     [](const ::testing::TestParamInfo<LifecycleCase>& info) { return std::string(info.param.name); });
+
+// Three refreshes, each bringing the next Cobalt ad into the banner slot: after each, once the
+// ad's page has shown it, the ad is drawn all the way up to the window.
+class CobaltRefresh : public CobaltLifecycle {};
+
+TEST_P(CobaltRefresh, TheBannerShowsItsAdAfterEachOfThreeRefreshes) {
+    launch();
+    runner::settle();
+    for (int i = 0; i < 15 && !cobaltShown(); ++i)
+        waitSeconds(1);
+    ASSERT_TRUE(cobaltShown()) << screen();
+    auto adView = cobaltAdView();
+    ASSERT_TRUE(adView);
+    auto controller = adView->controller();
+    auto settled = [&] { return !controller->isRefreshing() && controller->hasDisplayedCurrentAd(); };
+    for (int i = 0; i < 10 && !settled(); ++i)
+        waitSeconds(1);
+    EXPECT_EQ(viewsHidingTheAd(), "") << "the first ad\n" << screen();
+
+    auto shown = slot()->currAdapter();
+    for (int refresh = 1; refresh <= 3; ++refresh) {
+        SCOPED_TRACE("refresh " + std::to_string(refresh));
+        // The next refresh that brings a Cobalt ad: a new adapter holds the slot's view.
+        const std::int64_t before = controller->slot()->dlTime();
+        auto refreshed = [&] { return cobaltShown() && slot()->currAdapter() != shown; };
+        for (int i = 0; i < 100 && !refreshed(); ++i)
+            waitSeconds(1);
+        ASSERT_TRUE(refreshed()) << screen();
+        shown = slot()->currAdapter();
+        ASSERT_EQ(cobaltAdView(), adView);
+        // The page has shown the new ad (it is drawn and counted as displayed).
+        auto newAdShown = [&] { return settled() && controller->slot()->dlTime() != before; };
+        for (int i = 0; i < 10 && !newAdShown(); ++i)
+            waitSeconds(1);
+        EXPECT_TRUE(newAdShown());
+        EXPECT_EQ(viewsHidingTheAd(), "") << screen();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cobalt, CobaltRefresh,
+                         ::testing::Values(LifecycleCase{"Phone", platform::DeviceProfile::Phone, false},
+                                           LifecycleCase{"Tablet", platform::DeviceProfile::Tablet, false}),
+                         [](const ::testing::TestParamInfo<LifecycleCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // On a tablet: the landing page open, the application in the background, its Done tapped and
 // the ad tapped again, then the return to the foreground while the banner is still fading out

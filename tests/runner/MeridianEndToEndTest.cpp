@@ -3,7 +3,8 @@
 // video ad), the adapter, the Meridian client and the embedded services over loopback HTTP.
 // The first request caches the video and fails; the next pick replays it and the slot hears it;
 // the video ends, the player closes and refresh goes on with Meridian. A later launch, with the
-// services on another port, replays the video left by the earlier one.
+// services on another port, replays the video left by the earlier one. On the phone and on
+// the tablet the turned player covers the screen, with its buttons and countdown on it.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -16,11 +17,15 @@
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
 #include "meridian/MRHandshake.h"
+#include "meridian/MRJSONVideoOverlayControlView.h"
 #include "meridian/MRURLDownload.h"
 #include "meridian/MRVideoCache.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/media/MoviePlayerView.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/TextRenderer.h"
+#include "platform/ui/Window.h"
 #include "promo/AdViewController.h"
 #include "runner/Runner.h"
 #include "services/MeridianEndpoints.h"
@@ -47,6 +52,7 @@ protected:
         runnertest::startAsOnAFreshDevice(*services_);
         runnertest::serveNetworks(*services_, kMeridianOnly);
         services_->setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
+        services_->setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
     }
 
     std::shared_ptr<mediation::SwitchboardView> slot() {
@@ -130,3 +136,101 @@ TEST_F(MeridianEndToEnd, ALaterLaunchReplaysTheVideoTheEarlierOneCached) {
     EXPECT_EQ(count(kTrackEnd), 0u);
     ASSERT_TRUE(runUntil([&] { return count(services::kMeridianAdPath) >= 1; }, 40));
 }
+
+namespace {
+
+// The overlay of the playing video, in whichever window holds it.
+std::shared_ptr<meridian::MRJSONVideoOverlayControlView> videoOverlay() {
+    std::function<std::shared_ptr<meridian::MRJSONVideoOverlayControlView>(
+        const std::shared_ptr<platform::View>&)>
+        find = [&](const std::shared_ptr<platform::View>& view)
+        -> std::shared_ptr<meridian::MRJSONVideoOverlayControlView> {
+        if (auto overlay = std::dynamic_pointer_cast<meridian::MRJSONVideoOverlayControlView>(view))
+            return overlay;
+        for (const auto& child : view->subviews())
+            if (auto found = find(child))
+                return found;
+        return nullptr;
+    };
+    for (const auto& window : platform::Application::shared().windows())
+        if (auto found = find(window))
+            return found;
+    return nullptr;
+}
+
+platform::Rect onScreen(const platform::View& view) {
+    return view.convertRectTo(view.bounds(), nullptr);
+}
+
+std::string describe(const platform::Rect& r) {
+    return "(" + std::to_string(r.x()) + ", " + std::to_string(r.y()) + ", " + std::to_string(r.width()) +
+           ", " + std::to_string(r.height()) + ")";
+}
+
+// The quarter turn is a float's 1.5707964 radians: turned frames are exact to a small fraction
+// of a point only.
+constexpr double kTurnError = 0.01;
+
+bool insideTheScreen(const platform::Rect& r) {
+    const platform::Rect s = platform::Screen::main().bounds();
+    return r.minX() >= s.minX() - kTurnError && r.minY() >= s.minY() - kTurnError &&
+           r.maxX() <= s.maxX() + kTurnError && r.maxY() <= s.maxY() + kTurnError;
+}
+
+// Inside the screen and covering it.
+bool coversTheScreen(const platform::Rect& r) {
+    const platform::Rect s = platform::Screen::main().bounds();
+    return insideTheScreen(r) && r.width() >= s.width() - kTurnError && r.height() >= s.height() - kTurnError;
+}
+
+class MeridianVideoOnScreen : public MeridianEndToEnd,
+                              public ::testing::WithParamInterface<platform::DeviceProfile> {};
+
+} // namespace
+
+TEST_P(MeridianVideoOnScreen, ThePlayerCoversTheScreenWithItsButtonsAndCountdownOnIt) {
+    platform::Device::setProfile(GetParam());
+    launchAndCache();
+    ASSERT_TRUE(runUntil([&] { return count(kTrackStart) >= 1; }, 40))
+        << platform::TextRenderer::renderScreen();
+    // Every button has appeared ("Learn more" last, 5 s in).
+    auto overlay = videoOverlay();
+    ASSERT_TRUE(overlay);
+    auto everyButtonShows = [&] {
+        for (const auto& entry : overlay->buttons())
+            if (!entry.button->superview() || entry.button->alpha() == 0)
+                return false;
+        return !overlay->buttons().empty();
+    };
+    ASSERT_TRUE(runUntil(everyButtonShows, 6)) << platform::TextRenderer::renderScreen();
+
+    // The turned player and its overlay cover the screen exactly: no strip of the drive shows.
+    ASSERT_TRUE(overlay->superview());
+    EXPECT_TRUE(coversTheScreen(onScreen(*overlay->superview())))
+        << describe(onScreen(*overlay->superview()));
+    EXPECT_TRUE(coversTheScreen(onScreen(*overlay))) << describe(onScreen(*overlay));
+
+    // Each button, the close button among them, and the countdown lie wholly on the screen.
+    ASSERT_EQ(overlay->buttons().size(), 2u);
+    for (const auto& entry : overlay->buttons()) {
+        ASSERT_TRUE(entry.button->superview()) << entry.videoButton->component();
+        EXPECT_TRUE(insideTheScreen(onScreen(*entry.button)))
+            << entry.videoButton->component() << " at " << describe(onScreen(*entry.button));
+    }
+    ASSERT_TRUE(overlay->countdownLabel());
+    ASSERT_TRUE(overlay->countdownLabel()->superview());
+    EXPECT_TRUE(insideTheScreen(onScreen(*overlay->countdownLabel())))
+        << "countdown at " << describe(onScreen(*overlay->countdownLabel()));
+
+    // The close button closes the player.
+    ASSERT_TRUE(platform::TextRenderer::tap("close"));
+    ASSERT_TRUE(runUntil([&] { return count("/meridian/track/close") >= 1; }, 5));
+    EXPECT_FALSE(videoOnScreen()) << platform::TextRenderer::renderScreen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, MeridianVideoOnScreen,
+                         ::testing::Values(platform::DeviceProfile::Phone, platform::DeviceProfile::Tablet),
+                         [](const auto& info) {
+                             return info.param == platform::DeviceProfile::Phone ? std::string("Phone")
+                                                                                 : std::string("Tablet");
+                         });
