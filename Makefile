@@ -22,7 +22,9 @@ build-test: deps build/test/build.ninja
 run: build-run
 	./build/run/ferrowick --home "$(HOME_DIR)"
 
+# The benchmarks are built here too (not run), so a change that breaks them fails the tests.
 test: build-test
+	cmake --build build/test --target benchmarks -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 build/tsan/build.ninja: | deps
