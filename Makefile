@@ -37,7 +37,8 @@ tsan: deps build/tsan/build.ninja
 
 bench: deps build/run/build.ninja
 	cmake --build build/run --target benchmarks -j $(JOBS)
-	for b in build/run/bench/bench_*; do "$$b"; done
+	@failed=""; for b in build/run/bench/bench_*; do "$$b" || failed="$$failed $$b"; done; \
+	if [ -n "$$failed" ]; then echo "benchmarks that failed:$$failed"; exit 1; fi
 
 # Fuzzing with clang's libFuzzer in its own build folder; each target runs FUZZ_SECONDS,
 # FUZZ_JOBS at once (FUZZ_TARGETS picks some by name, e.g. "value_json url").
