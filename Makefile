@@ -22,7 +22,9 @@ build-test: deps build/test/build.ninja
 run: build-run
 	./build/run/ferrowick --home "$(HOME_DIR)"
 
+# The benchmarks are built here too (not run), so a change that breaks them fails the tests.
 test: build-test
+	cmake --build build/test --target benchmarks -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 build/tsan/build.ninja: | deps
@@ -35,7 +37,8 @@ tsan: deps build/tsan/build.ninja
 
 bench: deps build/run/build.ninja
 	cmake --build build/run --target benchmarks -j $(JOBS)
-	for b in build/run/bench/bench_*; do "$$b"; done
+	@failed=""; for b in build/run/bench/bench_*; do "$$b" || failed="$$failed $$b"; done; \
+	if [ -n "$$failed" ]; then echo "benchmarks that failed:$$failed"; exit 1; fi
 
 # Fuzzing with clang's libFuzzer in its own build folder; each target runs FUZZ_SECONDS,
 # FUZZ_JOBS at once (FUZZ_TARGETS picks some by name, e.g. "value_json url").

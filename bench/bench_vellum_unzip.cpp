@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "services/VellumAdEndpoints.h"
@@ -19,6 +20,8 @@ namespace fs = std::filesystem;
 
 constexpr int kFiles = 500;
 constexpr std::size_t kFileBytes = 20 * 1024 * 1024 / kFiles;
+// The one folder of the bundle, as an ad bundle holds its ad id's folder.
+constexpr std::string_view kFolder = "bundle";
 
 struct Bundle {
     fs::path root;
@@ -28,12 +31,12 @@ struct Bundle {
         fs::create_directories(root);
         // Half random bytes, half repeated text: about as compressible as images and pages.
         std::mt19937 random(7);
-        std::vector<services::ZipEntry> entries{{"bundle/", ""}};
+        std::vector<services::ZipEntry> entries{{std::string(kFolder) + "/", ""}};
         for (int i = 0; i < kFiles; ++i) {
             std::string content(kFileBytes, ' ');
             for (std::size_t j = 0; j < kFileBytes; ++j)
                 content[j] = j % 2 ? static_cast<char>(random()) : static_cast<char>('a' + j % 26);
-            entries.push_back({"bundle/file" + std::to_string(i) + ".bin", std::move(content)});
+            entries.push_back({std::string(kFolder) + "/file" + std::to_string(i) + ".bin", std::move(content)});
         }
         archive = root / "bundle.zip";
         std::ofstream(archive, std::ios::binary) << services::makeZipArchive(entries);
@@ -62,7 +65,8 @@ void BM_ExpandZipFileAtPath(benchmark::State& state) {
         state.PauseTiming();
         const auto destination = b.freshDestination("ours");
         state.ResumeTiming();
-        if (!vellum::VellumAdServer::expandZipFileAtPath(b.archive.string(), destination.string()))
+        if (!vellum::VellumAdServer::expandZipFileAtPath(b.archive.string(), destination.string(),
+                                                           std::string(kFolder)))
             state.SkipWithError("unpacking failed");
     }
 }

@@ -68,7 +68,8 @@ function(fw_tests NAME DIR)
         "FW_SOURCE_DIR=${CMAKE_SOURCE_DIR};FW_BUNDLE_DIR=${FW_RESOURCES_DIR};${FW_TEST_SANITIZER_ENV}")
 endfunction()
 
-# fw_benchmark(NAME SOURCE [LIBS ...]): a Google Benchmark binary, built only by `make bench`.
+# fw_benchmark(NAME SOURCE [LIBS ...]): a Google Benchmark binary, out of the default build: `make bench`
+# builds and runs them, `make test` builds them (in its own build) without running them.
 function(fw_benchmark NAME SOURCE)
     add_executable(${NAME} EXCLUDE_FROM_ALL ${SOURCE})
     target_compile_options(${NAME} PRIVATE ${FW_WARNINGS})

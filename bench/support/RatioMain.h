@@ -27,6 +27,10 @@ public:
     // otherwise its one run does.
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& r : runs) {
+            if (r.error_occurred) {
+                failed.insert(r.run_name.str());
+                continue;
+            }
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
             const bool single = r.run_type == Run::RT_Iteration && r.iterations > 0;
             if (!median && !single)
@@ -44,6 +48,7 @@ public:
     std::map<std::string, double> timeNs;
     std::map<std::string, double> realNs;
     std::set<std::string> medianSeen;
+    std::set<std::string> failed; // benchmarks that stopped with an error
 };
 
 inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs) {
@@ -51,17 +56,23 @@ inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-50s %-40s %8s %6s\n", "ours", "reference", "ratio", "goal");
+    // A pair whose benchmarks did not both run to the end (an error, or a filter that left one
+    // out) has no ratio; an error makes the program fail, so `make bench` reports it.
+    int status = reporter.failed.empty() ? 0 : 1;
     for (const auto& p : pairs) {
         const auto& times = p.realTime ? reporter.realNs : reporter.timeNs;
         auto a = times.find(p.ours), b = times.find(p.reference);
-        if (a == times.end() || b == times.end() || b->second <= 0)
+        if (a == times.end() || b == times.end() || b->second <= 0) {
+            if (reporter.failed.count(p.ours) || reporter.failed.count(p.reference))
+                std::printf("%-50s %-40s %8s %6.2f FAILED\n", p.ours.c_str(), p.reference.c_str(), "-", p.goal);
             continue;
+        }
         double ratio = a->second / b->second;
         std::printf("%-50s %-40s %8.2f %6.2f %s\n", p.ours.c_str(), p.reference.c_str(), ratio, p.goal,
                     ratio <= p.goal ? "met" : "NOT MET");
     }
     benchmark::Shutdown();
-    return 0;
+    return status;
 }
 
 } // namespace fwbench

@@ -25,7 +25,7 @@ void installStandardEndpoints(ServiceHost& host) {
     installPromotionEndpoints(host, fixtures);
     installVellumAdEndpoints(host);
     installCobaltEndpoints(host);
-    installTangentEndpoints(host);
+    installTangentEndpoints(host, fixtures);
     // The push service only records registrations (the request log keeps them); the
     // application ignores the reply.
     host.handle("GET", std::string(kPushRegistrationPath), [](const LoggedRequest&) {

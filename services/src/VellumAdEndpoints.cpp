@@ -182,7 +182,7 @@ void VellumAdService::addCloseButton(const std::string& name) {
 }
 
 std::string VellumAdService::addRichAdBundle(const std::string& adID) {
-    const std::filesystem::path pages = std::filesystem::path(FW_FIXTURES_DIR) / "vellum" / "rich-ad";
+    const std::filesystem::path pages = std::filesystem::path(host_.fixturesDir()) / "vellum" / "rich-ad";
     return addBundle(adID, {{adID + "/", ""},
                             {adID + "/index.html", readFile(pages / "index.html")},
                             {adID + "/expand.html", readFile(pages / "expand.html")},

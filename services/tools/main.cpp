@@ -1,6 +1,6 @@
 // ferrowick-services: serves the remote services on loopback HTTP from the fixtures folder,
 // prints the base URL on one line, and runs until interrupted.
-//   ferrowick-services [--port N] [--address A] [--fixtures DIR]
+//   ferrowick-services [--port N] [--address A] [--fixtures DIR] [-h|--help]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: ferrowick-services [--port N] [--address A] [--fixtures DIR]\n";
+constexpr const char* kUsage = "usage: ferrowick-services [--port N] [--address A] [--fixtures DIR] [-h|--help]\n";
 
 bool parsePort(const char* text, int& port) {
     char* end = nullptr;
@@ -32,6 +32,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         bool hasValue = i + 1 < argc;
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (arg == "--port" && hasValue) {
             if (!parsePort(argv[++i], port)) {
                 std::fprintf(stderr, "ferrowick-services: bad port \"%s\"\n%s", argv[i], kUsage);

@@ -244,6 +244,10 @@ int runFerrowick(int argc, char** argv) {
         std::fprintf(stderr, "ferrowick: %s\n%s", error.c_str(), kRunnerUsage);
         return 2;
     }
+    if (options->help) {
+        std::fputs(kRunnerUsage, stdout);
+        return 0;
+    }
     if (!platform::DeviceHome::setCurrent(options->home)) {
         std::fprintf(stderr, "ferrowick: cannot use \"%s\" as the device home\n", options->home.c_str());
         return 1;

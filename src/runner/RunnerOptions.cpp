@@ -105,6 +105,9 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
             options.installedSchemes = std::move(*schemes);
         } else if (arg == "--console") {
             options.console = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            return options;
         } else {
             error = "unknown option \"" + arg + "\"";
             return std::nullopt;

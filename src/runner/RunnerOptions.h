@@ -11,6 +11,7 @@
 //                          go to Library/Logs/console.log under the device home)
 //   --installed-schemes LIST  comma-separated URL schemes of other applications that count as
 //                          installed (canOpenURL answers yes), besides the system's own
+//   -h, --help             print the usage on standard output and end (exit status 0)
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct RunnerOptions {
     bool manualClock = false;
     bool console = false;
     std::vector<std::string> installedSchemes; // lower case
+    bool help = false; // -h or --help: print the usage and end; the options after it are not read
 };
 
 // Parses the arguments after the program name; on bad input answers nullopt and fills `error`.
@@ -35,6 +37,7 @@ std::optional<RunnerOptions> parseRunnerOptions(const std::vector<std::string>& 
 
 inline constexpr const char* kRunnerUsage =
     "usage: ferrowick [--home DIR] [--device phone|tablet] [--services URL] [--script FILE|-]\n"
-    "                 [--launch-push[=JSON]] [--manual-clock] [--console] [--installed-schemes LIST]\n";
+    "                 [--launch-push[=JSON]] [--manual-clock] [--console] [--installed-schemes LIST]\n"
+    "                 [-h|--help]\n";
 
 } // namespace runner

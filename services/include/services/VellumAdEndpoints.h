@@ -64,7 +64,9 @@ public:
     void addCloseButton(const std::string& name);
     // The demo rich-media ad's bundle: a 320 by 50 page with the page script that clicks
     // through, expands, plays a short sound and plays a short movie ("movie.mov", the build's
-    // sample movie), its expanded page, the sound and the movie.
+    // sample movie), its expanded page, the sound and the movie. The two pages are the host's
+    // fixtures "vellum/rich-ad/index.html" and "vellum/rich-ad/expand.html", read when the
+    // bundle is added.
     std::string addRichAdBundle(const std::string& adID);
     // The demo rich-media ad's control list: it runs until the end of 2099, expands to 320 by
     // 300, clicks through to `clickThroughURL`, fires `pixelURL` when first seen and closes
