@@ -160,6 +160,11 @@ void CBDatabase::init() {
     initialized_ = true;
 }
 
+bool CBDatabase::storeFileExists() {
+    std::error_code ec;
+    return fs::symlink_status(CBPaths::cbBaseDir() / kDatabaseFileName, ec).type() == fs::file_type::regular;
+}
+
 bool CBDatabase::storeFolderUsable() {
     const fs::path folder = CBPaths::cbBaseDir();
     std::error_code ec;
@@ -241,11 +246,10 @@ bool CBDatabase::recoverIfGone() {
     if (!initialized_)
         return false;
     std::error_code ec;
-    const fs::path file = CBPaths::cbBaseDir() / kDatabaseFileName;
-    if (open_ && fs::symlink_status(file, ec).type() == fs::file_type::regular)
+    if (open_ && storeFileExists())
         return false;
     std::unique_lock lock(lock_);
-    if (database_ && fs::symlink_status(file, ec).type() == fs::file_type::regular)
+    if (database_ && storeFileExists())
         return false;
     // Without a handle, only a store folder that has become usable again is worth a wipe.
     if (!database_ && fs::symlink_status(CBPaths::cbBaseDir(), ec).type() != fs::file_type::not_found &&
@@ -346,7 +350,10 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
                 rows.emplace_back(std::move(row));
         }
         ok = step == SQLITE_DONE && !tooLarge;
-        if (!ok && sqlite3_extended_errcode(database_) == SQLITE_READONLY_DBMOVED)
+        // A write that fails because the store file has gone (the person deleted it or its
+        // folder) makes the store again.
+        if (!ok && !tooLarge && !(progress && progress->cut) &&
+            (sqlite3_extended_errcode(database_) == SQLITE_READONLY_DBMOVED || !storeFileExists()))
             moved_ = true;
         if (!ok && fromScript)
             platform::logLine(tooLarge ? std::string("CBDatabase: statement result too large")

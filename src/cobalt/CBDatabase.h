@@ -139,6 +139,7 @@ private:
     void closeLocked();
     // The store folder is the engine's: a folder (made when missing), not a person's file.
     static bool storeFolderUsable();
+    static bool storeFileExists();
     // A write found the file gone: wipe and make the store again, then tell the handler.
     void recoverFromMovedStore(std::unique_lock<std::mutex>& lock);
     std::optional<platform::Array> executeLocked(std::string_view statement,
