@@ -118,7 +118,8 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         {"an archive into the store",
          "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1", [] {}, 1},
         {"a stored archive unpacked into the temporary file",
-         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0"},
+         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0",
+         [engineZip] { fs::remove_all(engineZip); }},
         {"archive entries that leave their folder",
          "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/escape.zip") +
              "', 'CB/escape', 'window.r=%d');",
@@ -158,7 +159,7 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
              "SELECT count(instr(substr(hex(zeroblob(16001)), 1 + x % 2), hex(zeroblob(8000))||'1')) FROM c"),
          "null"},
         {"a trim over a long character set",
-         sql("SELECT length(trim(replace(" + letters(20000) + ",'a','b'), " + letters(20000) + "||'b'))"), "null"},
+         sql("SELECT length(trim(replace(" + letters(8000) + ",'a','b'), " + letters(8000) + "||'b'))"), "null"},
         {"a long LIKE pattern",
          sql("SELECT " + letters(60000) + " LIKE '%'||" + letters(1000) + "||'b'"), "null"},
         {"a row wider than the bound",
