@@ -81,6 +81,32 @@ void CBAdManager::restoreStoredAds() {
     }
 }
 
+bool CBAdManager::forgetAdsWithoutFiles() {
+    bool forgot = false;
+    for (const auto& slot : slotOrder_) {
+        const std::int64_t next = slot->nextAdDlTime();
+        if (next == 0)
+            continue;
+        std::error_code ec;
+        auto folder = adFolder(slot->slotDescription()->name(), next);
+        if (folder && fs::is_directory(*folder, ec))
+            continue;
+        slot->setNextAdDlTime(0);
+        forgot = true;
+    }
+    return forgot;
+}
+
+void CBAdManager::storeWasReset() {
+    forgetAdsWithoutFiles();
+    for (const auto& slot : slotOrder_) {
+        const std::string& name = slot->slotDescription()->name();
+        if (!slot->isFetched() && std::find(fetchQueue_.begin(), fetchQueue_.end(), name) == fetchQueue_.end())
+            fetchQueue_.push_back(name);
+    }
+    fetchNextAd();
+}
+
 std::string CBAdManager::adRootDir() { return CBPaths::cbContentDir().string(); }
 
 std::string CBAdManager::adBaseURL() {

@@ -64,6 +64,13 @@ public:
 
     void shutdown() {}
 
+    // The store was made again after it had gone, and the ad files with it: a next ad whose
+    // folder is gone can no longer be shown and is forgotten; every slot left without a next
+    // ad is queued for a fetch (a fetch the driver had under way is lost with its page), which
+    // starts once the driver is ready. Answers whether a next ad was forgotten.
+    bool forgetAdsWithoutFiles();
+    void storeWasReset();
+
 private:
     CBAdManager() = default;
     void restoreStoredAds();

@@ -113,7 +113,7 @@ std::shared_ptr<CBAdView> CBAdView::create(std::shared_ptr<CBAdSlot> slot, std::
 
 void CBAdView::setDelegate(std::weak_ptr<CobaltDelegate> delegate) { m_adViewInternal->setDelegate(std::move(delegate)); }
 void CBAdView::setRefreshInterval(double seconds) { m_adViewInternal->setRefreshInterval(seconds); }
-void CBAdView::refresh() { m_adViewInternal->refresh(); }
+bool CBAdView::refresh() { return m_adViewInternal->refresh(); }
 void CBAdView::drawRect(const platform::Rect&) { m_adViewInternal->adDisplayed(); }
 
 void CBAdView::didMoveToWindow() {
@@ -255,13 +255,14 @@ void CBAdViewInternal::setRefreshInterval(double seconds) {
     m_refreshInterval = seconds > 0 ? seconds : 0;
 }
 
-void CBAdViewInternal::refresh() {
-    if (m_hasDisplayedCurrentAd) {
-        requestDisplay(false);
-        return;
-    }
+bool CBAdViewInternal::refresh() {
+    if (auto c = engine())
+        c->checkStore();
+    if (m_hasDisplayedCurrentAd)
+        return requestDisplay(false);
     platform::logLine("CBAdEngine: Ignoring refresh attempt for slot named " + m_slot->slotDescription()->name() +
                       " because the ad currently ready to be displayed for that slot has not yet been displayed.");
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -284,18 +285,13 @@ void CBAdViewInternal::adDownloadedForSlotNamed(const std::string& slotName) {
         requestDisplay(true);
 }
 
-void CBAdViewInternal::requestDisplay(bool applyRefreshInterval) {
+bool CBAdViewInternal::requestDisplay(bool applyRefreshInterval) {
     const double elapsed = now() - m_lastDisplayTime;
-    if (m_refreshInterval == 0) {
-        if (elapsed >= kCBMinimumRefreshInterval)
-            display();
-        return;
-    }
+    if (m_refreshInterval == 0)
+        return elapsed >= kCBMinimumRefreshInterval && display();
     const double limit = applyRefreshInterval ? m_refreshInterval : kCBMinimumRefreshInterval;
-    if (elapsed >= limit) {
-        display();
-        return;
-    }
+    if (elapsed >= limit)
+        return display();
     if (applyRefreshInterval) {
         auto& loop = platform::RunLoop::main();
         loop.cancelPerforms(this, kRequestDisplayName);
@@ -307,11 +303,12 @@ void CBAdViewInternal::requestDisplay(bool applyRefreshInterval) {
                     self->requestDisplay(true);
             },
             this, kRequestDisplayName);
-        return;
+        return false;
     }
     platform::logLine(platform::formatString("CBAdEngine: Ignoring refresh attempt because the interval of %d seconds has not yet "
                              "passed before the previous display.",
                              static_cast<int>(kCBMinimumRefreshInterval)));
+    return false;
 }
 
 bool CBAdViewInternal::display() {
@@ -372,8 +369,15 @@ void CBAdViewInternal::loadScriptAndExecute(const std::string& command) {
     auto context = CBCallbackContext::contextWithCallbackInvocation(
         [weak, command](const platform::Value& result) {
             auto self = weak.lock();
-            if (!self || !result.data())
+            if (!self)
                 return;
+            if (!result.data()) {
+                // Without its display script (the person deleted the store) the ad cannot be
+                // shown: the display ends as failed, so the next refresh is not refused forever.
+                if (self->m_displayingDlTime != 0 && !self->m_hasDisplayedCurrentAd && self->m_slot)
+                    self->adDisplayFailedForSlotNamed(self->m_slot->slotDescription()->name());
+                return;
+            }
             // The script is text up to its first NUL byte.
             const auto& data = *result.data();
             std::string text(data.begin(), data.end());
@@ -382,7 +386,7 @@ void CBAdViewInternal::loadScriptAndExecute(const std::string& command) {
             self->m_bridge->loadJavascriptString(text, platform::escapeHTML(command), platform::URL::parse(baseURL()));
         },
         true);
-    auto read = CBIOReadRequest::requestWithPathToRead(*path, std::move(context));
+    auto read = CBIOReadRequest::requestWithPathToRead(*path, std::move(context), true);
     if (c->ioRequestManager())
         c->ioRequestManager()->sendAsyncCommand(std::move(read));
     else

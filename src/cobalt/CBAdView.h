@@ -66,7 +66,8 @@ public:
     const std::shared_ptr<CBAdViewInternal>& controller() const { return m_adViewInternal; }
     void setDelegate(std::weak_ptr<CobaltDelegate> delegate);
     void setRefreshInterval(double seconds);
-    void refresh();
+    // Answers whether a display of the next ad was started.
+    bool refresh();
 
     // A drawn banner counts as displayed.
     void drawRect(const platform::Rect& rect) override;
@@ -112,8 +113,10 @@ public:
     void releaseDelegate(const CobaltDelegate* delegate);
     virtual void setRefreshInterval(double seconds);
     double refreshInterval() const { return m_refreshInterval; }
-    void refresh();
-    void requestDisplay(bool applyRefreshInterval);
+    // Both answer whether a display of the next ad was started. A refresh first checks that the
+    // engine's store is still there (the person may have deleted it).
+    bool refresh();
+    bool requestDisplay(bool applyRefreshInterval);
     bool display();
 
     // CBAdSlotListener

@@ -2,6 +2,10 @@
 
 #include "platform/runloop/BackgroundWork.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -131,9 +135,36 @@ std::shared_ptr<CBIOWriteRequest> CBIOWriteRequest::requestWithPath(std::string 
     return w;
 }
 
+std::shared_ptr<CBIOWriteRequest> CBIOWriteRequest::requestWithNewFilePath(std::string path, platform::Data data,
+                                                                           std::shared_ptr<CBCallbackContext> context) {
+    auto w = requestWithPath(std::move(path), std::move(data), false, std::move(context));
+    w->newFile_ = true;
+    return w;
+}
+
+bool CBIOWriteRequest::writeNewFile() {
+    std::error_code ec;
+    fs::remove_all(path_, ec); // the engine's own name: a file, link or folder an earlier run left
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (std::size_t at = 0; at < data_.size() && ok;) {
+        const std::size_t n = std::min(kIOChunkBytes, data_.size() - at);
+        const ssize_t wrote = ::write(fd, data_.data() + at, n);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        ok = wrote > 0;
+        at += ok ? static_cast<std::size_t>(wrote) : 0;
+    }
+    return ::close(fd) == 0 && ok;
+}
+
 void CBIOWriteRequest::execute() {
     bool ok = false;
-    {
+    if (newFile_) {
+        ok = writeNewFile();
+    } else {
         std::ofstream out(path_, std::ios::binary | (append_ ? std::ios::app : std::ios::trunc));
         if (out) {
             for (std::size_t at = 0; at < data_.size() && out; at += kIOChunkBytes) {

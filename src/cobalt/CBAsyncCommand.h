@@ -123,13 +123,20 @@ class CBIOWriteRequest final : public CBAsyncCommand {
 public:
     static std::shared_ptr<CBIOWriteRequest> requestWithPath(std::string path, platform::Data data, bool append,
                                                              std::shared_ptr<CBCallbackContext> context = nullptr);
+    // For a file of the engine's own at a fixed name (the transient zip file): whatever an
+    // earlier run left at the name is removed, and the file is created afresh, exclusively and
+    // without following a link, so the bytes land in a new file of the engine's and nowhere else.
+    static std::shared_ptr<CBIOWriteRequest> requestWithNewFilePath(std::string path, platform::Data data,
+                                                                    std::shared_ptr<CBCallbackContext> context = nullptr);
     int type() const override { return kIOWrite; }
     void execute() override;
 
 private:
+    bool writeNewFile();
     std::string path_;
     platform::Data data_;
     bool append_ = false;
+    bool newFile_ = false;
     std::shared_ptr<CBCallbackContext> callbackContext_;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAsyncCommand.h"
@@ -98,6 +99,13 @@ void CBClientDriver::startup() {
     auto controller = CBController::existing();
     if (!controller || !controller->clientManager() || !controller->clientManager()->hasClient())
         return;
+    // A new page replaces one that may have a fetch under way (a client installed afresh after
+    // the store was made again): that fetch is never reported, so its slot is queued again and
+    // fetched once the new page is ready.
+    const std::string lost = state_ == kFetching ? std::exchange(fetchingSlot_, std::string()) : std::string();
+    state_ = kNotInitialized;
+    if (!lost.empty() && controller->adManager())
+        controller->adManager()->queueFetchForSlotNamed(lost);
     const std::string onload = "try {driverInit(&quot;" + slotListText() +
                                "&quot;);} catch(e){BridgeLib.log('failed: ' + e);}";
     readDriverAndLoad(onload, driverBaseURL());
@@ -142,6 +150,7 @@ bool CBClientDriver::fetchAdForSlotNamed(const std::string& name) {
     if (state_ != kReady || !bridge_->isCBJSLoaded())
         return false;
     state_ = kFetching;
+    fetchingSlot_ = name;
     bridge_->sendJavascriptCommand("try {fetchAdForSlotNamed(" + scriptStringLiteral(name) +
                                    ");} catch(e){BridgeLib.log('failed: ' + e);}");
     return true;

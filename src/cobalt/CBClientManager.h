@@ -80,6 +80,7 @@ private:
 
     std::shared_ptr<platform::WebView> webView_;
     int state_ = kNotInitialized;
+    std::string fetchingSlot_; // the slot of the last fetch handed to the page
     int execMode_ = 0;
     std::shared_ptr<CBJavascriptBridge> bridge_;
     std::shared_ptr<CBStandardCommandHandler> standardHandler_;

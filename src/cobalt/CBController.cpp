@@ -22,6 +22,7 @@
 #include "platform/foundation/URL.h"
 #include "platform/ui/Accelerometer.h"
 #include "platform/ui/Application.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace cobalt {
 namespace {
@@ -78,6 +79,15 @@ void CBController::create() {
     fs::create_directories(CBPaths::cbBaseDir(), ec);
     database_ = CBDatabase::create();
     database_->init();
+    // The store may be made again from the DB thread (a write found it gone): the rest of the
+    // engine catches up on the main thread.
+    std::weak_ptr<CBController> weakSelf = weak_from_this();
+    database_->setStoreResetHandler([weakSelf] {
+        platform::performOnMain([weakSelf] {
+            if (auto self = weakSelf.lock())
+                self->storeWasReset();
+        });
+    });
     for (const auto& row : database_->sqlExecute("SELECT id,data from settings where id in(?,?)",
                                                  {kSettingDisabled, kSbwSettingID})) {
         if (row.size() < 2)
@@ -190,6 +200,30 @@ void CBController::setSbwPropName(const std::string& name) {
         sbwPropName_ = name;
     if (database_)
         database_->setRecordString(kSbwSettingID, kSettingsTableName, name);
+}
+
+bool CBController::hasStore() const { return database_ && database_->isOpen(); }
+
+bool CBController::checkStore() {
+    if (shutDown_ || !database_ || !database_->recoverIfGone())
+        return false;
+    // The rest follows on a later turn through the reset handler.
+    if (adManager_)
+        adManager_->forgetAdsWithoutFiles();
+    return true;
+}
+
+void CBController::storeWasReset() {
+    if (shutDown_)
+        return;
+    platform::logLine("CBAdEngine: the store was made again; installing the client afresh");
+    if (clientManager_) {
+        clientManager_->synchronizeWithFileSystem();
+        if (hasStartedUp_)
+            clientManager_->synchronizeWithServer();
+    }
+    if (adManager_)
+        adManager_->storeWasReset();
 }
 
 void CBController::registerView(std::shared_ptr<CBAdViewBase> view, const std::string& slotName) {

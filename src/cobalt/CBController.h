@@ -109,6 +109,15 @@ public:
     void setSbwPropName(const std::string& name);
 
     const std::shared_ptr<CBDatabase>& database() const { return database_; }
+    // Whether the engine has its store (not when a person's file named "CB" stands in the way).
+    bool hasStore() const;
+    // Before an ad is shown: when the store has gone (the person deleted its folder or file),
+    // it is made again at once, the ads whose files went with it are forgotten, and the engine
+    // carries on (storeWasReset). Answers whether the store was made again.
+    bool checkStore();
+    // After the store was made again: the client scripts are installed afresh from the server
+    // (they were under the store folder) and the slots fetch new ads.
+    void storeWasReset();
     const std::shared_ptr<CBAsyncCommandManager>& dbQueryManager() const { return dbQueryManager_; }
     const std::shared_ptr<CBAsyncCommandManager>& ioRequestManager() const { return ioRequestManager_; }
     const std::shared_ptr<CBAdManager>& adManager() const { return adManager_; }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/runloop/RunLoop.h"
@@ -20,18 +21,40 @@ namespace fs = std::filesystem;
 constexpr const char* kStoreVersion = "3.1.2";
 // What one value of a result row counts for besides its bytes.
 constexpr std::size_t kValueOverheadBytes = 16;
+// What a wipe removes from the store folder: the engine's own names only.
+constexpr const char* kStoreFileSuffixes[] = {"", "-journal", "-wal", "-shm"};
+constexpr const char* kStoreFolders[] = {"Config", "Content"};
+
+// Functions whose one call can run far longer than a statement's time budget, whatever the
+// step budget: trimming a text of the value bound with a character set of the same size
+// compares every pair of characters.
+constexpr const char* kCostlyFunctions[] = {"load_extension", "trim", "ltrim", "rtrim"};
+// Pragmas a script may run: readings of the schema that change nothing. Every other pragma
+// (page limits, cache and memory sizes, journal and locking modes, ...) is refused.
+constexpr const char* kReadingPragmas[] = {"table_info", "table_xinfo", "index_list", "index_info",
+                                           "index_xinfo", "foreign_key_list"};
+
+bool inList(const char* name, const auto& list) {
+    if (!name)
+        return false;
+    for (const char* entry : list)
+        if (sqlite3_stricmp(name, entry) == 0)
+            return true;
+    return false;
+}
 
 // Refuses what a script's statement may not do to the engine's database: open or close other
-// database files, or load code.
-int scriptAuthorizer(void*, int action, const char*, const char* detail, const char*, const char*) {
+// database files, load code, call a function that runs unbounded inside one step, or change
+// the connection's settings and limits.
+int scriptAuthorizer(void*, int action, const char* first, const char* second, const char*, const char*) {
     switch (action) {
     case SQLITE_ATTACH:
     case SQLITE_DETACH:
         return SQLITE_DENY;
     case SQLITE_FUNCTION:
-        if (detail && sqlite3_stricmp(detail, "load_extension") == 0)
-            return SQLITE_DENY;
-        return SQLITE_OK;
+        return inList(second, kCostlyFunctions) ? SQLITE_DENY : SQLITE_OK;
+    case SQLITE_PRAGMA:
+        return inList(first, kReadingPragmas) ? SQLITE_OK : SQLITE_DENY;
     default:
         return SQLITE_OK;
     }
@@ -44,6 +67,8 @@ int scriptAuthorizer(void*, int action, const char*, const char* detail, const c
 struct CBStatementProgress {
     long stepsLeft = -1; // progress checks left; -1 for no budget
     const std::atomic<bool>* cancelled = nullptr;
+    // Real time, whatever clock the run loops keep: a statement holds a worker and the store.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     bool cut = false;
 };
 
@@ -52,7 +77,8 @@ namespace {
 int progressHandler(void* context) {
     auto* progress = static_cast<CBStatementProgress*>(context);
     if ((progress->cancelled && progress->cancelled->load()) ||
-        (progress->stepsLeft >= 0 && --progress->stepsLeft < 0)) {
+        (progress->stepsLeft >= 0 && --progress->stepsLeft < 0) ||
+        std::chrono::steady_clock::now() >= progress->deadline) {
         progress->cut = true;
         return 1; // makes the statement fail with SQLITE_INTERRUPT
     }
@@ -134,16 +160,47 @@ void CBDatabase::init() {
     initialized_ = true;
 }
 
-bool CBDatabase::loadFromFileLocked() {
-    const fs::path file = CBPaths::cbBaseDir() / kDatabaseFileName;
+bool CBDatabase::storeFileExists() {
     std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
-    if (sqlite3_open(file.c_str(), &database_) != SQLITE_OK) {
+    return fs::symlink_status(CBPaths::cbBaseDir() / kDatabaseFileName, ec).type() == fs::file_type::regular;
+}
+
+bool CBDatabase::storeFolderUsable() {
+    const fs::path folder = CBPaths::cbBaseDir();
+    std::error_code ec;
+    auto status = fs::symlink_status(folder, ec);
+    if (status.type() == fs::file_type::not_found) {
+        fs::create_directories(folder, ec);
+        status = fs::symlink_status(folder, ec);
+    }
+    if (status.type() == fs::file_type::directory)
+        return true;
+    platform::logLine("CBDatabase: " + folder.string() + " is not a folder of the engine's; running without a store");
+    return false;
+}
+
+bool CBDatabase::openLocked() {
+    const fs::path file = CBPaths::cbBaseDir() / kDatabaseFileName;
+    // The store file is the engine's own: a link at its name is never followed.
+    if (sqlite3_open_v2(file.c_str(), &database_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
         closeLocked();
         return false;
     }
     open_ = true;
+    moved_ = false;
     sqlite3_db_config(database_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    // The size bound lives with the connection, not the file: set after every open.
+    const auto pageSize = executeLocked("PRAGMA page_size", {}, false);
+    if (pageSize && !pageSize->empty() && pageSize->front().at(0))
+        pageSize_ = std::max<std::int64_t>(512, pageSize->front().at(0)->intOr(4096));
+    executeLocked("PRAGMA max_page_count=" + std::to_string(kMaxStoreBytes / pageSize_), {}, false);
+    return true;
+}
+
+bool CBDatabase::loadFromFileLocked() {
+    if (!storeFolderUsable() || !openLocked())
+        return false;
     const auto rows =
         executeLocked("SELECT data FROM settings WHERE id='version'", {}, false).value_or(platform::Array{});
     if (rows.empty())
@@ -154,27 +211,69 @@ bool CBDatabase::loadFromFileLocked() {
 
 void CBDatabase::flushLocked() {
     closeLocked();
+    // A person's file named "CB" is left alone: the engine runs without a store.
+    if (!storeFolderUsable())
+        return;
     std::error_code ec;
     fs::remove(platform::DeviceHome::library() / "Cookies" / "Cookies.plist", ec);
-    // Only the store folder goes: the Documents folder around it holds the user's files.
-    fs::remove_all(CBPaths::cbBaseDir(), ec);
-    fs::create_directories(CBPaths::cbBaseDir(), ec);
+    // Only the engine's own names go: the person may keep files of their own in the folder.
+    // The journal files go with the database, or a stale journal would be rolled into it.
+    const fs::path base = CBPaths::cbBaseDir();
+    for (const char* suffix : kStoreFileSuffixes)
+        fs::remove(base / (std::string(kDatabaseFileName) + suffix), ec);
+    for (const char* folder : kStoreFolders)
+        fs::remove_all(base / folder, ec);
     initializeLocked();
 }
 
 bool CBDatabase::initializeLocked() {
-    const fs::path file = CBPaths::cbBaseDir() / kDatabaseFileName;
-    if (sqlite3_open(file.c_str(), &database_) != SQLITE_OK) {
-        platform::logLine("CBDatabase: cannot open " + file.string());
-        closeLocked();
+    if (!openLocked()) {
+        platform::logLine("CBDatabase: cannot open " + (CBPaths::cbBaseDir() / kDatabaseFileName).string());
         return false;
     }
-    open_ = true;
-    sqlite3_db_config(database_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     executeLocked("CREATE TABLE settings ('id' TEXT PRIMARY KEY, 'data' BLOB)", {}, false);
     executeLocked("INSERT OR REPLACE INTO settings(id, data) VALUES('version', ?)", {platform::Value(kStoreVersion)},
                   false);
     return true;
+}
+
+void CBDatabase::setStoreResetHandler(std::function<void()> handler) {
+    std::lock_guard lock(handlerLock_);
+    storeResetHandler_ = std::move(handler);
+}
+
+bool CBDatabase::recoverIfGone() {
+    if (!initialized_)
+        return false;
+    std::error_code ec;
+    if (open_ && storeFileExists())
+        return false;
+    std::unique_lock lock(lock_);
+    if (database_ && storeFileExists())
+        return false;
+    // Without a handle, only a store folder that has become usable again is worth a wipe.
+    if (!database_ && fs::symlink_status(CBPaths::cbBaseDir(), ec).type() != fs::file_type::not_found &&
+        !fs::is_directory(fs::symlink_status(CBPaths::cbBaseDir(), ec)))
+        return false;
+    moved_ = true;
+    recoverFromMovedStore(lock);
+    return true;
+}
+
+void CBDatabase::recoverFromMovedStore(std::unique_lock<std::mutex>& lock) {
+    if (!moved_)
+        return;
+    platform::logLine("CBDatabase: the store has gone; making it again");
+    flushLocked();
+    moved_ = false;
+    lock.unlock();
+    std::function<void()> handler;
+    {
+        std::lock_guard handlerLock(handlerLock_);
+        handler = storeResetHandler_;
+    }
+    if (handler)
+        handler();
 }
 
 std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
@@ -183,19 +282,35 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
     platform::Array rows;
     if (!database_)
         return std::nullopt;
+    // A script's statement may grow the store only to its own share; pages beyond it stay for
+    // the engine's writes. (A share below the file's size leaves the size where it is.)
+    if (fromScript)
+        sqlite3_exec(database_, ("PRAGMA max_page_count=" + std::to_string(kMaxScriptStoreBytes / pageSize_)).c_str(),
+                     nullptr, nullptr, nullptr);
     sqlite3_set_authorizer(database_, fromScript ? scriptAuthorizer : nullptr, nullptr);
     if (progress)
         sqlite3_progress_handler(database_, kProgressInterval, progressHandler, progress);
-    // A script's statement makes no value larger than the bound (zeroblob(1e9) fails at once).
-    const int lengthLimit =
-        fromScript ? sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxScriptValueBytes))
-                   : -1;
-    const auto restore = [this, progress, lengthLimit] {
+    // A script's statement works on small inputs only, so no single step (one instr(),
+    // replace() or LIKE) can run for long: zeroblob(1e9) or a long pattern fails at once.
+    struct Limit {
+        int id, value, previous = -1;
+    };
+    Limit limits[] = {{SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxScriptValueBytes)},
+                      {SQLITE_LIMIT_LIKE_PATTERN_LENGTH, kMaxScriptLikePatternBytes},
+                      {SQLITE_LIMIT_COLUMN, kMaxScriptColumns}};
+    if (fromScript)
+        for (auto& limit : limits)
+            limit.previous = sqlite3_limit(database_, limit.id, limit.value);
+    const auto restore = [&] {
         sqlite3_set_authorizer(database_, nullptr, nullptr);
         if (progress)
             sqlite3_progress_handler(database_, 0, nullptr, nullptr);
-        if (lengthLimit >= 0)
-            sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, lengthLimit);
+        for (const auto& limit : limits)
+            if (limit.previous >= 0)
+                sqlite3_limit(database_, limit.id, limit.previous);
+        if (fromScript)
+            sqlite3_exec(database_, ("PRAGMA max_page_count=" + std::to_string(kMaxStoreBytes / pageSize_)).c_str(),
+                         nullptr, nullptr, nullptr);
     };
     std::size_t resultBytes = 0;
     bool tooLarge = false;
@@ -214,22 +329,32 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
         ok = bind(statement, static_cast<int>(i + 1), parameters[i]);
     if (ok) {
         int step = SQLITE_ROW;
-        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        while (!tooLarge && (step = sqlite3_step(statement)) == SQLITE_ROW) {
             platform::Array row;
             const int count = sqlite3_data_count(statement);
             row.reserve(static_cast<std::size_t>(count));
             for (int c = 0; c < count; ++c) {
-                resultBytes +=
-                    kValueOverheadBytes + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+                // A value's size is known before it is copied (or a zero-filled blob made whole).
+                const int type = sqlite3_column_type(statement, c);
+                const auto bytes = type == SQLITE_TEXT || type == SQLITE_BLOB
+                                       ? static_cast<std::size_t>(sqlite3_column_bytes(statement, c))
+                                       : 0;
+                resultBytes += kValueOverheadBytes + bytes;
+                if (fromScript && resultBytes > kMaxScriptResultBytes) {
+                    tooLarge = true;
+                    break;
+                }
                 row.push_back(columnValue(statement, c));
             }
-            rows.emplace_back(std::move(row));
-            if (fromScript && resultBytes > kMaxScriptResultBytes) {
-                tooLarge = true;
-                break;
-            }
+            if (!tooLarge)
+                rows.emplace_back(std::move(row));
         }
         ok = step == SQLITE_DONE && !tooLarge;
+        // A write that fails because the store file has gone (the person deleted it or its
+        // folder) makes the store again.
+        if (!ok && !tooLarge && !(progress && progress->cut) &&
+            (sqlite3_extended_errcode(database_) == SQLITE_READONLY_DBMOVED || !storeFileExists()))
+            moved_ = true;
         if (!ok && fromScript)
             platform::logLine(tooLarge ? std::string("CBDatabase: statement result too large")
                               : progress && progress->cut ? std::string("CBDatabase: statement cut short")
@@ -244,15 +369,25 @@ std::optional<platform::Array> CBDatabase::executeLocked(std::string_view text,
 }
 
 platform::Array CBDatabase::sqlExecute(std::string_view statement, const std::vector<platform::Value>& parameters) {
-    std::lock_guard lock(lock_);
-    return executeLocked(statement, parameters, false).value_or(platform::Array{});
+    std::unique_lock lock(lock_);
+    auto rows = executeLocked(statement, parameters, false);
+    recoverFromMovedStore(lock);
+    return rows.value_or(platform::Array{});
 }
 
 std::optional<platform::Array> CBDatabase::sqlExecuteFromScript(std::string_view statement,
                                                                 const std::atomic<bool>* cancelled) {
-    CBStatementProgress progress{kScriptStatementSteps, cancelled, false};
-    std::lock_guard lock(lock_);
-    return executeLocked(statement, {}, true, &progress);
+    CBStatementProgress progress;
+    progress.stepsLeft = kScriptStatementSteps;
+    progress.cancelled = cancelled;
+    std::unique_lock lock(lock_);
+    // The time budget starts once the store is this statement's.
+    progress.deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(kScriptStatementSeconds));
+    auto rows = executeLocked(statement, {}, true, &progress);
+    recoverFromMovedStore(lock);
+    return rows;
 }
 
 bool CBDatabase::isPlainIdentifier(std::string_view name) {

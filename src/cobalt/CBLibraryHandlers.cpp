@@ -72,6 +72,15 @@ void sendIO(std::shared_ptr<CBAsyncCommand> command) {
         command->execute();
 }
 
+// A write that replaces a file: the transient zip file is always made afresh (see
+// CBIOWriteRequest::requestWithNewFilePath).
+std::shared_ptr<CBIOWriteRequest> writeRequest(const fs::path& path, platform::Data bytes,
+                                               std::shared_ptr<CBCallbackContext> context = nullptr) {
+    if (path == CBPaths::transientZipPath())
+        return CBIOWriteRequest::requestWithNewFilePath(path.string(), std::move(bytes), std::move(context));
+    return CBIOWriteRequest::requestWithPath(path.string(), std::move(bytes), false, std::move(context));
+}
+
 std::optional<fs::path> confined(const std::string& relative) {
     auto path = CBPaths::confinedScriptPath(relative);
     if (!path)
@@ -322,7 +331,7 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
             return;
         std::error_code ec;
         fs::create_directories(path->parent_path(), ec);
-        sendIO(CBIOWriteRequest::requestWithPath(path->string(), std::move(bytes), false));
+        sendIO(writeRequest(*path, std::move(bytes)));
     };
     addMethod("fileWrite:string:", [fileWrite](const Arguments& a) {
         const std::string s = text(a[1]);
@@ -426,13 +435,12 @@ void CBStandardCommandHandler::downloadSucceeded(CBDownloadConnection& download)
         },
         true);
     if (!unzipTo) {
-        sendIO(CBIOWriteRequest::requestWithPath(path, download.receivedData(), false, std::move(answer)));
+        sendIO(writeRequest(path, download.receivedData(), std::move(answer)));
     } else {
-        // All three go to the IO thread in this order, so the write comes before the unpacking.
-        // Whatever sits at the transient name (a folder or link left by an earlier run) is
-        // removed first, so the download is written as a plain file of its own.
-        sendIO(CBIODeleteRequest::requestWithPathToDelete(path));
-        sendIO(CBIOWriteRequest::requestWithPath(path, download.receivedData(), false));
+        // Both go to the IO thread in this order, so the write comes before the unpacking. The
+        // transient file lies in the engine's own folder outside Documents; it is made afresh,
+        // never through a link, and the unpacking removes it.
+        sendIO(CBIOWriteRequest::requestWithNewFilePath(path, download.receivedData()));
         fs::create_directories(unzipTo->stringOr(""), ec);
         sendIO(CBIOUnzipRequest::requestWithSourceZipFilePath(path, unzipTo->stringOr(""), std::move(answer)));
     }

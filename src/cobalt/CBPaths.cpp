@@ -46,17 +46,22 @@ fs::path CBPaths::cbBaseDir() { return localFileBasePath() / "CB"; }
 
 fs::path CBPaths::cbContentDir() { return cbBaseDir() / "Content"; }
 
-fs::path CBPaths::transientZipPath() { return localFileBasePath() / "temp.zip"; }
+fs::path CBPaths::cbCacheDir() { return platform::DeviceHome::caches() / "CB"; }
+
+fs::path CBPaths::transientZipPath() { return cbCacheDir() / kTransientZipName; }
 
 namespace {
 
 std::optional<fs::path> confinedPath(std::string_view relative, bool allowTransientZip) {
+    // The scripts' "temp.zip" is the engine's own file, whatever stands at that name in
+    // Documents: decided on the name alone, before any link there is followed.
+    if (relative.find('\0') == std::string_view::npos &&
+        fs::path(relative).lexically_normal() == CBPaths::kTransientZipName)
+        return allowTransientZip ? std::optional<fs::path>(CBPaths::transientZipPath()) : std::nullopt;
     auto inDocuments = platform::FileManager::pathInside(CBPaths::localFileBasePath(), relative);
     if (!inDocuments)
         return std::nullopt;
     const fs::path normal = inDocuments->lexically_normal();
-    if (normal == CBPaths::transientZipPath().lexically_normal())
-        return allowTransientZip ? std::optional<fs::path>(normal) : std::nullopt;
     const fs::path base = CBPaths::cbBaseDir().lexically_normal();
     const auto rel = normal.lexically_relative(base);
     if (rel.empty() || rel == "." || *rel.begin() == "..")

@@ -102,6 +102,12 @@ void SwitchboardAdapterCobalt::getAd() {
         fail();
         return;
     }
+    if (auto controller = CBController::existing(); controller && !controller->hasStore() &&
+                                                    !controller->checkStore()) {
+        mediation::SBLogDebug("Failing Cobalt ad request because the Cobalt engine has no store.");
+        fail();
+        return;
+    }
     if (now() - g_lastReadyTime <= kCBMinimumRefreshInterval) {
         mediation::SBLogDebug("Failing Cobalt ad request because Cobalt's minimum refresh interval of %f has not "
                               "elapsed since the previous banner display.",
@@ -121,9 +127,18 @@ void SwitchboardAdapterCobalt::getAd() {
             fail();
             return;
         }
+        // Reported only when the slot's view has started showing the next ad: one it cannot
+        // show (its files are gone with the store, or the view refuses the refresh) fails the
+        // request, and the view stays with the adapter whose ad is on screen.
+        auto controller = CBController::existing();
+        auto view = controller ? std::dynamic_pointer_cast<CBAdView>(controller->viewForSlotNamed(bannerSlotName()))
+                               : nullptr;
+        if (!view || !view->refresh()) {
+            mediation::SBLogDebug("Failing Cobalt banner ad request because the next banner ad cannot be displayed.");
+            fail();
+            return;
+        }
         takeSlotView();
-        if (auto view = slotView_.lock())
-            view->refresh();
         bannerAdReady();
     } catch (const std::exception& e) {
         mediation::SBLogError("Cobalt banner request failed: %@", std::string(e.what()));

@@ -7,6 +7,7 @@
 #include "CobaltTestSupport.h"
 #include "cobalt/CBAdManager.h"
 #include "cobalt/CBAdView.h"
+#include "cobalt/CBDatabase.h"
 #include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/SwitchboardAdapterCobalt.h"
 #include "mediation/MediationTestSupport.h"
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace cobalt;
+namespace fs = std::filesystem;
 
 class CobaltHost : public mediationtest::ConfigurableHost {
 public:
@@ -136,6 +138,64 @@ TEST_F(AdapterTest, ARequestWithoutADownloadedNextBannerFails) {
     EXPECT_EQ(count("slot:didFailAd"), 1u);
     EXPECT_FALSE(second->adNetworkView());
     EXPECT_EQ(slotView()->superview(), first->adNetworkView()->subviews().front());
+}
+
+// The person deletes the store folder from the drive while a downloaded next banner waits:
+// the next request finds the store gone, makes it again, and fails instead of reporting a
+// banner whose files are gone; the engine then installs its client again, fetches a new
+// banner, and the request after that is reported with the view showing it.
+TEST_F(AdapterTest, ABannerThatCannotBeShownIsNeverReportedAndTheEngineCarriesOn) {
+    auto first = makeAdapter();
+    first->getAd();
+    ASSERT_TRUE(waitFor([&] { return count("slot:didReceiveAdView") == 1; }));
+    hostWindow->addSubview(first->adNetworkView());
+    ASSERT_TRUE(waitFor([&] {
+        return slotView()->controller()->hasDisplayedCurrentAd() &&
+               CBAdEngine::isNextAdDownloadedForSlotNamed("cbBanner");
+    }));
+    const auto installs = services.requestCount(std::string(services::kCobaltServerPath) + "/v2/req_js.json");
+    fs::remove_all(store());
+    events->clear();
+    time.clock().setNow(std::max(SwitchboardAdapterCobalt::lastReadyTime() + 6,
+                                 slotView()->controller()->lastDisplayTime() + 5.5));
+    auto second = makeAdapter();
+    second->getAd();
+    EXPECT_EQ(count("slot:didFailAd"), 1u);
+    EXPECT_EQ(count("slot:didReceiveAdView"), 0u);
+    EXPECT_EQ(slotView()->superview(), first->adNetworkView()->subviews().front());
+    EXPECT_TRUE(fs::is_regular_file(store() / "cobaltdb.sql")) << "the store is made again";
+
+    // The client comes again from the server, and with it the next banner.
+    ASSERT_TRUE(waitFor([&] {
+        return fs::exists(store() / "Config" / "display.js") && CBAdEngine::isNextAdDownloadedForSlotNamed("cbBanner");
+    }, 0.1, 60.0));
+    EXPECT_GT(services.requestCount(std::string(services::kCobaltServerPath) + "/v2/req_js.json"), installs);
+    events->clear();
+    time.clock().setNow(platform::Clock::current().now() + 6);
+    auto third = makeAdapter();
+    third->getAd();
+    EXPECT_EQ(count("slot:didReceiveAdView"), 1u);
+    EXPECT_TRUE(slotView()->controller()->isRefreshing());
+    // The new banner's drawing counts and the ads table is there again for it.
+    hostWindow->addSubview(third->adNetworkView());
+    ASSERT_TRUE(waitFor([&] { return slotView()->controller()->hasDisplayedCurrentAd(); }, 0.1, 60.0));
+    EXPECT_EQ(CBController::existing()->database()->sqlExecute("SELECT count(*) FROM sqlite_master WHERE name='ads'"),
+              (platform::Array{platform::Value(platform::Array{platform::Value(1)})}));
+}
+
+// A file of the person's named "CB" is left alone, and the engine runs without a store: the
+// adapter fails its requests.
+TEST_F(AdapterTest, APersonsFileNamedCBIsLeftAloneAndRequestsFail) {
+    write(store(), "the person's own file");
+    auto adapter = makeAdapter();
+    adapter->getAd();
+    EXPECT_EQ(count("slot:didFailAd"), 1u);
+    EXPECT_FALSE(CBController::existing()->hasStore());
+    time.advance(60);
+    auto again = makeAdapter();
+    again->getAd();
+    EXPECT_EQ(count("slot:didFailAd"), 2u);
+    EXPECT_EQ(read(store()), "the person's own file");
 }
 
 TEST_F(AdapterTest, StartUp) {

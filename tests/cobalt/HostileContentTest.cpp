@@ -65,33 +65,61 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
     auto listener = launch();
     ASSERT_TRUE(waitFor([&] { return listener->ready.size() == 1; }));
     write(documents() / "user.txt", "mine");
+    // The person's own archive at the name the scripts use for the engine's transient file.
+    write(documents() / "temp.zip", services::makeZipArchive({{"theirs.html", "the person's"}}));
     const auto before = outsideTheStore();
     const std::string good = url("/hostile/good.zip");
     const std::string big = std::string(CBCocoaCommandHandler::kMaxObjectBytes + 1, 'x');
     const std::string execModeBefore =
         answer(R"(BridgeLib.getControllerPropertyWithCallback("execMode", "window.r=%s");)");
+    const fs::path engineZip = CBPaths::transientZipPath();
+    // A text of n letters "a", made by the statement itself.
+    auto letters = [](int n) { return "replace(hex(zeroblob(" + std::to_string(n / 2) + ")),'0','a')"; };
+    auto sql = [](const std::string& statement) {
+        return "BridgeLib.sqlExecuteWithCallback(\"" + statement + "\", 'window.r=%s');";
+    };
 
     struct Row {
         const char* what;
         std::string script;
         std::string expected;
         std::function<void()> arrange = [] {};
+        int downloads = -1; // archives fetched from the server by the row; -1: not checked
     };
     const Row rows[] = {
+        // Folders the scripts name are refused before anything is fetched.
         {"a folder outside Documents",
-         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', '../out', 'window.r=%d');", "0"},
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', '../out', 'window.r=%d');", "0", [] {}, 0},
         {"a folder in Documents beside the store",
-         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'ads', 'window.r=%d');", "0"},
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'ads', 'window.r=%d');", "0", [] {}, 0},
         {"the temporary file as a folder",
-         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'temp.zip', 'window.r=%d');", "0"},
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'temp.zip', 'window.r=%d');", "0", [] {}, 0},
         {"a folder under the temporary file",
-         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good +
-             "', 'CB/../temp.zip/x', 'window.r=%d');",
-         "0"},
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/../temp.zip/x', 'window.r=%d');", "0",
+         [] {}, 0},
+        // "temp.zip" is the engine's own file: the person's archive of that name is never reached.
+        {"the person's temp.zip read by name",
+         "BridgeLib.loadStringFromFileWithCallback('temp.zip', 'window.r=%s');", "(null)"},
+        {"the person's temp.zip read through the store folder",
+         "BridgeLib.loadBase64StringFromFileWithCallback('CB/../temp.zip', 'window.r=%s');", "(null)"},
+        {"the person's temp.zip unpacked by name",
+         "BridgeLib.unzipFileToFolderWithCallback('temp.zip', 'CB/theirs', 'window.r=%d');", "0"},
+        {"the person's temp.zip deleted by name",
+         "BridgeLib.deleteFile('temp.zip'); BridgeLib.deleteFile('./CB/../temp.zip');"
+         "BridgeLib.fileWriteString('CB/marker.txt', 'm');"
+         "BridgeLib.loadStringFromFileWithCallback('CB/marker.txt', 'window.r=%s');",
+         "m"},
+        {"the person's temp.zip overwritten by name",
+         "BridgeLib.fileWriteString('temp.zip', 'engine');"
+         "BridgeLib.loadStringFromFileWithCallback('temp.zip', 'window.r=%s');",
+         "engine"},
+        {"a download to the temporary name",
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('temp.zip', '" + good + "', 'window.r=%d');", "1", [] {}, 1},
         {"an archive into the store",
-         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1"},
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1", [] {}, 1},
         {"a stored archive unpacked into the temporary file",
-         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0"},
+         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0",
+         [engineZip] { fs::remove_all(engineZip); }},
         {"archive entries that leave their folder",
          "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/escape.zip") +
              "', 'CB/escape', 'window.r=%d');",
@@ -110,11 +138,43 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
          "0"},
         {"a folder left at the temporary name by an earlier run",
          "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/fresh', 'window.r=%d');", "1",
-         [this] { write(documents() / "temp.zip" / "old.html", "left over"); }},
-        {"an endless statement",
-         std::string("BridgeLib.sqlExecuteWithCallback('") + kEndless + "', 'window.r=%s');", "null"},
-        {"a statement the store refuses",
-         "BridgeLib.sqlExecuteWithCallback(\"ATTACH DATABASE 'x.db' AS x\", 'window.r=%s');", "null"},
+         [engineZip] {
+             fs::remove_all(engineZip);
+             write(engineZip / "old.html", "left over");
+         },
+         1},
+        {"a link left at the temporary name by an earlier run",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/linked', 'window.r=%d');", "1",
+         [this, engineZip] {
+             fs::remove_all(engineZip);
+             fs::create_symlink(documents() / "user.txt", engineZip);
+         },
+         1},
+        {"an endless statement", sql(kEndless), "null"},
+        {"a statement the store refuses", sql("ATTACH DATABASE 'x.db' AS x"), "null"},
+        // One statement holds neither the worker, nor memory, nor the disk for long.
+        {"one costly step", sql("SELECT instr(" + letters(200000) + ", " + letters(100000) + "||'b')"), "null"},
+        {"many costly steps",
+         sql("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < 100000) "
+             "SELECT count(instr(substr(hex(zeroblob(16001)), 1 + x % 2), hex(zeroblob(8000))||'1')) FROM c"),
+         "null"},
+        {"a trim over a long character set",
+         sql("SELECT length(trim(replace(" + letters(8000) + ",'a','b'), " + letters(8000) + "||'b'))"), "null"},
+        {"a long LIKE pattern",
+         sql("SELECT " + letters(60000) + " LIKE '%'||" + letters(1000) + "||'b'"), "null"},
+        {"a row wider than the bound",
+         sql("SELECT " + [] {
+             std::string columns = "1";
+             for (int i = 1; i <= CBDatabase::kMaxScriptColumns; ++i)
+                 columns += ",1";
+             return columns;
+         }()),
+         "null"},
+        {"a table that fills the disk",
+         sql("CREATE TABLE big AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < 500) "
+             "SELECT zeroblob(60000) AS b FROM c"),
+         "null"},
+        {"a pragma that lifts the store's bound", sql("PRAGMA max_page_count=1000000000"), "null"},
         {"a stored number past the 64-bit range",
          "BridgeLib.sqlExecute(\"INSERT OR REPLACE INTO settings (id, data) VALUES ('big', 1e300)\");"
          "BridgeLib.getSettingWithCallback('big', 'window.r=%d');",
@@ -143,12 +203,19 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
             CBAdEngine::executeCommand(row.script);
             continue;
         }
+        const auto fetched = services.requestsTo("/hostile/good.zip").size();
         EXPECT_EQ(answer(row.script), row.expected);
-        // The main thread answers between rows.
+        if (row.downloads >= 0) {
+            EXPECT_EQ(services.requestsTo("/hostile/good.zip").size() - fetched, std::size_t(row.downloads));
+        }
+        // The person's files stay as they were, row by row, and the main thread answers.
+        EXPECT_EQ(outsideTheStore(), before);
         EXPECT_EQ(evaluate("1 + 1"), "2");
     }
+    EXPECT_LE(fs::file_size(store() / "cobaltdb.sql"), std::uintmax_t(CBDatabase::kMaxScriptStoreBytes));
+    EXPECT_EQ(read(store() / "linked" / "index.html"), "<p>ad</p>");
     EXPECT_EQ(read(store() / "fresh" / "index.html"), "<p>ad</p>");
-    EXPECT_FALSE(fs::exists(documents() / "temp.zip"));
+    EXPECT_FALSE(fs::exists(engineZip)) << "the unpacking removes its own transient file";
     EXPECT_EQ(outsideTheStore(), before);
 
     // The next ad still comes: the unshown one expires after its hour and another is fetched.

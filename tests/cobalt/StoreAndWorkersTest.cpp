@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <set>
 #include <chrono>
 #include <thread>
 
@@ -24,6 +25,8 @@ class StoreTest : public cobalttest::CobaltTest {};
 
 TEST_F(StoreTest, AStoreOfAnotherVersionIsWipedAndTheUserFilesStay) {
     write(store() / "Config" / "1_1.0" / "driver.js", "old");
+    write(store() / "Content" / "cbBanner" / "7" / "index.html", "old ad");
+    write(store() / "thesis.docx", "the person's");
     write(documents() / "my-notes.txt", "mine");
     {
         sqlite3* db = nullptr;
@@ -33,13 +36,18 @@ TEST_F(StoreTest, AStoreOfAnotherVersionIsWipedAndTheUserFilesStay) {
                      nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
+    // A stale journal beside the old store would be rolled into the fresh one.
+    write(store() / "cobaltdb.sql-journal", "stale");
+    write(store() / "cobaltdb.sql-wal", "stale");
     auto database = CBDatabase::create();
     database->init();
     EXPECT_TRUE(database->initialized());
-    std::vector<std::string> left;
+    std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(store()))
-        left.push_back(e.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"cobaltdb.sql"});
+        left.insert(e.path().filename().string());
+    // Only the engine's own names go: a file of the person's in the folder stays.
+    EXPECT_EQ(left, (std::set<std::string>{"cobaltdb.sql", "thesis.docx"}));
+    EXPECT_EQ(read(store() / "thesis.docx"), "the person's");
     EXPECT_EQ(read(documents() / "my-notes.txt"), "mine");
     EXPECT_EQ(database->sqlExecute("SELECT id, data FROM settings"),
               (platform::Array{Value(platform::Array{Value("version"), Value("3.1.2")})}));
@@ -98,6 +106,62 @@ TEST_F(StoreTest, RecordsTravelThroughTheDatabaseThread) {
     manager->shutdown();
 }
 
+TEST_F(StoreTest, APersonsFileNamedCBIsLeftAloneAndTheEngineRunsWithoutAStore) {
+    write(store(), "the person's own file");
+    auto database = CBDatabase::create();
+    database->init();
+    EXPECT_TRUE(database->initialized());
+    EXPECT_FALSE(database->isOpen());
+    EXPECT_TRUE(database->sqlExecute("SELECT 1").empty());
+    EXPECT_FALSE(database->sqlExecuteFromScript("SELECT 1"));
+    EXPECT_FALSE(database->recoverIfGone());
+    EXPECT_EQ(read(store()), "the person's own file");
+    // Once the person's file is gone, the store is made at the next check.
+    fs::remove(store());
+    EXPECT_TRUE(database->recoverIfGone());
+    EXPECT_EQ(database->sqlExecute("SELECT data FROM settings WHERE id='version'"),
+              (platform::Array{Value(platform::Array{Value("3.1.2")})}));
+}
+
+// The person deletes the store while the engine runs: a write finds it gone (or a check finds
+// the file missing), and the store is made again, whole and bounded, with the handler told.
+TEST_F(StoreTest, AStoreThatHasGoneIsMadeAgain) {
+    struct Case {
+        const char* what;
+        std::function<void(CBDatabase&)> notice;
+    };
+    const Case cases[] = {
+        {"a write by the engine", [](CBDatabase& d) { d.sqlExecute("INSERT INTO settings VALUES('a', 'b')"); }},
+        {"a script's write", [](CBDatabase& d) { d.sqlExecuteFromScript("CREATE TABLE ads (slotName TEXT)"); }},
+        {"a check before a refresh", [](CBDatabase& d) { EXPECT_TRUE(d.recoverIfGone()); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(store());
+        auto database = CBDatabase::create();
+        database->init();
+        int resets = 0;
+        database->setStoreResetHandler([&resets] { ++resets; });
+        EXPECT_FALSE(database->recoverIfGone()) << "a whole store is left as it is";
+        database->sqlExecute("CREATE TABLE mine (x)");
+        for (const std::string gone : {"the folder", "the file"}) {
+            SCOPED_TRACE(gone);
+            const int before = resets;
+            gone == "the folder" ? (void)fs::remove_all(store()) : (void)fs::remove(store() / "cobaltdb.sql");
+            c.notice(*database);
+            EXPECT_EQ(resets, before + 1);
+            EXPECT_TRUE(fs::is_regular_file(store() / "cobaltdb.sql"));
+            EXPECT_EQ(database->sqlExecute("SELECT data FROM settings WHERE id='version'"),
+                      (platform::Array{Value(platform::Array{Value("3.1.2")})}));
+            // Writes work again, and the store's bound holds for the new connection.
+            database->sqlExecute("INSERT INTO settings VALUES('after', 'x')");
+            EXPECT_EQ(database->sqlExecute("SELECT count(*) FROM settings WHERE id='after'").size(), 1u);
+            EXPECT_EQ(database->sqlExecute("PRAGMA max_page_count"),
+                      (platform::Array{Value(platform::Array{Value(CBDatabase::kMaxStoreBytes / 4096)})}));
+        }
+    }
+}
+
 TEST(Codecs, Base64AndScriptLiterals) {
     struct Case {
         std::string bytes, text;
@@ -136,6 +200,14 @@ TEST_F(StoreTest, ScriptStatementsEndWithinTheirBudgetAndFailuresAnswerNull) {
                                        &cancelled));
     // Memory is bounded: one value, and the rows together.
     EXPECT_FALSE(database->sqlExecuteFromScript("SELECT zeroblob(1000000000)"));
+    EXPECT_FALSE(database->sqlExecuteFromScript("SELECT length(zeroblob(" +
+                                                std::to_string(CBDatabase::kMaxScriptValueBytes + 1) + "))"));
+    // A row wider than the bound is refused before it is made.
+    std::string columns = "1";
+    for (int i = 0; i < CBDatabase::kMaxScriptColumns; ++i)
+        columns += ",1";
+    EXPECT_FALSE(database->sqlExecuteFromScript("SELECT " + columns));
+    EXPECT_EQ(database->sqlExecute("SELECT " + columns).size(), 1u);
     const std::string rows = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE x < %d) "
                              "SELECT zeroblob(4000) FROM c";
     auto rowsOf = [&](int n) { return std::string(rows).replace(rows.find("%d"), 2, std::to_string(n)); };
