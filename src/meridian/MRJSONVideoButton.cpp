@@ -228,7 +228,8 @@ void MRJSONVideoButton::stopImageFetch() {
 }
 
 void MRJSONVideoButton::imageFetchEnded(const std::optional<platform::URLResponse>& response,
-                                        const platform::Data& data, const std::optional<platform::Error>& error) {
+                                        const platform::Data& data,
+                                        const std::optional<platform::Error>& error) {
     auto keep = shared_from_this();
     stopImageFetch();
     const int status = response ? response->statusCode() : 0;

@@ -197,7 +197,8 @@ TEST_F(ZipUnpackerTest, FolderUnpackingReplacesOnlyItsFolderAndOnlyWhenWhole) {
     // A link where the folder goes is left as it is, and so is what it points to.
     setUp();
     fs::create_symlink("other", dest() / "linked");
-    result = archive::unpackZipFolder(archive({{"linked/index.html", "evil"}}).string(), dest().string(), "linked");
+    result = archive::unpackZipFolder(archive({{"linked/index.html", "evil"}}).string(), dest().string(),
+                                      "linked");
     EXPECT_FALSE(result.ok);
     EXPECT_TRUE(fs::is_symlink(dest() / "linked"));
     EXPECT_EQ(read(dest() / "other" / "index.html"), "other page");

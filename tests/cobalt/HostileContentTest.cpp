@@ -6,9 +6,9 @@
 #include <map>
 
 #include "EngineHarness.h"
-#include "cobalt/CBLibraryHandlers.h"
 #include "cobalt/CBAdView.h"
 #include "cobalt/CBFullScreenAdWindow.h"
+#include "cobalt/CBLibraryHandlers.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
@@ -84,7 +84,8 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
     const std::string probe =
         "BridgeLib.loadStringFromFileWithCallback('CB/none.txt', '(function(){var i=new Image();"
         "i.onload=function(){window.r=\\x27load\\x27;};i.onerror=function(){window.r=\\x27error\\x27;};"
-        "i.src=\\x27" + platform::URL::fileURL(documents() / "user.txt").absoluteString() + "\\x27;})()');";
+        "i.src=\\x27" +
+        platform::URL::fileURL(documents() / "user.txt").absoluteString() + "\\x27;})()');";
 
     struct Row {
         const char* what;
@@ -148,11 +149,12 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
          R"(BridgeDriver.notifyAdFetchFailedForSlotNamed("../x"); BridgeDriver.setState("99999999999999999999");)",
          ""},
         {"the driver page reloaded with its folder at the person's files",
-         "BridgeDriver.reloadAndExecuteBaseURL('', '" + platform::URL::fileURL(documents() / "temp.zip").absoluteString() +
-             "');" + probe,
+         "BridgeDriver.reloadAndExecuteBaseURL('', '" +
+             platform::URL::fileURL(documents() / "temp.zip").absoluteString() + "');" + probe,
          "error"},
         {"the driver page reloaded with the store folder named as a file",
-         "BridgeDriver.reloadAndExecuteBaseURL('', '" + platform::URL::fileURL(store()).absoluteString() + "');" + probe,
+         "BridgeDriver.reloadAndExecuteBaseURL('', '" + platform::URL::fileURL(store()).absoluteString() +
+             "');" + probe,
          "error"},
         {"an endless script, then a command", "while (true) {}", ""},
         {"the page still answers", "BridgeLib.getExecModeWithCallback('window.r=%d');", "0",
@@ -207,7 +209,8 @@ protected:
 
 TEST_F(HostileDisplayTest, RequestedPagesShowNoFileOfThePersons) {
     write(documents() / "diary.html", "<html><body>the person's diary</body></html>");
-    CBAdEngine::startupWithAppID(std::string("demoapp"), services.url(std::string(services::kCobaltServerPath)),
+    CBAdEngine::startupWithAppID(std::string("demoapp"),
+                                 services.url(std::string(services::kCobaltServerPath)),
                                  {CBAdSlotDescription::descriptionWithSize(1, "banner")});
     auto view = CBAdView::adViewForSlotNamed("banner", std::weak_ptr<CobaltDelegate>(), 0);
     hostWindow->addSubview(view);
@@ -224,9 +227,11 @@ TEST_F(HostileDisplayTest, RequestedPagesShowNoFileOfThePersons) {
         CBFullScreenAdWindow::shared()->setIsDisplaying(false);
         c->webView()->stringByEvaluatingJavaScriptFromString("BridgeDisplay.requestURL('" + url + "');");
         // The page asked for is loaded or refused in browser mode, and the loading ends.
-        ASSERT_TRUE(waitFor([&] { return c->isBrowserMode() && !c->isLoading() && !c->webView()->isLoading(); }));
-        EXPECT_EQ(c->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent").find("diary"),
-                  std::string::npos);
+        ASSERT_TRUE(
+            waitFor([&] { return c->isBrowserMode() && !c->isLoading() && !c->webView()->isLoading(); }));
+        EXPECT_EQ(
+            c->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent").find("diary"),
+            std::string::npos);
         // Done leaves browser mode.
         auto done = c->navigationItem()->leftBarButtonItem();
         ASSERT_TRUE(done);

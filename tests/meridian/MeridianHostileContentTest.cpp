@@ -9,8 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <future>
 #include <filesystem>
+#include <future>
 #include <map>
 
 #include "meridian/MRJSONAdView.h"
@@ -181,7 +181,8 @@ TEST_F(MeridianHostileContent, AHeldBackButtonPictureNeverHoldsTheApp) {
         });
         // No cached video of an earlier row plays instead of this row's ad.
         fs::remove(MRVideoCache::markerPath());
-        serve(json(video(id, spot, R"(,"buttons":[{"image":")" + services.url(path) + R"(","url":"mrsdk://endVideo"}])")));
+        serve(json(video(
+            id, spot, R"(,"buttons":[{"image":")" + services.url(path) + R"(","url":"mrsdk://endVideo"}])")));
         auto view = banner(1, true, false, std::string("hostile"));
         // The main run loop answers while the picture is held.
         ASSERT_TRUE(waitFor([&] { return *verdict != kNoVerdict; }));

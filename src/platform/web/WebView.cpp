@@ -362,13 +362,15 @@ std::shared_ptr<WebViewDelegate> WebView::delegate() const {
 }
 
 void WebView::loadRequest(const URLRequest& request) {
-    impl_->queue(PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1, std::nullopt},
-                 true);
+    impl_->queue(
+        PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1, std::nullopt},
+        true);
 }
 
 void WebView::loadRequest(const URLRequest& request, const URL& forPage) {
-    impl_->queue(PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1, forPage},
-                 true);
+    impl_->queue(
+        PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1, forPage},
+        true);
 }
 
 void WebView::loadHTMLString(std::string html, const std::optional<URL>& baseURL) {

@@ -146,7 +146,8 @@ bool MRCachedAdLoader::expandDownloadedAdBundle() {
     // Only the ad's own folder is taken from the bundle.
     auto component = platform::FileManager::safePathComponent(adID);
     return file_.path() && component && !MRCachedAdDatabase::isStoreFileName(*component) &&
-           VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath(), *component);
+           VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath(),
+                                               *component);
 }
 
 bool MRCachedAdLoader::processDownloadedAdBundle() {

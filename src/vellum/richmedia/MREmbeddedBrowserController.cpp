@@ -346,9 +346,10 @@ void MREmbeddedBrowserController::loadForAdPage(platform::WebView& webView, cons
     // The folder itself (a trailing "/") is what the ad's pages may reach.
     const platform::URL page =
         folder ? platform::URL::fileURL(*folder + "/") : *platform::URL::parse("about:blank");
-    webView.loadRequest(
-        platform::URLRequest(url, platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kRequestTimeout),
-        page);
+    webView.loadRequest(platform::URLRequest(url,
+                                             platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
+                                             kRequestTimeout),
+                        page);
 }
 
 bool MREmbeddedBrowserController::webViewShouldStartLoadWithRequestNavigationType(

@@ -105,7 +105,8 @@ TEST_F(WebViewLocalFiles, ALoadForAPageFollowsThatPagesRule) {
         {"folder page, a file beside its folder", adPage, secret, false},
         {"folder page, through its folder and out", adFolder, adFolder + "../secret.html", false},
         {"folder page, a link leading out", adPage, link, false},
-        {"folder named without its slash: the folder it lies in", URL::fileURL(tmp / "ad").absoluteString(), own, true},
+        {"folder named without its slash: the folder it lies in", URL::fileURL(tmp / "ad").absoluteString(),
+         own, true},
         {"network page, any file", "http://ads.example/page/index.html", own, false},
         {"blank page, any file", "about:blank", own, false},
     };
@@ -117,7 +118,8 @@ TEST_F(WebViewLocalFiles, ALoadForAPageFollowsThatPagesRule) {
         EXPECT_EQ(delegate->count("finish"), c.shown ? 1u : 0u);
         EXPECT_EQ(delegate->count("fail -1102"), c.shown ? 0u : 1u);
         if (!c.shown) {
-            EXPECT_EQ(eval("document.body ? document.body.textContent : ''").find("secret"), std::string::npos);
+            EXPECT_EQ(eval("document.body ? document.body.textContent : ''").find("secret"),
+                      std::string::npos);
         }
     }
     // The app's own load of the same file is not limited.

@@ -142,7 +142,8 @@ TEST_F(AdCacheDatabaseTest, HousekeepingRemovesExpiredAdsWithTheirRowsAndFolders
     ASSERT_TRUE(db().insertCachedAd(noEnd));
     makeFolder("no-end");
     // An expired record named like the store: the store file is not its folder.
-    MRCachedAd storeNamed = MRCachedAd::initWithDictionary({{"adID", "MRAdCache.sql"}, {"endDate", kStartTime - 1000}});
+    MRCachedAd storeNamed =
+        MRCachedAd::initWithDictionary({{"adID", "MRAdCache.sql"}, {"endDate", kStartTime - 1000}});
     ASSERT_TRUE(db().insertCachedAd(storeNamed));
     auto s = server();
     expired.recordImpressionForCap();

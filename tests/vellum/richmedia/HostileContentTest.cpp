@@ -139,7 +139,10 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
     };
     const Row rows[] = {
         {"ad id that leaves the cache",
-         [&] { ads.setOffers({{"../../Documents/evil", 1, ads.addBundle("up", {{"../../Documents/evil/x", "x"}}), ""}}); },
+         [&] {
+             ads.setOffers(
+                 {{"../../Documents/evil", 1, ads.addBundle("up", {{"../../Documents/evil/x", "x"}}), ""}});
+         },
          {"../../Documents/evil"}},
         {"bundle that writes another ad and the store",
          [&] {
@@ -164,7 +167,9 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
          },
          {"link"}},
         {"truncated bundle entry",
-         [&] { ads.setOffers({{"cut", 1, serveBytes("cut.zip", truncated), control("")}}); },
+         [&] {
+             ads.setOffers({{"cut", 1, serveBytes("cut.zip", truncated), control("")}});
+         },
          {"cut"}},
         {"bundle from a file: URL and from an unknown scheme",
          [&] {
@@ -193,14 +198,17 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
         {"ad ids and close buttons named like the stores and their journals",
          [&] {
              for (const char* name : {"MRCloseButtonCache.sql", "MRCloseButtonCache.sql-journal"})
-                 serveCloseButton(name, services::makeZipArchive({{std::string(name) + "/" + name + ".plist", "<plist/>"}}));
-             ads.setOffers({{"MRAdCache.sql", 1, ads.addBundle("store", {{"MRAdCache.sql/index.html", "x"}}), control("")},
-                            {"MRAdCache.sql-journal", 1,
-                             ads.addBundle("journal", {{"MRAdCache.sql-journal/index.html", "x"}}), control("")},
-                            {"store-button", 1, ads.addAdBundle("store-button"),
-                             control(button + "MRCloseButtonCache.sql</string>")},
-                            {"journal-button", 1, ads.addAdBundle("journal-button"),
-                             control(button + "MRCloseButtonCache.sql-journal</string>")}});
+                 serveCloseButton(name, services::makeZipArchive(
+                                            {{std::string(name) + "/" + name + ".plist", "<plist/>"}}));
+             ads.setOffers(
+                 {{"MRAdCache.sql", 1, ads.addBundle("store", {{"MRAdCache.sql/index.html", "x"}}),
+                   control("")},
+                  {"MRAdCache.sql-journal", 1,
+                   ads.addBundle("journal", {{"MRAdCache.sql-journal/index.html", "x"}}), control("")},
+                  {"store-button", 1, ads.addAdBundle("store-button"),
+                   control(button + "MRCloseButtonCache.sql</string>")},
+                  {"journal-button", 1, ads.addAdBundle("journal-button"),
+                   control(button + "MRCloseButtonCache.sql-journal</string>")}});
          },
          {"MRAdCache.sql", "MRAdCache.sql-journal"}},
         {"reply that is no reply", [&] { ads.replyWithBytes(std::string(64, '\xff')); }, {}},
@@ -220,8 +228,9 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
         EXPECT_EQ(readFile(cacheFolder() / "victim" / "index.html"), victimPage);
         EXPECT_TRUE(db().haveAdWithID("victim")) << "the store still reads";
         // Each store is still its file, and nothing takes the place of its companions.
-        for (const auto& [folder, store] : {std::pair{cacheFolder(), "MRAdCache.sql"},
-                                            {cacheFolder().parent_path() / "MRCloseButtonCache", "MRCloseButtonCache.sql"}}) {
+        for (const auto& [folder, store] :
+             {std::pair{cacheFolder(), "MRAdCache.sql"},
+              {cacheFolder().parent_path() / "MRCloseButtonCache", "MRCloseButtonCache.sql"}}) {
             EXPECT_TRUE(fs::is_regular_file(folder / store)) << store;
             for (const auto& item : fs::directory_iterator(folder))
                 EXPECT_FALSE(item.path().filename().string().rfind(store, 0) == 0 && item.is_directory())
@@ -300,20 +309,24 @@ TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
         std::string shown; // the browser's URL once the command has run
         std::string text;  // what the browser's page then shows
     };
-    const std::string secret = platform::URL::fileURL(home.root() / "Documents" / "secret.txt").absoluteString();
-    const std::string diary = platform::URL::fileURL(home.root() / "Documents" / "diary.html").absoluteString();
+    const std::string secret =
+        platform::URL::fileURL(home.root() / "Documents" / "secret.txt").absoluteString();
+    const std::string diary =
+        platform::URL::fileURL(home.root() / "Documents" / "diary.html").absoluteString();
     const std::string own = platform::URL::fileURL(cacheFolder() / "ad-1" / "own.html").absoluteString();
     const std::string climb =
         platform::URL::fileURL(cacheFolder() / "ad-1").absoluteString() + "/../../../../Documents/secret.txt";
     const Row rows[] = {
         // The ad's own folder stays open to it: the check below sees a page that did load.
-        {"click-through to a page of the ad's own", "mrbridge:clickThrough?url=" + fileURL(cacheFolder() / "ad-1" / "own.html"),
-         own, "the ad's own page"},
+        {"click-through to a page of the ad's own",
+         "mrbridge:clickThrough?url=" + fileURL(cacheFolder() / "ad-1" / "own.html"), own,
+         "the ad's own page"},
         {"click-through to a person's file",
          "mrbridge:clickThrough?url=" + fileURL(home.root() / "Documents" / "secret.txt"), secret, ""},
         {"application fallback that is a person's file",
-         "mrbridge:launchApp?appURL=nosuch%3Ax&alternateID=" + fileURL(home.root() / "Documents" / "diary.html"), diary,
-         ""},
+         "mrbridge:launchApp?appURL=nosuch%3Ax&alternateID=" +
+             fileURL(home.root() / "Documents" / "diary.html"),
+         diary, ""},
         {"click-through through the ad's folder to a person's file",
          "mrbridge:clickThrough?url=" + platform::percentEncodeQueryValue(climb), climb, ""},
     };
@@ -324,8 +337,8 @@ TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
             auto w = browser->webView();
             return w && !w->isLoading() && browser->currentURLString() == row.shown;
         }));
-        const std::string text =
-            browser->webView()->stringByEvaluatingJavaScriptFromString("document.body ? document.body.textContent : ''");
+        const std::string text = browser->webView()->stringByEvaluatingJavaScriptFromString(
+            "document.body ? document.body.textContent : ''");
         EXPECT_EQ(text, row.text);
         EXPECT_EQ(text.find("person's"), std::string::npos);
         // Whatever the load did, the browser closes.
@@ -347,7 +360,8 @@ TEST_F(HostilePageTest, PageNumbersPastATrackedEventsRangeSaturate) {
         std::uint32_t userDuration;
     };
     const Row rows[] = {
-        {"past the top", "1e12", "1e10", std::numeric_limits<int>::max(), std::numeric_limits<std::uint32_t>::max()},
+        {"past the top", "1e12", "1e10", std::numeric_limits<int>::max(),
+         std::numeric_limits<std::uint32_t>::max()},
         {"past the bottom", "-1e12", "-1e10", std::numeric_limits<int>::min(), 0},
     };
     for (const auto& row : rows) {
