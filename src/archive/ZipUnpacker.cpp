@@ -371,10 +371,14 @@ ZipResult unpackZipFolder(const std::string& archivePath, const std::string& des
         return failure("archive holds no folder " + *component);
 
     // Move the whole folder into place; what stood there before is set aside inside the
-    // staging folder (where no entry can be) and removed with it.
+    // staging folder (where no entry can be) and removed with it. Only a folder is replaced:
+    // a file or a link of that name belongs to someone else (a store, a journal) and stays.
     const fs::path target = root / *component;
     const fs::path previous = staging.path() / (*component + ".previous");
-    const bool hadPrevious = fs::symlink_status(target, ec).type() != fs::file_type::not_found;
+    const auto standing = fs::symlink_status(target, ec).type();
+    if (standing != fs::file_type::not_found && standing != fs::file_type::directory)
+        return failure("not a folder, left in place: " + target.string());
+    const bool hadPrevious = standing == fs::file_type::directory;
     if (hadPrevious) {
         fs::rename(target, previous, ec);
         if (ec)

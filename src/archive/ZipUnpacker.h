@@ -51,7 +51,8 @@ ZipResult unpackZip(const std::string& archivePath, const std::string& destinati
 // that folder ("<folder>/..."), or the archive is refused before anything is written. The
 // entries are unpacked into a fresh staging folder inside `destination` (same file system),
 // and only when every one was read whole is the unpacked folder moved into place, replacing
-// what stood there. On any failure, the destination is as it was before.
+// the folder that stood there. A file or link of that name is never replaced: the archive is
+// refused. On any failure, the destination is as it was before.
 ZipResult unpackZipFolder(const std::string& archivePath, const std::string& destination, std::string_view folder,
                           const ZipLimits& limits = {}, const std::function<bool(std::string_view)>& skip = {});
 

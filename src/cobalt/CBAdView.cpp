@@ -696,6 +696,9 @@ void CBAdViewInternal::requestClickthroughWithCallback(const std::string& script
 }
 
 void CBAdViewInternal::requestPage(const platform::URL& url) {
+    // The page that chose the URL (the one shown now): its local-file rule holds for the load.
+    const auto shown = m_webView->request();
+    const platform::URL chosenBy = shown ? shown->url() : *platform::URL::parse("about:blank");
     m_shouldWipeContentOnDismiss = true;
     if (CBUtil::URLWillLoadExternalApp(url)) {
         handleClickthroughToExternalAppURL(url);
@@ -720,14 +723,15 @@ void CBAdViewInternal::requestPage(const platform::URL& url) {
     if (auto c = engine())
         c->releaseAccelerometer();
     markAsLoading(true);
-    if (url.host() == std::optional<std::string>(kVideoWebHost)) {
+    const bool onTheWeb = url.scheme() == "http" || url.scheme() == "https";
+    if (onTheWeb && url.host() == std::optional<std::string>(kVideoWebHost)) {
         const platform::Rect screen = platform::Screen::main().bounds();
         m_webView->loadHTMLString(CBResources::youtubePage(static_cast<int>(screen.size.width), url.absoluteString(),
                                                            screen.size.width, screen.size.height),
                                   url);
         return;
     }
-    m_webView->loadRequest(platform::URLRequest(url));
+    m_webView->loadRequest(platform::URLRequest(url), chosenBy);
     if (url.scheme() == "tel")
         showNavigationExitItem();
 }

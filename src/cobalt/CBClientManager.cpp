@@ -240,14 +240,18 @@ CBDriverCommandHandler::CBDriverCommandHandler(std::weak_ptr<CBClientDriver> dri
         withDriver([&](CBClientDriver& d) { d.reloadAndExecute(text(a[0]), std::nullopt); });
     });
     addMethod("bridge_reloadAndExecute:baseURL:", [withDriver](const Arguments& a) {
-        // A base URL on disk must lie inside the store folder; other schemes than http and
-        // https are refused.
+        // A base URL on disk gives the page the folder it names (the URL itself when it ends
+        // in "/", else its parent): that folder must be the store folder or lie inside it.
+        // Other schemes than http and https are refused.
         auto base = platform::URL::parse(text(a[1]));
         if (!base)
             return;
         if (base->isFileURL()) {
-            const auto relative = fs::path(base->filePath()).lexically_relative(CBPaths::localFileBasePath());
-            if (!CBPaths::confinedScriptPath(relative.string()))
+            const auto folder = platform::WebView::fileFolderOfPage(*base);
+            std::error_code ec;
+            const auto store = fs::weakly_canonical(CBPaths::cbBaseDir(), ec);
+            const auto inside = folder ? folder->lexically_relative(store) : fs::path();
+            if (ec || inside.empty() || *inside.begin() == "..")
                 return;
         } else if (!isWebURL(*base)) {
             return;

@@ -183,12 +183,14 @@ MRJSONAd::VideoButtons MRJSONAd::arrayForVideoButtons(const platform::Array& but
     return out;
 }
 
-void MRJSONAd::downloadButtons() {
+void MRJSONAd::downloadButtons(std::function<void()> pictureArrived) {
     if (!videoButtons_ || buttonsHaveBeenDownloaded_)
         return;
     buttonsHaveBeenDownloaded_ = true;
-    for (const auto& button : *videoButtons_)
+    for (const auto& button : *videoButtons_) {
+        button->setImageArrivedHandler(pictureArrived);
         button->button();
+    }
 }
 
 void MRJSONAd::resolveCachedAddresses() {

@@ -7,10 +7,12 @@
 // as absent. The overlay questions of MRBasicAd have fixed answers here.
 //
 // A video ad is also the record that the video cache archives (keyed archive, below): its
-// buttons are built once (`downloadButtons`, pictures fetched) and travel in the archive.
+// buttons are built once (`downloadButtons`, pictures fetched in the background) and travel
+// in the archive.
 //
 // Ownership: made by the JSON ad view for each reply and held by the child view that shows
 // it (and by a video cache record); it refers to that container weakly. Main thread only.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,8 +45,9 @@ public:
     // Fills the fields from a parsed reply (nullopt: the text was no JSON).
     void parseResponse(const std::optional<platform::Value>& response);
     static VideoButtons arrayForVideoButtons(const platform::Array& buttons);
-    // Builds every button once (fetching the pictures they lack).
-    void downloadButtons();
+    // Builds every button once and starts fetching the pictures they lack; `pictureArrived`
+    // runs each time one of them has been stored (the video cache saves its record then).
+    void downloadButtons(std::function<void()> pictureArrived = {});
     // Takes over the buttons of `older` (already built, pictures fetched); each of them that
     // equals one of this model's own buttons takes that button's activity and component.
     void updateAdWithAd(const MRJSONAd& older);

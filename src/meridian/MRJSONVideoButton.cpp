@@ -1,11 +1,13 @@
 #include "meridian/MRJSONVideoButton.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "meridian/MRCommon.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Strings.h"
 #include "platform/net/URLConnection.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace meridian {
 
@@ -30,6 +32,9 @@ constexpr std::string_view kOpacityKey = "opacity";
 constexpr std::string_view kStartKey = "start";
 constexpr std::string_view kEndKey = "end";
 constexpr std::string_view kFadeDurationKey = "fadeDuration";
+
+// The name of the delayed perform that ends a picture fetch at its bound.
+constexpr std::string_view kImageFetchBoundName = "imageFetchBound";
 
 constexpr std::size_t kHexColorLength = 6;
 constexpr std::size_t kHashedHexMinimumLength = 6; // longer than 5 characters
@@ -165,25 +170,76 @@ std::shared_ptr<platform::Button> MRJSONVideoButton::button() {
             size = b->titleLabel().sizeThatFits({});
         b->setFrame(platform::Rect(xLocation_, yLocation_, size.width, size.height));
     } else if (imageURL_ || image_ || imageData_) {
-        if (!image_ && !imageData_ && imageURL_) {
-            auto reply = platform::URLConnection::sendSynchronousRequest(platform::URLRequest(*imageURL_),
-                                                                         kMaximumImageBytes);
-            int status = reply.response ? reply.response->statusCode() : 0;
-            if (!reply.error && status >= 200 && status <= 299)
-                imageData_ = std::move(reply.data);
-        }
         if (!image_ && imageData_)
             image_ = platform::Image::fromData(*imageData_);
-        platform::Size size = image_ ? image_->size() : platform::Size{};
-        b->setFrame(platform::Rect(xLocation_, yLocation_, size.width, size.height));
-        b->setBackgroundImage(image_, platform::ControlState::Normal);
-        b->setBackgroundImage(image_, platform::ControlState::Highlighted);
+        layOutPicture();
         // A picture has no text to name the button by: the reply's component ("close") does.
         b->setAccessibilityLabel(component_);
+        if (!image_ && !imageData_ && imageURL_)
+            startImageFetch();
     }
     if (tapURL_ && !tapURL_->absoluteString().empty())
         b->addTarget(shared_from_this(), &MRJSONVideoButton::buttonWasTapped, platform::ControlEvent::TouchUpInside);
     return b;
+}
+
+MRJSONVideoButton::~MRJSONVideoButton() {
+    if (imageFetch_)
+        stopImageFetch();
+}
+
+void MRJSONVideoButton::layOutPicture() {
+    if (!generatedButton_)
+        return;
+    const platform::Size size = image_ ? image_->size() : platform::Size{};
+    generatedButton_->setFrame(platform::Rect(xLocation_, yLocation_, size.width, size.height));
+    generatedButton_->setBackgroundImage(image_, platform::ControlState::Normal);
+    generatedButton_->setBackgroundImage(image_, platform::ControlState::Highlighted);
+}
+
+void MRJSONVideoButton::startImageFetch() {
+    if (imageFetch_ || !imageURL_)
+        return;
+    std::weak_ptr<MRJSONVideoButton> weak = weak_from_this();
+    imageFetch_ = platform::URLConnection::sendAsynchronousRequest(
+        platform::URLRequest(*imageURL_),
+        [weak](const std::optional<platform::URLResponse>& response, const platform::Data& data,
+               const std::optional<platform::Error>& error) {
+            if (auto self = weak.lock())
+                self->imageFetchEnded(response, data, error);
+        },
+        kMaximumImageBytes);
+    // The server's pace does not stretch the fetch: it ends at the bound, picture or not.
+    platform::RunLoop::main().performAfter(
+        kImageFetchSeconds,
+        [weak] {
+            if (auto self = weak.lock()) {
+                mrLog("Video button picture not fetched in time: " + self->imageURL_->absoluteString());
+                self->stopImageFetch();
+            }
+        },
+        this, std::string(kImageFetchBoundName));
+}
+
+void MRJSONVideoButton::stopImageFetch() {
+    platform::RunLoop::main().cancelPerforms(this, kImageFetchBoundName);
+    if (auto fetch = std::exchange(imageFetch_, nullptr))
+        fetch->cancel();
+}
+
+void MRJSONVideoButton::imageFetchEnded(const std::optional<platform::URLResponse>& response,
+                                        const platform::Data& data,
+                                        const std::optional<platform::Error>& error) {
+    auto keep = shared_from_this();
+    stopImageFetch();
+    const int status = response ? response->statusCode() : 0;
+    if (error || status < 200 || status > 299)
+        return;
+    imageData_ = data;
+    image_ = platform::Image::fromData(*imageData_);
+    layOutPicture();
+    if (imageArrived_)
+        imageArrived_();
 }
 
 void MRJSONVideoButton::buttonWasTapped() {

@@ -9,9 +9,15 @@
 //
 // Ownership: held by its ad model (and through the model's archive by the video cache); the
 // delegate (the control view) is held weakly; the built on-screen button is owned here and by
-// the view it is added to. Main thread only: `button` fetches a missing picture synchronously
-// (at most kMaximumImageBytes, HTTP status 200-299; any failure leaves a button with no
-// picture and zero size).
+// the view it is added to. Main thread only. `button` never waits for the network: a missing
+// picture is fetched asynchronously (at most kMaximumImageBytes, HTTP status 200-299, the
+// whole fetch within kImageFetchSeconds of the main run loop's clock, whatever the server's
+// pace). Until it arrives, and for good when the fetch fails, the built button has no picture
+// and zero size at its point; when it arrives, its bytes are kept in `imageData` (the archive
+// carries them), the built button takes the picture and its size, and the picture-arrived
+// handler runs (the video cache saves its record then). A button that goes away cancels its
+// fetch; no handler runs after that.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +25,7 @@
 #include "platform/archive/KeyedArchiver.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
+#include "platform/net/URLConnection.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Font.h"
@@ -40,19 +47,25 @@ public:
     static constexpr std::string_view kButtonWasTappedNotification = "MRVideoOverlayButtonWasTapped";
     static constexpr double kDefaultFontSize = 10;
     static constexpr std::int64_t kMaximumImageBytes = 2 * 1024 * 1024;
+    static constexpr double kImageFetchSeconds = 30.0;
 
     // initWithJSONButton: nothing is fetched.
     static std::shared_ptr<MRJSONVideoButton> initWithJSONButton(const platform::Dictionary& json);
     static std::shared_ptr<MRJSONVideoButton> initWithCoder(platform::KeyedUnarchiver& coder);
+    ~MRJSONVideoButton() override;
     // Moves the picture, tap and tracking addresses onto this run's services base
     // (mrResolveCachedAddress).
     void resolveCachedAddresses();
     // colorFromString: see the .cpp's table; nullopt is "no colour".
     static std::optional<platform::Color> colorFromString(std::string_view text);
 
-    // The on-screen button, built on the first call (this may fetch the picture).
+    // The on-screen button, built on the first call (this may start the picture's fetch).
     std::shared_ptr<platform::Button> button();
     bool hasBuiltButton() const { return generatedButton_ != nullptr; }
+    // True while the picture's fetch runs.
+    bool isFetchingImage() const { return imageFetch_ != nullptr; }
+    // Runs on the main run loop once the fetched picture has been stored.
+    void setImageArrivedHandler(std::function<void()> handler) { imageArrived_ = std::move(handler); }
     // Posts "MRVideoOverlayButtonWasTapped", then tells the delegate.
     void buttonWasTapped();
     bool isEqualToVideoButton(const MRJSONVideoButton& other) const;
@@ -91,6 +104,12 @@ public:
 
 private:
     MRJSONVideoButton() = default;
+    void startImageFetch();
+    void imageFetchEnded(const std::optional<platform::URLResponse>& response, const platform::Data& data,
+                         const std::optional<platform::Error>& error);
+    void stopImageFetch();
+    // Gives the built button the picture and its size.
+    void layOutPicture();
 
     std::optional<platform::URL> imageURL_;
     std::shared_ptr<platform::Image> image_;
@@ -113,6 +132,8 @@ private:
     double endOpacity_ = 1.0;
     double fadeDuration_ = 1.0;
     std::weak_ptr<MRJSONVideoButtonDelegate> delegate_;
+    std::shared_ptr<platform::URLConnection> imageFetch_;
+    std::function<void()> imageArrived_;
 };
 
 } // namespace meridian

@@ -221,7 +221,7 @@ void MRVideoCache::updateWithNewAd(const std::shared_ptr<MRJSONAd>& ad) {
             ad->updateAdWithAd(*ad_);
     }
     if (!ad->buttonsHaveBeenDownloaded())
-        ad->downloadButtons();
+        ad->downloadButtons(saveWhenAPictureArrives());
     auto previous = *this;
     if (!takeVideoOf(*ad)) {
         // A reply whose id or address cannot name a file leaves the record as it was.
@@ -234,10 +234,19 @@ void MRVideoCache::updateWithNewAd(const std::shared_ptr<MRJSONAd>& ad) {
 
 void MRVideoCache::startOrFinishDownloadWithDelegate(std::weak_ptr<MRURLDownloadDelegate> delegate) {
     if (ad_ && !ad_->buttonsHaveBeenDownloaded())
-        ad_->downloadButtons();
+        ad_->downloadButtons(saveWhenAPictureArrives());
     if (!url_)
         return;
     MRURLDownload::create(*url_, localPath_, std::move(delegate), shared_from_this());
+}
+
+std::function<void()> MRVideoCache::saveWhenAPictureArrives() {
+    // A button's picture arrives after the record was saved: the archive must carry its bytes.
+    std::weak_ptr<MRVideoCache> weak = weak_from_this();
+    return [weak] {
+        if (auto self = weak.lock())
+            self->save();
+    };
 }
 
 void MRVideoCache::restartDownloadWithDelegate(std::weak_ptr<MRURLDownloadDelegate> delegate) {

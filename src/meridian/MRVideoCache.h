@@ -21,6 +21,7 @@
 // fills its file (MRURLDownload holds it as its owner until the download ends), so a download
 // that finishes after its ad view is gone still completes its record. Main thread only.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,6 +104,8 @@ public:
     void encodeWithCoder(platform::KeyedArchiver& coder) const override;
 
 private:
+    // Saves this record again when one of its ad's button pictures arrives.
+    std::function<void()> saveWhenAPictureArrives();
     MRVideoCache() = default;
     // The extension of the video file, from the path of `url`; nullopt when it is unsafe.
     static std::optional<std::string> videoExtension(const std::optional<platform::URL>& url);

@@ -179,6 +179,7 @@ TEST_F(ZipUnpackerTest, FolderUnpackingReplacesOnlyItsFolderAndOnlyWhenWhole) {
         {"another ad's folder", archive({{"ad/index.html", "evil"}, {"other/index.html", "evil"}}), "ad"},
         {"the store beside the folders", archive({{"ad/index.html", "evil"}, {"store.sql", "evil"}}), "ad"},
         {"a file named as the folder", archive({{"ad", "evil"}}), "ad"},
+        {"a folder in place of the store", archive({{"store.sql/index.html", "evil"}}), "store.sql"},
         {"no folder at all", archive({{"elsewhere/index.html", "x"}}), "ad"},
         {"escape through the folder", archive({{"ad/../other/index.html", "evil"}}), "ad"},
         {"truncated entry after a good one", write(cut), "ad"},
@@ -193,6 +194,14 @@ TEST_F(ZipUnpackerTest, FolderUnpackingReplacesOnlyItsFolderAndOnlyWhenWhole) {
         EXPECT_FALSE(result.error.empty());
         unchanged();
     }
+    // A link where the folder goes is left as it is, and so is what it points to.
+    setUp();
+    fs::create_symlink("other", dest() / "linked");
+    result = archive::unpackZipFolder(archive({{"linked/index.html", "evil"}}).string(), dest().string(),
+                                      "linked");
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(fs::is_symlink(dest() / "linked"));
+    EXPECT_EQ(read(dest() / "other" / "index.html"), "other page");
 }
 
 // Archives that once got past the unpacker, kept as files (the fuzz corpus holds copies).

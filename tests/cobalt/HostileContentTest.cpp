@@ -6,7 +6,15 @@
 #include <map>
 
 #include "EngineHarness.h"
+#include "cobalt/CBAdView.h"
+#include "cobalt/CBFullScreenAdWindow.h"
 #include "cobalt/CBLibraryHandlers.h"
+#include "platform/foundation/URL.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/NavigationBar.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
 #include "services/VellumAdEndpoints.h"
 
 namespace {
@@ -78,6 +86,14 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
     auto sql = [](const std::string& statement) {
         return "BridgeLib.sqlExecuteWithCallback(\"" + statement + "\", 'window.r=%s');";
     };
+    // Whether the driver page may show a picture of the person's: its callback comes through
+    // the engine's file queue, after any reload an earlier command asked for, so it runs in
+    // the page that reload would make.
+    const std::string probe =
+        "BridgeLib.loadStringFromFileWithCallback('CB/none.txt', '(function(){var i=new Image();"
+        "i.onload=function(){window.r=\\x27load\\x27;};i.onerror=function(){window.r=\\x27error\\x27;};"
+        "i.src=\\x27" +
+        platform::URL::fileURL(documents() / "user.txt").absoluteString() + "\\x27;})()');";
 
     struct Row {
         const char* what;
@@ -192,6 +208,14 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
          R"(BridgeDriver.notifyAdFetchSucceededForSlotNamedDlTimeExpiration("../../..", "99999999999999999999999", "-1e400");)"
          R"(BridgeDriver.notifyAdFetchFailedForSlotNamed("../x"); BridgeDriver.setState("99999999999999999999");)",
          ""},
+        {"the driver page reloaded with its folder at the person's files",
+         "BridgeDriver.reloadAndExecuteBaseURL('', '" +
+             platform::URL::fileURL(documents() / "temp.zip").absoluteString() + "');" + probe,
+         "error"},
+        {"the driver page reloaded with the store folder named as a file",
+         "BridgeDriver.reloadAndExecuteBaseURL('', '" + platform::URL::fileURL(store()).absoluteString() +
+             "');" + probe,
+         "error"},
         {"an endless script, then a command", "while (true) {}", ""},
         {"the page still answers", "BridgeLib.getExecModeWithCallback('window.r=%d');", "0",
          [] { evaluate("BridgeLib.setExecMode(0);"); }},
@@ -228,6 +252,59 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
     ASSERT_TRUE(waitFor([] { return evaluate("g_commandQueue.length") == "0"; }));
     quit();
     EXPECT_EQ(outsideTheStore(), before);
+}
+
+// An ad's display page asking for pages the app then loads for it: a file of the person's is
+// never shown, whichever way the URL names it.
+class HostileDisplayTest : public cobalttest::CobaltTest {
+protected:
+    HostileDisplayTest() {
+        platform::Application::resetForTesting();
+        hostWindow = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+        hostWindow->makeKeyAndVisible();
+    }
+    ~HostileDisplayTest() override {
+        CBFullScreenAdWindow::resetForTesting();
+        CBController::resetForTesting();
+        platform::Application::resetForTesting();
+    }
+
+    fwtest::LoopbackServices services;
+    services::CobaltService cobaltService{services.host()};
+    std::shared_ptr<platform::Window> hostWindow;
+};
+
+TEST_F(HostileDisplayTest, RequestedPagesShowNoFileOfThePersons) {
+    write(documents() / "diary.html", "<html><body>the person's diary</body></html>");
+    CBAdEngine::startupWithAppID(std::string("demoapp"),
+                                 services.url(std::string(services::kCobaltServerPath)),
+                                 {CBAdSlotDescription::descriptionWithSize(1, "banner")});
+    auto view = CBAdView::adViewForSlotNamed("banner", std::weak_ptr<CobaltDelegate>(), 0);
+    hostWindow->addSubview(view);
+    auto c = view->controller();
+    ASSERT_TRUE(waitFor([&] { return c->hasDisplayedCurrentAd() && !c->isRefreshing(); }));
+    const auto diary = platform::URL::fileURL(documents() / "diary.html").absoluteString();
+    const std::string rows[] = {
+        diary,
+        // Through the ad's own folder, which its page may reach.
+        platform::URL::fileURL(store() / "Content").absoluteString() + "/../../diary.html",
+    };
+    for (const auto& url : rows) {
+        SCOPED_TRACE(url);
+        CBFullScreenAdWindow::shared()->setIsDisplaying(false);
+        c->webView()->stringByEvaluatingJavaScriptFromString("BridgeDisplay.requestURL('" + url + "');");
+        // The page asked for is loaded or refused in browser mode, and the loading ends.
+        ASSERT_TRUE(
+            waitFor([&] { return c->isBrowserMode() && !c->isLoading() && !c->webView()->isLoading(); }));
+        EXPECT_EQ(
+            c->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent").find("diary"),
+            std::string::npos);
+        // Done leaves browser mode.
+        auto done = c->navigationItem()->leftBarButtonItem();
+        ASSERT_TRUE(done);
+        ASSERT_TRUE(done->press());
+        ASSERT_TRUE(waitFor([&] { return !c->isBrowserMode() && !c->isExpanded(); }));
+    }
 }
 
 } // namespace

@@ -6,8 +6,11 @@
 #include "MeridianTestSupport.h"
 #include "MeridianVideoSupport.h"
 
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <filesystem>
+#include <future>
 #include <map>
 
 #include "meridian/MRJSONAdView.h"
@@ -17,7 +20,10 @@
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/Image.h"
+#include "support/ReplyGate.h"
 
 using namespace meridiantest;
 using meridian::MRURLDownload;
@@ -26,6 +32,11 @@ using meridian::MRVideoCache;
 namespace {
 
 namespace fs = std::filesystem;
+
+// How long a held request waits for a turn of the main run loop before it counts it as
+// blocked: far beyond any turn of a free loop, well short of the platform's request time-out.
+constexpr int kMainTurnLimitSeconds = 20;
+enum { kNoVerdict, kMainAnswered, kMainBlocked };
 
 // Every file under the home with its size, except the client's own folder and the files the
 // platform keeps for every program (preferences, logs).
@@ -130,6 +141,73 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
         view->refreshAd();
         EXPECT_TRUE(waitForEvent("succeeded"));
         view->disableAdRefresh();
+    }
+}
+
+// A video button's picture that the server holds back never holds the app: the main run loop
+// answers while it is held, the fetch ends at its bound however the server paces it, and a
+// picture that arrives in time is shown at its size and kept in the cache's archive.
+TEST_F(MeridianHostileContent, AHeldBackButtonPictureNeverHoldsTheApp) {
+    auto png = platform::Image::solid(20, 10, 0, 0, 200)->pngRepresentation();
+    const std::string picture(png.begin(), png.end());
+    const std::string spot = services.baseURL() + "/meridian/videos/spot.avi";
+    struct Row {
+        const char* name;
+        double heldFor; // manual-clock seconds before the server answers
+        bool kept;
+    };
+    const Row rows[] = {
+        {"held past the fetch's bound", meridian::MRJSONVideoButton::kImageFetchSeconds + 1, false},
+        {"held a while, then sent", 1, true},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string id = "held" + std::to_string(++n);
+        const std::string path = "/meridian/images/" + id + ".png";
+        auto gate = std::make_shared<fwtest::ReplyGate>();
+        auto held = gate->holding({200, picture, "image/png", {}});
+        // While the request is held, the server asks the main run loop for a turn: it runs at
+        // once unless the app waits on this very request (then it is given up on, late).
+        auto verdict = std::make_shared<std::atomic<int>>(kNoVerdict);
+        services.handle("GET", path, [held, verdict](const services::LoggedRequest& request) {
+            auto turn = std::make_shared<std::promise<void>>();
+            auto ran = turn->get_future();
+            platform::RunLoop::main().perform([turn] { turn->set_value(); });
+            const bool inTime =
+                ran.wait_for(std::chrono::seconds(kMainTurnLimitSeconds)) == std::future_status::ready;
+            *verdict = inTime ? kMainAnswered : kMainBlocked;
+            return held(request);
+        });
+        // No cached video of an earlier row plays instead of this row's ad.
+        fs::remove(MRVideoCache::markerPath());
+        serve(json(video(
+            id, spot, R"(,"buttons":[{"image":")" + services.url(path) + R"(","url":"mrsdk://endVideo"}])")));
+        auto view = banner(1, true, false, std::string("hostile"));
+        // The main run loop answers while the picture is held.
+        ASSERT_TRUE(waitFor([&] { return *verdict != kNoVerdict; }));
+        EXPECT_EQ(*verdict, kMainAnswered) << "the main run loop waited on the picture";
+        ASSERT_TRUE(waitFor([] { return MRURLDownload::runningCount() == 0; }));
+        clock.advance(row.heldFor);
+        if (!row.kept) {
+            // Ended at its bound: nothing is still asking for the picture.
+            EXPECT_TRUE(waitFor([] { return platform::URLConnection::runningCount() == 0; }, 1.0));
+        }
+        gate->open();
+        if (row.kept) {
+            ASSERT_TRUE(waitFor([&] {
+                auto record = MRVideoCache::loadFromArchive(id);
+                if (!record || !record->ad() || !record->ad()->videoButtons())
+                    return false;
+                const auto& buttons = *record->ad()->videoButtons();
+                return buttons.size() == 1 && buttons.front()->imageData().has_value();
+            }));
+            auto button = MRVideoCache::loadFromArchive(id)->ad()->videoButtons()->front();
+            EXPECT_EQ(*button->imageData(), platform::Data(picture.begin(), picture.end()));
+            EXPECT_EQ(button->button()->frame().size, (platform::Size{20, 10}));
+        }
+        view->disableAdRefresh();
+        MRURLDownload::cancelAllForTesting();
     }
 }
 

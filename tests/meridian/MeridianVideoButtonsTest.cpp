@@ -94,14 +94,25 @@ TEST_F(MeridianVideoButtons, BuiltButtons) {
     EXPECT_EQ(sized->frame(), platform::Rect(0, 0, 120, 30));
     EXPECT_EQ(sized->allControlEvents(), 0u); // no tap address: no action
 
+    // A picture button is built at once, without its picture; the picture takes its place and
+    // gives the button its size when it arrives.
     auto pictured = button(R"({"image":")" + picture() + R"(","url":"mrsdk://endVideo","x-location":5})");
+    bool arrived = false;
+    pictured->setImageArrivedHandler([&] { arrived = true; });
     auto built = pictured->button();
     EXPECT_EQ(built, pictured->button()); // built once
+    EXPECT_EQ(built->frame(), platform::Rect(5, 0, 0, 0));
+    ASSERT_TRUE(waitFor([&] { return arrived; }));
     EXPECT_EQ(built->frame(), platform::Rect(5, 0, 20, 10));
     EXPECT_NE(built->backgroundImageForState(platform::ControlState::Normal), nullptr);
+    ASSERT_TRUE(pictured->imageData()); // the bytes the archive carries
+    EXPECT_NE(platform::Image::fromData(*pictured->imageData()), nullptr);
     EXPECT_EQ(services.requestCount("/meridian/images/b.png"), 1u);
-    auto missing = button(R"({"image":")" + services.url("/meridian/images/none.png") + R"("})")->button();
+    auto missingModel = button(R"({"image":")" + services.url("/meridian/images/none.png") + R"("})");
+    auto missing = missingModel->button();
+    ASSERT_TRUE(waitFor([&] { return !missingModel->isFetchingImage(); }));
     EXPECT_EQ(missing->frame().size, (platform::Size{0, 0}));
+    EXPECT_FALSE(missingModel->imageData());
 }
 
 TEST_F(MeridianVideoButtons, AppearanceFadeAndInactivitySchedule) {

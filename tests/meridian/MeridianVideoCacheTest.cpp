@@ -83,15 +83,15 @@ TEST_F(MeridianVideoCache, AFinishedDownloadCompletesItsRecordEvenWithoutItsView
     {
         auto view = std::make_shared<RecordingDownloadDelegate>(events, "view");
         record->startOrFinishDownloadWithDelegate(view);
-        // The buttons were built (pictures fetched) before the download.
+        // The buttons were built before the download; their pictures arrive beside it.
         EXPECT_TRUE(ad->buttonsHaveBeenDownloaded());
         ASSERT_TRUE(ad->videoButtons() && ad->videoButtons()->size() == 1);
-        EXPECT_NE(ad->videoButtons()->at(0)->image(), nullptr);
     }
     record.reset(); // nothing holds the record but its download
     EXPECT_FALSE(MRVideoCache::cacheExists("clip"));
     ASSERT_TRUE(ended());
     EXPECT_TRUE(events->empty());
+    EXPECT_TRUE(waitFor([&] { return ad->videoButtons()->at(0)->image() != nullptr; }));
 
     auto marker = platform::readPropertyListFile(MRVideoCache::markerPath());
     ASSERT_TRUE(marker && marker->find("needToPlayVideo"));
@@ -109,6 +109,8 @@ TEST_F(MeridianVideoCache, TheArchiveKeepsTheWholeAdAcrossARestart) {
     auto record = MRVideoCache::initWithAd(ad);
     ASSERT_NE(record, nullptr);
     ad->downloadButtons();
+    ASSERT_TRUE(ad->videoButtons() && ad->videoButtons()->size() == 1);
+    ASSERT_TRUE(waitFor([&] { return ad->videoButtons()->at(0)->image() != nullptr; }));
     record->setDownloadFinished(true);
     record->incrementNumPlaysBy(2);
     ASSERT_TRUE(record->save());

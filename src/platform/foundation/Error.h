@@ -34,6 +34,7 @@ enum URLErrorCode : std::int64_t {
     kURLErrorBadServerResponse = -1011,
     kURLErrorDataLengthExceedsMaximum = -1103,
     kURLErrorFileDoesNotExist = -1100,
+    kURLErrorNoPermissionsToReadFile = -1102,
 };
 
 // A named exception, standing in for the platform's exceptions raised on misuse.

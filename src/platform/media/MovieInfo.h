@@ -31,6 +31,5 @@ struct MovieInfo {
 // The movie player's own error domain and the code of unplayable content.
 inline constexpr const char* kMoviePlayerErrorDomain = "MoviePlayerErrorDomain";
 inline constexpr std::int64_t kMoviePlayerErrorCannotPlay = -50;
-inline constexpr std::int64_t kURLErrorNoPermissionsToReadFile = -1102;
 
 } // namespace platform

@@ -21,6 +21,7 @@ constexpr Description kDescriptions[] = {
     {kURLErrorHTTPTooManyRedirects, "too many HTTP redirects"},
     {kURLErrorBadServerResponse, "bad server response"},
     {kURLErrorDataLengthExceedsMaximum, "resource exceeds maximum size"},
+    {kURLErrorNoPermissionsToReadFile, "no permission to read the file"},
     {kURLErrorSecureConnectionFailed,
      "An SSL error has occurred and a secure connection to the server cannot be made."},
 };

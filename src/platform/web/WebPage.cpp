@@ -73,6 +73,21 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& fo
     return true;
 }
 
+// Whether a page whose file folder is `fileFolder` (none for a page that is not a file: page)
+// may load `url`: any URL but file: ones, which must name something inside that folder.
+bool mayLoadFrom(const std::optional<std::filesystem::path>& fileFolder, const URL& url) {
+    if (!isFileURL(url))
+        return true;
+    if (!fileFolder)
+        return false;
+    const std::filesystem::path path = url.filePath();
+    if (path.empty() || !path.is_absolute())
+        return false;
+    std::error_code ec;
+    const auto canonical = std::filesystem::weakly_canonical(path, ec);
+    return !ec && isInside(canonical, *fileFolder);
+}
+
 // ---- Native functions: arguments arrive as primitives (the prelude converts them) ----
 
 WebPage& pageOf(duk_context* ctx) {
@@ -602,17 +617,16 @@ bool WebPage::dispatch(const char* kind, int id, bool flag) {
     return answer;
 }
 
+std::optional<std::filesystem::path> WebView::fileFolderOfPage(const URL& pageURL) {
+    return folderOfFileURL(pageURL);
+}
+
+bool WebView::pageMayLoad(const URL& pageURL, const URL& url) {
+    return mayLoadFrom(folderOfFileURL(pageURL), url);
+}
+
 bool WebPage::mayLoad(const URL& url) const {
-    if (!isFileURL(url))
-        return true;
-    if (!fileFolder_)
-        return false;
-    const std::filesystem::path path = url.filePath();
-    if (path.empty() || !path.is_absolute())
-        return false;
-    std::error_code ec;
-    const auto canonical = std::filesystem::weakly_canonical(path, ec);
-    return !ec && isInside(canonical, *fileFolder_);
+    return mayLoadFrom(fileFolder_, url);
 }
 
 void WebPage::run(std::function<void()> onLoaded) {

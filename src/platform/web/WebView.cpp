@@ -50,6 +50,7 @@ enum class HistoryStep { Push, MoveTo, Stay };
 struct HistoryEntry {
     URLRequest request;
     std::optional<std::string> html; // pages loaded from a string keep it, to come back to
+    std::optional<URL> forPage;      // the page whose chosen URL it was, loaded again under its rule
 };
 
 struct PendingLoad {
@@ -58,6 +59,8 @@ struct PendingLoad {
     WebViewNavigationType type = WebViewNavigationType::Other;
     HistoryStep step = HistoryStep::Push;
     int historyTarget = -1;
+    // The page whose chosen URL this load is; its local-file rule then holds for the load.
+    std::optional<URL> forPage;
 };
 
 } // namespace
@@ -206,6 +209,10 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
             commit(html, url);
         } else if (scheme == "about") {
             commit("", url);
+        } else if (scheme == "file" && current.forPage && !WebView::pageMayLoad(*current.forPage, url)) {
+            logLine("WebView: a page at " + current.forPage->absoluteString() + " may not load " +
+                    url.absoluteString());
+            fail(g, urlError(kURLErrorNoPermissionsToReadFile, url));
         } else if (scheme == "file") {
             auto read = readFileWithLimit(url.filePath(), kMaximumPageBytes);
             if (read.status == FileRead::Status::Ok)
@@ -260,8 +267,8 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
         switch (load.step) {
         case HistoryStep::Push:
             history.resize(static_cast<std::size_t>(historyIndex + 1),
-                           HistoryEntry{load.request, std::nullopt});
-            history.push_back(HistoryEntry{load.request, load.html});
+                           HistoryEntry{load.request, std::nullopt, std::nullopt});
+            history.push_back(HistoryEntry{load.request, load.html, load.forPage});
             historyIndex = static_cast<int>(history.size()) - 1;
             break;
         case HistoryStep::MoveTo:
@@ -310,7 +317,7 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
     }
 
     void pageNavigation(URLRequest request, WebViewNavigationType type) {
-        PendingLoad load{std::move(request), std::nullopt, type, HistoryStep::Push, -1};
+        PendingLoad load{std::move(request), std::nullopt, type, HistoryStep::Push, -1, std::nullopt};
         if (type == WebViewNavigationType::Reload)
             load.step = HistoryStep::Stay;
         queue(std::move(load), false);
@@ -321,7 +328,7 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
             return;
         const HistoryEntry& entry = history[static_cast<std::size_t>(index)];
         queue(PendingLoad{entry.request, entry.html, WebViewNavigationType::BackForward, HistoryStep::MoveTo,
-                          index},
+                          index, entry.forPage},
               true);
     }
 
@@ -355,13 +362,20 @@ std::shared_ptr<WebViewDelegate> WebView::delegate() const {
 }
 
 void WebView::loadRequest(const URLRequest& request) {
-    impl_->queue(PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1},
-                 true);
+    impl_->queue(
+        PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1, std::nullopt},
+        true);
+}
+
+void WebView::loadRequest(const URLRequest& request, const URL& forPage) {
+    impl_->queue(
+        PendingLoad{request, std::nullopt, WebViewNavigationType::Other, HistoryStep::Push, -1, forPage},
+        true);
 }
 
 void WebView::loadHTMLString(std::string html, const std::optional<URL>& baseURL) {
     impl_->queue(PendingLoad{URLRequest(baseURL.value_or(blankURL())), std::move(html),
-                             WebViewNavigationType::Other, HistoryStep::Push, -1},
+                             WebViewNavigationType::Other, HistoryStep::Push, -1, std::nullopt},
                  true);
 }
 
@@ -377,7 +391,7 @@ void WebView::reload() {
     impl_->queue(
         PendingLoad{entry.request, entry.html,
                     resubmits ? WebViewNavigationType::FormResubmitted : WebViewNavigationType::Reload,
-                    HistoryStep::Stay, -1},
+                    HistoryStep::Stay, -1, entry.forPage},
         true);
 }
 

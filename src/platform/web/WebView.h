@@ -20,8 +20,11 @@
 // URL) loads only files inside the folder of its URL. The rule holds for the page's
 // navigations (links, location changes, forms, window.open), its src scripts, its images and
 // new Image(): a refused navigation is logged and never offered to the delegate, a refused
-// script is skipped, a refused image reports an error. Loads the app asks for (loadRequest,
-// loadHTMLString) are the app's own choice and are not limited.
+// script is skipped, a refused image reports an error. Loads the app asks for with a URL of
+// its own (loadRequest, loadHTMLString) are not limited. A load the app makes with a URL a
+// page chose (a bridge command's, a click-through's) names that page: loadRequest(request,
+// forPage) follows the page's rule, and a file: URL outside that page's folder fails with
+// -1102 after did-start, so the caller's failure path (an alert, a closed browser) runs.
 //
 // Navigation: every navigation (an API load, a link click, a script's change of location,
 // a form submission, window.open, back, forward, reload), custom schemes such as message
@@ -60,6 +63,7 @@
 // no touches of its own (they reach the web view) and draws nothing.
 //
 // Ownership: the view owns its page; the delegate is held weakly. Create with make_shared.
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -133,6 +137,9 @@ public:
 
     // ---- Loading ----
     void loadRequest(const URLRequest& request);
+    // Loads `request`, whose URL the page at `forPage` chose, under that page's local-file
+    // rule (see the class comment).
+    void loadRequest(const URLRequest& request, const URL& forPage);
     // Shows `html`; relative URLs in it resolve against `baseURL` (about:blank when absent).
     void loadHTMLString(std::string html, const std::optional<URL>& baseURL);
     void stopLoading();
@@ -156,6 +163,15 @@ public:
     void setDataDetectorTypes(unsigned types) { dataDetectorTypes_ = types; }
     // The scroll view that is the view's first subview (unless a caller moved it away).
     const std::shared_ptr<ScrollView>& scrollView() const { return scrollView_; }
+
+    // ---- The local-file rule (see the class comment) ----
+    // The folder a page at `pageURL` may load files from (canonical): the URL's own folder
+    // when its path ends in "/", else the folder of the file it names; nullopt for a page
+    // that is not a file: page, which loads no file at all.
+    static std::optional<std::filesystem::path> fileFolderOfPage(const URL& pageURL);
+    // Whether the page at `pageURL` may load `url`: any URL but a file: one, which must name
+    // something inside that page's folder.
+    static bool pageMayLoad(const URL& pageURL, const URL& url);
 
     // ---- Scripts ----
     // Evaluates `script` in the current page and answers its result as text: "" for

@@ -807,8 +807,9 @@ void MRCachedAdDatabase::deleteExpiredAds() {
 }
 
 bool MRCachedAdDatabase::deleteCachedAdWithID(const std::string& adID) {
+    // An id named like the store names the store's own files, never an ad's folder.
     auto component = platform::FileManager::safePathComponent(adID);
-    if (!component)
+    if (!component || isStoreFileName(*component))
         return false;
     const auto folder = std::filesystem::path(VellumAdServer::cachedAdsFolderPath()) / *component;
     if (!platform::FileManager::fileExists(folder))
@@ -841,7 +842,7 @@ void MRCachedAdDatabase::cleanUpCacheFolder() {
         return;
     for (const auto& name : *entries) {
         // The store itself and its companions (journal, write-ahead log) stay.
-        if (name.rfind(kDatabaseFileName, 0) == 0 || haveAdWithID(name))
+        if (isStoreFileName(name) || haveAdWithID(name))
             continue;
         analytics().logDebugOrInternal("deleting orphaned item from cache folder: %s", name.c_str());
         platform::FileManager::removeItem(folder / name);

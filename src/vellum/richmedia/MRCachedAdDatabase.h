@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/Geometry.h"
@@ -31,6 +32,12 @@ public:
     static constexpr const char* kSubfolder = "Vellum/MRAdCache";
     static constexpr const char* kDatabaseFileName = "MRAdCache.sql";
     static constexpr const char* kClassName = "MRCachedAdDatabase";
+
+    // True for a name that begins with the store's file name: the store and its companions
+    // (journal, write-ahead log) take such names in the cache folder, so no ad's folder may.
+    static bool isStoreFileName(std::string_view name) {
+        return name.substr(0, std::string_view(kDatabaseFileName).size()) == kDatabaseFileName;
+    }
 
     // alloc and init: the shared instance, opened on first call; null when it cannot open.
     static std::shared_ptr<MRCachedAdDatabase> create();

@@ -77,8 +77,10 @@ platform::URLRequest MRCachedAdLoader::requestForURL(const platform::URL& url) {
 
 bool MRCachedAdLoader::startAdLoadFromURL(const platform::URL& url) {
     auto request = requestForURL(url);
-    if (!platform::URLConnection::canHandleRequest(request) ||
-        !platform::FileManager::safePathComponent(adID)) {
+    // The id names the ad's folder in the cache, which never takes a name of the store's.
+    const auto component = platform::FileManager::safePathComponent(adID);
+    if (!platform::URLConnection::canHandleRequest(request) || !component ||
+        MRCachedAdDatabase::isStoreFileName(*component)) {
         analytics().logInternal("can't create a connection for %s", url.absoluteString().c_str());
         analytics().logDebug("Ad Server connection could not be established");
         analytics().trackEvent(kMRADAdFetchFailEvent);
@@ -143,8 +145,9 @@ void MRCachedAdLoader::connectionDidFailWithError(platform::URLConnection& conne
 bool MRCachedAdLoader::expandDownloadedAdBundle() {
     // Only the ad's own folder is taken from the bundle.
     auto component = platform::FileManager::safePathComponent(adID);
-    return file_.path() && component &&
-           VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath(), *component);
+    return file_.path() && component && !MRCachedAdDatabase::isStoreFileName(*component) &&
+           VellumAdServer::expandZipFileAtPath(*file_.path(), VellumAdServer::cachedAdsFolderPath(),
+                                               *component);
 }
 
 bool MRCachedAdLoader::processDownloadedAdBundle() {

@@ -128,8 +128,7 @@ void MREmbeddedBrowserController::loadRequest() {
         return;
     webView_->setDelegate(std::weak_ptr<platform::WebViewDelegate>(self()));
     if (url)
-        webView_->loadRequest(platform::URLRequest(*url, platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
-                                                   kRequestTimeout));
+        loadForAdPage(*webView_, *url);
     std::weak_ptr<MREmbeddedBrowserController> weak = self();
     platform::RunLoop::current().performAfter(
         kRevealDelay,
@@ -340,6 +339,19 @@ void MREmbeddedBrowserController::webViewDidFailLoadWithError(platform::WebView&
     alert_->show();
 }
 
+void MREmbeddedBrowserController::loadForAdPage(platform::WebView& webView, const platform::URL& url) {
+    auto controller = adVC();
+    auto ad = controller ? controller->ad() : nullptr;
+    auto folder = ad ? ad->path() : std::nullopt;
+    // The folder itself (a trailing "/") is what the ad's pages may reach.
+    const platform::URL page =
+        folder ? platform::URL::fileURL(*folder + "/") : *platform::URL::parse("about:blank");
+    webView.loadRequest(platform::URLRequest(url,
+                                             platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
+                                             kRequestTimeout),
+                        page);
+}
+
 bool MREmbeddedBrowserController::webViewShouldStartLoadWithRequestNavigationType(
     platform::WebView& webView, const platform::URLRequest& request, platform::WebViewNavigationType type) {
     auto keep = self();
@@ -432,8 +444,7 @@ bool MREmbeddedBrowserController::webViewShouldStartLoadWithRequestNavigationTyp
         urlString_ = urlString(*alternate, false);
         bridge->setAlternateURL(std::nullopt);
         if (auto next = platform::URL::parse(urlString_))
-            webView.loadRequest(platform::URLRequest(*next, platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
-                                                     kRequestTimeout));
+            loadForAdPage(webView, *next);
         return true;
     }
     return true;

@@ -108,6 +108,10 @@ private:
     std::shared_ptr<MREmbeddedBrowserController> self();
     void finishDismissal();
     void endIgnoring();
+    // Loads `url` into `webView`. The URL was chosen by the ad's page (a click-through, a
+    // fallback), so that page's local-file rule holds: a file: URL loads only from inside the
+    // ad's folder, and from nowhere when the browser has no ad.
+    void loadForAdPage(platform::WebView& webView, const platform::URL& url);
 
     std::shared_ptr<MRWebViewContainer> webViewContainer_;
     std::shared_ptr<platform::WebView> webView_;

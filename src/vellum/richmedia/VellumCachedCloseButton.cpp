@@ -281,7 +281,8 @@ bool VellumCachedCloseButtonLoader::downloadCloseButton(const std::string& name,
     closebuttonName = name;
     platform::URLRequest request(url);
     auto component = platform::FileManager::safePathComponent(name);
-    if (!platform::URLConnection::canHandleRequest(request) || !component || *component != name) {
+    if (!platform::URLConnection::canHandleRequest(request) || !component || *component != name ||
+        VellumCachedCloseButtonDatabase::isStoreFileName(name)) {
         analytics().logInternal("can't create a connection for %s", url.absoluteString().c_str());
         analytics().logDebug("Ad Server connection could not be established");
         analytics().trackEvent(kFetchFailEvent);
@@ -343,6 +344,7 @@ bool VellumCachedCloseButtonLoader::processDownloadedCloseButtonBundle() {
     // Only the folder named as the close button is taken from the bundle.
     const auto component = platform::FileManager::safePathComponent(closebuttonName);
     if (!file_.path() || !component || *component != closebuttonName ||
+        VellumCachedCloseButtonDatabase::isStoreFileName(closebuttonName) ||
         !VellumAdServer::expandZipFileAtPath(*file_.path(), cache.string(), *component))
         return false;
     bool isDirectory = false;

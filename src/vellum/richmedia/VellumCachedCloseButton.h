@@ -74,6 +74,13 @@ class VellumCachedCloseButtonDatabase : public MRSQLite3DB, public VellumCloseBu
 public:
     static constexpr const char* kDatabaseName = "MRCloseButtonCache";
     static constexpr const char* kSubfolder = "Vellum/MRCloseButtonCache";
+    static constexpr const char* kDatabaseFileName = "MRCloseButtonCache.sql";
+
+    // True for a name that begins with the store's file name: the store and its companions
+    // take such names in the close-button folder, so no button's folder may.
+    static bool isStoreFileName(std::string_view name) {
+        return name.substr(0, std::string_view(kDatabaseFileName).size()) == kDatabaseFileName;
+    }
 
     static std::shared_ptr<VellumCachedCloseButtonDatabase> create();
     static std::shared_ptr<VellumCachedCloseButtonDatabase> existing();

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
@@ -448,18 +449,17 @@ void VellumAnalyticsManager::trackEventWithEvent(const VellumEvent& event, bool 
     const auto& durations = event.durations();
     const auto& strings = event.strings();
     if (const auto* count = entry(numbers, kUserCountKey))
-        tracked->userCount = static_cast<int>(count->intOr(0));
+        tracked->userCount = platform::saturatingCast<int>(count->intOr(0));
     if (const auto* duration = entry(durations, kUserDurationKey))
-        tracked->userDuration = static_cast<std::uint32_t>(std::max<std::int64_t>(0, duration->intOr(0)));
+        tracked->userDuration = platform::saturatingCast<std::uint32_t>(duration->intOr(0));
 
     const bool adViewed = event.eventKey() && *event.eventKey() == MRAdViewedKey;
     if (adViewed) {
         tracked->adID = stringEntry(strings, MRAdIDKey);
         const auto* exit = entry(numbers, MRAdExitKey);
-        tracked->adExit = exit ? static_cast<int>(exit->intOr(0)) : 0;
+        tracked->adExit = exit ? platform::saturatingCast<int>(exit->intOr(0)) : 0;
         const auto* viewed = entry(durations, MRAdViewDurationKey);
-        tracked->userDuration =
-            viewed ? static_cast<std::uint32_t>(std::max<std::int64_t>(0, viewed->intOr(0))) : 0;
+        tracked->userDuration = viewed ? platform::saturatingCast<std::uint32_t>(viewed->intOr(0)) : 0;
         // The impression dates from the ad's first display; without a start time it keeps now.
         if (const auto* start = entry(numbers, MRAdStartTimeKey); start && start->number())
             tracked->timestamp = platform::Date{*start->number() + platform::kTimeIntervalSince1970To2001};

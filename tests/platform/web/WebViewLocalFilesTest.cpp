@@ -82,6 +82,67 @@ TEST_F(WebViewLocalFiles, APageReachesOnlyFilesInsideItsOwnFolder) {
     }
 }
 
+// A load the app makes with a URL a page chose is held to that page's rule: a file outside the
+// page's folder fails (-1102) and shows nothing; the same load without a page is the app's own.
+// Going back to such a load keeps its rule.
+TEST_F(WebViewLocalFiles, ALoadForAPageFollowsThatPagesRule) {
+    const auto tmp = home.root() / "tmp";
+    const std::string own = writeFile("ad/own.html", "<p>own</p>").absoluteString();
+    const std::string secret = writeFile("secret.html", "<p>secret</p>").absoluteString();
+    std::filesystem::create_symlink(tmp / "secret.html", tmp / "ad" / "link.html");
+    const std::string link = URL::fileURL(tmp / "ad" / "link.html").absoluteString();
+    const std::string adPage = URL::fileURL(tmp / "ad" / "index.html").absoluteString();
+    const std::string adFolder = URL::fileURL(tmp / "ad").absoluteString() + "/";
+    struct Case {
+        const char* name;
+        std::string page;
+        std::string target;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"folder page, its own file", adPage, own, true},
+        {"folder URL, its own file", adFolder, own, true},
+        {"folder page, a file beside its folder", adPage, secret, false},
+        {"folder page, through its folder and out", adFolder, adFolder + "../secret.html", false},
+        {"folder page, a link leading out", adPage, link, false},
+        {"folder named without its slash: the folder it lies in", URL::fileURL(tmp / "ad").absoluteString(),
+         own, true},
+        {"network page, any file", "http://ads.example/page/index.html", own, false},
+        {"blank page, any file", "about:blank", own, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        delegate->events.clear();
+        webView->loadRequest(platform::URLRequest(*URL::parse(c.target)), *URL::parse(c.page));
+        ASSERT_TRUE(clock.runUntil([&] { return delegate->ended(); }));
+        EXPECT_EQ(delegate->count("finish"), c.shown ? 1u : 0u);
+        EXPECT_EQ(delegate->count("fail -1102"), c.shown ? 0u : 1u);
+        if (!c.shown) {
+            EXPECT_EQ(eval("document.body ? document.body.textContent : ''").find("secret"),
+                      std::string::npos);
+        }
+    }
+    // The app's own load of the same file is not limited.
+    delegate->events.clear();
+    webView->loadRequest(platform::URLRequest(*URL::parse(secret)));
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->ended(); }));
+    EXPECT_EQ(delegate->count("finish"), 1u);
+
+    // Back to a load made for a page, after the page's file was swapped for a link out: the
+    // rule still holds.
+    delegate->events.clear();
+    webView->loadRequest(platform::URLRequest(*URL::parse(own)), *URL::parse(adPage));
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->ended(); }));
+    webView->loadRequest(platform::URLRequest(*URL::parse("about:blank")));
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->count("finish") == 2; }));
+    std::filesystem::remove(tmp / "ad" / "own.html");
+    std::filesystem::create_symlink(tmp / "secret.html", tmp / "ad" / "own.html");
+    delegate->events.clear();
+    webView->goBack();
+    ASSERT_TRUE(clock.runUntil([&] { return delegate->ended(); }));
+    EXPECT_EQ(delegate->count("fail -1102"), 1u);
+}
+
 // A link, a form and window.open from a network page are held to the same rule, and the page
 // stays as it was.
 TEST_F(WebViewLocalFiles, EveryKindOfNavigationFromANetworkPageIsRefused) {

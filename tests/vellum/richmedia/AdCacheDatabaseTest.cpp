@@ -141,6 +141,10 @@ TEST_F(AdCacheDatabaseTest, HousekeepingRemovesExpiredAdsWithTheirRowsAndFolders
     MRCachedAd noEnd = MRCachedAd::initWithDictionary({{"adID", "no-end"}});
     ASSERT_TRUE(db().insertCachedAd(noEnd));
     makeFolder("no-end");
+    // An expired record named like the store: the store file is not its folder.
+    MRCachedAd storeNamed =
+        MRCachedAd::initWithDictionary({{"adID", "MRAdCache.sql"}, {"endDate", kStartTime - 1000}});
+    ASSERT_TRUE(db().insertCachedAd(storeNamed));
     auto s = server();
     expired.recordImpressionForCap();
     db().incrementRunImpressionsForAdWithID("expired");
@@ -156,6 +160,7 @@ TEST_F(AdCacheDatabaseTest, HousekeepingRemovesExpiredAdsWithTheirRowsAndFolders
     EXPECT_FALSE(fs::exists(cacheFolder() / "expired"));
     EXPECT_FALSE(fs::exists(cacheFolder() / "orphan"));
     EXPECT_TRUE(fs::exists(cacheFolder() / "MRAdCache.sql"));
+    EXPECT_FALSE(db().haveAdWithID("MRAdCache.sql")) << "its rows went";
 }
 
 TEST_F(AdCacheDatabaseTest, ImpressionUpdateIsAllOrNothing) {

@@ -19,6 +19,9 @@
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
 #include "support/LoopbackServices.h"
+#include "vellum/richmedia/MREmbeddedBrowserController.h"
+#include "vellum/tracking/VellumAnalyticsManager.h"
+#include "vellum/tracking/VellumTrackedEventDatabase.h"
 
 namespace richmediatest {
 namespace {
@@ -117,6 +120,7 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
     const auto victimPage = readFile(cacheFolder() / "victim" / "index.html");
     ASSERT_FALSE(victimPage.empty());
     const auto outside = outsideFiles();
+    ASSERT_TRUE(vellum::VellumCachedCloseButtonDatabase::create()) << "the close-button store is open";
 
     std::string truncated = services::makeZipArchive({{"cut/index.html", std::string(3000, 'x')}});
     // Declares 4000 bytes for an entry of 3000 (in its local header and the central directory).
@@ -135,7 +139,10 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
     };
     const Row rows[] = {
         {"ad id that leaves the cache",
-         [&] { ads.setOffers({{"../../Documents/evil", 1, ads.addBundle("up", {{"../../Documents/evil/x", "x"}}), ""}}); },
+         [&] {
+             ads.setOffers(
+                 {{"../../Documents/evil", 1, ads.addBundle("up", {{"../../Documents/evil/x", "x"}}), ""}});
+         },
          {"../../Documents/evil"}},
         {"bundle that writes another ad and the store",
          [&] {
@@ -160,7 +167,9 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
          },
          {"link"}},
         {"truncated bundle entry",
-         [&] { ads.setOffers({{"cut", 1, serveBytes("cut.zip", truncated), control("")}}); },
+         [&] {
+             ads.setOffers({{"cut", 1, serveBytes("cut.zip", truncated), control("")}});
+         },
          {"cut"}},
         {"bundle from a file: URL and from an unknown scheme",
          [&] {
@@ -186,6 +195,22 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
                             {"buttoned-2", 1, ads.addAdBundle("buttoned-2"), control(button + "../../Documents</string>")}});
          },
          {}},
+        {"ad ids and close buttons named like the stores and their journals",
+         [&] {
+             for (const char* name : {"MRCloseButtonCache.sql", "MRCloseButtonCache.sql-journal"})
+                 serveCloseButton(name, services::makeZipArchive(
+                                            {{std::string(name) + "/" + name + ".plist", "<plist/>"}}));
+             ads.setOffers(
+                 {{"MRAdCache.sql", 1, ads.addBundle("store", {{"MRAdCache.sql/index.html", "x"}}),
+                   control("")},
+                  {"MRAdCache.sql-journal", 1,
+                   ads.addBundle("journal", {{"MRAdCache.sql-journal/index.html", "x"}}), control("")},
+                  {"store-button", 1, ads.addAdBundle("store-button"),
+                   control(button + "MRCloseButtonCache.sql</string>")},
+                  {"journal-button", 1, ads.addAdBundle("journal-button"),
+                   control(button + "MRCloseButtonCache.sql-journal</string>")}});
+         },
+         {"MRAdCache.sql", "MRAdCache.sql-journal"}},
         {"reply that is no reply", [&] { ads.replyWithBytes(std::string(64, '\xff')); }, {}},
         // Field 1, a list of structs that claims two billion offers.
         {"reply claiming two billion offers",
@@ -202,6 +227,15 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
         EXPECT_EQ(outsideFiles(), outside);
         EXPECT_EQ(readFile(cacheFolder() / "victim" / "index.html"), victimPage);
         EXPECT_TRUE(db().haveAdWithID("victim")) << "the store still reads";
+        // Each store is still its file, and nothing takes the place of its companions.
+        for (const auto& [folder, store] :
+             {std::pair{cacheFolder(), "MRAdCache.sql"},
+              {cacheFolder().parent_path() / "MRCloseButtonCache", "MRCloseButtonCache.sql"}}) {
+            EXPECT_TRUE(fs::is_regular_file(folder / store)) << store;
+            for (const auto& item : fs::directory_iterator(folder))
+                EXPECT_FALSE(item.path().filename().string().rfind(store, 0) == 0 && item.is_directory())
+                    << item.path().filename();
+        }
         for (const char* refused : {"evil", "cut", "climb", "link"})
             EXPECT_FALSE(fs::exists(cacheFolder() / refused)) << refused;
         EXPECT_FALSE(fs::exists(home.root() / "Documents" / "evil"));
@@ -234,6 +268,124 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
         auto w = c->webView();
         return w && !w->isLoading() && w->stringByEvaluatingJavaScriptFromString("document.body.innerHTML") == "next";
     }));
+}
+
+// Commands of a shown ad's page that choose what the app loads or records, sent as the page's
+// own navigations: a URL the page chose reaches no file outside the ad's folder (the mini
+// browser fails that load), and numbers past what a tracked event holds are recorded as the
+// nearest it can hold.
+class HostilePageTest : public AdDisplayFixture {
+protected:
+    std::shared_ptr<vellum::VellumAdViewController> show(const std::string& id) {
+        storeBanner(id);
+        view = slotView();
+        EXPECT_TRUE(view->loadAdWithID(id, std::nullopt));
+        auto c = view->adVC();
+        EXPECT_TRUE(c && pageLoaded(*c));
+        return c;
+    }
+    static void navigate(vellum::VellumAdViewController& c, const std::string& url) {
+        c.webView()->stringByEvaluatingJavaScriptFromString("location.href = '" + url + "';");
+    }
+    std::shared_ptr<vellum::VellumAdView> view;
+};
+
+TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
+    fs::create_directories(home.root() / "Documents");
+    std::ofstream(home.root() / "Documents" / "secret.txt") << "the person's secret";
+    std::ofstream(home.root() / "Documents" / "diary.html") << "<html><body>the person's diary</body></html>";
+    auto c = show("ad-1");
+    ASSERT_TRUE(c);
+    std::ofstream(cacheFolder() / "ad-1" / "own.html") << "<html><body>the ad's own page</body></html>";
+    const auto fileURL = [](const fs::path& path) {
+        return platform::percentEncodeQueryValue(platform::URL::fileURL(path).absoluteString());
+    };
+    platform::Application::shared().setInstalledSchemes({"http", "https"});
+    auto browser = vellum::MREmbeddedBrowserController::sharedInstance();
+
+    struct Row {
+        const char* name;
+        std::string command;
+        std::string shown; // the browser's URL once the command has run
+        std::string text;  // what the browser's page then shows
+    };
+    const std::string secret =
+        platform::URL::fileURL(home.root() / "Documents" / "secret.txt").absoluteString();
+    const std::string diary =
+        platform::URL::fileURL(home.root() / "Documents" / "diary.html").absoluteString();
+    const std::string own = platform::URL::fileURL(cacheFolder() / "ad-1" / "own.html").absoluteString();
+    const std::string climb =
+        platform::URL::fileURL(cacheFolder() / "ad-1").absoluteString() + "/../../../../Documents/secret.txt";
+    const Row rows[] = {
+        // The ad's own folder stays open to it: the check below sees a page that did load.
+        {"click-through to a page of the ad's own",
+         "mrbridge:clickThrough?url=" + fileURL(cacheFolder() / "ad-1" / "own.html"), own,
+         "the ad's own page"},
+        {"click-through to a person's file",
+         "mrbridge:clickThrough?url=" + fileURL(home.root() / "Documents" / "secret.txt"), secret, ""},
+        {"application fallback that is a person's file",
+         "mrbridge:launchApp?appURL=nosuch%3Ax&alternateID=" +
+             fileURL(home.root() / "Documents" / "diary.html"),
+         diary, ""},
+        {"click-through through the ad's folder to a person's file",
+         "mrbridge:clickThrough?url=" + platform::percentEncodeQueryValue(climb), climb, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        navigate(*c, row.command);
+        ASSERT_TRUE(clock.runUntil([&] {
+            auto w = browser->webView();
+            return w && !w->isLoading() && browser->currentURLString() == row.shown;
+        }));
+        const std::string text = browser->webView()->stringByEvaluatingJavaScriptFromString(
+            "document.body ? document.body.textContent : ''");
+        EXPECT_EQ(text, row.text);
+        EXPECT_EQ(text.find("person's"), std::string::npos);
+        // Whatever the load did, the browser closes.
+        for (auto& alert : platform::Application::shared().visibleAlerts())
+            alert->pressButton(0);
+        browser->dismiss();
+        ASSERT_TRUE(clock.runUntil([&] { return !browser->isViewLoaded(); }));
+        clock.advance(1.0);
+        EXPECT_FALSE(platform::Application::shared().isIgnoringInteractionEvents());
+    }
+}
+
+TEST_F(HostilePageTest, PageNumbersPastATrackedEventsRangeSaturate) {
+    struct Row {
+        const char* name;
+        const char* count;
+        const char* duration;
+        int userCount;
+        std::uint32_t userDuration;
+    };
+    const Row rows[] = {
+        {"past the top", "1e12", "1e10", std::numeric_limits<int>::max(),
+         std::numeric_limits<std::uint32_t>::max()},
+        {"past the bottom", "-1e12", "-1e10", std::numeric_limits<int>::min(), 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string id = std::string("ad-") + (row.count[0] == '-' ? "low" : "high");
+        auto c = show(id);
+        ASSERT_TRUE(c);
+        navigate(*c, std::string("mrbridge:setTrackingEventNumber?key=MRUserCount&val=") + row.count);
+        ASSERT_TRUE(clock.runUntil([&] { return number(*c->event(), "MRUserCount").has_value(); }));
+        navigate(*c, std::string("mrbridge:setDurationForKey?key=MRAdViewDuration&val=") + row.duration);
+        ASSERT_TRUE(clock.runUntil([&] { return c->event()->durations().count("MRAdViewDuration") == 1; }));
+        view->dismissWebViewAd();
+        auto queued = manager()->trackedEventDB()->retrieveQueuedEventsExcludeCurrentRun(false);
+        ASSERT_TRUE(queued);
+        int found = 0;
+        for (const auto& event : *queued)
+            if (event->eventType == "MRAdViewed" && event->adID == id) {
+                ++found;
+                EXPECT_EQ(event->userCount, row.userCount);
+                EXPECT_EQ(event->userDuration, row.userDuration);
+            }
+        EXPECT_EQ(found, 1);
+        view->removeFromSuperview();
+    }
 }
 
 } // namespace
