@@ -2,6 +2,9 @@
 // defaults, and the extras around the list.
 #include "AppFixture.h"
 
+#include <fstream>
+#include <unistd.h>
+
 #include "platform/foundation/Strings.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Toolbar.h"
@@ -174,26 +177,58 @@ TEST_F(RootScreen, DeletingARowWithExtensionsHiddenRemovesThatFile) {
     EXPECT_TRUE(faded);
 }
 
-TEST_F(RootScreen, FailedDeleteKeepsTheRowAndSaysWhy) {
+// A file removed behind the list's back (through file sharing) counts as deleted: its row goes
+// without an alert, and the rows below keep their own figures.
+TEST_F(RootScreen, DeletingAFileAlreadyGoneRemovesItsRowWithoutAnAlert) {
     addFile("keep.txt", 3);
     addFile("gone.txt", 4);
+    addFile("above.txt", 5);
     start();
-    std::filesystem::remove(documents() / "gone.txt"); // removed behind the list's back
+    ASSERT_EQ(rowNames(), (Names{"keep.txt", "gone.txt", "above.txt"}));
+    std::filesystem::remove(documents() / "gone.txt");
 
     auto table = root()->fileTable;
     ASSERT_TRUE(table->swipeToDeleteRow({0, 1}));
     ASSERT_TRUE(table->confirmDeletion());
-    EXPECT_EQ(rowNames(), (Names{"keep.txt", "gone.txt"}));
+    EXPECT_EQ(rowNames(), (Names{"keep.txt", "above.txt"}));
+    EXPECT_EQ(root()->fileCount, 2);
+    EXPECT_EQ(rowTexts(1).size, "5 Bytes");
+    EXPECT_TRUE(platform::Application::shared().visibleAlerts().empty());
+    EXPECT_TRUE(std::filesystem::exists(documents() / "keep.txt"));
+    EXPECT_TRUE(std::filesystem::exists(documents() / "above.txt"));
+}
+
+// A file that is there and cannot be removed keeps its row, and the person learns why.
+TEST_F(RootScreen, FailedDeleteKeepsTheRowAndSaysWhy) {
+    addFile("keep.txt", 3);
+    std::filesystem::create_directories(documents() / "Box" / "inner");
+    std::ofstream(documents() / "Box" / "inner" / "letter.txt") << "dear";
+    namespace fs = std::filesystem;
+    fs::permissions(documents() / "Box" / "inner", fs::perms::owner_read | fs::perms::owner_exec);
+    const bool privileged = ::access((documents() / "Box" / "inner").c_str(), W_OK) == 0;
+    start();
+    if (privileged) {
+        fs::permissions(documents() / "Box" / "inner", fs::perms::owner_all);
+        GTEST_SKIP() << "a privileged user removes a folder it may not write";
+    }
+    ASSERT_EQ(rowNames(), (Names{"keep.txt", "Box"}));
+
+    auto table = root()->fileTable;
+    ASSERT_TRUE(table->swipeToDeleteRow({0, 1}));
+    ASSERT_TRUE(table->confirmDeletion());
+    EXPECT_EQ(rowNames(), (Names{"keep.txt", "Box"}));
     EXPECT_EQ(root()->fileCount, 2);
     auto alerts = platform::Application::shared().visibleAlerts();
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0]->title(), "Could not delete");
-    EXPECT_NE(alerts[0]->message().find("gone.txt"), std::string::npos);
+    EXPECT_NE(alerts[0]->message().find("Box"), std::string::npos);
+    EXPECT_TRUE(fs::exists(documents() / "Box" / "inner" / "letter.txt"));
+    fs::permissions(documents() / "Box" / "inner", fs::perms::owner_all);
 
     // The other row still deletes.
     ASSERT_TRUE(table->swipeToDeleteRow({0, 0}));
     ASSERT_TRUE(table->confirmDeletion());
-    EXPECT_FALSE(std::filesystem::exists(documents() / "keep.txt"));
+    EXPECT_FALSE(fs::exists(documents() / "keep.txt"));
 }
 
 TEST_F(RootScreen, EditToggleSwitchesTheTableAndTheToolbarSpace) {
