@@ -150,7 +150,12 @@ TEST_F(MeridianHandshake, RepliesHoldingNullsAreSavedAndReadBackAfterARestart) {
     replyWith(R"({"mrishake":{"errors":[null],"kill":false,"adtypes":{"MRBannerAdTop":{"adrefresh":99}}}})");
     clock.advance(3600);
     ASSERT_TRUE(waitForRequests(services::kMeridianHandshakePath, 2));
-    ASSERT_TRUE(waitFor([&] { return MRHandshake::sharedHandshake().handshakeResponse().find("mrishake")->find("kill")->boolOr(true) == false; }));
+    auto errorsTaken = [] {
+        const auto* root = MRHandshake::sharedHandshake().handshakeResponse().find("mrishake");
+        const auto* errors = root ? root->find("errors") : nullptr;
+        return errors && errors->size() == 1;
+    };
+    ASSERT_TRUE(waitFor(errorsTaken));
     EXPECT_FALSE(MRHandshake::sharedHandshake().isAdCallAllowed());
     const platform::Date played{now()};
     MRHandshake::sharedHandshake().setLastVideoPlayedAt(played);

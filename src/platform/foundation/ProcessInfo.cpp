@@ -143,7 +143,8 @@ bool ProcessInfo::isGloballyUniqueString(std::string_view text) {
             return false;
         }
     }
-    return text[kVersionAt] == '4' && std::string_view("89AB").find(text[kVariantAt]) != std::string_view::npos;
+    return text[kVersionAt] == '4' &&
+           std::string_view("89AB").find(text[kVariantAt]) != std::string_view::npos;
 }
 
 } // namespace platform

@@ -51,7 +51,8 @@ struct Settings {
             !same(a.handshakeCallbackDuration, b.handshakeCallbackDuration))
             return false;
         for (std::size_t i = 0; i < a.types.size(); ++i)
-            if (a.types[i].adType != b.types[i].adType || !same(a.types[i].refreshPeriod, b.types[i].refreshPeriod) ||
+            if (a.types[i].adType != b.types[i].adType ||
+                !same(a.types[i].refreshPeriod, b.types[i].refreshPeriod) ||
                 !same(a.types[i].videoInterval, b.types[i].videoInterval))
                 return false;
         return true;

@@ -135,11 +135,11 @@ TEST_F(FileManagerTest, SweepTakesOnlyTheWritersOwnTemporaries) {
         {"savedData.plist.tmp-" + ProcessInfo::globallyUniqueString(), true},
         {"savedData.plist.tmp-notes.txt", false},
         {"savedData.plist.tmp-2024 report.doc", false},
-        {"savedData.plist.tmp-" + id + ".doc", false},                  // an identifier and more
-        {"savedData.plist.tmp-" + id + id, false},                      // two identifiers
-        {"savedData.plist.tmp-" + id.substr(0, 35), false},             // one digit short
-        {"savedData.plist.tmp-x" + id.substr(1), false},                // not a digit
-        {"savedData.plist.tmp-" + lower, false},       // not the writer's case
+        {"savedData.plist.tmp-" + id + ".doc", false},                            // an identifier and more
+        {"savedData.plist.tmp-" + id + id, false},                                // two identifiers
+        {"savedData.plist.tmp-" + id.substr(0, 35), false},                       // one digit short
+        {"savedData.plist.tmp-x" + id.substr(1), false},                          // not a digit
+        {"savedData.plist.tmp-" + lower, false},                                  // not the writer's case
         {"savedData.plist.tmp-" + id.substr(0, 14) + "1" + id.substr(15), false}, // another version
         {"savedData.plist.tmp-5F0C1D2E", false},
         {"savedData.plist.tmp-", false},

@@ -206,7 +206,9 @@ TEST(UserDefaults, TemporariesOfWritesCutShortAreSweptWhenTheFileIsOpened) {
         ASSERT_TRUE(FileManager::writeAtomically(p, std::string_view("<plist><dict><key>half")));
     };
     auto folder = file.parent_path();
-    const auto temporary = [](const std::string& name) { return name + ".tmp-" + ProcessInfo::globallyUniqueString(); };
+    const auto temporary = [](const std::string& name) {
+        return name + ".tmp-" + ProcessInfo::globallyUniqueString();
+    };
     leave(folder / temporary("ferrowick.plist"));
     leave(folder / temporary("ferrowick.plist"));
     const auto other = folder / temporary("notes.plist"); // another file's: not this file's business
