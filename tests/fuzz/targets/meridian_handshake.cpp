@@ -70,7 +70,8 @@ std::size_t errorCount(const platform::Value& response) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = fwfuzz::text(data, size);
-    fwtest::TemporaryHome home;
+    // One home for the run; each input starts from a state file of its own.
+    static fwtest::TemporaryHome home;
     meridian::MRHandshake::resetForTesting();
     const auto path = meridian::MRHandshake::statePath();
     std::filesystem::create_directories(path.parent_path());
