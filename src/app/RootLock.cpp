@@ -78,6 +78,15 @@ void RootViewController::done() {
     platform::View::commitAnimations();
 }
 
+void RootViewController::passCodePanelReturns() {
+    if (!locked_ || passCodeView->alpha() > 0)
+        return;
+    passCodeView->setAlpha(1);
+    // Before the launch screen has gone the panel has not slid in yet; checkForAlert will.
+    if (isAlertNo && !storedPassKey().empty())
+        pass1->becomeFirstResponder();
+}
+
 void RootViewController::setting() {
     // The settings can turn the lock off or set a new key: not while the list is locked.
     if (locked_)

@@ -1,6 +1,8 @@
 // The root screen's set-up and its document list.
 #include "app/RootViewController.h"
 
+#include <cerrno>
+
 #include "app/AppConfiguration.h"
 #include "app/FerrowickAppDelegate.h"
 #include "app/MainInterface.h"
@@ -10,6 +12,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TableViewCell.h"
@@ -145,6 +148,10 @@ void RootViewController::viewDidLoad() {
     observers_.push_back(center.observe<RootViewController>(
         self, kShowFileNotification,
         [](RootViewController& root, const platform::Notification&) { root.showHiddien(); }));
+    // A pass-key panel faded by Cancel comes back when the application returns.
+    observers_.push_back(center.observe<RootViewController>(
+        self, platform::kApplicationWillEnterForegroundNotification,
+        [](RootViewController& root, const platform::Notification&) { root.passCodePanelReturns(); }));
 }
 
 void RootViewController::buildRows(std::vector<DocumentFile> files) {
@@ -295,7 +302,9 @@ void RootViewController::tableViewCommitEditingStyleForRowAtIndexPath(platform::
         return;
     const std::string name = rowFiles_[row].name;
     platform::Error error;
-    if (!platform::FileManager::removeItem(platform::DeviceHome::documents() / name, &error)) {
+    // A file already gone (removed through file sharing since the listing) counts as deleted.
+    if (!platform::FileManager::removeItem(platform::DeviceHome::documents() / name, &error) &&
+        !(error.domain == platform::kPOSIXErrorDomain && error.code == ENOENT)) {
         // The file is still there, so its row stays, and the user learns why.
         platform::logLine("delete failed: " + error.description());
         showAlert("Could not delete",

@@ -114,6 +114,9 @@ public:
     void passCodeDone();
     void shakeEffect();
     void done();
+    // Back in the foreground while still locked: a panel faded by `done` shows again, with
+    // the number pad, so the person can always reach the key entry.
+    void passCodePanelReturns();
     void setting();
 
     // ---- Extras ----

@@ -201,6 +201,24 @@ void SettingsView::configureControl(platform::TableViewCell& cell, const platfor
         cell.contentView().addSubview(control);
 }
 
+void SettingsView::lockTurnedOff() {
+    // Off clears the key and both fields; nothing typed is stored again.
+    section2Row = kSecurityRowsUnlocked;
+    platform::UserDefaults::standard().setString(kPassKeyKey, "");
+    passKey.clear();
+    passKey2.clear();
+    for (int tag : {kKeyFieldTag, kConfirmFieldTag})
+        if (auto field = std::dynamic_pointer_cast<platform::TextField>(controlWithTag(tag))) {
+            field->resignFirstResponder();
+            field->setText("");
+        }
+    editedField1.reset();
+    editedField2.reset();
+    navigationItem().setRightBarButtonItem(nullptr);
+    slideTable(kTableLift, kLowerDuration, false);
+    setTable->reloadData();
+}
+
 void SettingsView::switchValueChanged(platform::Switch& sender) {
     auto& defaults = platform::UserDefaults::standard();
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -216,21 +234,7 @@ void SettingsView::switchValueChanged(platform::Switch& sender) {
             defaults.setString(kPassKeyKey, passKey);
             setTable->reloadData();
         } else {
-            // Off clears the key and both fields; nothing typed is stored again.
-            section2Row = kSecurityRowsUnlocked;
-            defaults.setString(kPassKeyKey, "");
-            passKey.clear();
-            passKey2.clear();
-            for (int tag : {kKeyFieldTag, kConfirmFieldTag})
-                if (auto field = std::dynamic_pointer_cast<platform::TextField>(controlWithTag(tag))) {
-                    field->resignFirstResponder();
-                    field->setText("");
-                }
-            editedField1.reset();
-            editedField2.reset();
-            navigationItem().setRightBarButtonItem(nullptr);
-            slideTable(kTableLift, kLowerDuration, false);
-            setTable->reloadData();
+            lockTurnedOff();
         }
         defaults.setBool(kSecurityKey, on);
         break;
@@ -289,11 +293,27 @@ void SettingsView::editDone() {
     if (field2 && field2->tag() == kConfirmFieldTag)
         passKey2 = field2->text();
     platform::logLine("key: " + passKey + "  " + passKey2);
-    if (passKey != passKey2) {
+    // The two fields' texts, edited or not: a field that was never edited still shows the
+    // stored key, so a stray Done after the key field emptied itself does not match.
+    auto textOf = [this](int tag) {
+        auto field = std::dynamic_pointer_cast<platform::TextField>(controlWithTag(tag));
+        return field ? field->text() : std::string();
+    };
+    const std::string key = textOf(kKeyFieldTag);
+    if (key != textOf(kConfirmFieldTag)) {
         platform::AlertView::create("Pass key does not match", "", {}, std::string("OK"))->show();
         return;
     }
-    platform::UserDefaults::standard().setString(kPassKeyKey, passKey);
+    if (key.empty()) {
+        // Both fields emptied on purpose: the empty key means no lock, and the screen says so
+        // as turning the switch off does.
+        if (auto toggle = std::dynamic_pointer_cast<platform::Switch>(controlWithTag(kLockSwitchTag)))
+            toggle->setOn(false);
+        platform::UserDefaults::standard().setBool(kSecurityKey, false);
+        lockTurnedOff();
+        return;
+    }
+    platform::UserDefaults::standard().setString(kPassKeyKey, key);
     if (field1)
         field1->resignFirstResponder();
     if (field2)

@@ -5,9 +5,9 @@
 // "extension" and "device" (each change is stored at once and announced to the root screen
 // with "showFile" or "fileExtension"); "Security" holds the lock switch and, while the lock
 // is on, two secure number fields to enter and confirm the key. The key is stored when the
-// two fields match on `editDone` (the "Done" button that editing brings up); a mismatch shows
-// "Pass key does not match" and stores nothing. Turning the lock off clears the stored key and
-// both fields.
+// two fields' texts match on `editDone` (the "Done" button that editing brings up); a mismatch
+// shows "Pass key does not match" and stores nothing. Turning the lock off clears the stored
+// key and both fields; so does a Done that stores the empty key (no lock), turning the switch off.
 //
 // Each control's tag is "%d%d" of section + 1 and row + 1 (11, 12, 13, 21, 22, 23). The screen
 // is made anew each time the root screen opens it, wrapped in a navigation controller and
@@ -82,6 +82,8 @@ public:
 private:
     void configureControl(platform::TableViewCell& cell, const platform::IndexPath& indexPath);
     void slideTable(double dy, double duration, bool up);
+    // The lock is off: the key is cleared with both fields, and only the switch row stays.
+    void lockTurnedOff();
 
     // The screen's controls by tag, made once each and placed into whichever cell shows their
     // row, so a reused cell never keeps another row's control and a control keeps its state

@@ -1,7 +1,9 @@
 #include "meridian/MRHandshake.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "meridian/MRCommon.h"
 #include "platform/foundation/DeviceHome.h"
@@ -49,6 +51,47 @@ constexpr std::array<AdTypeName, 5> kAdTypeNames = {{
 std::shared_ptr<MRHandshake>& sharedSlot() {
     static std::shared_ptr<MRHandshake> shared;
     return shared;
+}
+
+// Seconds from a reply as the float the settings keep: out-of-range values clamp to the
+// float's limits rather than meet an undefined narrowing.
+float secondsFrom(double value) {
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(value, -kLargest, kLargest));
+}
+
+// The reply as the state file can hold it: a property list has no null. A null member of a
+// dictionary is left out (every reader takes a missing key as a null); a null inside an array
+// keeps its place as an empty dictionary, which every reader takes as none (no number, no
+// text, no members), so an array keeps its length: a non-empty "errors" stays non-empty.
+// A key holding a NUL character cannot be written whole and would come back as another
+// key: such a member is left out too.
+platform::Value storableForm(const platform::Value& value) {
+    if (const auto* array = value.array()) {
+        platform::Array out;
+        out.reserve(array->size());
+        for (const auto& element : *array)
+            out.push_back(element.isNull() ? platform::Value(platform::Dictionary{}) : storableForm(element));
+        return platform::Value(std::move(out));
+    }
+    if (const auto* dictionary = value.dictionary()) {
+        platform::Dictionary out;
+        for (const auto& [key, member] : *dictionary)
+            if (!member.isNull() && key.find('\0') == std::string::npos)
+                out.emplace(key, storableForm(member));
+        return platform::Value(std::move(out));
+    }
+    return value;
+}
+
+// Whether a reply's "errors" holds any: an array with entries (a null entry counts, as its
+// stored placeholder does), or a dictionary with a member that is not null (null members are
+// not stored).
+bool holdsErrors(const platform::Value& errors) {
+    if (const auto* dictionary = errors.dictionary())
+        return std::any_of(dictionary->begin(), dictionary->end(),
+                           [](const auto& member) { return !member.second.isNull(); });
+    return errors.size() > 0;
 }
 
 std::optional<platform::Date> dateIn(const platform::Value& state, std::string_view key) {
@@ -131,7 +174,7 @@ void MRHandshake::loadState() {
 void MRHandshake::saveState() const {
     platform::Dictionary state;
     if (!handshakeResponse_.isNull())
-        state[std::string(kResponseKey)] = handshakeResponse_;
+        state[std::string(kResponseKey)] = storableForm(handshakeResponse_);
     const std::array<std::pair<std::string_view, const std::optional<platform::Date>*>, 4> dates = {{
         {kLastHandshakeKey, &lastHandshakeMadeAt_},
         {kNextHandshakeKey, &nextHandshakeToOccurAt_},
@@ -223,6 +266,10 @@ void MRHandshake::connectionDidFinishLoading(platform::URLConnection& c) {
     }
     std::string text(connectionData_.begin(), connectionData_.end());
     connectionData_.clear();
+    handshakeReplyReceived(text);
+}
+
+void MRHandshake::handshakeReplyReceived(std::string_view text) {
     auto parsed = platform::Value::fromJSON(text);
     const platform::Value* root = parsed ? parsed->find(kReplyRoot) : nullptr;
     if (!root || !root->isDictionary()) {
@@ -267,7 +314,7 @@ void MRHandshake::parseResponseAndSetupNextHandshake(bool setup) {
         logError("Invalid Response - No mrishake");
         return;
     }
-    if (const auto* errors = root->find("errors"); errors && errors->size() > 0) {
+    if (const auto* errors = root->find("errors"); errors && holdsErrors(*errors)) {
         if (const auto* list = errors->array())
             for (const auto& error : *list) {
                 const auto* message = error.find("message");
@@ -277,11 +324,11 @@ void MRHandshake::parseResponseAndSetupNextHandshake(bool setup) {
         return;
     }
     const auto* deferred = root->find("deferredviewtimeout");
-    deferredviewtimeout_ = deferred ? static_cast<float>(deferred->doubleOr(0)) : 0;
+    deferredviewtimeout_ = deferred ? secondsFrom(deferred->doubleOr(0)) : 0;
     const auto* kill = root->find("kill");
     isAdCallAllowed_ = !(kill && kill->boolOr(false));
     const auto* callback = root->find("handshakecallback");
-    handshakeCallbackDuration_ = callback ? static_cast<float>(callback->doubleOr(0)) : 0;
+    handshakeCallbackDuration_ = callback ? secondsFrom(callback->doubleOr(0)) : 0;
     const auto* types = root->find("adtypes");
     adTypes_ = types ? *types : platform::Value();
     if (setup) {
@@ -316,12 +363,12 @@ MRAdTypeConfiguration MRHandshake::configurationFromDictionary(const platform::V
     if (const auto* refresh = entry->find("adrefresh"); refresh && refresh->stringOr("") != kSDKRefreshText) {
         auto n = refresh->number();
         if (n && *n > 0)
-            config.refreshPeriod = static_cast<float>(*n);
+            config.refreshPeriod = secondsFrom(*n);
     }
     if (const auto* interval = entry->find("videointerval")) {
         auto n = interval->number();
         if (n && *n > 0)
-            config.videoInterval = static_cast<float>(*n);
+            config.videoInterval = secondsFrom(*n);
     }
     return config;
 }

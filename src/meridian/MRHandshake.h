@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/foundation/Value.h"
 #include "platform/net/URLConnection.h"
@@ -57,6 +58,7 @@ public:
     void setLastVideoPlayedAt(platform::Date date);
     std::optional<platform::Date> lastVideoRequestMadeAt() const { return lastVideoRequestMadeAt_; }
     void setLastVideoRequestMadeAt(platform::Date date);
+    float handshakeCallbackDuration() const { return handshakeCallbackDuration_; }
     int adType() const { return adType_; }
     void setAdType(int adType) { adType_ = adType; }
     const platform::Value& handshakeResponse() const { return handshakeResponse_; }
@@ -68,6 +70,11 @@ public:
     MRAdTypeConfiguration adConfig() const;
     MRAdTypeConfiguration configurationForAdType(int adType) const;
     static MRAdTypeConfiguration configurationFromDictionary(const platform::Value* entry, int adType);
+    // Takes a finished handshake reply's text (UTF-8 JSON): a reply with an "mrishake"
+    // object replaces the stored one and is applied, scheduling the next handshake and saving
+    // the state; anything else is reported and changes nothing. The connection's finish
+    // hands its reply here.
+    void handshakeReplyReceived(std::string_view text);
     void parseResponseAndSetupNextHandshake(bool setup);
     void setupNextHandshake();
     void loadState();

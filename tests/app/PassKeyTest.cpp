@@ -178,6 +178,39 @@ TEST_F(PassKeyLock, CancelKeepsTheScreenLocked) {
     EXPECT_EQ(navigation()->presentedViewController(), nullptr);
 }
 
+// Cancel fades the panel and keeps the list hidden; back from the background the panel is
+// there again with the number pad, and the right key still unlocks.
+TEST_F(PassKeyLock, CancelledPanelComesBackAtTheNextForeground) {
+    storeKey("4321");
+    launch();
+    clock_.advance(1.0);
+    auto r = root();
+    ASSERT_TRUE(panelShown());
+    buttonTitled(*r->view(), "Cancel")->sendActionsForControlEvents(platform::ControlEvent::TouchUpInside);
+    ASSERT_DOUBLE_EQ(r->passCodeView->alpha(), 0);
+    r->pass1->resignFirstResponder(); // whatever took the keyboard meanwhile
+
+    auto& application = platform::Application::shared();
+    application.enterBackground();
+    EXPECT_DOUBLE_EQ(r->passCodeView->alpha(), 0);
+    application.enterForeground();
+    EXPECT_DOUBLE_EQ(r->passCodeView->alpha(), 1);
+    EXPECT_TRUE(panelShown());
+    EXPECT_TRUE(r->pass1->isFirstResponder());
+    EXPECT_TRUE(r->fileTable->isHidden());
+    EXPECT_TRUE(r->isLocked());
+
+    r->pass1->typeText("4321");
+    r->passCodeDone();
+    EXPECT_FALSE(r->isLocked());
+    EXPECT_FALSE(r->fileTable->isHidden());
+    // Unlocked, a later trip to the background brings no panel back.
+    application.enterBackground();
+    application.enterForeground();
+    EXPECT_FALSE(r->pass1->isFirstResponder());
+    EXPECT_DOUBLE_EQ(r->passCodeView->frame().y(), -76);
+}
+
 class Settings : public AppTest {
 protected:
     // Opens the settings screen from the root screen and lets its presentation finish.
@@ -325,6 +358,62 @@ TEST_F(Settings, DifferentKeysAreRefused) {
     s->editDone();
     EXPECT_EQ(alertTitles(), (std::vector<std::string>{"Pass key does not match"}));
     EXPECT_EQ(defaults().stringForKey("passKey"), "1357");
+}
+
+// Done compares the two fields' texts. Tapping the key field empties it; a stray Done then
+// does not match the confirmation, which still shows the stored key: nothing is stored and the
+// lock stays, also at the next launch.
+TEST_F(Settings, DoneAfterTappingTheKeyFieldKeepsTheLock) {
+    defaults().setString("passKey", "1357");
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    auto key = control<platform::TextField>(*s, 22);
+    auto confirm = control<platform::TextField>(*s, 23);
+    ASSERT_TRUE(key && confirm);
+    ASSERT_TRUE(key->becomeFirstResponder());
+    ASSERT_EQ(key->text(), "") << "the key field empties when editing begins";
+    ASSERT_NE(s->navigationItem().rightBarButtonItem(), nullptr);
+    ASSERT_TRUE(s->navigationItem().rightBarButtonItem()->press());
+    EXPECT_EQ(alertTitles(), (std::vector<std::string>{"Pass key does not match"}));
+    EXPECT_EQ(defaults().stringForKey("passKey"), "1357");
+    EXPECT_TRUE(control<platform::Switch>(*s, 21)->isOn());
+    EXPECT_EQ(confirm->text(), "1357");
+
+    platform::Application::resetForTesting();
+    app::resetLaunchStateForTesting();
+    launch();
+    EXPECT_TRUE(root()->isLocked());
+    EXPECT_TRUE(root()->fileTable->isHidden());
+}
+
+// Both fields emptied on purpose and Done: the empty key (no lock) is stored and the screen
+// shows it as turning the switch off does: switch off, only the switch row.
+TEST_F(Settings, DoneWithBothFieldsEmptiedTurnsTheLockOff) {
+    defaults().setString("passKey", "1357");
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    auto key = control<platform::TextField>(*s, 22);
+    auto confirm = control<platform::TextField>(*s, 23);
+    double tableY = s->setTable->frame().y();
+    ASSERT_TRUE(key->becomeFirstResponder());
+    ASSERT_TRUE(confirm->becomeFirstResponder());
+    ASSERT_EQ(confirm->text(), "");
+    ASSERT_TRUE(s->navigationItem().rightBarButtonItem()->press());
+    EXPECT_TRUE(alertTitles().empty());
+    EXPECT_EQ(defaults().stringForKey("passKey"), "");
+    EXPECT_FALSE(defaults().boolForKey("security"));
+    EXPECT_FALSE(control<platform::Switch>(*s, 21)->isOn());
+    EXPECT_EQ(s->setTable->numberOfRowsInSection(1), 1);
+    EXPECT_EQ(s->navigationItem().rightBarButtonItem(), nullptr);
+    EXPECT_DOUBLE_EQ(s->setTable->frame().y(), tableY);
+    EXPECT_FALSE(confirm->isFirstResponder());
+
+    platform::Application::resetForTesting();
+    app::resetLaunchStateForTesting();
+    launch();
+    EXPECT_FALSE(root()->isLocked());
 }
 
 TEST_F(Settings, LockSwitchOffClearsTheKeyAndBothFields) {

@@ -2,6 +2,12 @@
 // defaults, and the extras around the list.
 #include "AppFixture.h"
 
+#include <fcntl.h>
+#include <fstream>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "platform/foundation/Strings.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Toolbar.h"
@@ -174,26 +180,103 @@ TEST_F(RootScreen, DeletingARowWithExtensionsHiddenRemovesThatFile) {
     EXPECT_TRUE(faded);
 }
 
-TEST_F(RootScreen, FailedDeleteKeepsTheRowAndSaysWhy) {
+// A file removed behind the list's back (through file sharing) counts as deleted: its row goes
+// without an alert, and the rows below keep their own figures.
+TEST_F(RootScreen, DeletingAFileAlreadyGoneRemovesItsRowWithoutAnAlert) {
     addFile("keep.txt", 3);
     addFile("gone.txt", 4);
+    addFile("above.txt", 5);
     start();
-    std::filesystem::remove(documents() / "gone.txt"); // removed behind the list's back
+    ASSERT_EQ(rowNames(), (Names{"keep.txt", "gone.txt", "above.txt"}));
+    std::filesystem::remove(documents() / "gone.txt");
 
     auto table = root()->fileTable;
     ASSERT_TRUE(table->swipeToDeleteRow({0, 1}));
     ASSERT_TRUE(table->confirmDeletion());
-    EXPECT_EQ(rowNames(), (Names{"keep.txt", "gone.txt"}));
+    EXPECT_EQ(rowNames(), (Names{"keep.txt", "above.txt"}));
     EXPECT_EQ(root()->fileCount, 2);
-    auto alerts = platform::Application::shared().visibleAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0]->title(), "Could not delete");
-    EXPECT_NE(alerts[0]->message().find("gone.txt"), std::string::npos);
+    EXPECT_EQ(rowTexts(1).size, "5 Bytes");
+    EXPECT_TRUE(platform::Application::shared().visibleAlerts().empty());
+    EXPECT_TRUE(std::filesystem::exists(documents() / "keep.txt"));
+    EXPECT_TRUE(std::filesystem::exists(documents() / "above.txt"));
+}
+
+// A letter in a folder of the person's that cannot be removed: its folder is read-only, and
+// for a privileged user (who removes it all the same) the letter is immutable too. Undone
+// when the guard goes.
+class Unremovable {
+public:
+    explicit Unremovable(const std::filesystem::path& letter) : letter_(letter) {
+        namespace fs = std::filesystem;
+        fs::permissions(letter.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+        if (::access(letter.parent_path().c_str(), W_OK) != 0) {
+            held_ = true;
+            return;
+        }
+        int fd = ::open(letter.c_str(), O_RDONLY | O_CLOEXEC);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            immutable_ = held_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ~Unremovable() {
+        if (immutable_) {
+            int fd = ::open(letter_.c_str(), O_RDONLY | O_CLOEXEC);
+            int flags = 0;
+            if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            if (fd >= 0)
+                ::close(fd);
+        }
+        std::filesystem::permissions(letter_.parent_path(), std::filesystem::perms::owner_all);
+    }
+    Unremovable(const Unremovable&) = delete;
+    Unremovable& operator=(const Unremovable&) = delete;
+    // Whether the letter cannot be removed by this user.
+    bool held() const { return held_; }
+
+private:
+    std::filesystem::path letter_;
+    bool held_ = false;
+    bool immutable_ = false;
+};
+
+// A file that is there and cannot be removed keeps its row, and the person learns why.
+TEST_F(RootScreen, FailedDeleteKeepsTheRowAndSaysWhy) {
+    namespace fs = std::filesystem;
+    addFile("keep.txt", 3);
+    const fs::path letter = documents() / "Box" / "inner" / "letter.txt";
+    fs::create_directories(letter.parent_path());
+    std::ofstream(letter) << "dear";
+    start();
+    ASSERT_EQ(rowNames(), (Names{"keep.txt", "Box"}));
+    {
+        Unremovable guard(letter);
+        if (!guard.held())
+            GTEST_SKIP() << "this file system lets this user remove any file";
+
+        auto table = root()->fileTable;
+        ASSERT_TRUE(table->swipeToDeleteRow({0, 1}));
+        ASSERT_TRUE(table->confirmDeletion());
+        EXPECT_EQ(rowNames(), (Names{"keep.txt", "Box"}));
+        EXPECT_EQ(root()->fileCount, 2);
+        auto alerts = platform::Application::shared().visibleAlerts();
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_EQ(alerts[0]->title(), "Could not delete");
+        EXPECT_NE(alerts[0]->message().find("Box"), std::string::npos);
+        EXPECT_TRUE(fs::exists(letter));
+    }
 
     // The other row still deletes.
+    auto table = root()->fileTable;
     ASSERT_TRUE(table->swipeToDeleteRow({0, 0}));
     ASSERT_TRUE(table->confirmDeletion());
-    EXPECT_FALSE(std::filesystem::exists(documents() / "keep.txt"));
+    EXPECT_FALSE(fs::exists(documents() / "keep.txt"));
 }
 
 TEST_F(RootScreen, EditToggleSwitchesTheTableAndTheToolbarSpace) {

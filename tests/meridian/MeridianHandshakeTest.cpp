@@ -117,6 +117,59 @@ TEST_F(MeridianHandshake, AnUnreadableLaterReplyKeepsTheStoredSettings) {
     EXPECT_EQ(restarted.adConfig().refreshPeriod, 30.7f);
 }
 
+// The state file cannot hold a JSON null: a reply holding nulls is saved all the same, null
+// members left out and a null inside an array kept as an element that reads as none.
+TEST_F(MeridianHandshake, RepliesHoldingNullsAreSavedAndReadBackAfterARestart) {
+    replyWith(R"({"mrishake":{"kill":true,"deferredviewtimeout":1800,"handshakecallback":3600,"note":null,
+                 "errors":[],"adtypes":{"MRBannerAdTop":{"adrefresh":30.7,"videointerval":null},
+                 "MRBannerAdBottom":null,"MRBannerAdRectangle":{"adrefresh":[null,5],"videointerval":600}}}})");
+    platform::LogCapture log;
+    waitForHandshake();
+    EXPECT_FALSE(log.contains("could not save the handshake state"));
+    MRHandshake::resetForTesting();
+    auto& restarted = MRHandshake::sharedHandshake();
+    EXPECT_FALSE(restarted.isAdCallAllowed());
+    EXPECT_EQ(restarted.deferredviewtimeout(), 1800);
+    EXPECT_EQ(restarted.handshakeCallbackDuration(), 3600);
+    struct Row {
+        int type;
+        float refresh;
+        float video;
+    };
+    for (const Row& row : {Row{1, 30.7f, -1}, Row{2, -1, -1}, Row{3, -1, 600}}) {
+        SCOPED_TRACE(row.type);
+        restarted.setAdType(row.type);
+        EXPECT_EQ(restarted.adConfig().refreshPeriod, row.refresh);
+        EXPECT_EQ(restarted.adConfig().videoInterval, row.video);
+    }
+    // Nothing new is asked before the stored time.
+    EXPECT_EQ(services.requestCount(services::kMeridianHandshakePath), 1u);
+
+    // A later reply whose "errors" holds only a null is an errored reply: it changes nothing
+    // now, and saved with the next video date it still changes nothing at the next start.
+    replyWith(R"({"mrishake":{"errors":[null],"kill":false,"adtypes":{"MRBannerAdTop":{"adrefresh":99}}}})");
+    clock.advance(3600);
+    ASSERT_TRUE(waitForRequests(services::kMeridianHandshakePath, 2));
+    auto errorsTaken = [] {
+        const auto* root = MRHandshake::sharedHandshake().handshakeResponse().find("mrishake");
+        const auto* errors = root ? root->find("errors") : nullptr;
+        return errors && errors->size() == 1;
+    };
+    ASSERT_TRUE(waitFor(errorsTaken));
+    EXPECT_FALSE(MRHandshake::sharedHandshake().isAdCallAllowed());
+    const platform::Date played{now()};
+    MRHandshake::sharedHandshake().setLastVideoPlayedAt(played);
+    EXPECT_FALSE(log.contains("could not save the handshake state"));
+    MRHandshake::resetForTesting();
+    auto& again = MRHandshake::sharedHandshake();
+    EXPECT_EQ(again.lastVideoPlayedAt(), played);
+    ASSERT_NE(again.handshakeResponse().find("mrishake"), nullptr);
+    EXPECT_EQ(again.handshakeResponse().find("mrishake")->find("errors")->size(), 1u);
+    again.setAdType(1);
+    EXPECT_NE(again.adConfig().refreshPeriod, 99);
+    EXPECT_TRUE(again.isAdCallAllowed()); // the errored reply's settings are not applied
+}
+
 TEST_F(MeridianHandshake, FailureRetriesAfterAPause) {
     services.setFault(std::string(services::kMeridianHandshakePath),
                       services::Fault::errorStatus(503).onlyTimes(1));

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "TrackingFixture.h"
 #include "platform/foundation/FileManager.h"
@@ -326,6 +328,40 @@ TEST_F(LegacyStoreTest, TheLegacyStoreIsMovedAndMigrated) {
     EXPECT_EQ(stats.at("Launch").countForHour, 2); // both are later than the start of 10:00
     EXPECT_EQ(stats.at("Launch").countForDay, 2);
     EXPECT_EQ(stats.at("Tap").countForMonth, 1);
+}
+
+// The old library folder sits in the person's Documents: after the move only what the old
+// library made goes (the store's companion files, then "MRTracking" and "Tolvane" when
+// nothing else is left in them); the person's files there stay, byte for byte.
+TEST_F(LegacyStoreTest, TheMoveLeavesThePersonsFilesBesideTheOldStore) {
+    makeLegacyStore();
+    const auto tolvane = home.root() / "Documents" / "Tolvane";
+    const std::pair<std::string, std::string> theirs[] = {
+        {"notes.txt", "a person's notes"},
+        {"Photos/beach.jpg", "not really a picture"},
+        {"MRTrackingOld/MRTracking.sql", "a copy the person kept"},
+        {"MRTracking/export.csv", "a,b\n1,2\n"},
+    };
+    for (const auto& [name, text] : theirs) {
+        std::filesystem::create_directories((tolvane / name).parent_path());
+        std::ofstream(tolvane / name, std::ios::binary) << text;
+    }
+    std::ofstream(legacyPath().parent_path() / "MRTracking.sql-journal") << "";
+    {
+        VellumTrackedEventDatabase db;
+        ASSERT_TRUE(db.dbOK());
+        EXPECT_TRUE(std::filesystem::exists(storePath()));
+        EXPECT_FALSE(std::filesystem::exists(legacyPath()));
+        EXPECT_FALSE(std::filesystem::exists(legacyPath().string() + "-journal"));
+        for (const auto& [name, text] : theirs) {
+            SCOPED_TRACE(name);
+            std::ifstream in(tolvane / name, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+        }
+        auto events = db.retrieveQueuedEventsExcludeCurrentRun(false);
+        ASSERT_TRUE(events);
+        EXPECT_EQ(events->size(), 2u);
+    }
 }
 
 TEST_F(LegacyStoreTest, AnExistingStoreFolderLeavesTheLegacyFileAlone) {

@@ -20,7 +20,8 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr const char* kBundleExtension = ".app";
 constexpr std::size_t kWriteChunk = 1 << 20;
-// The temporary of an atomic write is named "<file name>.tmp-<unique id>".
+// The temporary of an atomic write is named "<file name>.tmp-<unique id>", the id drawn by
+// ProcessInfo::globallyUniqueString; the sweep takes nothing else.
 constexpr const char* kTemporaryInfix = ".tmp-";
 // New names tried when a sweep removes a temporary before its writer could lock it.
 constexpr int kTemporaryAttempts = 3;
@@ -301,7 +302,9 @@ std::size_t FileManager::removeStaleTemporaries(const path& p) {
         return 0;
     std::size_t removed = 0;
     for (const auto& name : *names) {
-        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+        // Only the writer's own form: a person's "<name>.tmp-notes.txt" shares the prefix.
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            !ProcessInfo::isGloballyUniqueString(std::string_view(name).substr(prefix.size())))
             continue;
         path candidate = folder / name;
         FileDescriptor temporary{::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};

@@ -77,7 +77,9 @@ class FileManager {
     static bool writeAtomically(const path& p, std::string_view bytes, Error* error = nullptr);
     static bool writeAtomically(const path& p, const Data& bytes, Error* error = nullptr);
     // Removes the temporaries that atomic writes of `p` left behind when their process died
-    // mid-write ("<name>.tmp-<id>" beside `p`), and answers how many went. A temporary that a
+    // mid-write ("<name>.tmp-<id>" beside `p`, <id> exactly one identifier of the form
+    // ProcessInfo::globallyUniqueString draws; any other name, such as a person's
+    // "<name>.tmp-notes.txt", stays), and answers how many went. A temporary that a
     // live writer is still filling is locked and stays. writeAtomically runs this first; the
     // readers of files that may not be written again soon (preferences) run it when they open
     // the file.

@@ -128,4 +128,23 @@ std::string ProcessInfo::globallyUniqueString() {
     return out;
 }
 
+bool ProcessInfo::isGloballyUniqueString(std::string_view text) {
+    constexpr std::size_t kLength = 36;
+    constexpr std::size_t kVersionAt = 14;
+    constexpr std::size_t kVariantAt = 19;
+    if (text.size() != kLength)
+        return false;
+    for (std::size_t i = 0; i < kLength; ++i) {
+        char c = text[i];
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (c != '-')
+                return false;
+        } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+            return false;
+        }
+    }
+    return text[kVersionAt] == '4' &&
+           std::string_view("89AB").find(text[kVariantAt]) != std::string_view::npos;
+}
+
 } // namespace platform

@@ -33,8 +33,11 @@ class ProcessInfo {
     // The machine's host name, "localhost" when it cannot be read.
     static std::string hostName();
     // A new random identifier in the canonical UUID form, upper case
-    // ("68753A44-4D6F-1226-9C60-0050E4C00067"), different on every call.
+    // ("68753A44-4D6F-4226-9C60-0050E4C00067"), different on every call.
     static std::string globallyUniqueString();
+    // Whether `text` is exactly one identifier of the form globallyUniqueString draws:
+    // 8-4-4-4-12 upper-case hexadecimal digits, version 4, variant 8 to B.
+    static bool isGloballyUniqueString(std::string_view text);
 };
 
 } // namespace platform

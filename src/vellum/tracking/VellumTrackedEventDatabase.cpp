@@ -279,6 +279,11 @@ void VellumTrackedEventDatabase::resetForTesting() {
     classState() = ClassState{};
 }
 
+namespace {
+// The files SQLite keeps beside a database while it is in use.
+constexpr const char* kSQLiteCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
+} // namespace
+
 void VellumTrackedEventDatabase::classSetUp() {
     auto& state = classState();
     if (state.setUp)
@@ -309,9 +314,23 @@ void VellumTrackedEventDatabase::classSetUp() {
         return;
     }
     state.migrationNeeded = true; // the moved file is migrated even when the old folder stays
-    const std::filesystem::path legacyRoot = documents / kLegacyTrackingFolder;
-    if (!platform::FileManager::removeItem(legacyRoot, &error))
-        m.logDebugOrInternal("Error upgrading tracking db: error while removing: '%s'", legacyRoot.c_str());
+    // Documents is the person's drive: what the old library left of its store goes (SQLite's
+    // companion files of the moved database), then its folder "MRTracking" and the library's
+    // folder "Tolvane" above it, each only when nothing else is left in it.
+    const std::filesystem::path legacyFolder = documents / kLegacyTrackingSubfolder;
+    for (const char* companion : kSQLiteCompanionSuffixes) {
+        const std::filesystem::path leftover = legacyFile.string() + companion;
+        std::error_code ec;
+        if (std::filesystem::remove(leftover, ec); ec) {
+            m.logDebugOrInternal("Error upgrading tracking db: error while removing: '%s'", leftover.c_str());
+            return;
+        }
+    }
+    for (const auto& folder : {legacyFolder, documents / kLegacyTrackingFolder}) {
+        std::error_code notEmpty;
+        if (!std::filesystem::remove(folder, notEmpty))
+            return; // something else is left in it (or it is gone): it stays
+    }
 }
 
 bool VellumTrackedEventDatabase::databaseExists() {

@@ -13,6 +13,7 @@
 
 #include "platform/archive/KeyedArchiver.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "support/TemporaryHome.h"
 
 using namespace platform;
@@ -403,9 +404,9 @@ TEST(KeyedArchive, TemporariesOfWritesCutShortAreSweptWhenTheFileIsRead) {
     const auto path = folder / "record.archive";
     ASSERT_TRUE(KeyedArchiver::archiveRootObject(*fullSample(), path));
 
-    const auto stale = folder / "record.archive.tmp-5F0C1D2E";
-    const auto other = folder / "other.archive.tmp-11111111";
-    const auto live = folder / "record.archive.tmp-0A0B0C0D";
+    const auto stale = folder / ("record.archive.tmp-" + ProcessInfo::globallyUniqueString());
+    const auto other = folder / ("other.archive.tmp-" + ProcessInfo::globallyUniqueString());
+    const auto live = folder / ("record.archive.tmp-" + ProcessInfo::globallyUniqueString());
     for (const auto& p : {stale, other, live})
         std::ofstream(p) << "half an archive";
     int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);

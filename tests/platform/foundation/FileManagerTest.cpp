@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "support/TemporaryHome.h"
 
 using namespace platform;
@@ -115,6 +116,50 @@ TEST_F(FileManagerTest, AtomicWritesReplaceWholeFiles) {
     EXPECT_EQ(FileManager::contentsOfDirectory(docs)->size(), 2u); // no temporary files left
     write(docs / "empty", "");
     EXPECT_EQ(FileManager::contentsAtPath(docs / "empty")->size(), 0u);
+}
+
+// The sweep of stale temporaries takes only names of exactly the writer's form: a person's
+// files that merely begin with "<name>.tmp-" stay, byte for byte.
+TEST_F(FileManagerTest, SweepTakesOnlyTheWritersOwnTemporaries) {
+    const fs::path file = docs / "savedData.plist";
+    write(file, "<plist/>");
+    // An identifier of the writer's form, and the same in lower case.
+    const std::string id = "68753A44-4D6F-4226-9C60-0050E4C00067";
+    const std::string lower = "68753a44-4d6f-4226-9c60-0050e4c00067";
+    struct Row {
+        std::string name;
+        bool swept;
+    };
+    const Row rows[] = {
+        {"savedData.plist.tmp-" + id, true},
+        {"savedData.plist.tmp-" + ProcessInfo::globallyUniqueString(), true},
+        {"savedData.plist.tmp-notes.txt", false},
+        {"savedData.plist.tmp-2024 report.doc", false},
+        {"savedData.plist.tmp-" + id + ".doc", false},                            // an identifier and more
+        {"savedData.plist.tmp-" + id + id, false},                                // two identifiers
+        {"savedData.plist.tmp-" + id.substr(0, 35), false},                       // one digit short
+        {"savedData.plist.tmp-x" + id.substr(1), false},                          // not a digit
+        {"savedData.plist.tmp-" + lower, false},                                  // not the writer's case
+        {"savedData.plist.tmp-" + id.substr(0, 14) + "1" + id.substr(15), false}, // another version
+        {"savedData.plist.tmp-5F0C1D2E", false},
+        {"savedData.plist.tmp-", false},
+    };
+    for (const auto& row : rows)
+        write(docs / row.name, "a person's " + row.name);
+
+    EXPECT_EQ(FileManager::removeStaleTemporaries(file), 2u);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.swept) {
+            EXPECT_FALSE(FileManager::fileExists(docs / row.name));
+        } else {
+            EXPECT_EQ(FileManager::stringWithContentsOfFile(docs / row.name), "a person's " + row.name);
+        }
+    }
+    // Writing the file again sweeps nothing more.
+    write(file, "<plist><array/></plist>");
+    for (const auto& row : rows)
+        EXPECT_EQ(FileManager::fileExists(docs / row.name), !row.swept) << row.name;
 }
 
 TEST_F(FileManagerTest, OutsideNamesStayInsideTheirFolder) {

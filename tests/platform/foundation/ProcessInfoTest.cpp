@@ -44,6 +44,8 @@ TEST(ProcessInfo, IdentityAndUniqueStrings) {
         EXPECT_EQ(id[14], '4'); // version 4
         EXPECT_NE(std::string("89AB").find(id[19]), std::string::npos);
         EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF-"), std::string::npos);
+        // The sweep of stale temporaries recognises every identifier the writer draws.
+        EXPECT_TRUE(ProcessInfo::isGloballyUniqueString(id)) << id;
         seen.insert(id);
     }
     EXPECT_EQ(seen.size(), 1000u);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Value.h"
 #include "support/TemporaryHome.h"
@@ -136,8 +137,8 @@ TEST(PropertyList, TemporariesOfWritesCutShortAreSweptWhenTheFileIsRead) {
     const auto folder = home.root() / "Documents";
     const auto file = folder / "savedData.plist";
     ASSERT_TRUE(writePropertyListFile(file, Value(Array{Value("7")})));
-    const auto stale = folder / "savedData.plist.tmp-5F0C1D2E";
-    const auto other = folder / "other.plist.tmp-11111111";
+    const auto stale = folder / ("savedData.plist.tmp-" + ProcessInfo::globallyUniqueString());
+    const auto other = folder / ("other.plist.tmp-" + ProcessInfo::globallyUniqueString());
     ASSERT_TRUE(FileManager::writeAtomically(stale, std::string_view("<plist><array><string>")));
     ASSERT_TRUE(FileManager::writeAtomically(other, std::string_view("<plist>")));
 
@@ -146,7 +147,7 @@ TEST(PropertyList, TemporariesOfWritesCutShortAreSweptWhenTheFileIsRead) {
     EXPECT_TRUE(FileManager::fileExists(other));
 
     const auto absent = folder / "absent.plist";
-    const auto orphan = folder / "absent.plist.tmp-77AA0B3C";
+    const auto orphan = folder / ("absent.plist.tmp-" + ProcessInfo::globallyUniqueString());
     ASSERT_TRUE(FileManager::writeAtomically(orphan, std::string_view("<plist>")));
     EXPECT_FALSE(readPropertyListFile(absent));
     EXPECT_FALSE(FileManager::fileExists(orphan));

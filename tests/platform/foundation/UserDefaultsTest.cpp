@@ -14,6 +14,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "support/TemporaryHome.h"
@@ -205,11 +206,15 @@ TEST(UserDefaults, TemporariesOfWritesCutShortAreSweptWhenTheFileIsOpened) {
         ASSERT_TRUE(FileManager::writeAtomically(p, std::string_view("<plist><dict><key>half")));
     };
     auto folder = file.parent_path();
-    leave(folder / "ferrowick.plist.tmp-5F0C1D2E");
-    leave(folder / "ferrowick.plist.tmp-77AA0B3C");
-    leave(folder / "notes.plist.tmp-11111111"); // another file's: not this file's business
+    const auto temporary = [](const std::string& name) {
+        return name + ".tmp-" + ProcessInfo::globallyUniqueString();
+    };
+    leave(folder / temporary("ferrowick.plist"));
+    leave(folder / temporary("ferrowick.plist"));
+    const auto other = folder / temporary("notes.plist"); // another file's: not this file's business
+    leave(other);
     // A writer at work elsewhere holds its temporary locked.
-    auto live = folder / "ferrowick.plist.tmp-0A0B0C0D";
+    auto live = folder / temporary("ferrowick.plist");
     leave(live);
     int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(liveFd, 0);
@@ -217,8 +222,8 @@ TEST(UserDefaults, TemporariesOfWritesCutShortAreSweptWhenTheFileIsOpened) {
 
     auto& reopened = UserDefaults::standard();
     EXPECT_EQ(reopened.stringForKey("promoAppLink"), "12345");
-    EXPECT_EQ(temporariesBeside(file), std::vector<std::string>{"ferrowick.plist.tmp-0A0B0C0D"});
-    EXPECT_TRUE(FileManager::fileExists(folder / "notes.plist.tmp-11111111"));
+    EXPECT_EQ(temporariesBeside(file), std::vector<std::string>{live.filename().string()});
+    EXPECT_TRUE(FileManager::fileExists(other));
 
     // Once its writer is gone, the next write sweeps it too.
     ::close(liveFd);
