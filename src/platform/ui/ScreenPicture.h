@@ -58,6 +58,17 @@ public:
     static double fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
                                  double minimumFontSize);
 
+    // One run of a text set in one face: its characters and the font file the font
+    // configuration chose for them (family, file and the face's index in the file).
+    struct FontRun {
+        std::string text;
+        std::string family;
+        std::string file;
+        int faceIndex = 0;
+    };
+    // The runs of `text` set in `font` on one line, as a label sets it, in order.
+    static std::vector<FontRun> fontRuns(const std::string& text, const Font& font);
+
     // Writes `bitmap` as a PNG file, through a temporary file renamed into place, so a
     // reader never sees half a picture. False with `error` set when it cannot be written.
     static bool writePNG(const Bitmap& bitmap, const std::filesystem::path& path, Error* error = nullptr);
