@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -263,6 +264,13 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
     Rect view = ::onScreen(*page).intersection(platform::Screen::main().bounds());
     EXPECT_TRUE(text.inside(view)) << name << ": the text leaves its view " << platform::toString(view) << ": "
                                    << text.describe();
+    // The person closes the page, as they would, before the application goes.
+    if (up)
+        for (const char* wayOut : {"Done", "Back", "Close"})
+            if (platform::TextRenderer::tap(wayOut)) {
+                runner::waitFor(2, true);
+                break;
+            }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, NetworkPagePicture,
@@ -322,7 +330,10 @@ TEST_P(DrivePicture, SwitchesDrawBothStatesInsideTheirRows) {
             s->setHidden(true);
             Difference drawn = difference(screen, ScreenPicture::renderScreen());
             s->setHidden(false);
-            EXPECT_GT(drawn.contrasting, 0) << "a switch draws itself";
+            // Drawn as a switch: its track covers most of its frame, not a word in a corner.
+            Rect frame = onScreen(*s);
+            EXPECT_GE(drawn.pixels, 0.5 * frame.width() * frame.height()) << "a switch is not drawn as one: "
+                                                                           << drawn.describe();
             EXPECT_TRUE(drawn.inside(row)) << "a switch leaves its row " << platform::toString(row) << ": "
                                            << drawn.describe();
             // Its other state looks different.
@@ -385,11 +396,21 @@ TEST_P(DrivePicture, TheMismatchAlertIsAPanelInsideTheScreen) {
     EXPECT_EQ(panel.intersection(button), button);
     Rect titleRows(panel.minX(), panel.minY() + platform::kCellHeight, panel.width(), platform::kCellHeight);
     EXPECT_LE(titleRows.maxY(), button.minY());
-    int ink = 0;
+    // The title is drawn whole inside the panel: its ink keeps clear of the panel's sides (a
+    // title cut at the edge, or a frame of characters, runs into them). The panel's own edge
+    // line is left out of the count.
+    constexpr double kEdgeLine = 3;
+    int ink = 0, inkLeft = INT32_MAX, inkRight = -1;
     for (int y = int(titleRows.minY()); y < int(titleRows.maxY()); ++y)
-        for (int x = int(titleRows.minX()); x < int(titleRows.maxX()); ++x)
-            ink += contrast(screen.pixel(x, y), {255, 255, 255, 255}) >= kLeastContrast;
+        for (int x = int(titleRows.minX() + kEdgeLine); x < int(titleRows.maxX() - kEdgeLine); ++x)
+            if (contrast(screen.pixel(x, y), {255, 255, 255, 255}) >= kLeastContrast) {
+                ++ink;
+                inkLeft = std::min(inkLeft, x);
+                inkRight = std::max(inkRight, x);
+            }
     EXPECT_GE(ink, kLeastTextPixels) << "the title is not drawn in its rows";
+    EXPECT_GE(inkLeft, panel.minX() + platform::kTextAdvance) << "the title runs into the panel's left side";
+    EXPECT_LE(inkRight, panel.maxX() - platform::kTextAdvance) << "the title runs into the panel's right side";
     alert.pressButton(0);
 }
 
@@ -436,8 +457,11 @@ std::string missingCharacters(const std::string& text, const std::string& file, 
             int used = FcUtf8ToUcs4(bytes, &c, left);
             if (used <= 0)
                 break;
-            if (!FcCharSetHasChar(charset, c))
-                missing += "U+" + std::to_string(c) + " ";
+            if (!FcCharSetHasChar(charset, c)) {
+                char code[16];
+                std::snprintf(code, sizeof code, "U+%04X ", unsigned(c));
+                missing += code;
+            }
             bytes += used;
             left -= used;
         }
