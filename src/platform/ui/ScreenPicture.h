@@ -10,6 +10,12 @@
 // rasteriser then paints that list with the 2D library into a bitmap of the screen's size
 // (one pixel per point). Hidden views and views with alpha below 0.01 are left out.
 //
+// Text is laid out with the text layout library over the 2D library: the face for each
+// character comes from the font configuration (the named family where it has the glyph, else
+// an installed face that has it), lines break between words, and measuring (wrapping, shrinking
+// to fit) uses the very layout that is painted. A text of one line shows its line breaks as
+// spaces, as the text screen does.
+//
 // Images are read only within their own pixels; an image the library cannot take (too large)
 // draws nothing and is logged once. Main thread only (it reads the view tree).
 #include <cstdint>
