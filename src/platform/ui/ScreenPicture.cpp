@@ -62,7 +62,9 @@ PangoContext* sharedTextContext = nullptr;
 
 // Text is set through the libraries' font machinery, which keeps process-wide caches of faces
 // and font configuration. They are released when the process ends, so that a leak checker
-// sees a clean exit; nothing paints after that.
+// sees a clean exit; nothing paints after that. The 2D library's own static data is left to
+// the exit: the text library may still hold a face of it then, and resetting that data with a
+// face alive aborts.
 void releaseFontCachesAtExit() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -71,7 +73,6 @@ void releaseFontCachesAtExit() {
             if (sharedTextContext)
                 g_object_unref(std::exchange(sharedTextContext, nullptr));
             pango_cairo_font_map_set_default(nullptr);
-            cairo_debug_reset_static_data();
             FcFini();
         });
     });
