@@ -134,7 +134,8 @@ std::shared_ptr<platform::WebView> frontPage() {
         if (window->isHidden())
             continue;
         visitShown(*window, [&](const platform::View& v) {
-            auto page = std::dynamic_pointer_cast<platform::WebView>(const_cast<platform::View&>(v).sharedView());
+            auto page =
+                std::dynamic_pointer_cast<platform::WebView>(const_cast<platform::View&>(v).sharedView());
             if (!page || !page->document())
                 return;
             Rect r = onScreen(v).intersection(platform::Screen::main().bounds());
@@ -173,11 +174,16 @@ struct PageCase {
 };
 
 const PageCase kPages[] = {
-    {"Lumen", 1, R"({"type":1,"nid":"p-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})", PageCase::Opens::ByTap},
-    {"Meridian", 6, R"({"type":6,"nid":"p-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})",
+    {"Lumen", 1, R"({"type":1,"nid":"p-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})",
+     PageCase::Opens::ByTap},
+    {"Meridian", 6,
+     R"({"type":6,"nid":"p-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})",
      PageCase::Opens::ByLearnMore},
-    {"Cobalt", 7, R"({"type":7,"nid":"p-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})", PageCase::Opens::ByTap},
-    {"Orbis", 18, R"({"type":18,"nid":"p-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})", PageCase::Opens::ByTap},
+    {"Cobalt", 7,
+     R"({"type":7,"nid":"p-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})",
+     PageCase::Opens::ByTap},
+    {"Orbis", 18, R"({"type":18,"nid":"p-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})",
+     PageCase::Opens::ByTap},
     {"Tangent", 2,
      R"({"type":2,"nid":"p-tangent","nname":"tangent","weight":100,"priority":1,)"
      R"("key":{"publisherID":"fw-tangent","siteID":"fw-site","spotID":"fw-spot"}})",
@@ -222,9 +228,10 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
     const std::size_t openedBefore = platform::Application::shared().openedURLs().size();
     if (c.opens == PageCase::Opens::ByLearnMore) {
         // The first request caches the video; the next pick plays it, with its "Learn more".
-        ASSERT_TRUE(runUntil([] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); },
-                             30));
-        ASSERT_TRUE(runUntil([] { return onScreen("Learn mo"); }, 90)) << platform::TextRenderer::renderScreen();
+        ASSERT_TRUE(runUntil(
+            [] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); }, 30));
+        ASSERT_TRUE(runUntil([] { return onScreen("Learn mo"); }, 90))
+            << platform::TextRenderer::renderScreen();
         ASSERT_TRUE(platform::TextRenderer::tap("Learn more"));
     } else {
         // The network's own ad, not a house ad shown while it loads.
@@ -260,10 +267,11 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
     ASSERT_TRUE(page);
     std::string name = std::string(c.name) + (up ? "-page-" : "-ad-") + deviceName(device);
     Difference text = pageTextOnScreen(*page, name);
-    EXPECT_GE(text.contrasting, kLeastTextPixels) << name << ": the page's text does not stand out: " << text.describe();
+    EXPECT_GE(text.contrasting, kLeastTextPixels)
+        << name << ": the page's text does not stand out: " << text.describe();
     Rect view = ::onScreen(*page).intersection(platform::Screen::main().bounds());
-    EXPECT_TRUE(text.inside(view)) << name << ": the text leaves its view " << platform::toString(view) << ": "
-                                   << text.describe();
+    EXPECT_TRUE(text.inside(view)) << name << ": the text leaves its view " << platform::toString(view)
+                                   << ": " << text.describe();
     // The person closes the page, as they would, before the application goes.
     if (up)
         for (const char* wayOut : {"Done", "Back", "Close"})
@@ -319,7 +327,8 @@ TEST_P(DrivePicture, SwitchesDrawBothStatesInsideTheirRows) {
         std::vector<std::shared_ptr<platform::Switch>> switches;
         for (const auto& window : platform::Application::shared().windows())
             visitShown(*window, [&](const platform::View& v) {
-                if (auto s = std::dynamic_pointer_cast<platform::Switch>(const_cast<platform::View&>(v).sharedView()))
+                if (auto s = std::dynamic_pointer_cast<platform::Switch>(
+                        const_cast<platform::View&>(v).sharedView()))
                     switches.push_back(s);
             });
         ASSERT_EQ(switches.size(), 4u) << platform::TextRenderer::renderScreen();
@@ -332,10 +341,10 @@ TEST_P(DrivePicture, SwitchesDrawBothStatesInsideTheirRows) {
             s->setHidden(false);
             // Drawn as a switch: its track covers most of its frame, not a word in a corner.
             Rect frame = onScreen(*s);
-            EXPECT_GE(drawn.pixels, 0.5 * frame.width() * frame.height()) << "a switch is not drawn as one: "
-                                                                           << drawn.describe();
-            EXPECT_TRUE(drawn.inside(row)) << "a switch leaves its row " << platform::toString(row) << ": "
-                                           << drawn.describe();
+            EXPECT_GE(drawn.pixels, 0.5 * frame.width() * frame.height())
+                << "a switch is not drawn as one: " << drawn.describe();
+            EXPECT_TRUE(drawn.inside(row))
+                << "a switch leaves its row " << platform::toString(row) << ": " << drawn.describe();
             // Its other state looks different.
             bool wasOn = s->isOn();
             (wasOn ? sawOn : sawOff) = true;
@@ -410,7 +419,8 @@ TEST_P(DrivePicture, TheMismatchAlertIsAPanelInsideTheScreen) {
             }
     EXPECT_GE(ink, kLeastTextPixels) << "the title is not drawn in its rows";
     EXPECT_GE(inkLeft, panel.minX() + platform::kTextAdvance) << "the title runs into the panel's left side";
-    EXPECT_LE(inkRight, panel.maxX() - platform::kTextAdvance) << "the title runs into the panel's right side";
+    EXPECT_LE(inkRight, panel.maxX() - platform::kTextAdvance)
+        << "the title runs into the panel's right side";
     alert.pressButton(0);
 }
 
@@ -428,7 +438,8 @@ TEST_P(DrivePicture, TheComposerShowsItsBodyWithoutMarkup) {
     bool found = false;
     for (const auto& window : platform::Application::shared().windows())
         visitShown(*window, [&](const platform::View& v) {
-            if (auto label = dynamic_cast<const platform::Label*>(&v); label && label->text().find("Hello,") == 0) {
+            if (auto label = dynamic_cast<const platform::Label*>(&v);
+                label && label->text().find("Hello,") == 0) {
                 found = true;
                 EXPECT_EQ(label->text().find('<'), std::string::npos) << label->text();
                 EXPECT_NE(label->text().find("\n\nThanks."), std::string::npos) << label->text();
@@ -486,7 +497,8 @@ TEST_P(DrivePicture, NamesInOtherScriptsAreSetInFacesThatHaveThem) {
         for (const auto& window : platform::Application::shared().windows())
             visitShown(*window, [&](const platform::View& v) {
                 if (auto label = dynamic_cast<const platform::Label*>(&v); label && label->text() == n)
-                    shown = std::static_pointer_cast<platform::Label>(const_cast<platform::View&>(v).sharedView());
+                    shown = std::static_pointer_cast<platform::Label>(
+                        const_cast<platform::View&>(v).sharedView());
             });
         ASSERT_TRUE(shown) << n << " is not in the list:\n" << screen;
         auto runs = ScreenPicture::fontRuns(shown->text(), shown->font());
@@ -504,7 +516,8 @@ TEST_P(DrivePicture, NamesInOtherScriptsAreSetInFacesThatHaveThem) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, DrivePicture, ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet),
+INSTANTIATE_TEST_SUITE_P(Pictures, DrivePicture,
+                         ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet),
                          [](const auto& info) { return std::string(deviceName(info.param)); });
 
 } // namespace

@@ -50,10 +50,12 @@ public:
             g.setAlpha(kDisabledAlpha);
         if (auto image = currentImage(); image && hasImage_) {
             Size size = image->size();
-            double scale = std::min({1.0, b.width() / std::max(size.width, 1.0), b.height() / std::max(size.height, 1.0)});
+            double scale = std::min(
+                {1.0, b.width() / std::max(size.width, 1.0), b.height() / std::max(size.height, 1.0)});
             Size shown{size.width * scale, size.height * scale};
-            g.drawImage(Rect(b.midX() - shown.width / 2, b.midY() - shown.height / 2, shown.width, shown.height),
-                        image);
+            g.drawImage(
+                Rect(b.midX() - shown.width / 2, b.midY() - shown.height / 2, shown.width, shown.height),
+                image);
         } else if (systemItem_ && hasSystemPicture(*systemItem_)) {
             drawSystemPicture(g, *systemItem_, b);
         } else if (std::string title = currentTitle(); !title.empty()) {
@@ -120,7 +122,8 @@ private:
             g.moveToPoint(cx, r.minY() + side * 0.7);
             g.addLineToPoint(cx, r.minY() + side * 0.15);
             g.strokePath();
-            triangle(cx - side * 0.2, r.minY() + side * 0.25, cx + side * 0.2, r.minY() + side * 0.25, cx, r.minY());
+            triangle(cx - side * 0.2, r.minY() + side * 0.25, cx + side * 0.2, r.minY() + side * 0.25, cx,
+                     r.minY());
             break;
         }
         case BarButtonSystemItem::Stop:
@@ -140,7 +143,8 @@ private:
             g.strokePath();
             break;
         case BarButtonSystemItem::Play:
-            triangle(r.minX() + side * 0.2, r.minY() + 1, r.maxX() - side * 0.1, cy, r.minX() + side * 0.2, r.maxY() - 1);
+            triangle(r.minX() + side * 0.2, r.minY() + 1, r.maxX() - side * 0.1, cy, r.minX() + side * 0.2,
+                     r.maxY() - 1);
             break;
         case BarButtonSystemItem::Pause:
             g.fillRect(Rect(r.minX() + side * 0.2, r.minY() + 1, side * 0.2, side - 2));

@@ -22,11 +22,12 @@ struct NamedColor {
     unsigned rgb;
 };
 constexpr NamedColor kNamedColors[] = {
-    {"black", 0x000000}, {"silver", 0xc0c0c0}, {"gray", 0x808080},    {"grey", 0x808080},  {"white", 0xffffff},
-    {"maroon", 0x800000}, {"red", 0xff0000},   {"purple", 0x800080},  {"fuchsia", 0xff00ff}, {"green", 0x008000},
-    {"lime", 0x00ff00},  {"olive", 0x808000},  {"yellow", 0xffff00},  {"navy", 0x000080},  {"blue", 0x0000ff},
-    {"teal", 0x008080},  {"aqua", 0x00ffff},   {"orange", 0xffa500},  {"darkgray", 0xa9a9a9},
-    {"darkgrey", 0xa9a9a9}, {"lightgray", 0xd3d3d3}, {"lightgrey", 0xd3d3d3},
+    {"black", 0x000000},     {"silver", 0xc0c0c0},    {"gray", 0x808080},     {"grey", 0x808080},
+    {"white", 0xffffff},     {"maroon", 0x800000},    {"red", 0xff0000},      {"purple", 0x800080},
+    {"fuchsia", 0xff00ff},   {"green", 0x008000},     {"lime", 0x00ff00},     {"olive", 0x808000},
+    {"yellow", 0xffff00},    {"navy", 0x000080},      {"blue", 0x0000ff},     {"teal", 0x008080},
+    {"aqua", 0x00ffff},      {"orange", 0xffa500},    {"darkgray", 0xa9a9a9}, {"darkgrey", 0xa9a9a9},
+    {"lightgray", 0xd3d3d3}, {"lightgrey", 0xd3d3d3},
 };
 
 std::string lower(std::string_view text) {
@@ -45,8 +46,8 @@ std::string_view trim(std::string_view text) {
 }
 
 Color fromRGB(unsigned rgb, double alpha = 1) {
-    return Color::rgba(double((rgb >> 16) & 0xff) / 255, double((rgb >> 8) & 0xff) / 255, double(rgb & 0xff) / 255,
-                       alpha);
+    return Color::rgba(double((rgb >> 16) & 0xff) / 255, double((rgb >> 8) & 0xff) / 255,
+                       double(rgb & 0xff) / 255, alpha);
 }
 
 std::optional<double> number(std::string_view text) {
@@ -104,7 +105,8 @@ struct Look {
                     rest = trim(rest);
                     std::size_t end = 0;
                     int depth = 0;
-                    while (end < rest.size() && (depth > 0 || !std::isspace(static_cast<unsigned char>(rest[end])))) {
+                    while (end < rest.size() &&
+                           (depth > 0 || !std::isspace(static_cast<unsigned char>(rest[end])))) {
                         depth += rest[end] == '(' ? 1 : rest[end] == ')' ? -1 : 0;
                         ++end;
                     }
@@ -186,7 +188,8 @@ std::optional<Color> parsePageColor(std::string_view raw) {
             return fromRGB(named.rgb);
     if (text.size() > 1 && text[0] == '#') {
         std::string hex = text.substr(1);
-        if (!std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        if (!std::all_of(hex.begin(), hex.end(),
+                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
             return std::nullopt;
         if (hex.size() == 3)
             hex = {hex[0], hex[0], hex[1], hex[1], hex[2], hex[2]};
@@ -216,7 +219,8 @@ std::optional<Color> parsePageColor(std::string_view raw) {
             bool percent = text.find('%') != std::string::npos && i < 3 && parts[i] <= 1;
             return std::clamp(percent ? parts[i] : parts[i] / 255, 0.0, 1.0);
         };
-        return Color::rgba(channel(0), channel(1), channel(2), parts.size() == 4 ? std::clamp(parts[3], 0.0, 1.0) : 1.0);
+        return Color::rgba(channel(0), channel(1), channel(2),
+                           parts.size() == 4 ? std::clamp(parts[3], 0.0, 1.0) : 1.0);
     }
     return std::nullopt;
 }

@@ -44,7 +44,8 @@ Drawn drawnBy(View& view) {
 
 TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
     auto toolbar = std::make_shared<Toolbar>(Rect(0, 0, 320, 44));
-    auto back = BarButtonItem::withImage(Image::solid(20, 20, 40, 40, 40, 255, "back.png"), BarButtonItemStyle::Plain);
+    auto back = BarButtonItem::withImage(Image::solid(20, 20, 40, 40, 40, 255, "back.png"),
+                                         BarButtonItemStyle::Plain);
     back->setTitle("Back");
     back->setWidth(40);
     auto refresh = BarButtonItem::withSystemItem(BarButtonSystemItem::Refresh);
@@ -91,7 +92,8 @@ TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
             EXPECT_EQ(text.text, row.text);
             // Fitted to the item: it shrinks to a size at which it fits the item's width.
             ASSERT_GT(text.minimumFontSize, 0);
-            double fitted = ScreenPicture::fittedFontSize(text.text, text.font, text.rect.size, 1, text.minimumFontSize);
+            double fitted =
+                ScreenPicture::fittedFontSize(text.text, text.font, text.rect.size, 1, text.minimumFontSize);
             EXPECT_LE(fitted, text.font.pointSize);
         }
     }

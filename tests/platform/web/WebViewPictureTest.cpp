@@ -46,23 +46,28 @@ struct PictureCase {
     unsigned canvas;                     // the colour a person sees where the page has no text
 };
 
-constexpr const char* kPlain = "<html><body><h1>Thanks for visiting</h1><p>Carry every file.</p></body></html>";
+constexpr const char* kPlain =
+    "<html><body><h1>Thanks for visiting</h1><p>Carry every file.</p></body></html>";
 
 const PictureCase kCases[] = {
     {"default view over black", kPlain, true, std::nullopt, 0x000000, 0xffffff},
     {"opaque navy view (a landing page's own colour)", kPlain, true, Color::rgba(0.14, 0.18, 0.25), 0x000000,
      0xffffff},
     {"clear view shows a white screen behind", kPlain, false, Color::clearColor(), 0xffffff, 0xffffff},
-    {"clear view with a page of its own colours", R"(<body style="background:#202020; color: #f0f0f0"><p>Dark page</p>)",
-     false, Color::clearColor(), 0xffffff, 0x202020},
-    {"style sheet colours", "<style>/* look */ html, body { background-color: navy; color: yellow }</style><p>Sheet</p>",
-     true, std::nullopt, 0x000000, 0x000080},
+    {"clear view with a page of its own colours",
+     R"(<body style="background:#202020; color: #f0f0f0"><p>Dark page</p>)", false, Color::clearColor(),
+     0xffffff, 0x202020},
+    {"style sheet colours",
+     "<style>/* look */ html, body { background-color: navy; color: yellow }</style><p>Sheet</p>", true,
+     std::nullopt, 0x000000, 0x000080},
     {"presentational attributes", R"(<body bgcolor="#ffffcc" text="#000080"><p>Old page</p></body>)", false,
      Color::clearColor(), 0x000000, 0xffffcc},
-    {"inline style wins over the sheet", R"(<style>body{background:red}</style><body style="background:rgb(0,128,0);color:white">x y z</body>)",
+    {"inline style wins over the sheet",
+     R"(<style>body{background:red}</style><body style="background:rgb(0,128,0);color:white">x y z</body>)",
      true, std::nullopt, 0x000000, 0x008000},
-    {"transparent page background over a clear view", R"(<body style="background:transparent;color:white"><p>On black</p></body>)",
-     false, Color::clearColor(), 0x000000, 0x000000},
+    {"transparent page background over a clear view",
+     R"(<body style="background:transparent;color:white"><p>On black</p></body>)", false, Color::clearColor(),
+     0x000000, 0x000000},
 };
 
 class WebViewPicture : public webtest::WebViewTest, public ::testing::WithParamInterface<PictureCase> {};
@@ -71,7 +76,8 @@ TEST_P(WebViewPicture, CanvasAndTextReadAsOnTheDevice) {
     const PictureCase& c = GetParam();
     auto behind = std::make_shared<platform::View>(platform::Rect{0, 0, 320, 480});
     Bitmap::RGBA behindColour = rgba(c.behind);
-    behind->setBackgroundColor(Color::rgba(behindColour.r / 255.0, behindColour.g / 255.0, behindColour.b / 255.0));
+    behind->setBackgroundColor(
+        Color::rgba(behindColour.r / 255.0, behindColour.g / 255.0, behindColour.b / 255.0));
     behind->addSubview(webView);
     webView->setOpaque(c.opaque);
     if (c.viewBackground)
@@ -90,7 +96,8 @@ TEST_P(WebViewPicture, CanvasAndTextReadAsOnTheDevice) {
     int standingOut = 0;
     for (int y = 0; y < with.height; ++y)
         for (int x = 0; x < with.width; ++x)
-            if (!(with.pixel(x, y) == without.pixel(x, y)) && contrast(with.pixel(x, y), without.pixel(x, y)) >= 3)
+            if (!(with.pixel(x, y) == without.pixel(x, y)) &&
+                contrast(with.pixel(x, y), without.pixel(x, y)) >= 3)
                 ++standingOut;
     EXPECT_GE(standingOut, 20) << c.name << ": the text does not stand out";
 }
@@ -101,7 +108,8 @@ using WebViewPictureLayout = webtest::WebViewTest;
 
 TEST_F(WebViewPictureLayout, LongTextWrapsInsideTheViewWidth) {
     webView->setFrame({0, 0, 200, 300});
-    loadHTML("<p>" + std::string(40, 'w') + " and then many more words that a narrow view must wrap onto lines</p>");
+    loadHTML("<p>" + std::string(40, 'w') +
+             " and then many more words that a narrow view must wrap onto lines</p>");
     Bitmap picture = platform::ScreenPicture::renderView(*webView, {260, 300});
     int rightmost = -1, lowest = -1;
     for (int y = 0; y < picture.height; ++y)
