@@ -6,6 +6,8 @@
 #include "platform/foundation/Log.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/TextSupport.h"
@@ -20,6 +22,12 @@ constexpr double kAlertPadding = kTextAdvance;
 constexpr double kLineHeight = kCellHeight;
 constexpr double kFieldHeight = kCellHeight;
 constexpr double kButtonRowHeight = kCellHeight;
+// The panel's look in pictures.
+constexpr double kPanelRadius = 10;
+const Color kPanelEdge = Color::white(0.55);
+constexpr double kTitleFontSize = 15;
+constexpr double kMessageFontSize = 13;
+constexpr double kSmallestAlertFontSize = 8;
 
 // Number of lines `text` takes when wrapped to `width` points (at least 1 for non-empty).
 int linesFor(const std::string& text, double width) {
@@ -49,6 +57,7 @@ AlertView::AlertView(std::string title, std::string message, std::weak_ptr<Alert
     : View(Rect(0, 0, kAlertWidth, 0)), title_(std::move(title)), message_(std::move(message)),
       delegate_(std::move(delegate)) {
     setBackgroundColor(Color::whiteColor());
+    layer().setCornerRadius(kPanelRadius);
     if (cancelButtonTitle) {
         buttonTitles_.push_back(*cancelButtonTitle);
         cancelIndex_ = 0;
@@ -204,6 +213,38 @@ void AlertView::drawText(TextCanvas& canvas, const Rect& rect) const {
     if (messageLines > 0)
         canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * messageLines), message_, 0,
                             1);
+}
+
+void AlertView::drawPicture(GraphicsContext& g) const {
+    Rect b = bounds();
+    double inner = kAlertWidth - 2 * kAlertPadding;
+    g.saveGState();
+    g.setStrokeColor(kPanelEdge);
+    g.setLineWidth(1);
+    g.beginPath();
+    g.addRoundedRect(b.insetBy(0.5, 0.5), kPanelRadius - 0.5);
+    g.strokePath();
+    auto text = [&](const std::string& s, const Rect& rect, const Font& font) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::Text;
+        op.text = s;
+        op.rect = rect;
+        op.font = font;
+        op.color = Color::blackColor();
+        op.alignment = int(TextAlignment::Center);
+        op.lines = 0;
+        op.centerVertically = true;
+        op.minimumFontSize = kSmallestAlertFontSize;
+        g.record(std::move(op));
+    };
+    double y = b.y() + kLineHeight;
+    int titleLines = std::max(1, linesFor(title_, inner));
+    text(title_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * titleLines), Font::boldSystemFont(kTitleFontSize));
+    y += kLineHeight * titleLines;
+    if (int messageLines = linesFor(message_, inner); messageLines > 0)
+        text(message_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * messageLines),
+             Font::systemFont(kMessageFontSize));
+    g.restoreGState();
 }
 
 void AlertView::show() {

@@ -85,6 +85,10 @@ public:
 
     void layoutSubviews() override;
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
+    // A rounded white panel with a grey edge: the title in bold and the message below it,
+    // each centred and wrapped (shrinking when its rows are too few), in the rows the layout
+    // gave them; the fields and buttons draw themselves below.
+    void drawPicture(GraphicsContext& context) const override;
 
 private:
     void rebuildButtons();

@@ -46,6 +46,7 @@ public:
 
     // The label that styles the title (font, alignment); its text follows the current title.
     Label& titleLabel() { return *titleLabel_; }
+    const Label& titleLabel() const { return *titleLabel_; }
     bool showsTouchWhenHighlighted() const { return showsTouch_; }
     void setShowsTouchWhenHighlighted(bool on) { showsTouch_ = on; }
     bool adjustsImageWhenHighlighted() const { return adjustsImage_; }

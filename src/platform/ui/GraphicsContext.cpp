@@ -224,6 +224,20 @@ void GraphicsContext::addRect(const Rect& rect) {
     path_.elements.push_back(e);
 }
 
+void GraphicsContext::addRoundedRect(const Rect& rect, double radius) {
+    radius = std::min({radius, rect.width() / 2, rect.height() / 2});
+    if (!(radius > 0)) {
+        addRect(rect);
+        return;
+    }
+    moveToPoint(rect.minX() + radius, rect.minY());
+    addArcToPoint(rect.maxX(), rect.minY(), rect.maxX(), rect.maxY(), radius);
+    addArcToPoint(rect.maxX(), rect.maxY(), rect.minX(), rect.maxY(), radius);
+    addArcToPoint(rect.minX(), rect.maxY(), rect.minX(), rect.minY(), radius);
+    addArcToPoint(rect.minX(), rect.minY(), rect.maxX(), rect.minY(), radius);
+    closePath();
+}
+
 void GraphicsContext::addEllipseInRect(const Rect& rect) {
     PathElement e;
     e.kind = PathElement::Kind::Ellipse;

@@ -196,6 +196,9 @@ public:
     void addArcToPoint(double x1, double y1, double x2, double y2, double radius);
     void addArc(double x, double y, double radius, double startAngle, double endAngle, bool clockwise);
     void addRect(const Rect& rect);
+    // `rect` with its corners rounded by `radius` (at most half its shorter side), as a
+    // closed subpath.
+    void addRoundedRect(const Rect& rect, double radius);
     void addEllipseInRect(const Rect& rect);
     void addPath(const Path& path);
     void closePath();

@@ -1,7 +1,11 @@
 #include "platform/ui/MailComposeViewController.h"
 
+#include <gumbo.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
@@ -30,6 +34,97 @@ constexpr const char* kSendTitle = "Send";
 constexpr const char* kNotSetUpReason = "Mail is not set up on this device";
 constexpr const char* kNoRecipientReason = "The message has no recipient";
 constexpr int kFormLabelHeight = 24;
+
+// An HTML body as the composer shows it: the text of the markup, without tags; runs of
+// white space as one space, a blank line between paragraphs, a line break for <br> and
+// between other blocks; scripts, styles and the head left out.
+class HTMLBodyText {
+public:
+    explicit HTMLBodyText(const std::string& html) {
+        GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+        walk(output->root);
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+    const std::string& text() const { return text_; }
+
+private:
+    void walk(const GumboNode* node) {
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE || node->type == GUMBO_NODE_CDATA) {
+            addText(node->v.text.text);
+            return;
+        }
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT)
+            return;
+        int breaks = 0;
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            switch (node->v.element.tag) {
+            case GUMBO_TAG_HEAD:
+            case GUMBO_TAG_SCRIPT:
+            case GUMBO_TAG_STYLE:
+            case GUMBO_TAG_TITLE:
+            case GUMBO_TAG_TEMPLATE:
+                return;
+            case GUMBO_TAG_BR:
+                pendingBreaks_ = std::min(pendingBreaks_ + 1, kMostBreaks);
+                return;
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_H1:
+            case GUMBO_TAG_H2:
+            case GUMBO_TAG_H3:
+            case GUMBO_TAG_H4:
+            case GUMBO_TAG_H5:
+            case GUMBO_TAG_H6:
+            case GUMBO_TAG_BLOCKQUOTE:
+            case GUMBO_TAG_UL:
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_TABLE:
+                breaks = 2;
+                break;
+            case GUMBO_TAG_DIV:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_TR:
+            case GUMBO_TAG_HR:
+                breaks = 1;
+                break;
+            default:
+                break;
+            }
+        }
+        const GumboVector& children =
+            node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+        blockBreak(breaks);
+        for (unsigned i = 0; i < children.length; ++i)
+            walk(static_cast<const GumboNode*>(children.data[i]));
+        blockBreak(breaks);
+    }
+
+    void blockBreak(int breaks) {
+        pendingBreaks_ = std::max(pendingBreaks_, breaks);
+    }
+
+    void addText(const char* s) {
+        for (; *s; ++s) {
+            if (std::isspace(static_cast<unsigned char>(*s))) {
+                pendingSpace_ = true;
+                continue;
+            }
+            if (!text_.empty()) {
+                if (pendingBreaks_ > 0)
+                    text_.append(std::size_t(pendingBreaks_), '\n');
+                else if (pendingSpace_)
+                    text_ += ' ';
+            }
+            pendingBreaks_ = 0;
+            pendingSpace_ = false;
+            text_ += *s;
+        }
+    }
+
+    static constexpr int kMostBreaks = 2;
+    std::string text_;
+    int pendingBreaks_ = 0;
+    bool pendingSpace_ = false;
+};
 
 std::atomic<bool> gCanSendMail{true};
 std::mutex gSenderMutex;
@@ -221,13 +316,13 @@ public:
     }
     void show(const std::vector<std::string>& to, const std::vector<std::string>& cc,
               const std::vector<std::string>& bcc, const std::string& subject, const std::string& body,
-              std::size_t attachments) {
+              bool isHTML, std::size_t attachments) {
         view();
         labels_[0]->setText("To: " + join(to, ", "));
         labels_[1]->setText("Cc: " + join(cc, ", "));
         labels_[2]->setText("Bcc: " + join(bcc, ", "));
         labels_[3]->setText("Subject: " + subject);
-        std::string text = body;
+        std::string text = isHTML ? HTMLBodyText(body).text() : body;
         if (attachments > 0)
             text += "\n[" + std::to_string(attachments) + " attachment" + (attachments == 1 ? "" : "s") + "]";
         body_->setText(text);
@@ -315,7 +410,7 @@ void MailComposeViewController::refreshForm() {
     auto form = std::dynamic_pointer_cast<MailComposeForm>(form_);
     // The form is filled once it is on screen (or about to be); until then only the fields change.
     if (form && (form->isViewLoaded() || isViewLoaded()))
-        form->show(to_, cc_, bcc_, subject_, body_, attachments_.size());
+        form->show(to_, cc_, bcc_, subject_, body_, isHTML_, attachments_.size());
 }
 
 std::string MailComposeViewController::composeMessage() const {

@@ -2,7 +2,8 @@
 // The mail composer: a screen (a navigation controller with the message form and "Cancel"
 // and "Send" buttons in its bar) that the application fills in (recipients, subject, body,
 // attachments) and presents modally. The user's decision is simulated: the buttons can be
-// tapped, or send(), cancel() and saveDraft() called.
+// tapped, or send(), cancel() and saveDraft() called. The form shows an HTML body as the
+// composer renders it: its text without markup, paragraphs and line breaks kept.
 //
 // Sending writes the message as an RFC 5322 file with MIME parts (the body as text/plain or
 // text/html, each attachment Base64-encoded) into "<device home>/Outbox" under a new unique

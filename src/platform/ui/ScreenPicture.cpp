@@ -2,10 +2,13 @@
 
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-font.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <numbers>
@@ -54,15 +57,22 @@ void releaseKeptSurface() {
     keptSurface = {};
 }
 
-// Text is set through the library's font machinery, which keeps process-wide caches of faces
+// Text is laid out in one context of the text library (main thread only), made on first use.
+PangoContext* sharedTextContext = nullptr;
+
+// Text is set through the libraries' font machinery, which keeps process-wide caches of faces
 // and font configuration. They are released when the process ends, so that a leak checker
-// sees a clean exit; nothing paints after that.
+// sees a clean exit; nothing paints after that. The 2D library's own static data is left to
+// the exit: the text library may still hold a face of it then, and resetting that data with a
+// face alive aborts.
 void releaseFontCachesAtExit() {
     static std::once_flag once;
     std::call_once(once, [] {
         std::atexit([] {
             releaseKeptSurface();
-            cairo_debug_reset_static_data();
+            if (sharedTextContext)
+                g_object_unref(std::exchange(sharedTextContext, nullptr));
+            pango_cairo_font_map_set_default(nullptr);
             FcFini();
         });
     });
@@ -305,88 +315,113 @@ FaceRequest faceFor(const Font& font) {
     return face;
 }
 
-// Selects the face for `font` at `size` points on `cr`. A named family is looked up by the
-// font configuration, which also answers for families that are not installed (with its
-// closest match, or its plain sans-serif face); the system font is the sans-serif face.
-void selectFont(cairo_t* cr, const Font& font, double size) {
-    releaseFontCachesAtExit();
-    FaceRequest face = faceFor(font);
-    cairo_select_font_face(cr, face.family.c_str(), face.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           face.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-}
-
-// How far the pen moves over `s` in the selected face.
-double measureText(cairo_t* cr, const std::string& s) {
-    cairo_text_extents_t ext;
-    cairo_text_extents(cr, s.c_str(), &ext);
-    return ext.x_advance;
-}
-
-// Word-wrapped lines of `text` no wider than `width` in the selected face (a word longer than
-// a line stands alone on its line).
-std::vector<std::string> wrapText(cairo_t* cr, const std::string& text, double width) {
-    std::vector<std::string> lines;
-    std::istringstream paragraphs(text);
-    std::string paragraph;
-    while (std::getline(paragraphs, paragraph)) {
-        std::string line;
-        std::istringstream words(paragraph);
-        std::string word;
-        bool any = false;
-        while (words >> word) {
-            any = true;
-            std::string candidate = line.empty() ? word : line + " " + word;
-            if (line.empty() || measureText(cr, candidate) <= width) {
-                line = candidate;
-            } else {
-                lines.push_back(line);
-                line = word;
-            }
-        }
-        lines.push_back(any ? line : std::string());
+// The context every text is laid out in: metrics unhinted and glyph positions unrounded, so
+// that a text measures the same wherever it is painted and whatever the scale.
+PangoContext* textContext() {
+    if (!sharedTextContext) {
+        releaseFontCachesAtExit();
+        sharedTextContext = pango_font_map_create_context(pango_cairo_font_map_get_default());
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        pango_cairo_context_set_font_options(sharedTextContext, options);
+        cairo_font_options_destroy(options);
+        pango_context_set_round_glyph_positions(sharedTextContext, FALSE);
     }
-    return lines;
+    return sharedTextContext;
+}
+
+struct LayoutRelease {
+    void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+using LayoutHandle = std::unique_ptr<PangoLayout, LayoutRelease>;
+struct DescriptionRelease {
+    void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
+};
+using DescriptionHandle = std::unique_ptr<PangoFontDescription, DescriptionRelease>;
+
+// The description of `font` at `size` points (one pixel per point). The font configuration
+// picks the face for each character from it: the named family where it has the glyph, else
+// the closest installed face that has it.
+DescriptionHandle descriptionFor(const Font& font, double size) {
+    FaceRequest face = faceFor(font);
+    DescriptionHandle d(pango_font_description_new());
+    pango_font_description_set_family(d.get(), face.family.c_str());
+    pango_font_description_set_weight(d.get(), face.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(d.get(), face.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    pango_font_description_set_absolute_size(d.get(), size * PANGO_SCALE);
+    return d;
+}
+
+int toLayoutUnits(double points) {
+    return int(std::clamp(points * PANGO_SCALE, 0.0, double(std::numeric_limits<int>::max() / 2)));
+}
+double fromLayoutUnits(int units) {
+    return double(units) / PANGO_SCALE;
+}
+
+// The text as it is set: valid UTF-8 (anything else shown as the replacement character), and
+// on a text of one line, line breaks shown as spaces, as the text screen shows them.
+std::string settableText(const std::string& text, int maxLines) {
+    gchar* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
+    std::string out(valid);
+    g_free(valid);
+    if (maxLines == 1)
+        for (char& c : out)
+            if (c == '\n' || c == '\r' || c == '\t')
+                c = ' ';
+    return out;
 }
 
 // Sizes are tried down to this step when text shrinks to fit.
 constexpr double kFontSizeStep = 0.25;
+// Lines may overrun their width by this much (rounding) and still count as fitting.
+constexpr double kFitTolerance = 0.01;
 
 struct TextLayout {
     double fontSize = 0;
-    std::vector<std::string> lines; // what is shown, at most the lines allowed
-    bool fits = true;               // nothing was cut: every line fits the width, none left over
+    LayoutHandle layout;
+    int lines = 0;    // the lines shown, at most the lines allowed
+    bool fits = true; // nothing was cut: every line fits the width, none left over
 };
 
-// The lines of `text` set in `font` at `fontSize` in a box of `size` with `maxLines` lines
-// (0: as many as the height holds). Leaves that size selected on `cr`.
-TextLayout layOutAt(cairo_t* cr, const std::string& text, const Font& font, double fontSize, Size size, int maxLines) {
-    selectFont(cr, font, fontSize);
+// `text` set in `font` at `fontSize` in a box of `size` with `maxLines` lines (0: as many as
+// the height holds). Lines break between words; a word longer than a line stands alone on its
+// line and does not fit. A text of one line does not wrap.
+TextLayout layOutAt(const std::string& text, const Font& font, double fontSize, Size size, int maxLines) {
     TextLayout out;
     out.fontSize = fontSize;
-    double lineHeight = fontSize * kLineSpacing;
-    out.lines = maxLines == 1 ? std::vector<std::string>{text} : wrapText(cr, text, size.width);
-    std::size_t fit = std::size_t(std::max(1.0, std::floor(size.height / lineHeight)));
-    std::size_t limit = maxLines > 0 ? std::size_t(maxLines) : fit;
-    if (out.lines.size() > limit) {
-        out.lines.resize(limit);
-        out.fits = false;
+    out.layout.reset(pango_layout_new(textContext()));
+    PangoLayout* layout = out.layout.get();
+    pango_layout_set_font_description(layout, descriptionFor(font, fontSize).get());
+    pango_layout_set_text(layout, text.data(), int(text.size()));
+    if (maxLines != 1) {
+        pango_layout_set_width(layout, toLayoutUnits(size.width));
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
     }
-    for (const auto& line : out.lines)
-        if (measureText(cr, line) > size.width)
+    double lineHeight = fontSize * kLineSpacing;
+    int fit = int(std::clamp(std::floor(size.height / lineHeight), 1.0, double(std::numeric_limits<int>::max())));
+    int limit = maxLines > 0 ? maxLines : fit;
+    int count = pango_layout_get_line_count(layout);
+    out.lines = std::min(count, limit);
+    out.fits = count <= limit;
+    for (int i = 0; i < out.lines && out.fits; ++i) {
+        PangoRectangle logical;
+        pango_layout_line_get_extents(pango_layout_get_line_readonly(layout, i), nullptr, &logical);
+        if (fromLayoutUnits(logical.width) > size.width + kFitTolerance)
             out.fits = false;
+    }
     return out;
 }
 
-// The text's lines at the font's size or, when `minimumFontSize` is above 0 and it does not fit,
-// at the largest size down to that minimum at which it does (the minimum when none does).
-// Leaves the chosen size selected on `cr`.
-TextLayout layOutText(cairo_t* cr, const std::string& text, const Font& font, Size size, int maxLines,
+// The text's layout at the font's size or, when `minimumFontSize` is above 0 and it does not
+// fit, at the largest size down to that minimum at which it does (the minimum when none does).
+TextLayout layOutText(const std::string& rawText, const Font& font, Size size, int maxLines,
                       double minimumFontSize) {
-    TextLayout full = layOutAt(cr, text, font, font.pointSize, size, maxLines);
+    std::string text = settableText(rawText, maxLines);
+    TextLayout full = layOutAt(text, font, font.pointSize, size, maxLines);
     if (full.fits || !(minimumFontSize > 0) || minimumFontSize >= font.pointSize)
         return full;
-    TextLayout smallest = layOutAt(cr, text, font, minimumFontSize, size, maxLines);
+    TextLayout smallest = layOutAt(text, font, minimumFontSize, size, maxLines);
     if (!smallest.fits)
         return smallest;
     // Fitting only gets easier as the size falls: search between the two for the largest fit.
@@ -394,7 +429,7 @@ TextLayout layOutText(cairo_t* cr, const std::string& text, const Font& font, Si
     TextLayout best = std::move(smallest);
     while (high - low > kFontSizeStep) {
         double mid = (low + high) / 2;
-        TextLayout tried = layOutAt(cr, text, font, mid, size, maxLines);
+        TextLayout tried = layOutAt(text, font, mid, size, maxLines);
         if (tried.fits) {
             low = mid;
             best = std::move(tried);
@@ -402,8 +437,16 @@ TextLayout layOutText(cairo_t* cr, const std::string& text, const Font& font, Si
             high = mid;
         }
     }
-    selectFont(cr, font, best.fontSize);
     return best;
+}
+
+// The ascent and descent of `font` at `size`, in points: where a line's baseline sits.
+std::pair<double, double> lineMetrics(const Font& font, double size) {
+    PangoFontMetrics* metrics = pango_context_get_metrics(textContext(), descriptionFor(font, size).get(), nullptr);
+    std::pair<double, double> out{fromLayoutUnits(pango_font_metrics_get_ascent(metrics)),
+                                  fromLayoutUnits(pango_font_metrics_get_descent(metrics))};
+    pango_font_metrics_unref(metrics);
+    return out;
 }
 
 bool finite(Point p) {
@@ -867,26 +910,29 @@ private:
             return;
         cairo_save(cr_);
         Rect r = op.rect;
-        TextLayout layout = layOutText(cr_, op.text, op.font, r.size, op.lines, op.minimumFontSize);
-        cairo_font_extents_t fe;
-        cairo_font_extents(cr_, &fe);
+        TextLayout layout = layOutText(op.text, op.font, r.size, op.lines, op.minimumFontSize);
+        auto [ascent, descent] = lineMetrics(op.font, layout.fontSize);
         double lineHeight = layout.fontSize * kLineSpacing;
-        double blockHeight = lineHeight * double(layout.lines.size());
+        double blockHeight = lineHeight * double(layout.lines);
         double top = op.centerVertically ? r.midY() - blockHeight / 2 : r.minY();
         cairo_rectangle(cr_, r.x(), r.y(), r.width(), r.height());
         cairo_clip(cr_);
         auto drawLines = [&](double dx, double dy, const Color& color) {
             setColor(color, op.alpha);
-            for (std::size_t i = 0; i < layout.lines.size(); ++i) {
-                double w = measureText(cr_, layout.lines[i]);
+            for (int i = 0; i < layout.lines; ++i) {
+                PangoLayoutLine* line = pango_layout_get_line_readonly(layout.layout.get(), i);
+                PangoRectangle logical;
+                pango_layout_line_get_extents(line, nullptr, &logical);
+                double w = fromLayoutUnits(logical.width);
                 double x = r.minX();
                 if (op.alignment == int(TextAlignment::Center))
                     x = r.midX() - w / 2;
                 else if (op.alignment == int(TextAlignment::Right))
                     x = r.maxX() - w;
-                double baseline = top + double(i) * lineHeight + (lineHeight - fe.height) / 2 + fe.ascent;
+                x -= fromLayoutUnits(logical.x);
+                double baseline = top + double(i) * lineHeight + (lineHeight - ascent - descent) / 2 + ascent;
                 cairo_move_to(cr_, x + dx, baseline + dy);
-                cairo_show_text(cr_, layout.lines[i].c_str());
+                pango_cairo_show_layout_line(cr_, line);
             }
         };
         if (!op.shadowColor.isClear())
@@ -1096,12 +1142,39 @@ double ScreenPicture::fittedFontSize(const std::string& text, const Font& font, 
     if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize) || !std::isfinite(size.width) ||
         !std::isfinite(size.height))
         return font.pointSize;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-    cairo_t* cr = cairo_create(surface);
-    double fitted = layOutText(cr, text, font, size, lines, minimumFontSize).fontSize;
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
+    double fitted = layOutText(text, font, size, lines, minimumFontSize).fontSize;
     return fitted;
+}
+
+std::vector<ScreenPicture::FontRun> ScreenPicture::fontRuns(const std::string& text, const Font& font) {
+    std::vector<FontRun> runs;
+    if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize))
+        return runs;
+    TextLayout layout = layOutText(text, font, Size{INFINITY, INFINITY}, 1, 0);
+    const char* set = pango_layout_get_text(layout.layout.get());
+    PangoLayoutIter* it = pango_layout_get_iter(layout.layout.get());
+    do {
+        PangoLayoutRun* run = pango_layout_iter_get_run_readonly(it);
+        if (!run)
+            continue;
+        const PangoItem* item = run->item;
+        FontRun out;
+        out.text.assign(set + item->offset, std::size_t(item->length));
+        if (PANGO_IS_FC_FONT(item->analysis.font)) {
+            FcPattern* pattern = pango_fc_font_get_pattern(PANGO_FC_FONT(item->analysis.font));
+            FcChar8* value = nullptr;
+            if (FcPatternGetString(pattern, FC_FAMILY, 0, &value) == FcResultMatch)
+                out.family = reinterpret_cast<const char*>(value);
+            if (FcPatternGetString(pattern, FC_FILE, 0, &value) == FcResultMatch)
+                out.file = reinterpret_cast<const char*>(value);
+            int index = 0;
+            if (FcPatternGetInteger(pattern, FC_INDEX, 0, &index) == FcResultMatch)
+                out.faceIndex = index;
+        }
+        runs.push_back(std::move(out));
+    } while (pango_layout_iter_next_run(it));
+    pango_layout_iter_free(it);
+    return runs;
 }
 
 Bitmap ScreenPicture::renderScreen() {

@@ -10,6 +10,12 @@
 // rasteriser then paints that list with the 2D library into a bitmap of the screen's size
 // (one pixel per point). Hidden views and views with alpha below 0.01 are left out.
 //
+// Text is laid out with the text layout library over the 2D library: the face for each
+// character comes from the font configuration (the named family where it has the glyph, else
+// an installed face that has it), lines break between words, and measuring (wrapping, shrinking
+// to fit) uses the very layout that is painted. A text of one line shows its line breaks as
+// spaces, as the text screen does.
+//
 // Images are read only within their own pixels; an image the library cannot take (too large)
 // draws nothing and is logged once. Main thread only (it reads the view tree).
 #include <cstdint>
@@ -57,6 +63,17 @@ public:
     // `text` fits `size` within `lines` lines (0: as many as the height holds).
     static double fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
                                  double minimumFontSize);
+
+    // One run of a text set in one face: its characters and the font file the font
+    // configuration chose for them (family, file and the face's index in the file).
+    struct FontRun {
+        std::string text;
+        std::string family;
+        std::string file;
+        int faceIndex = 0;
+    };
+    // The runs of `text` set in `font` on one line, as a label sets it, in order.
+    static std::vector<FontRun> fontRuns(const std::string& text, const Font& font);
 
     // Writes `bitmap` as a PNG file, through a temporary file renamed into place, so a
     // reader never sees half a picture. False with `error` set when it cannot be written.

@@ -11,6 +11,9 @@
 #include "platform/net/URLError.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/TextRenderer.h"
+#include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Label.h"
+#include "platform/web/PageLook.h"
 #include "platform/web/WebFiles.h"
 #include "platform/web/WebPage.h"
 
@@ -19,12 +22,6 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kBlankPage = "about:blank";
-// For drawing the page's text: elements whose content is not shown, and elements that do not
-// break the line (every other element separates its text from its neighbours').
-constexpr std::string_view kHiddenElements[] = {"script", "style", "head", "title", "noscript", "template"};
-constexpr std::string_view kInlineElements[] = {"a",     "b",   "i",    "u",   "em",   "strong", "span",
-                                                "small", "big", "font", "img", "code", "sub",    "sup"};
-
 std::string lower(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -341,6 +338,8 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
 WebView::WebView(const Rect& frame)
     : View(frame), impl_(std::make_shared<Impl>()), scrollView_(std::make_shared<ScrollView>(bounds())) {
     impl_->view = this;
+    // A web view's own default: an opaque white canvas (a plain view's is clear).
+    setBackgroundColor(Color::whiteColor());
     scrollView_->setAutoresizingMask(Autoresizing::FlexibleWidth | Autoresizing::FlexibleHeight);
     scrollView_->setUserInteractionEnabled(false);
     addSubview(scrollView_);
@@ -470,40 +469,30 @@ void WebView::touchesEnded(const TouchSet& touches, const Event& event) {
 }
 
 void WebView::drawText(TextCanvas& canvas, const Rect& rect) const {
+    if (auto doc = document())
+        canvas.writeWrapped(rect, visiblePageText(*doc, " "), 0);
+}
+
+void WebView::drawPicture(GraphicsContext& context) const {
     auto doc = document();
-    auto body = doc ? doc->body() : nullptr;
-    if (!body)
+    if (!doc)
         return;
-    // The page's visible text, with runs of white space shown as one space.
-    std::string text;
-    bool space = false;
-    auto collect = [&](auto& self, const DomNode& node) -> void {
-        for (const auto& child : node.children()) {
-            if (child->isElement()) {
-                if (std::find(std::begin(kHiddenElements), std::end(kHiddenElements), child->tag()) !=
-                    std::end(kHiddenElements))
-                    continue;
-                const bool inlineElement = std::find(std::begin(kInlineElements), std::end(kInlineElements),
-                                                     child->tag()) != std::end(kInlineElements);
-                space = space || (!inlineElement && !text.empty());
-                self(self, *child);
-                space = space || (!inlineElement && !text.empty());
-            } else if (child->type() == DomNode::Type::Text) {
-                for (char c : child->data()) {
-                    if (std::isspace(static_cast<unsigned char>(c))) {
-                        space = !text.empty();
-                    } else {
-                        if (space)
-                            text += ' ';
-                        space = false;
-                        text += c;
-                    }
-                }
-            }
-        }
-    };
-    collect(collect, *body);
-    canvas.writeWrapped(rect, text, 0);
+    PageLook look = pageLook(*doc);
+    Rect b = bounds();
+    context.saveGState();
+    // The page's canvas: its own background, else white on an opaque view; a view that is not
+    // opaque shows what lies behind it where the page gives no background.
+    if (look.background || isOpaque()) {
+        context.setFillColor(look.background.value_or(Color::whiteColor()));
+        context.fillRect(b);
+    }
+    std::string text = visiblePageText(*doc, "\n");
+    if (!text.empty()) {
+        context.setFillColor(look.text);
+        context.drawText(text, b.insetBy(kPageMargin, kPageMargin), Font::systemFont(kPageFontSize),
+                         TextAlignment::Left, 0);
+    }
+    context.restoreGState();
 }
 
 } // namespace platform

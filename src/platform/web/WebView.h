@@ -62,6 +62,9 @@
 // scrolling, bouncing and scroll-to-top settings callers switch; it covers the view, takes
 // no touches of its own (they reach the web view) and draws nothing.
 //
+// Look: like the platform's web view, a new view is opaque with a white background (a plain
+// view's background is clear); see drawPicture.
+//
 // Ownership: the view owns its page; the delegate is held weakly. Create with make_shared.
 #include <filesystem>
 #include <memory>
@@ -127,6 +130,9 @@ public:
     static constexpr std::size_t kMaximumScriptSources = 32;
     static constexpr double kScriptSourcesTimeBudgetSeconds = 20.0;
     static constexpr double kScriptFetchTimeoutSeconds = 10.0;
+    // Pictures of a page: its margin and the size of its text, in points.
+    static constexpr double kPageMargin = 8;
+    static constexpr double kPageFontSize = 16;
     static constexpr std::string_view kUserAgent = "Mozilla/5.0 (Linux; FerroWick) Mobile";
 
     explicit WebView(const Rect& frame = {});
@@ -192,6 +198,10 @@ public:
     void touchesEnded(const TouchSet& touches, const Event& event) override;
 
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
+    // The page as a picture: its canvas (see PageLook.h: the page's background, else white when
+    // the view is opaque, else nothing) and its text in the page's colour, wrapped to the
+    // view's width inside the page's margin.
+    void drawPicture(GraphicsContext& context) const override;
 
     struct Impl;
 

@@ -1,0 +1,33 @@
+#pragma once
+// The look a page gives itself, as far as a picture of it needs: the colour of its canvas and
+// of its text. Read from the page's style sheets' rules for "html" and "body", the root's and
+// the body's presentational attributes ("bgcolor", "text") and their inline style, the inline
+// style winning over the sheets and the sheets over the attributes, as a browser ranks them.
+// The body's background is the canvas's when it gives one, else the root element's.
+// Plain functions over a document; main thread, like the document.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ui/Color.h"
+
+namespace platform {
+
+class DomNode;
+
+struct PageLook {
+    std::optional<Color> background; // none: the page leaves its canvas to the view
+    Color text = Color::blackColor();
+};
+
+PageLook pageLook(DomNode& document);
+
+// A colour written as a page writes one: "#rgb", "#rrggbb", "rgb(r, g, b)", "rgba(r, g, b, a)"
+// or a basic colour name ("transparent" included). None for anything else.
+std::optional<Color> parsePageColor(std::string_view text);
+
+// The page's visible text: runs of white space as one space, and `blockBreak` between blocks
+// (paragraphs, headings, list items, divisions). Scripts, styles and the head are left out.
+std::string visiblePageText(DomNode& document, std::string_view blockBreak);
+
+} // namespace platform

@@ -1,0 +1,157 @@
+// Pictures of a web view, as the device shows them: an opaque view (the default) paints a
+// white canvas under a page that gives no background, a view made non-opaque with a clear
+// background shows what lies behind it, and the page's own background and text colours win.
+// Each case reads what a person sees: the canvas's colour, and the text standing out from what
+// lies behind it (a contrast ratio of at least 3), wrapped inside the view.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "WebTestSupport.h"
+#include "platform/ui/ScreenPicture.h"
+#include "platform/web/Dom.h"
+#include "platform/web/PageLook.h"
+
+namespace {
+
+using platform::Bitmap;
+using platform::Color;
+
+double luminance(Bitmap::RGBA p) {
+    auto linear = [](std::uint8_t c) {
+        double v = c / 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(p.r) + 0.7152 * linear(p.g) + 0.0722 * linear(p.b);
+}
+
+double contrast(Bitmap::RGBA a, Bitmap::RGBA b) {
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+Bitmap::RGBA rgba(unsigned rgb) {
+    return {std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb), 255};
+}
+
+struct PictureCase {
+    const char* name;
+    const char* page;
+    bool opaque;
+    std::optional<Color> viewBackground; // the web view's own background colour (none: its default)
+    unsigned behind;                     // the colour of the view under the web view
+    unsigned canvas;                     // the colour a person sees where the page has no text
+};
+
+constexpr const char* kPlain =
+    "<html><body><h1>Thanks for visiting</h1><p>Carry every file.</p></body></html>";
+
+const PictureCase kCases[] = {
+    {"default view over black", kPlain, true, std::nullopt, 0x000000, 0xffffff},
+    {"opaque navy view (a landing page's own colour)", kPlain, true, Color::rgba(0.14, 0.18, 0.25), 0x000000,
+     0xffffff},
+    {"clear view shows a white screen behind", kPlain, false, Color::clearColor(), 0xffffff, 0xffffff},
+    {"clear view with a page of its own colours",
+     R"(<body style="background:#202020; color: #f0f0f0"><p>Dark page</p>)", false, Color::clearColor(),
+     0xffffff, 0x202020},
+    {"style sheet colours",
+     "<style>/* look */ html, body { background-color: navy; color: yellow }</style><p>Sheet</p>", true,
+     std::nullopt, 0x000000, 0x000080},
+    {"presentational attributes", R"(<body bgcolor="#ffffcc" text="#000080"><p>Old page</p></body>)", false,
+     Color::clearColor(), 0x000000, 0xffffcc},
+    {"inline style wins over the sheet",
+     R"(<style>body{background:red}</style><body style="background:rgb(0,128,0);color:white">x y z</body>)",
+     true, std::nullopt, 0x000000, 0x008000},
+    {"transparent page background over a clear view",
+     R"(<body style="background:transparent;color:white"><p>On black</p></body>)", false, Color::clearColor(),
+     0x000000, 0x000000},
+};
+
+class WebViewPicture : public webtest::WebViewTest, public ::testing::WithParamInterface<PictureCase> {};
+
+TEST_P(WebViewPicture, CanvasAndTextReadAsOnTheDevice) {
+    const PictureCase& c = GetParam();
+    auto behind = std::make_shared<platform::View>(platform::Rect{0, 0, 320, 480});
+    Bitmap::RGBA behindColour = rgba(c.behind);
+    behind->setBackgroundColor(
+        Color::rgba(behindColour.r / 255.0, behindColour.g / 255.0, behindColour.b / 255.0));
+    behind->addSubview(webView);
+    webView->setOpaque(c.opaque);
+    if (c.viewBackground)
+        webView->setBackgroundColor(*c.viewBackground);
+    loadHTML(c.page);
+
+    const platform::Size size{320, 480};
+    Bitmap with = platform::ScreenPicture::renderView(*behind, size);
+    EXPECT_EQ(with.pixel(300, 460), rgba(c.canvas)) << c.name;
+
+    auto body = webView->document()->body();
+    auto content = body->children();
+    for (const auto& child : content)
+        body->removeChild(child.get());
+    Bitmap without = platform::ScreenPicture::renderView(*behind, size);
+    int standingOut = 0;
+    for (int y = 0; y < with.height; ++y)
+        for (int x = 0; x < with.width; ++x)
+            if (!(with.pixel(x, y) == without.pixel(x, y)) &&
+                contrast(with.pixel(x, y), without.pixel(x, y)) >= 3)
+                ++standingOut;
+    EXPECT_GE(standingOut, 20) << c.name << ": the text does not stand out";
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, WebViewPicture, ::testing::ValuesIn(kCases));
+
+using WebViewPictureLayout = webtest::WebViewTest;
+
+TEST_F(WebViewPictureLayout, LongTextWrapsInsideTheViewWidth) {
+    webView->setFrame({0, 0, 200, 300});
+    loadHTML("<p>" + std::string(40, 'w') +
+             " and then many more words that a narrow view must wrap onto lines</p>");
+    Bitmap picture = platform::ScreenPicture::renderView(*webView, {260, 300});
+    int rightmost = -1, lowest = -1;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            if (luminance(picture.pixel(x, y)) < 0.5 && picture.pixel(x, y).a > 0) {
+                rightmost = std::max(rightmost, x);
+                lowest = std::max(lowest, y);
+            }
+    EXPECT_GE(rightmost, 0) << "no text drawn";
+    EXPECT_LT(rightmost, 200) << "text runs past the view's right edge";
+    EXPECT_GT(lowest, 3 * platform::WebView::kPageFontSize) << "the words are not wrapped onto more lines";
+}
+
+TEST(PageColors, ParseAsPagesWriteThem) {
+    struct Row {
+        const char* text;
+        std::optional<Color> colour;
+    };
+    const Row rows[] = {
+        {"#fff", Color::rgba(1, 1, 1)},
+        {"#000080", Color::rgba(0, 0, 128 / 255.0)},
+        {" Navy ", Color::rgba(0, 0, 128 / 255.0)},
+        {"rgb(255, 0, 0)", Color::rgba(1, 0, 0)},
+        {"rgba(0,0,0,0.5)", Color::rgba(0, 0, 0, 0.5)},
+        {"rgb(100%, 0%, 0%)", Color::rgba(1, 0, 0)},
+        {"transparent", Color::clearColor()},
+        {"#12", std::nullopt},
+        {"#gggggg", std::nullopt},
+        {"rgb(1,2)", std::nullopt},
+        {"url(x.png)", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        auto parsed = platform::parsePageColor(row.text);
+        ASSERT_EQ(parsed.has_value(), row.colour.has_value()) << row.text;
+        if (parsed) {
+            EXPECT_NEAR(parsed->red, row.colour->red, 1e-9) << row.text;
+            EXPECT_NEAR(parsed->green, row.colour->green, 1e-9) << row.text;
+            EXPECT_NEAR(parsed->blue, row.colour->blue, 1e-9) << row.text;
+            EXPECT_NEAR(parsed->alpha, row.colour->alpha, 1e-9) << row.text;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,523 @@
+// Pictures of the screens a person reaches, on the phone and on the tablet, checked for what a
+// person sees in them rather than pixel by pixel: a page's text stands out from what lies
+// behind it (a contrast ratio of at least 3) and stays inside its view; an alert and a switch
+// draw nothing outside the screen or their row, and a switch's two states look different;
+// the composer shows its HTML body without markup; every character of a name in another
+// script is set in a face that has it (asked of fontconfig, not read from the pixels).
+//
+// With FW_PICTURES_DIR set, every picture checked is also written there as a PNG to look at.
+#include <fontconfig/fontconfig.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RunnerTestSupport.h"
+#include "app/AppFixture.h"
+#include "app/RootViewController.h"
+#include "app/SettingsView.h"
+#include "mediation/SwitchboardAdNetworkAdapter.h"
+#include "mediation/SwitchboardAdNetworkConfig.h"
+#include "meridian/MRURLDownload.h"
+#include "meridian/MRVideoCache.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ScreenPicture.h"
+#include "platform/ui/Switch.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TableViewCell.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/TextRenderer.h"
+#include "platform/ui/Window.h"
+#include "platform/web/Dom.h"
+#include "platform/web/WebView.h"
+#include "promo/AdViewController.h"
+#include "runner/CommandInterpreter.h"
+#include "runner/Runner.h"
+#include "support/LoopbackServices.h"
+
+namespace {
+
+using platform::Bitmap;
+using platform::DeviceProfile;
+using platform::Rect;
+using platform::ScreenPicture;
+
+constexpr double kLeastContrast = 3.0;
+// A page's text shows when at least this many of its pixels stand out from what is behind.
+constexpr int kLeastTextPixels = 20;
+
+const char* deviceName(DeviceProfile d) {
+    return d == DeviceProfile::Phone ? "phone" : "tablet";
+}
+
+// Writes `bitmap` to FW_PICTURES_DIR when it is set, for a person to look at.
+void keepPicture(const Bitmap& bitmap, const std::string& name) {
+    if (const char* dir = std::getenv("FW_PICTURES_DIR"))
+        ScreenPicture::writePNG(bitmap, std::filesystem::path(dir) / (name + ".png"));
+}
+
+double luminance(Bitmap::RGBA p) {
+    auto linear = [](std::uint8_t c) {
+        double v = c / 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(p.r) + 0.7152 * linear(p.g) + 0.0722 * linear(p.b);
+}
+
+double contrast(Bitmap::RGBA a, Bitmap::RGBA b) {
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Where two pictures of one size differ: how many pixels, how many of them stand out from the
+// other picture by kLeastContrast, and the box around them.
+struct Difference {
+    int pixels = 0;
+    int contrasting = 0;
+    int minX = INT32_MAX, minY = INT32_MAX, maxX = -1, maxY = -1;
+    bool inside(const Rect& r) const {
+        return pixels == 0 || (minX >= std::floor(r.minX()) && minY >= std::floor(r.minY()) &&
+                               maxX < std::ceil(r.maxX()) && maxY < std::ceil(r.maxY()));
+    }
+    std::string describe() const {
+        return std::to_string(pixels) + " pixels differ (" + std::to_string(contrasting) +
+               " by a contrast of 3 or more), from (" + std::to_string(minX) + ", " + std::to_string(minY) +
+               ") to (" + std::to_string(maxX) + ", " + std::to_string(maxY) + ")";
+    }
+};
+
+Difference difference(const Bitmap& with, const Bitmap& without) {
+    Difference d;
+    for (int y = 0; y < with.height; ++y)
+        for (int x = 0; x < with.width; ++x) {
+            auto a = with.pixel(x, y), b = without.pixel(x, y);
+            if (a == b)
+                continue;
+            ++d.pixels;
+            if (contrast(a, b) >= kLeastContrast)
+                ++d.contrasting;
+            d.minX = std::min(d.minX, x);
+            d.minY = std::min(d.minY, y);
+            d.maxX = std::max(d.maxX, x);
+            d.maxY = std::max(d.maxY, y);
+        }
+    return d;
+}
+
+Rect onScreen(const platform::View& v) {
+    return v.convertRectTo(v.bounds(), nullptr);
+}
+
+void visitShown(const platform::View& view, const std::function<void(const platform::View&)>& visit) {
+    if (view.isHidden() || view.alpha() < 0.01)
+        return;
+    visit(view);
+    for (const auto& child : view.subviews())
+        visitShown(*child, visit);
+}
+
+// The largest web view shown in a window on screen: the page a person is reading.
+std::shared_ptr<platform::WebView> frontPage() {
+    std::shared_ptr<platform::WebView> best;
+    double bestArea = 0;
+    for (const auto& window : platform::Application::shared().windows()) {
+        if (window->isHidden())
+            continue;
+        visitShown(*window, [&](const platform::View& v) {
+            auto page =
+                std::dynamic_pointer_cast<platform::WebView>(const_cast<platform::View&>(v).sharedView());
+            if (!page || !page->document())
+                return;
+            Rect r = onScreen(v).intersection(platform::Screen::main().bounds());
+            if (r.width() * r.height() > bestArea) {
+                bestArea = r.width() * r.height();
+                best = page;
+            }
+        });
+    }
+    return best;
+}
+
+// The screen with the page's text, and without it (the body's content taken out for the
+// moment): what differs is the text as it is drawn.
+Difference pageTextOnScreen(platform::WebView& page, const std::string& name) {
+    Bitmap with = ScreenPicture::renderScreen();
+    keepPicture(with, name);
+    auto body = page.document()->body();
+    auto content = body->children();
+    for (const auto& child : content)
+        body->removeChild(child.get());
+    Bitmap without = ScreenPicture::renderScreen();
+    for (const auto& child : content)
+        body->appendChild(child);
+    return difference(with, without);
+}
+
+// ---- Every network's landing page and full-screen ad ----
+
+struct PageCase {
+    const char* name;
+    int type;
+    const char* ration; // the configuration's one entry
+    enum class Opens { ByTap, ByLearnMore };
+    Opens opens;
+};
+
+const PageCase kPages[] = {
+    {"Lumen", 1, R"({"type":1,"nid":"p-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})",
+     PageCase::Opens::ByTap},
+    {"Meridian", 6,
+     R"({"type":6,"nid":"p-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})",
+     PageCase::Opens::ByLearnMore},
+    {"Cobalt", 7,
+     R"({"type":7,"nid":"p-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})",
+     PageCase::Opens::ByTap},
+    {"Orbis", 18, R"({"type":18,"nid":"p-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})",
+     PageCase::Opens::ByTap},
+    {"Tangent", 2,
+     R"({"type":2,"nid":"p-tangent","nname":"tangent","weight":100,"priority":1,)"
+     R"("key":{"publisherID":"fw-tangent","siteID":"fw-site","spotID":"fw-spot"}})",
+     PageCase::Opens::ByTap},
+};
+
+class NetworkPagePicture : public apptest::AppTest,
+                           public ::testing::WithParamInterface<std::tuple<PageCase, DeviceProfile>> {
+protected:
+    NetworkPagePicture() {
+        platform::Device::setProfile(std::get<1>(GetParam()));
+        runnertest::startAsOnAFreshDevice(services_);
+        runnertest::serveNetworks(services_, std::get<0>(GetParam()).ration);
+        services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
+    }
+    ~NetworkPagePicture() override { meridian::MRURLDownload::cancelAllForTesting(); }
+
+    static bool runUntil(const std::function<bool()>& done, int seconds) {
+        for (int i = 0; i < seconds && !done(); ++i)
+            runner::waitFor(1, true);
+        return done();
+    }
+    static std::shared_ptr<mediation::SwitchboardView> slot() {
+        return app::adView ? app::adView->mediationView() : nullptr;
+    }
+    static bool onScreen(std::string_view text) {
+        return platform::TextRenderer::renderScreen().find(text) != std::string::npos;
+    }
+    // A page larger than a banner is up.
+    static bool pageIsUp() {
+        auto page = frontPage();
+        return page && ::onScreen(*page).height() > 100;
+    }
+
+    fwtest::LoopbackServices services_;
+};
+
+TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
+    const auto& [c, device] = GetParam();
+    launch();
+    runner::settle();
+    const std::size_t openedBefore = platform::Application::shared().openedURLs().size();
+    if (c.opens == PageCase::Opens::ByLearnMore) {
+        // The first request caches the video; the next pick plays it, with its "Learn more".
+        ASSERT_TRUE(runUntil(
+            [] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); }, 30));
+        ASSERT_TRUE(runUntil([] { return onScreen("Learn mo"); }, 90))
+            << platform::TextRenderer::renderScreen();
+        ASSERT_TRUE(platform::TextRenderer::tap("Learn more"));
+    } else {
+        // The network's own ad, not a house ad shown while it loads.
+        auto networkShown = [type = c.type] {
+            auto adapter = slot() ? slot()->currAdapter() : nullptr;
+            return adapter && slot()->adExists() && adapter->networkConfig()->networkType() == type;
+        };
+        ASSERT_TRUE(runUntil(networkShown, 20)) << platform::TextRenderer::renderScreen();
+        runner::waitFor(2, true);
+        auto shown = slot()->currAdapter()->adNetworkView();
+        auto target = shown && shown->window() ? shown : std::shared_ptr<platform::View>(slot());
+        // A point of the ad that a touch reaches (no other view lies over it there).
+        Rect r = ::onScreen(*target).intersection(platform::Screen::main().bounds());
+        auto window = target->window();
+        ASSERT_TRUE(window);
+        std::optional<platform::Point> point;
+        for (double x = r.minX() + 1; x < r.maxX() && !point; x += 8) {
+            platform::Point p{x, r.midY()};
+            auto hit = window->hitTest(window->convertPointFrom(p, nullptr), nullptr);
+            if (hit && hit->isDescendantOf(target.get()))
+                point = p;
+        }
+        ASSERT_TRUE(point) << "the ad cannot be touched";
+        platform::Application::shared().simulateTap(*point);
+    }
+    // A tap that leaves the application (an ad linking to a store) opens no page here: the ad's
+    // own page in the banner is then the page a person reads.
+    bool up = runUntil(pageIsUp, 10);
+    bool leftTheApplication = platform::Application::shared().openedURLs().size() > openedBefore;
+    ASSERT_TRUE(up || leftTheApplication) << platform::TextRenderer::renderScreen();
+    runner::waitFor(2, true); // the page's own load and any slide-in end
+    auto page = frontPage();
+    ASSERT_TRUE(page);
+    std::string name = std::string(c.name) + (up ? "-page-" : "-ad-") + deviceName(device);
+    Difference text = pageTextOnScreen(*page, name);
+    EXPECT_GE(text.contrasting, kLeastTextPixels)
+        << name << ": the page's text does not stand out: " << text.describe();
+    Rect view = ::onScreen(*page).intersection(platform::Screen::main().bounds());
+    EXPECT_TRUE(text.inside(view)) << name << ": the text leaves its view " << platform::toString(view)
+                                   << ": " << text.describe();
+    // The person closes the page, as they would, before the application goes.
+    if (up)
+        for (const char* wayOut : {"Done", "Back", "Close"})
+            if (platform::TextRenderer::tap(wayOut)) {
+                runner::waitFor(2, true);
+                break;
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, NetworkPagePicture,
+                         ::testing::Combine(::testing::ValuesIn(kPages),
+                                            ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    deviceName(std::get<1>(info.param));
+                         });
+
+// ---- The drive's own screens ----
+
+class DrivePicture : public apptest::AppTest, public ::testing::WithParamInterface<DeviceProfile> {
+protected:
+    DrivePicture() {
+        platform::Device::setProfile(GetParam());
+        services::installStandardEndpoints(services_.host());
+    }
+    std::string name(const std::string& screen) const { return screen + "-" + deviceName(GetParam()); }
+    std::string run(const std::string& line) { return runner::runCommand(commands_, line).output; }
+
+    fwtest::LoopbackServices services_;
+    runner::CommandInterpreter commands_{[](double seconds) { runner::waitFor(seconds, true); }};
+};
+
+// The cell that holds `view`.
+std::shared_ptr<platform::TableViewCell> cellOf(const platform::View& view) {
+    for (auto v = view.superview(); v; v = v->superview())
+        if (auto cell = std::dynamic_pointer_cast<platform::TableViewCell>(v))
+            return cell;
+    return nullptr;
+}
+
+TEST_P(DrivePicture, SwitchesDrawBothStatesInsideTheirRows) {
+    launch();
+    runner::settle();
+    run("tap Settings");
+    bool sawOn = false, sawOff = false;
+    for (bool flipped : {false, true}) {
+        if (flipped)
+            for (const char* row : {"Show file size", "Enable passkey lock"})
+                run(std::string("toggle ") + row);
+        // The picture lays the screen out, cells and their switches included.
+        Bitmap screen = ScreenPicture::renderScreen();
+        keepPicture(screen, name(flipped ? "settings-flipped" : "settings"));
+        std::vector<std::shared_ptr<platform::Switch>> switches;
+        for (const auto& window : platform::Application::shared().windows())
+            visitShown(*window, [&](const platform::View& v) {
+                if (auto s = std::dynamic_pointer_cast<platform::Switch>(
+                        const_cast<platform::View&>(v).sharedView()))
+                    switches.push_back(s);
+            });
+        ASSERT_EQ(switches.size(), 4u) << platform::TextRenderer::renderScreen();
+        for (const auto& s : switches) {
+            auto cell = cellOf(*s);
+            ASSERT_TRUE(cell);
+            Rect row = onScreen(*cell).intersection(platform::Screen::main().bounds());
+            s->setHidden(true);
+            Difference drawn = difference(screen, ScreenPicture::renderScreen());
+            s->setHidden(false);
+            // Drawn as a switch: its track covers most of its frame, not a word in a corner.
+            Rect frame = onScreen(*s);
+            EXPECT_GE(drawn.pixels, 0.5 * frame.width() * frame.height())
+                << "a switch is not drawn as one: " << drawn.describe();
+            EXPECT_TRUE(drawn.inside(row))
+                << "a switch leaves its row " << platform::toString(row) << ": " << drawn.describe();
+            // Its other state looks different.
+            bool wasOn = s->isOn();
+            (wasOn ? sawOn : sawOff) = true;
+            s->setOn(!wasOn);
+            Difference flippedLook = difference(screen, ScreenPicture::renderScreen());
+            s->setOn(wasOn);
+            EXPECT_GT(flippedLook.contrasting, kLeastTextPixels) << "on and off look alike";
+            EXPECT_TRUE(flippedLook.inside(row)) << flippedLook.describe();
+        }
+    }
+    EXPECT_TRUE(sawOn && sawOff) << "both states were drawn in place";
+}
+
+TEST_P(DrivePicture, TheMismatchAlertIsAPanelInsideTheScreen) {
+    launch();
+    runner::settle();
+    run("tap Settings");
+    run("toggle Enable passkey lock");
+    auto presented =
+        std::dynamic_pointer_cast<platform::NavigationController>(navigation()->presentedViewController());
+    ASSERT_TRUE(presented);
+    auto settings = std::dynamic_pointer_cast<app::SettingsView>(presented->topViewController());
+    ASSERT_TRUE(settings);
+    settings->setTable->layoutIfNeeded();
+    auto key = std::dynamic_pointer_cast<platform::TextField>(settings->controlWithTag(22));
+    auto confirm = std::dynamic_pointer_cast<platform::TextField>(settings->controlWithTag(23));
+    ASSERT_TRUE(key && confirm);
+    ASSERT_TRUE(key->becomeFirstResponder());
+    key->typeText("1111");
+    ASSERT_TRUE(confirm->becomeFirstResponder());
+    confirm->typeText("2222");
+    settings->editDone();
+    runner::settle();
+    auto alerts = platform::Application::shared().visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    auto& alert = *alerts[0];
+    ASSERT_EQ(alert.title(), "Pass key does not match");
+    Bitmap screen = ScreenPicture::renderScreen();
+    keepPicture(screen, name("mismatch-alert"));
+
+    // The alert alone, with room all round the screen: nothing of it lands outside the screen.
+    constexpr double kRoom = 200;
+    platform::Size screenSize = platform::Screen::main().bounds().size;
+    platform::Size canvas{screenSize.width + 2 * kRoom, screenSize.height + 2 * kRoom};
+    platform::GraphicsContext g(canvas);
+    g.translateCTM(kRoom, kRoom);
+    g.replay(ScreenPicture::compose(alert));
+    Bitmap alone = ScreenPicture::render(g.takeDisplayList(), canvas);
+    Bitmap empty = ScreenPicture::render(platform::DisplayList{}, canvas);
+    Difference drawn = difference(alone, empty);
+    EXPECT_GT(drawn.pixels, 0);
+    EXPECT_TRUE(drawn.inside(Rect(kRoom, kRoom, screenSize.width, screenSize.height))) << drawn.describe();
+
+    // Title above, button below, all in the panel; the title's text is drawn in its rows.
+    Rect panel = onScreen(alert);
+    ASSERT_EQ(alert.buttons().size(), 1u);
+    Rect button = onScreen(*alert.buttons()[0]);
+    EXPECT_EQ(panel.intersection(button), button);
+    Rect titleRows(panel.minX(), panel.minY() + platform::kCellHeight, panel.width(), platform::kCellHeight);
+    EXPECT_LE(titleRows.maxY(), button.minY());
+    // The title is drawn whole inside the panel: its ink keeps clear of the panel's sides (a
+    // title cut at the edge, or a frame of characters, runs into them). The panel's own edge
+    // line is left out of the count.
+    constexpr double kEdgeLine = 3;
+    int ink = 0, inkLeft = INT32_MAX, inkRight = -1;
+    for (int y = int(titleRows.minY()); y < int(titleRows.maxY()); ++y)
+        for (int x = int(titleRows.minX() + kEdgeLine); x < int(titleRows.maxX() - kEdgeLine); ++x)
+            if (contrast(screen.pixel(x, y), {255, 255, 255, 255}) >= kLeastContrast) {
+                ++ink;
+                inkLeft = std::min(inkLeft, x);
+                inkRight = std::max(inkRight, x);
+            }
+    EXPECT_GE(ink, kLeastTextPixels) << "the title is not drawn in its rows";
+    EXPECT_GE(inkLeft, panel.minX() + platform::kTextAdvance) << "the title runs into the panel's left side";
+    EXPECT_LE(inkRight, panel.maxX() - platform::kTextAdvance)
+        << "the title runs into the panel's right side";
+    alert.pressButton(0);
+}
+
+TEST_P(DrivePicture, TheComposerShowsItsBodyWithoutMarkup) {
+    launch();
+    runner::settle();
+    run("tap Invite");
+    std::string text = platform::TextRenderer::renderScreen();
+    keepPicture(ScreenPicture::renderScreen(), name("composer"));
+    EXPECT_NE(text.find("Hello,"), std::string::npos) << text;
+    EXPECT_NE(text.find("Ferro Wick"), std::string::npos) << text;
+    for (const char* markup : {"<p>", "</p>", "<a ", "</a>", "href"})
+        EXPECT_EQ(text.find(markup), std::string::npos) << markup << " on the text screen:\n" << text;
+    // The picture sets the same text: the body label holds no markup either.
+    bool found = false;
+    for (const auto& window : platform::Application::shared().windows())
+        visitShown(*window, [&](const platform::View& v) {
+            if (auto label = dynamic_cast<const platform::Label*>(&v);
+                label && label->text().find("Hello,") == 0) {
+                found = true;
+                EXPECT_EQ(label->text().find('<'), std::string::npos) << label->text();
+                EXPECT_NE(label->text().find("\n\nThanks."), std::string::npos) << label->text();
+            }
+        });
+    EXPECT_TRUE(found);
+    run("tap Cancel");
+}
+
+// Whether the face in `file` (face `index`) has every character of `text`, as fontconfig reads it.
+std::string missingCharacters(const std::string& text, const std::string& file, int index) {
+    int count = 0;
+    FcPattern* pattern =
+        FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(file.c_str()), unsigned(index), nullptr, &count);
+    if (!pattern)
+        return "no face in " + file;
+    FcCharSet* charset = nullptr;
+    std::string missing;
+    if (FcPatternGetCharSet(pattern, FC_CHARSET, 0, &charset) != FcResultMatch) {
+        missing = "no character set for " + file;
+    } else {
+        const auto* bytes = reinterpret_cast<const FcChar8*>(text.data());
+        int left = int(text.size());
+        while (left > 0) {
+            FcChar32 c = 0;
+            int used = FcUtf8ToUcs4(bytes, &c, left);
+            if (used <= 0)
+                break;
+            if (!FcCharSetHasChar(charset, c)) {
+                char code[16];
+                std::snprintf(code, sizeof code, "U+%04X ", unsigned(c));
+                missing += code;
+            }
+            bytes += used;
+            left -= used;
+        }
+    }
+    FcPatternDestroy(pattern);
+    return missing;
+}
+
+TEST_P(DrivePicture, NamesInOtherScriptsAreSetInFacesThatHaveThem) {
+    const std::vector<std::string> names = {"日本語のファイル.txt", "中文文档.pdf", "한국어 노트.txt",
+                                            "two\nlines.txt"};
+    for (const auto& n : names)
+        addFile(n, 10);
+    launch();
+    runner::settle();
+    keepPicture(ScreenPicture::renderScreen(), name("cjk-list"));
+    std::string screen = platform::TextRenderer::renderScreen();
+    EXPECT_NE(screen.find("two lines.txt"), std::string::npos) << screen;
+    // Each name's label, as the list shows it.
+    for (const auto& n : names) {
+        std::shared_ptr<platform::Label> shown;
+        for (const auto& window : platform::Application::shared().windows())
+            visitShown(*window, [&](const platform::View& v) {
+                if (auto label = dynamic_cast<const platform::Label*>(&v); label && label->text() == n)
+                    shown = std::static_pointer_cast<platform::Label>(
+                        const_cast<platform::View&>(v).sharedView());
+            });
+        ASSERT_TRUE(shown) << n << " is not in the list:\n" << screen;
+        auto runs = ScreenPicture::fontRuns(shown->text(), shown->font());
+        ASSERT_FALSE(runs.empty());
+        std::string set;
+        for (const auto& run : runs) {
+            set += run.text;
+            EXPECT_EQ(missingCharacters(run.text, run.file, run.faceIndex), "")
+                << n << ": \"" << run.text << "\" set in " << run.family << " (" << run.file << ")";
+        }
+        // A line break in a name is set as a space, as the text screen shows it.
+        std::string expected = n;
+        std::replace(expected.begin(), expected.end(), '\n', ' ');
+        EXPECT_EQ(set, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, DrivePicture,
+                         ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet),
+                         [](const auto& info) { return std::string(deviceName(info.param)); });
+
+} // namespace
