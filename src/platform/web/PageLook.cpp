@@ -234,12 +234,14 @@ PageLook pageLook(DomNode& document) {
     return out;
 }
 
-std::string visiblePageText(DomNode& document, std::string_view blockBreak) {
+std::vector<PageBlock> visiblePageBlocks(DomNode& document) {
+    std::vector<PageBlock> blocks;
     auto body = document.body();
     if (!body)
-        return {};
-    std::string text;
-    bool space = false, block = false;
+        return blocks;
+    // The innermost block element around the text being read.
+    std::vector<std::string> enclosing = {"body"};
+    bool space = false, block = true;
     auto collect = [&](auto& self, const DomNode& node) -> void {
         for (const auto& child : node.children()) {
             if (child->isElement()) {
@@ -248,26 +250,42 @@ std::string visiblePageText(DomNode& document, std::string_view blockBreak) {
                     continue;
                 const bool inlineElement = std::find(std::begin(kInlineElements), std::end(kInlineElements),
                                                      child->tag()) != std::end(kInlineElements);
-                block = block || (!inlineElement && !text.empty());
+                if (!inlineElement) {
+                    block = true;
+                    enclosing.push_back(child->tag());
+                }
                 self(self, *child);
-                block = block || (!inlineElement && !text.empty());
+                if (!inlineElement) {
+                    block = true;
+                    enclosing.pop_back();
+                }
             } else if (child->type() == DomNode::Type::Text) {
                 for (char c : child->data()) {
                     if (std::isspace(static_cast<unsigned char>(c))) {
-                        space = !text.empty();
+                        space = !blocks.empty();
                     } else {
                         if (block)
-                            text += blockBreak;
+                            blocks.push_back({{}, enclosing.back()});
                         else if (space)
-                            text += ' ';
+                            blocks.back().text += ' ';
                         space = block = false;
-                        text += c;
+                        blocks.back().text += c;
                     }
                 }
             }
         }
     };
     collect(collect, *body);
+    return blocks;
+}
+
+std::string visiblePageText(DomNode& document, std::string_view blockBreak) {
+    std::string text;
+    for (const auto& block : visiblePageBlocks(document)) {
+        if (!text.empty())
+            text += blockBreak;
+        text += block.text;
+    }
     return text;
 }
 

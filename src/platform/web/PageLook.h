@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ui/Color.h"
 
@@ -29,5 +30,13 @@ std::optional<Color> parsePageColor(std::string_view text);
 // The page's visible text: runs of white space as one space, and `blockBreak` between blocks
 // (paragraphs, headings, list items, divisions). Scripts, styles and the head are left out.
 std::string visiblePageText(DomNode& document, std::string_view blockBreak);
+
+// The same text cut into its blocks, each with the tag of the innermost block element that
+// holds it ("h1", "p", "li", "div"...; "body" for text straight in the body), in page order.
+struct PageBlock {
+    std::string text;
+    std::string tag;
+};
+std::vector<PageBlock> visiblePageBlocks(DomNode& document);
 
 } // namespace platform

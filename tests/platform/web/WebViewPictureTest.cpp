@@ -9,6 +9,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "WebTestSupport.h"
 #include "platform/ui/ScreenPicture.h"
@@ -121,6 +122,55 @@ TEST_F(WebViewPictureLayout, LongTextWrapsInsideTheViewWidth) {
     EXPECT_GE(rightmost, 0) << "no text drawn";
     EXPECT_LT(rightmost, 200) << "text runs past the view's right edge";
     EXPECT_GT(lowest, 3 * platform::WebView::kPageFontSize) << "the words are not wrapped onto more lines";
+}
+
+// The rows of ink (dark pixels) of a picture, as runs of rows: each block of text is one run
+// or more (one per line), the blank between two blocks a gap between runs.
+struct InkRun {
+    int top, bottom; // rows, inclusive
+};
+std::vector<InkRun> inkRuns(const Bitmap& picture) {
+    std::vector<InkRun> runs;
+    for (int y = 0; y < picture.height; ++y) {
+        bool ink = false;
+        for (int x = 0; x < picture.width && !ink; ++x)
+            ink = picture.pixel(x, y).a > 0 && luminance(picture.pixel(x, y)) < 0.5;
+        if (!ink)
+            continue;
+        if (!runs.empty() && runs.back().bottom >= y - 1)
+            runs.back().bottom = y;
+        else
+            runs.push_back({y, y});
+    }
+    return runs;
+}
+
+// A page that gives no sizes of its own is set as a browser sets it: headings larger and
+// bold, paragraphs and headings apart by their margins (the larger of two neighbours'), the
+// first block's top margin merged with the body's, and blocks without margins (divisions,
+// text straight in the body) line under line.
+TEST_F(WebViewPictureLayout, HeadingsAreLargerAndBlocksStandApartByTheirMargins) {
+    webView->setFrame({0, 0, 320, 400});
+    loadHTML("<body><h1>Heading</h1><p>First paragraph</p><p>Second paragraph</p></body>");
+    auto runs = inkRuns(platform::ScreenPicture::renderView(*webView, {320, 400}));
+    ASSERT_EQ(runs.size(), 3u);
+    const double size = platform::WebView::kPageFontSize;
+    const int heading = runs[0].bottom - runs[0].top, paragraph = runs[1].bottom - runs[1].top;
+    EXPECT_GT(heading, 1.6 * paragraph) << "the heading is set at twice the text's size";
+    // The heading's margin (0.67 of its size) stands above it, not the body's 8 points alone.
+    EXPECT_GT(runs[0].top, 0.67 * 2 * size);
+    // A paragraph's margin (its text's size) stands between the two paragraphs, and the
+    // heading's, the larger, between the heading and the first.
+    EXPECT_GE(runs[2].top - runs[1].bottom, size);
+    EXPECT_GE(runs[1].top - runs[0].bottom, 0.67 * 2 * size);
+
+    loadHTML("<body><div>One</div><div>Two</div>Three</body>");
+    runs = inkRuns(platform::ScreenPicture::renderView(*webView, {320, 400}));
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_LT(runs[0].top, 0.67 * 2 * size) << "plain text starts at the body's margin";
+    const double lineHeight = runs[2].top - runs[1].top;
+    EXPECT_LT(lineHeight, 1.5 * size) << "blocks without margins follow line under line";
+    EXPECT_NEAR(runs[1].top - runs[0].top, lineHeight, 1);
 }
 
 TEST(PageColors, ParseAsPagesWriteThem) {
