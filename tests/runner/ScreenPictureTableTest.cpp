@@ -287,7 +287,8 @@ bool driveIsBack() {
 // is drawn there (the picture changes when it is taken away) and takes the touch; after the
 // last, the drive is back.
 void leaveBy(const std::vector<std::string>& steps, const std::string& name, int seconds) {
-    for (const auto& label : steps) {
+    for (std::size_t step = 0; step < steps.size(); ++step) {
+        const std::string& label = steps[step];
         SCOPED_TRACE(name + ", way out \"" + label + "\"");
         ASSERT_TRUE(
             runUntil([&] { return platform::TextRenderer::findTappable(label).has_value(); }, seconds))
@@ -298,7 +299,7 @@ void leaveBy(const std::vector<std::string>& steps, const std::string& name, int
         EXPECT_TRUE(insideTheScreen(where))
             << "the way out lies off the screen at " << platform::toString(where);
         Bitmap shown = ScreenPicture::renderScreen();
-        keepPicture(shown, name + "-" + label);
+        keepPicture(shown, name + "-out" + std::to_string(step + 1));
         element->view->setHidden(true);
         Difference drawn = difference(shown, ScreenPicture::renderScreen());
         element->view->setHidden(false);

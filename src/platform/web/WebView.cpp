@@ -513,7 +513,6 @@ void WebView::drawPicture(GraphicsContext& context) const {
     // Block after block down the view, each in its own size and weight, the space between two
     // being the larger of their margins (the body's margin and the first block's likewise), as
     // a browser sets a page; what falls below the view is cut.
-    context.setFillColor(look.text);
     const double width = std::max(b.width() - 2 * kPageMargin, 0.0);
     double y = 0, margin = kPageMargin;
     for (const auto& block : visiblePageBlocks(*doc)) {
@@ -525,6 +524,7 @@ void WebView::drawPicture(GraphicsContext& context) const {
         if (y >= b.height())
             break;
         const double height = std::min(ScreenPicture::textHeight(block.text, font, width), b.height() - y);
+        context.setFillColor(block.color);
         context.drawText(block.text, Rect(b.minX() + kPageMargin, b.minY() + y, width, height), font,
                          TextAlignment::Left, 0);
         y += height;

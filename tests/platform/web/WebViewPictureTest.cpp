@@ -173,6 +173,56 @@ TEST_F(WebViewPictureLayout, HeadingsAreLargerAndBlocksStandApartByTheirMargins)
     EXPECT_NEAR(runs[1].top - runs[0].top, lineHeight, 1);
 }
 
+// Each block takes the colour its text takes on the device: the nearest element that gives
+// one (inline style, the sheets' simple rules by specificity and then order, a font colour),
+// else the page's.
+TEST_F(WebViewPictureLayout, EachBlockTakesTheColourOfTheElementsAroundIt) {
+    struct Row {
+        const char* name;
+        const char* page;
+        unsigned colour; // of the block "x"
+    };
+    const Row rows[] = {
+        {"the page's colour", R"(<body style="color:#00ff00"><p>x</p></body>)", 0x00ff00},
+        {"an id rule on a link", R"(<style>a#ad { color: #ffffff; }</style><div><a id="ad">x</a></div>)",
+         0xffffff},
+        {"a class rule", R"(<style>.hot { color: red }</style><p class="big hot">x</p>)", 0xff0000},
+        {"a class that only begins the same", R"(<style>.hot { color: red }</style><p class="hotter">x</p>)",
+         0x000000},
+        {"the id beats the tag, whatever the order",
+         R"(<style>#a { color: navy } p { color: red }</style><p id="a">x</p>)", 0x000080},
+        {"the later of equals", R"(<style>p { color: red } p { color: navy }</style><p>x</p>)", 0x000080},
+        {"inline style beats the sheet",
+         R"(<style>#a { color: red }</style><p id="a" style="color:#0000ff">x</p>)", 0x0000ff},
+        {"inherited from a division", R"(<div style="color:teal"><p><span>x</span></p></div>)", 0x008080},
+        {"a font colour", R"(<p><font color="#ff0000">x</font></p>)", 0xff0000},
+        {"a selector of more than one compound is left out",
+         R"(<style>body:not(.w) p { color: red } div p { color: red }</style><div><p>x</p></div>)", 0x000000},
+    };
+    for (const auto& row : rows) {
+        loadHTML(row.page);
+        auto blocks = platform::visiblePageBlocks(*webView->document());
+        ASSERT_EQ(blocks.size(), 1u) << row.name;
+        EXPECT_EQ(blocks[0].text, "x") << row.name;
+        const Color& c = blocks[0].color;
+        EXPECT_EQ((unsigned(std::lround(c.red * 255)) << 16) | (unsigned(std::lround(c.green * 255)) << 8) |
+                      unsigned(std::lround(c.blue * 255)),
+                  row.colour)
+            << row.name;
+    }
+
+    // In the picture: a banner whose link is coloured by its rule stands out on a dark canvas.
+    webView->setFrame({0, 0, 320, 50});
+    loadHTML(R"(<style>a#ad { color: #ffffff; }</style><body style="background:#000000"><div>)"
+             R"(<a id="ad" href="#">Carry every file</a></div></body>)");
+    Bitmap picture = platform::ScreenPicture::renderView(*webView, {320, 50});
+    int standingOut = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            standingOut += contrast(picture.pixel(x, y), rgba(0x000000)) >= 3;
+    EXPECT_GE(standingOut, 20) << "the link's text does not show on the dark canvas";
+}
+
 TEST(PageColors, ParseAsPagesWriteThem) {
     struct Row {
         const char* text;
