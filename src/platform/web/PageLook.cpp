@@ -12,6 +12,8 @@
 namespace platform {
 namespace {
 
+// The colour a browser gives a link the page does not colour.
+constexpr unsigned kLinkColor = 0x0000ee;
 constexpr std::string_view kHiddenElements[] = {"script", "style", "head", "title", "noscript", "template"};
 constexpr std::string_view kInlineElements[] = {"a",     "b",   "i",    "u",   "em",   "strong", "span",
                                                 "small", "big", "font", "img", "code", "sub",    "sup"};
@@ -275,13 +277,17 @@ PageLook pageLookWith(DomNode& document, const StyleSheets& sheets) {
     return out;
 }
 
-// The colour of text inside `element`: the nearest element's up to the body that gives one,
-// else the page's.
+// The colour of text inside `element`: the nearest element's up to the body that gives one
+// (a link that gives none is in the browser's link colour, whatever lies around it), else the
+// page's.
 Color textColorIn(const StyleSheets& sheets, const DomNode* element, const Color& pageText) {
     for (const DomNode* e = element; e && e->isElement() && e->tag() != "body" && e->tag() != "html";
-         e = e->parent())
+         e = e->parent()) {
         if (auto text = elementLook(sheets, e).text)
             return *text;
+        if (e->tag() == "a" && e->attribute("href"))
+            return fromRGB(kLinkColor);
+    }
     return pageText;
 }
 

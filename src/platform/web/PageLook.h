@@ -37,7 +37,8 @@ std::string visiblePageText(DomNode& document, std::string_view blockBreak);
 // element that holds it ("h1", "p", "li", "div"...; "body" for text straight in the body) and
 // the colour its first character takes: the nearest element's up to the body that gives one
 // (its inline style, else the sheets' rules of a simple selector that match it, the most
-// specific winning, else a "font" element's colour), else the page's text colour.
+// specific winning, else a "font" element's colour; a link that gives none is in the browser's
+// link blue), else the page's text colour.
 struct PageBlock {
     std::string text;
     std::string tag;

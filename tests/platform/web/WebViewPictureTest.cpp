@@ -196,6 +196,11 @@ TEST_F(WebViewPictureLayout, EachBlockTakesTheColourOfTheElementsAroundIt) {
          R"(<style>#a { color: red }</style><p id="a" style="color:#0000ff">x</p>)", 0x0000ff},
         {"inherited from a division", R"(<div style="color:teal"><p><span>x</span></p></div>)", 0x008080},
         {"a font colour", R"(<p><font color="#ff0000">x</font></p>)", 0xff0000},
+        {"a link the page does not colour is blue", R"(<body style="color:white"><p><a href="#">x</a></p>)",
+         0x0000ee},
+        {"an anchor without an address is no link", R"(<body style="color:white"><p><a name="n">x</a></p>)",
+         0xffffff},
+        {"a link's own colour", R"(<style>a { color: #ffffff }</style><p><a href="#">x</a></p>)", 0xffffff},
         {"a selector of more than one compound is left out",
          R"(<style>body:not(.w) p { color: red } div p { color: red }</style><div><p>x</p></div>)", 0x000000},
     };
