@@ -252,7 +252,8 @@ bool pageIsUp() {
 
 // Touches the network's ad in the slot where a touch reaches it (no other view lies over it).
 ::testing::AssertionResult touchTheAd() {
-    auto shown = slot() ? slot()->currAdapter()->adNetworkView() : nullptr;
+    auto adapter = slot() ? slot()->currAdapter() : nullptr;
+    auto shown = adapter ? adapter->adNetworkView() : nullptr;
     if (!shown || !shown->window())
         return ::testing::AssertionFailure() << "no ad in the slot";
     Rect r = onScreen(*shown).intersection(platform::Screen::main().bounds());
