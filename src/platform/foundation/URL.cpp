@@ -431,6 +431,10 @@ std::optional<URL> URL::resolve(std::string_view reference) const {
         out += scheme + ":";
     if (authority)
         out += "//" + *authority;
+    else if (path.starts_with("//"))
+        // Without an authority a path may not begin with "//": the text would read as one
+        // ("x:" and "a/..//host/b" must not name "host"). "/." keeps the path as it is.
+        out += "/.";
     out += path;
     if (query)
         out += "?" + *query;

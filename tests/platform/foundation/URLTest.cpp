@@ -121,6 +121,18 @@ TEST(URL, ResolvesReferencesAgainstABase) {
               "http://config.example/getInfo.php?appid=k&appver=300&client=1");
     EXPECT_EQ(URL::parse("x", *URL::parse("http://h"))->absoluteString(), "http://h/x");
     EXPECT_FALSE(URL::parse("a b", *base));
+
+    // Against a base without an authority, a path that comes out beginning with "//" stays a
+    // path ("/." before it): the result names no host and resolves to itself.
+    for (auto [noAuthority, expected] :
+         {std::pair{"about:blank", "about:/.//evil.example/x"}, {"x:", "x:/.//evil.example/x"}}) {
+        SCOPED_TRACE(noAuthority);
+        auto resolved = URL::parse("a/..//evil.example/x", *URL::parse(noAuthority));
+        ASSERT_TRUE(resolved);
+        EXPECT_EQ(resolved->absoluteString(), expected);
+        EXPECT_FALSE(resolved->host());
+        EXPECT_EQ(resolved->resolve(resolved->absoluteString()), resolved);
+    }
 }
 
 TEST(URL, PercentEncodingIsPerValue) {
