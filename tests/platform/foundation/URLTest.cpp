@@ -165,9 +165,14 @@ TEST(URL, QueryItemsReadAndAppend) {
         const char* expected;
     };
     const Case cases[] = {
-        {"http://h/p", "http://h/p?k=v%26w%3D1"},     {"http://h/p?a=1", "http://h/p?a=1&k=v%26w%3D1"},
-        {"http://h/p?", "http://h/p?k=v%26w%3D1"},    {"http://h/p?a=1&", "http://h/p?a=1&k=v%26w%3D1"},
+        {"http://h/p", "http://h/p?k=v%26w%3D1"},
+        {"http://h/p?a=1", "http://h/p?a=1&k=v%26w%3D1"},
+        {"http://h/p?", "http://h/p?k=v%26w%3D1"},
+        {"http://h/p?a=1&", "http://h/p?a=1&k=v%26w%3D1"},
         {"http://h/p#f", "http://h/p?k=v%26w%3D1#f"},
+        // A "?" that ends the query belongs to the last value: the item still stands apart.
+        {"http://h/p?a=?", "http://h/p?a=?&k=v%26w%3D1"},
+        {"http://h/p??#f", "http://h/p??&k=v%26w%3D1#f"},
     };
     for (const auto& c : cases) {
         auto appended = URL::parse(c.base)->appendingQueryItem("k", "v&w=1");
