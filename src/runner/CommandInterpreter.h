@@ -32,6 +32,9 @@ struct CommandResult {
     bool ok = true;
     std::string output; // printed as is; ends with a newline when not empty
     bool quit = false;
+    // The command moved the clock by an exact amount itself (`wait`): the settle after it
+    // must not move it further.
+    bool movedTheClock = false;
 };
 
 class CommandInterpreter {
