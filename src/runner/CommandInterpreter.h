@@ -4,9 +4,10 @@
 //
 //   screen                 print the screen
 //   snapshot <file.png>    write a PNG picture of the screen
-//   tap <label>            tap the button, alert button, item or table row showing <label>;
-//                          when none shows it yet, wait for it up to 5 s (a page's Done
-//                          button may come a moment after the page)
+//   tap <label>            tap the button, alert button, item, segment or table row showing
+//                          <label>, on the part of it that shows; when none shows it yet,
+//                          wait for it up to 5 s (a page's Done button may come a moment
+//                          after the page)
 //   type <text>            type into the text field being edited (else the first one shown)
 //   toggle <row text>      flip the switch in the table row showing <row text>
 //   delete <row text>      swipe the row showing <row text> and press its "Delete" button

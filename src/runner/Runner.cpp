@@ -168,6 +168,14 @@ std::map<std::uint64_t, std::uint64_t>& silentLoads() {
     return loads;
 }
 
+// The amount of background work still going when a settle's budget ran out (a download from
+// a silent server): later settles wait only for work beyond it. It follows the count down as
+// that work ends. Main thread.
+std::size_t& silentBackgroundWork() {
+    static std::size_t level = 0;
+    return level;
+}
+
 // The main run loop's waits for work in flight: requests, queued tasks, busy workers, within
 // one settle's real-time budget.
 class SettleBudget {
@@ -193,7 +201,10 @@ public:
     // this settle first sees it.
     bool quiet() {
         auto& loop = RunLoop::main();
-        bool waiting = loop.queuedTaskCount() != 0 || platform::BackgroundWork::pendingCount() != 0;
+        const std::size_t background = platform::BackgroundWork::pendingCount();
+        auto& silentBackground = silentBackgroundWork();
+        silentBackground = std::min(silentBackground, background);
+        bool waiting = loop.queuedTaskCount() != 0 || background > silentBackground;
         const auto& silent = silentLoads();
         for (const auto& load : platform::URLConnection::runningLoads()) {
             firstSeen_.try_emplace(load.serial, load.answers);
@@ -205,7 +216,7 @@ public:
 
     // Runs the loop until quiet or out of budget; answers whether it is quiet. When the budget
     // runs out, the requests that said nothing all the while this settle saw them are written
-    // off: the budget went on waiting for them.
+    // off, and so is the background work still going: the budget went on waiting for them.
     bool waitForQuiet() {
         auto& loop = RunLoop::main();
         for (;;) {
@@ -219,6 +230,7 @@ public:
                 if (auto it = firstSeen_.find(load.serial);
                     it != firstSeen_.end() && it->second == load.answers)
                     silentLoads()[load.serial] = load.answers;
+            silentBackgroundWork() = platform::BackgroundWork::pendingCount();
             return false;
         }
     }

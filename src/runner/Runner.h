@@ -21,9 +21,10 @@ struct CommandMarks {
 CommandMarks commandMarks();
 
 // Lets the main run loop settle before the next command is read. Always: the requests in
-// flight finish (in real time, at most kSettleLimitSeconds per settle; a request whose server
-// stayed silent through a whole settle is not waited for again until it answers or ends), and
-// the work they queue runs. Then, while any of these holds, the clock moves on to it:
+// flight and the work on background threads finish (in real time, at most
+// kSettleLimitSeconds per settle; a request whose server stayed silent through a whole settle
+// is not waited for again until it answers or ends, nor is background work still going when
+// one ran out), and the work they queue runs. Then, while any of these holds, the clock moves on to it:
 //  - running animations end: the command's own (a panel sliding, a row going) and every
 //    presentation, push, pop or transition, whoever started it (a landing page that arrives
 //    and slides in); at most kAnimationSettleLimitSeconds of clock time, so a repeating

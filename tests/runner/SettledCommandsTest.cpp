@@ -285,4 +285,26 @@ TEST_F(SilentServices, ACommandWaitsForThemOneBudgetAtMost) {
     EXPECT_LT(timed("screen"), runner::kSettleLimitSeconds / 2) << "nothing new to wait for";
 }
 
+// The services answer, but the picture of the launch pop-up comes from a server that never
+// does: the download on its background thread costs one settle its budget, no more.
+TEST_F(SilentServices, ABackgroundDownloadFromThemCostsOneBudgetAtMost) {
+    fwtest::LoopbackServices services;
+    runnertest::startAsOnAFreshDevice(services);
+    const std::string reply = R"({"calledApp":[{"adStatus":true,"adNetStatus":true}],"adsData":[)"
+                              R"({"appIdentity":"promoted://","imageLink":")" +
+                              server_.url() +
+                              R"(/popup.png","id":"41","adFullLink":"http://store.example/a"}]})";
+    for (const char* path :
+         {"/applications/popupAds/iPhonePopupAdsNew.php", "/applications/popupAds/iPadPopupAdsNew.php"})
+        services.handle("GET", path, [reply](const services::LoggedRequest&) {
+            return services::ServiceReply{200, reply, "application/json", {}};
+        });
+    auto marks = runner::commandMarks();
+    launch();
+    runner::settle(marks);
+    ASSERT_GT(server_.accepted(), 0u) << "the picture was asked for";
+    for (const char* command : {"screen", "wait 2", "tap Nowhere"})
+        EXPECT_LT(timed(command), runner::kSettleLimitSeconds / 2) << command;
+}
+
 } // namespace
