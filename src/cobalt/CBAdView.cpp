@@ -198,6 +198,8 @@ void CBAdViewInternal::initWithSlot(std::shared_ptr<CBAdSlot> slot, std::weak_pt
     m_navigationControls->setMomentary(true);
     m_navigationControls->setWidth(kNavigationSegmentWidth, 0);
     m_navigationControls->setWidth(kNavigationSegmentWidth, 1);
+    m_navigationControls->setAccessibilityLabel(std::string(kBackSegmentLabel), 0);
+    m_navigationControls->setAccessibilityLabel(std::string(kForwardSegmentLabel), 1);
     m_navigationControls->setTintColor(platform::Color::grayColor());
     m_navigationItem->setRightBarButtonItem(platform::BarButtonItem::withCustomView(m_navigationControls));
 

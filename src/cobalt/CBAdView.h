@@ -95,6 +95,9 @@ public:
     static constexpr double kFadeDuration = 0.5;
     static constexpr double kRedisplayDelay = 3.0;
     static constexpr double kNavigationSegmentWidth = 40;
+    // The navigation segments are pictures: they are known by these names.
+    static constexpr std::string_view kBackSegmentLabel = "Back";
+    static constexpr std::string_view kForwardSegmentLabel = "Forward";
     static constexpr const char* kTrackerSeparator = "$$CBURL$$";
     // The web host whose video pages open in the video template.
     static constexpr const char* kVideoWebHost = "video.platform.test";

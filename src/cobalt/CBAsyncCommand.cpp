@@ -241,7 +241,18 @@ bool CBZip::unzipPackage(const std::string& zipPath, const std::string& destinat
 // ---- Queue ----
 
 std::shared_ptr<CBAsyncCommandQueue> CBAsyncCommandQueue::create(std::size_t) {
-    return std::shared_ptr<CBAsyncCommandQueue>(new CBAsyncCommandQueue());
+    auto queue = std::shared_ptr<CBAsyncCommandQueue>(new CBAsyncCommandQueue());
+    std::weak_ptr<CBAsyncCommandQueue> weak = queue;
+    queue->waitingWakeUp_ = platform::WaitingMessages::add([weak] {
+        auto alive = weak.lock();
+        return alive && alive->awaitsWakeUp();
+    });
+    return queue;
+}
+
+bool CBAsyncCommandQueue::awaitsWakeUp() const {
+    std::lock_guard lock(commandQueueLock_);
+    return fireScheduled_ && !invalidated_ && !commandQueue_.empty();
 }
 
 // The source only wakes the worker's run loop; the worker takes the commands itself.

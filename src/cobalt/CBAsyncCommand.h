@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/foundation/Value.h"
+#include "platform/runloop/WaitingMessages.h"
 
 namespace platform {
 class RunLoop;
@@ -222,6 +223,9 @@ public:
     // platform::BackgroundWork so a program waiting for rest waits for the worker too.
     void markSignalled();
     void markDrained();
+    // Whether a command waits for the delayed wake-up that fire() scheduled; told to
+    // platform::WaitingMessages, as nothing else counts it as work meanwhile.
+    bool awaitsWakeUp() const;
 
 private:
     CBAsyncCommandQueue();
@@ -234,6 +238,7 @@ private:
     bool invalidated_ = false;              // guarded by commandQueueLock_
     std::shared_ptr<CBAsyncCommand> executing_; // guarded by commandQueueLock_
     std::atomic<bool> workPending_{false};  // woken for work not yet run (BackgroundWork)
+    std::unique_ptr<platform::WaitingMessages::Registration> waitingWakeUp_;
 };
 
 class CBAsyncCommandManager {

@@ -81,6 +81,11 @@ std::shared_ptr<CBJavascriptBridge> CBJavascriptBridge::bridgeInMode(int mode,
     }
     if (firstHandler)
         bridge->addCommandHandler(std::move(firstHandler));
+    std::weak_ptr<CBJavascriptBridge> weak = bridge;
+    bridge->waitingCommands_ = platform::WaitingMessages::add([weak] {
+        auto alive = weak.lock();
+        return alive && alive->holdsPageCommands();
+    });
     return bridge;
 }
 
@@ -297,6 +302,14 @@ void CBJavascriptBridge::handleExecModeUpdate(int mode) {
         return;
     setPollingInterval(pollingIntervalForMode(mode));
     execMode_ = mode;
+}
+
+bool CBJavascriptBridge::holdsPageCommands() {
+    if (!webView_ || webViewLoading_ || !isPolling())
+        return false;
+    return webView_->stringByEvaluatingJavaScriptFromString(
+               "typeof g_commandQueue == 'object' && g_commandQueue !== null && g_commandQueue.length > 0") ==
+           "true";
 }
 
 int CBJavascriptBridge::poll() {

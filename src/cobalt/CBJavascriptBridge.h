@@ -17,7 +17,9 @@
 //
 // Poll interval: 1/30 s on tablets; on phones 0.5 s in background mode and 1/15 s in
 // foreground mode; an override (1/30 s to 1 s) replaces both. Polling halts while a page
-// loads and restarts when the load ends.
+// loads and restarts when the load ends. While the page's queue holds commands and polling
+// runs, the bridge tells platform::WaitingMessages so (a program waiting for rest lets the
+// poll come).
 //
 // Ownership: the creator and the poll timer hold the bridge (the timer until halt()); the
 // bridge holds its web view and handlers and becomes the web view's delegate, passing every
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "platform/foundation/Value.h"
+#include "platform/runloop/WaitingMessages.h"
 #include "platform/web/WebView.h"
 
 namespace platform {
@@ -78,6 +81,8 @@ public:
 
     // One poll; answers the number of commands executed.
     int poll();
+    // Whether the page has queued commands that the next poll will take.
+    bool holdsPageCommands();
     void halt();
     void restartPolling();
     bool isPolling() const;
@@ -122,6 +127,8 @@ private:
     int execMode_ = kBG;
     std::vector<std::shared_ptr<CBCommandHandler>> commandHandlers_;
     std::optional<double> pollingIntervalOverride_;
+    // Tells those who wait for rest that the page's queue holds commands (holdsPageCommands).
+    std::unique_ptr<platform::WaitingMessages::Registration> waitingCommands_;
 };
 
 } // namespace cobalt

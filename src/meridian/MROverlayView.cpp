@@ -98,6 +98,9 @@ constexpr std::array<StyleRow, 7> kTransitionStyles = {{
     {"FlipLeft", platform::ModalTransitionStyle::FlipHorizontal},
 }};
 
+// The bottom bar's arrows are known by these names (their pictures carry none).
+constexpr std::string_view kBackItemLabel = "Back";
+constexpr std::string_view kForwardItemLabel = "Forward";
 // The bottom bar's arrows: 30 by 30 white arrows on a transparent ground, as PNG.
 constexpr std::string_view kBackArrowPNG =
     "iVBORw0KGgoAAAANSUhEUgAAAB4AAAAeCAYAAAA7MK6iAAAASklEQVR42u3Vuw0AIAwD0ey/tKGhpeDjA8lvgZNQSKoi4lXq7MHB"
@@ -766,10 +769,12 @@ std::shared_ptr<platform::Toolbar> MROverlayView::createBottombar(const Rect& fr
     auto back = platform::BarButtonItem::withImage(imageWithBase64EncodedString(kBackArrowPNG),
                                                    platform::BarButtonItemStyle::Plain);
     back->setTarget(me, &MROverlayView::back);
+    back->setAccessibilityLabel(std::string(kBackItemLabel));
     back->setEnabled(false);
     auto fwd = platform::BarButtonItem::withImage(imageWithBase64EncodedString(kForwardArrowPNG),
                                                   platform::BarButtonItemStyle::Plain);
     fwd->setTarget(me, &MROverlayView::forward);
+    fwd->setAccessibilityLabel(std::string(kForwardItemLabel));
     fwd->setEnabled(false);
     backItem_ = back;
     forwardItem_ = fwd;

@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLConnection.h"
+#include "platform/runloop/BackgroundWork.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace promo {
@@ -20,6 +21,9 @@ std::atomic<std::size_t> inFlight{0};
 
 void loadImageInBackground(const std::string& url, ImageCompletion completion) {
     ++inFlight;
+    // Counted as background work until its answer is queued on the main run loop, so those who
+    // wait for the program to come to rest wait for the picture too.
+    platform::BackgroundWork::begin();
     std::thread([url, completion = std::move(completion)]() mutable {
         std::shared_ptr<platform::Image> image;
         bool gotData = false;
@@ -37,6 +41,7 @@ void loadImageInBackground(const std::string& url, ImageCompletion completion) {
             if (completion)
                 platform::callGuarded("promotion image", [&] { completion(image, gotData); });
         });
+        platform::BackgroundWork::end();
         --inFlight;
     }).detach();
 }

@@ -4,7 +4,8 @@
 // main run loop, where `completion` runs. Every view change therefore happens on the main
 // thread. The completion receives the decoded image (nullptr when the data is not a picture)
 // and whether any data arrived at all (a failed fetch, an HTTP status outside 200-299 or an
-// empty body count as no data). Bodies are capped at kMaxImageBytes.
+// empty body count as no data). Bodies are capped at kMaxImageBytes. Each download counts as
+// platform::BackgroundWork until its result is queued on the main run loop.
 //
 // A completion is dropped when the main run loop is reset before it runs; callers capture
 // their owner weakly so that a completion for an owner that is gone does nothing.

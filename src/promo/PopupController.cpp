@@ -273,6 +273,7 @@ void PopupController::showPopUpAd() {
     auto weak = weakSelf();
     auto button = std::make_shared<platform::Button>(l.promotionStart, platform::ButtonType::Custom);
     button->setTag(kPromotionButtonTag);
+    button->setAccessibilityLabel(std::string(kPromotionButtonLabel));
     button->setBackgroundImage(popUpImage_);
     button->addAction(
         [weak](platform::Control&) {

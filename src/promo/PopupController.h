@@ -19,6 +19,7 @@
 // pop-up that is gone.
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/foundation/Value.h"
 #include "platform/ui/Image.h"
@@ -52,6 +53,8 @@ public:
     static constexpr int kSpinnerTag = 5005;
     static constexpr int kProgressStripTag = 3003;
     static constexpr int kPromotionButtonTag = 101;
+    // The promotion button shows only its downloaded picture: it is known by this name.
+    static constexpr std::string_view kPromotionButtonLabel = "Promotion";
     static constexpr int kUnusedPromotionTag = 202;
 
     static constexpr double kFirstTickDelay = 0.01;

@@ -325,7 +325,9 @@ CommandResult CommandInterpreter::execute(std::string_view line) {
         if (!seconds)
             return fail("wait needs a number of seconds between 0 and 86400");
         waitFor_(*seconds);
-        return done();
+        CommandResult result = done();
+        result.movedTheClock = true;
+        return result;
     }
     if (name == "adapters") {
         std::string types;

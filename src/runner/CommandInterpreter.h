@@ -4,9 +4,10 @@
 //
 //   screen                 print the screen
 //   snapshot <file.png>    write a PNG picture of the screen
-//   tap <label>            tap the button, alert button, item or table row showing <label>;
-//                          when none shows it yet, wait for it up to 5 s (a page's Done
-//                          button may come a moment after the page)
+//   tap <label>            tap the button, alert button, item, segment or table row showing
+//                          <label>, on the part of it that shows; when none shows it yet,
+//                          wait for it up to 5 s (a page's Done button may come a moment
+//                          after the page)
 //   type <text>            type into the text field being edited (else the first one shown)
 //   toggle <row text>      flip the switch in the table row showing <row text>
 //   delete <row text>      swipe the row showing <row text> and press its "Delete" button
@@ -32,6 +33,9 @@ struct CommandResult {
     bool ok = true;
     std::string output; // printed as is; ends with a newline when not empty
     bool quit = false;
+    // The command moved the clock by an exact amount itself (`wait`): the settle after it
+    // must not move it further.
+    bool movedTheClock = false;
 };
 
 class CommandInterpreter {

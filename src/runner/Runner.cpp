@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,9 +22,10 @@
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/Services.h"
 #include "platform/net/URLConnection.h"
-#include "platform/runloop/Clock.h"
 #include "platform/runloop/BackgroundWork.h"
+#include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/WaitingMessages.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -38,10 +40,11 @@ namespace {
 
 using platform::RunLoop;
 
-// How long, at most, in real time, a settle lets replies in flight arrive.
-constexpr double kSettleLimitSeconds = 5.0;
-// Rounds of settling: replies bring work that may start further requests and animations.
-constexpr int kMaxSettleRounds = 16;
+// Rounds of settling: replies bring work that may start further requests, animations and
+// timers; each round that moves the clock goes to the next timer. The clock and real-time
+// limits end a settle long before this many rounds; it only guards against a clock that
+// cannot move.
+constexpr int kMaxSettleRounds = 10'000;
 // The manual clock's `wait` moves in steps of this much (longer ones in at most
 // kMaxManualWaitSteps steps), settling after each.
 constexpr double kManualWaitStepSeconds = 0.5;
@@ -150,29 +153,115 @@ bool routeConsoleTo(const std::filesystem::path& file) {
 
 } // namespace
 
-std::uint64_t animationMark() {
+CommandMarks commandMarks() {
     auto last = platform::AnimationLog::shared().last();
-    return last ? last->id : 0;
+    return {last ? last->id : 0, platform::Timer::lastScheduleSerial()};
 }
 
-void settle(std::uint64_t commandAnimations) {
-    using Steady = std::chrono::steady_clock;
+namespace {
+
+// Requests whose server stayed silent through a whole settle, with the number of answers they
+// had then: later settles do not wait for them until they answer again (or end), so a service
+// that accepts and never answers costs one settle's budget, not one per settle. Main thread.
+std::map<std::uint64_t, std::uint64_t>& silentLoads() {
+    static std::map<std::uint64_t, std::uint64_t> loads;
+    return loads;
+}
+
+// The amount of background work still going when a settle's budget ran out (a download from
+// a silent server): later settles wait only for work beyond it. It follows the count down as
+// that work ends. Main thread.
+std::size_t& silentBackgroundWork() {
+    static std::size_t level = 0;
+    return level;
+}
+
+// The main run loop's waits for work in flight: requests, queued tasks, busy workers, within
+// one settle's real-time budget.
+class SettleBudget {
+public:
+    SettleBudget()
+        : deadline_(std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(kSettleLimitSeconds))) {
+        // Requests that have ended, or answered since they were written off, are forgotten.
+        auto& silent = silentLoads();
+        std::map<std::uint64_t, std::uint64_t> stillSilent;
+        for (const auto& load : platform::URLConnection::runningLoads())
+            if (auto it = silent.find(load.serial); it != silent.end() && it->second == load.answers)
+                stillSilent.insert(*it);
+        silent.swap(stillSilent);
+    }
+
+    double left() const {
+        return std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
+    }
+
+    // Nothing in flight that this settle waits for. Notes the answers of each request when
+    // this settle first sees it.
+    bool quiet() {
+        auto& loop = RunLoop::main();
+        const std::size_t background = platform::BackgroundWork::pendingCount();
+        auto& silentBackground = silentBackgroundWork();
+        silentBackground = std::min(silentBackground, background);
+        bool waiting = loop.queuedTaskCount() != 0 || background > silentBackground;
+        const auto& silent = silentLoads();
+        for (const auto& load : platform::URLConnection::runningLoads()) {
+            firstSeen_.try_emplace(load.serial, load.answers);
+            if (auto it = silent.find(load.serial); it == silent.end() || it->second != load.answers)
+                waiting = true;
+        }
+        return !waiting;
+    }
+
+    // Runs the loop until quiet or out of budget; answers whether it is quiet. When the budget
+    // runs out, the requests that said nothing all the while this settle saw them are written
+    // off, and so is the background work still going: the budget went on waiting for them.
+    bool waitForQuiet() {
+        auto& loop = RunLoop::main();
+        for (;;) {
+            loop.runUntil([this] { return quiet(); }, std::max(0.0, left()));
+            loop.drain();
+            if (quiet())
+                return true;
+            if (left() > 0)
+                continue;
+            for (const auto& load : platform::URLConnection::runningLoads())
+                if (auto it = firstSeen_.find(load.serial);
+                    it != firstSeen_.end() && it->second == load.answers)
+                    silentLoads()[load.serial] = load.answers;
+            silentBackgroundWork() = platform::BackgroundWork::pendingCount();
+            return false;
+        }
+    }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+    std::map<std::uint64_t, std::uint64_t> firstSeen_;
+};
+
+// A settle that never moves the clock: `wait` and its steps, which move it themselves.
+void settleInPlace() {
+    SettleBudget().waitForQuiet();
+}
+
+} // namespace
+
+void settle(const CommandMarks& command) {
     auto& loop = RunLoop::main();
     auto& clock = platform::Clock::current();
-    const auto realDeadline = Steady::now() + std::chrono::duration<double>(kSettleLimitSeconds);
-    auto realLeft = [&] { return std::chrono::duration<double>(realDeadline - Steady::now()).count(); };
-    auto quiet = [&loop] {
-        return platform::URLConnection::runningCount() == 0 && platform::BackgroundWork::pendingCount() == 0 &&
-               loop.queuedTaskCount() == 0;
-    };
+    SettleBudget budget;
+    const double start = clock.monotonic();
+    const double animationDeadline = start + kAnimationSettleLimitSeconds;
+    const double timerDeadline = start + kTimerSettleLimitSeconds;
     // When the awaited animations end, on the clock's monotonic time; none: nullopt.
-    const std::uint64_t commandEnd = animationMark();
+    const std::uint64_t animationsEnd = commandMarks().animations;
     auto awaitedAnimationsEnd = [&]() -> std::optional<double> {
         std::optional<double> end;
         for (const auto& record : platform::AnimationLog::shared().records()) {
             if (record.state != platform::AnimationState::Running)
                 continue;
-            bool commandsOwn = record.id > commandAnimations && record.id <= commandEnd;
+            bool commandsOwn = record.id > command.animations && record.id <= animationsEnd;
             bool changesTheScreen = record.kind != platform::AnimationKind::Property;
             if (!commandsOwn && !changesTheScreen)
                 continue;
@@ -183,37 +272,61 @@ void settle(std::uint64_t commandAnimations) {
         }
         return end;
     };
+    // A one-shot timer the command set (not the next link of a chain that re-arms itself).
+    auto setByTheCommand = [&command](const platform::Timer& timer) {
+        return !timer.repeats() && timer.scheduleSerial() > command.timers && !timer.rearmsItself();
+    };
+    // Work that waits for a timer: the clock moves to the next timer due within the limit.
+    auto nextTimerForWaitingWork = [&]() -> std::optional<double> {
+        bool waiting =
+            loop.nextFireTime(setByTheCommand) <= timerDeadline || platform::WaitingMessages::anyHeld();
+        double next = loop.nextFireTime();
+        if (!waiting || next > timerDeadline)
+            return std::nullopt;
+        return next;
+    };
 
-    double animationBudget = kAnimationSettleLimitSeconds;
     for (int round = 0; round < kMaxSettleRounds; ++round) {
-        loop.runUntil(quiet, std::max(0.0, realLeft()));
-        loop.drain();
-        if (!quiet()) {
-            if (realLeft() > 0)
-                continue;
+        if (!budget.waitForQuiet())
             break;
-        }
-        auto end = awaitedAnimationsEnd();
-        if (!end || animationBudget <= 0)
+        const double now = clock.monotonic();
+        std::optional<double> target;
+        if (now < animationDeadline)
+            if (auto end = awaitedAnimationsEnd())
+                // Their did-stop runs at their end: move just past it.
+                target = std::min(std::max(*end, now) + kAnimationEndMargin, animationDeadline);
+        if (auto next = nextTimerForWaitingWork())
+            target = std::min(target.value_or(*next), *next);
+        if (!target)
             break;
-        // Their did-stop runs at their end: move just past it.
-        double step = std::min(std::max(*end - clock.monotonic(), 0.0) + kAnimationEndMargin, animationBudget);
-        animationBudget -= step;
+        const double step = std::max(*target - now, 0.0);
         if (clock.isManual()) {
             loop.advance(step);
         } else {
-            double target = clock.monotonic() + step;
-            loop.runUntil([&clock, target] { return clock.monotonic() >= target; }, std::min(step, realLeft()) + 0.1);
+            double until = now + step;
+            loop.runUntil([&clock, until] { return clock.monotonic() >= until; },
+                          std::max(0.0, std::min(step, budget.left())) + 0.1);
+            if (budget.left() <= 0)
+                break;
         }
     }
 }
 
+void settle() {
+    settle(CommandMarks{});
+}
+
 CommandResult runCommand(CommandInterpreter& interpreter, std::string_view line) {
-    std::uint64_t mark = animationMark();
+    CommandMarks marks = commandMarks();
     CommandResult result = interpreter.execute(line);
-    // The next command sees what this one brought: replies, queued work, animations.
-    if (!result.quit)
-        settle(mark);
+    // The next command sees what this one brought: replies, queued work, animations, what it
+    // set off. A wait has moved the clock by what it said, and leaves it there.
+    if (result.quit)
+        return result;
+    if (result.movedTheClock)
+        settleInPlace();
+    else
+        settle(marks);
     return result;
 }
 
@@ -225,13 +338,13 @@ void waitFor(double seconds, bool manualClock) {
     }
     // Time passes in steps with the loop settled between them, so replies arrive while it
     // passes, as they would on the system clock, instead of every timer of the span firing
-    // before any reply is in.
+    // before any reply is in. The settles do not move the clock: it moves by `seconds` exactly.
     if (seconds <= 0)
-        settle();
+        settleInPlace();
     const double step = std::max(kManualWaitStepSeconds, seconds / kMaxManualWaitSteps);
     for (double left = seconds; left > 0; left -= step) {
         loop.advance(std::min(step, left));
-        settle();
+        settleInPlace();
     }
 }
 
@@ -293,9 +406,11 @@ int runFerrowick(int argc, char** argv) {
         schemes.insert(options->installedSchemes.begin(), options->installedSchemes.end());
         application.setInstalledSchemes(std::move(schemes));
     }
+    CommandMarks launchMarks = commandMarks();
     app::launchFerrowick(launchOptions);
-    // The first command sees the settled launch: the replies it asked for have arrived.
-    settle();
+    // The first command sees the settled launch: the replies it asked for have arrived, and
+    // what it set off for the next moments (a check of the stored key) has happened.
+    settle(launchMarks);
     if (interactive)
         std::cout << platform::TextRenderer::renderScreen() << "\n";
 

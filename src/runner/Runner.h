@@ -12,25 +12,43 @@ namespace runner {
 
 int runFerrowick(int argc, char** argv);
 
-// The newest animation recorded so far. Animations recorded after it are those of the
-// command that runs next: settle(mark) lets them finish.
-std::uint64_t animationMark();
+// What a command (or the launch) starts is told apart from what was there before it by marks
+// taken just before it runs: animations recorded and timers scheduled after them are its own.
+struct CommandMarks {
+    std::uint64_t animations = UINT64_MAX;
+    std::uint64_t timers = UINT64_MAX;
+};
+CommandMarks commandMarks();
 
-// Lets the main run loop settle before the next command is read: the requests in flight
-// finish (in real time, bounded), the work they queue runs, and running animations end:
-// those recorded after `commandAnimations` (the command's own: a panel sliding, a row going)
-// and every presentation, push, pop or transition, whoever started it (a landing page that
-// arrives and slides in). On the manual clock the clock moves to their end. Animations get at
-// most kAnimationSettleLimitSeconds of clock time per settle, so a repeating animation (the
-// blinking upgrade button) cannot hold it. The runner settles after the launch and after
-// every command.
+// Lets the main run loop settle before the next command is read. Always: the requests in
+// flight and the work on background threads finish (in real time, at most
+// kSettleLimitSeconds per settle; a request whose server stayed silent through a whole settle
+// is not waited for again until it answers or ends, nor is background work still going when
+// one ran out), and the work they queue runs. Then, while any of these holds, the clock moves on to it:
+//  - running animations end: the command's own (a panel sliding, a row going) and every
+//    presentation, push, pop or transition, whoever started it (a landing page that arrives
+//    and slides in); at most kAnimationSettleLimitSeconds of clock time, so a repeating
+//    animation (the blinking upgrade button) cannot hold it;
+//  - a one-shot timer or delayed call that the command set falls due within
+//    kTimerSettleLimitSeconds of the settle's start; a timer that a timer of its own kind set
+//    again from its firing (a check that looks again every second) is not counted, so such a
+//    chain counts once;
+//  - a bridge holds a message that a timer will carry on (platform::WaitingMessages).
+// For the last two the clock moves to the next timer due within that limit. On the manual
+// clock the clock is advanced; on the system clock the loop runs in real time until then.
+// `settle()` alone counts no animation or timer as its own. The runner settles after the
+// launch and after every command but `wait`.
+inline constexpr double kSettleLimitSeconds = 5.0;
 inline constexpr double kAnimationSettleLimitSeconds = 3.0;
-void settle(std::uint64_t commandAnimations = UINT64_MAX);
-// Runs one command as the runner does: carries it out, then settles with its own animations.
+inline constexpr double kTimerSettleLimitSeconds = 3.0;
+void settle(const CommandMarks& command);
+void settle();
+// Runs one command as the runner does: carries it out, then settles with its own marks; after
+// `wait`, which moves the clock by exactly what it says, the settle does not move the clock.
 CommandResult runCommand(CommandInterpreter& interpreter, std::string_view line);
 // Lets `seconds` pass on the main run loop: in real time, or on the manual clock in short
-// steps, each followed by settle(), so a scripted run sees what the replies bring as time
-// passes.
+// steps, each followed by a settle that does not move the clock, so a scripted run sees what
+// the replies bring as time passes, and the clock moves by exactly `seconds`.
 void waitFor(double seconds, bool manualClock);
 
 } // namespace runner

@@ -5,8 +5,9 @@
 //   --services URL         use these remote services instead of starting the embedded ones
 //   --script FILE          read commands from FILE ("-" for standard input) instead of the terminal
 //   --launch-push[=JSON]   launch as if a remote notification started the application
-//   --manual-clock         time moves only with `wait` (and while a command's animations run
-//                          out or `tap` waits for its label), so scripted runs are repeatable
+//   --manual-clock         time moves only as the commands say: `wait N` by exactly N, `tap`
+//                          while it waits for its label, and each settle by what the command
+//                          set off (see runner::settle), so scripted runs are repeatable
 //   --console              show the system's console lines on standard error (by default they
 //                          go to Library/Logs/console.log under the device home)
 //   --installed-schemes LIST  comma-separated URL schemes of other applications that count as

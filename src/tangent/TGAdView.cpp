@@ -70,6 +70,11 @@ int statusBarOrientation() {
     return static_cast<int>(platform::Application::shared().statusBarOrientation());
 }
 
+// Whether the page's library has a command queued that its timer will send.
+constexpr std::string_view kLanternHoldsCommand =
+    "typeof Lantern == 'object' && Lantern !== null && Lantern.displayed === true && !Lantern.waiting && "
+    "Array.isArray(Lantern.queue) && Lantern.queue.length > 0";
+
 } // namespace
 
 std::shared_ptr<TGAdView> TGAdView::create(const platform::Rect& frame,
@@ -107,6 +112,13 @@ void TGAdView::setUp(const platform::Rect& frame) {
     adWebView_->setDelegate(weak_from_this());
     actionController_ = TGActionController::create(weak_from_this(), delegateAdaptor_);
     currentViewState_ = pendingState;
+    // The page's library sends its queued commands one at a time on a 10 ms timer, once the ad
+    // is displayed and the previous command has been answered: until it has, a command waits.
+    std::weak_ptr<TGAdView> weak = weak_from_this();
+    waitingCommands_ = platform::WaitingMessages::add([weak] {
+        auto view = weak.lock();
+        return view && view->evalJS(kLanternHoldsCommand) == "true";
+    });
 }
 
 TGAdView::~TGAdView() {

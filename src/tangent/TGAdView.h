@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/foundation/Error.h"
+#include "platform/runloop/WaitingMessages.h"
 #include "platform/ui/Geometry.h"
 #include "platform/web/WebView.h"
 #include "tangent/TGAdStates.h"
@@ -187,6 +188,9 @@ private:
     platform::Rect adContainerRect_;
     bool interstitial_ = false;
     bool ended_ = false;
+    // Tells those who wait for rest that the page's library holds a command it will send on
+    // its next turn (see setUp).
+    std::unique_ptr<platform::WaitingMessages::Registration> waitingCommands_;
 };
 
 } // namespace tangent

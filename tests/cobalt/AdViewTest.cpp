@@ -23,11 +23,12 @@
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
-#include "platform/ui/Device.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/NavigationBar.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/SegmentedControl.h"
+#include "platform/ui/TextRenderer.h"
 #include "platform/ui/Window.h"
 #include "services/CobaltEndpoints.h"
 #include "support/LoopbackServices.h"
@@ -230,6 +231,24 @@ TEST_F(AdViewTest, ATapOpensTheLandingPageInTheWindowAndDoneBringsTheBannerBack)
     // The first landing page has nowhere to go back to.
     EXPECT_FALSE(c->navigationControls()->isEnabledForSegmentAtIndex(0));
     EXPECT_FALSE(c->navigationControls()->isEnabledForSegmentAtIndex(1));
+    // The segments are pictures that go by their names: after a link, `tap Back` takes the
+    // page back, `tap Forward` on again.
+    EXPECT_FALSE(platform::TextRenderer::tap("Back"));
+    const std::string first = pageText(c);
+    c->webView()->stringByEvaluatingJavaScriptFromString(
+        "var more = document.createElement('a'); more.id = 'more'; more.setAttribute('href', '" +
+        std::string(services::kCobaltLandingPath) + "?ad=1'); document.body.appendChild(more);");
+    ASSERT_TRUE(c->webView()->clickLinkWithId("more"));
+    ASSERT_TRUE(
+        waitFor([&] { return !c->isLoading() && c->navigationControls()->isEnabledForSegmentAtIndex(0); }));
+    const std::string second = pageText(c);
+    ASSERT_NE(second, first);
+    ASSERT_TRUE(platform::TextRenderer::tap("Back")) << platform::TextRenderer::renderScreen();
+    ASSERT_TRUE(
+        waitFor([&] { return !c->isLoading() && c->navigationControls()->isEnabledForSegmentAtIndex(1); }));
+    EXPECT_EQ(pageText(c), first);
+    ASSERT_TRUE(platform::TextRenderer::tap("Forward")) << platform::TextRenderer::renderScreen();
+    ASSERT_TRUE(waitFor([&] { return !c->isLoading() && pageText(c) == second; }));
 
     // A second click-through cannot start while the window is up.
     EXPECT_FALSE(window->markDisplayingIfIdle());

@@ -13,7 +13,9 @@
 #include "cobalt/CBDatabase.h"
 #include "platform/runloop/BackgroundWork.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/WaitingMessages.h"
 #include "services/VellumAdEndpoints.h"
+#include "support/ManualClockScope.h"
 #include "support/ToolMadeArchives.h"
 
 namespace {
@@ -397,6 +399,45 @@ TEST(WorkerThreads, AWorkerCountsAsBusyWhileAnyCommandIsQueued) {
     queue->invalidate();
     EXPECT_EQ(queue->nextCommandOrMarkDrained(), nullptr);
     EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle);
+}
+
+TEST(WorkerThreads, ACommandWaitingForTheDelayedWakeUpIsAWaitingMessage) {
+    struct Nothing : CBAsyncCommand {
+        int type() const override { return 99; }
+        void execute() override {}
+    };
+    fwtest::ManualClockScope clock;
+    // The test plays the worker; the wake-ups are fired from the main run loop, as the
+    // bridge's commands are.
+    auto queue = CBAsyncCommandQueue::create();
+    platform::RunLoop loop;
+    queue->attachToRunLoop(loop);
+    queue->addCommand(std::make_shared<Nothing>()); // woken at once
+    EXPECT_FALSE(queue->awaitsWakeUp());
+    ASSERT_TRUE(queue->nextCommandOrMarkDrained());
+    EXPECT_EQ(queue->nextCommandOrMarkDrained(), nullptr);
+    const auto idle = platform::BackgroundWork::pendingCount();
+
+    // Within the fire interval of that wake-up, the next command waits for a delayed one:
+    // no worker counts as busy meanwhile, but the queue holds a message.
+    clock.advance(CBAsyncCommandQueue::kFireInterval / 3);
+    queue->addCommand(std::make_shared<Nothing>());
+    EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle);
+    EXPECT_TRUE(queue->awaitsWakeUp());
+    EXPECT_TRUE(platform::WaitingMessages::anyHeld());
+
+    // The delayed wake-up comes: the worker counts as busy, and nothing waits any more.
+    clock.advance(CBAsyncCommandQueue::kFireInterval);
+    EXPECT_EQ(platform::BackgroundWork::pendingCount(), idle + 1);
+    EXPECT_FALSE(queue->awaitsWakeUp());
+    EXPECT_FALSE(platform::WaitingMessages::anyHeld());
+    ASSERT_TRUE(queue->nextCommandOrMarkDrained());
+    EXPECT_EQ(queue->nextCommandOrMarkDrained(), nullptr);
+
+    // A queue that is gone is no longer asked.
+    const auto places = platform::WaitingMessages::count();
+    queue.reset();
+    EXPECT_EQ(platform::WaitingMessages::count(), places - 1);
 }
 
 TEST(WorkerThreads, ShutdownJoinsTheWorkerAndDropsWhatIsPending) {

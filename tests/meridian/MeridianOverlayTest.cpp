@@ -8,6 +8,7 @@
 #include "meridian/MROverlayView.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/TextRenderer.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
@@ -355,6 +356,35 @@ TEST_F(MeridianOverlay, BarShownAfterANavigationIsShownOnce) {
         platform::Notification{"MRBottomBarToBeShown", platform::Value(false), nullptr, {}});
     EXPECT_EQ(o->bottomBar(), nullptr);
     EXPECT_DOUBLE_EQ(o->webView()->frame().height(), full);
+    o->closeWithAnimation(false);
+}
+
+TEST_F(MeridianOverlay, TheBarsArrowsAreTappedByTheirNames) {
+    services.handle("GET", "/meridian/second", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<p>second page</p>", "text/html", {}};
+    });
+    serveLanding("<p>first page</p><a id=\"next\" href=\"/meridian/second\">next</a>");
+    auto o = overlay();
+    o->setShowBottomBar(true);
+    o->setEnableBottomBar(true);
+    o->showWithRequest(landing());
+    ASSERT_TRUE(waitForLoad(*o));
+    ASSERT_NE(o->bottomBar(), nullptr);
+    auto screen = [] { return platform::TextRenderer::renderScreen(); };
+    // Nothing to go back or forward to yet: the arrows show by their names, disabled.
+    EXPECT_NE(screen().find("Back"), std::string::npos) << screen();
+    EXPECT_NE(screen().find("Forward"), std::string::npos) << screen();
+    EXPECT_FALSE(platform::TextRenderer::tap("Back"));
+
+    ASSERT_TRUE(o->webView()->clickLinkWithId("next"));
+    ASSERT_TRUE(waitFor([&] { return o->webView()->canGoBack() && !o->webView()->isLoading(); }));
+    ASSERT_NE(screen().find("second page"), std::string::npos) << screen();
+    ASSERT_TRUE(platform::TextRenderer::tap("Back")) << screen();
+    ASSERT_TRUE(waitFor([&] { return o->webView()->canGoForward() && !o->webView()->isLoading(); }));
+    EXPECT_NE(screen().find("first page"), std::string::npos) << screen();
+    ASSERT_TRUE(platform::TextRenderer::tap("Forward")) << screen();
+    ASSERT_TRUE(waitFor([&] { return o->webView()->canGoBack() && !o->webView()->isLoading(); }));
+    EXPECT_NE(screen().find("second page"), std::string::npos) << screen();
     o->closeWithAnimation(false);
 }
 

@@ -203,7 +203,12 @@ INSTANTIATE_TEST_SUITE_P(Cobalt, CobaltRefresh,
 // the ad tapped again, then the return to the foreground while the banner is still fading out
 // before the window slides up. The window must end up with a Done that works and leads back
 // to the drive, and count as displaying meanwhile so the banners are not refreshed under it.
-class CobaltForegroundDuringExpansion : public CobaltLifecycle {};
+class CobaltForegroundDuringExpansion : public CobaltLifecycle {
+protected:
+    // A quick hand's steps of time, and far more of them than the page needs to answer a tap.
+    static constexpr double kQuickStepSeconds = 0.05;
+    static constexpr int kQuickStepsLimit = 100;
+};
 
 TEST_P(CobaltForegroundDuringExpansion, TheLandingPageStillHasAWayOut) {
     // The steps as a person types them into `ferrowick`.
@@ -221,8 +226,12 @@ TEST_P(CobaltForegroundDuringExpansion, TheLandingPageStillHasAWayOut) {
     ASSERT_TRUE(run("background"));
     ASSERT_TRUE(run("tap Done")) << screen();
     ASSERT_TRUE(run("tap Refresh")) << screen();
-    // The ad takes the window again; the application comes back before the window has slid up.
-    ASSERT_TRUE(run("tap Ad")) << screen();
+    // The ad takes the window again; the application comes back before the window has slid
+    // up. A command settles until then, so the tap goes in as a quick hand would make it: time
+    // moves in short steps only until the window has the ad's screen.
+    ASSERT_TRUE(commands.execute("tap Ad").ok) << screen();
+    for (int i = 0; i < kQuickStepsLimit && !window->contentController(); ++i)
+        runner::waitFor(kQuickStepSeconds, true);
     ASSERT_TRUE(window->contentController());
     ASSERT_FALSE(window->isKeyWindow());
     ASSERT_TRUE(run("foreground"));

@@ -1,7 +1,9 @@
 // Each command of `ferrowick` settles before the next is read: what it started runs out (its
-// animations included), while an animation that repeats for long cannot hold it.
+// animations and the timers it set for the next moments included), while an animation that
+// repeats for long, a chain of timers that re-arms itself or a timer far off cannot hold it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,6 +73,54 @@ TEST_F(CommandSettle, ACommandsAnimationsEndBeforeTheNextCommandButALongRepeatDo
     before = now();
     EXPECT_TRUE(runner::runCommand(interpreter_, "tap Blink").ok);
     EXPECT_LE(now() - before, runner::kAnimationSettleLimitSeconds + 0.5);
+}
+
+TEST_F(CommandSettle, ACommandsTimersForTheNextMomentsRunBeforeTheNextCommand) {
+    int target = 0;
+    bool soon = false, late = false, before = false;
+    int checks = 0;
+    // A check that looks again every tenth of a second for good, as a progress bar does.
+    std::function<void()> check = [&] {
+        ++checks;
+        platform::RunLoop::main().performAfter(
+            0.1, [&check] { check(); }, &target, "check");
+    };
+    addButton("Soon", {0, 200, 120, 40},
+              [&] { platform::RunLoop::main().performAfter(1.5, [&] { soon = true; }); });
+    addButton("Late", {0, 250, 120, 40}, [&] {
+        platform::RunLoop::main().performAfter(runner::kTimerSettleLimitSeconds + 1, [&] { late = true; });
+    });
+    addButton("Check", {0, 300, 120, 40}, [&] {
+        platform::RunLoop::main().performAfter(
+            0.1, [&check] { check(); }, &target, "check");
+    });
+
+    double start = now();
+    EXPECT_TRUE(runner::runCommand(interpreter_, "tap Soon").ok);
+    EXPECT_TRUE(soon) << "a delayed call the command set has run";
+    EXPECT_NEAR(now() - start, 1.5, 1e-6) << "and the clock went no further";
+
+    start = now();
+    EXPECT_TRUE(runner::runCommand(interpreter_, "tap Late").ok);
+    EXPECT_FALSE(late) << "one past the limit is not waited for";
+    EXPECT_NEAR(now() - start, 0.0, 1e-6);
+
+    // A timer set before the command is not the command's.
+    platform::RunLoop::main().performAfter(1.0, [&] { before = true; });
+    start = now();
+    EXPECT_TRUE(runner::runCommand(interpreter_, "screen").ok);
+    EXPECT_FALSE(before);
+    EXPECT_NEAR(now() - start, 0.0, 1e-6);
+
+    // A chain that re-arms itself counts once: the command waits for its first link only.
+    start = now();
+    EXPECT_TRUE(runner::runCommand(interpreter_, "tap Check").ok);
+    EXPECT_EQ(checks, 1);
+    EXPECT_LT(now() - start, 0.2);
+    start = now();
+    EXPECT_TRUE(runner::runCommand(interpreter_, "screen").ok);
+    EXPECT_NEAR(now() - start, 0.0, 1e-6) << "the chain's later links hold no command";
+    platform::RunLoop::main().cancelPerforms(&target);
 }
 
 TEST_F(CommandSettle, TapWaitsAMomentForItsLabelThenGivesUp) {

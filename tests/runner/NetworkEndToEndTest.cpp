@@ -68,17 +68,7 @@ class EndToEnd : public apptest::AppTest {
 protected:
     void serve(const std::string& rations) {
         runnertest::startAsOnAFreshDevice(services_);
-        std::string base = services_.baseURL();
-        // The phone key has no custom ad of its own among the fixtures: this one links to the
-        // services' landing page and reports to their metrics address.
-        services_.handle("GET", "/switchboard/custom.php", [base](const services::LoggedRequest&) {
-            return services::ServiceReply{
-                200,
-                R"({"ad_text":"","redirect_url":")" + base + R"(/landing/banner.html","metrics_url":")" + base +
-                    R"(/switchboard/customclick.php?ad=e2e","ad_type":1,"launch_type":2,"webview_animation_type":7,)"
-                    R"("img_url":")" + base + R"(/switchboard/custom/images/banner.png"})",
-                "application/json", {}};
-        });
+        runnertest::serveCustomAd(services_);
         std::string config =
             std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + rations + "]}";
         services_.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {

@@ -5,11 +5,13 @@
 // drive. Time moves on the manual clock only, so a seed replays the same run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <random>
-#include <typeinfo>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "RunnerTestSupport.h"
@@ -26,6 +28,8 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/SegmentedControl.h"
 #include "platform/ui/TableViewCell.h"
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/Window.h"
@@ -88,6 +92,99 @@ std::vector<std::string> visibleLabels() {
     return labels;
 }
 
+// Points a touch tries across a control's frame, per side, to find a part of it a finger reaches.
+constexpr int kTouchGrid = 7;
+
+// Whether a touch somewhere on `control` (inside the screen) reaches it.
+bool aTouchReaches(platform::Window& window, const platform::View& control) {
+    platform::Rect frame =
+        control.convertRectTo(control.bounds(), nullptr).intersection(platform::Screen::main().bounds());
+    if (frame.isEmpty())
+        return false;
+    for (int row = 0; row < kTouchGrid; ++row)
+        for (int column = 0; column < kTouchGrid; ++column) {
+            platform::Point at{frame.minX() + frame.width() * (column + 0.5) / kTouchGrid,
+                               frame.minY() + frame.height() * (row + 0.5) / kTouchGrid};
+            auto hit = window.hitTest(window.convertPointFrom(at, nullptr), nullptr);
+            if (hit && hit->isDescendantOf(&control))
+                return true;
+        }
+    return false;
+}
+
+// The controls shown where touches reach, enabled or not: an alert's while one is up (it is
+// modal), else the key window's. A view within a table row is left to the row (`tap` takes
+// rows by their text).
+void collectControls(const std::shared_ptr<platform::View>& view,
+                     std::vector<std::shared_ptr<platform::Control>>& out) {
+    if (!view || view->isHidden() || view->alpha() < 0.01 || !view->isUserInteractionEnabled() ||
+        std::dynamic_pointer_cast<platform::TableViewCell>(view))
+        return;
+    if (auto control = std::dynamic_pointer_cast<platform::Control>(view))
+        out.push_back(control);
+    for (const auto& sub : view->subviews())
+        collectControls(sub, out);
+}
+
+// What is wrong with the controls on screen: one that lies wholly past the screen's edge, or
+// one that a touch reaches but `tap` cannot, by the label it has (none, or one that finds
+// another view).
+// A segmented control is checked segment by segment.
+std::vector<std::string> unreachableControls() {
+    std::vector<std::string> faults;
+    auto& application = platform::Application::shared();
+    auto alerts = application.visibleAlerts();
+    std::vector<std::shared_ptr<platform::Control>> controls;
+    if (!alerts.empty())
+        collectControls(alerts.back(), controls);
+    else
+        collectControls(application.keyWindow(), controls);
+    auto window = application.keyWindow();
+    const platform::Rect screen = platform::Screen::main().bounds();
+    for (const auto& control : controls) {
+        std::string name =
+            std::string(typeid(*control).name()) + " \"" + control->accessibilityLabel() + "\"";
+        // Off the screen while what holds it is on it: past the screen's edge. (A panel that
+        // has slid away takes its controls with it.)
+        platform::Rect frame = control->convertRectTo(control->bounds(), nullptr);
+        if (!frame.intersects(screen)) {
+            auto holder = control->superview();
+            if (holder && holder->convertRectTo(holder->bounds(), nullptr).intersects(screen))
+                faults.push_back(name + " lies off the screen");
+            continue;
+        }
+        if (!alerts.empty()) {
+            if (control->isEnabled() &&
+                (control->accessibilityLabel().empty() ||
+                 !platform::TextRenderer::findTappable(control->accessibilityLabel())))
+                faults.push_back(name + " cannot be tapped by a label");
+            continue;
+        }
+        if (!window || !aTouchReaches(*window, *control))
+            continue; // behind what is in front
+        // Each part a touch presses: the control, or each segment. A part that is disabled now
+        // needs its label for when it is enabled.
+        std::vector<std::pair<std::string, bool>> parts;
+        if (auto segments = std::dynamic_pointer_cast<platform::SegmentedControl>(control)) {
+            for (int i = 0; i < segments->numberOfSegments(); ++i)
+                parts.emplace_back(segments->accessibilityLabelForSegmentAtIndex(i),
+                                   control->isEnabled() && segments->isEnabledForSegmentAtIndex(i));
+        } else {
+            parts.emplace_back(control->accessibilityLabel(), control->isEnabled());
+        }
+        for (const auto& [label, enabled] : parts) {
+            if (label.empty()) {
+                faults.push_back(name + " has a part without a label");
+                continue;
+            }
+            auto found = enabled ? platform::TextRenderer::findTappable(label) : std::nullopt;
+            if (enabled && (!found || found->view != control))
+                faults.push_back(name + " is not what `tap " + label + "` finds");
+        }
+    }
+    return faults;
+}
+
 class RandomUse : public apptest::AppTest, public ::testing::WithParamInterface<RandomUseCase> {
 protected:
     void SetUp() override {
@@ -105,12 +202,19 @@ protected:
         runner::settle();
     }
 
-    // Runs one command as `ferrowick` does and notes it for the failure message.
+    // Runs one command as `ferrowick` does and notes it for the failure message, with what is
+    // wrong with the controls on the screen it leaves.
     void run(const std::string& command) {
         auto result = runner::runCommand(interpreter_, command);
         log_ += command + (result.ok ? "" : "   -> " + result.output);
         if (result.ok)
             log_ += "\n";
+        for (const auto& fault : unreachableControls())
+            if (std::find(controlFaults_.begin(), controlFaults_.end(), fault) == controlFaults_.end()) {
+                controlFaults_.push_back(fault);
+                controlFaultScreens_ += "after `" + command + "`: " + fault + "\n" +
+                                        platform::TextRenderer::renderScreen() + "\n";
+            }
     }
 
     // The drive in front and reachable: no alert, no screen above the root, nothing covering
@@ -208,6 +312,8 @@ protected:
     fwtest::LoopbackServices services_;
     runner::CommandInterpreter interpreter_{[](double seconds) { runner::waitFor(seconds, true); }};
     std::string log_;
+    std::vector<std::string> controlFaults_;
+    std::string controlFaultScreens_;
 };
 
 TEST_P(RandomUse, AnyRunOfStepsEndsBackOnTheDrive) {
@@ -224,23 +330,30 @@ TEST_P(RandomUse, AnyRunOfStepsEndsBackOnTheDrive) {
         run(randomStep(rng));
 
     log_ += "-- the way home\n";
+    std::map<std::string, int> tries;
     for (int round = 0; round < kWayHomeRounds && !onTheDrive(); ++round) {
         if (platform::Application::shared().applicationState() == platform::ApplicationState::Background) {
             run("foreground");
             continue;
         }
-        bool tapped = false;
+        // The first way out in the list, unless another that shows has been tried fewer times:
+        // a person whose Done only brings back an alert tries Back next.
+        const char* choice = nullptr;
         for (const char* label : kWayHome)
-            if (platform::TextRenderer::findTappable(label)) {
-                run(std::string("tap ") + label);
-                tapped = true;
-                break;
-            }
+            if (platform::TextRenderer::findTappable(label) && (!choice || tries[label] < tries[choice]))
+                choice = label;
+        bool tapped = choice != nullptr;
+        if (choice) {
+            ++tries[choice];
+            run(std::string("tap ") + choice);
+        }
         // Nothing to tap yet: a screen may still be on its way in or out.
         run(tapped ? "wait 1" : "wait 5");
     }
     EXPECT_TRUE(onTheDrive()) << "seed " << GetParam().seed << ", steps:\n"
                               << log_ << whereWeAre();
+    // Every control that each screen showed lay on the screen and could be tapped by its label.
+    EXPECT_TRUE(controlFaults_.empty()) << "seed " << GetParam().seed << ":\n" << controlFaultScreens_;
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomUse, ::testing::ValuesIn(allCases()), [](const auto& info) {

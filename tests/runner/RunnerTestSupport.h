@@ -42,4 +42,20 @@ inline void serveNetworks(fwtest::LoopbackServices& services, const std::string&
     });
 }
 
+// Answers the custom ad request with an ad (the phone key has none of its own among the
+// fixtures) that links to the services' landing page and reports to their metrics address.
+inline void serveCustomAd(fwtest::LoopbackServices& services) {
+    std::string base = services.baseURL();
+    services.handle("GET", "/switchboard/custom.php", [base](const services::LoggedRequest&) {
+        return services::ServiceReply{
+            200,
+            R"({"ad_text":"","redirect_url":")" + base + R"(/landing/banner.html","metrics_url":")" + base +
+                R"(/switchboard/customclick.php?ad=e2e","ad_type":1,"launch_type":2,"webview_animation_type":7,)"
+                R"("img_url":")" +
+                base + R"(/switchboard/custom/images/banner.png"})",
+            "application/json",
+            {}};
+    });
+}
+
 } // namespace runnertest

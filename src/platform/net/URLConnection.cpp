@@ -31,6 +31,11 @@ Registry& registry() {
     return *r;
 }
 
+std::uint64_t nextConnectionSerial() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
 // The failure of a request that cannot be sent at all, or nullopt when it can.
 std::optional<std::int64_t> unsendableReason(const URLRequest& request) {
     const URL& url = request.url();
@@ -115,7 +120,7 @@ class CompletionDelegate final : public URLConnectionDelegate {
 URLConnection::URLConnection(URLRequest request, std::shared_ptr<URLConnectionDelegate> delegate,
                              DelegateHold hold)
     : originalRequest_(request), currentRequest_(std::move(request)), hold_(hold),
-      hadDelegate_(delegate != nullptr) {
+      hadDelegate_(delegate != nullptr), serial_(nextConnectionSerial()) {
     if (hold == DelegateHold::Strong)
         strongDelegate_ = std::move(delegate);
     else
@@ -324,6 +329,8 @@ void URLConnection::handleEvent(std::uint64_t hop, TransferEvent& event) {
     if (state_ != State::Running || hop != hop_)
         return;
     auto self = shared_from_this();
+    if (event.kind != TransferEvent::Kind::Complete)
+        answers_.fetch_add(1);
     switch (event.kind) {
     case TransferEvent::Kind::Response:
         restartTimeout();
@@ -492,6 +499,15 @@ std::size_t URLConnection::cancelAllForTesting() {
 std::size_t URLConnection::runningCount() {
     std::lock_guard lock(registry().mutex);
     return registry().running.size();
+}
+
+std::vector<URLConnection::RunningLoad> URLConnection::runningLoads() {
+    std::lock_guard lock(registry().mutex);
+    std::vector<RunningLoad> loads;
+    loads.reserve(registry().running.size());
+    for (const auto& [key, connection] : registry().running)
+        loads.push_back({connection->serial_, connection->answers_.load()});
+    return loads;
 }
 
 } // namespace platform

@@ -36,6 +36,7 @@
 //
 // An exception thrown by a delegate callback is caught here, logged, and ends the connection
 // as if cancelled: the delegate hears nothing more.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -142,6 +143,14 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
     static std::size_t cancelAllForTesting();
     // Connections started and not yet ended, on any thread (tests and the runner wait for 0).
     static std::size_t runningCount();
+    // A running connection as code that waits for replies sees it: which one it is (serials are
+    // never reused), and how often its server has answered so far (a reply's head, a piece of
+    // its body, a redirect), so a waiter can tell a silent server from a slow one.
+    struct RunningLoad {
+        std::uint64_t serial = 0;
+        std::uint64_t answers = 0;
+    };
+    static std::vector<RunningLoad> runningLoads();
 
   private:
     enum class State { Idle, Running, Done };
@@ -176,6 +185,8 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
     std::uint64_t hop_ = 0; // events of an earlier hop are ignored
     int redirects_ = 0;
     std::shared_ptr<Timer> timeoutTimer_;
+    const std::uint64_t serial_;
+    std::atomic<std::uint64_t> answers_{0};
 };
 
 } // namespace platform

@@ -18,6 +18,18 @@ const std::thread::id kMainThreadId = std::this_thread::get_id();
 constexpr int kMaxTurnsPerDrain = 1'000'000;
 
 thread_local RunLoop* tlsCurrent = nullptr;
+// The timer whose callback runs on this thread now, if any: what it schedules may re-arm it.
+thread_local const Timer* tlsFiringTimer = nullptr;
+
+std::atomic<std::uint64_t> g_lastScheduleSerial{0};
+
+// Runs a timer's callback with the timer noted as the one firing on this thread.
+void runFiring(const Timer& timer, const std::function<void()>& call) {
+    const Timer* previous = tlsFiringTimer;
+    tlsFiringTimer = &timer;
+    callGuarded("run loop: callback", call);
+    tlsFiringTimer = previous;
+}
 
 // An exception never crosses a run-loop callback: it is logged and dropped here.
 template <typename F> void runGuarded(F&& f) { callGuarded("run loop: callback", f); }
@@ -57,7 +69,19 @@ void Timer::fire() {
     if (!repeats_)
         invalidate();
     if (cb)
-        runGuarded([&] { cb(*self); });
+        runFiring(*self, [&] { cb(*self); });
+}
+
+std::uint64_t Timer::lastScheduleSerial() {
+    return g_lastScheduleSerial.load();
+}
+
+bool Timer::isSameKind(const Timer& other) const {
+    // A delayed perform is known by its target and name (what cancels it); any other timer
+    // by the type of its callback.
+    if (target_ || other.target_)
+        return target_ == other.target_ && name_ == other.name_;
+    return *kind_ == *other.kind_;
 }
 
 // ---- RunLoopSource ----
@@ -151,6 +175,9 @@ void RunLoop::add(const std::shared_ptr<Timer>& timer) {
     if (timer->loop_)
         timer->loop_->remove(timer.get());
     timer->loop_ = this;
+    timer->scheduleSerial_ = ++g_lastScheduleSerial;
+    const Timer* firing = tlsFiringTimer;
+    timer->rearmsItself_ = firing && firing != timer.get() && !firing->repeats_ && firing->isSameKind(*timer);
     reschedule(timer, Clock::current().monotonic() + timer->interval_);
 }
 
@@ -247,7 +274,9 @@ void RunLoop::perform(Task task) {
 }
 
 void RunLoop::performAfter(double delay, Task task, const void* target, std::string name) {
+    const std::type_info& kind = task.target_type();
     auto timer = Timer::create(delay, false, [task = std::move(task)](Timer&) { task(); });
+    timer->kind_ = &kind;
     timer->target_ = target;
     timer->name_ = std::move(name);
     add(timer);
@@ -296,6 +325,14 @@ double RunLoop::nextFireTime() const {
     return timers_.empty() ? infinity() : timers_.begin()->first.first;
 }
 
+double RunLoop::nextFireTime(const std::function<bool(const Timer&)>& accept) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, timer] : timers_)
+        if (timer->valid_ && accept(*timer))
+            return key.first;
+    return infinity();
+}
+
 bool RunLoop::fireDueTimers() {
     double now = Clock::current().monotonic();
     std::vector<std::shared_ptr<Timer>> due;
@@ -322,7 +359,7 @@ bool RunLoop::fireDueTimers() {
         if (!t->repeats_)
             t->invalidate();
         if (cb)
-            runGuarded([&] { cb(*t); });
+            runFiring(*t, [&] { cb(*t); });
     }
     return !due.empty();
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -48,10 +49,24 @@ public:
     // Fires now, outside the schedule; a one-shot timer is then invalid.
     void fire();
 
+    // The order in which timers were put on a run loop, process-wide: a timer scheduled later
+    // has a larger serial (0: never scheduled). Code that waits for what an action set off
+    // (the runner's settle) tells that action's timers by it.
+    std::uint64_t scheduleSerial() const { return scheduleSerial_; }
+    // The serial of the newest timer scheduled so far, on any loop.
+    static std::uint64_t lastScheduleSerial();
+    // Whether the timer was scheduled by a one-shot timer of its own kind from inside that
+    // timer's firing: the next link of a chain that re-arms itself, such as a check that looks
+    // again every second until something is done. Delayed performs with a target are of one
+    // kind when target and name match; other timers when their callbacks have one type.
+    bool rearmsItself() const { return rearmsItself_; }
+
 private:
     friend class RunLoop;
     Timer(double interval, bool repeats, Callback callback)
-        : interval_(interval), repeats_(repeats), callback_(std::move(callback)) {}
+        : interval_(interval), repeats_(repeats), callback_(std::move(callback)),
+          kind_(&callback_.target_type()) {}
+    bool isSameKind(const Timer& other) const;
 
     double interval_;
     bool repeats_;
@@ -63,6 +78,11 @@ private:
     // Identity and name of a delayed perform, for cancelling by target and name.
     const void* target_ = nullptr;
     std::string name_;
+    // The type of the callback (of the task, for a delayed perform): what makes two timers
+    // without a target the same kind.
+    const std::type_info* kind_;
+    std::uint64_t scheduleSerial_ = 0;
+    bool rearmsItself_ = false;
 };
 
 // A source of work that any thread can signal to have `perform` run on the thread of the run
@@ -171,6 +191,12 @@ public:
     // due on the way at its own time, in order, with queued tasks run between firings.
     void advance(double seconds);
 
+    // When the earliest scheduled timer falls due (monotonic clock time); infinity when none.
+    double nextFireTime() const;
+    // The same among the timers that `accept` takes. `accept` runs under the loop's lock: it
+    // may read the timer, nothing else of the loop.
+    double nextFireTime(const std::function<bool(const Timer&)>& accept) const;
+
     // Number of scheduled timers and queued tasks, for tests.
     std::size_t pendingTimerCount() const;
     std::size_t queuedTaskCount() const;
@@ -193,7 +219,6 @@ private:
     void remove(Timer* timer);
     void reschedule(const std::shared_ptr<Timer>& timer, double fireTime);
     bool fireDueTimers();
-    double nextFireTime() const; // infinity when none
     void reset();
 
     using TimerKey = std::pair<double, std::uint64_t>;

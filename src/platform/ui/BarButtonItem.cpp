@@ -107,6 +107,11 @@ void BarButtonItem::setTitle(std::string title) {
     changed();
 }
 
+void BarButtonItem::setAccessibilityLabel(std::string label) {
+    accessibilityLabel_ = std::move(label);
+    changed();
+}
+
 void BarButtonItem::setImage(std::shared_ptr<Image> image) {
     image_ = std::move(image);
     changed();

@@ -63,6 +63,10 @@ public:
     void setTitle(std::string title);
     const std::shared_ptr<Image>& image() const { return image_; }
     void setImage(std::shared_ptr<Image> image);
+    // What the item is called for those who cannot see its picture (and for `tap`): its
+    // button's accessibility label; without one, the button goes by its title or picture.
+    const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+    void setAccessibilityLabel(std::string label);
     BarButtonItemStyle style() const { return style_; }
     void setStyle(BarButtonItemStyle style) { style_ = style; }
     bool isSystemItem() const { return systemItem_.has_value(); }
@@ -105,6 +109,7 @@ private:
     void changed();
 
     std::string title_;
+    std::string accessibilityLabel_;
     std::shared_ptr<Image> image_;
     BarButtonItemStyle style_ = BarButtonItemStyle::Plain;
     std::optional<BarButtonSystemItem> systemItem_;

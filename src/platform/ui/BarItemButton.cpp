@@ -176,6 +176,8 @@ std::shared_ptr<Button> makeBarItemButton(const std::shared_ptr<BarButtonItem>& 
         button->setTitle(title);
     if (item->image())
         button->setImage(item->image());
+    if (!item->accessibilityLabel().empty())
+        button->setAccessibilityLabel(item->accessibilityLabel());
     button->setEnabled(item->isEnabled());
     button->setTag(item->tag());
     std::weak_ptr<BarButtonItem> weak = item;

@@ -20,11 +20,19 @@ std::string itemName(const SegmentedControl::Item& item) {
     const auto& image = std::get<std::shared_ptr<Image>>(item);
     return image ? "<" + image->name() + ">" : std::string();
 }
+
+// What the text screen shows of a segment: its title, else the label of its picture, else
+// the picture's name.
+std::string shownName(const SegmentedControl::Item& item, const std::string& label) {
+    if (std::holds_alternative<std::string>(item) || label.empty())
+        return itemName(item);
+    return label;
+}
 } // namespace
 
 SegmentedControl::SegmentedControl(std::vector<Item> items) {
     for (auto& item : items)
-        segments_.push_back(Segment{std::move(item)});
+        segments_.push_back(Segment{std::move(item), 0, true, {}});
     Size fit = sizeThatFits({});
     setFrame(Rect(0, 0, fit.width, fit.height));
 }
@@ -81,9 +89,26 @@ bool SegmentedControl::isEnabledForSegmentAtIndex(int segment) const {
     return segment >= 0 && segment < numberOfSegments() && segments_[std::size_t(segment)].enabled;
 }
 
+void SegmentedControl::setAccessibilityLabel(std::string label, int segment) {
+    if (segment >= 0 && segment < numberOfSegments())
+        segments_[std::size_t(segment)].label = std::move(label);
+}
+
+std::string SegmentedControl::accessibilityLabelForSegmentAtIndex(int segment) const {
+    if (segment < 0 || segment >= numberOfSegments())
+        return {};
+    const auto& s = segments_[std::size_t(segment)];
+    if (!s.label.empty())
+        return s.label;
+    if (auto* title = std::get_if<std::string>(&s.item))
+        return *title;
+    const auto& image = std::get<std::shared_ptr<Image>>(s.item);
+    return image ? image->name() : std::string();
+}
+
 void SegmentedControl::insert(Item item, int segment) {
     std::size_t at = std::size_t(std::clamp(segment, 0, numberOfSegments()));
-    segments_.insert(segments_.begin() + std::ptrdiff_t(at), Segment{std::move(item)});
+    segments_.insert(segments_.begin() + std::ptrdiff_t(at), Segment{std::move(item), 0, true, {}});
     if (selected_ != NoSegment && int(at) <= selected_)
         ++selected_;
 }
@@ -180,9 +205,12 @@ bool SegmentedControl::tapSegment(int segment) {
 }
 
 std::string SegmentedControl::accessibilityLabel() const {
+    auto own = View::accessibilityLabel();
+    if (!own.empty())
+        return own;
     std::string out;
-    for (const auto& s : segments_)
-        out += (out.empty() ? "" : "|") + itemName(s.item);
+    for (int i = 0; i < numberOfSegments(); ++i)
+        out += (i ? "|" : "") + accessibilityLabelForSegmentAtIndex(i);
     return out;
 }
 
@@ -203,7 +231,8 @@ Size SegmentedControl::sizeThatFits(Size) const {
 void SegmentedControl::drawText(TextCanvas& canvas, const Rect& rect) const {
     std::string text = "<";
     for (int i = 0; i < numberOfSegments(); ++i) {
-        std::string name = itemName(segments_[std::size_t(i)].item);
+        const auto& segment = segments_[std::size_t(i)];
+        std::string name = shownName(segment.item, segment.label);
         if (i)
             text += "|";
         text += i == selected_ ? "*" + name + "*" : name;

@@ -10,8 +10,9 @@
 // Segments take the width set for them (setWidth); segments with width 0 share what is left
 // of the control's width equally. A control made with its items is sized to fit them, and
 // stays fitted as their widths are set, until its owner gives it a frame of its own. The text
-// renderer shows the segments as "<Back|*Fwd*>" (titles, or image names; the selected one
-// between asterisks). Owned by its superview; main thread only.
+// renderer shows the segments as "<Back|*Fwd*>" (titles, or the labels or names of pictures;
+// the selected one between asterisks). Each segment can have its own accessibility label; the
+// control's is the segments' joined by "|". Owned by its superview; main thread only.
 #include <memory>
 #include <string>
 #include <variant>
@@ -47,6 +48,11 @@ public:
     double widthForSegmentAtIndex(int segment) const;
     void setEnabled(bool enabled, int segment);
     bool isEnabledForSegmentAtIndex(int segment) const;
+    // What a segment is called for those who cannot see it (and for `tap`): the label set for
+    // it, else its title, else its picture's name.
+    void setAccessibilityLabel(std::string label, int segment);
+    std::string accessibilityLabelForSegmentAtIndex(int segment) const;
+    using Control::setAccessibilityLabel;
     using Control::setEnabled;
 
     // Inserting at an index past the end appends.
@@ -84,6 +90,7 @@ private:
         Item item;
         double width = 0;
         bool enabled = true;
+        std::string label;
     };
     void insert(Item item, int segment);
     void select(int segment);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <typeinfo>
 
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/SegmentedControl.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextSupport.h"
 #include "platform/ui/Window.h"
@@ -84,6 +86,38 @@ std::shared_ptr<Control> firstControl(const std::shared_ptr<View>& root) {
 
 Point centerInBase(const View& v) {
     return v.convertPointTo(Point{v.bounds().midX(), v.bounds().midY()}, nullptr);
+}
+
+// Points across the shown part of a control that a touch may try, per side.
+constexpr int kTouchGrid = 5;
+
+// Where a touch reaches `target` within `area` (in the target's own coordinates), in window
+// points: the middle of the part of `area` that shows (inside the window and every ancestor
+// that clips) when a touch there reaches the target, else the first of a grid of points over
+// that part that does. A control partly off screen or partly covered is touched where it
+// shows. nullopt when no touch reaches it.
+std::optional<Point> touchPoint(Window& window, const View& target, const Rect& area) {
+    Rect shown = target.convertRectTo(area, nullptr);
+    for (auto ancestor = target.superview(); ancestor; ancestor = ancestor->superview())
+        if (ancestor->clipsToBounds())
+            shown = shown.intersection(ancestor->convertRectTo(ancestor->bounds(), nullptr));
+    shown = shown.intersection(window.convertRectTo(window.bounds(), nullptr));
+    if (shown.isEmpty())
+        return std::nullopt;
+    auto reaches = [&](Point p) {
+        auto hit = window.hitTest(window.convertPointFrom(p, nullptr), nullptr);
+        return hit && hit->isDescendantOf(&target);
+    };
+    if (reaches(shown.center()))
+        return shown.center();
+    for (int row = 0; row < kTouchGrid; ++row)
+        for (int column = 0; column < kTouchGrid; ++column) {
+            Point p{shown.minX() + shown.width() * (column + 0.5) / kTouchGrid,
+                    shown.minY() + shown.height() * (row + 0.5) / kTouchGrid};
+            if (reaches(p))
+                return p;
+        }
+    return std::nullopt;
 }
 
 } // namespace
@@ -367,6 +401,14 @@ std::optional<TappableElement> TextRenderer::findTappable(std::string_view label
     std::vector<std::shared_ptr<View>> views;
     collectFrontToBack(window, views);
     for (const auto& v : views) {
+        // A segment of a segmented control, by its own label.
+        if (auto segments = std::dynamic_pointer_cast<SegmentedControl>(v);
+            segments && segments->isEnabled() && segments->isUserInteractionEnabled())
+            for (int i = 0; i < segments->numberOfSegments(); ++i)
+                if (segments->isEnabledForSegmentAtIndex(i) &&
+                    segments->accessibilityLabelForSegmentAtIndex(i) == label)
+                    if (auto at = touchPoint(*window, *segments, segments->rectForSegmentAtIndex(i)))
+                        return TappableElement{segments, *at, std::string(label)};
         if (v->accessibilityLabel() != label)
             continue;
         std::shared_ptr<View> target;
@@ -384,12 +426,9 @@ std::optional<TappableElement> TextRenderer::findTappable(std::string_view label
         }
         if (!target)
             continue;
-        // The element must be reachable: the touch at its centre has to land on it.
-        Point center = centerInBase(*target);
-        Point local = window->convertPointFrom(center, nullptr);
-        auto hit = window->hitTest(local, nullptr);
-        if (hit && hit->isDescendantOf(target.get()))
-            return TappableElement{target, center, std::string(label)};
+        // The element must be reachable: a touch on the part of it that shows has to land on it.
+        if (auto at = touchPoint(*window, *target, target->bounds()))
+            return TappableElement{target, *at, std::string(label)};
     }
     return std::nullopt;
 }

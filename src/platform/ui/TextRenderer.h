@@ -107,7 +107,7 @@ private:
 // What `tap <label>` found.
 struct TappableElement {
     std::shared_ptr<View> view; // the view to touch
-    Point center;               // its centre in window (screen) points
+    Point center;               // where a touch reaches it, in window (screen) points
     std::string label;
 };
 
@@ -121,10 +121,13 @@ public:
     static TextCanvas renderView(const View& root, Size size);
 
     // See the class comment. Matching is exact on the view's accessibility label (a
-    // button's title, a label's text, a text field's placeholder); a visible, enabled,
-    // interaction-taking view is required.
+    // button's title, a label's text, a text field's placeholder) or on a segment's of a
+    // segmented control; a visible, enabled, interaction-taking view is required, and a touch
+    // must reach it: at the middle of the part of it that shows (inside the screen and its
+    // clipping ancestors), else at some other point of that part, so a control partly off
+    // screen or partly covered is touched where it shows.
     static std::optional<TappableElement> findTappable(std::string_view label);
-    // Taps the element: a touch through the application's event dispatch at its centre
+    // Taps the element: a touch through the application's event dispatch at that point
     // (an alert's buttons are pressed through the alert). Answers false when none matches.
     static bool tap(std::string_view label);
     // Table rows showing `text` in the key window's visible tables.

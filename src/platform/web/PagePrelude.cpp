@@ -221,6 +221,7 @@ accessor(DocumentProto, 'title', function () {
 accessor(DocumentProto, 'location', function () { return location; },
          function (v) { N.navigate(String(v), NAVIGATION_OTHER); });
 accessor(DocumentProto, 'URL', function () { return N.pageURL(''); });
+accessor(DocumentProto, 'referrer', function () { return N.referrer(); });
 accessor(DocumentProto, 'readyState', function () { return N.readyState(); });
 accessor(DocumentProto, 'cookie', function () { return ''; }, function () {});
 

@@ -374,6 +374,11 @@ duk_ret_t nPageURL(duk_context* ctx, WebPage& page) {
     return 1;
 }
 
+duk_ret_t nReferrer(duk_context* ctx, WebPage& page) {
+    pushString(ctx, page.referrer());
+    return 1;
+}
+
 duk_ret_t nReadyState(duk_context* ctx, WebPage& page) {
     pushString(ctx, page.readyState());
     return 1;
@@ -430,6 +435,7 @@ constexpr NativeEntry kNatives[] = {
     {"submit", native<nSubmit>, 1},
     {"pageURL", native<nPageURL>, 1},
     {"readyState", native<nReadyState>, 0},
+    {"referrer", native<nReferrer>, 0},
     {"log", native<nLog>, 1},
     {"setTimer", native<nSetTimer>, 3},
     {"clearTimer", native<nClearTimer>, 1},
@@ -505,8 +511,10 @@ extern "C" int fw_duktape_exec_timeout_check(void* udata) {
 
 namespace platform {
 
-std::shared_ptr<WebPage> WebPage::create(URL url, std::string_view html, NavigationHandler onNavigate) {
+std::shared_ptr<WebPage> WebPage::create(URL url, std::string_view html, NavigationHandler onNavigate,
+                                         std::string referrer) {
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), html, std::move(onNavigate)));
+    page->referrer_ = std::move(referrer);
     page->setUpContext();
     return page;
 }
@@ -839,6 +847,12 @@ void WebPage::requestNavigation(URLRequest request, WebViewNavigationType type) 
                 url_.absoluteString());
         return;
     }
+    // A link or form names its page (one with a network address) to the page it leads to, as a
+    // browser does: the request carries it, and the next page's document.referrer reads it.
+    const std::string scheme = url_.scheme();
+    if ((type == WebViewNavigationType::LinkClicked || type == WebViewNavigationType::FormSubmitted) &&
+        (scheme == "http" || scheme == "https") && !request.valueForHTTPHeaderField(kReferrerHeader))
+        request.setValue(url_.withoutFragment().absoluteString(), kReferrerHeader);
     if (onNavigate_)
         onNavigate_(std::move(request), type);
 }

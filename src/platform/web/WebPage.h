@@ -53,8 +53,12 @@ public:
     // Called (on the page's own turn, synchronously) when the page asks to navigate; the web
     // view queues the navigation for a later turn.
     using NavigationHandler = std::function<void(URLRequest, WebViewNavigationType)>;
+    // The request header that names the page a link or form was followed from.
+    static constexpr std::string_view kReferrerHeader = "Referer";
 
-    static std::shared_ptr<WebPage> create(URL url, std::string_view html, NavigationHandler onNavigate);
+    // `referrer`: the page whose link or form led here (document.referrer), empty for none.
+    static std::shared_ptr<WebPage> create(URL url, std::string_view html, NavigationHandler onNavigate,
+                                           std::string referrer = {});
     ~WebPage();
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
@@ -76,6 +80,7 @@ public:
 
     const std::shared_ptr<DomNode>& document() const { return document_; }
     const URL& url() const { return url_; }
+    const std::string& referrer() const { return referrer_; }
 
     // ---- For the engine's native functions (WebPage.cpp) ----
     duk_hthread* context() const { return context_; }
@@ -116,6 +121,7 @@ private:
     void fetchDocumentImages();
 
     URL url_;
+    std::string referrer_;
     // The folder a file: page may load files from (canonical), none for other pages.
     std::optional<std::filesystem::path> fileFolder_;
     std::shared_ptr<DomNode> document_;

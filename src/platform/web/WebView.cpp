@@ -302,10 +302,13 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
         shownRequest = load.request;
         dropPage(); // the old page's timers and loads end here
         std::weak_ptr<Impl> weak = weak_from_this();
-        auto shown = WebPage::create(url, html, [weak](URLRequest request, WebViewNavigationType type) {
-            if (auto self = weak.lock())
-                self->pageNavigation(std::move(request), type);
-        });
+        auto shown = WebPage::create(
+            url, html,
+            [weak](URLRequest request, WebViewNavigationType type) {
+                if (auto self = weak.lock())
+                    self->pageNavigation(std::move(request), type);
+            },
+            load.request.valueForHTTPHeaderField(WebPage::kReferrerHeader).value_or(""));
         page = shown;
         ++finishesDue;
         std::weak_ptr<WebPage> weakPage = shown;

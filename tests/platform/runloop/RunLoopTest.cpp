@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -52,6 +54,74 @@ TEST(RunLoop, CancelByTargetAndName) {
     loop.cancelPerforms(&targetA);
     time.advance(2);
     EXPECT_EQ(a, 1);
+}
+
+// What those who wait for an action's timers read of each scheduled one-shot timer: when it
+// was scheduled, and whether it is the next link of a chain that re-arms itself.
+struct ScheduledOneShot {
+    std::uint64_t serial;
+    bool rearms;
+};
+std::vector<ScheduledOneShot> scheduledOneShots(const RunLoop& loop) {
+    std::vector<ScheduledOneShot> out;
+    loop.nextFireTime([&out](const Timer& timer) {
+        if (!timer.repeats())
+            out.push_back({timer.scheduleSerial(), timer.rearmsItself()});
+        return false;
+    });
+    return out;
+}
+
+TEST(RunLoop, ATimerThatSchedulesOneOfItsOwnKindFromItsFiringReArmsItself) {
+    fwtest::ManualClockScope time;
+    auto& loop = RunLoop::main();
+    int target = 0;
+    // A check that looks again every second, started by a first call from outside any timer.
+    std::function<void()> check;
+    check = [&] {
+        loop.performAfter(
+            1.0, [&check] { check(); }, &target, "check");
+    };
+    const std::uint64_t before = Timer::lastScheduleSerial();
+    check();
+    auto first = scheduledOneShots(loop);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_GT(first[0].serial, before);
+    EXPECT_EQ(first[0].serial, Timer::lastScheduleSerial());
+    EXPECT_FALSE(first[0].rearms) << "the first link is new work";
+    time.advance(1.0);
+    auto second = scheduledOneShots(loop);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_GT(second[0].serial, first[0].serial);
+    EXPECT_TRUE(second[0].rearms);
+    time.advance(1.0);
+    ASSERT_EQ(scheduledOneShots(loop).size(), 1u);
+    EXPECT_TRUE(scheduledOneShots(loop)[0].rearms) << "and so is every later one";
+    loop.cancelPerforms(&target);
+
+    // A timer's firing that schedules another kind (another name, another callback) sets off
+    // new work; so does a repeating timer, whatever it schedules.
+    auto next = [&](const char* name) {
+        loop.performAfter(
+            1.0, [] {}, &target, name);
+    };
+    loop.performAfter(
+        1.0, [&] { next("other"); }, &target, "first");
+    time.advance(1.0);
+    ASSERT_EQ(scheduledOneShots(loop).size(), 1u);
+    EXPECT_FALSE(scheduledOneShots(loop)[0].rearms);
+    loop.cancelPerforms(&target);
+    std::function<void(Timer&)> tick;
+    tick = [&](Timer&) {
+        auto timer = Timer::create(0.5, false, tick);
+        loop.add(timer);
+    };
+    auto repeating = Timer::scheduled(1.0, true, tick);
+    time.advance(1.0);
+    auto fromRepeating = scheduledOneShots(loop);
+    ASSERT_EQ(fromRepeating.size(), 1u);
+    EXPECT_FALSE(fromRepeating[0].rearms);
+    repeating->invalidate();
 }
 
 TEST(RunLoop, NextTurnPerformsRunAfterTheCurrentTurn) {

@@ -162,6 +162,38 @@ TEST_F(WebViewNavigation, APostedFormIsResubmittedOnReload) {
     EXPECT_EQ(services.requestCount("/web/form"), 2u);
 }
 
+TEST_F(WebViewNavigation, APageReachedByALinkKnowsTheOneItCameFrom) {
+    fwtest::LoopbackServices services;
+    const std::string first = services.url("/web/first.html");
+    services.handle("GET", "/web/first.html", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<a id=next href=\"second.html\">next</a>", "text/html", {}};
+    });
+    services.handle("GET", "/web/second.html", [](const services::LoggedRequest&) {
+        return services::ServiceReply{200, "<p>second</p>", "text/html", {}};
+    });
+    auto loaded = [&](std::size_t finishes) {
+        return clock.runUntil([&] { return delegate->count("finish") == finishes && !webView->isLoading(); },
+                              10);
+    };
+    webView->loadRequest(URLRequest(*URL::parse(first)));
+    ASSERT_TRUE(loaded(1));
+    EXPECT_EQ(eval("document.referrer"), "") << "a page the application loads came from nowhere";
+
+    ASSERT_TRUE(webView->clickLinkWithId("next"));
+    ASSERT_TRUE(loaded(2));
+    EXPECT_EQ(eval("document.referrer"), first);
+    auto seen = services.requestsTo("/web/second.html");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].header("Referer"), first);
+    // Back and forward again: each page keeps where it came from.
+    webView->goBack();
+    ASSERT_TRUE(loaded(3));
+    EXPECT_EQ(eval("document.referrer"), "");
+    webView->goForward();
+    ASSERT_TRUE(loaded(4));
+    EXPECT_EQ(eval("document.referrer"), first);
+}
+
 TEST_F(WebViewNavigation, ALaterLoadSupersedesQueuedNavigations) {
     loadHTML("<script>setTimeout(function () { location.href = 'lmsg:///late'; }, 0);</script>", kBase);
     clock.advance(0); // the timer queues its navigation
