@@ -182,7 +182,8 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         // A set small enough that the value bound does not refuse it first (the function keeps
         // some 12 bytes per character of the set): the refusal of trim() answers for it.
         {"a trim over a long character set",
-         sql("SELECT length(trim(replace(" + letters(4000) + ",'a','b'), " + letters(4000) + "||'b'))"), "null"},
+         sql("SELECT length(trim(replace(" + letters(4000) + ",'a','b'), " + letters(4000) + "||'b'))"),
+         "null"},
         {"a long LIKE pattern",
          sql("SELECT " + letters(60000) + " LIKE '%'||" + letters(1000) + "||'b'"), "null"},
         {"a row wider than the bound",

@@ -106,9 +106,10 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
     // The addresses that name the SDK's own files serve a body, so a video taken at such a name
     // would be written there.
     for (const char* name : {"x.archive", "x.plist", "x.mrarchive"})
-        services.handle("GET", std::string(services::kMeridianVideoPath) + name, [](const services::LoggedRequest&) {
-            return services::ServiceReply{200, std::string(4096, 'v'), "video/x-msvideo", {}};
-        });
+        services.handle("GET", std::string(services::kMeridianVideoPath) + name,
+                        [](const services::LoggedRequest&) {
+                            return services::ServiceReply{200, std::string(4096, 'v'), "video/x-msvideo", {}};
+                        });
     // The stored handshake's settings (per-type settings, kill switch); its time stamps move.
     auto handshakeSettings = [] {
         auto state = platform::readPropertyListFile(meridian::MRHandshake::statePath());
