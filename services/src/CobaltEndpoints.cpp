@@ -120,12 +120,14 @@ CobaltService::CobaltService(ServiceHost& host) : state_(std::make_shared<State>
         const DemoAd& ad = kDemoAds[index % std::size(kDemoAds)];
         const std::string number = std::to_string(index);
         // The tap goes through the display script: it asks for a click-through and opens the
-        // landing page named in the link.
+        // landing page named in the link. Plain lines, no heading or paragraph margins, so the
+        // ad fits a banner as well as the full screen.
         const std::string landing = server->url(std::string(kCobaltLandingPath) + "?ad=" + number);
-        const std::string html = "<div class=\"cobalt-ad\" data-slot=\"" + platform::escapeHTML(*slot) + "\"><h1>" +
-                                 platform::escapeHTML(ad.headline) + "</h1><p>" + platform::escapeHTML(ad.line) +
-                                 "</p><a href=\"cobalt://ct/?url=" +
-                                 platform::escapeHTML(platform::percentEncode(landing)) + "\">Learn more</a><span id=\"cobalt-sound\" data-file=\"" + kChimeFile + "\"></span></div>";
+        const std::string html =
+            "<div class=\"cobalt-ad\" data-slot=\"" + platform::escapeHTML(*slot) + "\"><div><b>" +
+            platform::escapeHTML(ad.headline) + "</b></div><div>" + platform::escapeHTML(ad.line) +
+            "</div><a href=\"cobalt://ct/?url=" + platform::escapeHTML(platform::percentEncode(landing)) +
+            "\">Learn more</a><span id=\"cobalt-sound\" data-file=\"" + kChimeFile + "\"></span></div>";
         // The ad's impression trackers: Base64 texts of their addresses joined by "$$CBURL$$".
         const std::string trackers =
             platform::base64Encode(server->url(std::string(kCobaltImpressionPath) + "?ad=" + number +

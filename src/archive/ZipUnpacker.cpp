@@ -3,7 +3,10 @@
 #include <minizip/unzip.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
@@ -24,11 +27,30 @@ constexpr std::size_t kMaxEntryNameBytes = 4096;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr unsigned kHostUnix = 3;
 
+// A 32-bit size of this value means "see the zip64 extended-information field".
+constexpr std::uint64_t kZip64Sentinel = 0xFFFFFFFFu;
+constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
+// The central directory's extra data is at most this long (its length is a 16-bit field).
+constexpr std::size_t kMaxExtraFieldBytes = 0xFFFF;
+
+// The compression methods the reader decodes; any other is refused by name when known.
+constexpr unsigned long kMethodStored = 0;
+constexpr unsigned long kMethodDeflated = 8;
+struct MethodName {
+    unsigned long method;
+    const char* name;
+};
+constexpr std::array kUndecodedMethods{
+    MethodName{9, "deflate64"},  MethodName{12, "bzip2"}, MethodName{14, "LZMA"},
+    MethodName{93, "Zstandard"}, MethodName{95, "XZ"},
+};
+
 struct Entry {
     std::string name;
     std::string relative; // the name without a folder's trailing "/"
     bool isDirectory = false;
     std::uint64_t size = 0;
+    std::uint32_t crc = 0;
 };
 
 class ZipFile {
@@ -53,6 +75,49 @@ bool isSymbolicLink(const unz_file_info64& info) {
     return S_ISLNK(mode);
 }
 
+std::uint64_t readLittleEndian64(const unsigned char* bytes) {
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// The entry's true uncompressed size. The reader hands back the zip64 sentinel itself as the
+// size of an entry that records its sizes in the zip64 extended-information field (it never
+// reads that field on this system), so the size is read here from the central directory's
+// extra data: when the 32-bit size is the sentinel, that field's first 8-byte value is the
+// size. Without such a field the sentinel is the size; a field too short for it is damaged.
+std::optional<std::uint64_t> uncompressedSize(const unz_file_info64& info,
+                                              const std::vector<unsigned char>& extra) {
+    if (info.uncompressed_size != kZip64Sentinel)
+        return info.uncompressed_size;
+    const std::size_t length = std::min<std::size_t>(extra.size(), info.size_file_extra);
+    for (std::size_t at = 0; at + 4 <= length;) {
+        const auto id = static_cast<std::uint16_t>(extra[at] | (extra[at + 1] << 8));
+        const std::size_t size = extra[at + 2] | (std::size_t(extra[at + 3]) << 8);
+        at += 4;
+        if (size > length - at)
+            break;
+        if (id == kZip64ExtraFieldId) {
+            if (size < 8)
+                return std::nullopt;
+            return readLittleEndian64(&extra[at]);
+        }
+        at += size;
+    }
+    return info.uncompressed_size;
+}
+
+// Why an entry's compression method cannot be read, or nothing when it can.
+std::optional<std::string> undecodedMethod(const unz_file_info64& info) {
+    if (info.compression_method == kMethodStored || info.compression_method == kMethodDeflated)
+        return std::nullopt;
+    for (const auto& known : kUndecodedMethods)
+        if (known.method == info.compression_method)
+            return std::string(known.name);
+    return "method " + std::to_string(info.compression_method);
+}
+
 ZipResult failure(std::string why) {
     ZipResult result;
     result.error = std::move(why);
@@ -64,6 +129,7 @@ std::optional<std::vector<Entry>> listEntries(unzFile zip, const fs::path& desti
                                               std::string& why) {
     std::vector<Entry> entries;
     std::uint64_t total = 0;
+    std::vector<unsigned char> extra(kMaxExtraFieldBytes);
     int status = unzGoToFirstFile(zip);
     for (; status == UNZ_OK; status = unzGoToNextFile(zip)) {
         if (entries.size() + 1 > limits.maxEntries) {
@@ -81,8 +147,8 @@ std::optional<std::vector<Entry>> listEntries(unzFile zip, const fs::path& desti
         }
         Entry entry;
         entry.name.assign(info.size_filename, '\0');
-        if (unzGetCurrentFileInfo64(zip, &info, entry.name.data(), static_cast<uLong>(entry.name.size()), nullptr,
-                                    0, nullptr, 0) != UNZ_OK) {
+        if (unzGetCurrentFileInfo64(zip, &info, entry.name.data(), static_cast<uLong>(entry.name.size()),
+                                    extra.data(), static_cast<uLong>(extra.size()), nullptr, 0) != UNZ_OK) {
             why = "unreadable entry";
             return std::nullopt;
         }
@@ -105,10 +171,29 @@ std::optional<std::vector<Entry>> listEntries(unzFile zip, const fs::path& desti
             why = "entry outside the destination: " + entry.name;
             return std::nullopt;
         }
-        entry.size = info.uncompressed_size;
-        total += entry.size;
-        if (total > limits.maxTotalBytes) {
+        if (auto method = undecodedMethod(info)) {
+            why = "entry compressed with " + *method + ", which the unpacker cannot decode: " + entry.name;
+            return std::nullopt;
+        }
+        const auto size = uncompressedSize(info, extra);
+        if (!size) {
+            why = "entry with a damaged zip64 size field: " + entry.name;
+            return std::nullopt;
+        }
+        entry.size = *size;
+        entry.crc = static_cast<std::uint32_t>(info.crc);
+        if (entry.size > limits.maxTotalBytes - total) {
             why = "archive too large";
+            return std::nullopt;
+        }
+        total += entry.size;
+        // The zip library reads an entry's data up to its compressed size, and it takes the
+        // sentinel itself for that size: it would read past the entry, and it fails where less
+        // than its buffer follows. Only data of 4 GiB or more needs the zip64 field (far over
+        // any cap), so here it comes from a writer that forces it; such an entry is refused.
+        if (info.compressed_size == kZip64Sentinel) {
+            why = "entry keeps its compressed size in the zip64 field, which the zip reader cannot follow: " +
+                  entry.name;
             return std::nullopt;
         }
         entries.push_back(std::move(entry));
@@ -178,10 +263,11 @@ private:
 };
 
 // Streams the current entry to `target` through a temporary file; `budget` is what may
-// still be written. The entry counts as read whole only when exactly its declared size came
-// out of it and its CRC matches (the zip library compares the CRC when the entry is closed
-// after its last declared byte was read); anything else fails, and neither the target nor
-// the temporary file is left.
+// still be written. At most the entry's declared size is read, and the entry counts as read
+// whole only when exactly that many bytes came out of it and their CRC matches the recorded
+// one. The CRC is computed here: the zip library compares it only when its own idea of the
+// size is right, which it is not for sizes kept in the zip64 field. Anything else fails, and
+// neither the target nor the temporary file is left.
 bool extractCurrent(unzFile zip, const Entry& entry, const fs::path& target, std::uint64_t& budget,
                     std::string& why) {
     if (unzOpenCurrentFile(zip) != UNZ_OK) {
@@ -193,9 +279,11 @@ bool extractCurrent(unzFile zip, const Entry& entry, const fs::path& target, std
     if (!ok)
         why = "cannot write " + target.string();
     std::uint64_t total = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
     std::vector<char> buffer(kReadChunk);
-    while (ok) {
-        const int read = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+    while (ok && total < entry.size) {
+        const auto want = static_cast<unsigned>(std::min<std::uint64_t>(buffer.size(), entry.size - total));
+        const int read = unzReadCurrentFile(zip, buffer.data(), want);
         if (read < 0) {
             why = "damaged entry data: " + entry.name;
             ok = false;
@@ -211,11 +299,7 @@ bool extractCurrent(unzFile zip, const Entry& entry, const fs::path& target, std
         }
         budget -= count;
         total += count;
-        if (total > entry.size) {
-            why = "entry longer than it declares: " + entry.name;
-            ok = false;
-            break;
-        }
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(read));
         if (!temporary.write(buffer.data(), count)) {
             why = "cannot write " + target.string();
             ok = false;
@@ -226,8 +310,9 @@ bool extractCurrent(unzFile zip, const Entry& entry, const fs::path& target, std
               " bytes): " + entry.name;
         ok = false;
     }
-    // With every declared byte read, closing the entry compares its CRC.
-    if (unzCloseCurrentFile(zip) != UNZ_OK && ok) {
+    // Closing the entry also compares the CRC where the zip library knows the size.
+    const bool closed = unzCloseCurrentFile(zip) == UNZ_OK;
+    if (ok && (!closed || static_cast<std::uint32_t>(crc) != entry.crc)) {
         why = "entry fails its CRC check: " + entry.name;
         ok = false;
     }

@@ -3,7 +3,9 @@
 // (the rich-media ad and close-button bundles, the Cobalt scripts' content archives).
 //
 // The archive is checked whole before anything is written: every entry's name (read with its
-// real length), links, the entry count and the declared sizes. Then each entry is streamed
+// real length), links, the entry count, the declared sizes (taken from the zip64 field where
+// the archive keeps them there) and the compression method (only stored and deflated entries
+// can be read; any other is refused, naming the method). Then each entry is streamed
 // through a temporary file beside its target (created exclusively under a fresh name, so it
 // never takes the place of another entry) and renamed into place. The bytes actually written
 // are counted against the cap too, so an archive that understates its sizes is stopped. An

@@ -8,15 +8,16 @@
 #include "platform/foundation/URL.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "platform/web/WebView.h"
 #include "tangent/TGActionController.h"
 #include "tangent/TGAdEventCollection.h"
 #include "tangent/TGCategories.h"
 #include "tangent/TGDelegateAdaptor.h"
 #include "tangent/TGLanternFileManager.h"
+#include "tangent/TGLog.h"
 #include "tangent/TGMRComponent.h"
 #include "tangent/TGOverlayComponent.h"
 #include "tangent/TGWebComponent.h"
-#include "tangent/TGLog.h"
 
 namespace tangent {
 
@@ -71,7 +72,8 @@ int statusBarOrientation() {
 
 } // namespace
 
-std::shared_ptr<TGAdView> TGAdView::create(const platform::Rect& frame, std::shared_ptr<TGDelegateAdaptor> adaptor,
+std::shared_ptr<TGAdView> TGAdView::create(const platform::Rect& frame,
+                                           std::shared_ptr<TGDelegateAdaptor> adaptor,
                                            std::weak_ptr<TGStateListener> listener) {
     auto view = std::shared_ptr<TGAdView>(new TGAdView(std::move(adaptor), std::move(listener)));
     view->setUp(frame);
@@ -94,8 +96,8 @@ void TGAdView::setUp(const platform::Rect& frame) {
     }
     TGLog::log(std::string("Is Interstitial? ") + yesNo(interstitial_));
     TGLog::log(platform::formatString("AdContainerRect: %f\t\t%f\t\t%f\t\t%f", adContainerRect_.origin.x,
-                                             adContainerRect_.origin.y, adContainerRect_.size.width,
-                                             adContainerRect_.size.height));
+                                      adContainerRect_.origin.y, adContainerRect_.size.width,
+                                      adContainerRect_.size.height));
     adWebView_ = std::make_shared<platform::WebView>(adContainerRect_);
     adWebView_->setOpaque(false);
     if (delegateAdaptor_)
@@ -115,9 +117,10 @@ TGAdView::~TGAdView() {
 
 std::optional<std::string> TGAdView::js() {
     auto& files = TGLanternFileManager::instance();
-    auto text = files.fillFile("tgadlantern.js", {escapeJS(files.deviceId()),
-                                                  escapeJS(delegateAdaptor_ ? delegateAdaptor_->requestId().value_or("")
-                                                                            : std::string())});
+    auto text = files.fillFile(
+        "tgadlantern.js",
+        {escapeJS(files.deviceId()),
+         escapeJS(delegateAdaptor_ ? delegateAdaptor_->requestId().value_or("") : std::string())});
     if (text && delegateAdaptor_)
         delegateAdaptor_->modifyAdJs(*text);
     return text;
@@ -280,7 +283,8 @@ void TGAdView::setCurrentSyncState(int state) {
     }
     if (auto listener = stateListener_.lock()) {
         auto keepAlive = weak_from_this().lock();
-        listener->tgAdViewDidUpdateSyncState(*this, state == protectedState ? protectedState : unprotectedState);
+        listener->tgAdViewDidUpdateSyncState(*this,
+                                             state == protectedState ? protectedState : unprotectedState);
     }
 }
 
@@ -358,9 +362,11 @@ void TGAdView::constructTangentInterstitialComponent() {
 std::shared_ptr<TGMRComponent> TGAdView::constructVellumComponent() {
     std::string slotName;
     if (delegateAdaptor_)
-        slotName = delegateAdaptor_->publisher().value_or("(null)") + "-" + delegateAdaptor_->site().value_or("(null)") +
-                   "-" + delegateAdaptor_->adSpot().value_or("(null)");
-    return TGMRComponent::create(adWebView_, weak_from_this(), adContainerRect_, interstitial_, std::move(slotName));
+        slotName = delegateAdaptor_->publisher().value_or("(null)") + "-" +
+                   delegateAdaptor_->site().value_or("(null)") + "-" +
+                   delegateAdaptor_->adSpot().value_or("(null)");
+    return TGMRComponent::create(adWebView_, weak_from_this(), adContainerRect_, interstitial_,
+                                 std::move(slotName));
 }
 
 bool TGAdView::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
@@ -439,8 +445,8 @@ bool TGAdView::bridgeUrl(const platform::URL& url) {
     for (const auto& piece : platform::split(url.query().value_or(""), "&"))
         arguments.push_back(platform::percentDecode(piece).value_or(std::string()));
     if (arguments.size() > *arity) {
-        TGLog::log(platform::formatString("%zu extra argument(s) of %s ignored",
-                                                 arguments.size() - *arity, selector.c_str()));
+        TGLog::log(platform::formatString("%zu extra argument(s) of %s ignored", arguments.size() - *arity,
+                                          selector.c_str()));
         arguments.resize(*arity);
     }
     arguments.resize(*arity);
@@ -508,12 +514,13 @@ void TGAdView::sendLocationToPage() {
 }
 
 void TGAdView::locationUpdated(const platform::Location& location) {
-    evalJS(platform::formatString(
-        "Lantern.locationUpdated({coords:{latitude:%f, longitude:%f, altitude:%f, accuracy:%f, altitudeAccuracy:%f, "
-        "heading:%f, speed:%f},timestamp:new Date(%f)});",
-        location.coordinate().latitude, location.coordinate().longitude, location.altitude(),
-        location.horizontalAccuracy(), location.verticalAccuracy(), location.course(), location.speed(),
-        location.timestamp().secondsSince1970 * 1000.0));
+    evalJS(platform::formatString("Lantern.locationUpdated({coords:{latitude:%f, longitude:%f, altitude:%f, "
+                                  "accuracy:%f, altitudeAccuracy:%f, "
+                                  "heading:%f, speed:%f},timestamp:new Date(%f)});",
+                                  location.coordinate().latitude, location.coordinate().longitude,
+                                  location.altitude(), location.horizontalAccuracy(),
+                                  location.verticalAccuracy(), location.course(), location.speed(),
+                                  location.timestamp().secondsSince1970 * 1000.0));
 }
 
 void TGAdView::locationDisabled() {
@@ -540,7 +547,8 @@ void TGAdView::lanternEndAdInteraction(const TGLanternArguments& arguments) {
     forwardToComponent("endAdInteraction:", arguments);
 }
 
-void TGAdView::lanternResize(const TGLanternArguments& arguments, std::string_view selector, std::size_t callbackIndex) {
+void TGAdView::lanternResize(const TGLanternArguments& arguments, std::string_view selector,
+                             std::size_t callbackIndex) {
     TGLanternArguments forwarded = arguments;
     if (callbackIndex < forwarded.size() && forwarded[callbackIndex])
         forwarded[callbackIndex] =
@@ -563,18 +571,28 @@ void TGAdView::lanternOpenUri(const TGLanternArguments& arguments) {
             clickType = it->second;
     }
     const auto fullscreen = options.find("fullscreen");
-    const bool isFullScreen = fullscreen != options.end() && (fullscreen->second == "true" ||
-                                                              fullscreen->second == "yes" || fullscreen->second == "1");
+    const bool isFullScreen =
+        fullscreen != options.end() &&
+        (fullscreen->second == "true" || fullscreen->second == "yes" || fullscreen->second == "1");
     TGLog::log("Lantern OpenUri");
     TGLog::log("    URI: " + uri);
     TGLog::log("    altUri: " + altUri.value_or("(null)"));
     TGLog::log("    ClickType: " + clickType.value_or("(null)"));
-    TGLog::log("    Options: " + (arguments.size() > 2 ? arguments[2].value_or("(null)") : std::string("(null)")));
+    TGLog::log("    Options: " +
+               (arguments.size() > 2 ? arguments[2].value_or("(null)") : std::string("(null)")));
     if (auto events = adEventCollection())
         events->clickRecord().addMessage(uri, "url");
     auto url = platform::URL::parse(uri);
     if (!url || !url->isAbsolute()) {
         TGLog::log("the clicked URI is not a URL: " + uri);
+        return;
+    }
+    // The page chose this URL, so whatever the click does with it (play, browse) follows the
+    // page's own local-file rule: no file outside the Lantern folder. (The alternate URL is
+    // only ever handed to the system, which opens no file: URL.)
+    const auto page = TGLanternFileManager::instance().uiWebViewBaseUrl();
+    if (url->isFileURL() && !(page && platform::WebView::pageMayLoad(*page, *url))) {
+        TGLog::log("the clicked URI is a file outside the ad's folder: " + uri);
         return;
     }
     std::optional<platform::URL> alternate;

@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "archive/ZipUnpacker.h"
 #include "services/VellumAdEndpoints.h"
 #include "support/TemporaryHome.h"
+#include "support/ToolMadeArchives.h"
 
 namespace {
 
@@ -234,6 +236,123 @@ TEST_F(ZipUnpackerTest, KeptRegressionArchives) {
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(read(dest() / "x.unpacking"), "first");
     EXPECT_EQ(read(dest() / "x"), "second");
+}
+
+std::string readSourceFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << path;
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Every archive of the common tools unpacks whole, alone and as a bundle folder, except those
+// the reader cannot read (a method it cannot decode, a compressed size it cannot follow),
+// which are refused for that reason before anything is written.
+TEST_F(ZipUnpackerTest, ArchivesMadeByCommonToolsUnpackOrAreRefusedWithTheReason) {
+    for (const auto& made : fwtest::kToolMadeArchives) {
+        SCOPED_TRACE(made.file);
+        const fs::path archive = write(readSourceFile(fwtest::toolMadeArchivePath(made.file)));
+        fs::remove_all(dest());
+        auto result = archive::unpackZip(archive.string(), dest().string());
+        if (made.refusal) {
+            EXPECT_FALSE(result.ok);
+            EXPECT_NE(result.error.find(made.refusal), std::string::npos) << result.error;
+            EXPECT_NE(result.error.find("ad/pad.txt"), std::string::npos) << result.error;
+            EXPECT_TRUE(fs::is_empty(dest()));
+            EXPECT_FALSE(archive::unpackZipFolder(archive.string(), dest().string(), "ad").ok);
+            EXPECT_TRUE(fs::is_empty(dest()));
+            continue;
+        }
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(read(dest() / "ad" / "pad.txt"), fwtest::kToolMadePad);
+        if (made.hasPage) {
+            EXPECT_EQ(read(dest() / "ad" / "index.html"), fwtest::kToolMadePage);
+        }
+
+        fs::remove_all(dest());
+        result = archive::unpackZipFolder(archive.string(), dest().string(), "ad");
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(read(dest() / "ad" / "pad.txt"), fwtest::kToolMadePad);
+    }
+}
+
+// The offset of the zip64 field's uncompressed size in the central-directory record of
+// `name`, in an archive whose every zip64 field starts with that size.
+std::size_t zip64SizeOffset(const std::string& bytes, const std::string& name) {
+    for (auto at = bytes.find("PK\x01\x02"); at != std::string::npos; at = bytes.find("PK\x01\x02", at + 4)) {
+        const auto field = [&](std::size_t offset) {
+            return std::size_t(static_cast<unsigned char>(bytes[at + offset])) |
+                   std::size_t(static_cast<unsigned char>(bytes[at + offset + 1])) << 8;
+        };
+        if (bytes.compare(at + 46, field(28), name) != 0)
+            continue;
+        for (std::size_t extra = at + 46 + field(28), end = extra + field(30); extra + 4 <= end;) {
+            const std::size_t id = field(extra - at), length = field(extra - at + 2);
+            if (id == 1)
+                return extra + 4;
+            extra += 4 + length;
+        }
+    }
+    ADD_FAILURE() << "no zip64 field for " << name;
+    return 0;
+}
+
+// Sizes kept in the zip64 field are the sizes the caps and the whole-entry checks work on:
+// the archive of 333 bytes fits a cap of 333 and not one of 332, and an entry whose zip64
+// size or CRC does not match its data fails like any other (the zip library does not compare
+// the CRC of such an entry itself).
+TEST_F(ZipUnpackerTest, Zip64SizesAreTheTrueSizes) {
+    const std::string forced = readSourceFile(fwtest::toolMadeArchivePath("zip-forced-zip64.zip"));
+    ASSERT_FALSE(forced.empty());
+    const archive::ZipLimits defaults;
+    auto result = archive::unpackZip(write(forced).string(), dest().string(), {defaults.maxEntries, 333});
+    EXPECT_TRUE(result.ok) << result.error;
+    fs::remove_all(dest());
+    result = archive::unpackZip(write(forced).string(), dest().string(), {defaults.maxEntries, 332});
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "archive too large");
+
+    struct Case {
+        const char* name;
+        std::function<void(std::string&)> damage;
+        const char* reason;
+    };
+    const auto setSize = [](std::string& bytes, std::uint64_t size) {
+        const auto at = zip64SizeOffset(bytes, "ad/pad.txt");
+        for (int i = 0; i < 8; ++i)
+            bytes[at + i] = static_cast<char>((size >> (8 * i)) & 0xff);
+    };
+    const Case cases[] = {
+        {"declares more than its data", [&](std::string& b) { setSize(b, 302); },
+         "truncated (301 of 302 bytes)"},
+        {"declares less than its data", [&](std::string& b) { setSize(b, 300); }, "CRC"},
+        {"declares more than any cap", [&](std::string& b) { setSize(b, ~std::uint64_t(0)); },
+         "archive too large"},
+        {"CRC of other data",
+         [](std::string& b) {
+             // The recorded CRC in the local header (offset 14) and the central directory
+             // (offset 16), so that both still agree.
+             for (auto [signature, offset] :
+                  {std::pair{std::string("PK\x03\x04", 4), 14}, {std::string("PK\x01\x02", 4), 16}}) {
+                 std::size_t at = b.find(signature);
+                 for (int entry = 0; entry < 2; ++entry)
+                     at = b.find(signature, at + 4); // the third entry, ad/pad.txt
+                 b[at + offset] = static_cast<char>(b[at + offset] ^ 0x5a);
+             }
+         },
+         "CRC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = forced;
+        c.damage(bytes);
+        fs::remove_all(dest());
+        result = archive::unpackZip(write(bytes).string(), dest().string());
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.error.find(c.reason), std::string::npos) << result.error;
+        EXPECT_FALSE(fs::exists(dest() / "ad" / "pad.txt"));
+    }
 }
 
 TEST_F(ZipUnpackerTest, CapsAndPathsAreEnforced) {

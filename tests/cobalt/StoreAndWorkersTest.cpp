@@ -14,6 +14,7 @@
 #include "platform/runloop/BackgroundWork.h"
 #include "platform/runloop/RunLoop.h"
 #include "services/VellumAdEndpoints.h"
+#include "support/ToolMadeArchives.h"
 
 namespace {
 
@@ -342,6 +343,30 @@ TEST_F(WorkerTest, UnzipConfinesEntriesAndRemovesTheArchive) {
     EXPECT_TRUE(fs::is_regular_file(store() / "out" / "blank.txt"));
     EXPECT_FALSE(fs::exists(zip));
     EXPECT_FALSE(fs::exists(documents() / "escape.txt"));
+}
+
+// Script archives packed by common zip tools unpack whole; those the reader cannot read fail.
+TEST_F(WorkerTest, UnzipReadsArchivesMadeByCommonTools) {
+    std::vector<Value> results;
+    std::vector<Value> expected;
+    for (const auto& made : fwtest::kToolMadeArchives) {
+        const fs::path zip = store() / made.file;
+        fs::create_directories(store());
+        fs::copy_file(fwtest::toolMadeArchivePath(made.file), zip);
+        io.sendAsyncCommand(CBIOUnzipRequest::requestWithSourceZipFilePath(
+            zip.string(), (store() / "out" / made.file).string(), record(results)));
+        expected.push_back(Value(made.refusal == nullptr));
+    }
+    ASSERT_TRUE(waitFor([&] { return results.size() == expected.size(); }));
+    EXPECT_EQ(results, expected);
+    for (const auto& made : fwtest::kToolMadeArchives) {
+        SCOPED_TRACE(made.file);
+        const fs::path out = store() / "out" / made.file;
+        if (made.refusal)
+            EXPECT_FALSE(fs::exists(out / "ad" / "pad.txt"));
+        else
+            EXPECT_EQ(read(out / "ad" / "pad.txt"), fwtest::kToolMadePad);
+    }
 }
 
 TEST(WorkerThreads, AWorkerCountsAsBusyWhileAnyCommandIsQueued) {

@@ -5,8 +5,12 @@
 // An input that takes longer than kSecondsPerInput is a finding like a crash: the run stops
 // and names it. An empty or missing corpus folder fails too, so a corpus cannot silently
 // disappear from the replay.
+//
+// Inputs name any host: the driver keeps the transport on this machine's loopback itself
+// (FW_LOOPBACK_ONLY), so an input replayed by hand reaches no other machine either.
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -49,6 +53,7 @@ bool runFile(const std::filesystem::path& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ::setenv("FW_LOOPBACK_ONLY", "1", 1);
     std::signal(SIGALRM, onTimeOut);
     if (argc < 2) {
         std::cerr << "usage: " << argv[0] << " FILE-OR-FOLDER...\n";

@@ -4,13 +4,16 @@
 // row itself bounds, and that the next (good) ad still shows.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "LumenTestSupport.h"
+#include "lumen/Screens.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
 #include "support/FolderSnapshot.h"
 
@@ -24,6 +27,12 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
     services.setFault("/slow.js", services::Fault::delay(30));
     const std::string slowScript = services.url("/slow.js");
     const std::string creative = std::string(services::kLumenCreativePath);
+    // The person's files that a page must not reach.
+    const auto documents = home.root() / "Documents";
+    std::ofstream(documents / "diary.html") << "<p id='diary'>the person's diary</p>";
+    std::ofstream(documents / "outside.js") << "window.outside = 'ran';";
+    const std::string diaryURL = platform::URL::fileURL(documents / "diary.html").absoluteString();
+    const std::string outsideURL = platform::URL::fileURL(documents / "outside.js").absoluteString();
     auto page = [](const std::string& body, std::vector<services::NameValue> headers = {}) {
         return services::ServiceReply{200, body, "text/html", std::move(headers)};
     };
@@ -37,16 +46,39 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
         std::optional<services::ServiceReply> creative; // the ad page's reply
         // Row-specific checks once the hostile ad has ended (received or failed).
         std::function<void(lumen::LMNBannerView&, const platform::LogCapture&)> check;
+        // The page waits on a script source the server holds: the wait holds neither the ad's
+        // end nor the main thread.
+        bool waitsOnScript = false;
     };
     const std::vector<Row> rows = {
-        {"the page navigates to a local file", std::nullopt,
+        {"the page navigates to a local file, and asks the browser for one", std::nullopt,
          page("<p>ad</p><script>location.href = 'file:///etc/hostname';</script>"),
          [&](lumen::LMNBannerView& banner, const platform::LogCapture&) {
              clock.drain();
              EXPECT_EQ(banner.webView()->request()->url().scheme(), "http");
+             // The page's open message names the person's file: the browser shows, but not it.
+             banner.webView()->stringByEvaluatingJavaScriptFromString(
+                 "location.href = 'lumen://launch?url=' + encodeURIComponent('" + diaryURL + "');");
+             ASSERT_TRUE(waitFor([&] { return countOf(*events, "willPresent") == 1; }));
+             clock.advance(1);
+             auto browser = std::dynamic_pointer_cast<lumen::LMNBrowserController>(
+                 rootController->presentedViewController());
+             ASSERT_NE(browser, nullptr);
+             ASSERT_TRUE(waitFor([&] { return browser->webView() && !browser->webView()->isLoading(); }));
+             clock.drain();
+             if (auto shown = browser->webView()->request()) {
+                 EXPECT_NE(shown->url().scheme(), "file");
+             }
+             EXPECT_EQ(browser->webView()->elementById("diary"), nullptr);
+             browser->relinquishScreen();
+             clock.advance(1);
+             // Nor is a local file handed to another application.
+             for (const auto& opened : platform::Application::shared().openedURLs())
+                 EXPECT_FALSE(opened.starts_with("file:")) << opened;
          }},
         {"the page probes and loads local files", std::nullopt,
-         page("<script src=\"file:///etc/passwd\"></script><script>var probe = 'none', ran = false;"
+         page("<script src=\"" + outsideURL +
+              "\"></script><script>var probe = 'none';"
               "var i = new Image(); i.onload = function () { probe = 'load'; };"
               "i.onerror = function () { probe = 'error'; }; i.src = 'file:///etc/passwd';</script>"),
          [&](lumen::LMNBannerView& banner, const platform::LogCapture&) {
@@ -54,6 +86,8 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
                  return banner.webView()->stringByEvaluatingJavaScriptFromString("probe") != "none";
              }));
              EXPECT_EQ(banner.webView()->stringByEvaluatingJavaScriptFromString("probe"), "error");
+             EXPECT_EQ(banner.webView()->stringByEvaluatingJavaScriptFromString("String(window.outside)"),
+                       "undefined");
          }},
         {"the page runs an endless script", std::nullopt, page("<p>ad</p><script>for (;;) {}</script>"),
          [&](lumen::LMNBannerView&, const platform::LogCapture& log) {
@@ -64,9 +98,10 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
          page("<p>ad</p><script src=\"" + slowScript + "\"></script>"),
          [&](lumen::LMNBannerView&, const platform::LogCapture&) {
              EXPECT_EQ(services.requestCount("/slow.js"), 1u);
-         }},
+         },
+         true},
         {"a refresh interval past every number", std::nullopt,
-         page("<p>ad</p>", {{"X-Luma-Refresh-Rate", "1e400"}}),
+         page("<p>ad</p>", {{"X-Luma-Refresh-Rate", "-1e400"}}),
          [&](lumen::LMNBannerView& banner, const platform::LogCapture&) {
              clock.advance(1e6);
              EXPECT_EQ(countOf(*events, "didReceiveAd"), 1u);
@@ -113,6 +148,11 @@ TEST_F(LumenHostileContent, HostileRepliesStayInTheirBox) {
 
         auto banner = makeBanner();
         banner->loadRequest(nullptr);
+        if (row.waitsOnScript) {
+            ASSERT_TRUE(waitFor([&] { return services.requestCount("/slow.js") == 1; }));
+            EXPECT_TRUE(fwtest::mainThreadAnswers());
+            EXPECT_EQ(*events, std::vector<std::string>{}) << "the ad ended before its script source came";
+        }
         // A page that waits on a script source finishes once that source times out.
         if (!waitFor([&] { return !events->empty(); }, 2.0))
             clock.advance(platform::WebView::kScriptFetchTimeoutSeconds);

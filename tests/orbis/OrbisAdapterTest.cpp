@@ -13,6 +13,7 @@
 #include "orbis/UserInfo.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/NavigationController.h"
+#include "support/ReplyGate.h"
 
 using orbis::OrbisAdManager;
 using orbis::SwitchboardAdapterOrbis;
@@ -288,6 +289,10 @@ TEST_F(OrbisAdapterTest, LandingPageIsTheSlotsModalScreen) {
 }
 
 TEST_F(OrbisAdapterTest, StopBeingDelegateDetachesTheBanner) {
+    // The reply is held until the adapter has let go, so it cannot reach the banner first.
+    auto gate = std::make_shared<fwtest::ReplyGate>();
+    services.handle("POST", std::string(services::kOrbisAdPath),
+                    gate->holdingFile(services.host(), "/orbis/ad-live.xml", "text/xml"));
     auto adapter = makeAdapter();
     adapter->getAd();
     clock.advance(OrbisAdManager::kRequestDelaySeconds);
@@ -302,6 +307,7 @@ TEST_F(OrbisAdapterTest, StopBeingDelegateDetachesTheBanner) {
     ASSERT_NE(banner->adRequest(), nullptr);
     EXPECT_EQ(banner->adRequest()->delegate.lock(), nullptr);
     // The reply still arrives, and reaches nobody.
+    gate->open();
     ASSERT_TRUE(waitFor([&] { return banner->adRequest()->urlConnection == nullptr; }));
     clock.advance(OrbisAdManager::kLoadWatchdogSeconds);
     EXPECT_EQ(outcomes(), 0u);

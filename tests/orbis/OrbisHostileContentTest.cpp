@@ -4,6 +4,7 @@
 // next (good) ad still shows.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <string>
@@ -12,6 +13,7 @@
 #include "OrbisTestSupport.h"
 #include "orbis/APIRequest.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
 #include "support/FolderSnapshot.h"
 
@@ -50,12 +52,19 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
     });
     services.setFault("/slow.js", services::Fault::delay(30));
     const std::string slowScript = services.url("/slow.js");
+    // A script among the person's files that a page must not run.
+    std::ofstream(home.root() / "Documents" / "outside.js") << "window.outside = 'ran';";
+    const std::string outsideURL =
+        platform::URL::fileURL(home.root() / "Documents" / "outside.js").absoluteString();
 
     struct Row {
         const char* name;
         services::ServiceReply reply;
         // Row-specific checks once the hostile ad has ended (received or failed).
         std::function<void(OrbisAdManager&, const platform::LogCapture&)> check;
+        // The markup waits on a script source the server holds: the wait holds neither the
+        // ad's end nor the main thread.
+        bool waitsOnScript = false;
     };
     const std::vector<Row> rows = {
         {"markup navigates to a local file",
@@ -65,7 +74,8 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
          }},
         {"markup probes and loads local files",
          {200,
-          adXML("<script src=\"file:///etc/passwd\"></script><script>var probe = 'none';"
+          adXML("<script src=\"" + outsideURL +
+                "\"></script><script>var probe = 'none';"
                 "var i = new Image(); i.onload = function () { probe = 'load'; };"
                 "i.onerror = function () { probe = 'error'; }; i.src = 'file:///etc/passwd';</script>"),
           "text/xml",
@@ -73,6 +83,7 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
          [&](OrbisAdManager& banner, const platform::LogCapture&) {
              ASSERT_TRUE(waitFor([&] { return evaluateInAd(banner, "probe") != "none"; }));
              EXPECT_EQ(evaluateInAd(banner, "probe"), "error");
+             EXPECT_EQ(evaluateInAd(banner, "String(window.outside)"), "undefined");
          }},
         {"markup runs an endless script",
          {200, adXML("<p>ad</p><script>for (;;) {}</script>"), "text/xml", {}},
@@ -81,16 +92,23 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
          {200, adXML("<p>ad</p><script src=\"" + slowScript + "\"></script>"), "text/xml", {}},
          [&](OrbisAdManager&, const platform::LogCapture&) {
              EXPECT_EQ(services.requestCount("/slow.js"), 1u);
-         }},
+         },
+         true},
         {"a cached life past every integer",
          {200,
           good,
           "text/xml",
           {{"Orbiscachedserver", services.url("/cached/showad.asm?")},
            {"Orbiscachedlife", "9223372036854775807"}}},
-         [&](OrbisAdManager&, const platform::LogCapture&) {
+         [&](OrbisAdManager& banner, const platform::LogCapture&) {
              EXPECT_EQ(platform::UserDefaults::standard().integerForKey(orbis::kOrbisCachedLifeKey),
                        std::numeric_limits<std::int64_t>::max());
+             // The life has not run out: the next ad comes from the cached server.
+             const std::size_t received = orbistest::countOf(*events, "received");
+             banner.loadNewAd();
+             clock.advance(OrbisAdManager::kRequestDelaySeconds);
+             EXPECT_TRUE(waitFor([&] { return orbistest::countOf(*events, "received") > received; }));
+             EXPECT_EQ(services.requestCount("/cached/showad.asm"), 1u);
          }},
         {"a cached server that is a local file",
          {200, good, "text/xml", {{"Orbiscachedserver", "file:///etc/passwd"}, {"Orbiscachedlife", "600"}}},
@@ -98,8 +116,8 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
              EXPECT_NE(platform::UserDefaults::standard().stringForKey(orbis::kOrbisCachedServerKey),
                        "file:///etc/passwd");
          }},
-        {"sizes past every integer",
-         {200, adXML("<p>ad</p>", "width=\"99999999999999999999\" height=\"-1e300\""), "text/xml", {}},
+        {"sizes past every screen and below zero",
+         {200, adXML("<p>ad</p>", "width=\"2147483647\" height=\"-1e300\""), "text/xml", {}},
          [&](OrbisAdManager&, const platform::LogCapture&) {
              EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
          }},
@@ -140,6 +158,11 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
         ASSERT_NE(banner, nullptr);
         window->addSubview(banner);
         clock.advance(OrbisAdManager::kRequestDelaySeconds);
+        if (row.waitsOnScript) {
+            ASSERT_TRUE(waitFor([&] { return services.requestCount("/slow.js") == 1; }));
+            EXPECT_TRUE(fwtest::mainThreadAnswers());
+            EXPECT_EQ(*events, std::vector<std::string>{}) << "the ad ended before its script source came";
+        }
         // A page that never finishes loading is ended by the banner's watchdog.
         auto ended = [&] { return banner->isAdRequestDone() && !events->empty(); };
         if (!waitFor(ended, 2.0))

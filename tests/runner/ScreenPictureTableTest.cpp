@@ -1,9 +1,11 @@
 // Pictures of the screens a person reaches, on the phone and on the tablet, checked for what a
-// person sees in them rather than pixel by pixel: a page's text stands out from what lies
-// behind it (a contrast ratio of at least 3) and stays inside its view; an alert and a switch
-// draw nothing outside the screen or their row, and a switch's two states look different;
-// the composer shows its HTML body without markup; every character of a name in another
-// script is set in a face that has it (asked of fontconfig, not read from the pixels).
+// person sees in them rather than pixel by pixel: a page's text (every network's landing page
+// and full-screen ad) stands out from what lies behind it (a contrast ratio of at least 3) and
+// stays inside its view, and the way out of the page or ad lies on the screen, is seen there
+// and brings the drive back; an alert and a switch draw nothing outside the screen or their
+// row, and a switch's two states look different; the composer shows its HTML body without
+// markup; every character of a name in another script is set in a face that has it (asked of
+// fontconfig, not read from the pixels).
 //
 // With FW_PICTURES_DIR set, every picture checked is also written there as a PNG to look at.
 #include <fontconfig/fontconfig.h>
@@ -22,12 +24,16 @@
 #include "app/AppFixture.h"
 #include "app/RootViewController.h"
 #include "app/SettingsView.h"
+#include "cobalt/CBAdEngine.h"
+#include "cobalt/CBFullScreenAdController.h"
 #include "mediation/SwitchboardAdNetworkAdapter.h"
 #include "mediation/SwitchboardAdNetworkConfig.h"
+#include "meridian/MRJSONVideoOverlayControlView.h"
 #include "meridian/MRURLDownload.h"
 #include "meridian/MRVideoCache.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
@@ -44,6 +50,8 @@
 #include "runner/CommandInterpreter.h"
 #include "runner/Runner.h"
 #include "support/LoopbackServices.h"
+#include "tangent/TGAdWidget.h"
+#include "tangent/TGAdWidgetDelegate.h"
 
 namespace {
 
@@ -171,24 +179,147 @@ struct PageCase {
     const char* ration; // the configuration's one entry
     enum class Opens { ByTap, ByLearnMore };
     Opens opens;
+    // The labels a person touches to leave, in order: the page's way out, and the way out of
+    // what it opened over (Meridian's landing page lies over its video).
+    const char* wayOut[2];
 };
 
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 const PageCase kPages[] = {
-    {"Lumen", 1, R"({"type":1,"nid":"p-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})",
-     PageCase::Opens::ByTap},
-    {"Meridian", 6,
+    {"Lumen",
+     1,
+     R"({"type":1,"nid":"p-lumen","nname":"lumen","weight":100,"priority":1,"key":"fw-lumen"})",
+     PageCase::Opens::ByTap,
+     {"Done", nullptr}},
+    {"Meridian",
+     6,
      R"({"type":6,"nid":"p-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})",
-     PageCase::Opens::ByLearnMore},
-    {"Cobalt", 7,
+     PageCase::Opens::ByLearnMore,
+     {"Close", "close"}},
+    {"Cobalt",
+     7,
      R"({"type":7,"nid":"p-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})",
-     PageCase::Opens::ByTap},
-    {"Orbis", 18, R"({"type":18,"nid":"p-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})",
-     PageCase::Opens::ByTap},
-    {"Tangent", 2,
+     PageCase::Opens::ByTap,
+     {"Done", nullptr}},
+    {"Orbis",
+     18,
+     R"({"type":18,"nid":"p-orbis","nname":"orbis","weight":100,"priority":1,"key":"fw-orbis"})",
+     PageCase::Opens::ByTap,
+     {"Done", nullptr}},
+    {"Tangent",
+     2,
      R"({"type":2,"nid":"p-tangent","nname":"tangent","weight":100,"priority":1,)"
      R"("key":{"publisherID":"fw-tangent","siteID":"fw-site","spotID":"fw-spot"}})",
-     PageCase::Opens::ByTap},
+     PageCase::Opens::ByTap,
+     {"Back", nullptr}},
 };
+
+// The mediation slot of the banner host.
+std::shared_ptr<mediation::SwitchboardView> slot() {
+    return app::adView ? app::adView->mediationView() : nullptr;
+}
+
+// The network of `type` shows its own ad in the slot: its adapter is the slot's and its view
+// is in the slot, not a house ad shown while it loads.
+bool networkAdShown(int type) {
+    auto s = slot();
+    auto adapter = s ? s->currAdapter() : nullptr;
+    if (!adapter || !s->adExists() || adapter->networkConfig()->networkType() != type)
+        return false;
+    auto view = adapter->adNetworkView();
+    return view && view->window() && view->isDescendantOf(s.get());
+}
+
+// Lets the clock run, a second at a time, until `done` holds or `seconds` have passed.
+bool runUntil(const std::function<bool()>& done, int seconds) {
+    for (int i = 0; i < seconds && !done(); ++i)
+        runner::waitFor(1, true);
+    return done();
+}
+
+bool textOnScreen(std::string_view text) {
+    return platform::TextRenderer::renderScreen().find(text) != std::string::npos;
+}
+
+// A page larger than a banner is up.
+bool pageIsUp() {
+    auto page = frontPage();
+    return page && onScreen(*page).height() > 100;
+}
+
+// Touches the network's ad in the slot where a touch reaches it (no other view lies over it).
+::testing::AssertionResult touchTheAd() {
+    auto adapter = slot() ? slot()->currAdapter() : nullptr;
+    auto shown = adapter ? adapter->adNetworkView() : nullptr;
+    if (!shown || !shown->window())
+        return ::testing::AssertionFailure() << "no ad in the slot";
+    Rect r = onScreen(*shown).intersection(platform::Screen::main().bounds());
+    auto window = shown->window();
+    for (double x = r.minX() + 1; x < r.maxX(); x += 8) {
+        platform::Point p{x, r.midY()};
+        auto hit = window->hitTest(window->convertPointFrom(p, nullptr), nullptr);
+        if (hit && hit->isDescendantOf(shown.get())) {
+            platform::Application::shared().simulateTap(p);
+            return ::testing::AssertionSuccess();
+        }
+    }
+    return ::testing::AssertionFailure() << "the ad cannot be touched";
+}
+
+// Turned frames (a quarter turn in floats) are exact to a small fraction of a point only.
+constexpr double kTurnError = 0.01;
+
+bool insideTheScreen(const Rect& r) {
+    const Rect s = platform::Screen::main().bounds();
+    return r.minX() >= s.minX() - kTurnError && r.minY() >= s.minY() - kTurnError &&
+           r.maxX() <= s.maxX() + kTurnError && r.maxY() <= s.maxY() + kTurnError;
+}
+
+// The drive is back in front: its Settings button takes a touch (nothing lies over it).
+bool driveIsBack() {
+    return platform::TextRenderer::findTappable("Settings").has_value();
+}
+
+// The way out of a full-screen screen, found by the label a person reads on it (a sequence
+// for a menu: "Menu", then "Skip"): each step shows within `seconds`, lies inside the screen,
+// is drawn there (the picture changes when it is taken away) and takes the touch; after the
+// last, the drive is back.
+void leaveBy(const std::vector<std::string>& steps, const std::string& name, int seconds) {
+    for (std::size_t step = 0; step < steps.size(); ++step) {
+        const std::string& label = steps[step];
+        SCOPED_TRACE(name + ", way out \"" + label + "\"");
+        ASSERT_TRUE(
+            runUntil([&] { return platform::TextRenderer::findTappable(label).has_value(); }, seconds))
+            << "no way out to touch:\n"
+            << platform::TextRenderer::renderScreen();
+        auto element = platform::TextRenderer::findTappable(label);
+        Rect where = onScreen(*element->view);
+        EXPECT_TRUE(insideTheScreen(where))
+            << "the way out lies off the screen at " << platform::toString(where);
+        Bitmap shown = ScreenPicture::renderScreen();
+        keepPicture(shown, name + "-out" + std::to_string(step + 1));
+        element->view->setHidden(true);
+        Difference drawn = difference(shown, ScreenPicture::renderScreen());
+        element->view->setHidden(false);
+        EXPECT_GE(drawn.contrasting, kLeastTextPixels)
+            << "the way out is not to be seen: " << drawn.describe();
+        ASSERT_TRUE(platform::TextRenderer::tap(label)) << "the way out does not take the touch";
+        runner::waitFor(1, true);
+    }
+    EXPECT_TRUE(runUntil(driveIsBack, 5)) << name << ": the drive is not back:\n"
+                                          << platform::TextRenderer::renderScreen();
+}
+
+std::vector<std::string> labels(const char* const (&list)[2]) {
+    std::vector<std::string> out;
+    for (const char* label : list)
+        if (label)
+            out.emplace_back(label);
+    return out;
+}
 
 class NetworkPagePicture : public apptest::AppTest,
                            public ::testing::WithParamInterface<std::tuple<PageCase, DeviceProfile>> {
@@ -200,23 +331,6 @@ protected:
         services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
     }
     ~NetworkPagePicture() override { meridian::MRURLDownload::cancelAllForTesting(); }
-
-    static bool runUntil(const std::function<bool()>& done, int seconds) {
-        for (int i = 0; i < seconds && !done(); ++i)
-            runner::waitFor(1, true);
-        return done();
-    }
-    static std::shared_ptr<mediation::SwitchboardView> slot() {
-        return app::adView ? app::adView->mediationView() : nullptr;
-    }
-    static bool onScreen(std::string_view text) {
-        return platform::TextRenderer::renderScreen().find(text) != std::string::npos;
-    }
-    // A page larger than a banner is up.
-    static bool pageIsUp() {
-        auto page = frontPage();
-        return page && ::onScreen(*page).height() > 100;
-    }
 
     fwtest::LoopbackServices services_;
 };
@@ -230,32 +344,14 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
         // The first request caches the video; the next pick plays it, with its "Learn more".
         ASSERT_TRUE(runUntil(
             [] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); }, 30));
-        ASSERT_TRUE(runUntil([] { return onScreen("Learn mo"); }, 90))
+        ASSERT_TRUE(runUntil([] { return textOnScreen("Learn mo"); }, 90))
             << platform::TextRenderer::renderScreen();
         ASSERT_TRUE(platform::TextRenderer::tap("Learn more"));
     } else {
-        // The network's own ad, not a house ad shown while it loads.
-        auto networkShown = [type = c.type] {
-            auto adapter = slot() ? slot()->currAdapter() : nullptr;
-            return adapter && slot()->adExists() && adapter->networkConfig()->networkType() == type;
-        };
-        ASSERT_TRUE(runUntil(networkShown, 20)) << platform::TextRenderer::renderScreen();
+        ASSERT_TRUE(runUntil([type = c.type] { return networkAdShown(type); }, 20))
+            << platform::TextRenderer::renderScreen();
         runner::waitFor(2, true);
-        auto shown = slot()->currAdapter()->adNetworkView();
-        auto target = shown && shown->window() ? shown : std::shared_ptr<platform::View>(slot());
-        // A point of the ad that a touch reaches (no other view lies over it there).
-        Rect r = ::onScreen(*target).intersection(platform::Screen::main().bounds());
-        auto window = target->window();
-        ASSERT_TRUE(window);
-        std::optional<platform::Point> point;
-        for (double x = r.minX() + 1; x < r.maxX() && !point; x += 8) {
-            platform::Point p{x, r.midY()};
-            auto hit = window->hitTest(window->convertPointFrom(p, nullptr), nullptr);
-            if (hit && hit->isDescendantOf(target.get()))
-                point = p;
-        }
-        ASSERT_TRUE(point) << "the ad cannot be touched";
-        platform::Application::shared().simulateTap(*point);
+        ASSERT_TRUE(touchTheAd());
     }
     // A tap that leaves the application (an ad linking to a store) opens no page here: the ad's
     // own page in the banner is then the page a person reads.
@@ -272,18 +368,248 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
     Rect view = ::onScreen(*page).intersection(platform::Screen::main().bounds());
     EXPECT_TRUE(text.inside(view)) << name << ": the text leaves its view " << platform::toString(view)
                                    << ": " << text.describe();
-    // The person closes the page, as they would, before the application goes.
+    // The person closes the page by its way out, inside the screen, and is back on the drive.
     if (up)
-        for (const char* wayOut : {"Done", "Back", "Close"})
-            if (platform::TextRenderer::tap(wayOut)) {
-                runner::waitFor(2, true);
-                break;
-            }
+        leaveBy(labels(c.wayOut), name, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, NetworkPagePicture,
                          ::testing::Combine(::testing::ValuesIn(kPages),
                                             ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    deviceName(std::get<1>(info.param));
+                         });
+
+// ---- Every network's full-screen ad ----
+//
+// What each network shows over the whole screen, reached as in the application: Lumen's web
+// app (an ad whose touch opens it), Meridian's cached video with its buttons, Cobalt's
+// full-screen slot (the engine the adapter starts holds one on the phone; the tablet's engine
+// has none) and Tangent's interstitial. The application's adapters ask for banners only, so the
+// last two are asked for by a host of their own while the application runs, as a host of the
+// clients would. Orbis shows nothing full screen but its landing page (the table above).
+
+// A Tangent host asking for an interstitial with the application's keys.
+class InterstitialHost : public tangent::TGAdWidgetDelegate {
+public:
+    std::optional<std::string> publisherId(tangent::TGAdWidgetWorker&) override { return "fw-tangent"; }
+    std::optional<std::string> site(tangent::TGAdWidgetWorker&) override { return "fw-site"; }
+    std::optional<std::string> adSpot(tangent::TGAdWidgetWorker&) override { return "fw-spot"; }
+    std::optional<bool> isInterstitial(tangent::TGAdWidgetWorker&) override { return true; }
+};
+
+// A Cobalt host of the engine's full-screen slot.
+class FullScreenSlotHost : public cobalt::CobaltDelegate {};
+
+struct FullScreenCase {
+    const char* name;
+    const char* ration; // the configuration's one entry
+    enum class Shows { LumenWebApp, MeridianVideo, CobaltFullScreenSlot, TangentInterstitial };
+    Shows shows;
+    // The text a person reads: a page's, or the titles and labels over a video.
+    enum class Text { OfThePage, OverTheVideo };
+    Text text;
+    const char* wayOut[2]; // the labels a person touches to leave, in order
+    bool phoneOnly;
+};
+
+const FullScreenCase kFullScreens[] = {
+    {"LumenWebApp",
+     R"({"type":1,"nid":"f-lumen","nname":"lumen","weight":100,"priority":1,"key":"webapp"})",
+     FullScreenCase::Shows::LumenWebApp,
+     FullScreenCase::Text::OfThePage,
+     {"Close", nullptr},
+     false},
+    {"MeridianVideo",
+     R"({"type":6,"nid":"f-meridian","nname":"meridian","weight":100,"priority":1,"key":"fw-meridian"})",
+     FullScreenCase::Shows::MeridianVideo,
+     FullScreenCase::Text::OverTheVideo,
+     {"close", nullptr},
+     false},
+    {"CobaltFullScreenSlot",
+     R"({"type":7,"nid":"f-cobalt","nname":"cobalt","weight":100,"priority":1,"key":"fw-cobalt"})",
+     FullScreenCase::Shows::CobaltFullScreenSlot,
+     FullScreenCase::Text::OfThePage,
+     {"Menu", "Skip"},
+     true},
+    {"TangentInterstitial",
+     R"({"type":2,"nid":"f-tangent","nname":"tangent","weight":100,"priority":1,)"
+     R"("key":{"publisherID":"fw-tangent","siteID":"fw-site","spotID":"fw-spot"}})",
+     FullScreenCase::Shows::TangentInterstitial,
+     FullScreenCase::Text::OfThePage,
+     {"Dismiss", nullptr},
+     false},
+};
+
+void PrintTo(const FullScreenCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<std::tuple<FullScreenCase, DeviceProfile>> fullScreenCases() {
+    std::vector<std::tuple<FullScreenCase, DeviceProfile>> out;
+    for (const auto& c : kFullScreens)
+        for (auto device : {DeviceProfile::Phone, DeviceProfile::Tablet})
+            if (device == DeviceProfile::Phone || !c.phoneOnly)
+                out.emplace_back(c, device);
+    return out;
+}
+
+template <typename T> std::shared_ptr<T> shownViewOf() {
+    std::shared_ptr<T> found;
+    for (const auto& window : platform::Application::shared().windows())
+        if (!window->isHidden())
+            visitShown(*window, [&](const platform::View& v) {
+                if (auto t = std::dynamic_pointer_cast<T>(const_cast<platform::View&>(v).sharedView()))
+                    found = t;
+            });
+    return found;
+}
+
+class FullScreenAdPicture : public apptest::AppTest,
+                            public ::testing::WithParamInterface<std::tuple<FullScreenCase, DeviceProfile>> {
+protected:
+    FullScreenAdPicture() {
+        platform::Device::setProfile(std::get<1>(GetParam()));
+        runnertest::startAsOnAFreshDevice(services_);
+        runnertest::serveNetworks(services_, std::get<0>(GetParam()).ration);
+        services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
+        services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
+    }
+    ~FullScreenAdPicture() override {
+        if (interstitial_)
+            interstitial_->removeFromSuperview();
+        meridian::MRURLDownload::cancelAllForTesting();
+    }
+
+    // Brings the case's full-screen ad up as the application would show it.
+    void bringUp(FullScreenCase::Shows shows) {
+        using Shows = FullScreenCase::Shows;
+        switch (shows) {
+        case Shows::LumenWebApp:
+            // The ad's touch opens its full-screen page.
+            ASSERT_TRUE(runUntil([] { return networkAdShown(1); }, 20))
+                << platform::TextRenderer::renderScreen();
+            runner::waitFor(2, true);
+            ASSERT_TRUE(touchTheAd());
+            ASSERT_TRUE(runUntil(pageIsUp, 10)) << platform::TextRenderer::renderScreen();
+            break;
+        case Shows::MeridianVideo:
+            // The first request caches the video; the next pick plays it over the screen.
+            ASSERT_TRUE(runUntil(
+                [] { return platform::FileManager::fileExists(meridian::MRVideoCache::markerPath()); }, 30));
+            ASSERT_TRUE(runUntil([] { return textOnScreen("Learn mo"); }, 90))
+                << platform::TextRenderer::renderScreen();
+            break;
+        case Shows::CobaltFullScreenSlot: {
+            // The banner shows once the engine runs; then its full-screen slot's ad.
+            ASSERT_TRUE(runUntil([] { return networkAdShown(7); }, 20))
+                << platform::TextRenderer::renderScreen();
+            const std::string slotName = cobalt::SwitchboardAdapterCobalt::kFullScreenSlotName;
+            cobalt::CBAdEngine::setFullScreenDelegate(fullScreenHost_, slotName);
+            ASSERT_TRUE(runUntil([&] { return cobalt::CBAdEngine::isAdReadyForSlotNamed(slotName); }, 30));
+            ASSERT_TRUE(cobalt::CBAdEngine::displayFullScreenAdForSlotNamed(slotName));
+            ASSERT_TRUE(runUntil(
+                [] {
+                    auto window = cobalt::CBFullScreenAdWindow::existingWindow();
+                    auto content = window ? std::dynamic_pointer_cast<cobalt::CBFullScreenAdController>(
+                                                window->contentController())
+                                          : nullptr;
+                    return content && window->isKeyWindow() && !content->adLoadingIndicator();
+                },
+                10))
+                << platform::TextRenderer::renderScreen();
+            break;
+        }
+        case Shows::TangentInterstitial:
+            // The host's interstitial widget, in the application's window.
+            ASSERT_TRUE(runUntil([] { return networkAdShown(2); }, 20))
+                << platform::TextRenderer::renderScreen();
+            interstitial_ = tangent::TGAdWidget::create(interstitialHost_, false);
+            interstitial_->setFrame(Rect{0, 0, 320, 50});
+            platform::Application::shared().keyWindow()->addSubview(interstitial_);
+            interstitial_->loadRequest();
+            ASSERT_TRUE(runUntil(pageIsUp, 10)) << platform::TextRenderer::renderScreen();
+            break;
+        }
+        runner::waitFor(2, true); // the page's own load and any slide-in end
+    }
+
+    fwtest::LoopbackServices services_;
+    std::shared_ptr<InterstitialHost> interstitialHost_ = std::make_shared<InterstitialHost>();
+    std::shared_ptr<FullScreenSlotHost> fullScreenHost_ = std::make_shared<FullScreenSlotHost>();
+    std::shared_ptr<tangent::TGAdWidgetWorker> interstitial_;
+};
+
+// Each label and button title shown under `root`: the screen with its text, and without it.
+std::vector<std::pair<std::string, Difference>> textsOver(platform::View& root) {
+    std::vector<std::shared_ptr<platform::View>> views;
+    visitShown(root, [&](const platform::View& v) {
+        auto shared = const_cast<platform::View&>(v).sharedView();
+        if (auto label = std::dynamic_pointer_cast<platform::Label>(shared); label && !label->text().empty())
+            views.push_back(shared);
+        else if (auto button = std::dynamic_pointer_cast<platform::Button>(shared);
+                 button && !button->currentTitle().empty())
+            views.push_back(shared);
+    });
+    std::vector<std::pair<std::string, Difference>> out;
+    for (const auto& v : views) {
+        Bitmap with = ScreenPicture::renderScreen();
+        if (auto label = std::dynamic_pointer_cast<platform::Label>(v)) {
+            std::string text = label->text();
+            label->setText("");
+            out.emplace_back(text, difference(with, ScreenPicture::renderScreen()));
+            label->setText(text);
+        } else if (auto button = std::dynamic_pointer_cast<platform::Button>(v)) {
+            unsigned state = button->state();
+            std::string title = button->currentTitle();
+            button->setTitle("", state);
+            out.emplace_back(title, difference(with, ScreenPicture::renderScreen()));
+            button->setTitle(title, state);
+        }
+    }
+    return out;
+}
+
+TEST_P(FullScreenAdPicture, TheAdReadsCoversTheScreenAndHasAWayOutInsideIt) {
+    const auto& [c, device] = GetParam();
+    const std::string name = std::string(c.name) + "-" + deviceName(device);
+    launch();
+    runner::settle();
+    bringUp(c.shows);
+    if (HasFatalFailure())
+        return;
+    if (c.text == FullScreenCase::Text::OfThePage) {
+        auto page = frontPage();
+        ASSERT_TRUE(page);
+        Rect view = onScreen(*page).intersection(platform::Screen::main().bounds());
+        const Rect screen = platform::Screen::main().bounds();
+        // Full screen: the page takes most of the screen (a bar of the ad's own may stand above).
+        EXPECT_GE(view.width() * view.height(), 0.75 * screen.width() * screen.height())
+            << name << ": the page takes " << platform::toString(view);
+        Difference text = pageTextOnScreen(*page, name);
+        EXPECT_GE(text.contrasting, kLeastTextPixels)
+            << name << ": the page's text does not stand out: " << text.describe();
+        EXPECT_TRUE(text.inside(view))
+            << name << ": the text leaves its view " << platform::toString(view) << ": " << text.describe();
+    } else {
+        auto controls = shownViewOf<meridian::MRJSONVideoOverlayControlView>();
+        ASSERT_TRUE(controls);
+        keepPicture(ScreenPicture::renderScreen(), name);
+        auto texts = textsOver(*controls);
+        EXPECT_FALSE(texts.empty()) << name << ": nothing to read over the video";
+        for (const auto& [text, drawn] : texts) {
+            EXPECT_GE(drawn.contrasting, kLeastTextPixels)
+                << name << ": \"" << text << "\" does not stand out: " << drawn.describe();
+            EXPECT_TRUE(drawn.inside(platform::Screen::main().bounds()))
+                << name << ": \"" << text << "\" leaves the screen: " << drawn.describe();
+        }
+    }
+    // A menu may come some seconds after the ad.
+    leaveBy(labels(c.wayOut), name, 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, FullScreenAdPicture, ::testing::ValuesIn(fullScreenCases()),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "_" +
                                     deviceName(std::get<1>(info.param));

@@ -11,6 +11,7 @@
 
 #include "TangentTestSupport.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
@@ -19,11 +20,11 @@
 #include "platform/ui/Window.h"
 #include "services/TangentEndpoints.h"
 #include "support/LoopbackServices.h"
-#include "support/SharedReply.h"
 #include "support/ManualClockScope.h"
+#include "support/SharedReply.h"
 #include "support/TemporaryHome.h"
-#include "tangent/TGAdWidget.h"
 #include "tangent/TGActionController.h"
+#include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 #include "tangent/TGBrowserView.h"
 #include "tangent/TGDeviceInfo.h"
@@ -42,7 +43,9 @@ public:
     void adWidgetDidFailToRequestAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
         ++failures;
     }
-    void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override { ++failures; }
+    void adWidgetDidFailToShowAd(TGAdWidgetWorker&, const std::optional<platform::Error>&) override {
+        ++failures;
+    }
     int failures = 0;
 };
 
@@ -91,6 +94,7 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
     std::string binary;
     for (int i = 0; i < 4096; ++i)
         binary.push_back(static_cast<char>((i * 37) & 0xff));
+    int movieNotices = 0; // what any movie player posted during a row
     const std::vector<Row> rows = {
         {"the page navigates itself to a local file", page("<p id='ad'>ad</p>"), true,
          "window.location.href = 'file:///etc/hostname';",
@@ -101,10 +105,12 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
              }
          }},
         {"an image probes a local file",
-         page("<img src='file:///etc/passwd' onload=\"window.probe='loaded'\" onerror=\"window.probe='error'\">"), true,
-         "", [](TGAdView& ad, const fs::path&) { EXPECT_NE(ad.evalJS("window.probe"), "loaded"); }},
-        {"a script source outside the client's folder", page("<script src='file://${HOME}/Documents/outside.js'></script>"),
-         true, "", [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.evalJS("String(window.outside)"), "undefined"); }},
+         page("<img src='file:///etc/passwd' onload=\"window.probe='loaded'\" "
+              "onerror=\"window.probe='error'\">"),
+         true, "", [](TGAdView& ad, const fs::path&) { EXPECT_NE(ad.evalJS("window.probe"), "loaded"); }},
+        {"a script source outside the client's folder",
+         page("<script src='file://${HOME}/Documents/outside.js'></script>"), true, "",
+         [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.evalJS("String(window.outside)"), "undefined"); }},
         {"a click through to a local file", page("<p>ad</p>"), true,
          "Lantern.beginDisplay(); Lantern.openUri('file:///etc/hostname');",
          [&](TGAdView& ad, const fs::path&) {
@@ -114,12 +120,18 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
                  EXPECT_NE(shown->request()->url().scheme(), "file");
              }
              if (shown && !hostname.empty()) {
-                 EXPECT_EQ(shown->stringByEvaluatingJavaScriptFromString("document.body ? document.body.innerHTML : ''")
+                 EXPECT_EQ(shown
+                               ->stringByEvaluatingJavaScriptFromString(
+                                   "document.body ? document.body.innerHTML : ''")
                                .find(hostname),
                            std::string::npos);
              }
          }},
-        {"a link with an unknown scheme", page("<p>ad</p>"), true, "window.location.href = 'fw-unknown://x/y';",
+        {"a click on a movie of the person's", page("<p>ad</p>"), true,
+         "Lantern.beginDisplay(); Lantern.openUri('file://${HOME}/Documents/clip.mp4', 'video');",
+         [&](TGAdView&, const fs::path&) { EXPECT_EQ(movieNotices, 0) << "a movie player took the file"; }},
+        {"a link with an unknown scheme", page("<p>ad</p>"), true,
+         "window.location.href = 'fw-unknown://x/y';",
          [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.currentActionState(), inactiveState); }},
         {"a resize with numbers out of every range", page("<p>ad</p>"), true,
          "window.location.href = 'tgc://tangent/width:height:transition:callback:options:?"
@@ -141,7 +153,8 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
          "Lantern.beginDisplay(); for (var i = 0; i < 100; i++) Lantern.log(i + new Array(8001).join('w'));",
          [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.evalJS("String(Lantern.queue.length)"), "0"); }},
         {"a response id that tries to leave its script string",
-         page("<p>ad</p>", {{"Xjt-Responseid", "\"</script><script>window.pwned=1</script>\\u2028'"}}), true, "",
+         page("<p>ad</p>", {{"Xjt-Responseid", "\"</script><script>window.pwned=1</script>\\u2028'"}}), true,
+         "",
          [](TGAdView& ad, const fs::path&) {
              EXPECT_EQ(ad.evalJS("String(window.pwned)"), "undefined");
              EXPECT_EQ(ad.evalJS("typeof Lantern"), "object");
@@ -170,10 +183,14 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         if (auto at = crafted.body.find("${HOME}"); at != std::string::npos)
             crafted.body.replace(at, 7, home.root().string());
         reply->set(crafted);
+        std::string script = row.script;
+        for (auto at = script.find("${HOME}"); at != std::string::npos; at = script.find("${HOME}"))
+            script.replace(at, 7, home.root().string());
         std::ofstream(home.root() / "Documents" / "outside.js") << "window.outside = 'ran';";
         services::installTangentEndpoints(services.host());
         services.handle("GET", std::string(services::kTangentAdPath), reply->handler());
         std::ofstream(home.root() / "Documents" / "keep.txt") << "the user's file";
+        std::ofstream(home.root() / "Documents" / "clip.mp4") << "a movie of the person's";
         TGDeviceInfo::instance(); // the device's own identifier is written on first use
         const auto before = outsideFiles(home.root());
         // The main thread answers while the row runs: a turn posted to it gets its turn.
@@ -189,6 +206,13 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
             });
         };
 
+        movieNotices = 0;
+        auto movieToken = platform::NotificationCenter::defaultCenter().addObserver(
+            "", [&](const platform::Notification& notice) {
+                if (notice.name.find("MoviePlayer") != std::string::npos)
+                    ++movieNotices;
+            });
+
         auto widget = TGAdWidget::create(host, false);
         widget->setFrame(platform::Rect{0, 430, 320, 50});
         window->addSubview(widget);
@@ -196,8 +220,8 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         ASSERT_TRUE(waitFor([&] { return widget->currentAdView() != nullptr || host->failures > 0; }));
         EXPECT_EQ(widget->currentAdView() != nullptr, row.shown);
         auto ad = widget->currentAdView();
-        if (ad && !row.script.empty()) {
-            ad->evalJS(row.script);
+        if (ad && !script.empty()) {
+            ad->evalJS(script);
             // The page's queue and navigations settle.
             ASSERT_TRUE(waitFor([&] {
                 return !ad->adWebView() ||
@@ -231,6 +255,7 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         EXPECT_FALSE(platform::Application::shared().isIgnoringInteractionEvents());
 
         EXPECT_EQ(outsideFiles(home.root()), before);
+        platform::NotificationCenter::defaultCenter().removeObserver(movieToken);
         widget->removeFromSuperview();
         widget.reset();
         platform::URLConnection::cancelAllForTesting();

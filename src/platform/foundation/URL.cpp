@@ -431,6 +431,10 @@ std::optional<URL> URL::resolve(std::string_view reference) const {
         out += scheme + ":";
     if (authority)
         out += "//" + *authority;
+    else if (path.starts_with("//"))
+        // Without an authority a path may not begin with "//": the text would read as one
+        // ("x:" and "a/..//host/b" must not name "host"). "/." keeps the path as it is.
+        out += "/.";
     out += path;
     if (query)
         out += "?" + *query;
@@ -484,11 +488,14 @@ URL URL::appendingQueryItems(const std::vector<std::pair<std::string, std::strin
         return *this;
     std::string head = fragmentStart_ == npos ? text_ : text_.substr(0, fragmentStart_ - 1);
     std::string tail = fragmentStart_ == npos ? std::string() : text_.substr(fragmentStart_ - 1);
+    // An empty query, or one that ends in "&", takes the first item as it is; a "?" at the
+    // end of a query is part of its last value.
+    const bool joined = queryStart_ != npos && (queryEnd_ == queryStart_ || head.back() == '&');
     bool first = true;
     for (const auto& [name, value] : items) {
         if (first && queryStart_ == npos)
             head += '?';
-        else if (!(first && (head.back() == '?' || head.back() == '&')))
+        else if (!(first && joined))
             head += '&';
         head += percentEncode(name);
         head += '=';

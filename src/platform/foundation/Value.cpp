@@ -197,6 +197,15 @@ nlohmann::json toNlohmann(const Value& v) {
 } // namespace
 
 std::optional<Value> Value::fromJSON(std::string_view text, std::string* error) {
+    // The JSON reader takes a NUL byte for the end of the text. Trailing NULs (a padded
+    // buffer) may end it; anything after one is more text, which strict JSON refuses.
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+        if (text.find_first_not_of('\0', nul) != std::string_view::npos) {
+            if (error)
+                *error = "text after a NUL byte";
+            return std::nullopt;
+        }
+    }
     ValueBuilder builder;
     bool ok = nlohmann::json::sax_parse(text.begin(), text.end(), &builder, nlohmann::json::input_format_t::json,
                                         /*strict=*/true);

@@ -1,12 +1,17 @@
 #include "platform/ui/NavigationBar.h"
 
+#include <algorithm>
+
 #include "platform/ui/BarItemButton.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/ScreenPicture.h"
 
 namespace platform {
 namespace {
 constexpr double kBarSideMargin = 5;
 constexpr double kTitleFontSize = 20;
+// Room left beside a title's measured width, so that rounding never cuts its last letter.
+constexpr double kTitleSlack = 1;
 } // namespace
 
 // ---- NavigationItem ----
@@ -192,14 +197,22 @@ void NavigationBar::layoutSubviews() {
         rightView_->setFrame(Rect(rightStart, (b.height() - h) / 2, f.width(), h));
         rightStart -= kBarSideMargin;
     }
-    if (titleView_) {
-        // Centred on the bar, narrowed to stay clear of the side items.
-        double half = std::min(b.width() / 2 - leftEnd, rightStart - b.width() / 2);
-        half = std::max(half, 0.0);
-        if (std::dynamic_pointer_cast<Label>(titleView_))
-            titleView_->setFrame(Rect(b.width() / 2 - half, 0, 2 * half, b.height()));
+    if (auto label = std::dynamic_pointer_cast<Label>(titleView_)) {
+        // Centred on the bar, narrowed to stay clear of the side items. A title too wide for
+        // that moves off the centre as little as it must to stay whole between the items, as
+        // the platform's bar places it; only a title wider than all the room is cut.
+        double half = std::max(std::min(b.width() / 2 - leftEnd, rightStart - b.width() / 2), 0.0);
+        double need = ScreenPicture::textWidth(label->text(), label->font()) + kTitleSlack;
+        double room = std::max(rightStart - leftEnd, 0.0);
+        if (need <= 2 * half)
+            label->setFrame(Rect(b.width() / 2 - half, 0, 2 * half, b.height()));
+        else if (need <= room)
+            label->setFrame(
+                Rect(std::clamp(b.width() / 2 - need / 2, leftEnd, rightStart - need), 0, need, b.height()));
         else
-            titleView_->setCenter(Point{b.width() / 2, b.height() / 2});
+            label->setFrame(Rect(leftEnd, 0, room, b.height()));
+    } else if (titleView_) {
+        titleView_->setCenter(Point{b.width() / 2, b.height() / 2});
     }
 }
 

@@ -1146,6 +1146,24 @@ double ScreenPicture::fittedFontSize(const std::string& text, const Font& font, 
     return fitted;
 }
 
+double ScreenPicture::textWidth(const std::string& text, const Font& font) {
+    if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize))
+        return 0;
+    TextLayout line = layOutAt(settableText(text, 1), font, font.pointSize, {0, 0}, 1);
+    PangoRectangle logical;
+    pango_layout_get_extents(line.layout.get(), nullptr, &logical);
+    return fromLayoutUnits(logical.width);
+}
+
+double ScreenPicture::textHeight(const std::string& text, const Font& font, double width) {
+    if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize) || !std::isfinite(width))
+        return 0;
+    // As tall a box as any text needs: the layout counts every line.
+    const Size unbounded{std::max(width, 0.0), std::numeric_limits<double>::max()};
+    TextLayout block = layOutAt(settableText(text, 0), font, font.pointSize, unbounded, 0);
+    return double(block.lines) * font.pointSize * kLineSpacing;
+}
+
 std::vector<ScreenPicture::FontRun> ScreenPicture::fontRuns(const std::string& text, const Font& font) {
     std::vector<FontRun> runs;
     if (text.empty() || !(font.pointSize > 0) || !std::isfinite(font.pointSize))

@@ -64,6 +64,12 @@ public:
     static double fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
                                  double minimumFontSize);
 
+    // The width `text` takes set on one line in `font` at its own size, as the picture sets
+    // it (0 for no text): what a layout that must keep a text whole makes room for.
+    static double textWidth(const std::string& text, const Font& font);
+    // The height `text` takes set in `font` at its own size, wrapped to `width` as the picture
+    // wraps it (every line it needs, each of the picture's line height; 0 for no text).
+    static double textHeight(const std::string& text, const Font& font, double width);
     // One run of a text set in one face: its characters and the font file the font
     // configuration chose for them (family, file and the face's index in the file).
     struct FontRun {

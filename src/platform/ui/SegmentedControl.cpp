@@ -54,8 +54,16 @@ std::shared_ptr<Image> SegmentedControl::imageForSegmentAtIndex(int segment) con
 }
 
 void SegmentedControl::setWidth(double width, int segment) {
-    if (segment >= 0 && segment < numberOfSegments())
-        segments_[std::size_t(segment)].width = std::max(width, 0.0);
+    if (segment < 0 || segment >= numberOfSegments())
+        return;
+    // A control still at the width that fits its segments (as its creation leaves it) keeps
+    // fitting them, as the platform's does; a width its owner gave it stays as given.
+    const bool fitted = frame().width() == sizeThatFits({}).width;
+    segments_[std::size_t(segment)].width = std::max(width, 0.0);
+    if (fitted) {
+        Rect f = frame();
+        setFrame(Rect(f.x(), f.y(), sizeThatFits({}).width, f.height()));
+    }
 }
 
 double SegmentedControl::widthForSegmentAtIndex(int segment) const {

@@ -8,9 +8,10 @@
 // selection from code sends no action, as on the platform.
 //
 // Segments take the width set for them (setWidth); segments with width 0 share what is left
-// of the control's width equally. The text renderer shows the segments as "<Back|*Fwd*>"
-// (titles, or image names; the selected one between asterisks). Owned by its superview;
-// main thread only.
+// of the control's width equally. A control made with its items is sized to fit them, and
+// stays fitted as their widths are set, until its owner gives it a frame of its own. The text
+// renderer shows the segments as "<Back|*Fwd*>" (titles, or image names; the selected one
+// between asterisks). Owned by its superview; main thread only.
 #include <memory>
 #include <string>
 #include <variant>

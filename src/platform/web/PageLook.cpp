@@ -12,6 +12,8 @@
 namespace platform {
 namespace {
 
+// The colour a browser gives a link the page does not colour.
+constexpr unsigned kLinkColor = 0x0000ee;
 constexpr std::string_view kHiddenElements[] = {"script", "style", "head", "title", "noscript", "template"};
 constexpr std::string_view kInlineElements[] = {"a",     "b",   "i",    "u",   "em",   "strong", "span",
                                                 "small", "big", "font", "img", "code", "sub",    "sup"};
@@ -134,47 +136,210 @@ std::string withoutComments(std::string_view css) {
     return out;
 }
 
-// Applies the rules of `sheet` whose selector list names `tag` alone.
-void applySheet(std::string_view sheet, std::string_view tag, Look& look) {
-    std::string css = withoutComments(sheet);
-    std::string_view rest = css;
-    while (!rest.empty()) {
-        auto open = rest.find('{');
-        auto close = open == std::string_view::npos ? std::string_view::npos : rest.find('}', open);
-        if (close == std::string_view::npos)
-            break;
-        std::string_view selectors = rest.substr(0, open);
-        std::string_view body = rest.substr(open + 1, close - open - 1);
-        rest = rest.substr(close + 1);
-        while (!selectors.empty()) {
-            auto comma = selectors.find(',');
-            if (lower(trim(selectors.substr(0, comma))) == tag) {
-                look.apply(declarations(body));
-                break;
+// A selector of one compound: an optional tag (or "*"), then ids and classes ("a", "#ad",
+// "a#ad.big"). The pictures need no more; a rule with any other selector is left out.
+struct SimpleSelector {
+    std::string tag;
+    std::vector<std::string> ids, classes;
+
+    static std::optional<SimpleSelector> parse(std::string_view text) {
+        text = trim(text);
+        auto identEnd = [&](std::size_t from) {
+            while (from < text.size() && (std::isalnum(static_cast<unsigned char>(text[from])) ||
+                                          text[from] == '-' || text[from] == '_'))
+                ++from;
+            return from;
+        };
+        SimpleSelector s;
+        std::size_t at = identEnd(0);
+        s.tag = lower(text.substr(0, at));
+        if (at == 0 && !text.empty() && text[0] == '*')
+            at = 1;
+        if (at == 0 && (text.empty() || (text[0] != '#' && text[0] != '.')))
+            return std::nullopt;
+        while (at < text.size()) {
+            const char kind = text[at];
+            const std::size_t end = identEnd(at + 1);
+            if ((kind != '#' && kind != '.') || end == at + 1)
+                return std::nullopt;
+            (kind == '#' ? s.ids : s.classes).emplace_back(text.substr(at + 1, end - at - 1));
+            at = end;
+        }
+        return s;
+    }
+
+    // Ids count over classes, classes over a tag, as a browser ranks rules.
+    int specificity() const {
+        return int(ids.size()) * 10000 + int(classes.size()) * 100 + (tag.empty() ? 0 : 1);
+    }
+
+    bool matches(const DomNode& element) const {
+        if (!tag.empty() && tag != element.tag())
+            return false;
+        const std::string id = element.attribute("id").value_or("");
+        for (const auto& wanted : ids)
+            if (wanted != id)
+                return false;
+        const std::string classList = " " + element.attribute("class").value_or("") + " ";
+        for (const auto& wanted : classes) {
+            bool found = false;
+            for (std::size_t at = classList.find(wanted); at != std::string::npos && !found;
+                 at = classList.find(wanted, at + 1))
+                found = std::isspace(static_cast<unsigned char>(classList[at - 1])) &&
+                        std::isspace(static_cast<unsigned char>(classList[at + wanted.size()]));
+            if (!found)
+                return false;
+        }
+        return true;
+    }
+};
+
+// The rules of the page's style sheets, read once for a picture.
+class StyleSheets {
+public:
+    explicit StyleSheets(DomNode& document) {
+        for (const auto& sheet : document.elementsByTagName("style")) {
+            std::string css = withoutComments(sheet->textContent());
+            std::string_view rest = css;
+            while (!rest.empty()) {
+                auto open = rest.find('{');
+                auto close = open == std::string_view::npos ? std::string_view::npos : rest.find('}', open);
+                if (close == std::string_view::npos)
+                    break;
+                std::string_view selectors = rest.substr(0, open);
+                auto list = declarations(rest.substr(open + 1, close - open - 1));
+                rest = rest.substr(close + 1);
+                while (!selectors.empty()) {
+                    auto comma = selectors.find(',');
+                    if (auto selector = SimpleSelector::parse(selectors.substr(0, comma)))
+                        rules_.push_back({std::move(*selector), list});
+                    selectors =
+                        comma == std::string_view::npos ? std::string_view{} : selectors.substr(comma + 1);
+                }
             }
-            selectors = comma == std::string_view::npos ? std::string_view{} : selectors.substr(comma + 1);
         }
     }
+
+    // Applies the rules that match `element`, the less specific first and, among equals, in
+    // the page's order, so the one a browser follows is applied last.
+    void applyTo(const DomNode& element, Look& look) const;
+
+private:
+    struct Rule {
+        SimpleSelector selector;
+        std::vector<Declaration> declarations;
+    };
+    std::vector<Rule> rules_;
+};
+
+void StyleSheets::applyTo(const DomNode& element, Look& look) const {
+    std::vector<const Rule*> matched;
+    for (const auto& rule : rules_)
+        if (rule.selector.matches(element))
+            matched.push_back(&rule);
+    std::stable_sort(matched.begin(), matched.end(), [](const Rule* a, const Rule* b) {
+        return a->selector.specificity() < b->selector.specificity();
+    });
+    for (const Rule* rule : matched)
+        look.apply(rule->declarations);
 }
 
-Look elementLook(DomNode& document, const std::shared_ptr<DomNode>& element, std::string_view tag) {
+// What the page says of one element: its presentational attributes, then the sheets' rules,
+// then its inline style, each over the one before.
+Look elementLook(const StyleSheets& sheets, const DomNode* element) {
     Look look;
     if (!element)
         return look;
-    if (tag == "body") {
+    if (element->tag() == "body") {
         if (auto bg = element->attribute("bgcolor"))
             look.background = parsePageColor(*bg);
         if (auto text = element->attribute("text"))
             look.text = parsePageColor(*text);
+    } else if (element->tag() == "font") {
+        if (auto text = element->attribute("color"))
+            look.text = parsePageColor(*text);
     }
-    for (const auto& sheet : document.elementsByTagName("style"))
-        applySheet(sheet->textContent(), tag, look);
+    sheets.applyTo(*element, look);
     if (auto style = element->attribute("style"))
         look.apply(declarations(*style));
     // A clear background paints nothing: the canvas is left to the view.
     if (look.background && look.background->alpha <= 0)
         look.background.reset();
     return look;
+}
+
+PageLook pageLookWith(DomNode& document, const StyleSheets& sheets) {
+    PageLook out;
+    Look root = elementLook(sheets, document.firstElementWithTag("html").get());
+    Look body = elementLook(sheets, document.body().get());
+    out.background = body.background ? body.background : root.background;
+    out.text = body.text.value_or(root.text.value_or(Color::blackColor()));
+    return out;
+}
+
+// The colour of text inside `element`: the nearest element's up to the body that gives one
+// (a link that gives none is in the browser's link colour, whatever lies around it), else the
+// page's.
+Color textColorIn(const StyleSheets& sheets, const DomNode* element, const Color& pageText) {
+    for (const DomNode* e = element; e && e->isElement() && e->tag() != "body" && e->tag() != "html";
+         e = e->parent()) {
+        if (auto text = elementLook(sheets, e).text)
+            return *text;
+        if (e->tag() == "a" && e->attribute("href"))
+            return fromRGB(kLinkColor);
+    }
+    return pageText;
+}
+
+// The page's blocks of visible text, each with the element that holds its first character.
+struct CollectedBlock {
+    PageBlock block;
+    const DomNode* holder = nullptr;
+};
+
+std::vector<CollectedBlock> collectBlocks(DomNode& document) {
+    std::vector<CollectedBlock> blocks;
+    auto body = document.body();
+    if (!body)
+        return blocks;
+    // The innermost block element around the text being read.
+    std::vector<std::string> enclosing = {"body"};
+    bool space = false, block = true;
+    auto collect = [&](auto& self, const DomNode& node) -> void {
+        for (const auto& child : node.children()) {
+            if (child->isElement()) {
+                if (std::find(std::begin(kHiddenElements), std::end(kHiddenElements), child->tag()) !=
+                    std::end(kHiddenElements))
+                    continue;
+                const bool inlineElement = std::find(std::begin(kInlineElements), std::end(kInlineElements),
+                                                     child->tag()) != std::end(kInlineElements);
+                if (!inlineElement) {
+                    block = true;
+                    enclosing.push_back(child->tag());
+                }
+                self(self, *child);
+                if (!inlineElement) {
+                    block = true;
+                    enclosing.pop_back();
+                }
+            } else if (child->type() == DomNode::Type::Text) {
+                for (char c : child->data()) {
+                    if (std::isspace(static_cast<unsigned char>(c))) {
+                        space = !blocks.empty();
+                    } else {
+                        if (block)
+                            blocks.push_back({{{}, enclosing.back(), Color::blackColor()}, &node});
+                        else if (space)
+                            blocks.back().block.text += ' ';
+                        space = block = false;
+                        blocks.back().block.text += c;
+                    }
+                }
+            }
+        }
+    };
+    collect(collect, *body);
+    return blocks;
 }
 
 } // namespace
@@ -226,48 +391,27 @@ std::optional<Color> parsePageColor(std::string_view raw) {
 }
 
 PageLook pageLook(DomNode& document) {
-    PageLook out;
-    Look root = elementLook(document, document.firstElementWithTag("html"), "html");
-    Look body = elementLook(document, document.body(), "body");
-    out.background = body.background ? body.background : root.background;
-    out.text = body.text.value_or(root.text.value_or(Color::blackColor()));
+    return pageLookWith(document, StyleSheets(document));
+}
+
+std::vector<PageBlock> visiblePageBlocks(DomNode& document) {
+    const StyleSheets sheets(document);
+    const Color pageText = pageLookWith(document, sheets).text;
+    std::vector<PageBlock> out;
+    for (auto& collected : collectBlocks(document)) {
+        collected.block.color = textColorIn(sheets, collected.holder, pageText);
+        out.push_back(std::move(collected.block));
+    }
     return out;
 }
 
 std::string visiblePageText(DomNode& document, std::string_view blockBreak) {
-    auto body = document.body();
-    if (!body)
-        return {};
     std::string text;
-    bool space = false, block = false;
-    auto collect = [&](auto& self, const DomNode& node) -> void {
-        for (const auto& child : node.children()) {
-            if (child->isElement()) {
-                if (std::find(std::begin(kHiddenElements), std::end(kHiddenElements), child->tag()) !=
-                    std::end(kHiddenElements))
-                    continue;
-                const bool inlineElement = std::find(std::begin(kInlineElements), std::end(kInlineElements),
-                                                     child->tag()) != std::end(kInlineElements);
-                block = block || (!inlineElement && !text.empty());
-                self(self, *child);
-                block = block || (!inlineElement && !text.empty());
-            } else if (child->type() == DomNode::Type::Text) {
-                for (char c : child->data()) {
-                    if (std::isspace(static_cast<unsigned char>(c))) {
-                        space = !text.empty();
-                    } else {
-                        if (block)
-                            text += blockBreak;
-                        else if (space)
-                            text += ' ';
-                        space = block = false;
-                        text += c;
-                    }
-                }
-            }
-        }
-    };
-    collect(collect, *body);
+    for (const auto& collected : collectBlocks(document)) {
+        if (!text.empty())
+            text += blockBreak;
+        text += collected.block.text;
+    }
     return text;
 }
 

@@ -96,10 +96,37 @@ WebPage& pageOf(duk_context* ctx) {
     return *static_cast<WebPage*>(functions.udata);
 }
 
+// Text leaving the engine, as UTF-8. The engine keeps a character beyond U+FFFF as its two
+// surrogate halves, three bytes each (ED A0..AF xx, ED B0..BF xx); such a pair becomes the
+// character's own four bytes. Everything else, a lone half included, is kept as it is.
+std::string fromEngineText(const char* text, std::size_t length) {
+    std::string out;
+    out.reserve(length);
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+    for (std::size_t i = 0; i < length; ++i) {
+        if (byte(i) == 0xED && i + 5 < length && byte(i + 1) >= 0xA0 && byte(i + 1) <= 0xAF &&
+            continuation(byte(i + 2)) && byte(i + 3) == 0xED && byte(i + 4) >= 0xB0 && byte(i + 4) <= 0xBF &&
+            continuation(byte(i + 5))) {
+            const unsigned high = ((byte(i + 1) & 0x0Fu) << 6) | (byte(i + 2) & 0x3Fu);
+            const unsigned low = ((byte(i + 4) & 0x0Fu) << 6) | (byte(i + 5) & 0x3Fu);
+            const unsigned code = 0x10000u + (high << 10) + low;
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+            i += 5;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string argString(duk_context* ctx, duk_idx_t index) {
     duk_size_t length = 0;
     const char* text = duk_get_lstring(ctx, index, &length);
-    return text ? std::string(text, length) : std::string();
+    return text ? fromEngineText(text, length) : std::string();
 }
 
 std::shared_ptr<DomNode> argNode(duk_context* ctx, WebPage& page, duk_idx_t index) {
@@ -592,7 +619,13 @@ std::optional<std::string> WebPage::evaluate(std::string_view script, std::strin
     if (duk_pcompile_lstring_filename(ctx, DUK_COMPILE_EVAL, script.data(), script.size()) != 0) {
         logLine("WebView: script error (" + std::string(origin) + "): " + duk_safe_to_string(ctx, -1));
     } else if (protectedCall(0, origin)) {
-        result = duk_is_null_or_undefined(ctx, -1) ? std::string() : std::string(duk_safe_to_string(ctx, -1));
+        if (!duk_is_null_or_undefined(ctx, -1)) {
+            duk_size_t length = 0;
+            const char* text = duk_safe_to_lstring(ctx, -1, &length);
+            result = fromEngineText(text, length);
+        } else {
+            result = std::string();
+        }
     }
     duk_set_top(ctx, base);
     return result;

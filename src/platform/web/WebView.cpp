@@ -10,9 +10,10 @@
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLError.h"
 #include "platform/runloop/RunLoop.h"
-#include "platform/ui/TextRenderer.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/ScreenPicture.h"
+#include "platform/ui/TextRenderer.h"
 #include "platform/web/PageLook.h"
 #include "platform/web/WebFiles.h"
 #include "platform/web/WebPage.h"
@@ -22,6 +23,29 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kBlankPage = "about:blank";
+
+// How a browser sets a block of a page when the page says nothing of it: the size of its text
+// (a share of the page's), its weight and the space above and below it (in its text's size).
+struct BlockStyle {
+    std::string_view tag;
+    double fontScale;
+    bool bold;
+    double marginEm;
+};
+constexpr BlockStyle kBlockStyles[] = {
+    {"h1", 2.0, true, 0.67}, {"h2", 1.5, true, 0.83},  {"h3", 1.17, true, 1.0},
+    {"h4", 1.0, true, 1.33}, {"h5", 0.83, true, 1.67}, {"h6", 0.67, true, 2.33},
+    {"p", 1.0, false, 1.0},  {"ul", 1.0, false, 1.0},  {"ol", 1.0, false, 1.0},
+    {"dl", 1.0, false, 1.0}, {"pre", 1.0, false, 1.0}, {"blockquote", 1.0, false, 1.0},
+};
+constexpr BlockStyle kPlainBlock = {"", 1.0, false, 0.0};
+
+const BlockStyle& blockStyle(std::string_view tag) {
+    for (const auto& style : kBlockStyles)
+        if (style.tag == tag)
+            return style;
+    return kPlainBlock;
+}
 std::string lower(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -486,11 +510,25 @@ void WebView::drawPicture(GraphicsContext& context) const {
         context.setFillColor(look.background.value_or(Color::whiteColor()));
         context.fillRect(b);
     }
-    std::string text = visiblePageText(*doc, "\n");
-    if (!text.empty()) {
-        context.setFillColor(look.text);
-        context.drawText(text, b.insetBy(kPageMargin, kPageMargin), Font::systemFont(kPageFontSize),
+    // Block after block down the view, each in its own size and weight, the space between two
+    // being the larger of their margins (the body's margin and the first block's likewise), as
+    // a browser sets a page; what falls below the view is cut.
+    const double width = std::max(b.width() - 2 * kPageMargin, 0.0);
+    double y = 0, margin = kPageMargin;
+    for (const auto& block : visiblePageBlocks(*doc)) {
+        const BlockStyle& style = blockStyle(block.tag);
+        const double size = kPageFontSize * style.fontScale;
+        const Font font = style.bold ? Font::boldSystemFont(size) : Font::systemFont(size);
+        const double blockMargin = style.marginEm * size;
+        y += std::max(margin, blockMargin);
+        if (y >= b.height())
+            break;
+        const double height = std::min(ScreenPicture::textHeight(block.text, font, width), b.height() - y);
+        context.setFillColor(block.color);
+        context.drawText(block.text, Rect(b.minX() + kPageMargin, b.minY() + y, width, height), font,
                          TextAlignment::Left, 0);
+        y += height;
+        margin = blockMargin;
     }
     context.restoreGState();
 }

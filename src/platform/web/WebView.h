@@ -199,8 +199,10 @@ public:
 
     void drawText(TextCanvas& canvas, const Rect& rect) const override;
     // The page as a picture: its canvas (see PageLook.h: the page's background, else white when
-    // the view is opaque, else nothing) and its text in the page's colour, wrapped to the
-    // view's width inside the page's margin.
+    // the view is opaque, else nothing) and its text block by block down the view, each block
+    // in the colour its text takes (PageLook.h), set as a browser sets a page that gives no
+    // sizes of its own (headings larger and bold, paragraphs and headings spaced by their
+    // margins), wrapped to the view's width inside the page's margin.
     void drawPicture(GraphicsContext& context) const override;
 
     struct Impl;

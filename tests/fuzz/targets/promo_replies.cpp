@@ -1,14 +1,16 @@
 // The house promotions' replies and stored lists: the fetcher's reply check, each promotion
 // view's reader of a reply (the push-news panel, the pop-up, the more-apps page, the wallpaper
 // promotion and the banner host's news rotation), and the panel's list of seen items on disk.
-// The reply check is strict JSON (what it accepts is what the JSON reader accepts); a reply the
-// pop-up no longer waits for ends it exactly once; each view keeps only dictionary entries of
-// applications that are not installed; a closed page takes no reply; every picture download a
-// reply starts ends.
+// The reply check is strict JSON in UTF-8: a reply it accepts stops being one with anything
+// after it, a comment before it, a comma before its closing bracket or its last character
+// cut; a reply the pop-up no longer waits for ends it exactly once; each view keeps only dictionary entries
+// of applications that are not installed; a closed page takes no reply; every picture download a reply starts
+// ends.
 #include "FuzzSupport.h"
 
 #include <fstream>
 
+#include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
 #include "promo/AdViewController.h"
 #include "promo/AsyncAdData.h"
@@ -22,6 +24,25 @@
 #include "support/TemporaryHome.h"
 
 namespace {
+
+std::optional<platform::Value> parse(std::string_view text) {
+    return promo::AsyncAdData::parseReply(platform::Data(text.begin(), text.end()));
+}
+
+// A reply the check accepted, changed so that it is no strict JSON any more, is refused.
+void checkStrict(std::string_view text, const platform::Value& reply) {
+    FUZZ_CHECK(platform::isValidUTF8(text));
+    FUZZ_CHECK(!parse(std::string(text) + " x"));
+    FUZZ_CHECK(!parse("// a comment\n" + std::string(text)));
+    // What may end a reply: white space, and NUL bytes (a padded buffer).
+    const auto last = text.find_last_not_of(std::string_view(" \t\r\n\0", 5));
+    FUZZ_CHECK(last != std::string_view::npos);
+    if (reply.isArray() || reply.isDictionary()) {
+        FUZZ_CHECK(text[last] == ']' || text[last] == '}');
+        FUZZ_CHECK(!parse(std::string(text.substr(0, last)) + "," + std::string(text.substr(last))));
+        FUZZ_CHECK(!parse(text.substr(0, last)));
+    }
+}
 
 class PopupDelegate : public promo::PopupControllerDelegate {
 public:
@@ -134,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const platform::Data bytes = fwfuzz::bytes(data, size);
     const auto reply = promo::AsyncAdData::parseReply(bytes);
     if (reply)
-        FUZZ_CHECK(platform::Value::fromJSON(fwfuzz::text(data, size)).has_value());
+        checkStrict(fwfuzz::text(data, size), *reply);
 
     // The same bytes as the panel's stored list of seen items.
     {

@@ -121,6 +121,18 @@ TEST(URL, ResolvesReferencesAgainstABase) {
               "http://config.example/getInfo.php?appid=k&appver=300&client=1");
     EXPECT_EQ(URL::parse("x", *URL::parse("http://h"))->absoluteString(), "http://h/x");
     EXPECT_FALSE(URL::parse("a b", *base));
+
+    // Against a base without an authority, a path that comes out beginning with "//" stays a
+    // path ("/." before it): the result names no host and resolves to itself.
+    for (auto [noAuthority, expected] :
+         {std::pair{"about:blank", "about:/.//evil.example/x"}, {"x:", "x:/.//evil.example/x"}}) {
+        SCOPED_TRACE(noAuthority);
+        auto resolved = URL::parse("a/..//evil.example/x", *URL::parse(noAuthority));
+        ASSERT_TRUE(resolved);
+        EXPECT_EQ(resolved->absoluteString(), expected);
+        EXPECT_FALSE(resolved->host());
+        EXPECT_EQ(resolved->resolve(resolved->absoluteString()), resolved);
+    }
 }
 
 TEST(URL, PercentEncodingIsPerValue) {
@@ -153,9 +165,14 @@ TEST(URL, QueryItemsReadAndAppend) {
         const char* expected;
     };
     const Case cases[] = {
-        {"http://h/p", "http://h/p?k=v%26w%3D1"},     {"http://h/p?a=1", "http://h/p?a=1&k=v%26w%3D1"},
-        {"http://h/p?", "http://h/p?k=v%26w%3D1"},    {"http://h/p?a=1&", "http://h/p?a=1&k=v%26w%3D1"},
+        {"http://h/p", "http://h/p?k=v%26w%3D1"},
+        {"http://h/p?a=1", "http://h/p?a=1&k=v%26w%3D1"},
+        {"http://h/p?", "http://h/p?k=v%26w%3D1"},
+        {"http://h/p?a=1&", "http://h/p?a=1&k=v%26w%3D1"},
         {"http://h/p#f", "http://h/p?k=v%26w%3D1#f"},
+        // A "?" that ends the query belongs to the last value: the item still stands apart.
+        {"http://h/p?a=?", "http://h/p?a=?&k=v%26w%3D1"},
+        {"http://h/p??#f", "http://h/p??&k=v%26w%3D1#f"},
     };
     for (const auto& c : cases) {
         auto appended = URL::parse(c.base)->appendingQueryItem("k", "v&w=1");

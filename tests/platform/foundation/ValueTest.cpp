@@ -23,6 +23,7 @@ TEST(Value, JSONRepliesParseIntoTypedValues) {
     EXPECT_EQ(v->find("dup")->intOr(0), 2);                              // the last of a repeated key
     EXPECT_EQ(v->find("text")->stringOr(""), "café");
     EXPECT_EQ(*Value::fromJSON("42"), Value(42)); // a bare scalar is a whole document
+    EXPECT_EQ(*Value::fromJSON(std::string("[1]\0\0", 5)), Value(Array{Value(1)})); // NUL padding ends it
 }
 
 TEST(Value, TypedReadersNeverThrow) {
@@ -44,8 +45,10 @@ TEST(Value, TypedReadersNeverThrow) {
 TEST(Value, MalformedOrHostileJSONIsRefused) {
     std::string deep(300, '[');
     deep += std::string(300, ']');
-    for (const std::string& bad : {std::string("{"), std::string("{\"a\":}"), std::string("[1,]"),
-                                   std::string("nul"), std::string(""), deep}) {
+    // Nothing may follow a NUL byte (the reader would stop there and take what came before).
+    for (const std::string& bad :
+         {std::string("{"), std::string("{\"a\":}"), std::string("[1,]"), std::string("nul"), std::string(""),
+          deep, std::string("[1]\0x", 5), std::string("{}\0\0]", 5), std::string("\0[1]", 4)}) {
         std::string error;
         EXPECT_FALSE(Value::fromJSON(bad, &error)) << bad.substr(0, 20);
         EXPECT_FALSE(error.empty());

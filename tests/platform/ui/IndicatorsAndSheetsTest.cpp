@@ -3,6 +3,8 @@
 #include "UiTestSupport.h"
 #include "platform/ui/ActionSheet.h"
 #include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/NavigationBar.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/TextRenderer.h"
 
@@ -86,6 +88,43 @@ TEST_F(IndicatorsAndSheets, SegmentedControlWidthsAndValueChangedTaps) {
     EXPECT_EQ(control->selectedSegmentIndex(), 1);
     EXPECT_EQ(log->values.size(), 2u);
     EXPECT_NE(TextRenderer::renderScreen().find("<<back.png>|*Fwd*>"), std::string::npos);
+}
+
+// A control made from its items keeps fitting them as their widths are set, so a bar that
+// places it by its frame keeps every segment on the bar: the last one shows whole and takes a
+// tap at the bar's right end.
+TEST_F(IndicatorsAndSheets, AFittedControlGrowsWithItsSegmentWidthsAndStaysOnItsBar) {
+    auto control = std::make_shared<SegmentedControl>(std::vector<SegmentedControl::Item>{
+        Image::solid(8, 10, 0, 0, 0, 255, "back.png"), Image::solid(8, 10, 0, 0, 0, 255, "forward.png")});
+    control->setSegmentedControlStyle(SegmentedControlStyle::Bar);
+    control->setWidth(40, 0);
+    control->setWidth(40, 1);
+    EXPECT_EQ(control->frame().width(), 80);
+    EXPECT_EQ(control->rectForSegmentAtIndex(1), Rect(40, 0, 40, SegmentedControl::kBarHeight));
+
+    auto bar = std::make_shared<NavigationBar>(Rect(0, 0, 320, kNavigationBarHeight));
+    auto item = std::make_shared<NavigationItem>();
+    item->setRightBarButtonItem(BarButtonItem::withCustomView(control));
+    bar->pushNavigationItem(item);
+    auto window = makeKeyWindow();
+    window->addSubview(bar);
+    bar->layoutIfNeeded();
+    for (int segment : {0, 1}) {
+        Rect onBar = control->convertRectTo(control->rectForSegmentAtIndex(segment), bar.get());
+        EXPECT_LE(onBar.maxX(), 320) << segment;
+        EXPECT_GE(onBar.minX(), 0) << segment;
+    }
+    int pressed = SegmentedControl::NoSegment;
+    control->addAction(
+        [&](Control& sender) { pressed = static_cast<SegmentedControl&>(sender).selectedSegmentIndex(); },
+        ControlEvent::ValueChanged, this);
+    EXPECT_TRUE(control->tapSegment(1));
+    EXPECT_EQ(pressed, 1);
+
+    // A width its owner gave it stays as given.
+    control->setFrame(Rect(0, 0, 200, SegmentedControl::kBarHeight));
+    control->setWidth(30, 0);
+    EXPECT_EQ(control->frame().width(), 200);
 }
 
 TEST_F(IndicatorsAndSheets, SegmentInsertionAndRemovalKeepTheSelectionOnItsSegment) {

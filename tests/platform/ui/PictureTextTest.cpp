@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "UiTestSupport.h"
+#include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Label.h"
@@ -146,6 +148,76 @@ TEST_F(PictureText, BarTitlesAndButtonTitlesShowWhole) {
     ASSERT_TRUE(ink.any());
     EXPECT_FALSE(ink.left == 100 && ink.right == 152) << ink.left << ".." << ink.right;
     EXPECT_LT(ScreenPicture::compose(*button).paintOps().back().minimumFontSize, button->titleLabel().font().pointSize);
+}
+
+// The platform's bar keeps its title whole beside a wide left item: centred when it fits
+// between the items there, else moved off the centre as little as keeps it whole; a title
+// wider than all the room stays inside the room.
+TEST_F(PictureText, ABarTitleBesideAWideItemStaysWholeAndCentredWhereItCan) {
+    // The white ink of a bar's title in row band [0, 44).
+    auto titleInk = [](const Bitmap& picture, int width) {
+        Ink ink;
+        for (int y = 0; y < 44; ++y)
+            for (int x = 0; x < width; ++x)
+                if (picture.pixel(x, y).r > 220) {
+                    if (!ink.any() || x < ink.left)
+                        ink.left = x;
+                    ink.right = std::max(ink.right, x);
+                }
+        return ink;
+    };
+    auto picture = [](double width, const std::string& title, bool withItem, double* leftItemEnd) {
+        auto bar = std::make_shared<NavigationBar>(Rect(0, 0, width, kNavigationBarHeight));
+        auto item = std::make_shared<NavigationItem>(title);
+        if (withItem)
+            item->setLeftBarButtonItem(BarButtonItem::withTitle("Dismiss", BarButtonItemStyle::Plain));
+        bar->pushNavigationItem(item);
+        bar->layoutIfNeeded();
+        if (leftItemEnd)
+            *leftItemEnd = bar->subviews().empty() ? 0 : [&] {
+                double end = 0;
+                for (const auto& v : bar->subviews())
+                    if (!std::dynamic_pointer_cast<Label>(v))
+                        end = std::max(end, v->frame().maxX());
+                return end;
+            }();
+        return ScreenPicture::renderView(*bar, bar->bounds().size);
+    };
+    struct Case {
+        const char* title;
+        enum { Centred, Whole, InsideTheRoom } expect;
+    } cases[] = {
+        {"Ads", Case::Centred},
+        {"Advertisement", Case::Whole},
+        {"An advertisement with a very long title indeed", Case::InsideTheRoom},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        double itemEnd = 0;
+        Ink shown = titleInk(picture(320, c.title, true, &itemEnd), 320);
+        ASSERT_TRUE(shown.any());
+        ASSERT_GT(itemEnd, 0);
+        // Clear of the left item and of the bar's right edge.
+        EXPECT_GT(shown.left, itemEnd);
+        EXPECT_LT(shown.right, 319);
+        // The same title alone on a bar wide enough for it.
+        Ink alone = titleInk(picture(1000, c.title, false, nullptr), 1000);
+        ASSERT_TRUE(alone.any());
+        const int wholeWidth = alone.right - alone.left;
+        switch (c.expect) {
+        case Case::Centred:
+            EXPECT_NEAR((shown.left + shown.right) / 2.0, 160, 2);
+            EXPECT_NEAR(shown.right - shown.left, wholeWidth, 1);
+            break;
+        case Case::Whole:
+            EXPECT_NEAR(shown.right - shown.left, wholeWidth, 1) << "the title is cut";
+            EXPECT_GT((shown.left + shown.right) / 2.0, 160) << "it moves away from the left item";
+            break;
+        case Case::InsideTheRoom:
+            EXPECT_LT(shown.right - shown.left, wholeWidth);
+            break;
+        }
+    }
 }
 
 TEST_F(PictureText, NamedFacesAreUsedWhereInstalled) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "WebTestSupport.h"
 #include "platform/ui/ScreenPicture.h"
@@ -121,6 +122,110 @@ TEST_F(WebViewPictureLayout, LongTextWrapsInsideTheViewWidth) {
     EXPECT_GE(rightmost, 0) << "no text drawn";
     EXPECT_LT(rightmost, 200) << "text runs past the view's right edge";
     EXPECT_GT(lowest, 3 * platform::WebView::kPageFontSize) << "the words are not wrapped onto more lines";
+}
+
+// The rows of ink (dark pixels) of a picture, as runs of rows: each block of text is one run
+// or more (one per line), the blank between two blocks a gap between runs.
+struct InkRun {
+    int top, bottom; // rows, inclusive
+};
+std::vector<InkRun> inkRuns(const Bitmap& picture) {
+    std::vector<InkRun> runs;
+    for (int y = 0; y < picture.height; ++y) {
+        bool ink = false;
+        for (int x = 0; x < picture.width && !ink; ++x)
+            ink = picture.pixel(x, y).a > 0 && luminance(picture.pixel(x, y)) < 0.5;
+        if (!ink)
+            continue;
+        if (!runs.empty() && runs.back().bottom >= y - 1)
+            runs.back().bottom = y;
+        else
+            runs.push_back({y, y});
+    }
+    return runs;
+}
+
+// A page that gives no sizes of its own is set as a browser sets it: headings larger and
+// bold, paragraphs and headings apart by their margins (the larger of two neighbours'), the
+// first block's top margin merged with the body's, and blocks without margins (divisions,
+// text straight in the body) line under line.
+TEST_F(WebViewPictureLayout, HeadingsAreLargerAndBlocksStandApartByTheirMargins) {
+    webView->setFrame({0, 0, 320, 400});
+    loadHTML("<body><h1>Heading</h1><p>First paragraph</p><p>Second paragraph</p></body>");
+    auto runs = inkRuns(platform::ScreenPicture::renderView(*webView, {320, 400}));
+    ASSERT_EQ(runs.size(), 3u);
+    const double size = platform::WebView::kPageFontSize;
+    const int heading = runs[0].bottom - runs[0].top, paragraph = runs[1].bottom - runs[1].top;
+    EXPECT_GT(heading, 1.6 * paragraph) << "the heading is set at twice the text's size";
+    // The heading's margin (0.67 of its size) stands above it, not the body's 8 points alone.
+    EXPECT_GT(runs[0].top, 0.67 * 2 * size);
+    // A paragraph's margin (its text's size) stands between the two paragraphs, and the
+    // heading's, the larger, between the heading and the first.
+    EXPECT_GE(runs[2].top - runs[1].bottom, size);
+    EXPECT_GE(runs[1].top - runs[0].bottom, 0.67 * 2 * size);
+
+    loadHTML("<body><div>One</div><div>Two</div>Three</body>");
+    runs = inkRuns(platform::ScreenPicture::renderView(*webView, {320, 400}));
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_LT(runs[0].top, 0.67 * 2 * size) << "plain text starts at the body's margin";
+    const double lineHeight = runs[2].top - runs[1].top;
+    EXPECT_LT(lineHeight, 1.5 * size) << "blocks without margins follow line under line";
+    EXPECT_NEAR(runs[1].top - runs[0].top, lineHeight, 1);
+}
+
+// Each block takes the colour its text takes on the device: the nearest element that gives
+// one (inline style, the sheets' simple rules by specificity and then order, a font colour),
+// else the page's.
+TEST_F(WebViewPictureLayout, EachBlockTakesTheColourOfTheElementsAroundIt) {
+    struct Row {
+        const char* name;
+        const char* page;
+        unsigned colour; // of the block "x"
+    };
+    const Row rows[] = {
+        {"the page's colour", R"(<body style="color:#00ff00"><p>x</p></body>)", 0x00ff00},
+        {"an id rule on a link", R"(<style>a#ad { color: #ffffff; }</style><div><a id="ad">x</a></div>)",
+         0xffffff},
+        {"a class rule", R"(<style>.hot { color: red }</style><p class="big hot">x</p>)", 0xff0000},
+        {"a class that only begins the same", R"(<style>.hot { color: red }</style><p class="hotter">x</p>)",
+         0x000000},
+        {"the id beats the tag, whatever the order",
+         R"(<style>#a { color: navy } p { color: red }</style><p id="a">x</p>)", 0x000080},
+        {"the later of equals", R"(<style>p { color: red } p { color: navy }</style><p>x</p>)", 0x000080},
+        {"inline style beats the sheet",
+         R"(<style>#a { color: red }</style><p id="a" style="color:#0000ff">x</p>)", 0x0000ff},
+        {"inherited from a division", R"(<div style="color:teal"><p><span>x</span></p></div>)", 0x008080},
+        {"a font colour", R"(<p><font color="#ff0000">x</font></p>)", 0xff0000},
+        {"a link the page does not colour is blue", R"(<body style="color:white"><p><a href="#">x</a></p>)",
+         0x0000ee},
+        {"an anchor without an address is no link", R"(<body style="color:white"><p><a name="n">x</a></p>)",
+         0xffffff},
+        {"a link's own colour", R"(<style>a { color: #ffffff }</style><p><a href="#">x</a></p>)", 0xffffff},
+        {"a selector of more than one compound is left out",
+         R"(<style>body:not(.w) p { color: red } div p { color: red }</style><div><p>x</p></div>)", 0x000000},
+    };
+    for (const auto& row : rows) {
+        loadHTML(row.page);
+        auto blocks = platform::visiblePageBlocks(*webView->document());
+        ASSERT_EQ(blocks.size(), 1u) << row.name;
+        EXPECT_EQ(blocks[0].text, "x") << row.name;
+        const Color& c = blocks[0].color;
+        EXPECT_EQ((unsigned(std::lround(c.red * 255)) << 16) | (unsigned(std::lround(c.green * 255)) << 8) |
+                      unsigned(std::lround(c.blue * 255)),
+                  row.colour)
+            << row.name;
+    }
+
+    // In the picture: a banner whose link is coloured by its rule stands out on a dark canvas.
+    webView->setFrame({0, 0, 320, 50});
+    loadHTML(R"(<style>a#ad { color: #ffffff; }</style><body style="background:#000000"><div>)"
+             R"(<a id="ad" href="#">Carry every file</a></div></body>)");
+    Bitmap picture = platform::ScreenPicture::renderView(*webView, {320, 50});
+    int standingOut = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            standingOut += contrast(picture.pixel(x, y), rgba(0x000000)) >= 3;
+    EXPECT_GE(standingOut, 20) << "the link's text does not show on the dark canvas";
 }
 
 TEST(PageColors, ParseAsPagesWriteThem) {

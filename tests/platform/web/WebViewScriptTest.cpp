@@ -102,6 +102,19 @@ TEST_F(WebViewScripts, EvaluationAnswersText) {
     EXPECT_EQ(eval("declared"), "7"); // evaluation shares the page's global scope
 }
 
+// Characters beyond U+FFFF leave the page as UTF-8, from an evaluation and from a script's
+// call into the page, however the script wrote them.
+TEST_F(WebViewScripts, TextLeavesThePageAsUTF8) {
+    loadHTML("<p id=t></p>");
+    const std::string grin = "\xF0\x9F\x98\x80";
+    for (const std::string& literal : {"'" + grin + "'", std::string("'\\ud83d\\ude00'")}) {
+        SCOPED_TRACE(literal);
+        EXPECT_EQ(eval(literal + " + '\xC3\xA9'"), grin + "\xC3\xA9");
+        eval("document.getElementById('t').textContent = 'a' + " + literal);
+        EXPECT_EQ(webView->elementById("t")->textContent(), "a" + grin);
+    }
+}
+
 TEST_F(WebViewScripts, EachPageGetsAFreshContext) {
     loadHTML("<script>var leftover = 'old page';</script>");
     EXPECT_EQ(eval("leftover"), "old page");

@@ -8,6 +8,7 @@
 
 #include "RichMediaFixture.h"
 #include "services/VellumAdEndpoints.h"
+#include "support/ToolMadeArchives.h"
 
 namespace {
 
@@ -79,6 +80,25 @@ TEST_F(UnpackingTest, HostileArchivesAreRefusedWhole) {
         EXPECT_FALSE(fs::exists(dest / "ad")) << "nothing of a refused archive is unpacked";
         EXPECT_FALSE(fs::exists(dest.parent_path() / "evil"));
         EXPECT_FALSE(fs::exists("/tmp/fw-evil-absolute"));
+    }
+}
+
+// Bundles packed by common zip tools arrive whole; those the reader cannot read leave nothing.
+TEST_F(UnpackingTest, BundlesMadeByCommonToolsUnpack) {
+    for (const auto& made : fwtest::kToolMadeArchives) {
+        SCOPED_TRACE(made.file);
+        fs::remove_all(destination());
+        const fs::path archive = fwtest::toolMadeArchivePath(made.file);
+        ASSERT_TRUE(fs::is_regular_file(archive)) << archive;
+        EXPECT_EQ(VellumAdServer::expandZipFileAtPath(archive, destination(), "ad"), made.refusal == nullptr);
+        if (made.refusal) {
+            EXPECT_FALSE(fs::exists(destination() / "ad"));
+            continue;
+        }
+        EXPECT_EQ(read(destination() / "ad" / "pad.txt"), fwtest::kToolMadePad);
+        if (made.hasPage) {
+            EXPECT_EQ(read(destination() / "ad" / "index.html"), fwtest::kToolMadePage);
+        }
     }
 }
 
