@@ -90,10 +90,12 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
         {"id is a path", json(video("/tmp/evil", spot))},
         {"id and extension name the handshake", json(video("mrhandshake", base + "/meridian/videos/x.archive"))},
         {"id and extension name the marker", json(video("cachedVideo", base + "/meridian/videos/x.plist"))},
-        {"extension names an archive", json(video("spot", base + "/meridian/videos/x.mrarchive"))},
+        // The video's file would take the name of its own record's archive.
+        {"extension names an archive", json(video("archived", base + "/meridian/videos/x.mrarchive"))},
         {"local file", json(video("local", "file:///etc/hostname"))},
         {"unknown scheme", json(video("gopher", "gopher://127.0.0.1/x.avi"))},
         {"oversized id", json(video(std::string(100000, 'a'), spot))},
+        {"id one past the longest", json(video(std::string(MRVideoCache::kMaximumIdLength + 1, 'a'), spot))},
         {"oversized numbers", json(video("spot", spot, R"(,"duration":1e300,"width":-1e300,"expiration":1e300)"))},
         {"truncated JSON", json(R"({"type":"video","video":{"id":)")},
         {"array", json("[]")},
@@ -101,6 +103,13 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
         {"video object of the wrong kind", json(R"({"type":"video","video":["a"]})")},
         {"bytes", {200, std::string("\0\xff\xfe{", 4), "application/json", {}}},
     };
+    // The addresses that name the SDK's own files serve a body, so a video taken at such a name
+    // would be written there.
+    for (const char* name : {"x.archive", "x.plist", "x.mrarchive"})
+        services.handle("GET", std::string(services::kMeridianVideoPath) + name,
+                        [](const services::LoggedRequest&) {
+                            return services::ServiceReply{200, std::string(4096, 'v'), "video/x-msvideo", {}};
+                        });
     // The stored handshake's settings (per-type settings, kill switch); its time stamps move.
     auto handshakeSettings = [] {
         auto state = platform::readPropertyListFile(meridian::MRHandshake::statePath());
@@ -146,7 +155,8 @@ TEST_F(MeridianHostileContent, RepliesStayInTheirBox) {
 
 // A video button's picture that the server holds back never holds the app: the main run loop
 // answers while it is held, the fetch ends at its bound however the server paces it, and a
-// picture that arrives in time is shown at its size and kept in the cache's archive.
+// picture that arrives in time is kept in the cache's archive (a button built from it takes the
+// picture and its size).
 TEST_F(MeridianHostileContent, AHeldBackButtonPictureNeverHoldsTheApp) {
     auto png = platform::Image::solid(20, 10, 0, 0, 200)->pngRepresentation();
     const std::string picture(png.begin(), png.end());

@@ -132,10 +132,20 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
     const std::string longID(5000, 'a');
     const std::string button = "<key>displaysCloseButton</key><true/><key>closeButtonLibID</key><string>";
 
+    // Bundles served under these names; one named in a row's notFetched is refused before it is
+    // asked for.
+    auto bundle = [](const std::string& name) {
+        return std::string(services::kVellumBundlesPath) + name + ".zip";
+    };
+    auto closeButtons = [](const std::string& name) {
+        return std::vector<std::string>{std::string(services::kVellumCloseButtonsPath) + name + ".zip",
+                                        std::string(services::kVellumTestCloseButtonsPath) + name + ".zip"};
+    };
     struct Row {
         const char* name;
         std::function<void()> arrange;
         std::vector<std::string> notRecorded;
+        std::vector<std::string> notFetched = {};
     };
     const Row rows[] = {
         {"ad id that leaves the cache",
@@ -143,7 +153,8 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
              ads.setOffers(
                  {{"../../Documents/evil", 1, ads.addBundle("up", {{"../../Documents/evil/x", "x"}}), ""}});
          },
-         {"../../Documents/evil"}},
+         {"../../Documents/evil"},
+         {bundle("up")}},
         {"bundle that writes another ad and the store",
          [&] {
              ads.setOffers({{"evil", 1,
@@ -185,7 +196,8 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
                                      "<key>width</key><real>1e12</real><key>expandedHeight</key><string>99999999999999999999</string>"
                                      "<key>capImpressionTime</key><real>nan</real>")}});
          },
-         {longID}},
+         {longID},
+         {bundle("long")}},
         {"close buttons that leave their folder or write beside it",
          [&] {
              serveCloseButton("Sneaky", services::makeZipArchive({{"Sneaky/Sneaky.plist", "<plist/>"},
@@ -210,7 +222,14 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
                   {"journal-button", 1, ads.addAdBundle("journal-button"),
                    control(button + "MRCloseButtonCache.sql-journal</string>")}});
          },
-         {"MRAdCache.sql", "MRAdCache.sql-journal"}},
+         {"MRAdCache.sql", "MRAdCache.sql-journal"},
+         [&] {
+             std::vector<std::string> paths = {bundle("store"), bundle("journal")};
+             for (const char* name : {"MRCloseButtonCache.sql", "MRCloseButtonCache.sql-journal"})
+                 for (auto& path : closeButtons(name))
+                     paths.push_back(path);
+             return paths;
+         }()},
         {"reply that is no reply", [&] { ads.replyWithBytes(std::string(64, '\xff')); }, {}},
         // Field 1, a list of structs that claims two billion offers.
         {"reply claiming two billion offers",
@@ -224,6 +243,8 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
         EXPECT_TRUE(mainLoopAnswers());
         for (const auto& id : row.notRecorded)
             EXPECT_FALSE(db().haveAdWithID(id)) << id;
+        for (const auto& path : row.notFetched)
+            EXPECT_EQ(services.requestCount(path), 0u) << path;
         EXPECT_EQ(outsideFiles(), outside);
         EXPECT_EQ(readFile(cacheFolder() / "victim" / "index.html"), victimPage);
         EXPECT_TRUE(db().haveAdWithID("victim")) << "the store still reads";
@@ -288,6 +309,7 @@ protected:
         c.webView()->stringByEvaluatingJavaScriptFromString("location.href = '" + url + "';");
     }
     std::shared_ptr<vellum::VellumAdView> view;
+    fwtest::LoopbackServices services;
 };
 
 TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
@@ -303,11 +325,21 @@ TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
     platform::Application::shared().setInstalledSchemes({"http", "https"});
     auto browser = vellum::MREmbeddedBrowserController::sharedInstance();
 
+    // A web page for an application: the browser shows it and keeps the page's fallback.
+    services.handle("GET", "/app", [](const services::LoggedRequest&) {
+        return services::ServiceReply{
+            200, "<html><body>the application's page</body></html>", "text/html", {}};
+    });
+    const std::string appPage = services.url("/app");
+
     struct Row {
         const char* name;
         std::string command;
         std::string shown; // the browser's URL once the command has run
-        std::string text;  // what the browser's page then shows
+        std::string text;  // what the browser's page then shows (a refused load leaves the page before)
+        // When set, the browser first shows this page, which then sends the person to an
+        // application that is not installed: the browser loads the fallback instead.
+        std::string throughPage = {};
     };
     const std::string secret =
         platform::URL::fileURL(home.root() / "Documents" / "secret.txt").absoluteString();
@@ -329,10 +361,21 @@ TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
          diary, ""},
         {"click-through through the ad's folder to a person's file",
          "mrbridge:clickThrough?url=" + platform::percentEncodeQueryValue(climb), climb, ""},
+        {"application page whose fallback is a person's file",
+         "mrbridge:launchApp?appURL=" + platform::percentEncodeQueryValue(appPage) +
+             "&alternateID=" + fileURL(home.root() / "Documents" / "diary.html"),
+         diary, "the application's page", appPage},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         navigate(*c, row.command);
+        if (!row.throughPage.empty()) {
+            ASSERT_TRUE(clock.runUntil([&] {
+                auto w = browser->webView();
+                return w && !w->isLoading() && browser->currentURLString() == row.throughPage;
+            }));
+            browser->webView()->stringByEvaluatingJavaScriptFromString("location.href = 'noapp://open';");
+        }
         ASSERT_TRUE(clock.runUntil([&] {
             auto w = browser->webView();
             return w && !w->isLoading() && browser->currentURLString() == row.shown;
