@@ -2,6 +2,7 @@
 // What every fuzz target shares: the entry point's declaration, a check that stops the run
 // with a message (a finding, as a crash, so libFuzzer saves the input and the replay fails),
 // and a scratch folder for parsers that read files.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +34,25 @@ inline std::string_view text(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
-inline platform::Data bytes(const std::uint8_t* data, std::size_t size) { return platform::Data(data, data + size); }
+inline platform::Data bytes(const std::uint8_t* data, std::size_t size) {
+    return platform::Data(data, data + size);
+}
+
+// JSON has no NaN or infinity; such reals are written as null, so a value holding one cannot
+// round-trip through JSON.
+inline bool hasNonFiniteReal(const platform::Value& v) {
+    if (v.type() == platform::Value::Type::Real)
+        return !std::isfinite(*v.number());
+    if (auto items = v.array())
+        for (const auto& item : *items)
+            if (hasNonFiniteReal(item))
+                return true;
+    if (auto entries = v.dictionary())
+        for (const auto& [key, item] : *entries)
+            if (hasNonFiniteReal(item))
+                return true;
+    return false;
+}
 
 // A fresh, empty folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {

@@ -76,20 +76,6 @@ void checkBridgeURL(std::string_view line) {
     }
 }
 
-bool hasNonFiniteReal(const platform::Value& v) {
-    if (v.type() == platform::Value::Type::Real)
-        return !std::isfinite(*v.number());
-    if (auto items = v.array())
-        for (const auto& item : *items)
-            if (hasNonFiniteReal(item))
-                return true;
-    if (auto entries = v.dictionary())
-        for (const auto& [key, item] : *entries)
-            if (hasNonFiniteReal(item))
-                return true;
-    return false;
-}
-
 void oneLine(std::string_view line, int& evaluations) {
     (void)vellum::VellumJSBridge::methodFromBridgeURL(line);
     (void)vellum::VellumJSBridge::argumentsFromBridgeString(line);
@@ -122,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto line : split(text, '\n'))
         oneLine(line, evaluations);
     // JSON has no infinity: a value that holds one is written with null in its place.
-    if (auto value = platform::Value::fromJSON(text); value && !hasNonFiniteReal(*value)) {
+    if (auto value = platform::Value::fromJSON(text); value && !fwfuzz::hasNonFiniteReal(*value)) {
         const std::string literal = lumen::jsonForScript(*value);
         FUZZ_CHECK(literal.find("</") == std::string::npos);
         FUZZ_CHECK(literal.find("\xE2\x80\xA8") == std::string::npos);
