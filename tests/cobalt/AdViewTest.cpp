@@ -958,13 +958,14 @@ TEST_F(AdViewTest, TheArrowsShowOnTheControl) {
 struct RefadeCase {
     const char* name;
     bool nextAdBroken;
+    bool viaForeground; // the refresh comes with the return to the foreground
 };
 
 class BannerMovedDuringRefresh : public AdViewTest, public ::testing::WithParamInterface<RefadeCase> {};
 
 TEST_P(BannerMovedDuringRefresh, TheViewFadedOutIsFadedBackIn) {
     launch({{1, "banner"}});
-    auto view = showBanner();
+    auto view = showBanner(GetParam().viaForeground ? 30 : 0);
     ASSERT_TRUE(waitForDrawnAndNext(view));
     auto c = view->controller();
     const auto shown = slot("banner")->dlTime();
@@ -976,8 +977,15 @@ TEST_P(BannerMovedDuringRefresh, TheViewFadedOutIsFadedBackIn) {
     auto wrapper = std::make_shared<platform::View>(platform::Rect({0, 0}, size));
     view->setFrame(platform::Rect({0, 0}, size));
     wrapper->addSubview(view);
-    time.clock().setNow(c->lastDisplayTime() + 10);
-    view->refresh();
+    if (GetParam().viaForeground) {
+        // Back after 40 s with automatic refresh: the return shows the next ad.
+        time.clock().setNow(c->lastDisplayTime() + 40);
+        platform::Application::shared().enterBackground();
+        platform::Application::shared().enterForeground();
+    } else {
+        time.clock().setNow(c->lastDisplayTime() + 10);
+        view->refresh();
+    }
     ASSERT_TRUE(c->isRefreshing());
     EXPECT_EQ(wrapper->alpha(), 0.0);
 
@@ -995,7 +1003,9 @@ TEST_P(BannerMovedDuringRefresh, TheViewFadedOutIsFadedBackIn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Refresh, BannerMovedDuringRefresh,
-                         ::testing::Values(RefadeCase{"NewAdLoads", false}, RefadeCase{"NewAdCannotBeShown", true}),
+                         ::testing::Values(RefadeCase{"NewAdLoads", false, false},
+                                           RefadeCase{"NewAdCannotBeShown", true, false},
+                                           RefadeCase{"BackFromTheBackground", false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
