@@ -14,6 +14,7 @@ constexpr double kActionRowHeight = 24;
 constexpr platform::Size kNewsPanelSize{320, 300};
 constexpr double kNewsPanelHiddenBelow = 64; // below the root view's bottom
 constexpr double kNewsPanelShownAbove = 256; // above the root view's bottom
+constexpr platform::Size kHelpPageSize{320, 416};
 
 platform::Size screenSize() {
     return platform::Screen::main().bounds().size;
@@ -93,6 +94,10 @@ platform::Rect newsPanelHiddenFrame() {
 
 platform::Rect newsPanelShownFrame() {
     return centredAcross(kNewsPanelSize, rootViewHeight() - kNewsPanelShownAbove);
+}
+
+platform::Rect helpPagesFrame() {
+    return centredAcross(kHelpPageSize, (rootViewHeight() - kHelpPageSize.height) / 2);
 }
 
 } // namespace app::layout

@@ -17,6 +17,8 @@
 //                     height (100 and 120) to show below it
 //   news panel        its 320 × 300 picture, centred; hidden 64 points below the root view,
 //                     shown 256 points above the root view's bottom (y 480 and 160 on the phone)
+//   help pages        their 320 × 416 pictures, centred in the help page's view (which is
+//                     the root view's size): the whole of it on the phone
 //
 // Frames of the root view's subviews are in the root view; the banner host's are in the
 // navigation view it lives in. Main thread only (reads the device profile).
@@ -46,5 +48,6 @@ platform::Rect memoryViewFrame();
 platform::Rect passCodeViewFrame();
 platform::Rect newsPanelHiddenFrame();
 platform::Rect newsPanelShownFrame();
+platform::Rect helpPagesFrame();
 
 } // namespace app::layout

@@ -42,12 +42,14 @@ void HelpPage::viewDidLoad() {
     back->setTarget(self, &HelpPage::backButtonPressed);
     navigationItem().setLeftBarButtonItem(back);
 
-    upImage = std::make_shared<platform::ImageView>(kUpArrowFrame);
+    // The arrows stand over the pages, wherever the pages sit in the view.
+    const platform::Point pages = contentView->frame().origin;
+    upImage = std::make_shared<platform::ImageView>(kUpArrowFrame.offsetBy(pages.x, pages.y));
     upImage->setImage(platform::Image::named(kUpArrowImage));
-    upImage->setFrame(kUpArrowFrame);
-    downImage = std::make_shared<platform::ImageView>(kDownArrowFrame);
+    upImage->setFrame(kUpArrowFrame.offsetBy(pages.x, pages.y));
+    downImage = std::make_shared<platform::ImageView>(kDownArrowFrame.offsetBy(pages.x, pages.y));
     downImage->setImage(platform::Image::named(kDownArrowImage));
-    downImage->setFrame(kDownArrowFrame);
+    downImage->setFrame(kDownArrowFrame.offsetBy(pages.x, pages.y));
 
     double y = 0;
     for (int n = 1; n <= kPageCount; ++n) {

@@ -19,7 +19,6 @@ namespace app {
 namespace {
 
 // The help pages are pictures of the phone's size, paged by this frame's height.
-const platform::Rect kHelpPagesFrame{0, 0, 320, 416};
 constexpr unsigned kFlexibleSize =
     platform::Autoresizing::FlexibleWidth | platform::Autoresizing::FlexibleHeight;
 
@@ -156,7 +155,7 @@ void loadSettingsViewInterface(SettingsView& settings) {
 
 void loadHelpPageInterface(HelpPage& help) {
     auto view = contentView();
-    help.contentView = std::make_shared<platform::ScrollView>(kHelpPagesFrame);
+    help.contentView = std::make_shared<platform::ScrollView>(layout::helpPagesFrame());
     view->addSubview(help.contentView);
     help.setView(view);
 }

@@ -11,6 +11,8 @@
 
 #include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
+#include "app/HelpPage.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextRenderer.h"
 #include "promo/AdViewController.h"
@@ -34,6 +36,7 @@ struct DeviceFrames {
     double actionRowY;
     Rect bannerHost;
     double bannerAsideY;
+    Rect helpPages; // in the help page's view
 };
 
 constexpr DeviceFrames kDevices[] = {
@@ -45,7 +48,8 @@ constexpr DeviceFrames kDevices[] = {
      {0, -76, 320, 120},
      392,
      {0, 383, 320, 53},
-     427},
+     427,
+     {0, 0, 320, 416}},
     {"Tablet",
      platform::DeviceProfile::Tablet,
      {0, 0, 768, 44},
@@ -54,7 +58,8 @@ constexpr DeviceFrames kDevices[] = {
      {0, -76, 768, 120},
      936,
      {20, 890, 728, 90},
-     934},
+     934,
+     {224, 272, 320, 416}},
 };
 
 class DriveLayout : public apptest::AppTest, public ::testing::WithParamInterface<DeviceFrames> {
@@ -172,6 +177,17 @@ TEST_P(DriveLayout, TheDriveFillsTheScreenAndTheBannerStaysOnIt) {
     for (const char* screenName : {"Settings", "Help"}) {
         ASSERT_TRUE(run(std::string("tap ") + screenName)) << platform::TextRenderer::renderScreen();
         expectBannerHostAt(d.bannerAsideY, std::string(screenName) + " open");
+        auto presented = std::dynamic_pointer_cast<platform::NavigationController>(
+            navigation()->presentedViewController());
+        if (auto help = std::dynamic_pointer_cast<app::HelpPage>(presented ? presented->topViewController()
+                                                                           : nullptr)) {
+            // The pages' pictures sit whole on the screen, the arrows over them.
+            EXPECT_EQ(help->contentView->frame(), d.helpPages);
+            expectOnScreen(*help->contentView, "the help pages");
+            for (const auto& arrow : {help->upImage, help->downImage}) // in the help page's view
+                EXPECT_TRUE(inside(arrow->frame(), help->contentView->frame()))
+                    << "an arrow at " << describe(arrow->frame());
+        }
         ASSERT_TRUE(run("tap Back")) << platform::TextRenderer::renderScreen();
         ASSERT_TRUE(run("wait 1"));
         expectBannerHostAt(d.bannerHost.y(), std::string(screenName) + " closed");
