@@ -50,6 +50,7 @@
 #include "runner/CommandInterpreter.h"
 #include "runner/Runner.h"
 #include "support/LoopbackServices.h"
+#include "support/PictureContrast.h"
 #include "tangent/TGAdWidget.h"
 #include "tangent/TGAdWidgetDelegate.h"
 
@@ -74,18 +75,7 @@ void keepPicture(const Bitmap& bitmap, const std::string& name) {
         ScreenPicture::writePNG(bitmap, std::filesystem::path(dir) / (name + ".png"));
 }
 
-double luminance(Bitmap::RGBA p) {
-    auto linear = [](std::uint8_t c) {
-        double v = c / 255.0;
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(p.r) + 0.7152 * linear(p.g) + 0.0722 * linear(p.b);
-}
-
-double contrast(Bitmap::RGBA a, Bitmap::RGBA b) {
-    double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
+using fwtest::contrast;
 
 // Where two pictures of one size differ: how many pixels, how many of them stand out from the
 // other picture by kLeastContrast, and the box around them.

@@ -15,24 +15,15 @@
 #include "platform/ui/ScreenPicture.h"
 #include "platform/web/Dom.h"
 #include "platform/web/PageLook.h"
+#include "support/PictureContrast.h"
 
 namespace {
 
 using platform::Bitmap;
 using platform::Color;
 
-double luminance(Bitmap::RGBA p) {
-    auto linear = [](std::uint8_t c) {
-        double v = c / 255.0;
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(p.r) + 0.7152 * linear(p.g) + 0.0722 * linear(p.b);
-}
-
-double contrast(Bitmap::RGBA a, Bitmap::RGBA b) {
-    double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
+using fwtest::contrast;
+using fwtest::luminance;
 
 Bitmap::RGBA rgba(unsigned rgb) {
     return {std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb), 255};
