@@ -7,6 +7,7 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/foundation/Strings.h"
 #include "platform/web/Dom.h"
 
 namespace platform {
@@ -31,21 +32,6 @@ constexpr NamedColor kNamedColors[] = {
     {"aqua", 0x00ffff},      {"orange", 0xffa500},    {"darkgray", 0xa9a9a9}, {"darkgrey", 0xa9a9a9},
     {"lightgray", 0xd3d3d3}, {"lightgrey", 0xd3d3d3},
 };
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
 
 Color fromRGB(unsigned rgb, double alpha = 1) {
     return Color::rgba(double((rgb >> 16) & 0xff) / 255, double((rgb >> 8) & 0xff) / 255,
@@ -80,9 +66,9 @@ std::vector<Declaration> declarations(std::string_view block) {
         if (colon == std::string_view::npos)
             continue;
         std::string value(trim(one.substr(colon + 1)));
-        if (auto important = lower(value).find("!important"); important != std::string::npos)
+        if (auto important = toLower(value).find("!important"); important != std::string::npos)
             value = std::string(trim(std::string_view(value).substr(0, important)));
-        out.push_back({lower(trim(one.substr(0, colon))), std::move(value)});
+        out.push_back({toLower(trim(one.substr(0, colon))), std::move(value)});
     }
     return out;
 }
@@ -152,7 +138,7 @@ struct SimpleSelector {
         };
         SimpleSelector s;
         std::size_t at = identEnd(0);
-        s.tag = lower(text.substr(0, at));
+        s.tag = toLower(text.substr(0, at));
         if (at == 0 && !text.empty() && text[0] == '*')
             at = 1;
         if (at == 0 && (text.empty() || (text[0] != '#' && text[0] != '.')))
@@ -345,7 +331,7 @@ std::vector<CollectedBlock> collectBlocks(DomNode& document) {
 } // namespace
 
 std::optional<Color> parsePageColor(std::string_view raw) {
-    std::string text = lower(trim(raw));
+    std::string text = toLower(trim(raw));
     if (text == "transparent")
         return Color::clearColor();
     for (const auto& named : kNamedColors)
