@@ -454,6 +454,10 @@ struct BackCase {
     bool staysOpen;                          // the mismatch alert keeps the screen
 };
 
+void PrintTo(const BackCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SettingsBack : public Settings, public ::testing::WithParamInterface<BackCase> {};
 
 TEST_P(SettingsBack, StoresWhatTheScreenShows) {
