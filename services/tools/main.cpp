@@ -1,11 +1,15 @@
 // ferrowick-services: serves the remote services on loopback HTTP from the fixtures folder,
-// prints the base URL on one line, and runs until interrupted.
+// prints the base URL on one line, and runs until interrupted. A fixtures folder that is missing
+// or holds no file is refused at start (status 1), with the reason on standard error.
 //   ferrowick-services [--port N] [--address A] [--fixtures DIR] [-h|--help]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "services/ServiceHost.h"
 #include "services/StandardEndpoints.h"
@@ -21,6 +25,30 @@ bool parsePort(const char* text, int& port) {
         return false;
     port = static_cast<int>(value);
     return true;
+}
+
+// Why `folder` cannot be served, or nothing when it can: it must be a folder that holds at
+// least one file somewhere below it, or every request would be answered 404.
+std::optional<std::string> fixturesFolderProblem(const std::string& folder) {
+    namespace fs = std::filesystem;
+    const std::string quoted = "\"" + folder + "\"";
+    std::error_code ec;
+    const fs::file_status status = fs::status(folder, ec);
+    if (status.type() == fs::file_type::not_found)
+        return "there is no fixtures folder " + quoted;
+    if (ec)
+        return "cannot read the fixtures folder " + quoted + ": " + ec.message();
+    if (!fs::is_directory(status))
+        return quoted + " is not a folder";
+    fs::recursive_directory_iterator it(folder, ec);
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError; // a link to nothing is no file, and no reason to stop
+        if (it->is_regular_file(entryError))
+            return std::nullopt;
+    }
+    if (ec)
+        return "cannot read the fixtures folder " + quoted + ": " + ec.message();
+    return "the fixtures folder " + quoted + " holds no fixture files";
 }
 
 } // namespace
@@ -49,6 +77,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s", kUsage);
             return 2;
         }
+    }
+
+    if (auto problem = fixturesFolderProblem(fixtures)) {
+        std::fprintf(stderr, "ferrowick-services: %s\n", problem->c_str());
+        return 1;
     }
 
     // Block the stop signals before the server's threads exist, so only sigwait sees them.

@@ -47,6 +47,7 @@ const platform::Rect kSwitchFrame{200, 8, 94, 27};
 const platform::Rect kFieldFrame{180, 10, 130, 31};
 constexpr double kFieldFontSize = 16;
 
+constexpr std::string_view kKeyMismatchTitle = "Pass key does not match";
 constexpr const char* kTableAnimation = "tableView";
 constexpr double kLiftDuration = 0.5;
 constexpr double kLowerDuration = 0.3;
@@ -219,6 +220,39 @@ void SettingsView::lockTurnedOff() {
     setTable->reloadData();
 }
 
+bool SettingsView::isLockOn() const {
+    if (auto toggle = std::dynamic_pointer_cast<platform::Switch>(controlWithTag(kLockSwitchTag)))
+        return toggle->isOn();
+    return section2Row == kSecurityRowsLocked;
+}
+
+std::string SettingsView::fieldText(int tag) const {
+    auto field = std::dynamic_pointer_cast<platform::TextField>(controlWithTag(tag));
+    return field ? field->text() : std::string();
+}
+
+void SettingsView::turnLockOff() {
+    if (auto toggle = std::dynamic_pointer_cast<platform::Switch>(controlWithTag(kLockSwitchTag)))
+        toggle->setOn(false);
+    platform::UserDefaults::standard().setBool(kSecurityKey, false);
+    lockTurnedOff();
+}
+
+void SettingsView::storeKey(const std::string& key) {
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setString(kPassKeyKey, key);
+    defaults.setBool(kSecurityKey, true);
+    for (int tag : {kKeyFieldTag, kConfirmFieldTag})
+        if (auto field = std::dynamic_pointer_cast<platform::TextField>(controlWithTag(tag)))
+            field->resignFirstResponder();
+    slideTable(kTableLift, kLowerDuration, false);
+    navigationItem().setRightBarButtonItem(nullptr);
+}
+
+void SettingsView::showKeyMismatch() {
+    platform::AlertView::create(std::string(kKeyMismatchTitle), "", {}, std::string("OK"))->show();
+}
+
 void SettingsView::switchValueChanged(platform::Switch& sender) {
     auto& defaults = platform::UserDefaults::standard();
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -236,7 +270,9 @@ void SettingsView::switchValueChanged(platform::Switch& sender) {
         } else {
             lockTurnedOff();
         }
-        defaults.setBool(kSecurityKey, on);
+        // The lock is on only with a key: turned on before one is confirmed, it stays off
+        // until Done (or leaving the screen) stores one.
+        defaults.setBool(kSecurityKey, on && !storedPassKey().empty());
         break;
     case kSizeSwitchTag:
         defaults.setBool(kShowSizeKey, on);
@@ -295,34 +331,44 @@ void SettingsView::editDone() {
     platform::logLine("key: " + passKey + "  " + passKey2);
     // The two fields' texts, edited or not: a field that was never edited still shows the
     // stored key, so a stray Done after the key field emptied itself does not match.
-    auto textOf = [this](int tag) {
-        auto field = std::dynamic_pointer_cast<platform::TextField>(controlWithTag(tag));
-        return field ? field->text() : std::string();
-    };
-    const std::string key = textOf(kKeyFieldTag);
-    if (key != textOf(kConfirmFieldTag)) {
-        platform::AlertView::create("Pass key does not match", "", {}, std::string("OK"))->show();
+    const std::string key = fieldText(kKeyFieldTag);
+    if (key != fieldText(kConfirmFieldTag)) {
+        showKeyMismatch();
         return;
     }
     if (key.empty()) {
         // Both fields emptied on purpose: the empty key means no lock, and the screen says so
         // as turning the switch off does.
-        if (auto toggle = std::dynamic_pointer_cast<platform::Switch>(controlWithTag(kLockSwitchTag)))
-            toggle->setOn(false);
-        platform::UserDefaults::standard().setBool(kSecurityKey, false);
-        lockTurnedOff();
+        turnLockOff();
         return;
     }
-    platform::UserDefaults::standard().setString(kPassKeyKey, key);
-    if (field1)
-        field1->resignFirstResponder();
-    if (field2)
-        field2->resignFirstResponder();
-    slideTable(kTableLift, kLowerDuration, false);
-    navigationItem().setRightBarButtonItem(nullptr);
+    storeKey(key);
+}
+
+bool SettingsView::settleLockBeforeLeaving() {
+    if (!isLockOn())
+        return true;
+    // A key typed in both fields is what the screen shows as set: it is stored as Done would
+    // store it, or, when the two differ, the screen stays to say so.
+    const std::string key = fieldText(kKeyFieldTag);
+    const std::string confirmation = fieldText(kConfirmFieldTag);
+    if (!key.empty() && !confirmation.empty()) {
+        if (key != confirmation) {
+            showKeyMismatch();
+            return false;
+        }
+        storeKey(key);
+        return true;
+    }
+    // No key to lock with: the switch does not stay on over nothing.
+    if (storedPassKey().empty())
+        turnLockOff();
+    return true;
 }
 
 void SettingsView::doneButtonPressed() {
+    if (!settleLockBeforeLeaving())
+        return;
     moveBannerHost(layout::bannerHostY());
     if (auto nav = navigationController())
         nav->dismissModalViewControllerAnimated(true);

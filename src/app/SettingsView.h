@@ -8,6 +8,9 @@
 // two fields' texts match on `editDone` (the "Done" button that editing brings up); a mismatch
 // shows "Pass key does not match" and stores nothing. Turning the lock off clears the stored
 // key and both fields; so does a Done that stores the empty key (no lock), turning the switch off.
+// Leaving by "Back" with the lock on settles what the screen shows: both fields filled store
+// their key when they match (as Done) and keep the screen with the mismatch alert when they do
+// not; with no key stored the lock goes off. "security" is true only while a key is stored.
 //
 // Each control's tag is "%d%d" of section + 1 and row + 1 (11, 12, 13, 21, 22, 23). The screen
 // is made anew each time the root screen opens it, wrapped in a navigation controller and
@@ -84,6 +87,15 @@ private:
     void slideTable(double dy, double duration, bool up);
     // The lock is off: the key is cleared with both fields, and only the switch row stays.
     void lockTurnedOff();
+    // The same, with the switch turned off and "security" stored off.
+    void turnLockOff();
+    // Stores a confirmed, non-empty key: the lock is on; the fields put their keyboard away.
+    void storeKey(const std::string& key);
+    void showKeyMismatch();
+    // Before leaving by Back: answers whether the screen may close (see above).
+    bool settleLockBeforeLeaving();
+    bool isLockOn() const;
+    std::string fieldText(int tag) const;
 
     // The screen's controls by tag, made once each and placed into whichever cell shows their
     // row, so a reused cell never keeps another row's control and a control keeps its state

@@ -94,6 +94,21 @@ bool holdsErrors(const platform::Value& errors) {
     return errors.size() > 0;
 }
 
+// Shows each error of a reply's "mrishake" object; answers whether it holds any, in which case
+// nothing else of the reply is applied.
+bool showErrorsOf(const platform::Value& root) {
+    const auto* errors = root.find("errors");
+    if (!errors || !holdsErrors(*errors))
+        return false;
+    if (const auto* list = errors->array())
+        for (const auto& error : *list) {
+            const auto* message = error.find("message");
+            const auto* type = error.find("type");
+            MRHandshake::showError(message ? message->stringOr("") : "", type ? type->stringOr("") : "");
+        }
+    return true;
+}
+
 std::optional<platform::Date> dateIn(const platform::Value& state, std::string_view key) {
     const auto* v = state.find(key);
     return v ? v->date() : std::nullopt;
@@ -278,6 +293,11 @@ void MRHandshake::handshakeReplyReceived(std::string_view text) {
         logError(parsed ? "Invalid Response - No mrishake" : "Invalid Response - No handshake");
         return;
     }
+    // An errored reply is shown and applies nothing; it never replaces the reply in force
+    // either, or the next save would store it and the next start would lose the kill switch
+    // and the per-type settings with it.
+    if (showErrorsOf(*root))
+        return;
     handshakeResponse_ = std::move(*parsed);
     parseResponseAndSetupNextHandshake(true);
 }
@@ -314,15 +334,8 @@ void MRHandshake::parseResponseAndSetupNextHandshake(bool setup) {
         logError("Invalid Response - No mrishake");
         return;
     }
-    if (const auto* errors = root->find("errors"); errors && holdsErrors(*errors)) {
-        if (const auto* list = errors->array())
-            for (const auto& error : *list) {
-                const auto* message = error.find("message");
-                const auto* type = error.find("type");
-                showError(message ? message->stringOr("") : "", type ? type->stringOr("") : "");
-            }
+    if (showErrorsOf(*root))
         return;
-    }
     const auto* deferred = root->find("deferredviewtimeout");
     deferredviewtimeout_ = deferred ? secondsFrom(deferred->doubleOr(0)) : 0;
     const auto* kill = root->find("kill");

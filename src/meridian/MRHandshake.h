@@ -71,9 +71,10 @@ public:
     MRAdTypeConfiguration configurationForAdType(int adType) const;
     static MRAdTypeConfiguration configurationFromDictionary(const platform::Value* entry, int adType);
     // Takes a finished handshake reply's text (UTF-8 JSON): a reply with an "mrishake"
-    // object replaces the stored one and is applied, scheduling the next handshake and saving
-    // the state; anything else is reported and changes nothing. The connection's finish
-    // hands its reply here.
+    // object and no errors replaces the stored one and is applied, scheduling the next
+    // handshake and saving the state; an errored reply has its errors shown, and anything
+    // else is reported; neither changes the reply in force, now or after a restart. The
+    // connection's finish hands its reply here.
     void handshakeReplyReceived(std::string_view text);
     void parseResponseAndSetupNextHandshake(bool setup);
     void setupNextHandshake();

@@ -1,6 +1,8 @@
 // The pass-key lock at start and the settings screen.
 #include "AppFixture.h"
 
+#include <optional>
+
 #include "app/SettingsView.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
@@ -322,7 +324,7 @@ TEST_F(Settings, MatchingKeysAreStoredAndTheNextLaunchAsksForThem) {
     flip(*control<platform::Switch>(*s, 21));
     EXPECT_EQ(s->setTable->numberOfRowsInSection(1), 3);
     EXPECT_EQ(defaults().stringForKey("passKey"), "") << "on before any key: the empty key, no lock";
-    EXPECT_TRUE(defaults().boolForKey("security"));
+    EXPECT_FALSE(defaults().boolForKey("security")) << "no lock without a key";
 
     auto key = control<platform::TextField>(*s, 22);
     auto confirm = control<platform::TextField>(*s, 23);
@@ -336,6 +338,7 @@ TEST_F(Settings, MatchingKeysAreStoredAndTheNextLaunchAsksForThem) {
     ASSERT_TRUE(s->navigationItem().rightBarButtonItem()->press());
 
     EXPECT_EQ(defaults().stringForKey("passKey"), "2468");
+    EXPECT_TRUE(defaults().boolForKey("security"));
     EXPECT_TRUE(alertTitles().empty());
     EXPECT_DOUBLE_EQ(s->setTable->frame().y(), tableY);
     EXPECT_EQ(s->navigationItem().rightBarButtonItem(), nullptr);
@@ -438,6 +441,82 @@ TEST_F(Settings, LockSwitchOffClearsTheKeyAndBothFields) {
     clock_.advance(1.0);
     EXPECT_EQ(defaults().stringForKey("passKey"), "") << "nothing typed is stored again";
 }
+
+// Leaving by Back with the lock on: what the screen shows as set is what is stored. Keys in
+// both fields are stored when they match and keep the screen with the mismatch alert when they
+// do not; with no key stored, the lock goes off. "security" is on exactly while a key is.
+struct BackCase {
+    const char* name;
+    std::string stored;                      // the key stored before the screen opens
+    std::optional<std::string> key;          // typed into the key field; none: not touched
+    std::optional<std::string> confirmation; // typed into the confirmation field
+    std::string kept;                        // "passKey" afterwards
+    bool staysOpen;                          // the mismatch alert keeps the screen
+};
+
+void PrintTo(const BackCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SettingsBack : public Settings, public ::testing::WithParamInterface<BackCase> {};
+
+TEST_P(SettingsBack, StoresWhatTheScreenShows) {
+    const BackCase& c = GetParam();
+    if (!c.stored.empty()) {
+        defaults().setString("passKey", c.stored);
+        defaults().setBool("security", true);
+    }
+    start();
+    auto s = open();
+    ASSERT_NE(s, nullptr);
+    auto lock = control<platform::Switch>(*s, 21);
+    ASSERT_NE(lock, nullptr);
+    if (!lock->isOn())
+        flip(*lock);
+    auto key = control<platform::TextField>(*s, 22);
+    auto confirm = control<platform::TextField>(*s, 23);
+    ASSERT_TRUE(key && confirm);
+    if (c.key)
+        type(*key, *c.key);
+    if (c.confirmation)
+        type(*confirm, *c.confirmation);
+
+    auto back = s->navigationItem().leftBarButtonItem();
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->title(), "Back");
+    back->press();
+    clock_.advance(0.5);
+
+    EXPECT_EQ(defaults().stringForKey("passKey").value_or(""), c.kept);
+    EXPECT_EQ(defaults().boolForKey("security"), !c.kept.empty());
+    EXPECT_EQ(alertTitles(),
+              c.staysOpen ? std::vector<std::string>{"Pass key does not match"} : std::vector<std::string>{});
+    EXPECT_EQ(navigation()->presentedViewController() != nullptr, c.staysOpen);
+    EXPECT_EQ(lock->isOn(), c.staysOpen || !c.kept.empty()) << "the switch shows what is stored";
+    if (c.staysOpen)
+        return;
+
+    // The next start asks for the key exactly when one is stored.
+    platform::Application::resetForTesting();
+    app::resetLaunchStateForTesting();
+    launch();
+    clock_.advance(1.0);
+    EXPECT_EQ(root()->isLocked(), !c.kept.empty());
+    EXPECT_EQ(root()->fileTable->isHidden(), !c.kept.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LockOn, SettingsBack,
+    ::testing::Values(BackCase{"NewKeyTypedTwice", "", "1357", "1357", "1357", false},
+                      BackCase{"NewKeyReplacesTheStoredOne", "2468", "1357", "1357", "1357", false},
+                      BackCase{"KeysDiffer", "2468", "1357", "9999", "2468", true},
+                      BackCase{"NewKeysDiffer", "", "1357", "9999", "", true},
+                      BackCase{"OnlyTheKeyRetyped", "2468", "1357", std::nullopt, "2468", true},
+                      BackCase{"NothingTyped", "", std::nullopt, std::nullopt, "", false},
+                      BackCase{"OnlyTheKeyTyped", "", "1357", std::nullopt, "", false},
+                      BackCase{"StoredKeyUntouched", "2468", std::nullopt, std::nullopt, "2468", false},
+                      BackCase{"StoredKeyFieldEmptied", "2468", "", std::nullopt, "2468", false}),
+    [](const ::testing::TestParamInfo<BackCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Settings, OpeningAndClosingMovesTheBannerHost) {
     start();

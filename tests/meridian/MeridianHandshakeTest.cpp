@@ -146,16 +146,18 @@ TEST_F(MeridianHandshake, RepliesHoldingNullsAreSavedAndReadBackAfterARestart) {
     EXPECT_EQ(services.requestCount(services::kMeridianHandshakePath), 1u);
 
     // A later reply whose "errors" holds only a null is an errored reply: it changes nothing
-    // now, and saved with the next video date it still changes nothing at the next start.
+    // now and replaces nothing, so saved with the next video date and read at the next start,
+    // the reply in force is still the first one (its own "kill" false is not applied).
     replyWith(R"({"mrishake":{"errors":[null],"kill":false,"adtypes":{"MRBannerAdTop":{"adrefresh":99}}}})");
     clock.advance(3600);
     ASSERT_TRUE(waitForRequests(services::kMeridianHandshakePath, 2));
-    auto errorsTaken = [] {
-        const auto* root = MRHandshake::sharedHandshake().handshakeResponse().find("mrishake");
+    ASSERT_TRUE(waitFor([] { return platform::URLConnection::runningCount() == 0; }));
+    auto errorCount = [](const MRHandshake& handshake) {
+        const auto* root = handshake.handshakeResponse().find("mrishake");
         const auto* errors = root ? root->find("errors") : nullptr;
-        return errors && errors->size() == 1;
+        return errors ? errors->size() : 0;
     };
-    ASSERT_TRUE(waitFor(errorsTaken));
+    EXPECT_EQ(errorCount(MRHandshake::sharedHandshake()), 0u);
     EXPECT_FALSE(MRHandshake::sharedHandshake().isAdCallAllowed());
     const platform::Date played{now()};
     MRHandshake::sharedHandshake().setLastVideoPlayedAt(played);
@@ -164,10 +166,62 @@ TEST_F(MeridianHandshake, RepliesHoldingNullsAreSavedAndReadBackAfterARestart) {
     auto& again = MRHandshake::sharedHandshake();
     EXPECT_EQ(again.lastVideoPlayedAt(), played);
     ASSERT_NE(again.handshakeResponse().find("mrishake"), nullptr);
-    EXPECT_EQ(again.handshakeResponse().find("mrishake")->find("errors")->size(), 1u);
+    EXPECT_EQ(errorCount(again), 0u);
     again.setAdType(1);
-    EXPECT_NE(again.adConfig().refreshPeriod, 99);
-    EXPECT_TRUE(again.isAdCallAllowed()); // the errored reply's settings are not applied
+    EXPECT_EQ(again.adConfig().refreshPeriod, 30.7f);
+    EXPECT_FALSE(again.isAdCallAllowed());
+}
+
+// However a reply's errors are written, the reply applies nothing and never replaces the one in
+// force: after the next video date saves the state and the application starts again, the kill
+// switch and the refresh period of the last good reply hold. The kill switch lasts until a
+// reply with "kill" false is applied.
+TEST_F(MeridianHandshake, AnErroredReplyKeepsTheKillSwitchThroughARestart) {
+    struct Case {
+        const char* name;
+        std::string errors;
+    };
+    const Case cases[] = {
+        {"logged", R"([{"message":"bad apid","type":"log"}])"},
+        {"prompted", R"([{"message":"update the application","type":"prompt"}])"},
+        {"null", "[null]"},
+        {"by name", R"({"first":{"message":"bad apid","type":"log"}})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MRHandshake::resetForTesting();
+        platform::FileManager::removeItem(MRHandshake::statePath());
+        const auto asked = services.requestCount(services::kMeridianHandshakePath);
+        replyWith(R"({"mrishake":{"kill":true,"handshakecallback":3600,
+                     "adtypes":{"MRBannerAdTop":{"adrefresh":45}}}})");
+        waitForHandshake();
+        ASSERT_FALSE(MRHandshake::sharedHandshake().isAdCallAllowed());
+
+        replyWith(R"({"mrishake":{"errors":)" + c.errors +
+                  R"(,"kill":false,"adtypes":{"MRBannerAdTop":{"adrefresh":99}}}})");
+        clock.advance(3600);
+        ASSERT_TRUE(waitForRequests(services::kMeridianHandshakePath, asked + 2));
+        ASSERT_TRUE(waitFor([] { return platform::URLConnection::runningCount() == 0; }));
+        auto& handshake = MRHandshake::sharedHandshake();
+        handshake.setAdType(1);
+        EXPECT_FALSE(handshake.isAdCallAllowed());
+        EXPECT_EQ(handshake.adConfig().refreshPeriod, 45);
+        handshake.setLastVideoPlayedAt(platform::Date{now()});
+
+        // The next start: the stored time of the next handshake has passed, so it asks again
+        // at once; until that reply is applied, the stored one holds.
+        replyWith(R"({"mrishake":{"kill":false,"handshakecallback":3600}})");
+        MRHandshake::resetForTesting();
+        auto& restarted = MRHandshake::sharedHandshake();
+        restarted.setAdType(1);
+        EXPECT_FALSE(restarted.isAdCallAllowed());
+        EXPECT_EQ(restarted.adConfig().refreshPeriod, 45);
+        const auto* stored = restarted.handshakeResponse().find("mrishake");
+        ASSERT_NE(stored, nullptr);
+        EXPECT_EQ(stored->find("errors"), nullptr);
+        EXPECT_TRUE(waitFor([] { return MRHandshake::sharedHandshake().isAdCallAllowed(); }));
+        EXPECT_EQ(restarted.adConfig().refreshPeriod, -1);
+    }
 }
 
 TEST_F(MeridianHandshake, FailureRetriesAfterAPause) {

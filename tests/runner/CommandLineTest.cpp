@@ -270,3 +270,106 @@ TEST_F(ServicesFixturesFolder, EveryEndpointServesTheFolderItIsGiven) {
         EXPECT_EQ(readFile(unpacked / "vellum-rich-ad" / fs::path(file).filename()), markerFor(file));
     }
 }
+
+namespace {
+
+struct ServicesStart {
+    std::string firstLine; // the URL, when the services started
+    bool started = false;  // a first line came: the services ran (and were then stopped)
+    int exitStatus = -1;   // when they ended on their own
+    std::string standardError;
+};
+
+// Starts `ferrowick-services --fixtures folder` and reads its first line. Services that start
+// print their URL and keep running: they are stopped at once. Services that refuse to start
+// close their output without a line and end with their own status.
+ServicesStart startServicesOn(const fs::path& folder) {
+    ServicesStart outcome;
+    const fs::path errorsFolder = makeTemporaryFolder("fw-cli-err-");
+    const fs::path errors = errorsFolder / "stderr.txt";
+    int out[2];
+    if (::pipe(out) != 0)
+        return outcome;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        if (!std::freopen(errors.c_str(), "w", stderr))
+            ::_exit(126);
+        ::execl(FERROWICK_SERVICES_BINARY, FERROWICK_SERVICES_BINARY, "--fixtures", folder.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (child < 0) {
+        ::close(out[0]);
+        return outcome;
+    }
+    char c;
+    while (::read(out[0], &c, 1) == 1) {
+        if (c == '\n') {
+            outcome.started = true;
+            break;
+        }
+        outcome.firstLine += c;
+    }
+    ::close(out[0]);
+    if (outcome.started)
+        ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!outcome.started && WIFEXITED(status))
+        outcome.exitStatus = WEXITSTATUS(status);
+    outcome.standardError = readFile(errors);
+    std::error_code ec;
+    fs::remove_all(errorsFolder, ec);
+    return outcome;
+}
+
+} // namespace
+
+// A fixtures folder the services cannot serve from is refused at start, with a message naming
+// it and a failing status, rather than a server that answers 404 to everything.
+TEST(CommandLine, ServicesRefuseAFixturesFolderWithNothingToServe) {
+    const fs::path root = makeTemporaryFolder("fw-cli-fixtures-");
+    ASSERT_FALSE(root.empty());
+    fs::create_directories(root / "empty");
+    fs::create_directories(root / "only-folders" / "promo" / "deeper");
+    fs::create_directories(root / "switchboard");
+    std::ofstream(root / "a-file.json") << "{}";
+    std::ofstream(root / "switchboard" / "config.json") << "{}";
+    fs::create_directories(root / "dangling-link");
+    fs::create_symlink(root / "nowhere.json", root / "dangling-link" / "config.json");
+    struct Case {
+        const char* name;
+        fs::path folder;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing", root / "nonexistent", "there is no fixtures folder"},
+        {"a file", root / "a-file.json", "is not a folder"},
+        {"empty", root / "empty", "holds no fixture files"},
+        {"only empty folders", root / "only-folders", "holds no fixture files"},
+        {"only a link to nothing", root / "dangling-link", "holds no fixture files"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ServicesStart outcome = startServicesOn(c.folder);
+        EXPECT_FALSE(outcome.started) << "serving " << outcome.firstLine;
+        EXPECT_EQ(outcome.exitStatus, 1);
+        EXPECT_EQ(outcome.firstLine, "");
+        EXPECT_NE(outcome.standardError.find("ferrowick-services: "), std::string::npos)
+            << outcome.standardError;
+        EXPECT_NE(outcome.standardError.find(c.says), std::string::npos) << outcome.standardError;
+        EXPECT_NE(outcome.standardError.find("\"" + c.folder.string() + "\""), std::string::npos)
+            << outcome.standardError;
+    }
+
+    // A folder with one file somewhere below it is served.
+    const ServicesStart served = startServicesOn(root / "switchboard");
+    EXPECT_TRUE(served.started) << served.standardError;
+    EXPECT_EQ(served.firstLine.rfind("http://127.0.0.1:", 0), 0u) << served.firstLine;
+    std::error_code ec;
+    fs::remove_all(root, ec);
+}

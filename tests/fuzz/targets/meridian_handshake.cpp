@@ -1,8 +1,8 @@
 // Meridian's handshake reply, through the handshake's own entry point: the input is the reply's
 // text as the connection hands it over. The state is then saved (as the next video date saves
 // it) and a fresh start reads it back. Whatever the reply holds (nulls, errors, odd types,
-// huge numbers), the state is written, the restarted handshake has the same settings as the
-// one that took the reply, and an errored reply is still errored after the restart.
+// huge numbers), the state is written and the restarted handshake has the same settings as the
+// one that took the reply; an errored reply is neither applied nor kept, so no restart finds one.
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -20,6 +20,9 @@ namespace {
 // A start well before the next handshake: the handshake starts no connection of its own.
 constexpr double kNextHandshakeAfter = 1e6;
 constexpr int kLastAdType = 6; // one past the named types: falls back to the top banner's
+// The reply in force before each input: the kill switch on, the top banner's refresh set.
+constexpr std::string_view kReplyInForce =
+    R"({"mrishake":{"kill":true,"deferredviewtimeout":60,"adtypes":{"MRBannerAdTop":{"adrefresh":45}}}})";
 
 // Floats compared as their bits, so that -0 and 0, or two NaNs, are told apart or matched exactly.
 bool same(float a, float b) {
@@ -79,31 +82,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double now = std::floor(platform::Clock::current().now());
     platform::Dictionary start;
     start["nextHandshakeToOccurAt"] = platform::Date{now + kNextHandshakeAfter};
+    const auto inForce = platform::Value::fromJSON(kReplyInForce);
+    FUZZ_CHECK(inForce);
+    start["handshakeResponse"] = *inForce;
     FUZZ_CHECK(platform::writePropertyListFile(path, platform::Value(start)));
 
     auto& handshake = meridian::MRHandshake::sharedHandshake();
     const Settings before = Settings::of(handshake);
+    FUZZ_CHECK(!before.adCallAllowed); // the reply in force was applied at the start
     handshake.handshakeReplyReceived(text);
     const auto parsed = platform::Value::fromJSON(text);
     const auto* root = parsed ? parsed->find("mrishake") : nullptr;
-    const bool taken = root && root->isDictionary();
-    // A reply without an "mrishake" object changes nothing; any other replaces the stored one.
-    FUZZ_CHECK(taken ? handshake.handshakeResponse() == *parsed : handshake.handshakeResponse().isNull());
-    const bool errored = taken && errorCount(*parsed) > 0;
+    const bool hasRoot = root && root->isDictionary();
+    // A reply without an "mrishake" object, or one with errors, changes nothing: the reply in
+    // force stays. Any other replaces it.
+    const bool taken = hasRoot && handshake.handshakeResponse() == *parsed;
+    FUZZ_CHECK(taken || handshake.handshakeResponse() == *inForce);
+    FUZZ_CHECK(!taken || errorCount(*parsed) == 0);
     const Settings taking = Settings::of(handshake);
-    if (!taken || errored)
+    if (!taken)
         FUZZ_CHECK(taking == before);
 
-    // The next video date saves the state with the reply, whatever the reply held.
+    // The next video date saves the state with the reply in force, whatever the input held.
     handshake.setLastVideoPlayedAt(platform::Date{now});
     const auto state = platform::readPropertyListFile(path);
     FUZZ_CHECK(state && state->isDictionary() && state->find("lastVideoPlayedAt"));
-    FUZZ_CHECK((state->find("handshakeResponse") != nullptr) == taken);
+    FUZZ_CHECK(state->find("handshakeResponse") != nullptr);
 
     meridian::MRHandshake::resetForTesting();
     auto& restarted = meridian::MRHandshake::sharedHandshake();
     FUZZ_CHECK(Settings::of(restarted) == taking);
-    FUZZ_CHECK(errorCount(restarted.handshakeResponse()) == (taken ? errorCount(*parsed) : 0));
+    FUZZ_CHECK(taken || restarted.handshakeResponse() == *inForce);
+    FUZZ_CHECK(errorCount(restarted.handshakeResponse()) == 0);
     FUZZ_CHECK(restarted.lastVideoPlayedAt() == platform::Date{now});
     meridian::MRHandshake::resetForTesting();
     return 0;
