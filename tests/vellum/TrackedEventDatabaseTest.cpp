@@ -229,20 +229,44 @@ TEST_F(TrackedEventDatabaseTest, MarkingTakesOnlyDecimalIDsAndDeletingRemovesThe
 }
 
 TEST_F(TrackedEventDatabaseTest, AFailedInsertRollsBackTheRowAndTheStatistics) {
-    VellumTrackedEventDatabase db;
-    ASSERT_TRUE(db.insertTrackedEventToQueue(*makeEvent("Before", kTenOClock)));
-    runSQL(storePath(), "DROP TABLE eventMaxTimestamps;");
-    setLogLevel("VERBOSE");
-    EXPECT_FALSE(db.insertTrackedEventToQueue(*makeEvent("Lost", kTenOClock + 1)));
-    EXPECT_TRUE(log.contains("insertTrackedEventToQueue insert failed"));
-    EXPECT_EQ(sqlValue(storePath(), "SELECT count(*) FROM v2TrackedEvents"), 1);
-    EXPECT_EQ(VellumTrackedEventDatabase::statistics().count("Lost"), 0u);
-    // The connection is not left inside a transaction: later statements still commit.
-    runSQL(storePath(),
-           "CREATE TABLE eventMaxTimestamps (eventType CHAR(50) NOT NULL, maxTimestamp REAL NOT NULL, "
-           "countForMonth INT NOT NULL, countForDay INT NOT NULL, countForHour INT NOT NULL);");
-    EXPECT_TRUE(db.insertTrackedEventToQueue(*makeEvent("After", kTenOClock + 2)));
-    EXPECT_EQ(sqlValue(storePath(), "SELECT count(*) FROM v2TrackedEvents"), 2);
+    // An insert on its own runs in a transaction of its own; inside a caller's transaction a
+    // failed statistics write must take the row back out before the caller goes on.
+    for (const bool insideTransaction : {false, true}) {
+        SCOPED_TRACE(insideTransaction ? "inside a caller's transaction" : "on its own");
+        std::filesystem::remove_all(storePath().parent_path());
+        VellumTrackedEventDatabase::resetForTesting();
+        VellumTrackedEventDatabase db;
+        ASSERT_TRUE(db.insertTrackedEventToQueue(*makeEvent("Before", kTenOClock)));
+        runSQL(storePath(), "DROP TABLE eventMaxTimestamps;");
+        setLogLevel("VERBOSE");
+        const std::string statsTable =
+            "CREATE TABLE eventMaxTimestamps (eventType CHAR(50) NOT NULL, maxTimestamp REAL NOT NULL, "
+            "countForMonth INT NOT NULL, countForDay INT NOT NULL, countForHour INT NOT NULL);";
+        bool failed = false;
+        auto lostThenAfter = [&] {
+            failed = !db.insertTrackedEventToQueue(*makeEvent("Lost", kTenOClock + 1));
+            if (insideTransaction) {
+                // The caller carries on in its transaction after the failure.
+                EXPECT_TRUE(db.executeScript(statsTable));
+                EXPECT_TRUE(db.insertTrackedEventToQueue(*makeEvent("After", kTenOClock + 2)));
+            }
+            return true;
+        };
+        if (insideTransaction) {
+            ASSERT_TRUE(db.runInTransaction(lostThenAfter));
+        } else {
+            lostThenAfter();
+            // The connection is not left inside a transaction: later statements still commit.
+            runSQL(storePath(), statsTable);
+            EXPECT_TRUE(db.insertTrackedEventToQueue(*makeEvent("After", kTenOClock + 2)));
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_TRUE(log.contains("insertTrackedEventToQueue insert failed"));
+        EXPECT_EQ(sqlValue(storePath(), "SELECT count(*) FROM v2TrackedEvents WHERE eventType = 'Lost'"), 0);
+        EXPECT_EQ(sqlValue(storePath(), "SELECT count(*) FROM v2TrackedEvents"), 2);
+        EXPECT_EQ(VellumTrackedEventDatabase::statistics().count("Lost"), 0u);
+        EXPECT_EQ(VellumTrackedEventDatabase::statistics().count("After"), 1u);
+    }
 }
 
 TEST_F(TrackedEventDatabaseTest, AdRequestsAreCountedPerSlotUntilCleared) {

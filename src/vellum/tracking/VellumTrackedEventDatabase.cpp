@@ -6,9 +6,11 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
 #include "vellum/tracking/OldStylePropertyList.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
@@ -98,11 +100,14 @@ constexpr const char* kInsertEvent =
 constexpr const char* kInsertStats =
     "INSERT INTO eventMaxTimestamps (eventType, maxTimestamp, countForMonth, "
     "countForDay, countForHour) VALUES (?1, ?2, ?3, ?4, ?5);";
-constexpr const char* kUpdateStats = "UPDATE eventMaxTimestamps set maxTimestamp = ?2, countForMonth = ?3, "
+// Every value is bound and none is null, so the statement cannot fail part way through; OR FAIL
+// spares it the statement journal (a copy of the table's page) that an abort would need.
+constexpr const char* kUpdateStats = "UPDATE OR FAIL eventMaxTimestamps set maxTimestamp = ?2, countForMonth = ?3, "
                                      "countForDay = ?4, countForHour = ?5 where eventType = ?1;";
 constexpr const char* kSavepoint = "SAVEPOINT trackedEventInsert;";
 constexpr const char* kRelease = "RELEASE trackedEventInsert;";
 constexpr const char* kRollbackTo = "ROLLBACK TO trackedEventInsert;";
+constexpr const char* kDeleteRow = "DELETE FROM v2TrackedEvents WHERE rowid = ?1;";
 constexpr const char* kSelectStats =
     "SELECT eventType, maxTimestamp, countForMonth, countForDay, countForHour FROM eventMaxTimestamps;";
 constexpr const char* kDeleteBroadcast = "DELETE FROM v2TrackedEvents where wasBroadcast != 0";
@@ -150,14 +155,19 @@ VellumAnalyticsManager& manager() {
     return *VellumAnalyticsManager::sharedInstance();
 }
 
-// Calendar fields of a time (seconds since 1970) in the device's time zone.
-std::tm calendarFields(double secondsSince1970) {
+// Calendar fields of a time (seconds since 1970) in `zone`.
+std::tm calendarFields(double secondsSince1970, const platform::TimeZone& zone) {
     const platform::Date date{secondsSince1970};
-    const double local = secondsSince1970 + platform::TimeZone::current().secondsFromGMT(date);
-    const std::time_t t = static_cast<std::time_t>(std::floor(local));
+    const double local = secondsSince1970 + zone.secondsFromGMT(date);
+    const std::time_t t = platform::saturatingCast<std::time_t>(std::floor(local));
     std::tm fields{};
     gmtime_r(&t, &fields);
     return fields;
+}
+
+// Calendar fields of a time (seconds since 1970) in the device's time zone.
+std::tm calendarFields(double secondsSince1970) {
+    return calendarFields(secondsSince1970, platform::TimeZone::current());
 }
 
 // The start (seconds since 1970) of the month, day or hour that holds `secondsSince1970`.
@@ -228,10 +238,9 @@ public:
     sqlite3_stmt* get(sqlite3* db, const char* sql) {
         if (!statement_ && db)
             sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
-        if (statement_) {
+        // Every caller binds each parameter before it runs the statement.
+        if (statement_)
             sqlite3_reset(statement_);
-            sqlite3_clear_bindings(statement_);
-        }
         return statement_;
     }
 
@@ -264,8 +273,35 @@ bool runToEnd(sqlite3_stmt* s) {
 
 } // namespace
 
+// The local calendar fields of the latest few times worked out. The latest event of a type is
+// compared with the next event of that type, so its fields, worked out when it was inserted,
+// are asked for again; a time-zone conversion costs more than the rest of the comparison.
+class CalendarFieldsMemo {
+public:
+    std::tm fields(double secondsSince1970, const platform::TimeZone& zone) {
+        for (const auto& e : entries_)
+            if (e.secondsSince1970 == secondsSince1970 && e.zone == zone)
+                return e.fields;
+        Entry& e = entries_[next_];
+        next_ = (next_ + 1) % entries_.size();
+        e = Entry{secondsSince1970, zone, calendarFields(secondsSince1970, zone)};
+        return e.fields;
+    }
+
+private:
+    struct Entry {
+        double secondsSince1970 = std::numeric_limits<double>::quiet_NaN(); // NaN: empty
+        platform::TimeZone zone = platform::TimeZone::utc();
+        std::tm fields{};
+    };
+    std::array<Entry, 8> entries_;
+    std::size_t next_ = 0;
+};
+
+// What one store keeps between inserts: its prepared statements and the calendar memo.
 struct VellumTrackedEventDatabase::Statements {
-    CachedStatement insert, insertStats, updateStats, savepoint, release, rollbackTo;
+    CachedStatement insert, insertStats, updateStats, savepoint, release, rollbackTo, deleteRow;
+    CalendarFieldsMemo calendar;
 };
 
 // ---- Class set-up ----
@@ -456,8 +492,9 @@ void VellumTrackedEventDatabase::checkFirstsInEvent(VellumTrackedEvent& event) c
     auto it = stats.find(*event.eventType);
     if (it == stats.end())
         return;
-    const std::tm last = calendarFields(it->second.maxTimestamp);
-    const std::tm now = calendarFields(event.timestamp->secondsSince1970);
+    const platform::TimeZone zone = platform::TimeZone::current();
+    const std::tm last = statements_->calendar.fields(it->second.maxTimestamp, zone);
+    const std::tm now = statements_->calendar.fields(event.timestamp->secondsSince1970, zone);
     if (last.tm_year != now.tm_year || last.tm_mon != now.tm_mon)
         return;
     event.isFirstForMonth = false;
@@ -477,11 +514,23 @@ void VellumTrackedEventDatabase::checkFirstsInEvent(VellumTrackedEvent& event) c
 bool VellumTrackedEventDatabase::insertTrackedEventToQueue(VellumTrackedEvent& event) {
     checkFirstsInEvent(event);
     sqlite3* db = database();
-    auto fail = [&](bool rollBack) {
+    // The row and its statistics are one write. Outside a transaction a savepoint makes them
+    // one. Inside a caller's transaction, that transaction already commits them together, and
+    // a savepoint there would copy every page the two statements touch into its journal: a
+    // failed statistics write takes the new row back out by its rowid instead.
+    const bool ownTransaction = db && sqlite3_get_autocommit(db) != 0;
+    sqlite3_int64 insertedRow = 0;
+    auto fail = [&](bool undo) {
         const std::string message = db ? sqlite3_errmsg(db) : "no database";
-        if (rollBack) {
+        if (undo && ownTransaction) {
             runToEnd(statements_->rollbackTo.get(db, kRollbackTo));
             runToEnd(statements_->release.get(db, kRelease));
+        } else if (undo && insertedRow != 0) {
+            sqlite3_stmt* d = statements_->deleteRow.get(db, kDeleteRow);
+            sqlite3_bind_int64(d, 1, insertedRow);
+            if (!runToEnd(d))
+                manager().logInternal("insertTrackedEventToQueue could not take back row %lld: '%s'",
+                                      static_cast<long long>(insertedRow), sqlite3_errmsg(db));
         }
         manager().logInternal("insertTrackedEventToQueue insert failed: '%s'", message.c_str());
         return false;
@@ -491,7 +540,7 @@ bool VellumTrackedEventDatabase::insertTrackedEventToQueue(VellumTrackedEvent& e
 
     const double timestamp = event.timestamp ? event.timestamp->secondsSince1970 : 0.0;
     const std::string type = event.eventType.value_or(kNullText);
-    if (!runToEnd(statements_->savepoint.get(db, kSavepoint)))
+    if (ownTransaction && !runToEnd(statements_->savepoint.get(db, kSavepoint)))
         return fail(false);
 
     sqlite3_stmt* s = statements_->insert.get(db, kInsertEvent);
@@ -537,6 +586,7 @@ bool VellumTrackedEventDatabase::insertTrackedEventToQueue(VellumTrackedEvent& e
     sqlite3_bind_int(s, i++, event.adIsAClone);
     if (!runToEnd(s))
         return fail(true);
+    insertedRow = sqlite3_last_insert_rowid(db);
 
     auto& stats = classState().statistics;
     const bool known = stats.find(type) != stats.end();
@@ -551,7 +601,7 @@ bool VellumTrackedEventDatabase::insertTrackedEventToQueue(VellumTrackedEvent& e
     sqlite3_bind_int(st, 5, event.countForHour);
     if (!runToEnd(st))
         return fail(true);
-    if (!runToEnd(statements_->release.get(db, kRelease)))
+    if (ownTransaction && !runToEnd(statements_->release.get(db, kRelease)))
         return fail(true);
     // The statistics change only with the committed row, so memory and file agree.
     stats[type] = EventStats{timestamp, event.countForMonth, event.countForDay, event.countForHour};
