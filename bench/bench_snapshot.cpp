@@ -92,5 +92,5 @@ BENCHMARK(BM_PNGWriterAlone)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    return fwbench::runWithRatios(argc, argv, {{"BM_SnapshotOfHomeScreen", "BM_PNGWriterAlone", 3.0}});
+    return fwbench::runWithRatios(argc, argv, {{"BM_SnapshotOfHomeScreen", "BM_PNGWriterAlone", 2.0}});
 }

@@ -498,13 +498,14 @@ TEST_F(CustomAdsTest, IconAdShowsRoundedIconAndText) {
     EXPECT_EQ(d[0].color, platform::Color::whiteColor());
     EXPECT_EQ(d[0].path.elements[0].rect, platform::Rect(0, 0, 320, 53));
     for (int i : {1, 2}) {
-        EXPECT_EQ(d[i].gradient.locations, (std::vector<double>{0.0, 0.7, 1.0}));
-        EXPECT_EQ(d[i].end, (platform::Point{0, 26.5}));
-        ASSERT_EQ(d[i].gradient.colors.size(), 3u);
-        EXPECT_EQ(d[i].gradient.colors[0].alpha, 0.6);
+        ASSERT_TRUE(d[i].linear);
+        EXPECT_EQ(d[i].linear->gradient.locations, (std::vector<double>{0.0, 0.7, 1.0}));
+        EXPECT_EQ(d[i].linear->end, (platform::Point{0, 26.5}));
+        ASSERT_EQ(d[i].linear->gradient.colors.size(), 3u);
+        EXPECT_EQ(d[i].linear->gradient.colors[0].alpha, 0.6);
     }
-    EXPECT_EQ(d[1].start, (platform::Point{0, 0}));
-    EXPECT_EQ(d[2].start, (platform::Point{0, 53}));
+    EXPECT_EQ(d[1].linear->start, (platform::Point{0, 0}));
+    EXPECT_EQ(d[2].linear->start, (platform::Point{0, 53}));
     // The clip is the rounded square: four corners of radius 7.
     ASSERT_EQ(d[4].path.elements.size(), 6u);
     EXPECT_EQ(d[4].path.elements[1].kind, platform::PathElement::Kind::ArcToPoint);

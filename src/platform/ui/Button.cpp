@@ -152,8 +152,7 @@ void Button::drawPicture(GraphicsContext& g) const {
         text.color = titleColorForState(state());
         text.alignment = int(label.textAlignment());
         text.lines = 1;
-        text.shadowColor = label.shadowColor();
-        text.shadowOffset = label.shadowOffset();
+        text.shadow = TextShadow::make(label.shadowColor(), label.shadowOffset());
         text.centerVertically = true;
         // A title wider than its button shrinks to fit rather than being cut at both ends;
         // a title label that adjusts its own size says how far.

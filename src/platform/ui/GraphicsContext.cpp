@@ -66,7 +66,17 @@ std::vector<DrawOp> DisplayList::paintOps() const {
     return out;
 }
 
+void DisplayList::reserveMore(std::size_t count) {
+    const std::size_t needed = ops_.size() + count;
+    if (needed > ops_.capacity())
+        ops_.reserve(std::max(needed, ops_.capacity() + ops_.capacity() / 2));
+}
+
 GraphicsContext::GraphicsContext(Size size) : size_(size) {}
+
+GraphicsContext::GraphicsContext(Size size, DisplayList recycled) : size_(size), list_(std::move(recycled)) {
+    list_.clear();
+}
 
 GraphicsContext* GraphicsContext::current() {
     auto& stack = contextStack();
@@ -103,6 +113,7 @@ void GraphicsContext::record(DrawOp op) {
 void GraphicsContext::replay(const DisplayList& list) {
     // Open saves and groups, innermost last.
     std::vector<DrawOp::Kind> open;
+    list_.reserveMore(list.size());
     for (const auto& o : list.ops()) {
         if (o.kind == DrawOp::Kind::SaveGState || o.kind == DrawOp::Kind::BeginTransparencyLayer) {
             open.push_back(o.kind);
@@ -375,10 +386,7 @@ void GraphicsContext::drawLinearGradient(const Gradient& gradient, Point start, 
     if (gradient.colors.empty())
         return;
     DrawOp o = op(DrawOp::Kind::LinearGradient);
-    o.gradient = gradient;
-    o.start = start;
-    o.end = end;
-    o.options = options;
+    o.linear = std::make_shared<const LinearGradientFill>(LinearGradientFill{gradient, start, end, options});
     record(std::move(o));
 }
 
@@ -402,7 +410,6 @@ void GraphicsContext::drawText(const std::string& text, const Rect& rect, const 
     o.color = state().fill;
     o.alignment = int(alignment);
     o.lines = std::max(lines, 0);
-    o.shadowColor = Color::clearColor();
     record(std::move(o));
 }
 

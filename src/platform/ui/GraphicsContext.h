@@ -17,6 +17,7 @@
 // The current context: drawRect draws into GraphicsContext::current(), which View::display
 // pushes for the length of the call; ContextScope pushes one for a block of code.
 // Main thread only. A context is owned by whoever made it; the list it built can outlive it.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,12 +80,36 @@ struct GradientDrawing {
 };
 
 enum class PathDrawingMode { Fill = 0, EOFill = 1, Stroke = 2, FillStroke = 3, EOFillStroke = 4 };
-enum class LineCap { Butt = 0, Round = 1, Square = 2 };
-enum class LineJoin { Miter = 0, Round = 1, Bevel = 2 };
+enum class LineCap : std::uint8_t { Butt = 0, Round = 1, Square = 2 };
+enum class LineJoin : std::uint8_t { Miter = 0, Round = 1, Bevel = 2 };
+
+// A linear gradient as it is painted: its colours, the axis from `start` to `end`, and
+// GradientDrawing options.
+struct LinearGradientFill {
+    Gradient gradient;
+    Point start, end;
+    unsigned options = 0;
+    friend bool operator==(const LinearGradientFill&, const LinearGradientFill&) = default;
+};
+
+// A text's shadow: the text again in `color`, moved by `offset`, under the text.
+struct TextShadow {
+    Color color;
+    Size offset;
+    // None (null) when the colour is clear, so an op carries a shadow only when it shows.
+    static std::shared_ptr<const TextShadow> make(const Color& color, Size offset) {
+        if (color.isClear())
+            return nullptr;
+        return std::make_shared<const TextShadow>(TextShadow{color, offset});
+    }
+};
 
 // One recorded operation. Only the fields its kind names are meaningful.
+// A picture holds some hundreds of these and the screen picture copies each one as it
+// composes a view tree, so the op is kept small: the parts only rare kinds use (a
+// gradient, a text shadow) are held by pointer and shared between copies.
 struct DrawOp {
-    enum class Kind {
+    enum class Kind : std::uint8_t {
         SaveGState,
         RestoreGState,
         ConcatCTM,              // transform
@@ -92,7 +117,7 @@ struct DrawOp {
         FillPath,               // path, color, evenOdd, blurRadius
         StrokePath,             // path, color, lineWidth, lineCap, lineJoin
         ClearRect,              // rect
-        LinearGradient,         // gradient, start, end, options
+        LinearGradient,         // linear
         Image,                  // image, rect
         Text,                   // text, rect, font, color, alignment, lines, shadow
         Layer,                  // layer (its list), rect (where it lands, its own size)
@@ -100,31 +125,28 @@ struct DrawOp {
         EndTransparencyLayer,   // mask: when set, the group shows only where the mask is opaque
     };
     Kind kind = Kind::FillPath;
-    Path path;
     bool evenOdd = false;
-    Color color;
-    double lineWidth = 1;
     LineCap lineCap = LineCap::Butt;
     LineJoin lineJoin = LineJoin::Miter;
+    bool centerVertically = false; // text: the lines sit in the middle of the rect (labels)
+    int alignment = 0; // TextAlignment's number
+    int lines = 1;     // 0: as many as needed
+    Path path;
+    Color color;
+    double lineWidth = 1;
     double alpha = 1; // the context's alpha when the op was recorded
     // FillPath: the fill is softened by a blur of this radius, as a layer's shadow is (0: sharp).
     double blurRadius = 0;
-    AffineTransform transform;
-    platform::Rect rect;
-    Gradient gradient;
-    Point start, end;
-    unsigned options = 0;
-    std::shared_ptr<const Image> image;
-    std::string text;
-    Font font;
-    int alignment = 0; // TextAlignment's number
-    int lines = 1;     // 0: as many as needed
-    Color shadowColor; // text shadow (clear: none)
-    Size shadowOffset;
-    bool centerVertically = false; // text: the lines sit in the middle of the rect (labels)
     // Text: when above 0, the font shrinks (down to this size) until the text fits the rect's
     // width within its lines; 0 keeps the font's size.
     double minimumFontSize = 0;
+    AffineTransform transform;
+    platform::Rect rect;
+    std::shared_ptr<const LinearGradientFill> linear;
+    std::shared_ptr<const Image> image;
+    std::string text;
+    Font font;
+    std::shared_ptr<const TextShadow> shadow; // text shadow (null: none)
     std::shared_ptr<const DisplayList> layer; // with layerSize, the size it was drawn at
     Size layerSize;
     std::shared_ptr<const DisplayList> mask;
@@ -138,6 +160,11 @@ public:
     std::size_t size() const { return ops_.size(); }
     const DrawOp& operator[](std::size_t i) const { return ops_[i]; }
     void append(DrawOp op) { ops_.push_back(std::move(op)); }
+    // Room for `count` more ops without moving those already here; grows at least by half
+    // its size, so that repeated calls stay linear.
+    void reserveMore(std::size_t count);
+    // Empties the list and keeps its room, for a list that is drawn into again.
+    void clear() { ops_.clear(); }
     // The ops that paint (everything but state changes), for tests that look only at those.
     std::vector<DrawOp> paintOps() const;
 
@@ -148,6 +175,9 @@ private:
 class GraphicsContext {
 public:
     explicit GraphicsContext(Size size);
+    // Records into `recycled`, emptied first: its room is kept, so a picture drawn again and
+    // again does not grow a new list each time.
+    GraphicsContext(Size size, DisplayList recycled);
     GraphicsContext(const GraphicsContext&) = delete;
     GraphicsContext& operator=(const GraphicsContext&) = delete;
 

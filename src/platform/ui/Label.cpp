@@ -64,8 +64,7 @@ void Label::drawPicture(GraphicsContext& g) const {
     text.color = textColor_;
     text.alignment = int(alignment_);
     text.lines = lines_;
-    text.shadowColor = shadowColor_;
-    text.shadowOffset = shadowOffset_;
+    text.shadow = TextShadow::make(shadowColor_, shadowOffset_);
     text.centerVertically = true;
     if (adjustsFontSize_)
         text.minimumFontSize = minimumFontSize_ > 0 ? minimumFontSize_ : kSmallestFittedFontSize;

@@ -832,24 +832,27 @@ private:
     }
 
     void gradient(const DrawOp& op) {
-        const auto& colors = op.gradient.colors;
-        if (colors.empty() || !finite(op.start) || !finite(op.end))
+        if (!op.linear)
             return;
-        cairo_pattern_t* pattern = cairo_pattern_create_linear(op.start.x, op.start.y, op.end.x, op.end.y);
+        const LinearGradientFill& fill = *op.linear;
+        const auto& colors = fill.gradient.colors;
+        if (colors.empty() || !finite(fill.start) || !finite(fill.end))
+            return;
+        cairo_pattern_t* pattern = cairo_pattern_create_linear(fill.start.x, fill.start.y, fill.end.x, fill.end.y);
         for (std::size_t i = 0; i < colors.size(); ++i) {
-            double at = i < op.gradient.locations.size()
-                            ? op.gradient.locations[i]
+            double at = i < fill.gradient.locations.size()
+                            ? fill.gradient.locations[i]
                             : (colors.size() == 1 ? 0 : double(i) / double(colors.size() - 1));
             const Color& c = colors[i];
             cairo_pattern_add_color_stop_rgba(pattern, std::clamp(at, 0.0, 1.0), c.red, c.green, c.blue,
                                               std::clamp(c.alpha * op.alpha, 0.0, 1.0));
         }
-        bool before = op.options & GradientDrawing::DrawsBeforeStartLocation;
-        bool after = op.options & GradientDrawing::DrawsAfterEndLocation;
+        bool before = fill.options & GradientDrawing::DrawsBeforeStartLocation;
+        bool after = fill.options & GradientDrawing::DrawsAfterEndLocation;
         cairo_pattern_set_extend(pattern, before || after ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
         cairo_save(cr_);
         if (before != after)
-            clipToGradientSide(op.start, op.end, before);
+            clipToGradientSide(fill.start, fill.end, before);
         cairo_set_source(cr_, pattern);
         cairo_paint(cr_);
         cairo_restore(cr_);
@@ -935,8 +938,8 @@ private:
                 pango_cairo_show_layout_line(cr_, line);
             }
         };
-        if (!op.shadowColor.isClear())
-            drawLines(op.shadowOffset.width, op.shadowOffset.height, op.shadowColor);
+        if (op.shadow && !op.shadow->color.isClear())
+            drawLines(op.shadow->offset.width, op.shadow->offset.height, op.shadow->color);
         drawLines(0, 0, op.color);
         cairo_restore(cr_);
     }
@@ -1073,8 +1076,9 @@ std::unique_ptr<Surface> paintSurface(const DisplayList& list, Size size) {
 }
 
 // The list of the whole screen: white where nothing is drawn, as an empty screen shows.
-DisplayList screenList(Size size) {
-    GraphicsContext g(size);
+// `recycled` lends its room (a list of the previous picture).
+DisplayList screenList(Size size, DisplayList recycled = {}) {
+    GraphicsContext g(size, std::move(recycled));
     g.setFillColor(Color::whiteColor());
     g.fillRect(Rect(Point{}, size));
     composeScreenInto(g);
@@ -1245,7 +1249,12 @@ bool ScreenPicture::snapshot(const std::filesystem::path& path, Error* error) {
     }
     if (!keptSurface.surface)
         return writeSurface(nullptr, path, error);
-    paintInto(keptSurface.surface, screenList(size)); // the list starts by covering the whole screen
+    // The list of the last snapshot lends its room to this one, so that the list of some
+    // hundred ops is not grown, moved and freed again for each picture.
+    static DisplayList keptList;
+    DisplayList list = screenList(size, std::move(keptList)); // the list starts by covering the whole screen
+    paintInto(keptSurface.surface, list);
+    keptList = std::move(list);
     return writeSurface(keptSurface.surface, path, error);
 }
 

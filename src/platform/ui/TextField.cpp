@@ -161,7 +161,6 @@ void TextField::drawPicture(GraphicsContext& g) const {
     text.color = color;
     text.alignment = int(alignment_);
     text.lines = 1;
-    text.shadowColor = Color::clearColor();
     text.centerVertically = true;
     g.record(std::move(text));
 }

@@ -71,8 +71,9 @@ TEST_F(Drawing, AViewKeepsTheListOfWhatItsDrawRectDrew) {
     EXPECT_EQ(fill.path.elements[1].radius, 5);
     EXPECT_EQ(fill.path.elements[4].kind, PathElement::Kind::Close);
     EXPECT_EQ(list[2].path.elements[0].kind, PathElement::Kind::Ellipse);
-    EXPECT_EQ(list[3].gradient.locations, (std::vector<double>{0, 1}));
-    EXPECT_EQ(list[3].end, (Point{0, 20}));
+    ASSERT_TRUE(list[3].linear);
+    EXPECT_EQ(list[3].linear->gradient.locations, (std::vector<double>{0, 1}));
+    EXPECT_EQ(list[3].linear->end, (Point{0, 20}));
 
     // The stroke carries the state set after the restore: its own width and grey.
     const DrawOp& stroke = list[5];

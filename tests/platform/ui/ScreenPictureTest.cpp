@@ -252,6 +252,13 @@ TEST_F(ScreenPictures, SnapshotsAreWrittenWholeAsPNG) {
     auto barWindow = std::any_cast<std::shared_ptr<Window>>(Application::shared().valueForKey("statusBarWindow"));
     barWindow->setAlpha(0);
     EXPECT_EQ(ScreenPicture::renderScreen().pixel(10, 5), kWhite);
+    // The next snapshot draws the screen as it is now, not over the ops of the last one.
+    view->removeFromSuperview();
+    ASSERT_TRUE(ScreenPicture::snapshot(file, &error)) << error.localizedDescription;
+    written = Image::fromFile(file);
+    ASSERT_NE(written, nullptr);
+    p = written->pixels().data() + (std::size_t(120) * std::size_t(screen.width) + 10) * 4;
+    EXPECT_EQ((RGBA{p[0], p[1], p[2], p[3]}), kWhite);
 
     fs::path nowhere = home_ / "missing-folder" / "screen.png";
     EXPECT_FALSE(ScreenPicture::snapshot(nowhere, &error));
