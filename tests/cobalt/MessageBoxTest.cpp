@@ -195,12 +195,13 @@ TEST_F(MessageBoxTest, TheBackgroundIsARoundedGradientPanelWithAWhiteBorder) {
         EXPECT_EQ(corner.points[0], Point(200 - r / 2, 0));
         EXPECT_EQ(corner.points[1], Point(200, r / 2));
 
-        EXPECT_EQ(gradient->gradient.locations, (std::vector<double>{0, 0.1, 1.0}));
-        EXPECT_EQ(gradient->gradient.colors,
+        ASSERT_TRUE(gradient->linear);
+        EXPECT_EQ(gradient->linear->gradient.locations, (std::vector<double>{0, 0.1, 1.0}));
+        EXPECT_EQ(gradient->linear->gradient.colors,
                   (std::vector<Color>{Color::rgba(0.5, 0.5, 0.5, 0.75), Color::rgba(0.25, 0.25, 0.25, 0.75),
                                       Color::rgba(0, 0, 0, 0.75)}));
-        EXPECT_EQ(gradient->start, Point(0, 0));
-        EXPECT_EQ(gradient->end, Point(0, 100));
+        EXPECT_EQ(gradient->linear->start, Point(0, 0));
+        EXPECT_EQ(gradient->linear->end, Point(0, 100));
         EXPECT_EQ(stroke->color, Color::rgba(1, 1, 1, 1));
         EXPECT_DOUBLE_EQ(stroke->lineWidth, 4.0);
 
