@@ -38,8 +38,8 @@ struct DeviceFrames {
     double actionRowY;
     Rect bannerHost;
     double bannerAsideY;
-    Rect helpPages; // in the help page's view
-    Rect newsPanel; // shown
+    Rect helpPages;    // in the help page's view
+    Rect newsPanel;    // shown
     Rect moreAppsPage; // the page's picture, in its view
     // The panels lie wholly on the screen (the phone keeps its figures, which reach past it).
     bool panelsWhollyOnScreen;

@@ -604,8 +604,8 @@ void expectControlsLaidOutApart(platform::View& controls, const std::string& nam
         EXPECT_GT(drawn.pixels, 0) << name << ": \"" << what << "\" draws nothing";
         for (std::size_t j = i + 1; j < parts.size(); ++j)
             EXPECT_FALSE(overlap(drawn, parts[j].second))
-                << name << ": \"" << what << "\" and \"" << parts[j].first << "\" draw over each other: "
-                << drawn.describe() << "; " << parts[j].second.describe();
+                << name << ": \"" << what << "\" and \"" << parts[j].first
+                << "\" draw over each other: " << drawn.describe() << "; " << parts[j].second.describe();
         if (drawn.pixels > 0) {
             all.minX = std::min(all.minX, drawn.minX);
             all.minY = std::min(all.minY, drawn.minY);
@@ -713,8 +713,9 @@ TEST_P(ExpandedBannerPicture, TheBackdropDimsTheWholeScreenBelowTheStatusBar) {
         if (outside > 0 && dimmed < 0.5 * outside)
             undimmedRows.push_back(y);
     }
-    EXPECT_TRUE(undimmedRows.empty()) << name << ": " << undimmedRows.size() << " rows are not dimmed, from y "
-                                      << undimmedRows.front() << " to " << undimmedRows.back();
+    EXPECT_TRUE(undimmedRows.empty())
+        << name << ": " << undimmedRows.size() << " rows are not dimmed, from y " << undimmedRows.front()
+        << " to " << undimmedRows.back();
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, ExpandedBannerPicture,
