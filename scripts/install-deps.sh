@@ -7,6 +7,7 @@ libcurl4-openssl-dev nlohmann-json3-dev libpugixml-dev libgumbo-dev duktape-dev
 libstb-dev libthrift-dev libboost-dev thrift-compiler libminizip-dev libmd-dev
 libsqlite3-dev zlib1g-dev libssl-dev libcpp-httplib-dev libcairo2-dev libfontconfig-dev
 libpango1.0-dev libavformat-dev libsndfile1-dev fonts-dejavu-core fonts-wqy-microhei
+fonts-noto-color-emoji
 libgtest-dev libgmock-dev libbenchmark-dev curl"
 [ $# -gt 0 ] && PACKAGES="$*"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 
 #include "EndpointSupport.h"
@@ -13,6 +14,10 @@ namespace {
 constexpr std::string_view kHTMLAdFixture = "meridian/ad.html";
 constexpr std::string_view kJSONAdFixture = "meridian/ad.json";
 constexpr std::string_view kVideoAdFixture = "meridian/video-ad.json";
+constexpr std::string_view kTabletVideoAdFixture = "meridian/video-ad-tablet.json";
+// Banners at least this wide ("hswd") are a tablet's: their video's controls are laid out for
+// the tablet's screen.
+constexpr double kTabletBannerWidth = 728;
 constexpr std::string_view kHandshakeFixture = "meridian/handshake.json";
 constexpr std::string_view kVideoFixtures = "meridian/videos";
 constexpr std::string_view kBasePlaceholder = "{{base}}";
@@ -45,6 +50,16 @@ bool wantsVideo(const LoggedRequest& request) {
            std::find(kVideoPlacements.begin(), kVideoPlacements.end(), apid) != kVideoPlacements.end();
 }
 
+// The video fixture laid out for the screen of the device that asks: its buttons sit at fixed
+// points of the player, so a tablet gets its own places for them.
+std::string_view videoAdFixtureFor(const LoggedRequest& request) {
+    auto width = request.queryValue("hswd").value_or("");
+    char* end = nullptr;
+    const double value = std::strtod(width.c_str(), &end);
+    const bool tablet = !width.empty() && end && *end == '\0' && value >= kTabletBannerWidth;
+    return tablet ? kTabletVideoAdFixture : kVideoAdFixture;
+}
+
 } // namespace
 
 void installMeridianEndpoints(ServiceHost& host, std::string fixturesDir) {
@@ -53,7 +68,7 @@ void installMeridianEndpoints(ServiceHost& host, std::string fixturesDir) {
             return ServiceReply{400, "missing sdkapid", "text/plain", {}};
         auto type = request.queryValue("adtype").value_or("");
         if (wantsVideo(request))
-            return fixtureReply(fixturesDir, kVideoAdFixture, request, "application/json",
+            return fixtureReply(fixturesDir, videoAdFixtureFor(request), request, "application/json",
                                 {{"X-MR-Video", "1"}});
         if (type == "MRFullScreenAdLaunch" || type == "MRFullScreenAdTransition")
             return fixtureReply(fixturesDir, kJSONAdFixture, request, "application/json");

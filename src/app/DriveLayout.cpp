@@ -93,7 +93,11 @@ platform::Rect newsPanelHiddenFrame() {
 }
 
 platform::Rect newsPanelShownFrame() {
-    return centredAcross(kNewsPanelSize, rootViewHeight() - kNewsPanelShownAbove);
+    if (platform::Device::current().userInterfaceIdiom() == platform::UserInterfaceIdiom::Phone)
+        return centredAcross(kNewsPanelSize, rootViewHeight() - kNewsPanelShownAbove);
+    // A larger screen has room for the whole panel above the action row: it rests on that row,
+    // where the faded banner host was, and leaves Invite and More free.
+    return centredAcross(kNewsPanelSize, actionRowFrame().minY() - kNewsPanelSize.height);
 }
 
 platform::Rect helpPagesFrame() {

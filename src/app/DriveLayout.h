@@ -15,8 +15,9 @@
 //   storage and pass-code panels
 //                     full width, tucked behind the toolbar, each sliding down by its own
 //                     height (100 and 120) to show below it
-//   news panel        its 320 × 300 picture, centred; hidden 64 points below the root view,
-//                     shown 256 points above the root view's bottom (y 480 and 160 on the phone)
+//   news panel        its 320 × 300 picture, centred; hidden 64 points below the root view;
+//                     shown 256 points above the root view's bottom on the phone (y 480 and
+//                     160), resting on the action row on a tablet (y 636 on a 768 × 1024 one)
 //   help pages        their 320 × 416 pictures, centred in the help page's view (which is
 //                     the root view's size): the whole of it on the phone
 //

@@ -1,5 +1,7 @@
 #include "promo/MoreApps.h"
 
+#include <algorithm>
+
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Numbers.h"
@@ -222,27 +224,53 @@ void MoreApps::cancelRequests() {
     platform::RunLoop::main().cancelPerforms(this);
 }
 
+namespace {
+
+// Where the page's 320 × 480 layout starts in a view of `bounds`: at its corner on the phone,
+// centred on a larger screen, so the page is not left in the tablet's top-left corner. Its
+// parts keep their place in the centre as the view changes size.
+platform::Point pageOrigin(const platform::Rect& bounds) {
+    return {bounds.minX() + std::max(0.0, (bounds.width() - kBackgroundFrame.width()) / 2),
+            bounds.minY() + std::max(0.0, (bounds.height() - kBackgroundFrame.height()) / 2)};
+}
+
+platform::Rect onPage(const platform::Rect& frame, platform::Point origin) {
+    return platform::Rect(origin.x + frame.minX(), origin.y + frame.minY(), frame.width(), frame.height());
+}
+
+constexpr unsigned kStaysCentred = platform::Autoresizing::FlexibleLeftMargin |
+                                   platform::Autoresizing::FlexibleRightMargin |
+                                   platform::Autoresizing::FlexibleTopMargin |
+                                   platform::Autoresizing::FlexibleBottomMargin;
+
+} // namespace
+
 void MoreApps::viewDidLoad() {
     isBack = false;
     counter = 0;
     closed_ = false;
     auto root = view();
+    const platform::Point origin = pageOrigin(root->bounds());
     auto background = std::make_shared<platform::ImageView>(platform::Image::named(kBackgroundImage));
-    background->setFrame(kBackgroundFrame);
+    background->setFrame(onPage(kBackgroundFrame, origin));
+    background->setAutoresizingMask(kStaysCentred);
     root->addSubview(background);
 
     // A close button on tablets too: without it nobody could leave the page there.
     auto weak = weakSelf();
-    root->addSubview(makeCloseButton(
-        kCloseFrame, "Close", kCloseImage, kCloseHighlightedImage,
+    auto close = makeCloseButton(
+        onPage(kCloseFrame, origin), "Close", kCloseImage, kCloseHighlightedImage,
         [weak] {
             if (auto self = weak.lock())
                 self->back();
         },
-        this));
+        this);
+    close->setAutoresizingMask(kStaysCentred);
+    root->addSubview(close);
 
     listOfGameName_.clear();
-    myTable_ = std::make_shared<platform::TableView>(kTableFrame);
+    myTable_ = std::make_shared<platform::TableView>(onPage(kTableFrame, origin));
+    myTable_->setAutoresizingMask(kStaysCentred);
     myTable_->setBackgroundColor(platform::Color::clearColor());
     myTable_->setBounces(true);
     myTable_->setRowHeight(kRowHeight);

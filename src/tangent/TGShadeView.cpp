@@ -37,6 +37,22 @@ std::string frameLine(const char* name, const platform::Rect& r) {
     return platform::formatString("%s: %f\t\t%f\t\t%f\t\t%f", name, r.origin.x, r.origin.y, r.size.width, r.size.height);
 }
 
+// How much of `parent`'s top the status bar covers. A parent that starts at the top of the
+// screen loses the bar's thickness; one that already lies below the bar (a navigation view
+// under it) loses nothing, so the backdrop dims from the bar's lower edge and not further down.
+double statusBarInset(const platform::View& parent) {
+    const auto bar = platform::Application::shared().statusBarFrame();
+    const double thickness = std::min(bar.size.width, bar.size.height);
+    auto window = parent.window();
+    if (!window || thickness <= 0)
+        return thickness;
+    const platform::Rect bounds = parent.bounds();
+    const platform::Rect covered = window->convertRectTo(bar, &parent).intersection(bounds);
+    if (covered.isEmpty() || covered.minY() > bounds.minY())
+        return 0;
+    return std::min(covered.maxY() - bounds.minY(), thickness);
+}
+
 } // namespace
 
 std::shared_ptr<TGShadeView> TGShadeView::initShade(const std::shared_ptr<platform::View>& shade,
@@ -91,10 +107,9 @@ void TGShadeView::updateFrame() {
         return;
     platform::Rect frame = parent->bounds();
     if (TGDeviceInfo::instance().tgSystemVersion != 0) {
-        const auto bar = platform::Application::shared().statusBarFrame();
-        const double thickness = std::min(bar.size.width, bar.size.height);
-        frame.origin.y += thickness;
-        frame.size.height -= thickness;
+        const double inset = statusBarInset(*parent);
+        frame.origin.y += inset;
+        frame.size.height -= inset;
     }
     updateBoundsToFrame(*this, frame);
 }

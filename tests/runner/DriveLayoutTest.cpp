@@ -3,7 +3,8 @@
 // the banner host with its house banner. On the phone they keep the drive's fixed figures; on
 // the tablet the same relations fill the screen: everything lies inside it, and the list and
 // the toolbars span its width. The house banner stays inside the screen while Settings and
-// Help open and close.
+// Help open and close. The news panel and the more-apps page lie on the tablet's screen,
+// placed for it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +13,7 @@
 #include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "app/HelpPage.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextRenderer.h"
@@ -36,7 +38,11 @@ struct DeviceFrames {
     double actionRowY;
     Rect bannerHost;
     double bannerAsideY;
-    Rect helpPages; // in the help page's view
+    Rect helpPages;    // in the help page's view
+    Rect newsPanel;    // shown
+    Rect moreAppsPage; // the page's picture, in its view
+    // The panels lie wholly on the screen (the phone keeps its figures, which reach past it).
+    bool panelsWhollyOnScreen;
 };
 
 constexpr DeviceFrames kDevices[] = {
@@ -49,7 +55,10 @@ constexpr DeviceFrames kDevices[] = {
      392,
      {0, 383, 320, 53},
      427,
-     {0, 0, 320, 416}},
+     {0, 0, 320, 416},
+     {0, 160, 320, 300},
+     {0, 0, 320, 480},
+     false},
     {"Tablet",
      platform::DeviceProfile::Tablet,
      {0, 0, 768, 44},
@@ -59,7 +68,10 @@ constexpr DeviceFrames kDevices[] = {
      936,
      {20, 890, 728, 90},
      934,
-     {224, 272, 320, 416}},
+     {224, 272, 320, 416},
+     {224, 636, 320, 300},
+     {224, 262, 320, 480},
+     true},
 };
 
 class DriveLayout : public apptest::AppTest, public ::testing::WithParamInterface<DeviceFrames> {
@@ -208,6 +220,46 @@ TEST_P(DriveLayout, ThePassCodePanelSlidesIntoTheScreen) {
     expectAcrossTheScreen(*r->passCodeView, "the pass-code panel");
     for (const auto& control : r->passCodeView->subviews())
         expectOnScreen(*control, "a control of the pass-code panel");
+}
+
+// The news panel a push opens, and the more-apps page: at the device's frames; on a screen with
+// room for them, wholly on it, the panel clear of the row of buttons and the page's parts on
+// its picture, centred on the screen.
+TEST_P(DriveLayout, TheNewsPanelAndTheMoreAppsPageArePlacedForTheScreen) {
+    const DeviceFrames& d = GetParam();
+    launch();
+    runner::settle();
+    auto r = root();
+    ASSERT_TRUE(run(R"(push {"applink":"904217777","aps":{"alert":"Hello"}})"));
+    ASSERT_TRUE(r->pushNews && r->pushNews->superview()) << platform::TextRenderer::renderScreen();
+    EXPECT_EQ(r->pushNews->frame(), d.newsPanel);
+    auto area = platform::TextRenderer::findTappable("Open news");
+    ASSERT_TRUE(area) << platform::TextRenderer::renderScreen();
+    if (d.panelsWhollyOnScreen) {
+        expectOnScreen(*r->pushNews, "the news panel");
+        expectOnScreen(*area->view, "the news panel's \"Open news\"");
+        for (const auto& button : actionButtons())
+            EXPECT_FALSE(onScreen(*r->pushNews).intersects(onScreen(*button)))
+                << "the news panel covers " << button->currentTitle();
+    }
+    ASSERT_TRUE(run("tap Close news")) << platform::TextRenderer::renderScreen();
+
+    ASSERT_TRUE(run("tap More")) << platform::TextRenderer::renderScreen();
+    auto page = navigation()->presentedViewController();
+    ASSERT_TRUE(page) << platform::TextRenderer::renderScreen();
+    auto picture = std::dynamic_pointer_cast<platform::ImageView>(page->view()->subviews().front());
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->frame(), d.moreAppsPage);
+    if (d.panelsWhollyOnScreen) {
+        const Rect shown = onScreen(*picture);
+        expectOnScreen(*picture, "the more-apps page");
+        EXPECT_NEAR(shown.midX(), screen().midX(), 1) << describe(shown);
+        EXPECT_NEAR(shown.midY(), onScreen(*page->view()).midY(), 1) << describe(shown);
+        for (const auto& part : page->view()->subviews())
+            EXPECT_TRUE(inside(onScreen(*part), shown))
+                << "a part of the page at " << describe(onScreen(*part)) << " off its picture";
+    }
+    ASSERT_TRUE(run("tap Close")) << platform::TextRenderer::renderScreen();
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, DriveLayout, ::testing::ValuesIn(kDevices),

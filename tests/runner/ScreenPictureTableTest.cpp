@@ -4,8 +4,8 @@
 // stays inside its view, and the way out of the page or ad lies on the screen, is seen there
 // and brings the drive back; an alert and a switch draw nothing outside the screen or their
 // row, and a switch's two states look different; the composer shows its HTML body without
-// markup; every character of a name in another script is set in a face that has it (asked of
-// fontconfig, not read from the pixels).
+// markup; every character of a name in another script, emoji and symbols among them, is set in a
+// face that has it (asked of fontconfig, not read from the pixels).
 //
 // With FW_PICTURES_DIR set, every picture checked is also written there as a PNG to look at.
 #include <fontconfig/fontconfig.h>
@@ -561,6 +561,65 @@ std::vector<std::pair<std::string, Difference>> textsOver(platform::View& root) 
     return out;
 }
 
+// Each text and control shown under `root` (labels with text, buttons with a title or a
+// picture), by its name, with what of the screen it draws: the screen with it, and without it.
+std::vector<std::pair<std::string, Difference>> partsDrawnOver(platform::View& root) {
+    std::vector<std::shared_ptr<platform::View>> views;
+    visitShown(root, [&](const platform::View& v) {
+        auto shared = const_cast<platform::View&>(v).sharedView();
+        if (auto label = std::dynamic_pointer_cast<platform::Label>(shared); label && !label->text().empty())
+            views.push_back(shared);
+        else if (std::dynamic_pointer_cast<platform::Button>(shared))
+            views.push_back(shared);
+    });
+    std::vector<std::pair<std::string, Difference>> out;
+    for (const auto& v : views) {
+        std::string name;
+        if (auto label = std::dynamic_pointer_cast<platform::Label>(v))
+            name = label->text();
+        else if (auto button = std::dynamic_pointer_cast<platform::Button>(v))
+            name = button->currentTitle().empty() ? button->accessibilityLabel() : button->currentTitle();
+        Bitmap with = ScreenPicture::renderScreen();
+        v->setHidden(true);
+        out.emplace_back(name, difference(with, ScreenPicture::renderScreen()));
+        v->setHidden(false);
+    }
+    return out;
+}
+
+bool overlap(const Difference& a, const Difference& b) {
+    return a.pixels > 0 && b.pixels > 0 && a.minX <= b.maxX && b.minX <= a.maxX && a.minY <= b.maxY &&
+           b.minY <= a.maxY;
+}
+
+// The texts and controls over a video as a person sees them: none draws over another, and
+// together they are spread over the picture, laid out for this screen rather than gathered in
+// a corner of it the size of another device's.
+void expectControlsLaidOutApart(platform::View& controls, const std::string& name) {
+    auto parts = partsDrawnOver(controls);
+    ASSERT_GE(parts.size(), 2u) << name << ": the countdown and the buttons are not all shown";
+    Difference all;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const auto& [what, drawn] = parts[i];
+        EXPECT_GT(drawn.pixels, 0) << name << ": \"" << what << "\" draws nothing";
+        for (std::size_t j = i + 1; j < parts.size(); ++j)
+            EXPECT_FALSE(overlap(drawn, parts[j].second))
+                << name << ": \"" << what << "\" and \"" << parts[j].first
+                << "\" draw over each other: " << drawn.describe() << "; " << parts[j].second.describe();
+        if (drawn.pixels > 0) {
+            all.minX = std::min(all.minX, drawn.minX);
+            all.minY = std::min(all.minY, drawn.minY);
+            all.maxX = std::max(all.maxX, drawn.maxX);
+            all.maxY = std::max(all.maxY, drawn.maxY);
+        }
+    }
+    const Rect screen = platform::Screen::main().bounds();
+    EXPECT_GE(all.maxX - all.minX, 0.75 * screen.width())
+        << name << ": the controls are gathered in x " << all.minX << " to " << all.maxX;
+    EXPECT_GE(all.maxY - all.minY, 0.75 * screen.height())
+        << name << ": the controls are gathered in y " << all.minY << " to " << all.maxY;
+}
+
 TEST_P(FullScreenAdPicture, TheAdReadsCoversTheScreenAndHasAWayOutInsideIt) {
     const auto& [c, device] = GetParam();
     const std::string name = std::string(c.name) + "-" + deviceName(device);
@@ -594,6 +653,7 @@ TEST_P(FullScreenAdPicture, TheAdReadsCoversTheScreenAndHasAWayOutInsideIt) {
             EXPECT_TRUE(drawn.inside(platform::Screen::main().bounds()))
                 << name << ": \"" << text << "\" leaves the screen: " << drawn.describe();
         }
+        expectControlsLaidOutApart(*controls, name);
     }
     // A menu may come some seconds after the ad.
     leaveBy(labels(c.wayOut), name, 15);
@@ -604,6 +664,63 @@ INSTANTIATE_TEST_SUITE_P(Pictures, FullScreenAdPicture, ::testing::ValuesIn(full
                              return std::string(std::get<0>(info.param).name) + "_" +
                                     deviceName(std::get<1>(info.param));
                          });
+
+// ---- Tangent's expanded banner ----
+//
+// A Tangent banner that grows over the application dims everything around it from the status
+// bar's lower edge down: no undimmed band is left across the navigation bar and its title.
+
+class ExpandedBannerPicture : public apptest::AppTest, public ::testing::WithParamInterface<DeviceProfile> {
+protected:
+    ExpandedBannerPicture() {
+        platform::Device::setProfile(GetParam());
+        runnertest::startAsOnAFreshDevice(services_);
+        runnertest::serveNetworks(
+            services_, R"({"type":2,"nid":"x-tangent","nname":"tangent","weight":100,"priority":1,)"
+                       R"("key":{"publisherID":"expanding","siteID":"fw-site","spotID":"fw-spot"}})");
+        services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
+        services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
+    }
+    fwtest::LoopbackServices services_;
+};
+
+TEST_P(ExpandedBannerPicture, TheBackdropDimsTheWholeScreenBelowTheStatusBar) {
+    const std::string name = std::string("tangent-expanded-") + deviceName(GetParam());
+    launch();
+    runner::settle();
+    ASSERT_TRUE(runUntil([] { return networkAdShown(2); }, 20)) << platform::TextRenderer::renderScreen();
+    runner::waitFor(2, true);
+    Bitmap before = ScreenPicture::renderScreen();
+    ASSERT_TRUE(touchTheAd());
+    ASSERT_TRUE(runUntil(pageIsUp, 5)) << platform::TextRenderer::renderScreen();
+    Bitmap after = ScreenPicture::renderScreen();
+    keepPicture(after, name);
+    const Rect ad = onScreen(*frontPage());
+    const int barBottom = int(platform::Application::shared().statusBarFrame().maxY());
+    ASSERT_GT(barBottom, 0) << "the status bar shows over the drive";
+    // Every row from the bar's lower edge down is dimmed beside the ad: most of its pixels
+    // there turn darker (what was black already, as the buttons' titles, stays so).
+    std::vector<int> undimmedRows;
+    for (int y = barBottom; y < after.height; ++y) {
+        int outside = 0, dimmed = 0;
+        for (int x = 0; x < after.width; ++x) {
+            if (ad.contains(platform::Point{x + 0.5, y + 0.5}))
+                continue;
+            ++outside;
+            if (before.pixel(x, y) != after.pixel(x, y))
+                ++dimmed;
+        }
+        if (outside > 0 && dimmed < 0.5 * outside)
+            undimmedRows.push_back(y);
+    }
+    EXPECT_TRUE(undimmedRows.empty())
+        << name << ": " << undimmedRows.size() << " rows are not dimmed, from y " << undimmedRows.front()
+        << " to " << undimmedRows.back();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, ExpandedBannerPicture,
+                         ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet),
+                         [](const auto& info) { return std::string(deviceName(info.param)); });
 
 // ---- The drive's own screens ----
 
@@ -799,7 +916,7 @@ std::string missingCharacters(const std::string& text, const std::string& file, 
 
 TEST_P(DrivePicture, NamesInOtherScriptsAreSetInFacesThatHaveThem) {
     const std::vector<std::string> names = {"日本語のファイル.txt", "中文文档.pdf", "한국어 노트.txt",
-                                            "two\nlines.txt"};
+                                            "🎉 party 📁 👍🚀✅.txt", "two\nlines.txt"};
     for (const auto& n : names)
         addFile(n, 10);
     launch();

@@ -3,7 +3,9 @@
 //
 // - GET "/meridian/getAd.php5": an ad request. Without "sdkapid" the reply is 400. A request
 //   of the application's own placement ("fw-meridian") that says "video=true" gets the video
-//   ad "meridian/video-ad.json" ("application/json", header "X-MR-Video: 1"). Otherwise the
+//   ad "meridian/video-ad.json" ("application/json", header "X-MR-Video: 1"), laid out for
+//   the phone's 480 × 320 player; a tablet's request (a banner "hswd" of 728 or more) gets
+//   "meridian/video-ad-tablet.json", the same ad laid out for its 1024 × 768 player. Otherwise the
 //   "adtype" picks the reply: "MRFullScreenAdLaunch" and "MRFullScreenAdTransition" get the
 //   image ad "meridian/ad.json" ("application/json"), every other type the HTML fixture
 //   "meridian/ad.html" ("text/html") with the headers "X-MR-Refresh: 30" and
