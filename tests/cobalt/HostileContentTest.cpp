@@ -304,20 +304,24 @@ TEST_F(HostileContentTest, ScriptsReachOnlyTheAdsContent) {
             configFile = fs::relative(entry.path(), store()).string();
     ASSERT_FALSE(configFile.empty()) << "the engine installed its client scripts";
 
-    // Everything in Documents/CB outside Content, with its content; the store file only by
-    // its header, since the engine's own writes change the rest.
+    // Everything in Documents/CB outside Content, with its content (a long one by its size
+    // and digest); the store file only by its header, since the engine's own writes change
+    // the rest.
     auto outsideTheContent = [this] {
         std::map<std::string, std::string> files;
         for (auto it = fs::recursive_directory_iterator(store()); it != fs::recursive_directory_iterator(); ++it) {
-            const auto relative = fs::relative(it->path(), store()).string();
+            const auto relative = it->path().lexically_relative(store()).string();
             if (relative == "Content") {
                 it.disable_recursion_pending();
                 continue;
             }
+            std::string content = it->is_regular_file() ? read(it->path()) : "<folder>";
             if (relative.rfind("cobaltdb.sql", 0) == 0)
-                files[relative] = relative == "cobaltdb.sql" ? read(it->path()).substr(0, 16) : "<journal>";
-            else
-                files[relative] = it->is_regular_file() ? read(it->path()) : "<folder>";
+                content = relative == "cobaltdb.sql" ? content.substr(0, 16) : "<journal>";
+            else if (content.size() > 100)
+                content = std::to_string(content.size()) + " bytes, digest " +
+                          std::to_string(std::hash<std::string>{}(content));
+            files[relative] = content;
         }
         return files;
     };
@@ -365,7 +369,7 @@ TEST_F(HostileContentTest, ScriptsReachOnlyTheAdsContent) {
     // The content folder replaced by a link to the store folder: nothing is reached through it.
     const fs::path contentAside = home.root() / "tmp" / "Content";
     fs::rename(store() / "Content", contentAside);
-    fs::create_directory_symlink("CB", store() / "Content");
+    fs::create_directory_symlink(store(), store() / "Content");
     const Command throughALink[] = {
         {"read", "BridgeLib.loadStringFromFileWithCallback('CB/Content/notes.txt', 'window.r=%s');", "(null)"},
         {"written", "BridgeLib.fileWriteString('CB/Content/notes.txt', 'overwritten');" + probe, "(null)"},
