@@ -19,8 +19,9 @@
 // statements never overlap. A script's statement is bounded (see sqlExecuteFromScript), so the
 // lock is never held for long, and sending a query never takes it. Values the engine puts
 // into SQL are bound, never pasted; table names must be plain identifiers. Statements that
-// scripts send run under an authorizer that refuses ATTACH, DETACH, loading extensions, the
-// functions whose single call can run for long, and every pragma that is not a plain reading.
+// scripts send run under an authorizer that refuses ATTACH, DETACH, triggers and views, every
+// function outside a short allow-list (whose work and memory the statement's limits hold), and
+// every pragma that is not a plain reading.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -70,8 +71,9 @@ public:
     // may set it; the statement stops at its next progress check). Each single step is kept
     // short by bounding its inputs: no text or blob over kMaxScriptValueBytes, no LIKE or GLOB
     // pattern over kMaxScriptLikePatternBytes, no result over kMaxScriptColumns columns.
-    // Memory is bounded: each value's size is checked before it is copied, and the rows together
-    // hold at most kMaxScriptResultBytes. Disk is bounded: a script's statement may grow the
+    // Memory is bounded: each value's size is checked before it is copied, the rows together
+    // hold at most kMaxScriptResultBytes, and the functions a statement may call keep what
+    // they build within the value bound while it runs. Disk is bounded: a script's statement may grow the
     // store to kMaxScriptStoreBytes; the engine's own writes may use the room up to
     // kMaxStoreBytes.
     // The progress handler runs every kProgressInterval virtual-machine steps, often enough

@@ -84,14 +84,14 @@ std::shared_ptr<CBIOWriteRequest> writeRequest(const fs::path& path, platform::D
 std::optional<fs::path> confined(const std::string& relative) {
     auto path = CBPaths::confinedScriptPath(relative);
     if (!path)
-        platform::logLine("BridgeLib: refused path outside the store: " + relative);
+        platform::logLine("BridgeLib: refused path outside the ads' content: " + relative);
     return path;
 }
 
 std::optional<fs::path> confinedFolder(const std::string& relative) {
     auto path = CBPaths::confinedScriptFolder(relative);
     if (!path)
-        platform::logLine("BridgeLib: refused folder outside the store: " + relative);
+        platform::logLine("BridgeLib: refused folder outside the ads' content: " + relative);
     return path;
 }
 

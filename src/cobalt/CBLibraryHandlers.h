@@ -1,7 +1,7 @@
 #pragma once
 // The three command handlers that give the downloaded scripts their native services, on the
 // driver page and on every display page:
-//   CBStandardCommandHandler ("BridgeLib"): files inside the store folder, downloads and
+//   CBStandardCommandHandler ("BridgeLib"): the ads' files under the store folder, downloads and
 //     unpacking, the engine's SQL store and its settings, reachability, the controller's
 //     settings, the bridge's exec mode. Its script object is fixed text.
 //   CBApplicationCommandHandler ("BridgeApp"): values of the application's information
@@ -11,8 +11,9 @@
 //     handle texts "obj@<address>".
 //
 // Every path a script names is relative to the Documents folder and must resolve inside
-// Documents/CB (or be Documents/temp.zip); other paths are refused (logged, and answered 0
-// where the command answers a number). Downloads take http and https only, with a size cap
+// Documents/CB/Content (or be Documents/temp.zip); other paths, the store file and the client
+// scripts among them, are refused (logged, and answered 0 where the command answers a number,
+// "(null)" where it answers a file's content). Downloads take http and https only, with a size cap
 // and a time-out. Main thread; file and store work runs on the worker threads and answers
 // through the main thread.
 #include <map>

@@ -52,6 +52,14 @@ fs::path CBPaths::transientZipPath() { return cbCacheDir() / kTransientZipName; 
 
 namespace {
 
+// A folder the scripts write under: a real folder, or nothing yet (it is made as a folder).
+// A link, or a file at its name, is not used.
+bool usableFolder(const fs::path& folder) {
+    std::error_code ec;
+    const auto type = fs::symlink_status(folder, ec).type();
+    return type == fs::file_type::directory || type == fs::file_type::not_found;
+}
+
 std::optional<fs::path> confinedPath(std::string_view relative, bool allowTransientZip) {
     // The scripts' "temp.zip" is the engine's own file, whatever stands at that name in
     // Documents: decided on the name alone, before any link there is followed.
@@ -62,11 +70,13 @@ std::optional<fs::path> confinedPath(std::string_view relative, bool allowTransi
     if (!inDocuments)
         return std::nullopt;
     const fs::path normal = inDocuments->lexically_normal();
-    const fs::path base = CBPaths::cbBaseDir().lexically_normal();
+    const fs::path base = CBPaths::cbContentDir().lexically_normal();
     const auto rel = normal.lexically_relative(base);
     if (rel.empty() || rel == "." || *rel.begin() == "..")
         return std::nullopt;
-    // Resolved once more under the store folder, so a link inside it cannot lead out.
+    if (!usableFolder(CBPaths::cbBaseDir()) || !usableFolder(base))
+        return std::nullopt;
+    // Resolved once more under the content folder, so a link inside it cannot lead out.
     return platform::FileManager::pathInside(base, rel.string());
 }
 

@@ -36,13 +36,16 @@ public:
     static constexpr const char* kTransientZipName = "temp.zip";
 
     // A path a script names, relative to the Documents folder, when it resolves (with "."
-    // and ".." applied, and through links that exist) to a place inside Documents/CB; a path
-    // that resolves to Documents/temp.zip names the engine's own transient zip file and
-    // answers transientZipPath(), so no script reaches a person's "temp.zip". nullopt
-    // otherwise.
+    // and ".." applied, and through links that exist) to a place inside Documents/CB/Content,
+    // the ads' files: the store file, the client scripts under Config and anything else in
+    // Documents/CB (a person may keep files there too) are out of the scripts' reach. Content
+    // and CB must be real folders (or not there yet): through a link at either name nothing
+    // is reached. A path that resolves to Documents/temp.zip names the engine's own transient
+    // zip file and answers transientZipPath(), so no script reaches a person's "temp.zip".
+    // nullopt otherwise.
     static std::optional<std::filesystem::path> confinedScriptPath(std::string_view relative);
-    // A folder a script names: inside Documents/CB only. The transient zip file is never a
-    // folder, so nothing can be made under it.
+    // A folder a script names: inside Documents/CB/Content only. The transient zip file is
+    // never a folder, so nothing can be made under it.
     static std::optional<std::filesystem::path> confinedScriptFolder(std::string_view relative);
 };
 

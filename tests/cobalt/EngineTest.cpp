@@ -197,8 +197,8 @@ TEST_F(EngineTest, HostileScriptCommandsAreRefused) {
         BridgeLib.getControllerPropertyWithCallback("database", "window.property=%s");
         BridgeCocoa.performSelectorOnClassWithCallback("terminate", "UIApplication", "window.cocoa=%s");
         BridgeCocoa.classDoesRespondToSelectorNamedWithCallback("NSString", "stringWithString:", "window.responds=%d");
-        BridgeLib.fileWriteString("CB/done.txt", "quote \" and\nline");
-        BridgeLib.loadStringFromFileWithCallback("CB/done.txt", "window.done=%s");
+        BridgeLib.fileWriteString("CB/Content/done.txt", "quote \" and\nline");
+        BridgeLib.loadStringFromFileWithCallback("CB/Content/done.txt", "window.done=%s");
     )";
     CBAdEngine::executeCommand(commands);
     ASSERT_TRUE(waitFor([&] { return driverPage->stringByEvaluatingJavaScriptFromString("window.done") != ""; }))

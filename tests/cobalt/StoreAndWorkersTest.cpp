@@ -86,6 +86,64 @@ TEST_F(StoreTest, StatementsAnswerTypedRowsAndScriptsCannotReachOtherFiles) {
     EXPECT_FALSE(CBDatabase::isPlainIdentifier("settings; DROP TABLE settings"));
 }
 
+// A script's statement calls only the store's listed functions. What the driver script's
+// statements and work on plain columns need still runs; the rest is refused, and so are
+// triggers and views, which the engine's own statements would run outside a script's bounds.
+TEST_F(StoreTest, ScriptStatementsKeepToTheListedFunctions) {
+    auto database = CBDatabase::create();
+    database->init();
+    const char* accepted[] = {
+        "CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER, expiration INTEGER, trackers TEXT, "
+        "PRIMARY KEY (slotName, dlTime))",
+        "INSERT OR REPLACE INTO ads (slotName, dlTime, expiration, trackers) VALUES ('banner', 1, 2, 'aGk=')",
+        "SELECT count(*), max(dlTime), min(expiration), sum(dlTime), total(dlTime), avg(dlTime), "
+        "group_concat(slotName) FROM ads",
+        "SELECT length(trackers), substr(slotName, 2), substring(slotName, 2), instr(slotName, 'n'), "
+        "replace(slotName, 'b', 'B'), upper(slotName), lower(slotName), hex(trackers), quote(slotName), "
+        "length(zeroblob(4)), typeof(dlTime), coalesce(NULL, 1), ifnull(NULL, 1), nullif(1, 2), iif(1, 2, 3), "
+        "abs(-1), round(1.5), max(1, 2), min(1, 2), printf('%d', dlTime) FROM ads "
+        "WHERE slotName LIKE 'ban%' AND slotName GLOB 'b*'",
+        "ALTER TABLE ads ADD COLUMN shown INTEGER",
+        "ALTER TABLE ads RENAME COLUMN shown TO seen",
+        "ALTER TABLE ads DROP COLUMN seen",
+        "CREATE INDEX adsByExpiration ON ads (expiration)",
+        "DELETE FROM ads WHERE slotName='banner' AND dlTime=1",
+        "CREATE TABLE scratch (x)",
+        "ALTER TABLE scratch RENAME TO scratch2",
+        "DROP TABLE scratch2",
+    };
+    for (const char* statement : accepted) {
+        SCOPED_TRACE(statement);
+        EXPECT_TRUE(database->sqlExecuteFromScript(statement));
+    }
+    const char* refused[] = {
+        "SELECT json_group_array(slotName) FROM ads",
+        "SELECT json_group_object(slotName, dlTime) FROM ads",
+        "SELECT json('[1]')",
+        "SELECT '[1]' -> '$[0]'",
+        "SELECT date('now')",
+        "SELECT random()",
+        "SELECT randomblob(8)",
+        "SELECT trim('  a  ')",
+        "SELECT row_number() OVER () FROM ads",
+        "SELECT char(65)",
+        "SELECT format('%d', 1)",
+        "SELECT sqlite_version()",
+        "CREATE TRIGGER kept AFTER DELETE ON ads BEGIN SELECT 1; END",
+        "CREATE TEMP TRIGGER kept AFTER DELETE ON ads BEGIN SELECT 1; END",
+        "CREATE VIEW adsView AS SELECT 1",
+        "CREATE TEMP VIEW ads AS SELECT 'banner' AS slotName",
+    };
+    for (const char* statement : refused) {
+        SCOPED_TRACE(statement);
+        EXPECT_FALSE(database->sqlExecuteFromScript(statement));
+    }
+    EXPECT_EQ(database->sqlExecute("SELECT count(*) FROM sqlite_master WHERE type IN ('trigger', 'view')"),
+              (platform::Array{Value(platform::Array{Value(0)})}));
+    EXPECT_EQ(database->sqlExecute("SELECT count(*) FROM sqlite_temp_master"),
+              (platform::Array{Value(platform::Array{Value(0)})}));
+}
+
 TEST_F(StoreTest, RecordsTravelThroughTheDatabaseThread) {
     auto database = CBDatabase::create();
     database->init();
