@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "cobalt/CBPaths.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/NotificationCenter.h"
