@@ -179,7 +179,8 @@ bool TGAdView::loadAdContent(const std::string& markup) {
         delegateAdaptor_->modifyAdContent(*page);
     // The ad page reads the support files of its base folder only.
     const auto base = files.uiWebViewBaseUrl();
-    adWebView_->setReadableFolder(base ? platform::ReadableFolder(base->filePath()) : platform::ReadableFolder());
+    adWebView_->setReadableFolder(base ? platform::ReadableFolder(base->filePath())
+                                       : platform::ReadableFolder());
     adWebView_->loadHTMLString(*page, base);
     return true;
 }

@@ -13,10 +13,10 @@
 #include "OrbisTestSupport.h"
 #include "orbis/APIRequest.h"
 #include "orbis/EmbededWebViewController.h"
-#include "platform/ui/NavigationController.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/NavigationController.h"
 #include "support/FolderSnapshot.h"
 
 using orbis::OrbisAdManager;
@@ -132,21 +132,26 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
              EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
          }},
         {"a click redirected to a file of the person's",
-         {200, adXML("<p>ad</p>", "width=\"320\" height=\"50\"", services.url("/click-to-file")), "text/xml", {}},
+         {200,
+          adXML("<p>ad</p>", "width=\"320\" height=\"50\"", services.url("/click-to-file")),
+          "text/xml",
+          {}},
          [&](OrbisAdManager& banner, const platform::LogCapture&) {
              platform::Application::shared().simulateTap({160, 25}, window);
              ASSERT_TRUE(waitFor([&] { return banner.clickRequest() == nullptr; }));
              clock.advance(OrbisAdManager::kLandingPageDelaySeconds);
              EXPECT_EQ(services.requestCount("/click-to-file"), 1u);
-             auto presented =
-                 std::dynamic_pointer_cast<platform::NavigationController>(rootController->presentedViewController());
+             auto presented = std::dynamic_pointer_cast<platform::NavigationController>(
+                 rootController->presentedViewController());
              if (!presented)
                  return; // the redirect target was handed on to nobody
              ADD_FAILURE() << "a landing page opened for the redirect to a local file";
-             auto page = std::dynamic_pointer_cast<orbis::EmbededWebViewController>(presented->topViewController());
+             auto page =
+                 std::dynamic_pointer_cast<orbis::EmbededWebViewController>(presented->topViewController());
              ASSERT_NE(page, nullptr);
              ASSERT_TRUE(waitFor([&] { return page->webView() && !page->webView()->isLoading(); }));
-             EXPECT_EQ(page->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent"), "");
+             EXPECT_EQ(page->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent"),
+                       "");
              page->backButtonClicked();
              clock.advance(platform::kModalTransitionDuration + OrbisAdManager::kDismissNoticeDelaySeconds);
          }},

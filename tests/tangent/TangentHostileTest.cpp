@@ -192,7 +192,8 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         for (auto at = script.find("${SERVICES}"); at != std::string::npos; at = script.find("${SERVICES}"))
             script.replace(at, 11, services.baseURL());
         // A click address whose server sends the click on to a file of the person's.
-        const std::string clipURL = platform::URL::fileURL(home.root() / "Documents" / "clip.mp4").absoluteString();
+        const std::string clipURL =
+            platform::URL::fileURL(home.root() / "Documents" / "clip.mp4").absoluteString();
         services.handle("GET", "/hostile/redirect-to-clip", [clipURL](const services::LoggedRequest&) {
             return services::ServiceReply{302, "", "text/plain", {{"Location", clipURL}}};
         });

@@ -12,7 +12,8 @@
 
 namespace platform {
 
-std::shared_ptr<AudioPlayer> AudioPlayer::create(const URL& url, const ReadableFolder& readable, Error* error) {
+std::shared_ptr<AudioPlayer> AudioPlayer::create(const URL& url, const ReadableFolder& readable,
+                                                 Error* error) {
     AudioFileID file = nullptr;
     OSStatus status = AudioFileOpenURL(url, kAudioFileReadPermission, kAudioFileCAFType, &file, readable);
     double seconds = 0;

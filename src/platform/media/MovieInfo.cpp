@@ -31,8 +31,9 @@ std::optional<MovieInfo> MovieInfo::read(const std::filesystem::path& given, con
     };
     const auto resolved = readable.resolve(given);
     if (!resolved)
-        return fail(makeError(kURLErrorNoPermissionsToReadFile, kURLErrorDomain,
-                              "The file \"" + given.filename().string() + "\" lies outside the readable folder."));
+        return fail(
+            makeError(kURLErrorNoPermissionsToReadFile, kURLErrorDomain,
+                      "The file \"" + given.filename().string() + "\" lies outside the readable folder."));
     const std::filesystem::path& path = *resolved;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))

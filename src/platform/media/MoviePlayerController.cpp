@@ -211,8 +211,10 @@ void MoviePlayerController::load() {
         // Only a file inside the folder this player may read, through its resolved path.
         auto path = readable_.resolve(url);
         if (!path) {
-            didFailToLoad(Error{kURLErrorDomain, kURLErrorNoPermissionsToReadFile,
-                                url.absoluteString() + " lies outside the folder this player may read", {}});
+            didFailToLoad(Error{kURLErrorDomain,
+                                kURLErrorNoPermissionsToReadFile,
+                                url.absoluteString() + " lies outside the folder this player may read",
+                                {}});
             return;
         }
         localFile_ = *path;

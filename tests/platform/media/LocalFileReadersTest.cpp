@@ -59,7 +59,8 @@ protected:
             fs::copy_file(mediatest::sampleMedia("sample-tone.wav"), folder / "tone.wav");
             fs::copy_file(mediatest::sampleMedia("sample-silence.mp3"), folder / "silence.mp3");
         }
-        for (const char* file : {"page.html", "script.js", "image.gif", "clip.mov", "tone.wav", "silence.mp3"})
+        for (const char* file :
+             {"page.html", "script.js", "image.gif", "clip.mov", "tone.wav", "silence.mp3"})
             fs::create_symlink(documents / file, adFolder / (std::string("link-") + file));
     }
 
@@ -75,8 +76,8 @@ protected:
             return services.urlFor(path);
         }
         services.handle("GET", path, [target](const services::LoggedRequest&) {
-            return services::ServiceReply{200, "{\"url\":\"" + target.absoluteString() + "\"}", "application/json",
-                                          {}};
+            return services::ServiceReply{
+                200, "{\"url\":\"" + target.absoluteString() + "\"}", "application/json", {}};
         });
         std::optional<URL> field;
         bool done = false;
@@ -98,16 +99,19 @@ protected:
     struct Browser {
         std::shared_ptr<WebView> view = std::make_shared<WebView>(Rect{0, 0, 320, 480});
         std::shared_ptr<webtest::RecordingDelegate> delegate = std::make_shared<webtest::RecordingDelegate>();
-        Browser(const ReadableFolder& grant) {
+        explicit Browser(const ReadableFolder& grant) {
             view->setDelegate(delegate);
             view->setReadableFolder(grant);
         }
-        std::string eval(const std::string& script) { return view->stringByEvaluatingJavaScriptFromString(script); }
+        std::string eval(const std::string& script) {
+            return view->stringByEvaluatingJavaScriptFromString(script);
+        }
     };
     URL adPage() const { return URL::fileURL(adFolder / "index.html"); }
 
     std::string shownOrRefused(Browser& b) {
-        if (b.delegate->count("finish") > 0 && b.eval("document.body.textContent").find(kMark) != std::string::npos)
+        if (b.delegate->count("finish") > 0 &&
+            b.eval("document.body.textContent").find(kMark) != std::string::npos)
             return kRead;
         if (b.delegate->count("fail -1102") > 0)
             return kRefused;
@@ -116,9 +120,15 @@ protected:
             events += e + "; ";
         return events;
     }
+
 public:
-    std::string webViewLoad(const URL& url, const ReadableFolder& grant) { return webLoad(url, grant, false); }
-    std::string webViewLoadForPage(const URL& url, const ReadableFolder& grant) { return webLoad(url, grant, true); }
+    // ---- The readers, each answering kRead, kRefused or what else happened (the table names them) ----
+    std::string webViewLoad(const URL& url, const ReadableFolder& grant) {
+        return webLoad(url, grant, false);
+    }
+    std::string webViewLoadForPage(const URL& url, const ReadableFolder& grant) {
+        return webLoad(url, grant, true);
+    }
     std::string webLoad(const URL& url, const ReadableFolder& grant, bool forPage) {
         Browser b(grant);
         if (forPage)
@@ -139,7 +149,8 @@ public:
         b.delegate->events.clear();
         LogCapture log;
         b.view->clickLinkWithId("go");
-        EXPECT_TRUE(clock_.runUntil([&] { return log.contains("refused navigation") || b.delegate->ended(); }));
+        EXPECT_TRUE(
+            clock_.runUntil([&] { return log.contains("refused navigation") || b.delegate->ended(); }));
         return log.contains("refused navigation") ? kRefused : shownOrRefused(b);
     }
     std::string pageScript(const URL& url, const ReadableFolder& grant) {
@@ -149,9 +160,11 @@ public:
     }
     std::string pageImage(const URL& url, const ReadableFolder& grant) {
         Browser b(grant);
-        showAdPage(b, "<script>var image = ''; var img = new Image();"
-                      "img.onload = function () { image = 'load'; }; img.onerror = function () { image = 'error'; };"
-                      "img.src = '" + url.absoluteString() + "';</script>");
+        showAdPage(
+            b, "<script>var image = ''; var img = new Image();"
+               "img.onload = function () { image = 'load'; }; img.onerror = function () { image = 'error'; };"
+               "img.src = '" +
+                   url.absoluteString() + "';</script>");
         EXPECT_TRUE(clock_.runUntil([&] { return !b.eval("image").empty(); }));
         return b.eval("image") == "load" ? kRead : kRefused;
     }
@@ -169,12 +182,14 @@ public:
         };
         EXPECT_TRUE(clock_.runUntil(preloaded));
         if (auto error = player->loadError())
-            return error->code == kURLErrorNoPermissionsToReadFile ? kRefused : "error " + std::to_string(error->code);
+            return error->code == kURLErrorNoPermissionsToReadFile ? kRefused
+                                                                   : "error " + std::to_string(error->code);
         return player->duration() > 0 ? kRead : "no length";
     }
     std::string audioFile(const URL& url, const ReadableFolder& grant) {
         AudioFileID id = nullptr;
-        const OSStatus status = AudioFileOpenURL(url, kAudioFileReadPermission, kAudioFileWAVEType, &id, grant);
+        const OSStatus status =
+            AudioFileOpenURL(url, kAudioFileReadPermission, kAudioFileWAVEType, &id, grant);
         if (status == kAudioNoError) {
             AudioFileClose(id);
             return kRead;
@@ -209,12 +224,14 @@ public:
         EXPECT_TRUE(clock_.runUntil([&] { return delegate->ended(); }));
         // The caller's own first request is asked about as always; no file: target beyond it.
         for (const auto& offered : delegate->offeredURLs)
-            if (auto parsed = URL::parse(offered); parsed && parsed->isFileURL() && offered != url.absoluteString())
+            if (auto parsed = URL::parse(offered);
+                parsed && parsed->isFileURL() && offered != url.absoluteString())
                 return "offered " + offered;
         if (delegate->finished)
             return delegate->body.find(kMark) != std::string::npos ? kRead : "finished";
-        return delegate->error->code == kURLErrorNoPermissionsToReadFile ? kRefused
-                                                                          : "fail " + std::to_string(delegate->error->code);
+        return delegate->error->code == kURLErrorNoPermissionsToReadFile
+                   ? kRefused
+                   : "fail " + std::to_string(delegate->error->code);
     }
 
     fwtest::LoopbackServices services;
@@ -255,19 +272,19 @@ TEST_F(LocalFileReaders, EachReadsOnlyItsGrantedFolderWhateverTheRoute) {
     const std::string ad = adFolder.string();
     const std::string docs = documents.string();
     const Target targets[] = {
-        {"the granted folder's own file", [&](const std::string& f) { return URL::fileURL(adFolder / f); }, true,
-         true},
+        {"the granted folder's own file", [&](const std::string& f) { return URL::fileURL(adFolder / f); },
+         true, true},
         {"a reader granted nothing", [&](const std::string& f) { return URL::fileURL(adFolder / f); }, false,
          false},
-        {"the person's file in Documents", [&](const std::string& f) { return URL::fileURL(documents / f); }, true,
-         false},
+        {"the person's file in Documents", [&](const std::string& f) { return URL::fileURL(documents / f); },
+         true, false},
         {"climbing out of the folder",
          [&](const std::string& f) { return *URL::parse("file://" + ad + "/../../../Documents/" + f); }, true,
          false},
-        {"a link inside leading out", [&](const std::string& f) { return URL::fileURL(adFolder / ("link-" + f)); },
+        {"a link inside leading out",
+         [&](const std::string& f) { return URL::fileURL(adFolder / ("link-" + f)); }, true, false},
+        {"upper-case scheme", [&](const std::string& f) { return *URL::parse("FILE://" + docs + "/" + f); },
          true, false},
-        {"upper-case scheme", [&](const std::string& f) { return *URL::parse("FILE://" + docs + "/" + f); }, true,
-         false},
     };
     for (const auto& reader : readers) {
         for (Route route : {Route::Direct, Route::ReplyField, Route::Redirect}) {
