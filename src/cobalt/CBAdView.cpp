@@ -158,6 +158,8 @@ void CBAdViewInternal::initWithSlot(std::shared_ptr<CBAdSlot> slot, std::weak_pt
     m_view->setUserInteractionEnabled(controlsFullScreenSlot());
 
     m_webView = std::make_shared<platform::WebView>(m_view->bounds());
+    // The ad's pages read the engine's content folder only.
+    m_webView->setReadableFolder(platform::ReadableFolder(CBAdManager::adRootDir()));
     m_webView->setAutoresizingMask(0);
     m_webView->setDelegate(weak_from_this());
     m_webView->setClipsToBounds(true);

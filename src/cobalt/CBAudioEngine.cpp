@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "cobalt/CBPaths.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -105,14 +106,20 @@ void CBAudioEngine::updateSession() {
 void CBAudioEngine::preloadAudioNamed(const std::string& name) {
     if (name.empty() || audioCache_.contains(name))
         return;
+    // A full path names an ad's file in the engine's content folder, anything else one of the
+    // bundle's resources: the player reads only inside that folder.
     std::optional<fs::path> path;
-    if (fs::path(name).is_absolute())
+    platform::ReadableFolder readable;
+    if (fs::path(name).is_absolute()) {
         path = fs::path(name);
-    else
+        readable = platform::ReadableFolder(CBPaths::cbContentDir());
+    } else {
         path = platform::FileManager::pathInside(platform::Bundle::main().resourceDirectory(), name);
+        readable = platform::ReadableFolder(platform::Bundle::main().resourceDirectory());
+    }
     Entry entry{path ? path->string() : name, name, nullptr};
     if (path)
-        entry.player = platform::AudioPlayer::create(platform::URL::fileURL(*path));
+        entry.player = platform::AudioPlayer::create(platform::URL::fileURL(*path), readable);
     if (entry.player)
         entry.player->prepareToPlay();
     audioCache_.emplace(name, std::move(entry));

@@ -62,6 +62,8 @@ std::optional<platform::URL> driverBaseURL() {
 std::shared_ptr<CBClientDriver> CBClientDriver::create() {
     std::shared_ptr<CBClientDriver> driver(new CBClientDriver());
     driver->webView_ = std::make_shared<platform::WebView>();
+    // The client scripts' pages read the engine's store folder only.
+    driver->webView_->setReadableFolder(platform::ReadableFolder(CBPaths::cbBaseDir()));
     driver->webView_->setDelegate(driver);
     driver->standardHandler_ = std::make_shared<CBStandardCommandHandler>();
     driver->cocoaHandler_ = std::make_shared<CBCocoaCommandHandler>();

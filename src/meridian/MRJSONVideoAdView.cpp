@@ -138,7 +138,9 @@ bool MRJSONVideoAdView::loadFullScreenVideoFromURL(const std::optional<platform:
             std::shared_ptr<MRURLDownloadDelegate>(keep, static_cast<MRURLDownloadDelegate*>(this)));
         return true;
     }
-    player_ = platform::MoviePlayerController::create(platform::URL::fileURL(record->localPath()));
+    // The player reads the video cache's folder only.
+    player_ = platform::MoviePlayerController::create(platform::URL::fileURL(record->localPath()),
+                                                      platform::ReadableFolder(MRVideoCache::cacheFolder()));
     if (auto d = delegate_.lock())
         d->videoAdSucceeded(*this);
     player_->setShouldAutoplay(true);

@@ -508,7 +508,11 @@ void TGActionController::handleYoutubeAction(const platform::URL& url) {
         cannotOpenPage();
         return;
     }
-    browserView_->webContent()->loadHTMLString(*page, files.uiWebViewBaseUrl());
+    // The video page reads the support files of its base folder only.
+    const auto base = files.uiWebViewBaseUrl();
+    browserView_->webContent()->setReadableFolder(base ? platform::ReadableFolder(base->filePath())
+                                                       : platform::ReadableFolder());
+    browserView_->webContent()->loadHTMLString(*page, base);
     browserView_->setSafariUrl(url);
     showBrowser();
 }

@@ -177,7 +177,11 @@ bool TGAdView::loadAdContent(const std::string& markup) {
     }
     if (delegateAdaptor_)
         delegateAdaptor_->modifyAdContent(*page);
-    adWebView_->loadHTMLString(*page, files.uiWebViewBaseUrl());
+    // The ad page reads the support files of its base folder only.
+    const auto base = files.uiWebViewBaseUrl();
+    adWebView_->setReadableFolder(base ? platform::ReadableFolder(base->filePath())
+                                       : platform::ReadableFolder());
+    adWebView_->loadHTMLString(*page, base);
     return true;
 }
 

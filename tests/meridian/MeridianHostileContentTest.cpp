@@ -15,6 +15,8 @@
 
 #include "meridian/MRJSONAdView.h"
 #include "meridian/MRJSONVideoAdView.h"
+#include "meridian/MRJSONVideoButton.h"
+#include "meridian/MROverlayView.h"
 #include "meridian/MRURLDownload.h"
 #include "meridian/MRVideoCache.h"
 #include "platform/foundation/DeviceHome.h"
@@ -23,6 +25,8 @@
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Image.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
 #include "support/ReplyGate.h"
 
 using namespace meridiantest;
@@ -256,4 +260,74 @@ TEST_F(MeridianHostileContent, OversizedNumbersSaturate) {
     EXPECT_EQ(video->videoControlOverlay()->countdownLabel()->text(),
               std::to_string(INT_MAX - 2) + " seconds remaining...");
     view->disableAdRefresh();
+}
+
+// A landing page that an ad points at one of the person's files never shows it, whichever field
+// of the ad names the file: an HTML ad's shouldOpen(), an image ad's tap-through, a video
+// button's address. The overlay opens, its load fails, and it closes.
+TEST_F(MeridianHostileContent, NoLandingPageShowsThePersonsFile) {
+    const fs::path secret = platform::DeviceHome::documents() / "secret.txt";
+    writeFile(secret, "the person's secret");
+    const std::string fileURL = platform::URL::fileURL(secret).absoluteString();
+    const std::string picturePath = "/meridian/hostile/picture.png";
+    services.handle("GET", picturePath, [](const services::LoggedRequest&) {
+        auto png = platform::Image::solid(4, 3, 255, 0, 0)->pngRepresentation();
+        return services::ServiceReply{200, std::string(png.begin(), png.end()), "image/png", {}};
+    });
+    auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+    auto root = std::make_shared<platform::View>(window->bounds());
+    window->addSubview(root);
+    window->makeKeyAndVisible();
+    struct Row {
+        const char* name;
+        services::ServiceReply reply;
+        // Opens the landing page once the ad has loaded (nullptr: the ad opens it itself).
+        std::function<void(meridian::MRGenericAdView&)> open;
+    };
+    const Row rows[] = {
+        {"an HTML ad's shouldOpen()",
+         {200, "<script>function shouldOpen() { return '" + fileURL + "'; }</script><p>ad</p>", "text/html", {}},
+         nullptr},
+        {"an image ad's tap-through",
+         json(R"({"type":"image","image":{"content-url":")" + services.url(picturePath) + R"(","tap-through":")" +
+              fileURL + R"("}})"),
+         [&](meridian::MRGenericAdView&) { platform::Application::shared().simulateTap({10, 10}, window); }},
+        {"a video button's address",
+         {200, "<p>ad</p>", "text/html", {}},
+         [&](meridian::MRGenericAdView& view) {
+             auto video = meridian::MRJSONVideoAdView::create(platform::Rect(0, 0, 320, 50), {});
+             auto button = meridian::MRJSONVideoButton::initWithJSONButton(
+                 platform::Dictionary{{"url", fileURL}, {"title", "go"}});
+             view.jsonAdView()->videoButtonWasPressed(*video, *button);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        events->clear();
+        serve(row.reply);
+        auto view = banner(1, true, false, std::string("hostile"));
+        root->addSubview(view);
+        ASSERT_TRUE(waitForEvent("succeeded"));
+        ASSERT_TRUE(waitFor([] { return platform::URLConnection::runningCount() == 0; }));
+        clock.advance(1);
+        if (row.open)
+            row.open(*view);
+        // A video's landing page opens at once and tells the host nothing.
+        ASSERT_TRUE(waitFor([&] { return countOf(*events, "modalDidAppear") > 0 || view->overlayView(); }))
+            << "the landing page never opened";
+        ASSERT_TRUE(waitFor([&] {
+            auto overlay = view->overlayView();
+            return !overlay || !overlay->isShowing() || !overlay->webView()->isLoading();
+        }));
+        if (auto overlay = view->overlayView(); overlay && overlay->isShowing()) {
+            EXPECT_EQ(overlay->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent")
+                          .find("secret"),
+                      std::string::npos);
+            ADD_FAILURE() << "the landing page stays open on the person's file";
+            view->closeOverlay();
+        }
+        view->disableAdRefresh();
+        view->removeFromSuperview();
+    }
+    window->setHidden(true);
 }

@@ -12,9 +12,11 @@
 
 #include "OrbisTestSupport.h"
 #include "orbis/APIRequest.h"
+#include "orbis/EmbededWebViewController.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/NavigationController.h"
 #include "support/FolderSnapshot.h"
 
 using orbis::OrbisAdManager;
@@ -56,6 +58,14 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
     std::ofstream(home.root() / "Documents" / "outside.js") << "window.outside = 'ran';";
     const std::string outsideURL =
         platform::URL::fileURL(home.root() / "Documents" / "outside.js").absoluteString();
+
+    // A click whose reply leads to one of the person's files.
+    std::ofstream(home.root() / "Documents" / "secret.txt") << "the person's secret";
+    const std::string secretURL =
+        platform::URL::fileURL(home.root() / "Documents" / "secret.txt").absoluteString();
+    services.handle("POST", "/click-to-file", [secretURL](const services::LoggedRequest&) {
+        return services::ServiceReply{302, "", "text/plain", {{"Location", secretURL}, {"Action-Type", "2"}}};
+    });
 
     struct Row {
         const char* name;
@@ -120,6 +130,30 @@ TEST_F(OrbisHostileContent, HostileRepliesStayInTheirBox) {
          {200, adXML("<p>ad</p>", "width=\"2147483647\" height=\"-1e300\""), "text/xml", {}},
          [&](OrbisAdManager&, const platform::LogCapture&) {
              EXPECT_EQ(orbistest::countOf(*events, "failed"), 1u);
+         }},
+        {"a click redirected to a file of the person's",
+         {200,
+          adXML("<p>ad</p>", "width=\"320\" height=\"50\"", services.url("/click-to-file")),
+          "text/xml",
+          {}},
+         [&](OrbisAdManager& banner, const platform::LogCapture&) {
+             platform::Application::shared().simulateTap({160, 25}, window);
+             ASSERT_TRUE(waitFor([&] { return banner.clickRequest() == nullptr; }));
+             clock.advance(OrbisAdManager::kLandingPageDelaySeconds);
+             EXPECT_EQ(services.requestCount("/click-to-file"), 1u);
+             auto presented = std::dynamic_pointer_cast<platform::NavigationController>(
+                 rootController->presentedViewController());
+             if (!presented)
+                 return; // the redirect target was handed on to nobody
+             ADD_FAILURE() << "a landing page opened for the redirect to a local file";
+             auto page =
+                 std::dynamic_pointer_cast<orbis::EmbededWebViewController>(presented->topViewController());
+             ASSERT_NE(page, nullptr);
+             ASSERT_TRUE(waitFor([&] { return page->webView() && !page->webView()->isLoading(); }));
+             EXPECT_EQ(page->webView()->stringByEvaluatingJavaScriptFromString("document.body.textContent"),
+                       "");
+             page->backButtonClicked();
+             clock.advance(platform::kModalTransitionDuration + OrbisAdManager::kDismissNoticeDelaySeconds);
          }},
         {"a click link of an unknown scheme",
          {200, adXML("<p>ad</p>", "width=\"320\" height=\"50\"", "javascript:alert(1)"), "text/xml", {}},

@@ -130,6 +130,9 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         {"a click on a movie of the person's", page("<p>ad</p>"), true,
          "Lantern.beginDisplay(); Lantern.openUri('file://${HOME}/Documents/clip.mp4', 'video');",
          [&](TGAdView&, const fs::path&) { EXPECT_EQ(movieNotices, 0) << "a movie player took the file"; }},
+        {"a click whose server redirects to a movie of the person's", page("<p>ad</p>"), true,
+         "Lantern.beginDisplay(); Lantern.openUri('${SERVICES}/hostile/redirect-to-clip');",
+         [&](TGAdView&, const fs::path&) { EXPECT_EQ(movieNotices, 0) << "a movie player took the file"; }},
         {"a link with an unknown scheme", page("<p>ad</p>"), true,
          "window.location.href = 'fw-unknown://x/y';",
          [](TGAdView& ad, const fs::path&) { EXPECT_EQ(ad.currentActionState(), inactiveState); }},
@@ -186,6 +189,14 @@ TEST(TangentHostile, CraftedPagesAndRepliesStayInTheirBox) {
         std::string script = row.script;
         for (auto at = script.find("${HOME}"); at != std::string::npos; at = script.find("${HOME}"))
             script.replace(at, 7, home.root().string());
+        for (auto at = script.find("${SERVICES}"); at != std::string::npos; at = script.find("${SERVICES}"))
+            script.replace(at, 11, services.baseURL());
+        // A click address whose server sends the click on to a file of the person's.
+        const std::string clipURL =
+            platform::URL::fileURL(home.root() / "Documents" / "clip.mp4").absoluteString();
+        services.handle("GET", "/hostile/redirect-to-clip", [clipURL](const services::LoggedRequest&) {
+            return services::ServiceReply{302, "", "text/plain", {{"Location", clipURL}}};
+        });
         std::ofstream(home.root() / "Documents" / "outside.js") << "window.outside = 'ran';";
         services::installTangentEndpoints(services.host());
         services.handle("GET", std::string(services::kTangentAdPath), reply->handler());

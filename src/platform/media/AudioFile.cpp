@@ -54,11 +54,8 @@ constexpr const char* kCompressedContainers = "mp3,aac,mov,mp4,m4a,3gp,3g2,mj2";
 
 // Opens `path` as compressed sound when it is MP3 or AAC; false for anything else (which
 // libsndfile then tries).
-bool openCompressed(const std::filesystem::path& path, OpenAudioFile& file) {
-    const DemuxerEntryPoints* reader = demuxer();
-    if (!reader)
-        return false;
-    auto sound = reader->readCompressedSound(path.string(), kCompressedContainers);
+bool openCompressed(const std::filesystem::path& path, const ReadableFolder& readable, OpenAudioFile& file) {
+    auto sound = demuxCompressedSound(path, readable, kCompressedContainers);
     if (!sound)
         return false;
     file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -166,7 +163,7 @@ std::string fourCharCodeText(std::uint32_t code) {
 }
 
 OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, AudioFileTypeID typeHint,
-                          AudioFileID* outAudioFile) {
+                          AudioFileID* outAudioFile, const ReadableFolder& readable) {
     (void)typeHint; // files are recognised by their contents
     if (!outAudioFile)
         return kAudioParameterError;
@@ -175,7 +172,11 @@ OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, Audi
         return kAudioFilePermissionsError;
     if (!url.isFileURL())
         return kAudioFileFileNotFoundError;
-    auto path = url.filePath();
+    // Only a file inside the folder this reader may read, through its resolved path.
+    const auto resolved = readable.resolve(url);
+    if (!resolved)
+        return kAudioFilePermissionsError;
+    const std::filesystem::path& path = *resolved;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         return kAudioFileFileNotFoundError;
@@ -183,7 +184,7 @@ OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, Audi
         return kAudioFilePermissionsError;
 
     auto file = std::make_shared<OpenAudioFile>();
-    if (!openCompressed(path, *file)) {
+    if (!openCompressed(path, readable, *file)) {
         file = std::make_shared<OpenAudioFile>();
         file->sound = sf_open(path.c_str(), SFM_READ, &file->info);
         if (!file->sound || file->info.channels <= 0 || file->info.channels > kMaximumChannels ||

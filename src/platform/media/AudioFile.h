@@ -16,6 +16,7 @@
 // crash. Thread-safe; one file should be read from one thread at a time.
 #include <cstdint>
 
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/foundation/URL.h"
 #include "platform/media/AudioTypes.h"
 
@@ -61,11 +62,12 @@ inline constexpr OSStatus kAudioFileNotOpenError = -38;
 inline constexpr OSStatus kAudioFileFileNotFoundError = -43;
 
 // Opens the file of a file URL for reading. `typeHint` is only a hint: the file is recognised
-// by its contents. Errors: kAudioFileFileNotFoundError (missing, or not a file URL),
-// kAudioFilePermissionsError (unreadable, or write permission asked),
-// kAudioFileUnsupportedFileTypeError (no sound file that can be decoded).
+// by its contents. The file must lie inside `readable` (ReadableFolder.h; none by default, so
+// a caller that names no folder opens nothing). Errors: kAudioFileFileNotFoundError (missing,
+// or not a file URL), kAudioFilePermissionsError (unreadable, outside `readable`, or write
+// permission asked), kAudioFileUnsupportedFileTypeError (no sound file that can be decoded).
 OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, AudioFileTypeID typeHint,
-                          AudioFileID* outAudioFile);
+                          AudioFileID* outAudioFile, const ReadableFolder& readable = {});
 // The size of a property's value and whether it can be written (never, here).
 OSStatus AudioFileGetPropertyInfo(AudioFileID file, AudioFilePropertyID property, std::uint32_t* outDataSize,
                                   std::uint32_t* isWritable);

@@ -12,9 +12,10 @@
 
 namespace platform {
 
-std::shared_ptr<AudioPlayer> AudioPlayer::create(const URL& url, Error* error) {
+std::shared_ptr<AudioPlayer> AudioPlayer::create(const URL& url, const ReadableFolder& readable,
+                                                 Error* error) {
     AudioFileID file = nullptr;
-    OSStatus status = AudioFileOpenURL(url, kAudioFileReadPermission, kAudioFileCAFType, &file);
+    OSStatus status = AudioFileOpenURL(url, kAudioFileReadPermission, kAudioFileCAFType, &file, readable);
     double seconds = 0;
     if (status == kAudioNoError) {
         std::uint32_t size = sizeof seconds;

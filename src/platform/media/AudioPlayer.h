@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/foundation/URL.h"
 
 namespace platform {
@@ -41,9 +42,10 @@ public:
     // The audio-file error domain, for players that cannot be made.
     static constexpr const char* kErrorDomain = "AudioPlayerErrorDomain";
 
-    // A player for the sound file at a file URL; nullptr (and the error) when the file is
-    // missing, unreadable or no sound.
-    static std::shared_ptr<AudioPlayer> create(const URL& url, Error* error = nullptr);
+    // A player for the sound file at a file URL inside `readable` (ReadableFolder.h); nullptr
+    // (and the error) when the file is missing, unreadable, outside `readable` or no sound.
+    static std::shared_ptr<AudioPlayer> create(const URL& url, const ReadableFolder& readable,
+                                               Error* error = nullptr);
     ~AudioPlayer();
     AudioPlayer(const AudioPlayer&) = delete;
     AudioPlayer& operator=(const AudioPlayer&) = delete;

@@ -5,7 +5,9 @@
 #include "platform/foundation/Log.h"
 
 namespace platform {
+namespace {
 
+// The loaded module's entry points, or nullptr when it cannot be loaded (said once in the log).
 const DemuxerEntryPoints* demuxer() {
     static const DemuxerEntryPoints* const entryPoints = []() -> const DemuxerEntryPoints* {
         void* module = ::dlopen(FW_DEMUXER_MODULE, RTLD_NOW | RTLD_LOCAL);
@@ -23,6 +25,32 @@ const DemuxerEntryPoints* demuxer() {
         return function();
     }();
     return entryPoints;
+}
+
+} // namespace
+
+std::optional<DemuxedMovie> demuxMovie(const std::filesystem::path& path, const ReadableFolder& readable,
+                                       const char* formats, std::string& why) {
+    const auto resolved = readable.resolve(path);
+    if (!resolved) {
+        why = "the file lies outside the folder this reader may read";
+        return std::nullopt;
+    }
+    const DemuxerEntryPoints* reader = demuxer();
+    if (!reader) {
+        why = "no demuxer is available";
+        return std::nullopt;
+    }
+    return reader->readMovie(resolved->string(), formats, why);
+}
+
+std::optional<CompressedSound> demuxCompressedSound(const std::filesystem::path& path,
+                                                    const ReadableFolder& readable, const char* formats) {
+    const auto resolved = readable.resolve(path);
+    const DemuxerEntryPoints* reader = resolved ? demuxer() : nullptr;
+    if (!reader)
+        return std::nullopt;
+    return reader->readCompressedSound(resolved->string(), formats);
 }
 
 } // namespace platform

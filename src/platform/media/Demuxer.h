@@ -6,12 +6,15 @@
 // loading them at start-up.
 //
 // Files are opened read-only, only as plain files and only by the demuxers named by the
-// caller, so a crafted file cannot make the reader open anything else. Any thread.
+// caller, so a crafted file cannot make the reader open anything else; and only inside the
+// folder the caller may read (ReadableFolder.h), through the resolved path. Any thread.
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/ui/Geometry.h"
 
 namespace platform {
@@ -50,7 +53,13 @@ struct DemuxerEntryPoints {
     std::optional<CompressedSound> (*readCompressedSound)(const std::string& path, const char* formats);
 };
 
-// The loaded module's entry points, or nullptr when it cannot be loaded (said once in the log).
-const DemuxerEntryPoints* demuxer();
+// What the movie at `path` holds, read by the demuxers named in `formats`; nullopt (and `why`)
+// when the file lies outside `readable`, the module cannot be loaded or the file is no movie.
+std::optional<DemuxedMovie> demuxMovie(const std::filesystem::path& path, const ReadableFolder& readable,
+                                       const char* formats, std::string& why);
+// The layout of the compressed sound at `path`; nullopt when the file lies outside
+// `readable`, the module cannot be loaded or the file holds no such sound.
+std::optional<CompressedSound> demuxCompressedSound(const std::filesystem::path& path,
+                                                    const ReadableFolder& readable, const char* formats);
 
 } // namespace platform

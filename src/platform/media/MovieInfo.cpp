@@ -22,12 +22,19 @@ Error makeError(std::int64_t code, const char* domain, std::string description) 
 
 } // namespace
 
-std::optional<MovieInfo> MovieInfo::read(const std::filesystem::path& path, Error* error) {
+std::optional<MovieInfo> MovieInfo::read(const std::filesystem::path& given, const ReadableFolder& readable,
+                                         Error* error) {
     auto fail = [&](Error e) -> std::optional<MovieInfo> {
         if (error)
             *error = std::move(e);
         return std::nullopt;
     };
+    const auto resolved = readable.resolve(given);
+    if (!resolved)
+        return fail(
+            makeError(kURLErrorNoPermissionsToReadFile, kURLErrorDomain,
+                      "The file \"" + given.filename().string() + "\" lies outside the readable folder."));
+    const std::filesystem::path& path = *resolved;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         return fail(makeError(kURLErrorFileDoesNotExist, kURLErrorDomain,
@@ -41,11 +48,8 @@ std::optional<MovieInfo> MovieInfo::read(const std::filesystem::path& path, Erro
                               "The movie \"" + path.filename().string() + "\" cannot be played: " + why));
     };
 
-    const DemuxerEntryPoints* reader = demuxer();
-    if (!reader)
-        return unplayable("no demuxer is available");
     std::string why;
-    auto movie = reader->readMovie(path.string(), kAllowedFormats, why);
+    auto movie = demuxMovie(path, readable, kAllowedFormats, why);
     if (!movie)
         return unplayable(why);
     if (!movie->hasVideo && !movie->hasAudio)

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/ui/Geometry.h"
 
 namespace platform {
@@ -20,12 +21,14 @@ struct MovieInfo {
     bool hasVideo = false;
     bool hasAudio = false;
 
-    // Reads the movie at `path`. Errors: kURLErrorFileDoesNotExist (-1100) for a missing file,
-    // kURLErrorNoPermissionsToReadFile (-1102) for one that cannot be read, and
+    // Reads the movie at `path`, which must lie inside `readable` (ReadableFolder.h). Errors:
+    // kURLErrorFileDoesNotExist (-1100) for a missing file, kURLErrorNoPermissionsToReadFile
+    // (-1102) for one that cannot be read or lies outside `readable`, and
     // kMoviePlayerErrorCannotPlay (-50, domain kMoviePlayerErrorDomain) for a file that is
     // no movie this player can play (no container it knows, no picture or sound stream, no
     // length).
-    static std::optional<MovieInfo> read(const std::filesystem::path& path, Error* error = nullptr);
+    static std::optional<MovieInfo> read(const std::filesystem::path& path, const ReadableFolder& readable,
+                                         Error* error = nullptr);
 };
 
 // The movie player's own error domain and the code of unplayable content.

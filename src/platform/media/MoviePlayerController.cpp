@@ -125,9 +125,11 @@ private:
     bool ended_ = false;
 };
 
-std::shared_ptr<MoviePlayerController> MoviePlayerController::create(std::optional<URL> contentURL) {
+std::shared_ptr<MoviePlayerController> MoviePlayerController::create(std::optional<URL> contentURL,
+                                                                     ReadableFolder readable) {
     std::shared_ptr<MoviePlayerController> player(new MoviePlayerController());
     player->loop_ = &RunLoop::current();
+    player->readable_ = std::move(readable);
     NotificationCenter::defaultCenter().observe<MoviePlayerController>(
         player, kAudioSessionInterruptionNotification,
         [](MoviePlayerController& self, const Notification& n) {
@@ -206,7 +208,16 @@ void MoviePlayerController::startLoading() {
 void MoviePlayerController::load() {
     const URL& url = *contentURL_;
     if (url.isFileURL()) {
-        localFile_ = url.filePath();
+        // Only a file inside the folder this player may read, through its resolved path.
+        auto path = readable_.resolve(url);
+        if (!path) {
+            didFailToLoad(Error{kURLErrorDomain,
+                                kURLErrorNoPermissionsToReadFile,
+                                url.absoluteString() + " lies outside the folder this player may read",
+                                {}});
+            return;
+        }
+        localFile_ = *path;
         loadFile();
         return;
     }
@@ -239,7 +250,9 @@ void MoviePlayerController::downloadFinished(const std::optional<Error>& error) 
 
 void MoviePlayerController::loadFile() {
     Error error;
-    if (auto info = MovieInfo::read(localFile_, &error))
+    // A download is the player's own file in the device's tmp folder.
+    const ReadableFolder folder = localFileIsDownload_ ? ReadableFolder(DeviceHome::tmp()) : readable_;
+    if (auto info = MovieInfo::read(localFile_, folder, &error))
         didLoad(*info);
     else
         didFailToLoad(error);

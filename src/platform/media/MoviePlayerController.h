@@ -2,6 +2,10 @@
 // A movie player: plays one movie from a file or from an http(s) address, in a view that the
 // caller places on screen (embedded) or that covers the key window (full screen).
 //
+// Local files: the player reads a file: URL only inside the folder its owner granted it
+// (see ReadableFolder.h), none by default; any other file fails to load with -1102
+// (kURLErrorNoPermissionsToReadFile), whoever chose the URL.
+//
 // Loading: giving the player content (at creation or with setContentURL) starts loading on a
 // later turn of the run loop that created the player. A file is opened read-only and its length
 // and picture size are read from the real media (MovieInfo). A remote movie is first
@@ -23,7 +27,8 @@
 //
 // Failure: a load that fails finishes playback with reason PlaybackError and the error in the
 // user info ("error"): code -50 (kMoviePlayerErrorCannotPlay) for content that is no playable
-// movie, -1100 for a missing file, -1102 for one that cannot be read, -1002 for an address
+// movie, -1100 for a missing file, -1102 for one that cannot be read or lies outside the
+// player's readable folder, -1002 for an address
 // that is neither file nor http(s), and the connection's error (or -1011 for an HTTP error
 // status, -1103 for a download over the cap) for a remote movie. Then
 // MPMoviePlayerContentPreloadDidFinishNotification follows with the same error.
@@ -44,6 +49,7 @@
 #include <string>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/foundation/URL.h"
 #include "platform/media/MovieInfo.h"
 #include "platform/media/MoviePlayerNotifications.h"
@@ -88,13 +94,16 @@ public:
     // Seconds a full-screen change takes when animated.
     static constexpr double kFullscreenAnimationDuration = 0.3;
 
-    // A player for `contentURL` (none: a player without content, which never loads).
-    static std::shared_ptr<MoviePlayerController> create(std::optional<URL> contentURL);
+    // A player for `contentURL` (none: a player without content, which never loads) that may
+    // read files inside `readable` only (none by default).
+    static std::shared_ptr<MoviePlayerController> create(std::optional<URL> contentURL,
+                                                         ReadableFolder readable = {});
     ~MoviePlayerController();
     MoviePlayerController(const MoviePlayerController&) = delete;
     MoviePlayerController& operator=(const MoviePlayerController&) = delete;
 
     const std::optional<URL>& contentURL() const { return contentURL_; }
+    const ReadableFolder& readableFolder() const { return readable_; }
     // Ends the current movie without notifications and loads the new content.
     void setContentURL(std::optional<URL> url);
 
@@ -174,6 +183,7 @@ private:
     void audioInterrupted(bool begins);
 
     RunLoop* loop_ = nullptr;
+    ReadableFolder readable_;
     std::optional<URL> contentURL_;
     std::shared_ptr<MoviePlayerView> view_;
     unsigned loadState_ = MovieLoadState::Unknown;

@@ -12,9 +12,10 @@ constexpr Rect kDoneButtonFrame{{6, 6}, {60, 30}};
 
 } // namespace
 
-std::shared_ptr<MoviePlayerViewController> MoviePlayerViewController::create(std::optional<URL> contentURL) {
+std::shared_ptr<MoviePlayerViewController> MoviePlayerViewController::create(std::optional<URL> contentURL,
+                                                                             ReadableFolder readable) {
     auto controller = std::make_shared<MoviePlayerViewController>();
-    controller->moviePlayer_ = MoviePlayerController::create(std::move(contentURL));
+    controller->moviePlayer_ = MoviePlayerController::create(std::move(contentURL), std::move(readable));
     controller->moviePlayer_->setControlStyle(MovieControlStyle::Fullscreen);
     return controller;
 }

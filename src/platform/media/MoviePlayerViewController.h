@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/ViewController.h"
 
@@ -17,7 +18,10 @@ class MoviePlayerController;
 
 class MoviePlayerViewController : public ViewController {
 public:
-    static std::shared_ptr<MoviePlayerViewController> create(std::optional<URL> contentURL);
+    // `readable`: the folder the player may read files from (none by default; see
+    // MoviePlayerController.h).
+    static std::shared_ptr<MoviePlayerViewController> create(std::optional<URL> contentURL,
+                                                             ReadableFolder readable = {});
 
     const std::shared_ptr<MoviePlayerController>& moviePlayer() const { return moviePlayer_; }
 

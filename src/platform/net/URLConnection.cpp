@@ -39,6 +39,9 @@ std::uint64_t nextConnectionSerial() {
 // The failure of a request that cannot be sent at all, or nullopt when it can.
 std::optional<std::int64_t> unsendableReason(const URLRequest& request) {
     const URL& url = request.url();
+    // A connection reads no local file, whoever named it.
+    if (url.isFileURL())
+        return kURLErrorNoPermissionsToReadFile;
     if (!url.isAbsolute() || !netdetail::isLoadableScheme(url.scheme()))
         return kURLErrorUnsupportedURL;
     auto host = url.host();
@@ -357,6 +360,12 @@ void URLConnection::handleEvent(std::uint64_t hop, TransferEvent& event) {
 void URLConnection::handleRedirect(URLResponse response, URL target, Data body) {
     if (++redirects_ > kMaximumRedirects) {
         fail(makeURLError(kURLErrorHTTPTooManyRedirects, target.absoluteString()));
+        return;
+    }
+    // A server never leads anyone to a local file: such a hop is neither offered to the
+    // delegate (who could hand the target on) nor delivered as the final reply.
+    if (target.isFileURL()) {
+        fail(makeURLError(kURLErrorNoPermissionsToReadFile, target.absoluteString()));
         return;
     }
     auto answer = askWillSend(redirectedRequest(currentRequest_, response, target), &response);

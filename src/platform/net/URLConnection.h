@@ -25,12 +25,15 @@
 // the first request ends the load with -999 "cancelled". 303, and 301 or 302 after a POST,
 // continue as a GET without the body; "Authorization" is not carried to another host or
 // scheme. A hop to a scheme other than http or https is offered to the delegate first and
-// then fails with -1002 "unsupported URL". More than kMaximumRedirects hops fail with -1007.
+// then fails with -1002 "unsupported URL", except a hop to a file: URL: that one is never
+// offered to the delegate nor delivered, and fails with -1102 at once. A connection reads
+// no local file: a request for a file: URL (the first, or one a delegate answers) fails with
+// -1102. More than kMaximumRedirects hops fail with -1007.
 //
 // Errors (domain kURLErrorDomain): -999 cancelled (declined first request), -1000 bad URL
 // (no host), -1001 timed out, -1002 unsupported URL, -1003 host not found, -1004 cannot
-// connect, -1005 connection lost, -1007 too many redirects, -1011 bad server response, -1103
-// body longer than the cap. The time-out is the request's timeoutInterval of idleness (no
+// connect, -1005 connection lost, -1007 too many redirects, -1011 bad server response, -1102
+// a file: URL, -1103 body longer than the cap. The time-out is the request's timeoutInterval of idleness (no
 // reply and no data), measured by a timer on the starting run loop, so a manual clock drives
 // it in tests. Every body has a size cap (kDefaultMaximumBodyLength unless set).
 //

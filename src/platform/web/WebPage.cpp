@@ -512,9 +512,10 @@ extern "C" int fw_duktape_exec_timeout_check(void* udata) {
 namespace platform {
 
 std::shared_ptr<WebPage> WebPage::create(URL url, std::string_view html, NavigationHandler onNavigate,
-                                         std::string referrer) {
+                                         std::string referrer, ReadableFolder readable) {
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), html, std::move(onNavigate)));
     page->referrer_ = std::move(referrer);
+    page->readable_ = std::move(readable);
     page->setUpContext();
     return page;
 }
@@ -667,7 +668,7 @@ bool WebView::pageMayLoad(const URL& pageURL, const URL& url) {
 }
 
 bool WebPage::mayLoad(const URL& url) const {
-    return mayLoadFrom(fileFolder_, url);
+    return mayLoadFrom(fileFolder_, url) && (!isFileURL(url) || readable_.allows(url));
 }
 
 void WebPage::run(std::function<void()> onLoaded) {
@@ -719,12 +720,14 @@ void WebPage::continueRun() {
 }
 
 std::optional<std::string> WebPage::readFileScript(const URL& url) {
-    if (!mayLoad(url)) {
+    // Read through the resolved path the check answered, never the one the page wrote.
+    const auto path = mayLoad(url) ? readable_.resolve(url) : std::nullopt;
+    if (!path) {
         logLine("WebView: refused script " + url.absoluteString() + " outside the page's folder (" +
-                url_.absoluteString() + ")");
+                url_.absoluteString() + ") or the view's readable folder");
         return std::nullopt;
     }
-    auto read = readFileWithLimit(url.filePath(), WebView::kMaximumScriptBytes);
+    auto read = readFileWithLimit(*path, WebView::kMaximumScriptBytes);
     if (read.status != FileRead::Status::Ok) {
         logLine("WebView: could not read script " + url.absoluteString());
         return std::nullopt;
@@ -983,8 +986,8 @@ void WebPage::loadImage(int handle, std::string_view source) {
     // A file the page may not reach reports an error, as a missing one does, so its
     // existence stays unknown to the page.
     std::error_code ec;
-    const bool loaded =
-        scheme == "file" && mayLoad(*url) && std::filesystem::is_regular_file(url->filePath(), ec);
+    const auto resolved = scheme == "file" && mayLoad(*url) ? readable_.resolve(*url) : std::nullopt;
+    const bool loaded = resolved && std::filesystem::is_regular_file(*resolved, ec);
     RunLoop::main().performAfter(
         0, [report, loaded] { report(loaded); }, this, "image");
 }

@@ -15,8 +15,10 @@
 //
 // Local files: a page whose URL is a file: URL (a file read from disk, or a string shown with
 // a file: base URL) may load files inside the folder of that URL, and nothing else on disk;
-// any other page (from the network, about:blank) loads no file: URL at all. This holds for
-// its navigations, form submissions, script sources and images alike.
+// any other page (from the network, about:blank) loads no file: URL at all. On top of that,
+// every file it loads lies inside the folder its web view may read (see ReadableFolder.h),
+// none when the view was granted none. This holds for its navigations, form submissions,
+// script sources and images alike.
 //
 // Script sources from the network are fetched asynchronously: run() returns at the first one
 // and the page goes on when it arrives (or fails), so the main thread never waits on it. A
@@ -36,6 +38,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLRequest.h"
 #include "platform/web/Dom.h"
@@ -57,8 +60,9 @@ public:
     static constexpr std::string_view kReferrerHeader = "Referer";
 
     // `referrer`: the page whose link or form led here (document.referrer), empty for none.
+    // `readable`: the folder the web view may read files from (none: no file at all).
     static std::shared_ptr<WebPage> create(URL url, std::string_view html, NavigationHandler onNavigate,
-                                           std::string referrer = {});
+                                           std::string referrer = {}, ReadableFolder readable = {});
     ~WebPage();
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
@@ -70,7 +74,7 @@ public:
     // True once the load event has been dispatched.
     bool loaded() const { return readyState_ == "complete"; }
     // Whether this page may load `url`: any URL but file: ones, which must name something
-    // inside the page's own folder (see the class comment).
+    // inside the page's own folder and inside its view's readable folder (see the class comment).
     bool mayLoad(const URL& url) const;
     // The result of `script` as text; nullopt when it throws, fails to compile or runs over
     // its budget. Undefined and null answer "".
@@ -124,6 +128,8 @@ private:
     std::string referrer_;
     // The folder a file: page may load files from (canonical), none for other pages.
     std::optional<std::filesystem::path> fileFolder_;
+    // The folder the web view may read files from.
+    ReadableFolder readable_;
     std::shared_ptr<DomNode> document_;
     NavigationHandler onNavigate_;
     duk_hthread* context_ = nullptr;

@@ -119,6 +119,8 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
             repost();
     }
 
+    // The one folder this view and its pages may read files from (none by default).
+    ReadableFolder readable;
     std::shared_ptr<WebPage> page;
     std::optional<URLRequest> shownRequest;
     std::vector<HistoryEntry> history;
@@ -235,7 +237,15 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
                     url.absoluteString());
             fail(g, urlError(kURLErrorNoPermissionsToReadFile, url));
         } else if (scheme == "file") {
-            auto read = readFileWithLimit(url.filePath(), kMaximumPageBytes);
+            // Every file the view reads lies inside the folder its owner granted it, whoever
+            // chose the URL; it reads the resolved path, never the one it was given.
+            const auto path = readable.resolve(url);
+            if (!path) {
+                logLine("WebView: " + url.absoluteString() + " lies outside the folder this view may read");
+                fail(g, urlError(kURLErrorNoPermissionsToReadFile, url));
+                return;
+            }
+            auto read = readFileWithLimit(*path, kMaximumPageBytes);
             if (read.status == FileRead::Status::Ok)
                 commit(read.bytes, url);
             else if (read.status == FileRead::Status::TooLarge)
@@ -308,7 +318,7 @@ struct WebView::Impl : std::enable_shared_from_this<Impl> {
                 if (auto self = weak.lock())
                     self->pageNavigation(std::move(request), type);
             },
-            load.request.valueForHTTPHeaderField(WebPage::kReferrerHeader).value_or(""));
+            load.request.valueForHTTPHeaderField(WebPage::kReferrerHeader).value_or(""), readable);
         page = shown;
         ++finishesDue;
         std::weak_ptr<WebPage> weakPage = shown;
@@ -385,6 +395,13 @@ void WebView::setDelegate(std::weak_ptr<WebViewDelegate> delegate) {
 }
 std::shared_ptr<WebViewDelegate> WebView::delegate() const {
     return impl_->delegate.lock();
+}
+
+void WebView::setReadableFolder(ReadableFolder folder) {
+    impl_->readable = std::move(folder);
+}
+const ReadableFolder& WebView::readableFolder() const {
+    return impl_->readable;
 }
 
 void WebView::loadRequest(const URLRequest& request) {

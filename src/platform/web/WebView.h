@@ -15,16 +15,22 @@
 // all (each also fails after kScriptFetchTimeoutSeconds without a reply); the sources past
 // either bound are skipped and logged, and the rest of the page runs.
 //
-// Local files: a page loaded from the network (or from a string without a file: base URL)
-// never loads a file: URL, and a page loaded from disk (or from a string with a file: base
-// URL) loads only files inside the folder of its URL. The rule holds for the page's
+// Local files: the view reads files only inside the one folder its owner granted it with
+// setReadableFolder (see ReadableFolder.h), and none at all by default. Every file: load is
+// held to it, whatever chose the URL (the app, a page, a reply field, a delegate's answer):
+// loadRequest, history moves and reloads, and each page's navigations, scripts and images. A
+// file outside it fails with -1102 (kURLErrorNoPermissionsToReadFile) after did-start, so the
+// caller's failure path (an alert, a closed browser) runs. Redirects never lead to a file: the
+// connection refuses them (URLConnection.h).
+// Within that folder, a page loaded from the network (or from a string without a file: base
+// URL) never loads a file: URL, and a page loaded from disk (or from a string with a file:
+// base URL) loads only files inside the folder of its URL. The rule holds for the page's
 // navigations (links, location changes, forms, window.open), its src scripts, its images and
 // new Image(): a refused navigation is logged and never offered to the delegate, a refused
-// script is skipped, a refused image reports an error. Loads the app asks for with a URL of
-// its own (loadRequest, loadHTMLString) are not limited. A load the app makes with a URL a
-// page chose (a bridge command's, a click-through's) names that page: loadRequest(request,
-// forPage) follows the page's rule, and a file: URL outside that page's folder fails with
-// -1102 after did-start, so the caller's failure path (an alert, a closed browser) runs.
+// script is skipped, a refused image reports an error. A load the app makes with a URL a page
+// chose (a bridge command's, a click-through's) names that page: loadRequest(request,
+// forPage) also follows the page's rule, and a file: URL outside that page's folder fails
+// with -1102 after did-start.
 //
 // Navigation: every navigation (an API load, a link click, a script's change of location,
 // a form submission, window.open, back, forward, reload), custom schemes such as message
@@ -73,6 +79,7 @@
 #include <string_view>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLRequest.h"
 #include "platform/ui/ScrollView.h"
@@ -140,6 +147,12 @@ public:
 
     void setDelegate(std::weak_ptr<WebViewDelegate> delegate);
     std::shared_ptr<WebViewDelegate> delegate() const;
+
+    // ---- Local files (see the class comment) ----
+    // The folder this view and its pages may read files from; loads already shown keep the
+    // folder they were loaded under.
+    void setReadableFolder(ReadableFolder folder);
+    const ReadableFolder& readableFolder() const;
 
     // ---- Loading ----
     void loadRequest(const URLRequest& request);

@@ -64,10 +64,12 @@ std::optional<MRAudioPlayer::BufferSizing> MRAudioPlayer::calculateBufferSize(
     return BufferSizing{bytes, packets};
 }
 
-std::shared_ptr<MRAudioPlayer> MRAudioPlayer::initWithURL(const platform::URL& url) {
+std::shared_ptr<MRAudioPlayer> MRAudioPlayer::initWithURL(const platform::URL& url,
+                                                          const platform::ReadableFolder& readable) {
     std::shared_ptr<MRAudioPlayer> player(new MRAudioPlayer(url));
     const auto hint = fileTypeHint(url);
-    auto status = platform::AudioFileOpenURL(url, platform::kAudioFileReadPermission, hint, &player->audioFileID_);
+    auto status = platform::AudioFileOpenURL(url, platform::kAudioFileReadPermission, hint, &player->audioFileID_,
+                                             readable);
     if (status == 0) {
         std::uint32_t size = sizeof player->audioFormat_;
         status = platform::AudioFileGetProperty(player->audioFileID_, platform::kAudioFilePropertyDataFormat, &size,

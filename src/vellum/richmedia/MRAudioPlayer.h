@@ -75,7 +75,9 @@ public:
     // The file-type hint for a path's extension.
     static platform::AudioFileTypeID fileTypeHint(const platform::URL& url);
 
-    static std::shared_ptr<MRAudioPlayer> initWithURL(const platform::URL& url);
+    // `readable`: the folder the sound may be read from (the ad's own).
+    static std::shared_ptr<MRAudioPlayer> initWithURL(const platform::URL& url,
+                                                      const platform::ReadableFolder& readable);
     ~MRAudioPlayer() override;
 
     // Answers whether the queue started.

@@ -346,6 +346,8 @@ void MREmbeddedBrowserController::loadForAdPage(platform::WebView& webView, cons
     // The folder itself (a trailing "/") is what the ad's pages may reach.
     const platform::URL page =
         folder ? platform::URL::fileURL(*folder + "/") : *platform::URL::parse("about:blank");
+    // The browser reads files of the ad's own folder only, none without an ad.
+    webView.setReadableFolder(folder ? platform::ReadableFolder(*folder) : platform::ReadableFolder());
     webView.loadRequest(platform::URLRequest(url,
                                              platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
                                              kRequestTimeout),
@@ -426,9 +428,16 @@ bool MREmbeddedBrowserController::webViewShouldStartLoadWithRequestNavigationTyp
         dismiss();
         return false;
     }
-    // 6 and 7. Web and local pages, and relative ones, load here.
-    if (containsIgnoringCase(s3, "htt") || containsIgnoringCase(s3, "fil") || scheme.empty())
+    // 6 and 7. Web pages and relative ones load here; a local page only when it is one of the
+    // ad's own files (no page, reply or redirect leads the browser to any other file).
+    if (containsIgnoringCase(s3, "htt") || scheme.empty())
         return true;
+    if (containsIgnoringCase(s3, "fil")) {
+        const bool adsOwn = !basePath.empty() && platform::ReadableFolder(basePath).allows(url);
+        if (!adsOwn)
+            analytics().logDebug("refused a local page outside the ad's folder: %s", text.c_str());
+        return adsOwn;
+    }
     // 8. Another application's scheme.
     if (controller)
         controller->setTHEStrRequest(text);

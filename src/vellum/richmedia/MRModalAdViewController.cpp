@@ -115,6 +115,8 @@ void MRModalAdViewController::endIgnoring() {
 // ---- Building ----
 void MRModalAdViewController::setUpWebView(const MRCachedAd& ad) {
     webView_->setDelegate(std::weak_ptr<platform::WebViewDelegate>(self()));
+    // The ad's pages read only the ad's own folder.
+    webView_->setReadableFolder(ad.path() ? platform::ReadableFolder(*ad.path()) : platform::ReadableFolder());
     webView_->setOpaque(false);
     webView_->setBackgroundColor(ad.transparentBackground ? platform::Color::clearColor()
                                                           : platform::Color::blackColor());

@@ -221,6 +221,9 @@ void VellumAdViewController::loadView() {
     }
     webView_ = std::make_shared<platform::WebView>(platform::Rect({0, 0}, frame.size));
     webView_->setDelegate(std::weak_ptr<platform::WebViewDelegate>(self()));
+    // The ad's pages read only the ad's own folder.
+    if (auto adFolder = ad_->path())
+        webView_->setReadableFolder(platform::ReadableFolder(*adFolder));
     root->addSubview(webView_);
     webView_->loadRequest(platform::URLRequest(platform::URL::fileURL(*page)));
 }
@@ -667,7 +670,8 @@ void VellumAdViewController::createAndPlayVideo(const std::string& url) {
     }
     if (embeddedMoviePlayer_)
         moviePlayBackDidFinish();
-    auto player = platform::MoviePlayerController::create(*source);
+    auto player = platform::MoviePlayerController::create(
+        *source, folder ? platform::ReadableFolder(*folder) : platform::ReadableFolder());
     embeddedMoviePlayer_ = player;
     player->setControlStyle(platform::MovieControlStyle::None);
     player->setUseApplicationAudioSession(false);

@@ -914,7 +914,7 @@ void VellumJSBridge::playSound(const std::optional<std::string>& file, const std
     if (!session.isInitialized())
         session.initialize();
     session.setProperty(platform::kAudioSessionPropertyAudioCategory, platform::kAudioSessionCategoryMediaPlayback);
-    auto player = MRAudioPlayer::initWithURL(platform::URL::fileURL(*path));
+    auto player = MRAudioPlayer::initWithURL(platform::URL::fileURL(*path), platform::ReadableFolder(*basePath));
     if (!player)
         return;
     audioPlayer_ = player;

@@ -14,7 +14,8 @@ constexpr std::uint32_t kToneFrames = 66150; // 1.5 s at 44,100 Hz
 struct OpenFile {
     AudioFileID id = nullptr;
     explicit OpenFile(const std::filesystem::path& path) {
-        EXPECT_EQ(AudioFileOpenURL(URL::fileURL(path), kAudioFileReadPermission, kAudioFileWAVEType, &id),
+        EXPECT_EQ(AudioFileOpenURL(URL::fileURL(path), kAudioFileReadPermission, kAudioFileWAVEType, &id,
+                                   ReadableFolder(path.parent_path())),
                   kAudioNoError);
     }
     ~OpenFile() { AudioFileClose(id); }
@@ -188,13 +189,15 @@ TEST(AudioFile, ErrorsAreStatusesNeverCrashes) {
     for (const auto& c : opens) {
         SCOPED_TRACE(c.what);
         AudioFileID id = reinterpret_cast<AudioFileID>(1);
-        EXPECT_EQ(AudioFileOpenURL(c.url, c.permissions, kAudioFileCAFType, &id), c.status);
+        EXPECT_EQ(AudioFileOpenURL(c.url, c.permissions, kAudioFileCAFType, &id,
+                                   ReadableFolder(c.url.filePath().parent_path())),
+                  c.status);
         EXPECT_EQ(id, nullptr);
     }
 
     AudioFileID id = nullptr;
     ASSERT_EQ(AudioFileOpenURL(URL::fileURL(mediatest::sampleMedia("sample-tone.wav")),
-                               kAudioFileReadPermission, kAudioFileMP3Type, &id),
+                               kAudioFileReadPermission, kAudioFileMP3Type, &id, mediatest::sampleFolder()),
               kAudioNoError)
         << "the hint does not matter, the contents do";
     AudioStreamDescription format;

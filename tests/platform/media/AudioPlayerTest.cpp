@@ -19,7 +19,8 @@ class AudioPlayerTest : public mediatest::MediaTest {
 protected:
     std::shared_ptr<AudioPlayer> tone() {
         Error error;
-        auto player = AudioPlayer::create(URL::fileURL(mediatest::sampleMedia("sample-tone.aiff")), &error);
+        auto player = AudioPlayer::create(URL::fileURL(mediatest::sampleMedia("sample-tone.aiff")),
+                                          mediatest::sampleFolder(), &error);
         EXPECT_TRUE(player) << error.description();
         if (player)
             player->setDelegate(log);
@@ -102,7 +103,7 @@ TEST_F(AudioPlayerTest, NoPlayerForWhatIsNoSoundAndNoReportAfterRelease) {
     for (const auto& path : {home_ / "missing.wav", garbage}) {
         SCOPED_TRACE(path.string());
         Error error;
-        EXPECT_EQ(AudioPlayer::create(URL::fileURL(path), &error), nullptr);
+        EXPECT_EQ(AudioPlayer::create(URL::fileURL(path), ReadableFolder(home_), &error), nullptr);
         EXPECT_EQ(error.domain, AudioPlayer::kErrorDomain);
         EXPECT_NE(error.code, 0);
     }

@@ -16,7 +16,8 @@ namespace {
 class Streamer {
 public:
     explicit Streamer(const std::filesystem::path& path) {
-        EXPECT_EQ(AudioFileOpenURL(URL::fileURL(path), kAudioFileReadPermission, kAudioFileWAVEType, &file),
+        EXPECT_EQ(AudioFileOpenURL(URL::fileURL(path), kAudioFileReadPermission, kAudioFileWAVEType, &file,
+                                   ReadableFolder(path.parent_path())),
                   kAudioNoError);
         std::uint32_t size = sizeof format;
         EXPECT_EQ(AudioFileGetProperty(file, kAudioFilePropertyDataFormat, &size, &format), kAudioNoError);

@@ -22,6 +22,11 @@ inline std::filesystem::path sampleMedia(std::string_view name) {
     return *path;
 }
 
+// The folder of the bundle's sample media, for the players and readers that read them.
+inline platform::ReadableFolder sampleFolder() {
+    return platform::ReadableFolder(sampleMedia("sample-tone.wav").parent_path());
+}
+
 inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;

@@ -22,7 +22,8 @@ constexpr const char* kFinish = MPMoviePlayerPlaybackDidFinishNotification;
 class MoviePlayerTest : public mediatest::MediaTest {
 protected:
     std::shared_ptr<MoviePlayerController> samplePlayer(bool autoplay = false) {
-        auto player = MoviePlayerController::create(URL::fileURL(mediatest::sampleMedia("sample-movie.mov")));
+        auto player = MoviePlayerController::create(URL::fileURL(mediatest::sampleMedia("sample-movie.mov")),
+                                                    mediatest::sampleFolder());
         player->setShouldAutoplay(autoplay);
         return player;
     }
@@ -154,7 +155,7 @@ TEST_F(MoviePlayerTest, UnplayableContentFinishesWithAnError) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        auto player = MoviePlayerController::create(c.url);
+        auto player = MoviePlayerController::create(c.url, ReadableFolder(home_));
         MovieLog log(player);
         player->play();
         clock_.drain();
@@ -251,7 +252,8 @@ TEST_F(MoviePlayerTest, ViewControllerPresentsThePlayerAndDoneLeavesIt) {
     auto window = makeKeyWindow();
     auto root = std::make_shared<ViewController>();
     window->setRootViewController(root);
-    auto screen = MoviePlayerViewController::create(URL::fileURL(mediatest::sampleMedia("sample-movie.mov")));
+    auto screen = MoviePlayerViewController::create(URL::fileURL(mediatest::sampleMedia("sample-movie.mov")),
+                                                    mediatest::sampleFolder());
     auto player = screen->moviePlayer();
     EXPECT_EQ(player->controlStyle(), MovieControlStyle::Fullscreen);
     MovieLog log(player);

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the web view tests: a delegate that records every callback in order, and
-// a fixture with a manual clock, a web view and a temporary folder for file: pages.
+// a fixture with a manual clock, a web view and a temporary folder for file: pages (the one
+// folder the fixture's web view may read).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -52,6 +53,7 @@ protected:
     void SetUp() override {
         webView = std::make_shared<platform::WebView>(platform::Rect{0, 0, 320, 480});
         webView->setDelegate(delegate);
+        webView->setReadableFolder(platform::ReadableFolder(home.root() / "tmp"));
     }
 
     // Loads `html` and runs turns until the load has ended.

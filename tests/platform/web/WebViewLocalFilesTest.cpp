@@ -122,7 +122,7 @@ TEST_F(WebViewLocalFiles, ALoadForAPageFollowsThatPagesRule) {
                       std::string::npos);
         }
     }
-    // The app's own load of the same file is not limited.
+    // The app's own load of the same file is limited only by the view's readable folder.
     delegate->events.clear();
     webView->loadRequest(platform::URLRequest(*URL::parse(secret)));
     ASSERT_TRUE(clock.runUntil([&] { return delegate->ended(); }));

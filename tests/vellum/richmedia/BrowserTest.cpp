@@ -72,7 +72,8 @@ TEST_F(BrowserTest, RouterRulesInOrder) {
         {"sms:5550100", false, vellum::MRAdClickThru_SMS, true, true},
         {"xtelx:5550100", false, vellum::MRAdClickThru_Phone, true, true},
         {"http://example.com/next", true, nullptr, false, false},
-        {"file:///tmp/page.html", true, nullptr, false, false},
+        // A local page loads only when it is one of the ad's own (see HostilePageTest).
+        {"file:///tmp/page.html", false, nullptr, false, false},
         // Another application: counted only when the platform opens it.
         {"myapp:open", false, vellum::MRAdClickThru_ExternalApp, true, true},
         {"other:open", true, nullptr, true, true},

@@ -394,6 +394,50 @@ TEST_F(HostilePageTest, PageCommandsOpenNoPersonsFile) {
     }
 }
 
+// The browser's router lets a local page load only when it is one of the ad's own files: a
+// person's file, a path that climbs out of the ad's folder, a link inside it that leads out and
+// a scheme that merely begins like "file" are all refused.
+TEST_F(HostilePageTest, TheBrowsersRouterLoadsOnlyTheAdsOwnFiles) {
+    fs::create_directories(home.root() / "Documents");
+    std::ofstream(home.root() / "Documents" / "secret.txt") << "the person's secret";
+    auto c = show("ad-1");
+    ASSERT_TRUE(c);
+    const fs::path adFolder = cacheFolder() / "ad-1";
+    std::ofstream(adFolder / "own.html") << "<html><body>the ad's own page</body></html>";
+    fs::create_symlink(home.root() / "Documents" / "secret.txt", adFolder / "link.txt");
+    const std::string own = platform::URL::fileURL(adFolder / "own.html").absoluteString();
+    navigate(*c, "mrbridge:clickThrough?url=" + platform::percentEncodeQueryValue(own));
+    auto browser = vellum::MREmbeddedBrowserController::sharedInstance();
+    ASSERT_TRUE(clock.runUntil([&] {
+        auto w = browser->webView();
+        return w && !w->isLoading() && browser->currentURLString() == own;
+    }));
+    struct Row {
+        const char* name;
+        std::string url;
+        bool loads;
+    };
+    const Row rows[] = {
+        {"a page of the ad's own", own, true},
+        {"a person's file", platform::URL::fileURL(home.root() / "Documents" / "secret.txt").absoluteString(), false},
+        {"climbing out of the ad's folder",
+         platform::URL::fileURL(adFolder).absoluteString() + "/../../../../Documents/secret.txt", false},
+        {"a link inside the ad's folder leading out", platform::URL::fileURL(adFolder / "link.txt").absoluteString(),
+         false},
+        {"a scheme that only begins like a file's", "filez://x/own.html", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto url = platform::URL::parse(row.url);
+        ASSERT_TRUE(url);
+        EXPECT_EQ(browser->webViewShouldStartLoadWithRequestNavigationType(
+                      *browser->webView(), platform::URLRequest(*url), platform::WebViewNavigationType::LinkClicked),
+                  row.loads);
+    }
+    browser->dismiss();
+    ASSERT_TRUE(clock.runUntil([&] { return !browser->isViewLoaded(); }));
+}
+
 TEST_F(HostilePageTest, PageNumbersPastATrackedEventsRangeSaturate) {
     struct Row {
         const char* name;
