@@ -154,7 +154,12 @@ TEST_F(AdapterTest, ABannerThatCannotBeShownIsNeverReportedAndTheEngineCarriesOn
                CBAdEngine::isNextAdDownloadedForSlotNamed("cbBanner");
     }));
     const auto installs = services.requestCount(std::string(services::kCobaltServerPath) + "/v2/req_js.json");
-    fs::remove_all(store());
+    // The engine may still be writing under the folder while it goes: remove until it is gone.
+    std::error_code removing;
+    while (fs::remove_all(store(), removing), removing == std::errc::no_such_file_or_directory ||
+                                                  removing == std::errc::directory_not_empty)
+        removing.clear();
+    ASSERT_FALSE(fs::exists(store()));
     events->clear();
     time.clock().setNow(std::max(SwitchboardAdapterCobalt::lastReadyTime() + 6,
                                  slotView()->controller()->lastDisplayTime() + 5.5));
