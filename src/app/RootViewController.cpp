@@ -154,7 +154,7 @@ void RootViewController::viewDidLoad() {
         [](RootViewController& root, const platform::Notification&) { root.passCodePanelReturns(); }));
 }
 
-void RootViewController::buildRows(std::vector<DocumentFile> files) {
+void RootViewController::buildRows(std::vector<DocumentFile> files, std::vector<std::string>* labels) {
     bool showExtension = defaultsBool(kShowExtensionKey);
     DocumentDateFormatter formatDate;
     rowFiles_ = std::move(files);
@@ -167,12 +167,21 @@ void RootViewController::buildRows(std::vector<DocumentFile> files) {
     fileModDate.reserve(rowFiles_.size());
     if (showExtension)
         fileExtensionArray.reserve(rowFiles_.size());
+    if (labels)
+        labels->reserve(rowFiles_.size());
+    // One pass, so each file's name is read once while it is at hand: in a large folder the
+    // sorted files lie scattered in memory, and each extra pass over them costs a cache miss.
     for (const auto& file : rowFiles_) {
+        std::string label;
+        if (showExtension || labels)
+            label = typeLabel(file.name, file.isDirectory);
+        if (labels)
+            labels->push_back(label);
         fileSizeArray.push_back(sizeText(file.size));
         fileModDate.push_back(formatDate(file.modificationDate));
         if (showExtension) {
             fileList.push_back(file.name);
-            fileExtensionArray.push_back(typeLabel(file.name, file.isDirectory));
+            fileExtensionArray.push_back(std::move(label));
         } else {
             fileList.push_back(nameWithoutExtension(file.name));
         }
@@ -183,16 +192,18 @@ void RootViewController::buildRows(std::vector<DocumentFile> files) {
 void RootViewController::hideShowFileExtension() {
     auto listing = listDocuments(platform::DeviceHome::documents(), reverseSort);
     fileExtempArray.clear();
-    fileExtempArray.reserve(listing.size());
-    for (const auto& file : listing)
-        fileExtempArray.push_back(typeLabel(file.name, file.isDirectory));
 
     // With the files hidden the rows stay as they are, each with its own file's texts.
-    if (!defaultsBool(kShowFilesKey))
+    if (!defaultsBool(kShowFilesKey)) {
+        fileExtempArray.reserve(listing.size());
+        for (const auto& file : listing)
+            fileExtempArray.push_back(typeLabel(file.name, file.isDirectory));
         return;
+    }
 
     bool showExtension = defaultsBool(kShowExtensionKey);
-    buildRows(std::move(listing));
+    // The rows are the whole listing here, so their pass also gives the listing's labels.
+    buildRows(std::move(listing), &fileExtempArray);
     if (!showExtension)
         platform::logLine("file: " + describeNames(fileList));
     if (fileTable)
