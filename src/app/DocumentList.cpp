@@ -52,6 +52,9 @@ SortKey sortKeyOf(std::string_view name, std::uint32_t index) {
     return key;
 }
 
+// How far ahead the passes over sorted files ask for the memory they will read.
+constexpr std::size_t kLookAhead = 8;
+
 // The folder's entries as files, in the order of alphabeticSort: sorted by key first, then
 // each entry is moved once into its place.
 std::vector<DocumentFile> sortedFiles(std::vector<platform::DirectoryEntry>& entries, int reverseSort) {
@@ -69,8 +72,12 @@ std::vector<DocumentFile> sortedFiles(std::vector<platform::DirectoryEntry>& ent
     });
     std::vector<DocumentFile> files;
     files.reserve(entries.size());
-    for (const SortKey& key : keys) {
-        auto& entry = entries[key.index];
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        // The entries are read in sorted order, scattered through memory: ask for the ones a
+        // few steps ahead early, so their loads overlap instead of each waiting its turn.
+        if (i + kLookAhead < keys.size())
+            __builtin_prefetch(&entries[keys[i + kLookAhead].index]);
+        auto& entry = entries[keys[i].index];
         files.push_back(DocumentFile{std::move(entry.name), entry.attributes.type == platform::FileType::Directory,
                                      entry.attributes.size, entry.attributes.modificationDate});
     }

@@ -344,9 +344,16 @@ DateFormatter::DateFormatter(std::string_view pattern, TimeZone zone) : pattern_
 }
 
 std::string DateFormatter::string(Date date) const {
+    std::string out;
+    write(date, out);
+    return out;
+}
+
+void DateFormatter::write(Date date, std::string& out) const {
+    out.clear();
     double seconds = date.secondsSince1970;
     if (!std::isfinite(seconds))
-        return {};
+        return;
     double whole = std::floor(seconds);
     double fraction = seconds - whole;
     int offset = zone_.secondsFromGMT(date);
@@ -360,7 +367,6 @@ std::string DateFormatter::string(Date date) const {
     // 1970-01-01 was a Thursday (weekday 4, counting from Sunday).
     auto weekday = static_cast<int>(((days + 4) % 7 + 7) % 7);
 
-    std::string out;
     out.reserve(pattern_.size() + 16);
     for (const Field& f : fields_) {
         switch (f.letter) {
@@ -448,7 +454,6 @@ std::string DateFormatter::string(Date date) const {
             break; // letters without a meaning here write nothing
         }
     }
-    return out;
 }
 
 std::optional<Date> DateFormatter::date(std::string_view text) const {
