@@ -105,8 +105,8 @@ class TNSDataTransport final : public apache::thrift::transport::TVirtualTranspo
         syncRemaining();
     }
     // Ends reading: from now on every read finds no bytes, whatever remains. A reader whose
-    // end of data must be final (TBinaryProtocol's readError) calls it at its first short
-    // read, so that later reads need no check of their own. Writing goes on as before.
+    // end of data must be final (TBinaryProtocol's readError) calls it at its first read
+    // error, so that later reads need no check of their own. Writing goes on as before.
     void endReading();
 
     bool isOpen() const override { return true; }
@@ -139,9 +139,10 @@ class TNSDataTransport final : public apache::thrift::transport::TVirtualTranspo
     [[noreturn]] static void throwConsumedTooMuch();
     void syncRemaining() { setRemainingMessageSize(static_cast<long>(available())); }
 
-    // The read window: base_ is the first byte of the input, next_ the next byte to read,
-    // end_ one past the last byte that can be read without appending gathered bytes. Never
-    // null, even over no bytes, so a read of zero bytes copies from a real address.
+    // The read window over the input (the read-only bytes, mInputData, or the mutable
+    // buffer): base_ is its first byte, next_ the next byte to read, end_ one past the last
+    // byte that can be read without appending gathered bytes. Never null, even over no
+    // bytes, so a read of zero bytes copies from a real address.
     const std::uint8_t* base_ = nullptr;
     const std::uint8_t* next_ = nullptr;
     const std::uint8_t* end_ = nullptr;
