@@ -43,7 +43,7 @@ namespace fs = std::filesystem;
 
 constexpr int kSizes[] = {1000, 10000, 100000};
 // Samples per benchmark, run in random interleaved order.
-constexpr int kRepetitions = 5;
+constexpr int kRepetitions = 7;
 // The rebuild's goal against the floor: the rebuild makes the floor's system calls and
 // sorts, formats and lays out on top. Small folders have less to spread the list's fixed
 // costs (the table's reload, the settings read) over.
