@@ -1,12 +1,14 @@
 #pragma once
 // A benchmark main that, after the usual console report, prints the ratio of each pair of
 // benchmarks it is given (ours over the floor or peer), so every run shows the comparison.
+// A pair whose ratio is above its goal makes the program fail, so `make bench` reports it.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -51,13 +53,43 @@ public:
     std::set<std::string> failed; // benchmarks that stopped with an error
 };
 
-inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs) {
-    benchmark::Initialize(&argc, argv);
+struct RunOptions {
+    // Repetitions run by default, in random interleaved order, for pairs whose timings are
+    // noisy: each side then has this many samples, spread over the same span of time, and
+    // the median of each side stands for it. 0 runs each benchmark once. The command line's
+    // own --benchmark_repetitions wins.
+    int repetitions = 0;
+};
+
+// The command line with the default repetitions added, unless it sets its own.
+inline std::vector<std::string> argumentsWith(int argc, char** argv, const RunOptions& options) {
+    std::vector<std::string> args(argv, argv + argc);
+    bool ownRepetitions = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]).starts_with("--benchmark_repetitions"))
+            ownRepetitions = true;
+    if (options.repetitions > 0 && !ownRepetitions) {
+        args.push_back("--benchmark_repetitions=" + std::to_string(options.repetitions));
+        args.push_back("--benchmark_enable_random_interleaving=true");
+    }
+    return args;
+}
+
+inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs,
+                         const RunOptions& options = {}) {
+    std::vector<std::string> args = argumentsWith(argc, argv, options);
+    std::vector<char*> pointers;
+    for (auto& a : args)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, pointers.data());
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-50s %-40s %8s %6s\n", "ours", "reference", "ratio", "goal");
     // A pair whose benchmarks did not both run to the end (an error, or a filter that left one
-    // out) has no ratio; an error makes the program fail, so `make bench` reports it.
+    // out) has no ratio; an error makes the program fail, so `make bench` reports it, as does
+    // a goal not met.
     int status = reporter.failed.empty() ? 0 : 1;
     for (const auto& p : pairs) {
         const auto& times = p.realTime ? reporter.realNs : reporter.timeNs;
@@ -70,6 +102,8 @@ inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
         double ratio = a->second / b->second;
         std::printf("%-50s %-40s %8.2f %6.2f %s\n", p.ours.c_str(), p.reference.c_str(), ratio, p.goal,
                     ratio <= p.goal ? "met" : "NOT MET");
+        if (!(ratio <= p.goal))
+            status = 1;
     }
     benchmark::Shutdown();
     return status;

@@ -65,6 +65,8 @@ class DocumentDateFormatter {
 public:
     explicit DocumentDateFormatter(platform::TimeZone zone = platform::TimeZone::current());
     std::string operator()(platform::Date date) const { return formatter_.string(date); }
+    // Writes the text over `text`, reusing its memory.
+    void write(platform::Date date, std::string& text) const { formatter_.write(date, text); }
 
 private:
     platform::DateFormatter formatter_;

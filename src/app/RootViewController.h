@@ -199,8 +199,9 @@ public:
     std::shared_ptr<platform::BarButtonItem> fixedHeight2;
 
 private:
-    // Fills the row columns from `files` under the current "extension" switch.
-    void buildRows(std::vector<DocumentFile> files);
+    // Fills the row columns from `files` under the current "extension" switch; with `labels`,
+    // appends each file's type label there as well, in the same pass.
+    void buildRows(std::vector<DocumentFile> files, std::vector<std::string>* labels = nullptr);
     void setUpExtras();
     void setUpToolbar();
     void computeStorageFigures();

@@ -213,6 +213,57 @@ TEST(WireTruncation, TheEndOfDataIsStickyAndEndsEveryStruct) {
     EXPECT_TRUE(q.readError());
 }
 
+TEST(WireTruncation, EveryWayOfEndingTheDataIsSticky) {
+    // Each case ends the data with bytes still there; every later read, of any size, then
+    // yields zero and consumes nothing.
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::function<void(TBinaryProtocol&)> end;
+    };
+    auto readString = [](TBinaryProtocol& p) {
+        std::string s = "stale";
+        p.readString(s);
+        EXPECT_EQ(s, "");
+    };
+    const Case cases[] = {
+        {"a short read", RawWriter{}.byte(1).bytes,
+         [](TBinaryProtocol& p) {
+             std::int32_t v = 7;
+             p.readI32(v);
+             EXPECT_EQ(v, 0);
+         }},
+        {"a string longer than the data", RawWriter{}.i32(100).string("abc").bytes, readString},
+        {"a negative string size", RawWriter{}.i32(-1).string("abc").bytes, readString},
+        {"a list count beyond the data", RawWriter{}.byte(kI64).i32(1000).i32(1).i32(2).bytes,
+         [](TBinaryProtocol& p) {
+             apache::thrift::protocol::TType type{};
+             std::uint32_t size = 9;
+             p.readListBegin(type, size);
+             EXPECT_EQ(size, 0u);
+         }},
+        {"a type that cannot be skipped", RawWriter{}.i32(1).i32(2).bytes,
+         [](TBinaryProtocol& p) { p.skip(apache::thrift::protocol::T_VOID); }},
+    };
+    for (const auto& c : cases) {
+        auto transport = std::make_shared<TNSDataTransport>(std::span<const std::uint8_t>(c.bytes));
+        TBinaryProtocol p(transport);
+        c.end(p);
+        ASSERT_TRUE(p.readError()) << c.what;
+        const std::size_t at = transport->position();
+        std::int8_t byte = 9;
+        EXPECT_EQ(p.readByte(byte), 0u) << c.what;
+        EXPECT_EQ(byte, 0) << c.what;
+        std::int64_t wide = 9;
+        EXPECT_EQ(p.readI64(wide), 0u) << c.what;
+        EXPECT_EQ(wide, 0) << c.what;
+        std::string text = "stale";
+        EXPECT_EQ(p.readString(text), 0u) << c.what;
+        EXPECT_EQ(text, "") << c.what;
+        EXPECT_EQ(transport->position(), at) << c.what << ": nothing is consumed after the end";
+    }
+}
+
 TEST(WireTruncation, EmptyAndCutRepliesReadAsTheFieldsBeforeTheCut) {
     EXPECT_EQ(decodeWireStruct<ECActionResponse>(Bytes{}), ECActionResponse{}) << "zero bytes: no field set";
 

@@ -1,5 +1,6 @@
 #include "platform/foundation/DateFormatter.h"
 
+#include <charconv>
 #include <cmath>
 #include <ctime>
 #include <mutex>
@@ -70,27 +71,42 @@ std::optional<TimeZone>& zoneOverride() {
     return z;
 }
 
+// Appends `value` in decimal with at least `width` digits (zeros in front), after a minus
+// sign when it is negative. Written in place: dates are formatted once per row of long lists.
+void appendPadded(std::string& out, std::int64_t value, int width) {
+    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    if (value < 0)
+        out += '-';
+    if (end - digits < width)
+        out.append(static_cast<std::size_t>(width - (end - digits)), '0');
+    out.append(digits, end);
+}
+
 std::string pad(std::int64_t value, int width) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    if (static_cast<int>(digits.size()) < width)
-        digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
-    return value < 0 ? "-" + digits : digits;
+    std::string out;
+    appendPadded(out, value, width);
+    return out;
 }
 
 // "+0530", "+05:30", "GMT+05:30" and the like; "Z" for zero where the style allows it.
-std::string offsetText(int offset, bool colon, bool gmtPrefix, bool zForZero) {
-    if (offset == 0 && zForZero)
-        return "Z";
+void appendOffset(std::string& out, int offset, bool colon, bool gmtPrefix, bool zForZero) {
+    if (offset == 0 && zForZero) {
+        out += 'Z';
+        return;
+    }
     char sign = offset < 0 ? '-' : '+';
     int a = offset < 0 ? -offset : offset;
-    std::string out = gmtPrefix ? "GMT" : "";
+    if (gmtPrefix)
+        out += "GMT";
     out += sign;
-    out += pad(a / 3600, 2);
+    appendPadded(out, a / 3600, 2);
     if (colon)
         out += ':';
-    out += pad((a / 60) % 60, 2);
-    return out;
+    appendPadded(out, (a / 60) % 60, 2);
 }
+
 
 bool isNumericField(char letter, int count) {
     switch (letter) {
@@ -328,9 +344,16 @@ DateFormatter::DateFormatter(std::string_view pattern, TimeZone zone) : pattern_
 }
 
 std::string DateFormatter::string(Date date) const {
+    std::string out;
+    write(date, out);
+    return out;
+}
+
+void DateFormatter::write(Date date, std::string& out) const {
+    out.clear();
     double seconds = date.secondsSince1970;
     if (!std::isfinite(seconds))
-        return {};
+        return;
     double whole = std::floor(seconds);
     double fraction = seconds - whole;
     int offset = zone_.secondsFromGMT(date);
@@ -344,7 +367,7 @@ std::string DateFormatter::string(Date date) const {
     // 1970-01-01 was a Thursday (weekday 4, counting from Sunday).
     auto weekday = static_cast<int>(((days + 4) % 7 + 7) % 7);
 
-    std::string out;
+    out.reserve(pattern_.size() + 16);
     for (const Field& f : fields_) {
         switch (f.letter) {
         case 0:
@@ -354,9 +377,9 @@ std::string DateFormatter::string(Date date) const {
         case 'Y':
             // A week-based year meant as a calendar year: both write the calendar year.
             if (f.count == 2)
-                out += pad(((c.year % 100) + 100) % 100, 2);
+                appendPadded(out, ((c.year % 100) + 100) % 100, 2);
             else
-                out += pad(c.year, f.count);
+                appendPadded(out, c.year, f.count);
             break;
         case 'M':
         case 'L':
@@ -365,13 +388,13 @@ std::string DateFormatter::string(Date date) const {
             else if (f.count == 3)
                 out += std::string_view(kMonthNames[c.month - 1]).substr(0, 3);
             else
-                out += pad(c.month, f.count);
+                appendPadded(out, c.month, f.count);
             break;
         case 'd':
-            out += pad(c.day, f.count);
+            appendPadded(out, c.day, f.count);
             break;
         case 'D':
-            out += pad(days - daysFromCivil(c.year, 1, 1) + 1, f.count);
+            appendPadded(out, days - daysFromCivil(c.year, 1, 1) + 1, f.count);
             break;
         case 'E':
         case 'e':
@@ -382,44 +405,47 @@ std::string DateFormatter::string(Date date) const {
             out += hour < 12 ? "AM" : "PM";
             break;
         case 'H':
-            out += pad(hour, f.count);
+            appendPadded(out, hour, f.count);
             break;
         case 'k':
-            out += pad(hour == 0 ? 24 : hour, f.count);
+            appendPadded(out, hour == 0 ? 24 : hour, f.count);
             break;
         case 'h':
-            out += pad(hour % 12 == 0 ? 12 : hour % 12, f.count);
+            appendPadded(out, hour % 12 == 0 ? 12 : hour % 12, f.count);
             break;
         case 'K':
-            out += pad(hour % 12, f.count);
+            appendPadded(out, hour % 12, f.count);
             break;
         case 'm':
-            out += pad(minute, f.count);
+            appendPadded(out, minute, f.count);
             break;
         case 's':
-            out += pad(second, f.count);
+            appendPadded(out, second, f.count);
             break;
         case 'S': {
             // Truncated, not rounded, so that a fraction never carries into the seconds.
             double scaled = std::floor(fraction * std::pow(10.0, std::min(f.count, 9)));
-            out += pad(static_cast<std::int64_t>(scaled), std::min(f.count, 9));
+            appendPadded(out, static_cast<std::int64_t>(scaled), std::min(f.count, 9));
             for (int k = 9; k < f.count; ++k)
                 out += '0';
             break;
         }
         case 'Z':
             if (f.count <= 3)
-                out += offsetText(offset, false, false, false);
+                appendOffset(out, offset, false, false, false);
             else if (f.count == 4)
-                out += offset == 0 ? "GMT" : offsetText(offset, true, true, false);
+                if (offset == 0)
+                    out += "GMT";
+                else
+                    appendOffset(out, offset, true, true, false);
             else
-                out += offsetText(offset, true, false, true);
+                appendOffset(out, offset, true, false, true);
             break;
         case 'X':
-            out += offsetText(offset, f.count >= 3, false, true);
+            appendOffset(out, offset, f.count >= 3, false, true);
             break;
         case 'x':
-            out += offsetText(offset, f.count >= 3, false, false);
+            appendOffset(out, offset, f.count >= 3, false, false);
             break;
         case 'z':
             out += zone_.abbreviation(date);
@@ -428,7 +454,6 @@ std::string DateFormatter::string(Date date) const {
             break; // letters without a meaning here write nothing
         }
     }
-    return out;
 }
 
 std::optional<Date> DateFormatter::date(std::string_view text) const {

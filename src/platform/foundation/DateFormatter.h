@@ -71,6 +71,8 @@ class DateFormatter {
     explicit DateFormatter(std::string_view pattern, TimeZone zone = TimeZone::current());
 
     std::string string(Date date) const;
+    // The same text, written over `out` (whose memory is reused: for long lists of dates).
+    void write(Date date, std::string& out) const;
     std::optional<Date> date(std::string_view text) const;
 
     const std::string& pattern() const { return pattern_; }

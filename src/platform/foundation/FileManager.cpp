@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -88,12 +89,9 @@ std::optional<std::vector<std::string>> FileManager::contentsOfDirectory(const p
     return names;
 }
 
-std::optional<FileAttributes> FileManager::attributesOfItem(const path& p, Error* error) {
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) {
-        fail(error, errno, p, "Cannot read the attributes of");
-        return std::nullopt;
-    }
+namespace {
+
+FileAttributes attributesOf(const struct stat& st) {
     FileAttributes a;
     if (S_ISREG(st.st_mode))
         a.type = FileType::Regular;
@@ -105,6 +103,58 @@ std::optional<FileAttributes> FileManager::attributesOfItem(const path& p, Error
     a.modificationDate = dateOf(st.st_mtim);
     a.permissions = st.st_mode & 07777;
     return a;
+}
+
+} // namespace
+
+std::optional<FileAttributes> FileManager::attributesOfItem(const path& p, Error* error) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) {
+        fail(error, errno, p, "Cannot read the attributes of");
+        return std::nullopt;
+    }
+    return attributesOf(st);
+}
+
+std::optional<std::vector<DirectoryEntry>> FileManager::contentsOfDirectoryWithAttributes(const path& p,
+                                                                                          Error* error) {
+    // Each status is read relative to the open folder: no path is built per entry, and every
+    // entry is looked up in the folder that was listed.
+    int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        fail(error, errno, p, "Cannot list the folder");
+        return std::nullopt;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        int code = errno;
+        ::close(fd);
+        fail(error, code, p, "Cannot list the folder");
+        return std::nullopt;
+    }
+    std::vector<DirectoryEntry> entries;
+    int readError = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            readError = errno;
+            break;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        struct stat st {};
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // removed since the folder was read
+        entries.push_back(DirectoryEntry{std::string(name), attributesOf(st)});
+    }
+    ::closedir(dir);
+    if (readError != 0) {
+        fail(error, readError, p, "Cannot list the folder");
+        return std::nullopt;
+    }
+    return entries;
 }
 
 bool FileManager::setModificationDate(const path& p, Date date, Error* error) {

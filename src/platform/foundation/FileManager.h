@@ -34,6 +34,12 @@ struct FileAttributes {
     unsigned permissions = 0;
 };
 
+// One entry of a folder with its attributes, as contentsOfDirectoryWithAttributes reads them.
+struct DirectoryEntry {
+    std::string name;
+    FileAttributes attributes;
+};
+
 struct FileSystemAttributes {
     std::uint64_t totalSize = 0;
     std::uint64_t freeSize = 0; // available to this process
@@ -52,6 +58,12 @@ class FileManager {
     static std::optional<std::vector<std::string>> contentsOfDirectory(const path& p, Error* error = nullptr);
     // Attributes of the item itself (a symbolic link is not followed).
     static std::optional<FileAttributes> attributesOfItem(const path& p, Error* error = nullptr);
+    // The folder's entries, each with the attributes attributesOfItem gives for it, read in
+    // one pass over the open folder (in the order the file system gives, not sorted): the
+    // names of contentsOfDirectory less those removed before their attributes were read.
+    // nullopt when the folder cannot be read to the end.
+    static std::optional<std::vector<DirectoryEntry>> contentsOfDirectoryWithAttributes(const path& p,
+                                                                                        Error* error = nullptr);
     // Sets access and modification times (whole seconds are enough for every caller).
     static bool setModificationDate(const path& p, Date date, Error* error = nullptr);
     static std::optional<FileSystemAttributes> attributesOfFileSystem(const path& p, Error* error = nullptr);

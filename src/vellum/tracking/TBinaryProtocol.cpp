@@ -66,7 +66,7 @@ std::uint32_t TBinaryProtocol::skip(TType type) {
     try {
         return apache::thrift::protocol::skip(*this, type);
     } catch (const apache::thrift::TException&) {
-        readError_ = true; // unknown type code or nesting too deep
+        endOfData(); // unknown type code or nesting too deep
         return 0;
     }
 }

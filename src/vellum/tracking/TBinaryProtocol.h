@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <thrift/protocol/TBinaryProtocol.h>
+#include <thrift/protocol/TProtocolException.h>
 
 #include "vellum/tracking/TNSDataTransport.h"
 
@@ -193,10 +194,40 @@ private:
     void putValue(std::int64_t v) { Base::writeI64(v); }
     void putValue(double v) { Base::writeDouble(v); }
 
+    // The next `n` bytes in place, consumed; nullptr when fewer remain or readError is set.
+    // The first short read sets readError and ends the transport's reading, so the end of
+    // data is sticky with the transport's one comparison and no check of our own.
+    const std::uint8_t* take(std::uint32_t n) {
+        if (const std::uint8_t* bytes = trans_->take(n)) [[likely]]
+            return bytes;
+        endOfData();
+        return nullptr;
+    }
+    void endOfData() {
+        readError_ = true;
+        trans_->endReading();
+    }
+    template <typename T> static T bigEndianAt(const std::uint8_t* in) {
+        using U = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+                                     std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                                                        std::conditional_t<sizeof(T) == 4, std::uint32_t,
+                                                                           std::uint64_t>>>;
+        U bits;
+        std::memcpy(&bits, in, sizeof bits);
+        if constexpr (sizeof(U) > 1 && std::endian::native == std::endian::little)
+            bits = byteSwapped(bits);
+        return std::bit_cast<T>(bits);
+    }
+    // Reads a fixed-size number: its value, or zero at the end of the data.
+    template <typename T> std::uint32_t readNumber(T& value) {
+        const std::uint8_t* in = take(sizeof(T));
+        value = in ? bigEndianAt<T>(in) : T{};
+        return in ? sizeof(T) : 0;
+    }
     // True when `n` more bytes can be read; otherwise sets readError.
     bool have(std::size_t n) {
-        if (readError_ || trans_->available() < n) {
-            readError_ = true;
+        if (trans_->available() < n) {
+            endOfData();
             return false;
         }
         return true;
@@ -204,7 +235,7 @@ private:
     // Checks a container count read from the data against the bytes present.
     bool countFits(std::int32_t count, std::uint32_t bytesPerElement) {
         if (count < 0) {
-            readError_ = true;
+            endOfData();
             return false;
         }
         // Elements of unknown size count as one byte each, so the count is still bounded;
@@ -220,43 +251,57 @@ private:
 // ---- The reads on the hot path, inline ----
 
 inline std::uint32_t TBinaryProtocol::readBool(bool& value) {
-    value = false;
-    return have(1) ? Base::readBool(value) : 0;
+    std::int8_t byte = 0;
+    const std::uint32_t n = readNumber(byte);
+    value = byte != 0;
+    return n;
 }
 
 inline std::uint32_t TBinaryProtocol::readByte(std::int8_t& byte) {
-    byte = 0;
-    return have(1) ? Base::readByte(byte) : 0;
+    return readNumber(byte);
 }
 
 inline std::uint32_t TBinaryProtocol::readI16(std::int16_t& i16) {
-    i16 = 0;
-    return have(2) ? Base::readI16(i16) : 0;
+    return readNumber(i16);
 }
 
 inline std::uint32_t TBinaryProtocol::readI32(std::int32_t& i32) {
-    i32 = 0;
-    return have(4) ? Base::readI32(i32) : 0;
+    return readNumber(i32);
 }
 
 inline std::uint32_t TBinaryProtocol::readI64(std::int64_t& i64) {
-    i64 = 0;
-    return have(8) ? Base::readI64(i64) : 0;
+    return readNumber(i64);
 }
 
 inline std::uint32_t TBinaryProtocol::readDouble(double& dub) {
-    dub = 0;
-    return have(8) ? Base::readDouble(dub) : 0;
+    return readNumber(dub);
 }
 
 inline std::uint32_t TBinaryProtocol::readString(std::string& str) {
-    str.clear();
     std::int32_t size = 0;
     const std::uint32_t n = readI32(size);
-    if (readError_ || !countFits(size, 1))
+    if (n == 0 || size < 0) {
+        if (n != 0)
+            endOfData(); // a negative size
+        str.clear();
         return n;
-    // The bytes are there (countFits), so the runtime borrows them in place.
-    return n + readStringBody(str, size);
+    }
+    // The runtime's own limit on string sizes, when one is set: a size past the data is the
+    // end of the data first.
+    if (this->string_limit_ > 0 && size > this->string_limit_) [[unlikely]] {
+        if (have(static_cast<std::uint32_t>(size)))
+            throw apache::thrift::protocol::TProtocolException(
+                apache::thrift::protocol::TProtocolException::SIZE_LIMIT);
+        str.clear();
+        return n;
+    }
+    const std::uint8_t* bytes = take(static_cast<std::uint32_t>(size));
+    if (!bytes) {
+        str.clear();
+        return n;
+    }
+    str.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    return n + static_cast<std::uint32_t>(size);
 }
 
 inline std::uint32_t TBinaryProtocol::readFieldBegin(std::string& name, TType& fieldType,

@@ -14,14 +14,39 @@ constexpr const char* kInconsistencyException = "NSInternalInconsistencyExceptio
 constexpr const char* kReadOnlyWriteReason =
     "You must initialize this object with mutable data if you intend to write to it.";
 
+// Where the read window points when there are no bytes at all.
+constexpr std::uint8_t kNoBytes[1] = {0};
+
 } // namespace
 
-TNSDataTransport::TNSDataTransport(std::span<const std::uint8_t> data) : inputData_(data) {
+TNSDataTransport::TNSDataTransport(std::span<const std::uint8_t> data)
+    : base_(data.data() ? data.data() : kNoBytes), next_(base_), end_(base_ + data.size()) {
     syncRemaining();
 }
 
 TNSDataTransport::TNSDataTransport(std::vector<std::uint8_t>& data)
-    : outputData_(&data), stageLimit_(kStageBytes) {
+    : base_(kNoBytes), next_(kNoBytes), end_(kNoBytes), outputData_(&data), stageLimit_(kStageBytes) {
+    rebaseOnOutput();
+}
+
+void TNSDataTransport::rebaseOnOutput() {
+    const std::size_t at = position();
+    base_ = outputData_->empty() ? kNoBytes : outputData_->data();
+    next_ = base_ + at;
+    end_ = readingEnded_ ? next_ : base_ + outputData_->size();
+    syncRemaining();
+}
+
+const std::uint8_t* TNSDataTransport::takeSlow(std::uint32_t len) {
+    if (staged_ == 0 || readingEnded_)
+        return nullptr;
+    appendStaged();
+    return take(len);
+}
+
+void TNSDataTransport::endReading() {
+    readingEnded_ = true;
+    end_ = next_;
     syncRemaining();
 }
 
@@ -33,6 +58,7 @@ void TNSDataTransport::writeSlow(const std::uint8_t* buf, std::uint32_t len) {
     appendStaged();
     if (len >= kStageBytes) {
         outputData_->insert(outputData_->end(), buf, buf + len);
+        rebaseOnOutput();
         return;
     }
     std::memcpy(stage_.data(), buf, len);
@@ -44,6 +70,7 @@ void TNSDataTransport::appendStaged() {
         return;
     outputData_->insert(outputData_->end(), stage_.data(), stage_.data() + staged_);
     staged_ = 0;
+    rebaseOnOutput();
 }
 
 void TNSDataTransport::flush() {
