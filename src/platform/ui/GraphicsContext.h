@@ -125,6 +125,8 @@ struct DrawOp {
     // Text: when above 0, the font shrinks (down to this size) until the text fits the rect's
     // width within its lines; 0 keeps the font's size.
     double minimumFontSize = 0;
+    // Text: a text that still does not fit ends its last line in an ellipsis (labels).
+    bool truncatesTail = false;
     std::shared_ptr<const DisplayList> layer; // with layerSize, the size it was drawn at
     Size layerSize;
     std::shared_ptr<const DisplayList> mask;

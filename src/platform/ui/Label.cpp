@@ -67,6 +67,7 @@ void Label::drawPicture(GraphicsContext& g) const {
     text.shadowColor = shadowColor_;
     text.shadowOffset = shadowOffset_;
     text.centerVertically = true;
+    text.truncatesTail = true;
     if (adjustsFontSize_)
         text.minimumFontSize = minimumFontSize_ > 0 ? minimumFontSize_ : kSmallestFittedFontSize;
     g.record(std::move(text));

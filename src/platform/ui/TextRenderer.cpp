@@ -257,6 +257,19 @@ void TextCanvas::writeInRect(const Rect& rect, std::string_view text, int alignm
         put(start++, row, ch);
 }
 
+void TextCanvas::writeInShownRect(const Rect& rect, std::string_view text, int alignment) {
+    CellRect cells = cellsFor(rect);
+    CellRect shown = intersect(intersect(cells, clip_), CellRect{0, 0, columns_, rows_});
+    int middle = cells.top + (cells.bottom - cells.top - 1) / 2;
+    if (shown.bottom <= shown.top || (middle >= shown.top && middle < shown.bottom)) {
+        writeInRect(rect, text, alignment);
+        return;
+    }
+    // The middle row is cut off: the same line, on the middle row of the part that shows.
+    int row = shown.top + (shown.bottom - shown.top - 1) / 2;
+    writeInRect(Rect(rect.x(), double(row) * kCellHeight, rect.width(), kCellHeight), text, alignment);
+}
+
 void TextCanvas::writeWrapped(const Rect& rect, std::string_view text, int maxLines, int alignment) {
     CellRect cells = cellsFor(rect);
     int width = cells.right - cells.left;
@@ -378,6 +391,15 @@ TextCanvas TextRenderer::renderView(const View& root, Size size) {
     return canvas;
 }
 
+bool TextRenderer::pressable(const View& view) {
+    if (auto* control = dynamic_cast<const Control*>(&view); control && !control->isEnabled())
+        return false;
+    for (const View* v = &view; v; v = v->superviewPointer())
+        if (invisible(*v) || !v->isUserInteractionEnabled())
+            return false;
+    return true;
+}
+
 std::optional<TappableElement> TextRenderer::findTappable(std::string_view label) {
     auto& app = Application::shared();
     auto alerts = app.visibleAlerts();
@@ -389,7 +411,7 @@ std::optional<TappableElement> TextRenderer::findTappable(std::string_view label
         collectFrontToBack(alert, views);
         for (const auto& v : views) {
             auto control = std::dynamic_pointer_cast<Control>(v);
-            if (control && control->isEnabled() && v->accessibilityLabel() == label)
+            if (control && pressable(*control) && v->accessibilityLabel() == label)
                 return TappableElement{v, centerInBase(*v), std::string(label)};
         }
         return std::nullopt;
@@ -413,7 +435,7 @@ std::optional<TappableElement> TextRenderer::findTappable(std::string_view label
             continue;
         std::shared_ptr<View> target;
         if (auto control = std::dynamic_pointer_cast<Control>(v)) {
-            if (control->isEnabled() && control->isUserInteractionEnabled())
+            if (pressable(*control))
                 target = control;
         } else if (auto cell = enclosingCell(v)) {
             // A label in a table row: the row's control when it has one (a settings switch),

@@ -20,7 +20,8 @@
 //
 // The renderer also finds things by what they show, for the runner's `tap <label>` and for
 // tests: the tappable element with a given label (alert buttons first, then the window's
-// views from the front), and table rows by their text. Main thread only.
+// views from the front), and table rows by their text. One rule (pressable) decides both what
+// `tap` presses and what the text screen brackets. Main thread only.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,6 +62,9 @@ public:
     // Writes `text` in one line of `rect` (window points), aligned 0 left, 1 centre,
     // 2 right, on the rect's middle row, cut to the rect's width.
     void writeInRect(const Rect& rect, std::string_view text, int alignment = 0);
+    // Like writeInRect, on the middle row of the part of `rect` that shows (inside the clip and
+    // the grid), so a control partly off screen shows its label where a touch reaches it.
+    void writeInShownRect(const Rect& rect, std::string_view text, int alignment = 0);
     // Wraps `text` to the rect's width in up to `maxLines` lines (0: as many as fit), the
     // block centred vertically in the rect.
     void writeWrapped(const Rect& rect, std::string_view text, int maxLines, int alignment = 0);
@@ -120,6 +124,10 @@ public:
     // One tree alone, with its root at the canvas origin.
     static TextCanvas renderView(const View& root, Size size);
 
+    // Whether `tap` can press `view` when a touch reaches it: it is shown, enabled when it is a
+    // control, and takes touches, as does every view it lies in. The text screen marks exactly
+    // these views as buttons ("[title]"); a button that cannot be pressed shows its bare title.
+    static bool pressable(const View& view);
     // See the class comment. Matching is exact on the view's accessibility label (a
     // button's title, a label's text, a text field's placeholder) or on a segment's of a
     // segmented control; a visible, enabled, interaction-taking view is required, and a touch

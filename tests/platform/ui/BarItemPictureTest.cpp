@@ -90,11 +90,16 @@ TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
             ASSERT_EQ(d.texts, 1);
             const DrawOp& text = d.textOps[0];
             EXPECT_EQ(text.text, row.text);
-            // Fitted to the item: it shrinks to a size at which it fits the item's width.
+            // Fitted to the item: set at the size the picture picks, the whole title fits inside
+            // the item's button.
             ASSERT_GT(text.minimumFontSize, 0);
             double fitted =
                 ScreenPicture::fittedFontSize(text.text, text.font, text.rect.size, 1, text.minimumFontSize);
-            EXPECT_LE(fitted, text.font.pointSize);
+            Font shown = text.font;
+            shown.pointSize = fitted;
+            EXPECT_LE(ScreenPicture::textWidth(text.text, shown), view->bounds().width())
+                << "set at " << fitted << " points";
+            EXPECT_EQ(ScreenPicture::shownLines(text), std::vector<std::string>{row.text});
         }
     }
     EXPECT_TRUE(TextRenderer::tap("Back"));
