@@ -259,14 +259,18 @@ void TextCanvas::writeInRect(const Rect& rect, std::string_view text, int alignm
 
 void TextCanvas::writeInShownRect(const Rect& rect, std::string_view text, int alignment) {
     CellRect cells = cellsFor(rect);
-    CellRect shown = intersect(intersect(cells, clip_), CellRect{0, 0, columns_, rows_});
+    CellRect area = intersect(clip_, CellRect{0, 0, columns_, rows_});
     int middle = cells.top + (cells.bottom - cells.top - 1) / 2;
-    if (shown.bottom <= shown.top || (middle >= shown.top && middle < shown.bottom)) {
+    // The rows of the part of `rect` that shows, in points; a sliver thinner than a row still
+    // gets the row it lies in.
+    double top = std::max(rect.minY(), double(area.top) * kCellHeight);
+    double bottom = std::min(rect.maxY(), double(area.bottom) * kCellHeight);
+    if ((middle >= area.top && middle < area.bottom) || !(bottom > top)) {
         writeInRect(rect, text, alignment);
         return;
     }
     // The middle row is cut off: the same line, on the middle row of the part that shows.
-    int row = shown.top + (shown.bottom - shown.top - 1) / 2;
+    int row = std::clamp(int(std::floor((top + bottom) / 2 / kCellHeight)), area.top, area.bottom - 1);
     writeInRect(Rect(rect.x(), double(row) * kCellHeight, rect.width(), kCellHeight), text, alignment);
 }
 
@@ -393,6 +397,10 @@ TextCanvas TextRenderer::renderView(const View& root, Size size) {
 
 bool TextRenderer::pressable(const View& view) {
     if (auto* control = dynamic_cast<const Control*>(&view); control && !control->isEnabled())
+        return false;
+    // An alert is modal: while one shows, only its own views take taps.
+    auto alerts = Application::shared().visibleAlerts();
+    if (!alerts.empty() && !view.isDescendantOf(alerts.back().get()))
         return false;
     for (const View* v = &view; v; v = v->superviewPointer())
         if (invisible(*v) || !v->isUserInteractionEnabled())

@@ -125,7 +125,8 @@ public:
     static TextCanvas renderView(const View& root, Size size);
 
     // Whether `tap` can press `view` when a touch reaches it: it is shown, enabled when it is a
-    // control, and takes touches, as does every view it lies in. The text screen marks exactly
+    // control, and takes touches, as does every view it lies in; while an alert shows, only the
+    // front alert's own views can be pressed. The text screen marks exactly
     // these views as buttons ("[title]"); a button that cannot be pressed shows its bare title.
     static bool pressable(const View& view);
     // See the class comment. Matching is exact on the view's accessibility label (a
