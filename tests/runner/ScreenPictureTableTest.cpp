@@ -173,7 +173,8 @@ std::vector<std::pair<platform::DrawOp, Rect>> textBlocksOnScreen(platform::View
     std::vector<std::pair<platform::DrawOp, Rect>> out;
     std::vector<platform::AffineTransform> saved;
     platform::AffineTransform ctm;
-    for (const auto& op : ScreenPicture::compose(view).ops()) {
+    const platform::DisplayList list = ScreenPicture::compose(view);
+    for (const auto& op : list.ops()) {
         using Kind = platform::DrawOp::Kind;
         if (op.kind == Kind::SaveGState) {
             saved.push_back(ctm);
