@@ -14,9 +14,10 @@
 // with their subviews; a view with a visible background colour first blanks its cells, so
 // what it covers does not show through; drawing is cut to the window and to every ancestor
 // that clips. What each view draws is its own business (View::drawText): labels their text
-// (wrapped to their lines), buttons "[title]", switches "[on]"/"[off]", text fields their
-// text (bullets when secure) or "(placeholder)", image views "<name>", table cells their
-// labels, alerts a framed box with title, message, fields and buttons.
+// (wrapped to their lines), buttons "[title]" when `tap` can press them and their bare title
+// otherwise, switches "[on]"/"[off]", text fields their text (bullets when secure) or
+// "(placeholder)", image views "<name>", table cells their labels and, while editing, "(-)",
+// alerts a framed box with title, message, fields and buttons.
 //
 // The renderer also finds things by what they show, for the runner's `tap <label>` and for
 // tests: the tappable element with a given label (alert buttons first, then the window's
