@@ -264,7 +264,8 @@ RootViewController::tableViewCellForRowAtIndexPath(platform::TableView& tableVie
         const double extraWidth = std::max(0.0, tableView.bounds().width() - kPhoneRowWidth);
         for (const RowLabel& item : kRowLabels) {
             double width = item.width + (item.tag == kNameLabelTag ? extraWidth : 0);
-            auto label = std::make_shared<platform::Label>(platform::Rect(item.x, item.y, width, item.height));
+            auto label =
+                std::make_shared<platform::Label>(platform::Rect(item.x, item.y, width, item.height));
             label->setTag(item.tag);
             label->setFont(platform::Font::systemFont(item.fontSize));
             label->setTextColor(item.dimmed ? platform::Color::blackColor().withAlpha(kDimmedTextAlpha)

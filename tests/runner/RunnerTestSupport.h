@@ -87,14 +87,15 @@ inline ::testing::AssertionResult tapsMatchTheTextScreen() {
             problems.push_back("\"[" + label + "]\" shows, but tap cannot press it");
     }
     std::vector<std::shared_ptr<platform::Button>> buttons;
-    std::function<void(const std::shared_ptr<platform::View>&)> collect = [&](const std::shared_ptr<platform::View>& v) {
-        if (!v || v->isHidden() || v->alpha() < 0.01)
-            return;
-        if (auto button = std::dynamic_pointer_cast<platform::Button>(v))
-            buttons.push_back(button);
-        for (const auto& sub : v->subviews())
-            collect(sub);
-    };
+    std::function<void(const std::shared_ptr<platform::View>&)> collect =
+        [&](const std::shared_ptr<platform::View>& v) {
+            if (!v || v->isHidden() || v->alpha() < 0.01)
+                return;
+            if (auto button = std::dynamic_pointer_cast<platform::Button>(v))
+                buttons.push_back(button);
+            for (const auto& sub : v->subviews())
+                collect(sub);
+        };
     collect(platform::Application::shared().keyWindow());
     for (const auto& alert : platform::Application::shared().visibleAlerts())
         collect(alert);

@@ -1,11 +1,11 @@
 // Pictures of the screens a person reaches, on the phone and on the tablet, checked for what a
 // person sees in them rather than pixel by pixel: a page's text (every network's landing page
 // and full-screen ad), each of its blocks on its own, stands out from what lies behind it (a
-// contrast ratio of at least 3) and stays inside its view, and the way out of the page or ad lies on the screen, is seen there
-// and brings the drive back; an alert and a switch draw nothing outside the screen or their
-// row, and a switch's two states look different; the composer shows its HTML body without
-// markup; every character of a name in another script is set in a face that has it (asked of
-// fontconfig, not read from the pixels).
+// contrast ratio of at least 3) and stays inside its view, and the way out of the page or ad lies on the
+// screen, is seen there and brings the drive back; an alert and a switch draw nothing outside the screen or
+// their row, and a switch's two states look different; the composer shows its HTML body without markup; every
+// character of a name in another script is set in a face that has it (asked of fontconfig, not read from the
+// pixels).
 //
 // With FW_PICTURES_DIR set, every picture checked is also written there as a PNG to look at.
 #include <fontconfig/fontconfig.h>
@@ -150,9 +150,10 @@ std::shared_ptr<platform::WebView> frontPage() {
 // Where two pictures differ within `area` (screen points).
 Difference differenceIn(const Bitmap& with, const Bitmap& without, const Rect& area) {
     Difference d;
-    for (int y = std::max(0, int(std::floor(area.minY()))); y < std::min(with.height, int(std::ceil(area.maxY()))); ++y)
-        for (int x = std::max(0, int(std::floor(area.minX()))); x < std::min(with.width, int(std::ceil(area.maxX())));
-             ++x) {
+    for (int y = std::max(0, int(std::floor(area.minY())));
+         y < std::min(with.height, int(std::ceil(area.maxY()))); ++y)
+        for (int x = std::max(0, int(std::floor(area.minX())));
+             x < std::min(with.width, int(std::ceil(area.maxX()))); ++x) {
             auto a = with.pixel(x, y), b = without.pixel(x, y);
             if (a == b)
                 continue;
@@ -427,8 +428,8 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
         << name << ": the page's text does not stand out: " << text.all.describe();
     expectEveryBlockReads(text, name);
     Rect view = ::onScreen(*page).intersection(platform::Screen::main().bounds());
-    EXPECT_TRUE(text.all.inside(view)) << name << ": the text leaves its view " << platform::toString(view)
-                                       << ": " << text.all.describe();
+    EXPECT_TRUE(text.all.inside(view))
+        << name << ": the text leaves its view " << platform::toString(view) << ": " << text.all.describe();
     // The person closes the page by its way out, inside the screen, and is back on the drive.
     if (up)
         leaveBy(labels(c.wayOut), name, 5);
@@ -652,8 +653,8 @@ TEST_P(FullScreenAdPicture, TheAdReadsCoversTheScreenAndHasAWayOutInsideIt) {
         EXPECT_GE(text.all.contrasting, kLeastTextPixels)
             << name << ": the page's text does not stand out: " << text.all.describe();
         expectEveryBlockReads(text, name);
-        EXPECT_TRUE(text.all.inside(view))
-            << name << ": the text leaves its view " << platform::toString(view) << ": " << text.all.describe();
+        EXPECT_TRUE(text.all.inside(view)) << name << ": the text leaves its view "
+                                           << platform::toString(view) << ": " << text.all.describe();
     } else {
         auto controls = shownViewOf<meridian::MRJSONVideoOverlayControlView>();
         ASSERT_TRUE(controls);
@@ -910,7 +911,8 @@ std::shared_ptr<platform::Label> shownLabel(const std::string& text) {
     for (const auto& window : platform::Application::shared().windows())
         visitShown(*window, [&](const platform::View& v) {
             if (auto label = dynamic_cast<const platform::Label*>(&v); label && label->text() == text)
-                shown = std::static_pointer_cast<platform::Label>(const_cast<platform::View&>(v).sharedView());
+                shown =
+                    std::static_pointer_cast<platform::Label>(const_cast<platform::View&>(v).sharedView());
         });
     return shown;
 }
@@ -944,8 +946,8 @@ TEST_P(DrivePicture, EditModeDrawsTheDeleteControlOnEveryRow) {
         // Drawn as a control: a solid mark that stands out, inside its column, not a few pixels.
         EXPECT_GE(drawn.contrasting, 0.1 * column.width() * column.height())
             << "the delete control is not drawn: " << drawn.describe();
-        EXPECT_TRUE(drawn.inside(column)) << "it leaves its column " << platform::toString(column) << ": "
-                                          << drawn.describe();
+        EXPECT_TRUE(drawn.inside(column))
+            << "it leaves its column " << platform::toString(column) << ": " << drawn.describe();
     }
     EXPECT_EQ(rows, 4);
     // The text screen marks the same rows.
@@ -1035,7 +1037,8 @@ TEST_P(DrivePicture, AnAlertTallerThanTheScreenStaysOnItOverADimmedDrive) {
             ink += contrast(screen.pixel(x, y), {255, 255, 255, 255}) >= kLeastContrast;
     EXPECT_GE(ink, kLeastTextPixels) << "the title is not drawn in its row";
     ASSERT_EQ(alert.buttons().size(), 1u);
-    EXPECT_TRUE(insideTheScreen(onScreen(*alert.buttons()[0]))) << platform::toString(onScreen(*alert.buttons()[0]));
+    EXPECT_TRUE(insideTheScreen(onScreen(*alert.buttons()[0])))
+        << platform::toString(onScreen(*alert.buttons()[0]));
 
     // The drive behind is dimmed: its white list stands back from the white panel.
     int dimmed = 0, white = 0;

@@ -230,7 +230,8 @@ void AlertView::drawText(TextCanvas& canvas, const Rect& rect) const {
     canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * rows.title), title_, 0, 1);
     y += kLineHeight * rows.title;
     if (rows.message > 0)
-        canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * rows.message), message_, 0, 1);
+        canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * rows.message), message_, 0,
+                            1);
 }
 
 void AlertView::drawPicture(GraphicsContext& g) const {
@@ -258,7 +259,8 @@ void AlertView::drawPicture(GraphicsContext& g) const {
     };
     double y = b.y() + kLineHeight;
     TextRows rows = textRows();
-    text(title_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * rows.title), Font::boldSystemFont(kTitleFontSize));
+    text(title_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * rows.title),
+         Font::boldSystemFont(kTitleFontSize));
     y += kLineHeight * rows.title;
     if (rows.message > 0)
         text(message_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * rows.message),

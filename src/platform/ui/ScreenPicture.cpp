@@ -498,7 +498,8 @@ TextLayout layOutText(const std::string& rawText, const Font& font, Size size, i
         return truncatingTail ? truncateTail(text, font, size, maxLines, std::move(full)) : std::move(full);
     TextLayout smallest = layOutAt(text, font, minimumFontSize, size, maxLines);
     if (!smallest.fits)
-        return truncatingTail ? truncateTail(text, font, size, maxLines, std::move(smallest)) : std::move(smallest);
+        return truncatingTail ? truncateTail(text, font, size, maxLines, std::move(smallest))
+                              : std::move(smallest);
     // Fitting only gets easier as the size falls: search between the two for the largest fit.
     double low = minimumFontSize, high = font.pointSize;
     TextLayout best = std::move(smallest);
@@ -985,7 +986,8 @@ private:
             return;
         cairo_save(cr_);
         Rect r = op.rect;
-        TextLayout layout = layOutText(op.text, op.font, r.size, op.lines, op.minimumFontSize, op.truncatesTail);
+        TextLayout layout =
+            layOutText(op.text, op.font, r.size, op.lines, op.minimumFontSize, op.truncatesTail);
         auto [ascent, descent] = lineMetrics(op.font, layout.fontSize);
         double lineHeight = layout.fontSize * kLineSpacing;
         double blockHeight = lineHeight * double(layout.lines);
@@ -1252,8 +1254,8 @@ std::vector<std::string> ScreenPicture::shownLines(const DrawOp& text) {
     if (text.kind != DrawOp::Kind::Text || text.text.empty() || !finite(text.rect) ||
         !(text.font.pointSize > 0) || !std::isfinite(text.font.pointSize))
         return lines;
-    TextLayout layout =
-        layOutText(text.text, text.font, text.rect.size, text.lines, text.minimumFontSize, text.truncatesTail);
+    TextLayout layout = layOutText(text.text, text.font, text.rect.size, text.lines, text.minimumFontSize,
+                                   text.truncatesTail);
     const std::string set = pango_layout_get_text(layout.layout.get());
     for (int i = 0; i < layout.lines; ++i) {
         PangoLayoutLine* line = pango_layout_get_line_readonly(layout.layout.get(), i);

@@ -131,7 +131,8 @@ TEST_F(Alerts, AnAlertTallerThanTheScreenKeepsItsTitleAndButtonsOnIt) {
     };
     for (auto device : {DeviceProfile::Phone, DeviceProfile::Tablet})
         for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (device == DeviceProfile::Phone ? " on the phone" : " on the tablet"));
+            SCOPED_TRACE(std::string(c.what) +
+                         (device == DeviceProfile::Phone ? " on the phone" : " on the tablet"));
             Device::setProfile(device);
             auto window = makeKeyWindow();
             window->setBackgroundColor(Color::whiteColor());
@@ -143,7 +144,8 @@ TEST_F(Alerts, AnAlertTallerThanTheScreenKeepsItsTitleAndButtonsOnIt) {
             EXPECT_TRUE(screen.contains(panel.origin) && panel.maxY() <= screen.maxY())
                 << toString(panel) << " on " << toString(screen);
             for (int i = 0; i < alert->numberOfTextFields(); ++i) {
-                Rect field = alert->textFieldAtIndex(i)->convertRectTo(alert->textFieldAtIndex(i)->bounds(), nullptr);
+                Rect field =
+                    alert->textFieldAtIndex(i)->convertRectTo(alert->textFieldAtIndex(i)->bounds(), nullptr);
                 EXPECT_EQ(panel.intersection(field), field) << "field " << i;
             }
             for (const auto& button : alert->buttons()) {

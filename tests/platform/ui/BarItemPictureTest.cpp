@@ -111,7 +111,8 @@ TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
                 EXPECT_EQ(lines[0], row.text);
             } else {
                 ASSERT_TRUE(lines[0].ends_with(ellipsis)) << lines[0];
-                EXPECT_EQ(std::string(row.text).rfind(lines[0].substr(0, lines[0].size() - ellipsis.size()), 0), 0u)
+                EXPECT_EQ(
+                    std::string(row.text).rfind(lines[0].substr(0, lines[0].size() - ellipsis.size()), 0), 0u)
                     << lines[0];
             }
         }

@@ -274,7 +274,13 @@ TEST_F(PictureText, ALabelEndsACutLineInAnEllipsis) {
         {"one line that fits", "short.txt", {8, 0, 250, 35}, 1, false, 1, false},
         {"two lines, more text", longName + " " + longName, {8, 0, 150, 60}, 2, false, 2, true},
         {"as many lines as the height holds", longName + " " + longName, {8, 0, 150, 44}, 0, false, 2, true},
-        {"paragraphs past the last line", "first line\nsecond line\nthird line", {8, 0, 200, 44}, 0, false, 2, true},
+        {"paragraphs past the last line",
+         "first line\nsecond line\nthird line",
+         {8, 0, 200, 44},
+         0,
+         false,
+         2,
+         true},
         {"shrunk to its minimum and still too long", longName, {8, 0, 120, 35}, 1, true, 1, true},
         {"combining accents", accents, {8, 0, 100, 35}, 1, false, 1, true},
     };
@@ -316,13 +322,15 @@ TEST_F(PictureText, ALabelEndsACutLineInAnEllipsis) {
             EXPECT_EQ(flatShown, flat);
         }
         // Every shown line fits the label, at the size the picture sets it.
-        double size = ScreenPicture::fittedFontSize(c.text, text.font, text.rect.size, c.lines, text.minimumFontSize);
+        double size =
+            ScreenPicture::fittedFontSize(c.text, text.font, text.rect.size, c.lines, text.minimumFontSize);
         for (const auto& line : lines)
             EXPECT_LE(ScreenPicture::textWidth(line, Font::systemFont(size)), c.frame.width() + 0.01) << line;
 
         // In the picture no letter is cut by the label's edge: the ink keeps off its last columns.
         Bitmap picture = ScreenPicture::renderView(*root, root->bounds().size);
-        Ink ink = inkIn(picture, int(c.frame.minX()), int(c.frame.minY()), int(c.frame.maxX()), int(c.frame.maxY()));
+        Ink ink = inkIn(picture, int(c.frame.minX()), int(c.frame.minY()), int(c.frame.maxX()),
+                        int(c.frame.maxY()));
         ASSERT_TRUE(ink.any());
         EXPECT_LT(ink.right, int(c.frame.maxX()) - 1) << "the text runs into the label's edge";
     }
