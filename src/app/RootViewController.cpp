@@ -1,7 +1,9 @@
 // The root screen's set-up and its document list.
 #include "app/RootViewController.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "app/AppConfiguration.h"
 #include "app/FerrowickAppDelegate.h"
@@ -37,6 +39,9 @@ constexpr RowLabel kRowLabels[] = {
     {RootViewController::kSizeLabelTag, 230, 42, 60, 25, 12, true},
 };
 constexpr double kDimmedTextAlpha = 0.8;
+// The phone's row is this wide; a wider row (the tablet's) gives the name line its extra width,
+// keeping the phone's margins, so a long name shows as much as the row holds.
+constexpr double kPhoneRowWidth = 320;
 constexpr double kNewsButtonX = 60, kNewsButtonY = 100, kNewsButtonWidth = 40, kNewsButtonHeight = 30;
 
 bool defaultsBool(std::string_view key) {
@@ -272,9 +277,11 @@ RootViewController::tableViewCellForRowAtIndexPath(platform::TableView& tableVie
                                                          kCellIdentifier);
         cell->setBackgroundView(std::make_shared<platform::ImageView>());
         cell->setSelectedBackgroundView(std::make_shared<platform::ImageView>());
+        const double extraWidth = std::max(0.0, tableView.bounds().width() - kPhoneRowWidth);
         for (const RowLabel& item : kRowLabels) {
+            double width = item.width + (item.tag == kNameLabelTag ? extraWidth : 0);
             auto label =
-                std::make_shared<platform::Label>(platform::Rect(item.x, item.y, item.width, item.height));
+                std::make_shared<platform::Label>(platform::Rect(item.x, item.y, width, item.height));
             label->setTag(item.tag);
             label->setFont(platform::Font::systemFont(item.fontSize));
             label->setTextColor(item.dimmed ? platform::Color::blackColor().withAlpha(kDimmedTextAlpha)
@@ -323,8 +330,10 @@ void RootViewController::tableViewCommitEditingStyleForRowAtIndexPath(platform::
         !(error.domain == platform::kPOSIXErrorDomain && error.code == ENOENT)) {
         // The file is still there, so its row stays, and the user learns why.
         platform::logLine("delete failed: " + error.description());
-        showAlert("Could not delete",
-                  "\"" + name + "\" could not be deleted.\n" + error.localizedDescription);
+        // The reason alone: the error's own text spells out the device's whole path.
+        std::string reason = error.domain == platform::kPOSIXErrorDomain ? std::strerror(int(error.code))
+                                                                         : error.localizedDescription;
+        showAlert("Could not delete", "\"" + name + "\" could not be deleted.\n" + reason);
         return;
     }
     bool labelPerRow = fileExtensionArray.size() == fileList.size();

@@ -72,6 +72,10 @@ TEST_P(LabelledControls, ThePushNewsPanelOpensByTheVisiblePartOfItsArea) {
     run(R"(push {"applink":"904217777","aps":{"alert":"Hello"}})");
     auto area = platform::TextRenderer::findTappable("Open news");
     ASSERT_TRUE(area) << platform::TextRenderer::renderScreen();
+    // The text screen shows it where it shows, as a button.
+    const std::string shown = platform::TextRenderer::renderScreen();
+    EXPECT_NE(shown.find("[Open news]"), std::string::npos) << shown;
+    EXPECT_TRUE(runnertest::tapsMatchTheTextScreen());
     // On the phone the area (44 points high) lies mostly below the screen's edge.
     const platform::Rect screen = platform::Screen::main().bounds();
     EXPECT_TRUE(screen.contains(area->center));

@@ -1,6 +1,10 @@
 #pragma once
 // Helpers shared by the runner's tests of the whole application.
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "cobalt/CBController.h"
 #include "cobalt/CBFullScreenAdWindow.h"
@@ -11,6 +15,11 @@
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
 #include "meridian/MRHandshake.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/TextRenderer.h"
+#include "platform/ui/Window.h"
 #include "services/StandardEndpoints.h"
 #include "support/LoopbackServices.h"
 
@@ -56,6 +65,52 @@ inline void serveCustomAd(fwtest::LoopbackServices& services) {
             "application/json",
             {}};
     });
+}
+
+// The text screen and `tap` follow one rule: every label the text screen brackets ("[Done]",
+// "[<close.png>]" for a picture) is one `tap` can press, and every button shown that `tap`
+// presses by its label shows that label on the text screen. A switch's "[on]" and "[off]" are
+// its state, not a label.
+inline ::testing::AssertionResult tapsMatchTheTextScreen() {
+    const std::string screen = platform::TextRenderer::renderScreen();
+    std::vector<std::string> problems;
+    for (std::size_t open = screen.find('['); open != std::string::npos; open = screen.find('[', open + 1)) {
+        std::size_t close = screen.find_first_of("]\n", open + 1);
+        if (close == std::string::npos || screen[close] != ']')
+            continue;
+        std::string label = screen.substr(open + 1, close - open - 1);
+        if (label == "on" || label == "off" || label.empty())
+            continue;
+        if (label.size() > 2 && label.front() == '<' && label.back() == '>')
+            label = label.substr(1, label.size() - 2);
+        if (!platform::TextRenderer::findTappable(label))
+            problems.push_back("\"[" + label + "]\" shows, but tap cannot press it");
+    }
+    std::vector<std::shared_ptr<platform::Button>> buttons;
+    std::function<void(const std::shared_ptr<platform::View>&)> collect =
+        [&](const std::shared_ptr<platform::View>& v) {
+            if (!v || v->isHidden() || v->alpha() < 0.01)
+                return;
+            if (auto button = std::dynamic_pointer_cast<platform::Button>(v))
+                buttons.push_back(button);
+            for (const auto& sub : v->subviews())
+                collect(sub);
+        };
+    collect(platform::Application::shared().keyWindow());
+    for (const auto& alert : platform::Application::shared().visibleAlerts())
+        collect(alert);
+    for (const auto& button : buttons) {
+        const std::string label = button->accessibilityLabel();
+        auto found = label.empty() ? std::nullopt : platform::TextRenderer::findTappable(label);
+        if (found && found->view == button && screen.find(label) == std::string::npos)
+            problems.push_back("tap presses \"" + label + "\", but the text screen does not show it");
+    }
+    if (problems.empty())
+        return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure();
+    for (const auto& p : problems)
+        failure << p << "\n";
+    return failure << screen;
 }
 
 } // namespace runnertest

@@ -1,11 +1,12 @@
 // Pictures of the screens a person reaches, on the phone and on the tablet, checked for what a
 // person sees in them rather than pixel by pixel: a page's text (every network's landing page
-// and full-screen ad) stands out from what lies behind it (a contrast ratio of at least 3) and
-// stays inside its view, and the way out of the page or ad lies on the screen, is seen there
-// and brings the drive back; an alert and a switch draw nothing outside the screen or their
-// row, and a switch's two states look different; the composer shows its HTML body without
-// markup; every character of a name in another script, emoji and symbols among them, is set in a
-// face that has it (asked of fontconfig, not read from the pixels).
+// and full-screen ad), each of its blocks on its own, stands out from what lies behind it (a
+// contrast ratio of at least 3) and stays inside its view, and the way out of the page or ad
+// lies on the screen, is seen there and brings the drive back; an alert and a switch draw
+// nothing outside the screen or their row, and a switch's two states look different; the
+// composer shows its HTML body without markup; every character of a name in another script,
+// emoji and symbols among them, is set in a face that has it (asked of fontconfig, not read
+// from the pixels).
 //
 // With FW_PICTURES_DIR set, every picture checked is also written there as a PNG to look at.
 #include <fontconfig/fontconfig.h>
@@ -22,6 +23,7 @@
 
 #include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
+#include "app/FerrowickMain.h"
 #include "app/RootViewController.h"
 #include "app/SettingsView.h"
 #include "cobalt/CBAdEngine.h"
@@ -146,11 +148,63 @@ std::shared_ptr<platform::WebView> frontPage() {
     return best;
 }
 
-// The screen with the page's text, and without it (the body's content taken out for the
-// moment): what differs is the text as it is drawn.
-Difference pageTextOnScreen(platform::WebView& page, const std::string& name) {
+// Where two pictures differ within `area` (screen points).
+Difference differenceIn(const Bitmap& with, const Bitmap& without, const Rect& area) {
+    Difference d;
+    for (int y = std::max(0, int(std::floor(area.minY())));
+         y < std::min(with.height, int(std::ceil(area.maxY()))); ++y)
+        for (int x = std::max(0, int(std::floor(area.minX())));
+             x < std::min(with.width, int(std::ceil(area.maxX()))); ++x) {
+            auto a = with.pixel(x, y), b = without.pixel(x, y);
+            if (a == b)
+                continue;
+            ++d.pixels;
+            if (contrast(a, b) >= kLeastContrast)
+                ++d.contrasting;
+            d.minX = std::min(d.minX, x);
+            d.minY = std::min(d.minY, y);
+            d.maxX = std::max(d.maxX, x);
+            d.maxY = std::max(d.maxY, y);
+        }
+    return d;
+}
+
+// The text blocks `view` draws (a page's heading, paragraphs, links), each with the box it is
+// set in on the screen.
+std::vector<std::pair<platform::DrawOp, Rect>> textBlocksOnScreen(platform::View& view) {
+    std::vector<std::pair<platform::DrawOp, Rect>> out;
+    std::vector<platform::AffineTransform> saved;
+    platform::AffineTransform ctm;
+    const platform::DisplayList list = ScreenPicture::compose(view);
+    for (const auto& op : list.ops()) {
+        using Kind = platform::DrawOp::Kind;
+        if (op.kind == Kind::SaveGState) {
+            saved.push_back(ctm);
+        } else if (op.kind == Kind::RestoreGState && !saved.empty()) {
+            ctm = saved.back();
+            saved.pop_back();
+        } else if (op.kind == Kind::ConcatCTM) {
+            ctm = platform::AffineTransform::concat(op.transform, ctm);
+        } else if (op.kind == Kind::Text) {
+            out.emplace_back(op, ctm.apply(op.rect));
+        }
+    }
+    return out;
+}
+
+// What the page's text adds to the screen: the screen with the page's text, and without it
+// (the body's content taken out for the moment). `all` is the whole of it; `blocks` each text
+// block the page sets (its heading, its body text) within the view, so a readable heading
+// cannot stand in for an unreadable body.
+struct PageText {
+    Difference all;
+    std::vector<std::pair<std::string, Difference>> blocks;
+};
+PageText pageTextOnScreen(platform::WebView& page, const std::string& name) {
     Bitmap with = ScreenPicture::renderScreen();
     keepPicture(with, name);
+    const Rect view = onScreen(page).intersection(platform::Screen::main().bounds());
+    auto blocks = textBlocksOnScreen(page);
     auto body = page.document()->body();
     auto content = body->children();
     for (const auto& child : content)
@@ -158,7 +212,23 @@ Difference pageTextOnScreen(platform::WebView& page, const std::string& name) {
     Bitmap without = ScreenPicture::renderScreen();
     for (const auto& child : content)
         body->appendChild(child);
-    return difference(with, without);
+    PageText out{difference(with, without), {}};
+    for (const auto& [op, box] : blocks) {
+        Rect shown = box.intersection(view);
+        // A block the view's bottom cuts to less than a line is not one a person reads.
+        if (shown.height() < op.font.pointSize)
+            continue;
+        out.blocks.emplace_back(op.text, differenceIn(with, without, shown));
+    }
+    return out;
+}
+
+// Each of the page's text blocks stands out from what lies behind it.
+void expectEveryBlockReads(const PageText& text, const std::string& name) {
+    EXPECT_FALSE(text.blocks.empty()) << name << ": the page sets no text in its view";
+    for (const auto& [block, drawn] : text.blocks)
+        EXPECT_GE(drawn.contrasting, kLeastTextPixels)
+            << name << ": \"" << block.substr(0, 60) << "\" does not stand out: " << drawn.describe();
 }
 
 // ---- Every network's landing page and full-screen ad ----
@@ -352,12 +422,15 @@ TEST_P(NetworkPagePicture, ThePageReadsAndStaysInItsView) {
     auto page = frontPage();
     ASSERT_TRUE(page);
     std::string name = std::string(c.name) + (up ? "-page-" : "-ad-") + deviceName(device);
-    Difference text = pageTextOnScreen(*page, name);
-    EXPECT_GE(text.contrasting, kLeastTextPixels)
-        << name << ": the page's text does not stand out: " << text.describe();
+    // The page's controls (a browser's arrows, disabled at first) read as `tap` treats them.
+    EXPECT_TRUE(runnertest::tapsMatchTheTextScreen()) << name;
+    PageText text = pageTextOnScreen(*page, name);
+    EXPECT_GE(text.all.contrasting, kLeastTextPixels)
+        << name << ": the page's text does not stand out: " << text.all.describe();
+    expectEveryBlockReads(text, name);
     Rect view = ::onScreen(*page).intersection(platform::Screen::main().bounds());
-    EXPECT_TRUE(text.inside(view)) << name << ": the text leaves its view " << platform::toString(view)
-                                   << ": " << text.describe();
+    EXPECT_TRUE(text.all.inside(view))
+        << name << ": the text leaves its view " << platform::toString(view) << ": " << text.all.describe();
     // The person closes the page by its way out, inside the screen, and is back on the drive.
     if (up)
         leaveBy(labels(c.wayOut), name, 5);
@@ -636,11 +709,12 @@ TEST_P(FullScreenAdPicture, TheAdReadsCoversTheScreenAndHasAWayOutInsideIt) {
         // Full screen: the page takes most of the screen (a bar of the ad's own may stand above).
         EXPECT_GE(view.width() * view.height(), 0.75 * screen.width() * screen.height())
             << name << ": the page takes " << platform::toString(view);
-        Difference text = pageTextOnScreen(*page, name);
-        EXPECT_GE(text.contrasting, kLeastTextPixels)
-            << name << ": the page's text does not stand out: " << text.describe();
-        EXPECT_TRUE(text.inside(view))
-            << name << ": the text leaves its view " << platform::toString(view) << ": " << text.describe();
+        PageText text = pageTextOnScreen(*page, name);
+        EXPECT_GE(text.all.contrasting, kLeastTextPixels)
+            << name << ": the page's text does not stand out: " << text.all.describe();
+        expectEveryBlockReads(text, name);
+        EXPECT_TRUE(text.all.inside(view)) << name << ": the text leaves its view "
+                                           << platform::toString(view) << ": " << text.all.describe();
     } else {
         auto controls = shownViewOf<meridian::MRJSONVideoOverlayControlView>();
         ASSERT_TRUE(controls);
@@ -947,6 +1021,161 @@ TEST_P(DrivePicture, NamesInOtherScriptsAreSetInFacesThatHaveThem) {
         std::replace(expected.begin(), expected.end(), '\n', ' ');
         EXPECT_EQ(set, expected);
     }
+}
+
+// The shown label (in a table row) whose text is `text`.
+std::shared_ptr<platform::Label> shownLabel(const std::string& text) {
+    std::shared_ptr<platform::Label> shown;
+    for (const auto& window : platform::Application::shared().windows())
+        visitShown(*window, [&](const platform::View& v) {
+            if (auto label = dynamic_cast<const platform::Label*>(&v); label && label->text() == text)
+                shown =
+                    std::static_pointer_cast<platform::Label>(const_cast<platform::View&>(v).sharedView());
+        });
+    return shown;
+}
+
+TEST_P(DrivePicture, EditModeDrawsTheDeleteControlOnEveryRow) {
+    for (const char* n : {"alpha.txt", "beta.pdf", "gamma.doc", "delta.zip"})
+        addFile(n, 100);
+    launch();
+    runner::settle();
+    run("tap Edit");
+    auto table = app::currentRootViewController()->fileTable;
+    ASSERT_TRUE(table->isEditing());
+    Bitmap screen = ScreenPicture::renderScreen();
+    keepPicture(screen, name("edit-mode"));
+    int rows = 0;
+    for (const char* n : {"alpha.txt", "beta.pdf", "gamma.doc", "delta.zip"}) {
+        SCOPED_TRACE(n);
+        auto label = shownLabel(n);
+        ASSERT_TRUE(label) << platform::TextRenderer::renderScreen();
+        auto cell = cellOf(*label);
+        ASSERT_TRUE(cell);
+        auto control = cell->editingControl();
+        ASSERT_TRUE(control) << "no delete control in the row";
+        ++rows;
+        // The control's column of the row, on the screen.
+        Rect row = onScreen(*cell).intersection(platform::Screen::main().bounds());
+        Rect column(row.minX(), row.minY(), platform::kEditingControlWidth, row.height());
+        control->setHidden(true);
+        Difference drawn = difference(screen, ScreenPicture::renderScreen());
+        control->setHidden(false);
+        // Drawn as a control: a solid mark that stands out, inside its column, not a few pixels.
+        EXPECT_GE(drawn.contrasting, 0.1 * column.width() * column.height())
+            << "the delete control is not drawn: " << drawn.describe();
+        EXPECT_TRUE(drawn.inside(column))
+            << "it leaves its column " << platform::toString(column) << ": " << drawn.describe();
+    }
+    EXPECT_EQ(rows, 4);
+    // The text screen marks the same rows.
+    std::string text = platform::TextRenderer::renderScreen();
+    std::size_t marks = 0;
+    for (std::size_t at = text.find("(-)"); at != std::string::npos; at = text.find("(-)", at + 1))
+        ++marks;
+    EXPECT_EQ(marks, 4u) << text;
+    run("tap Edit");
+}
+
+// A name longer than its row's name line ends in "…" with no letter cut; the tablet's line
+// takes the width its row has (the phone's keeps its 250 points).
+TEST_P(DrivePicture, LongNamesEndInAnEllipsisAndUseTheRowsWidth) {
+    const std::string longName = "A very long file name that goes on and on and on.txt";
+    addFile(longName, 100);
+    launch();
+    runner::settle();
+    Bitmap screen = ScreenPicture::renderScreen();
+    keepPicture(screen, name("long-name"));
+    auto label = shownLabel(longName);
+    ASSERT_TRUE(label) << platform::TextRenderer::renderScreen();
+    auto cell = cellOf(*label);
+    ASSERT_TRUE(cell);
+    const double rowWidth = cell->bounds().width();
+    const bool phone = GetParam() == DeviceProfile::Phone;
+    if (phone)
+        EXPECT_EQ(label->frame().width(), 250);
+    else
+        EXPECT_EQ(label->frame().maxX(), rowWidth - 62) << "the name line keeps the phone's width";
+
+    auto ops = ScreenPicture::compose(*label).paintOps();
+    ASSERT_FALSE(ops.empty());
+    auto lines = ScreenPicture::shownLines(ops.back());
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string ellipsis = "\xE2\x80\xA6";
+    if (phone) {
+        ASSERT_TRUE(lines[0].ends_with(ellipsis)) << lines[0];
+        EXPECT_EQ(longName.rfind(lines[0].substr(0, lines[0].size() - ellipsis.size()), 0), 0u) << lines[0];
+    } else {
+        EXPECT_EQ(lines[0], longName) << "the tablet's row has room for the whole name";
+    }
+    // In the picture the name's ink stays clear of its line's right edge: no letter is cut.
+    std::string text = label->text();
+    label->setText("");
+    Difference drawn = difference(screen, ScreenPicture::renderScreen());
+    label->setText(text);
+    Rect line = onScreen(*label);
+    EXPECT_GE(drawn.contrasting, kLeastTextPixels);
+    EXPECT_LT(drawn.maxX, int(line.maxX()) - 1) << "the name is cut at its line's edge: " << drawn.describe();
+}
+
+// An alert too tall for the screen stays on it over the dimmed drive: its title shows, its
+// button lies inside the screen and takes the tap, and nothing of it is drawn off the screen.
+TEST_P(DrivePicture, AnAlertTallerThanTheScreenStaysOnItOverADimmedDrive) {
+    launch();
+    runner::settle();
+    const Bitmap before = ScreenPicture::renderScreen();
+    std::string message;
+    for (int i = 1; i <= 120; ++i)
+        message += "\"report-" + std::to_string(i) + ".txt\" could not be deleted.\n";
+    platform::AlertView::create("Could not delete", message, {}, std::string("OK"))->show();
+    auto alerts = platform::Application::shared().visibleAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    auto& alert = *alerts[0];
+    Bitmap screen = ScreenPicture::renderScreen();
+    keepPicture(screen, name("tall-alert"));
+
+    // Nothing of the alert lands outside the screen.
+    constexpr double kRoom = 200;
+    platform::Size screenSize = platform::Screen::main().bounds().size;
+    platform::Size canvas{screenSize.width + 2 * kRoom, screenSize.height + 2 * kRoom};
+    platform::GraphicsContext g(canvas);
+    g.translateCTM(kRoom, kRoom);
+    g.replay(ScreenPicture::compose(alert));
+    Difference drawn = difference(ScreenPicture::render(g.takeDisplayList(), canvas),
+                                  ScreenPicture::render(platform::DisplayList{}, canvas));
+    EXPECT_TRUE(drawn.inside(Rect(kRoom, kRoom, screenSize.width, screenSize.height))) << drawn.describe();
+
+    // The title is drawn in its row at the panel's top, the button inside the screen.
+    Rect panel = onScreen(alert);
+    Rect titleRow(panel.minX() + platform::kTextAdvance, panel.minY() + platform::kCellHeight,
+                  panel.width() - 2 * platform::kTextAdvance, platform::kCellHeight);
+    int ink = 0;
+    for (int y = int(titleRow.minY()); y < int(titleRow.maxY()); ++y)
+        for (int x = int(titleRow.minX()); x < int(titleRow.maxX()); ++x)
+            ink += contrast(screen.pixel(x, y), {255, 255, 255, 255}) >= kLeastContrast;
+    EXPECT_GE(ink, kLeastTextPixels) << "the title is not drawn in its row";
+    ASSERT_EQ(alert.buttons().size(), 1u);
+    EXPECT_TRUE(insideTheScreen(onScreen(*alert.buttons()[0])))
+        << platform::toString(onScreen(*alert.buttons()[0]));
+
+    // The drive behind is dimmed: its white list stands back from the white panel.
+    int dimmed = 0, white = 0;
+    for (int y = 0; y < screen.height; y += 7)
+        for (int x = 0; x < screen.width; x += 7) {
+            if (panel.contains(platform::Point{double(x), double(y)}))
+                continue;
+            auto was = before.pixel(x, y);
+            if (was.r < 250 || was.g < 250 || was.b < 250)
+                continue;
+            ++white;
+            auto now = screen.pixel(x, y);
+            dimmed += now.r < 200 && now.g < 200 && now.b < 200;
+        }
+    ASSERT_GT(white, 0);
+    EXPECT_EQ(dimmed, white) << "white parts of the drive show undimmed behind the alert";
+
+    run("tap OK");
+    EXPECT_TRUE(platform::Application::shared().visibleAlerts().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, DrivePicture,

@@ -1,11 +1,12 @@
 // Walks every screen of the drive, as a user of `ferrowick` reaches them, on the phone and on
 // the tablet, and checks that each one reads cleanly as text: no two views' texts overlap or
-// run into each other.
+// run into each other, and what the text screen marks as a button is what `tap` presses.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "RunnerTestSupport.h"
 #include "app/AppFixture.h"
 #include "platform/ui/TextRenderer.h"
 #include "runner/CommandInterpreter.h"
@@ -82,6 +83,7 @@ TEST_P(ScreenWalk, EveryScreenReadsWithoutOverlaps) {
         EXPECT_EQ(output.rfind("error:", 0), std::string::npos)
             << s.command << ": " << output << platform::TextRenderer::renderScreen();
         expectReadable(s.screen);
+        EXPECT_TRUE(runnertest::tapsMatchTheTextScreen()) << s.screen;
     }
 }
 

@@ -28,6 +28,9 @@ const Color kPanelEdge = Color::white(0.55);
 constexpr double kTitleFontSize = 15;
 constexpr double kMessageFontSize = 13;
 constexpr double kSmallestAlertFontSize = 8;
+// The panel keeps this far from the screen's top and bottom edges (the status bar's height),
+// however much its message holds.
+constexpr double kScreenMargin = 20;
 
 // Number of lines `text` takes when wrapped to `width` points (at least 1 for non-empty).
 int linesFor(const std::string& text, double width) {
@@ -51,6 +54,22 @@ int linesFor(const std::string& text, double width) {
 }
 
 } // namespace
+
+AlertView::TextRows AlertView::textRows() const {
+    const double inner = kAlertWidth - 2 * kAlertPadding;
+    TextRows rows{std::max(1, linesFor(title_, inner)), linesFor(message_, inner)};
+    // Fields, buttons and the two border rows always show; the message gives up rows first,
+    // then the title (down to one), so the panel stays inside the screen.
+    int buttonRows = buttonViews_.size() == 2 ? 1 : int(buttonViews_.size());
+    int fixedRows = 2 + int(textFields_.size()) + buttonRows;
+    double room = Screen::main().bounds().height() - 2 * kScreenMargin;
+    int available = std::max(0, int(std::floor(room / kLineHeight)) - fixedRows);
+    if (rows.title + rows.message > available) {
+        rows.message = std::clamp(available - rows.title, 0, rows.message);
+        rows.title = std::clamp(available - rows.message, 1, rows.title);
+    }
+    return rows;
+}
 
 AlertView::AlertView(std::string title, std::string message, std::weak_ptr<AlertViewDelegate> delegate,
                      std::optional<std::string> cancelButtonTitle, std::vector<std::string> otherButtonTitles)
@@ -170,9 +189,10 @@ void AlertView::rebuildButtons() {
 
 void AlertView::layoutSubviews() {
     double inner = kAlertWidth - 2 * kAlertPadding;
+    TextRows rows = textRows();
     double y = kLineHeight; // the top border row
-    y += kLineHeight * std::max(1, linesFor(title_, inner));
-    y += kLineHeight * linesFor(message_, inner);
+    y += kLineHeight * rows.title;
+    y += kLineHeight * rows.message;
     for (auto& field : textFields_) {
         field->setFrame(Rect(kAlertPadding, y, inner, kFieldHeight));
         y += kFieldHeight;
@@ -193,7 +213,7 @@ void AlertView::layoutSubviews() {
     // Centred on the screen, on cell boundaries so the text renderer draws it crisply.
     Rect screen = Screen::main().bounds();
     double x = std::floor((screen.width() - kAlertWidth) / 2 / kCellWidth) * kCellWidth;
-    double top = std::floor((screen.height() - y) / 2 / kCellHeight) * kCellHeight;
+    double top = std::max(std::floor((screen.height() - y) / 2 / kCellHeight) * kCellHeight, 0.0);
     Rect frame(x, top, kAlertWidth, y);
     if (this->frame() != frame) {
         setFrame(frame);
@@ -206,12 +226,11 @@ void AlertView::drawText(TextCanvas& canvas, const Rect& rect) const {
     canvas.frame(rect);
     double inner = kAlertWidth - 2 * kAlertPadding;
     double y = rect.y() + kLineHeight;
-    int titleLines = std::max(1, linesFor(title_, inner));
-    canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * titleLines), title_, 0, 1);
-    y += kLineHeight * titleLines;
-    int messageLines = linesFor(message_, inner);
-    if (messageLines > 0)
-        canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * messageLines), message_, 0,
+    TextRows rows = textRows();
+    canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * rows.title), title_, 0, 1);
+    y += kLineHeight * rows.title;
+    if (rows.message > 0)
+        canvas.writeWrapped(Rect(rect.x() + kAlertPadding, y, inner, kLineHeight * rows.message), message_, 0,
                             1);
 }
 
@@ -235,14 +254,16 @@ void AlertView::drawPicture(GraphicsContext& g) const {
         op.lines = 0;
         op.centerVertically = true;
         op.minimumFontSize = kSmallestAlertFontSize;
+        op.truncatesTail = true;
         g.record(std::move(op));
     };
     double y = b.y() + kLineHeight;
-    int titleLines = std::max(1, linesFor(title_, inner));
-    text(title_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * titleLines), Font::boldSystemFont(kTitleFontSize));
-    y += kLineHeight * titleLines;
-    if (int messageLines = linesFor(message_, inner); messageLines > 0)
-        text(message_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * messageLines),
+    TextRows rows = textRows();
+    text(title_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * rows.title),
+         Font::boldSystemFont(kTitleFontSize));
+    y += kLineHeight * rows.title;
+    if (rows.message > 0)
+        text(message_, Rect(b.x() + kAlertPadding, y, inner, kLineHeight * rows.message),
              Font::systemFont(kMessageFontSize));
     g.restoreGState();
 }

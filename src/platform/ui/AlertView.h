@@ -9,7 +9,9 @@
 // index: will-dismiss, the alert leaves the screen, did-dismiss (on the next turn of the
 // main run loop when animated). The delegate is held weakly. Text fields come from the
 // style (secure, plain, or login and password) and can be given a keyboard type through
-// textFieldAtIndex. Main thread only.
+// textFieldAtIndex. The panel is centred on the screen and stays inside it: a message too
+// long for it is cut, its last line ending in "…", while the title, fields and buttons stay
+// in view. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,6 +93,13 @@ public:
     void drawPicture(GraphicsContext& context) const override;
 
 private:
+    // The rows the title and the message take in the panel: as many as their text wraps to,
+    // fewer when the panel would not fit the screen (the message cut first, with "…").
+    struct TextRows {
+        int title = 1;
+        int message = 0;
+    };
+    TextRows textRows() const;
     void rebuildButtons();
     std::shared_ptr<AlertView> self();
 

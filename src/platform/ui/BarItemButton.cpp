@@ -37,7 +37,8 @@ bool hasSystemPicture(BarButtonSystemItem item) {
 
 // The button of a bar item. Its title stays the item's (taps and the text screen find the
 // item by it), but its picture is what the device shows: the item's image alone when it has
-// one, the system item's picture, or else the title fitted to the item.
+// one, the system item's picture, or else the title fitted to the item (shrunk down to a
+// smallest size, then cut with "…").
 class BarItemButton final : public Button {
 public:
     BarItemButton(std::optional<BarButtonSystemItem> systemItem, bool hasImage)
@@ -69,6 +70,9 @@ public:
             text.lines = 1;
             text.centerVertically = true;
             text.minimumFontSize = kSmallestTitleSize;
+            // A title too long for the item even at the smallest size ends in an ellipsis
+            // rather than being cut mid-letter by the item's edge.
+            text.truncatesTail = true;
             g.record(std::move(text));
         }
         g.restoreGState();

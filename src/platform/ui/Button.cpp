@@ -108,19 +108,22 @@ void Button::drawText(TextCanvas& canvas, const Rect& rect) const {
     std::string text = currentTitle();
     if (text.empty())
         text = View::accessibilityLabel();
+    // Brackets mark a button that `tap` can press; one that cannot (disabled, or in a view that
+    // takes no touches) shows its bare text, as does a button too narrow for the brackets.
+    const bool pressable = TextRenderer::pressable(*this);
     if (!text.empty()) {
-        // Brackets mark a button; a narrow button shows its bare text rather than cut it.
         TextCanvas::CellRect cells = TextCanvas::cellsFor(rect);
         bool fits = int(detail::cellLength(text)) + 2 <= cells.right - cells.left;
-        canvas.writeInRect(rect, fits ? "[" + text + "]" : text, 1);
+        canvas.writeInShownRect(rect, fits && pressable ? "[" + text + "]" : text, 1);
         return;
     }
     auto image = currentImage();
     if (!image)
         image = currentBackgroundImage();
-    if (image)
-        canvas.writeInRect(rect, "[<" + (image->name().empty() ? std::string("image") : image->name()) + ">]",
-                           1);
+    if (image) {
+        std::string name = "<" + (image->name().empty() ? std::string("image") : image->name()) + ">";
+        canvas.writeInShownRect(rect, pressable ? "[" + name + "]" : name, 1);
+    }
 }
 
 void Button::drawPicture(GraphicsContext& g) const {

@@ -129,6 +129,8 @@ struct DrawOp {
     LineCap lineCap = LineCap::Butt;
     LineJoin lineJoin = LineJoin::Miter;
     bool centerVertically = false; // text: the lines sit in the middle of the rect (labels)
+    // Text: a text that still does not fit ends its last line in an ellipsis (labels).
+    bool truncatesTail = false;
     int alignment = 0; // TextAlignment's number
     int lines = 1;     // 0: as many as needed
     Path path;

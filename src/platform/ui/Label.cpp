@@ -66,6 +66,7 @@ void Label::drawPicture(GraphicsContext& g) const {
     text.lines = lines_;
     text.shadow = TextShadow::make(shadowColor_, shadowOffset_);
     text.centerVertically = true;
+    text.truncatesTail = true;
     if (adjustsFontSize_)
         text.minimumFontSize = minimumFontSize_ > 0 ? minimumFontSize_ : kSmallestFittedFontSize;
     g.record(std::move(text));

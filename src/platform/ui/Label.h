@@ -4,8 +4,8 @@
 // renderer writes its text into its rectangle, wrapping to its lines and cutting what does
 // not fit. With adjustsFontSizeToFitWidth on, the picture sets the text in the largest size
 // between minimumFontSize and the font's own size at which it fits the label's width and
-// lines (at the minimum, what still does not fit is cut). Owned by its superview; main
-// thread only.
+// lines. In the picture, text that still does not fit ends its last line in "…" (tail
+// truncation). Owned by its superview; main thread only.
 #include <string>
 
 #include "platform/ui/Font.h"

@@ -323,8 +323,10 @@ public:
         labels_[2]->setText("Bcc: " + join(bcc, ", "));
         labels_[3]->setText("Subject: " + subject);
         std::string text = isHTML ? HTMLBodyText(body).text() : body;
+        // The count of attachments as plain text: brackets on the text screen mark what `tap`
+        // can press.
         if (attachments > 0)
-            text += "\n[" + std::to_string(attachments) + " attachment" + (attachments == 1 ? "" : "s") + "]";
+            text += "\n" + std::to_string(attachments) + " attachment" + (attachments == 1 ? "" : "s");
         body_->setText(text);
     }
 

@@ -33,6 +33,8 @@
 namespace platform {
 namespace {
 
+// What covers the screen behind a shown alert.
+const Color kBehindAlertDimming = Color::white(0, 0.4);
 // Views more transparent than this are left out, as hit testing leaves them out.
 constexpr double kMinimumVisibleAlpha = 0.01;
 // The largest picture painted, in pixels a side (the library's own limit is 32767).
@@ -413,17 +415,91 @@ TextLayout layOutAt(const std::string& text, const Font& font, double fontSize, 
     return out;
 }
 
+// The width of `text` set on one line at `fontSize`.
+double lineWidth(const std::string& text, const Font& font, double fontSize) {
+    TextLayout line = layOutAt(text, font, fontSize, {0, 0}, 1);
+    PangoRectangle logical;
+    pango_layout_get_extents(line.layout.get(), nullptr, &logical);
+    return fromLayoutUnits(logical.width);
+}
+
+constexpr const char* kEllipsis = "\xE2\x80\xA6";
+// No character a line is cut after is narrower than this many ems (a thin space is about 0.2):
+// what a line can hold is bounded by its width, however long the text.
+constexpr double kNarrowestCharacterEm = 0.1;
+
+// `cut` (the layout of `text` that does not fit) with its tail truncated, as a label's text is:
+// when text runs past the last line shown (more lines follow, or that line is wider than the
+// box), that line becomes the longest start of the text from it onwards that fits the width
+// with an ellipsis after it, cut between characters as a person sees them (never between a
+// letter and its accent), blanks before the ellipsis dropped. A line cut earlier (a word wider
+// than the box) is left to the clip.
+TextLayout truncateTail(const std::string& text, const Font& font, Size size, int maxLines, TextLayout cut) {
+    PangoLayout* layout = cut.layout.get();
+    int count = pango_layout_get_line_count(layout);
+    if (cut.lines <= 0)
+        return cut;
+    PangoLayoutLine* last = pango_layout_get_line_readonly(layout, cut.lines - 1);
+    PangoRectangle logical;
+    pango_layout_line_get_extents(last, nullptr, &logical);
+    bool runsOn = count > cut.lines || fromLayoutUnits(logical.width) > size.width + kFitTolerance;
+    if (!runsOn)
+        return cut;
+    const std::size_t lastStart = std::size_t(std::clamp(last->start_index, 0, int(text.size())));
+    std::string rest = text.substr(lastStart);
+    if (auto paragraphEnd = rest.find_first_of("\r\n"); paragraphEnd != std::string::npos)
+        rest.resize(paragraphEnd);
+    // Where the line may be cut: the boundaries between characters as a person sees them.
+    int attrCount = 0;
+    const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout, &attrCount);
+    std::vector<std::size_t> cuts; // byte lengths of the candidate starts of `rest`
+    const double mostCharacters = std::ceil(size.width / (kNarrowestCharacterEm * cut.fontSize)) + 1;
+    const std::size_t mostCuts = std::size_t(std::clamp(mostCharacters, 1.0, double(rest.size() + 1)));
+    long charIndex = g_utf8_pointer_to_offset(text.data(), text.data() + lastStart);
+    for (const char* p = rest.data(); p <= rest.data() + rest.size() && cuts.size() < mostCuts; ++charIndex) {
+        if (charIndex >= attrCount || attrs[charIndex].is_cursor_position)
+            cuts.push_back(std::size_t(p - rest.data()));
+        if (p == rest.data() + rest.size())
+            break;
+        p = g_utf8_next_char(p);
+    }
+    auto candidate = [&](std::size_t length) {
+        std::string start = rest.substr(0, length);
+        while (!start.empty() && (start.back() == ' ' || start.back() == '\t'))
+            start.pop_back();
+        return start + kEllipsis;
+    };
+    // Widths only grow with the length: search for the longest start that fits.
+    std::size_t low = 0, high = cuts.size();
+    while (high - low > 1) {
+        std::size_t mid = (low + high) / 2;
+        if (lineWidth(candidate(cuts[mid]), font, cut.fontSize) <= size.width + kFitTolerance)
+            low = mid;
+        else
+            high = mid;
+    }
+    std::string shown = text.substr(0, lastStart) + candidate(cuts.empty() ? 0 : cuts[low]);
+    TextLayout out = layOutAt(shown, font, cut.fontSize, size, maxLines);
+    out.lines = std::min(pango_layout_get_line_count(out.layout.get()), cut.lines);
+    out.fits = false;
+    return out;
+}
+
 // The text's layout at the font's size or, when `minimumFontSize` is above 0 and it does not
 // fit, at the largest size down to that minimum at which it does (the minimum when none does).
+// With `truncatingTail`, text that still does not fit ends its last line in an ellipsis.
 TextLayout layOutText(const std::string& rawText, const Font& font, Size size, int maxLines,
-                      double minimumFontSize) {
+                      double minimumFontSize, bool truncatingTail = false) {
     std::string text = settableText(rawText, maxLines);
     TextLayout full = layOutAt(text, font, font.pointSize, size, maxLines);
-    if (full.fits || !(minimumFontSize > 0) || minimumFontSize >= font.pointSize)
+    if (full.fits)
         return full;
+    if (!(minimumFontSize > 0) || minimumFontSize >= font.pointSize)
+        return truncatingTail ? truncateTail(text, font, size, maxLines, std::move(full)) : std::move(full);
     TextLayout smallest = layOutAt(text, font, minimumFontSize, size, maxLines);
     if (!smallest.fits)
-        return smallest;
+        return truncatingTail ? truncateTail(text, font, size, maxLines, std::move(smallest))
+                              : std::move(smallest);
     // Fitting only gets easier as the size falls: search between the two for the largest fit.
     double low = minimumFontSize, high = font.pointSize;
     TextLayout best = std::move(smallest);
@@ -913,7 +989,8 @@ private:
             return;
         cairo_save(cr_);
         Rect r = op.rect;
-        TextLayout layout = layOutText(op.text, op.font, r.size, op.lines, op.minimumFontSize);
+        TextLayout layout =
+            layOutText(op.text, op.font, r.size, op.lines, op.minimumFontSize, op.truncatesTail);
         auto [ascent, descent] = lineMetrics(op.font, layout.fontSize);
         double lineHeight = layout.fontSize * kLineSpacing;
         double blockHeight = lineHeight * double(layout.lines);
@@ -1014,7 +1091,15 @@ void composeScreenInto(GraphicsContext& g) {
         bar->setFrame(app.statusBarFrame());
         composeTreeInto(g, *bar, true);
     }
-    for (const auto& alert : app.visibleAlerts())
+    auto alerts = app.visibleAlerts();
+    if (!alerts.empty()) {
+        // The screen behind an alert is dimmed, so the panel stands out even on a white screen.
+        g.saveGState();
+        g.setFillColor(kBehindAlertDimming);
+        g.fillRect(Screen::main().bounds());
+        g.restoreGState();
+    }
+    for (const auto& alert : alerts)
         composeTreeInto(g, *alert, false);
 }
 } // namespace
@@ -1166,6 +1251,25 @@ double ScreenPicture::textHeight(const std::string& text, const Font& font, doub
     const Size unbounded{std::max(width, 0.0), std::numeric_limits<double>::max()};
     TextLayout block = layOutAt(settableText(text, 0), font, font.pointSize, unbounded, 0);
     return double(block.lines) * font.pointSize * kLineSpacing;
+}
+
+std::vector<std::string> ScreenPicture::shownLines(const DrawOp& text) {
+    std::vector<std::string> lines;
+    if (text.kind != DrawOp::Kind::Text || text.text.empty() || !finite(text.rect) ||
+        !(text.font.pointSize > 0) || !std::isfinite(text.font.pointSize))
+        return lines;
+    TextLayout layout = layOutText(text.text, text.font, text.rect.size, text.lines, text.minimumFontSize,
+                                   text.truncatesTail);
+    const std::string set = pango_layout_get_text(layout.layout.get());
+    for (int i = 0; i < layout.lines; ++i) {
+        PangoLayoutLine* line = pango_layout_get_line_readonly(layout.layout.get(), i);
+        std::size_t start = std::min(std::size_t(std::max(line->start_index, 0)), set.size());
+        std::string shown = set.substr(start, std::size_t(std::max(line->length, 0)));
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
+            shown.pop_back();
+        lines.push_back(std::move(shown));
+    }
+    return lines;
 }
 
 std::vector<ScreenPicture::FontRun> ScreenPicture::fontRuns(const std::string& text, const Font& font) {

@@ -1,6 +1,6 @@
 #pragma once
-// Pictures of the screen: the key window's view tree (and any alerts shown above it) painted
-// into an RGBA bitmap, and PNG files of it.
+// Pictures of the screen: the key window's view tree (and any alerts shown above it, over the
+// screen dimmed behind them) painted into an RGBA bitmap, and PNG files of it.
 //
 // ScreenPicture first composes a tree into one DisplayList, in window coordinates: for each
 // visible view, its place (centre, bounds and transform), its alpha (a transparency group),
@@ -14,7 +14,8 @@
 // character comes from the font configuration (the named family where it has the glyph, else
 // an installed face that has it), lines break between words, and measuring (wrapping, shrinking
 // to fit) uses the very layout that is painted. A text of one line shows its line breaks as
-// spaces, as the text screen does.
+// spaces, as the text screen does. A label's text that does not fit ends its last line in an
+// ellipsis (tail truncation); other texts are cut by their rect.
 //
 // Images are read only within their own pixels; an image the library cannot take (too large)
 // draws nothing and is logged once. Main thread only (it reads the view tree).
@@ -63,6 +64,10 @@ public:
     // `text` fits `size` within `lines` lines (0: as many as the height holds).
     static double fittedFontSize(const std::string& text, const Font& font, Size size, int lines,
                                  double minimumFontSize);
+
+    // The lines a text op shows, as the picture sets them in its rect: wrapped, at its fitted
+    // size, and with a cut tail ending in an ellipsis when the op truncates it.
+    static std::vector<std::string> shownLines(const DrawOp& text);
 
     // The width `text` takes set on one line in `font` at its own size, as the picture sets
     // it (0 for no text): what a layout that must keep a text whole makes room for.

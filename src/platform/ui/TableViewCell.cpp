@@ -1,10 +1,50 @@
 #include "platform/ui/TableViewCell.h"
 
+#include <algorithm>
+
+#include "platform/ui/GraphicsContext.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/TextRenderer.h"
 
 namespace platform {
 namespace {
+// The delete control's look: a red disc with a white bar across it, centred in its column.
+constexpr double kDeleteDiscDiameter = 22;
+constexpr double kDeleteBarWidth = 12;
+constexpr double kDeleteBarHeight = 3;
+const Color kDeleteDisc = Color::rgba(0.87, 0.13, 0.13);
+const Color kDeleteDiscEdge = Color::rgba(0.6, 0.05, 0.05);
+
+// The delete control a cell shows on its left while its table edits. It lies above the
+// cell's backgrounds and content, so it shows whatever they draw, and it lets touches through
+// to the row.
+class DeleteControlView : public View {
+public:
+    DeleteControlView() { setUserInteractionEnabled(false); }
+
+    void drawText(TextCanvas& canvas, const Rect& rect) const override { canvas.writeInRect(rect, "(-)", 1); }
+
+    void drawPicture(GraphicsContext& g) const override {
+        Rect b = bounds();
+        double diameter = std::min({kDeleteDiscDiameter, b.width(), b.height()});
+        if (!(diameter > 2))
+            return;
+        Rect disc(b.midX() - diameter / 2, b.midY() - diameter / 2, diameter, diameter);
+        g.saveGState();
+        g.setFillColor(kDeleteDisc);
+        g.fillEllipseInRect(disc);
+        g.setStrokeColor(kDeleteDiscEdge);
+        g.setLineWidth(1);
+        g.beginPath();
+        g.addEllipseInRect(disc.insetBy(0.5, 0.5));
+        g.strokePath();
+        double bar = std::min(kDeleteBarWidth, diameter * 0.6);
+        g.setFillColor(Color::whiteColor());
+        g.fillRect(Rect(disc.midX() - bar / 2, disc.midY() - kDeleteBarHeight / 2, bar, kDeleteBarHeight));
+        g.restoreGState();
+    }
+};
+
 constexpr double kCellMargin = 10;
 constexpr double kAccessoryWidth = 20;
 constexpr double kDeleteButtonHeight = 30;
@@ -94,6 +134,13 @@ void TableViewCell::setEditing(bool editing, bool animated) {
     editing_ = editing;
     if (!editing)
         hideDeleteConfirmation();
+    if (editing && !editingControl_) {
+        editingControl_ = std::make_shared<DeleteControlView>();
+        addSubview(editingControl_);
+    } else if (!editing && editingControl_) {
+        editingControl_->removeFromSuperview();
+        editingControl_.reset();
+    }
     setNeedsLayout();
 }
 
@@ -149,6 +196,11 @@ void TableViewCell::layoutSubviews() {
     }
     if (accessoryView_)
         accessoryView_->setHidden(deleteButton_ != nullptr || editing_);
+    if (editingControl_) {
+        editingControl_->setFrame(Rect(0, 0, kEditingControlWidth, b.height()));
+        if (subviews().back() != editingControl_)
+            bringSubviewToFront(editingControl_.get());
+    }
     if (backgroundView_)
         backgroundView_->setFrame(b);
     if (selectedBackgroundView_)
@@ -184,8 +236,6 @@ void TableViewCell::layoutSubviews() {
 }
 
 void TableViewCell::drawText(TextCanvas& canvas, const Rect& rect) const {
-    if (editing_)
-        canvas.writeInRect(Rect(rect.x(), rect.y(), kEditingControlWidth, rect.height()), "(-)", 1);
     if (deleteButton_ || editing_ || accessoryView_)
         return;
     Rect accessory(rect.maxX() - kAccessoryWidth, rect.y(), kAccessoryWidth, rect.height());

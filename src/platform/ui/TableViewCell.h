@@ -66,6 +66,9 @@ public:
     bool showingDeleteConfirmation() const { return deleteButton_ != nullptr; }
     // The "Delete" button while it shows.
     std::shared_ptr<Button> deleteConfirmationButton() const { return deleteButton_; }
+    // The delete control on the left while the cell edits (a red disc with a white bar in the
+    // picture, "(-)" on the text screen); empty otherwise.
+    std::shared_ptr<View> editingControl() const { return editingControl_; }
 
     // Resets the per-row state (selection, editing marks) before the cell is reused.
     virtual void prepareForReuse();
@@ -91,6 +94,7 @@ private:
     std::shared_ptr<View> backgroundView_;
     std::shared_ptr<View> selectedBackgroundView_;
     std::shared_ptr<Button> deleteButton_;
+    std::shared_ptr<View> editingControl_;
     TableViewCellAccessoryType accessoryType_ = TableViewCellAccessoryType::None;
     TableViewCellSelectionStyle selectionStyle_ = TableViewCellSelectionStyle::Blue;
     bool selected_ = false;

@@ -257,6 +257,23 @@ void TextCanvas::writeInRect(const Rect& rect, std::string_view text, int alignm
         put(start++, row, ch);
 }
 
+void TextCanvas::writeInShownRect(const Rect& rect, std::string_view text, int alignment) {
+    CellRect cells = cellsFor(rect);
+    CellRect area = intersect(clip_, CellRect{0, 0, columns_, rows_});
+    int middle = cells.top + (cells.bottom - cells.top - 1) / 2;
+    // The rows of the part of `rect` that shows, in points; a sliver thinner than a row still
+    // gets the row it lies in.
+    double top = std::max(rect.minY(), double(area.top) * kCellHeight);
+    double bottom = std::min(rect.maxY(), double(area.bottom) * kCellHeight);
+    if ((middle >= area.top && middle < area.bottom) || !(bottom > top)) {
+        writeInRect(rect, text, alignment);
+        return;
+    }
+    // The middle row is cut off: the same line, on the middle row of the part that shows.
+    int row = std::clamp(int(std::floor((top + bottom) / 2 / kCellHeight)), area.top, area.bottom - 1);
+    writeInRect(Rect(rect.x(), double(row) * kCellHeight, rect.width(), kCellHeight), text, alignment);
+}
+
 void TextCanvas::writeWrapped(const Rect& rect, std::string_view text, int maxLines, int alignment) {
     CellRect cells = cellsFor(rect);
     int width = cells.right - cells.left;
@@ -378,6 +395,19 @@ TextCanvas TextRenderer::renderView(const View& root, Size size) {
     return canvas;
 }
 
+bool TextRenderer::pressable(const View& view) {
+    if (auto* control = dynamic_cast<const Control*>(&view); control && !control->isEnabled())
+        return false;
+    // An alert is modal: while one shows, only its own views take taps.
+    auto alerts = Application::shared().visibleAlerts();
+    if (!alerts.empty() && !view.isDescendantOf(alerts.back().get()))
+        return false;
+    for (const View* v = &view; v; v = v->superviewPointer())
+        if (invisible(*v) || !v->isUserInteractionEnabled())
+            return false;
+    return true;
+}
+
 std::optional<TappableElement> TextRenderer::findTappable(std::string_view label) {
     auto& app = Application::shared();
     auto alerts = app.visibleAlerts();
@@ -389,7 +419,7 @@ std::optional<TappableElement> TextRenderer::findTappable(std::string_view label
         collectFrontToBack(alert, views);
         for (const auto& v : views) {
             auto control = std::dynamic_pointer_cast<Control>(v);
-            if (control && control->isEnabled() && v->accessibilityLabel() == label)
+            if (control && pressable(*control) && v->accessibilityLabel() == label)
                 return TappableElement{v, centerInBase(*v), std::string(label)};
         }
         return std::nullopt;
@@ -413,7 +443,7 @@ std::optional<TappableElement> TextRenderer::findTappable(std::string_view label
             continue;
         std::shared_ptr<View> target;
         if (auto control = std::dynamic_pointer_cast<Control>(v)) {
-            if (control->isEnabled() && control->isUserInteractionEnabled())
+            if (pressable(*control))
                 target = control;
         } else if (auto cell = enclosingCell(v)) {
             // A label in a table row: the row's control when it has one (a settings switch),

@@ -14,13 +14,15 @@
 // with their subviews; a view with a visible background colour first blanks its cells, so
 // what it covers does not show through; drawing is cut to the window and to every ancestor
 // that clips. What each view draws is its own business (View::drawText): labels their text
-// (wrapped to their lines), buttons "[title]", switches "[on]"/"[off]", text fields their
-// text (bullets when secure) or "(placeholder)", image views "<name>", table cells their
-// labels, alerts a framed box with title, message, fields and buttons.
+// (wrapped to their lines), buttons "[title]" when `tap` can press them and their bare title
+// otherwise, switches "[on]"/"[off]", text fields their text (bullets when secure) or
+// "(placeholder)", image views "<name>", table cells their labels and, while editing, "(-)",
+// alerts a framed box with title, message, fields and buttons.
 //
 // The renderer also finds things by what they show, for the runner's `tap <label>` and for
 // tests: the tappable element with a given label (alert buttons first, then the window's
-// views from the front), and table rows by their text. Main thread only.
+// views from the front), and table rows by their text. One rule (pressable) decides both what
+// `tap` presses and what the text screen brackets. Main thread only.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,6 +63,9 @@ public:
     // Writes `text` in one line of `rect` (window points), aligned 0 left, 1 centre,
     // 2 right, on the rect's middle row, cut to the rect's width.
     void writeInRect(const Rect& rect, std::string_view text, int alignment = 0);
+    // Like writeInRect, on the middle row of the part of `rect` that shows (inside the clip and
+    // the grid), so a control partly off screen shows its label where a touch reaches it.
+    void writeInShownRect(const Rect& rect, std::string_view text, int alignment = 0);
     // Wraps `text` to the rect's width in up to `maxLines` lines (0: as many as fit), the
     // block centred vertically in the rect.
     void writeWrapped(const Rect& rect, std::string_view text, int maxLines, int alignment = 0);
@@ -120,6 +125,11 @@ public:
     // One tree alone, with its root at the canvas origin.
     static TextCanvas renderView(const View& root, Size size);
 
+    // Whether `tap` can press `view` when a touch reaches it: it is shown, enabled when it is a
+    // control, and takes touches, as does every view it lies in; while an alert shows, only the
+    // front alert's own views can be pressed. The text screen marks exactly
+    // these views as buttons ("[title]"); a button that cannot be pressed shows its bare title.
+    static bool pressable(const View& view);
     // See the class comment. Matching is exact on the view's accessibility label (a
     // button's title, a label's text, a text field's placeholder) or on a segment's of a
     // segmented control; a visible, enabled, interaction-taking view is required, and a touch

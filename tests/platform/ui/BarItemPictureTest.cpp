@@ -1,6 +1,7 @@
 // Bar items drawn as the device shows them: an item with a picture shows the picture alone
 // (its title stays for taps and the text screen), a system item with a system picture draws
-// that picture, and any other item's title is fitted to the item.
+// that picture, and any other item's title is fitted to the item: shrunk until it fits, and cut
+// with "…" when it does not fit even at the smallest size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,9 +55,11 @@ TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
     action->setWidth(40);
     action->setEnabled(false);
     auto done = BarButtonItem::withSystemItem(BarButtonSystemItem::Done);
-    auto longTitle = BarButtonItem::withTitle("Refresh every file now", BarButtonItemStyle::Bordered);
-    longTitle->setWidth(50);
-    toolbar->setItems({back, refresh, action, done, longTitle});
+    auto longTitle = BarButtonItem::withTitle("Refresh every file", BarButtonItemStyle::Bordered);
+    longTitle->setWidth(80);
+    auto tooLong = BarButtonItem::withTitle("Refresh every file now", BarButtonItemStyle::Bordered);
+    tooLong->setWidth(40);
+    toolbar->setItems({back, refresh, action, done, longTitle, tooLong});
     auto window = makeKeyWindow();
     window->addSubview(toolbar);
     toolbar->layoutIfNeeded();
@@ -66,13 +69,15 @@ TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
         std::shared_ptr<BarButtonItem> item;
         bool picture;     // draws an image or shapes, and no text
         const char* text; // else the title it draws
+        bool whole;       // the title shows whole (else its start and "…")
     };
     const Row rows[] = {
-        {"image item", back, true, nullptr},
-        {"Refresh", refresh, true, nullptr},
-        {"Action (disabled)", action, true, nullptr},
-        {"Done", done, false, "Done"},
-        {"long title", longTitle, false, "Refresh every file now"},
+        {"image item", back, true, nullptr, true},
+        {"Refresh", refresh, true, nullptr, true},
+        {"Action (disabled)", action, true, nullptr, true},
+        {"Done", done, false, "Done", true},
+        {"long title, fits when shrunk", longTitle, false, "Refresh every file", true},
+        {"too long even at the smallest size", tooLong, false, "Refresh every file now", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -90,11 +95,26 @@ TEST_F(BarItemPicture, EachItemShowsWhatTheDeviceShows) {
             ASSERT_EQ(d.texts, 1);
             const DrawOp& text = d.textOps[0];
             EXPECT_EQ(text.text, row.text);
-            // Fitted to the item: it shrinks to a size at which it fits the item's width.
+            // Fitted to the item: the line the picture sets, at the size it picks, lies inside
+            // the item's button; it is the whole title, or its start and an ellipsis.
             ASSERT_GT(text.minimumFontSize, 0);
             double fitted =
                 ScreenPicture::fittedFontSize(text.text, text.font, text.rect.size, 1, text.minimumFontSize);
-            EXPECT_LE(fitted, text.font.pointSize);
+            Font font = text.font;
+            font.pointSize = fitted;
+            auto lines = ScreenPicture::shownLines(text);
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_LE(ScreenPicture::textWidth(lines[0], font), view->bounds().width())
+                << "\"" << lines[0] << "\" set at " << fitted << " points";
+            const std::string ellipsis = "\xE2\x80\xA6";
+            if (row.whole) {
+                EXPECT_EQ(lines[0], row.text);
+            } else {
+                ASSERT_TRUE(lines[0].ends_with(ellipsis)) << lines[0];
+                EXPECT_EQ(
+                    std::string(row.text).rfind(lines[0].substr(0, lines[0].size() - ellipsis.size()), 0), 0u)
+                    << lines[0];
+            }
         }
     }
     EXPECT_TRUE(TextRenderer::tap("Back"));

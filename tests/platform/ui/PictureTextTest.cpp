@@ -95,12 +95,16 @@ TEST_F(PictureText, ALabelThatAdjustsItsFontFitsItsWidthInThePicture) {
     label->setBackgroundColor(Color::whiteColor());
     root->addSubview(label);
 
-    // At its own size the word is wider than the label and is cut at both edges.
+    // At its own size the word is wider than the label: its start shows, ending in "…", with
+    // no letter cut by the label's edges.
     Bitmap picture = ScreenPicture::renderView(*root, root->bounds().size);
     Ink cut = inkIn(picture, 50, 0, 90, 40);
     ASSERT_TRUE(cut.any());
-    EXPECT_EQ(cut.left, 50);
-    EXPECT_EQ(cut.right, 89);
+    EXPECT_GT(cut.left, 50);
+    EXPECT_LT(cut.right, 89);
+    auto cutLines = ScreenPicture::shownLines(ScreenPicture::compose(*label).paintOps().back());
+    ASSERT_EQ(cutLines.size(), 1u);
+    EXPECT_TRUE(cutLines[0].ends_with("\xE2\x80\xA6")) << cutLines[0];
 
     label->setAdjustsFontSizeToFitWidth(true);
     label->setMinimumFontSize(5);
@@ -245,4 +249,89 @@ TEST_F(PictureText, NamedFacesAreUsedWhereInstalled) {
         EXPECT_EQ(picture(Font::named(c.name, 20)), picture(c.same)) << c.name;
     EXPECT_NE(picture(Font::named("DejaVuSerif-Italic", 20)), serif);
     EXPECT_NE(picture(Font::named("Courier", 20)), plain);
+}
+
+// A label's text that does not fit ends its last shown line in "…": the line shows the start
+// of what follows, cut between characters, and fits the label's width, so no letter is cut by
+// the label's edge. Text that fits is shown whole.
+TEST_F(PictureText, ALabelEndsACutLineInAnEllipsis) {
+    const std::string ellipsis = "\xE2\x80\xA6";
+    const std::string longName = "A very long file name that goes on and on.txt";
+    // "é" written as e and a combining accent: the cut never parts the two.
+    std::string accents;
+    for (int i = 0; i < 30; ++i)
+        accents += "e\xCC\x81";
+    struct Case {
+        const char* what;
+        std::string text;
+        Rect frame;
+        int lines;
+        bool adjusts;
+        std::size_t shownLines; // lines the picture shows
+        bool cut;               // the last one ends in the ellipsis
+    } cases[] = {
+        {"one line, too long", longName, {8, 0, 250, 35}, 1, false, 1, true},
+        {"one line that fits", "short.txt", {8, 0, 250, 35}, 1, false, 1, false},
+        {"two lines, more text", longName + " " + longName, {8, 0, 150, 60}, 2, false, 2, true},
+        {"as many lines as the height holds", longName + " " + longName, {8, 0, 150, 44}, 0, false, 2, true},
+        {"paragraphs past the last line",
+         "first line\nsecond line\nthird line",
+         {8, 0, 200, 44},
+         0,
+         false,
+         2,
+         true},
+        {"shrunk to its minimum and still too long", longName, {8, 0, 120, 35}, 1, true, 1, true},
+        {"combining accents", accents, {8, 0, 100, 35}, 1, false, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto root = std::make_shared<View>(Rect(0, 0, c.frame.maxX() + 20, c.frame.maxY() + 20));
+        root->setBackgroundColor(Color::whiteColor());
+        auto label = blackLabel(c.frame, c.text, Font::systemFont(17));
+        label->setTextAlignment(TextAlignment::Left);
+        label->setNumberOfLines(c.lines);
+        label->setAdjustsFontSizeToFitWidth(c.adjusts);
+        label->setMinimumFontSize(c.adjusts ? 12 : 0);
+        root->addSubview(label);
+
+        auto ops = ScreenPicture::compose(*label).paintOps();
+        ASSERT_FALSE(ops.empty());
+        const DrawOp& text = ops.back();
+        ASSERT_EQ(text.kind, DrawOp::Kind::Text);
+        auto lines = ScreenPicture::shownLines(text);
+        ASSERT_EQ(lines.size(), c.shownLines) << ::testing::PrintToString(lines);
+        const std::string& last = lines.back();
+        EXPECT_EQ(last.ends_with(ellipsis), c.cut) << last;
+        // The lines are the text's own start (line breaks set as breaks or spaces), then the ellipsis.
+        std::string shown;
+        for (const auto& line : lines)
+            shown += line;
+        if (c.cut)
+            shown.resize(shown.size() - ellipsis.size());
+        std::string flat = c.text, flatShown = shown;
+        for (std::string* s : {&flat, &flatShown})
+            s->erase(std::remove_if(s->begin(), s->end(), [](char ch) { return ch == ' ' || ch == '\n'; }),
+                     s->end());
+        EXPECT_EQ(flat.rfind(flatShown, 0), 0u) << shown;
+        if (c.cut) {
+            ASSERT_LT(flatShown.size(), flat.size());
+            // Cut between characters: what follows is not an accent of the last one shown.
+            EXPECT_NE(flat.substr(flatShown.size(), 2), "\xCC\x81");
+        } else {
+            EXPECT_EQ(flatShown, flat);
+        }
+        // Every shown line fits the label, at the size the picture sets it.
+        double size =
+            ScreenPicture::fittedFontSize(c.text, text.font, text.rect.size, c.lines, text.minimumFontSize);
+        for (const auto& line : lines)
+            EXPECT_LE(ScreenPicture::textWidth(line, Font::systemFont(size)), c.frame.width() + 0.01) << line;
+
+        // In the picture no letter is cut by the label's edge: the ink keeps off its last columns.
+        Bitmap picture = ScreenPicture::renderView(*root, root->bounds().size);
+        Ink ink = inkIn(picture, int(c.frame.minX()), int(c.frame.minY()), int(c.frame.maxX()),
+                        int(c.frame.maxY()));
+        ASSERT_TRUE(ink.any());
+        EXPECT_LT(ink.right, int(c.frame.maxX()) - 1) << "the text runs into the label's edge";
+    }
 }

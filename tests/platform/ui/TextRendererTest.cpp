@@ -152,3 +152,53 @@ TEST_F(Rendering, TapByLabelFindsControlsRowControlsAndToolbarItems) {
     window->addSubview(cover);
     EXPECT_FALSE(TextRenderer::findTappable("Refresh"));
 }
+
+// The text screen brackets a button exactly when `tap` can press it by its label: a disabled
+// button, or one in a view that takes no touches, shows its bare title; a button that shows
+// only a sliver at the screen's edge shows its label in that sliver and is tapped there.
+TEST_F(Rendering, BracketsMarkWhatTapCanPress) {
+    auto window = makeKeyWindow();
+    const double screenHeight = window->bounds().height();
+    struct Case {
+        const char* label;
+        Rect frame;
+        bool enabled;
+        bool containerTakesTouches;
+        bool pressable;
+    } cases[] = {
+        {"Enabled", {10, 10, 120, 30}, true, true, true},
+        {"Disabled", {10, 50, 120, 30}, false, true, false},
+        {"Held", {10, 90, 120, 30}, true, false, false},
+        // 44 points high with only its top 8 on the screen: the middle row is off it.
+        {"Sliver", {10, screenHeight - 8, 180, 44}, true, true, true},
+    };
+    for (const auto& c : cases) {
+        auto container = std::make_shared<View>(c.frame);
+        container->setUserInteractionEnabled(c.containerTakesTouches);
+        auto button = std::make_shared<Button>(Rect(Point{}, c.frame.size), ButtonType::Custom);
+        button->setAccessibilityLabel(c.label);
+        button->setEnabled(c.enabled);
+        container->addSubview(button);
+        window->addSubview(container);
+    }
+    // A picture button goes by its picture's name.
+    auto picture = std::make_shared<Button>(Rect(10, 130, 200, 30), ButtonType::Custom);
+    picture->setImage(Image::solid(20, 20, 0, 0, 0, 255, "arrow.png"));
+    picture->setEnabled(false);
+    window->addSubview(picture);
+
+    const std::string screen = TextRenderer::renderScreen();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string label = c.label;
+        EXPECT_EQ(TextRenderer::findTappable(label).has_value(), c.pressable);
+        EXPECT_EQ(screen.find("[" + label + "]") != std::string::npos, c.pressable) << screen;
+        EXPECT_NE(screen.find(label), std::string::npos) << "the label does not show at all\n" << screen;
+    }
+    EXPECT_FALSE(TextRenderer::findTappable("arrow.png"));
+    EXPECT_EQ(screen.find("[<arrow.png>]"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("<arrow.png>"), std::string::npos) << screen;
+    picture->setEnabled(true);
+    EXPECT_TRUE(TextRenderer::findTappable("arrow.png"));
+    EXPECT_NE(TextRenderer::renderScreen().find("[<arrow.png>]"), std::string::npos);
+}
