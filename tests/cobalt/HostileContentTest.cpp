@@ -4,6 +4,7 @@
 // malformed replies. Nothing outside the store folder changes, the main thread keeps
 // answering, the engine still fetches its next ad, and it shuts down with a statement running.
 #include <map>
+#include <set>
 
 #include "EngineHarness.h"
 #include "cobalt/CBAdView.h"
@@ -45,17 +46,23 @@ protected:
     }
     std::string url(const char* path) const { return services.url(path); }
 
-    // Every file outside the store folder, with its content.
+    // Every file, folder and link in the whole home but the engine's own (its store file, its
+    // client and content folders, its cache folder), with its content.
     std::map<std::string, std::string> outsideTheStore() const {
+        static const std::set<std::string> kEngineOwn = {
+            "Documents/CB/cobaltdb.sql", "Documents/CB/cobaltdb.sql-journal", "Documents/CB/cobaltdb.sql-wal",
+            "Documents/CB/cobaltdb.sql-shm", "Documents/CB/Config", "Documents/CB/Content", "Library/Caches/CB"};
         std::map<std::string, std::string> files;
         for (auto it = fs::recursive_directory_iterator(home.root());
              it != fs::recursive_directory_iterator(); ++it) {
-            const auto relative = fs::relative(it->path(), home.root()).string();
-            if (relative == "Documents/CB" || relative == "Library") {
+            const auto relative = it->path().lexically_relative(home.root()).generic_string();
+            if (kEngineOwn.count(relative)) {
                 it.disable_recursion_pending();
                 continue;
             }
-            files[relative] = it->is_regular_file() ? read(it->path()) : "<folder>";
+            files[relative] = it->is_symlink()        ? "<link " + fs::read_symlink(it->path()).string() + ">"
+                              : it->is_regular_file() ? read(it->path())
+                                                      : "<folder>";
         }
         return files;
     }
@@ -124,11 +131,11 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         {"the person's temp.zip read through the store folder",
          "BridgeLib.loadBase64StringFromFileWithCallback('CB/../temp.zip', 'window.r=%s');", "(null)"},
         {"the person's temp.zip unpacked by name",
-         "BridgeLib.unzipFileToFolderWithCallback('temp.zip', 'CB/theirs', 'window.r=%d');", "0"},
+         "BridgeLib.unzipFileToFolderWithCallback('temp.zip', 'CB/Content/theirs', 'window.r=%d');", "0"},
         {"the person's temp.zip deleted by name",
          "BridgeLib.deleteFile('temp.zip'); BridgeLib.deleteFile('./CB/../temp.zip');"
-         "BridgeLib.fileWriteString('CB/marker.txt', 'm');"
-         "BridgeLib.loadStringFromFileWithCallback('CB/marker.txt', 'window.r=%s');",
+         "BridgeLib.fileWriteString('CB/Content/marker.txt', 'm');"
+         "BridgeLib.loadStringFromFileWithCallback('CB/Content/marker.txt', 'window.r=%s');",
          "m"},
         {"the person's temp.zip overwritten by name",
          "BridgeLib.fileWriteString('temp.zip', 'engine');"
@@ -137,35 +144,35 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         {"a download to the temporary name",
          "BridgeLib.writeFileWithContentsOfURLWithCallback('temp.zip', '" + good + "', 'window.r=%d');", "1", [] {}, 1},
         {"an archive into the store",
-         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/a.zip', '" + good + "', 'window.r=%d');", "1", [] {}, 1},
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/Content/a.zip', '" + good + "', 'window.r=%d');", "1", [] {}, 1},
         {"a stored archive unpacked into the temporary file",
-         "BridgeLib.unzipFileToFolderWithCallback('CB/a.zip', 'temp.zip', 'window.r=%d');", "0",
+         "BridgeLib.unzipFileToFolderWithCallback('CB/Content/a.zip', 'temp.zip', 'window.r=%d');", "0",
          [engineZip] { fs::remove_all(engineZip); }},
         {"archive entries that leave their folder",
          "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/escape.zip") +
-             "', 'CB/escape', 'window.r=%d');",
+             "', 'CB/Content/escape', 'window.r=%d');",
          "0"},
         {"a malformed archive",
          "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + url("/hostile/notzip") +
-             "', 'CB/bad', 'window.r=%d');",
+             "', 'CB/Content/bad', 'window.r=%d');",
          "0"},
         {"a file: download",
-         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'file:///etc/hostname', "
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/Content/f.txt', 'file:///etc/hostname', "
          "'window.r=%d');",
          "0"},
         {"an unknown scheme",
-         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/f.txt', 'gopher://127.0.0.1/x', "
+         "BridgeLib.writeFileWithContentsOfURLWithCallback('CB/Content/f.txt', 'gopher://127.0.0.1/x', "
          "'window.r=%d');",
          "0"},
         {"a folder left at the temporary name by an earlier run",
-         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/fresh', 'window.r=%d');", "1",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/Content/fresh', 'window.r=%d');", "1",
          [engineZip] {
              fs::remove_all(engineZip);
              write(engineZip / "old.html", "left over");
          },
          1},
         {"a link left at the temporary name by an earlier run",
-         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/linked', 'window.r=%d');", "1",
+         "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + good + "', 'CB/Content/linked', 'window.r=%d');", "1",
          [this, engineZip] {
              fs::remove_all(engineZip);
              fs::create_symlink(documents() / "user.txt", engineZip);
@@ -241,8 +248,8 @@ TEST_F(HostileContentTest, TheEngineKeepsToItsStoreAndKeepsRunning) {
         EXPECT_EQ(evaluate("1 + 1"), "2");
     }
     EXPECT_LE(fs::file_size(store() / "cobaltdb.sql"), std::uintmax_t(CBDatabase::kMaxScriptStoreBytes));
-    EXPECT_EQ(read(store() / "linked" / "index.html"), "<p>ad</p>");
-    EXPECT_EQ(read(store() / "fresh" / "index.html"), "<p>ad</p>");
+    EXPECT_EQ(read(store() / "Content" / "linked" / "index.html"), "<p>ad</p>");
+    EXPECT_EQ(read(store() / "Content" / "fresh" / "index.html"), "<p>ad</p>");
     EXPECT_FALSE(fs::exists(engineZip)) << "the unpacking removes its own transient file";
     EXPECT_EQ(outsideTheStore(), before);
 
