@@ -141,7 +141,7 @@ void LMNCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
 
 void LMNCachedFile::invalidate() {
     cleanUpConnection();
-    if (!filePath().empty())
+    if (!filePath().empty() && platform::DeviceHome::isOwnFolder(std::filesystem::path(filePath()).parent_path()))
         platform::FileManager::removeItem(filePath());
 }
 
@@ -230,8 +230,9 @@ void LMNCachedFile::connectionDidFinishLoading(platform::URLConnection& connecti
     bool written = false;
     if (!filePath().empty() && receivedData_) {
         std::filesystem::path path(filePath());
-        platform::FileManager::createDirectory(path.parent_path(), true, &error);
-        written = platform::FileManager::writeAtomically(path, *receivedData_, &error);
+        // Written only into a real cache folder of the app's, never through a link.
+        written = platform::DeviceHome::makeOwnFolder(path.parent_path()) &&
+                  platform::FileManager::writeAtomically(path, *receivedData_, &error);
     }
     auto modified = receivedModificationDate_;
     cleanUpConnection();
