@@ -7,7 +7,9 @@
 //
 // Also the guards that keep names from outside inside their folders: safePathComponent() turns
 // an outside name into one path component or refuses it, and pathInside() resolves a relative
-// path under a root folder or refuses it when it would leave the root.
+// path under a root folder or refuses it when it would leave the root. And the guard of the
+// folders the app writes or deletes under: isRealFolder() and createRealFolder() accept a folder
+// only when no link and no file stands at its name or at a parent's below a root.
 //
 // Stateless; every function is safe from any thread.
 #include <cstdint>
