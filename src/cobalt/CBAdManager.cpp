@@ -9,6 +9,7 @@
 #include "cobalt/CBController.h"
 #include "cobalt/CBDatabase.h"
 #include "cobalt/CBPaths.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
@@ -210,7 +211,9 @@ std::optional<std::string> CBAdManager::adFolder(const std::string& slotName, st
     if (dlTime)
         relative += "/" + std::to_string(*dlTime);
     auto path = platform::FileManager::pathInside(adRootDir(), relative);
-    if (!path)
+    // Ad files live only in real folders of the engine's: through a link at the content
+    // folder's name (or a parent's) there are no ad files to find or to delete.
+    if (!path || !platform::DeviceHome::isOwnFolder(path->parent_path()))
         return std::nullopt;
     return path->string();
 }

@@ -12,6 +12,7 @@
 #include "archive/ZipUnpacker.h"
 #include "cobalt/CBCodecs.h"
 #include "cobalt/CBDatabase.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
 #include "platform/runloop/Clock.h"
@@ -162,7 +163,11 @@ bool CBIOWriteRequest::writeNewFile() {
 
 void CBIOWriteRequest::execute() {
     bool ok = false;
-    if (newFile_) {
+    // Every file the engine writes lies in a folder of its own: never through a link or into a
+    // folder that is not real, whoever asked for the write.
+    if (!platform::DeviceHome::reachesWithoutLinks(path_)) {
+        platform::logLine("CBAsyncCommand: refused a write through a link: " + path_);
+    } else if (newFile_) {
         ok = writeNewFile();
     } else {
         std::ofstream out(path_, std::ios::binary | (append_ ? std::ios::app : std::ios::trunc));
@@ -190,7 +195,8 @@ CBIODeleteRequest::requestWithPathToDelete(std::string path, std::shared_ptr<CBC
 
 void CBIODeleteRequest::execute() {
     std::error_code ec;
-    const bool removed = fs::remove_all(path_, ec) > 0 && !ec;
+    const bool removed =
+        platform::DeviceHome::reachesWithoutLinks(path_) && fs::remove_all(path_, ec) > 0 && !ec;
     deliver(callbackContext_, platform::Value(removed));
 }
 
@@ -205,6 +211,13 @@ CBIOUnzipRequest::requestWithSourceZipFilePath(std::string source, std::string d
 }
 
 void CBIOUnzipRequest::execute() {
+    // Both the archive (removed after) and the destination (written) lie in real folders.
+    if (!platform::DeviceHome::reachesWithoutLinks(source_) ||
+        !platform::DeviceHome::reachesWithoutLinks(fs::path(destination_) / "entry")) {
+        platform::logLine("CBAsyncCommand: refused an unpacking through a link: " + destination_);
+        deliver(callbackContext_, platform::Value(false));
+        return;
+    }
     const bool ok = CBZip::unzipPackage(source_, destination_);
     std::error_code ec;
     fs::remove(source_, ec);

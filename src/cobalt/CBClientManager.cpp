@@ -13,6 +13,7 @@
 #include "cobalt/CBJavascriptBridge.h"
 #include "cobalt/CBLibraryHandlers.h"
 #include "cobalt/CBPaths.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/net/URLConnection.h"
@@ -334,6 +335,12 @@ std::optional<std::string> CBClientManager::clientVersionFromClientDirName(const
 void CBClientManager::synchronizeWithFileSystem() {
     const fs::path root = clientRootDir();
     std::error_code ec;
+    // The client folder is the engine's only when it and the store folder are real folders: a
+    // link or a file at either name is left alone, and the engine runs with no client.
+    if (!platform::DeviceHome::isOwnFolder(root)) {
+        clientVersion_ = kNoClientVersion;
+        return;
+    }
     // A client whose writing was cut short (the process ended mid-update) is never taken.
     for (const auto& entry : fs::directory_iterator(root, ec))
         if (entry.is_directory(ec) && !entry.is_symlink(ec) &&
@@ -505,9 +512,13 @@ void CBClientManager::flushUpdateUsingResponse(const platform::Dictionary& clien
     }
     const fs::path folder = fs::path(clientRootDir()) / name;
     const fs::path temporary = fs::path(clientRootDir()) / (kPartialPrefix + name);
+    if (!platform::DeviceHome::makeOwnFolder(clientRootDir())) {
+        platform::logLine("CBAdEngine: no client folder of the engine's own; the client is not installed");
+        return;
+    }
     std::error_code ec;
     fs::remove_all(temporary, ec);
-    if (!fs::create_directories(temporary, ec)) {
+    if (!platform::DeviceHome::makeOwnFolder(temporary)) {
         platform::logLine("CBAdEngine: cannot create " + temporary.string());
         return;
     }
@@ -527,6 +538,10 @@ void CBClientManager::flushUpdateUsingResponseCallback(std::shared_ptr<const pla
         return;
     }
     if (componentIndex == clientComponents_.size()) {
+        if (!platform::DeviceHome::isOwnFolder(temporaryDir)) {
+            updateInProgress_ = false; // the folder became a link meanwhile: nothing is touched
+            return;
+        }
         fs::remove_all(newClientDir, ec);
         fs::rename(temporaryDir, newClientDir, ec);
         if (ec) {
@@ -558,6 +573,8 @@ void CBClientManager::didUpdateUsingResponse(const platform::Dictionary& clientR
         return; // taken at the next launch's reconciliation
     std::error_code ec;
     const fs::path root = clientRootDir();
+    if (!platform::DeviceHome::isOwnFolder(root))
+        return;
     const std::string folder = fs::path(newClientDir).filename().string();
     for (const auto& component : clientComponents_) {
         const fs::path link = root / (component + ".js");

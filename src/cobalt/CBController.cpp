@@ -14,6 +14,7 @@
 #include "cobalt/CBJavascriptBridge.h"
 #include "cobalt/CBPaths.h"
 #include "cobalt/CBReachability.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -75,8 +76,8 @@ void CBController::setFullScreenSupportFactory(std::function<std::shared_ptr<CBF
 CBController::~CBController() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
 
 void CBController::create() {
-    std::error_code ec;
-    fs::create_directories(CBPaths::cbBaseDir(), ec);
+    // A link or a file at the store folder's name is left alone: the store runs without it.
+    platform::DeviceHome::makeOwnFolder(CBPaths::cbBaseDir());
     database_ = CBDatabase::create();
     database_->init();
     // The store may be made again from the DB thread (a write found it gone): the rest of the

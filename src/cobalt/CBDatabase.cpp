@@ -189,13 +189,7 @@ bool CBDatabase::storeFileExists() {
 
 bool CBDatabase::storeFolderUsable() {
     const fs::path folder = CBPaths::cbBaseDir();
-    std::error_code ec;
-    auto status = fs::symlink_status(folder, ec);
-    if (status.type() == fs::file_type::not_found) {
-        fs::create_directories(folder, ec);
-        status = fs::symlink_status(folder, ec);
-    }
-    if (status.type() == fs::file_type::directory)
+    if (platform::DeviceHome::makeOwnFolder(folder))
         return true;
     platform::logLine("CBDatabase: " + folder.string() + " is not a folder of the engine's; running without a store");
     return false;
@@ -244,7 +238,8 @@ void CBDatabase::flushLocked() {
     for (const char* suffix : kStoreFileSuffixes)
         fs::remove(base / (std::string(kDatabaseFileName) + suffix), ec);
     for (const char* folder : kStoreFolders)
-        fs::remove_all(base / folder, ec);
+        if (platform::DeviceHome::isOwnFolder(base / folder)) // a link at the name is not the engine's
+            fs::remove_all(base / folder, ec);
     initializeLocked();
 }
 

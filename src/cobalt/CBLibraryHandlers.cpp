@@ -15,6 +15,7 @@
 #include "cobalt/CBPaths.h"
 #include "cobalt/CBReachability.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Numbers.h"
 #include "platform/foundation/URL.h"
@@ -329,8 +330,7 @@ CBStandardCommandHandler::CBStandardCommandHandler() : CBCommandHandler(kName) {
         auto path = confined(relative);
         if (!path)
             return;
-        std::error_code ec;
-        fs::create_directories(path->parent_path(), ec);
+        platform::DeviceHome::makeOwnFolder(path->parent_path());
         sendIO(writeRequest(*path, std::move(bytes)));
     };
     addMethod("fileWrite:string:", [fileWrite](const Arguments& a) {
@@ -425,8 +425,7 @@ void CBStandardCommandHandler::downloadSucceeded(CBDownloadConnection& download)
     const std::string path = user.find("path") ? user.find("path")->stringOr("") : "";
     const std::string callback = user.find("callback") ? user.find("callback")->stringOr("") : "";
     const auto* unzipTo = user.find("unzipTo");
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
+    platform::DeviceHome::makeOwnFolder(fs::path(path).parent_path());
     std::weak_ptr<CBCommandHandler> weak = weak_from_this();
     auto answer = CBCallbackContext::contextWithCallbackInvocation(
         [weak, callback](const platform::Value& ok) {
@@ -441,7 +440,7 @@ void CBStandardCommandHandler::downloadSucceeded(CBDownloadConnection& download)
         // transient file lies in the engine's own folder outside Documents; it is made afresh,
         // never through a link, and the unpacking removes it.
         sendIO(CBIOWriteRequest::requestWithNewFilePath(path, download.receivedData()));
-        fs::create_directories(unzipTo->stringOr(""), ec);
+        platform::DeviceHome::makeOwnFolder(unzipTo->stringOr(""));
         sendIO(CBIOUnzipRequest::requestWithSourceZipFilePath(path, unzipTo->stringOr(""), std::move(answer)));
     }
     finishDownload(download);

@@ -93,8 +93,14 @@ const std::string& LMNCachedFile::filePath() {
     return *filePath_;
 }
 
+bool LMNCachedFile::inOwnFolder() {
+    // The cache folder is the app's only as a real folder: through a link or a file at its name
+    // there is no cached file to read, write or remove.
+    return !filePath().empty() && platform::DeviceHome::isOwnFolder(std::filesystem::path(filePath()).parent_path());
+}
+
 std::optional<std::string> LMNCachedFile::fileModificationDate() {
-    if (filePath().empty())
+    if (!inOwnFolder())
         return std::nullopt;
     auto attributes = platform::FileManager::attributesOfItem(filePath());
     if (!attributes)
@@ -103,13 +109,13 @@ std::optional<std::string> LMNCachedFile::fileModificationDate() {
 }
 
 std::optional<std::string> LMNCachedFile::content() {
-    if (filePath().empty())
+    if (!inOwnFolder())
         return std::nullopt;
     return platform::FileManager::stringWithContentsOfFile(filePath());
 }
 
 bool LMNCachedFile::hasContent() {
-    return !filePath().empty() && platform::FileManager::fileExists(filePath());
+    return inOwnFolder() && platform::FileManager::fileExists(filePath());
 }
 
 void LMNCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
@@ -141,7 +147,7 @@ void LMNCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
 
 void LMNCachedFile::invalidate() {
     cleanUpConnection();
-    if (!filePath().empty())
+    if (inOwnFolder())
         platform::FileManager::removeItem(filePath());
 }
 
@@ -230,8 +236,9 @@ void LMNCachedFile::connectionDidFinishLoading(platform::URLConnection& connecti
     bool written = false;
     if (!filePath().empty() && receivedData_) {
         std::filesystem::path path(filePath());
-        platform::FileManager::createDirectory(path.parent_path(), true, &error);
-        written = platform::FileManager::writeAtomically(path, *receivedData_, &error);
+        // Written only into a real cache folder of the app's, never through a link.
+        written = platform::DeviceHome::makeOwnFolder(path.parent_path()) &&
+                  platform::FileManager::writeAtomically(path, *receivedData_, &error);
     }
     auto modified = receivedModificationDate_;
     cleanUpConnection();

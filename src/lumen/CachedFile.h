@@ -50,6 +50,8 @@ public:
     const platform::HTTPHeaders& httpHeaders() const { return httpHeaders_; }
     // Empty when there is no Caches folder or the URL has no usable host.
     const std::string& filePath();
+    // Whether the file's folder is a real folder of the app's (see DeviceHome::isOwnFolder).
+    bool inOwnFolder();
     // The file's modification time as "EEE, dd MMM yyyy HH:mm:ss" (UTC), nullopt without file.
     std::optional<std::string> fileModificationDate();
     std::optional<std::string> content();

@@ -207,7 +207,8 @@ bool MRAdView::startSynchronousConversionTrackerWithGoalId(const std::optional<s
 
 void MRGenericAdView::setUp(int type, const std::optional<std::string>& apid,
                             const std::shared_ptr<MRAdDelegate>& delegate, bool loadAd, bool startTimerFlag) {
-    platform::FileManager::createDirectory(platform::DeviceHome::library() / kSDKFolder, true);
+    // A link or a file at the folder's name is left alone: the views run without a cache.
+    platform::DeviceHome::makeOwnFolder(platform::DeviceHome::library() / kSDKFolder);
     adData_.clear();
     setAutoresizesSubviews(true);
     setClipsToBounds(true);
@@ -499,7 +500,8 @@ bool MRGenericAdView::playCachedVideo() {
     auto record = due && due->string() ? MRVideoCache::loadFromArchive(*due->string()) : nullptr;
     if (!record)
         return false;
-    platform::FileManager::removeItem(MRVideoCache::markerPath());
+    if (MRVideoCache::cacheFolderIsOwn())
+        platform::FileManager::removeItem(MRVideoCache::markerPath());
     // A record without its ad has nothing to play: the view asks the server instead.
     if (!record->ad() || MRHandshake::sharedHandshake().isDeferredTimeoutExpired() || record->isCacheExpired())
         return false;

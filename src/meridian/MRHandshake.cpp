@@ -199,9 +199,9 @@ void MRHandshake::saveState() const {
     for (const auto& [key, date] : dates)
         if (*date)
             state[std::string(key)] = **date;
-    platform::FileManager::createDirectory(statePath().parent_path(), true);
     platform::Error error;
-    if (!platform::writePropertyListFile(statePath(), platform::Value(std::move(state)), &error))
+    if (!platform::DeviceHome::makeOwnFolder(statePath().parent_path()) ||
+        !platform::writePropertyListFile(statePath(), platform::Value(std::move(state)), &error))
         mrLog("could not save the handshake state");
 }
 

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "meridian/MRCommon.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Strings.h"
 #include "platform/net/URLError.h"
 
@@ -149,8 +150,11 @@ void MRURLDownload::connectionDidReceiveResponse(platform::URLConnection& c, con
         fail(platform::makeURLError(platform::kURLErrorBadServerResponse, url_.absoluteString()), true);
         return;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(filePath_.parent_path(), ec);
+    // Every download is written into a real folder of the app's, never through a link.
+    if (!platform::DeviceHome::makeOwnFolder(filePath_.parent_path())) {
+        fail(platform::makeURLError(kURLErrorCannotCreateFile, url_.absoluteString()), false);
+        return;
+    }
     file_ = std::fopen(partialPath().c_str(), mode);
     if (!file_)
         fail(platform::makeURLError(kURLErrorCannotCreateFile, url_.absoluteString()), false);
@@ -203,7 +207,7 @@ void MRURLDownload::connectionDidFailWithError(platform::URLConnection& c, const
 void MRURLDownload::fail(const platform::Error& error, bool dropPartialFile) {
     auto keep = shared_from_this();
     closeFile();
-    if (dropPartialFile) {
+    if (dropPartialFile && platform::DeviceHome::isOwnFolder(filePath_.parent_path())) {
         std::error_code ec;
         std::filesystem::remove(partialPath(), ec);
     }

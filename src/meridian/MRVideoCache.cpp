@@ -34,6 +34,8 @@ std::filesystem::path MRVideoCache::cacheFolder() {
     return platform::DeviceHome::library() / kSDKFolder;
 }
 
+bool MRVideoCache::cacheFolderIsOwn() { return platform::DeviceHome::isOwnFolder(cacheFolder()); }
+
 std::filesystem::path MRVideoCache::markerPath() {
     return cacheFolder() / kMarkerFile;
 }
@@ -116,6 +118,8 @@ bool MRVideoCache::cacheExists(std::string_view vid) {
 
 std::vector<std::filesystem::path> MRVideoCache::cachedVideoPaths() {
     std::vector<std::filesystem::path> paths;
+    if (!cacheFolderIsOwn())
+        return paths;
     auto names = platform::FileManager::contentsOfDirectory(cacheFolder());
     if (!names)
         return paths;
@@ -138,6 +142,8 @@ void MRVideoCache::removeExpiredCaches() {
 }
 
 void MRVideoCache::removeStalePartialFiles() {
+    if (!cacheFolderIsOwn())
+        return;
     auto names = platform::FileManager::contentsOfDirectory(cacheFolder());
     if (!names)
         return;
@@ -170,7 +176,8 @@ std::filesystem::path MRVideoCache::archivedFilePath() const {
 bool MRVideoCache::save() {
     if (!safeVideoId(id_))
         return false;
-    platform::FileManager::createDirectory(cacheFolder(), true);
+    if (!platform::DeviceHome::makeOwnFolder(cacheFolder()))
+        return false;
     platform::Error error;
     if (!platform::KeyedArchiver::archiveRootObject(*this, archivedFilePath(), &error)) {
         mrLog("Could not save the video record " + id_ + ": " + error.localizedDescription);
@@ -180,7 +187,7 @@ bool MRVideoCache::save() {
 }
 
 void MRVideoCache::removeCache() {
-    if (!safeVideoId(id_))
+    if (!safeVideoId(id_) || !cacheFolderIsOwn())
         return;
     platform::FileManager::removeItem(archivedFilePath());
     // The local path comes from the archive: only a file inside the cache folder is deleted.
@@ -250,6 +257,8 @@ std::function<void()> MRVideoCache::saveWhenAPictureArrives() {
 }
 
 void MRVideoCache::restartDownloadWithDelegate(std::weak_ptr<MRURLDownloadDelegate> delegate) {
+    if (!cacheFolderIsOwn() || std::filesystem::path(localPath_).parent_path() != cacheFolder())
+        return startOrFinishDownloadWithDelegate(std::move(delegate)); // fails without the folder
     std::error_code ec;
     std::filesystem::remove(localPath_, ec);
     std::filesystem::path partial(localPath_);
@@ -262,7 +271,7 @@ void MRVideoCache::downloadDidFinish(MRURLDownload&) {
     downloadFinished_ = true;
     platform::Error error;
     platform::Dictionary marker{{std::string(kMarkerKey), id_}};
-    if (!platform::writePropertyListFile(markerPath(), platform::Value(std::move(marker)), &error))
+    if (!cacheFolderIsOwn() || !platform::writePropertyListFile(markerPath(), platform::Value(std::move(marker)), &error))
         mrLog("Could not write the video marker: " + error.localizedDescription);
     save();
     platform::NotificationCenter::defaultCenter().post(kMRCachingEndedNotification);

@@ -58,6 +58,9 @@ public:
     static void removeStalePartialFiles();
     // The folder "mrsdk" under the Library folder, and the marker file in it.
     static std::filesystem::path cacheFolder();
+    // Whether the cache folder is a real folder of the app's (no link at its name or a
+    // parent's): without it nothing is cached, written or removed there, and videos fail.
+    static bool cacheFolderIsOwn();
     static std::filesystem::path markerPath();
     // The video id a safe file name can be made of, else nullopt.
     static std::optional<std::string> safeVideoId(std::string_view vid);

@@ -365,7 +365,11 @@ int runFerrowick(int argc, char** argv) {
         std::fprintf(stderr, "ferrowick: cannot use \"%s\" as the device home\n", options->home.c_str());
         return 1;
     }
-    if (!options->console && !routeConsoleTo(platform::DeviceHome::library() / kConsoleLogFolder / kConsoleLogFile))
+    // The log's folder is the app's own only as a real folder: a link or a file at its name is
+    // left alone, and the lines stay on standard error.
+    const auto logFolder = platform::DeviceHome::library() / kConsoleLogFolder;
+    if (!options->console &&
+        !(platform::DeviceHome::makeOwnFolder(logFolder) && routeConsoleTo(logFolder / kConsoleLogFile)))
         std::fprintf(stderr, "ferrowick: cannot write the console log; its lines stay on standard error\n");
     platform::Device::setProfile(options->tablet ? platform::DeviceProfile::Tablet : platform::DeviceProfile::Phone);
     if (options->manualClock)

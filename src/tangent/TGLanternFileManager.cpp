@@ -51,14 +51,15 @@ void TGLanternFileManager::resetForTesting() {
 
 TGLanternFileManager::TGLanternFileManager() : home_(platform::DeviceHome::root()) {
     const auto tangentDir = platform::DeviceHome::library() / "Tangent";
-    platform::Error error;
-    if (!platform::FileManager::createDirectory(tangentDir, true, &error)) {
-        TGLog::log("Failed to create TangentDir with error: " + error.localizedDescription);
+    // Both folders are the app's own only as real folders: a link or a file at either name is
+    // left alone, and the library runs without its script files.
+    if (!platform::DeviceHome::makeOwnFolder(tangentDir)) {
+        TGLog::log("Failed to create TangentDir: not a folder of the app's own");
         return;
     }
     const auto lanternDir = tangentDir / "Lantern";
-    if (!platform::FileManager::createDirectory(lanternDir, true, &error)) {
-        TGLog::log("Failed to create LanternLibDirectory with error: " + error.localizedDescription);
+    if (!platform::DeviceHome::makeOwnFolder(lanternDir)) {
+        TGLog::log("Failed to create LanternLibDirectory: not a folder of the app's own");
         return;
     }
     lanternLibDirectory_ = lanternDir;

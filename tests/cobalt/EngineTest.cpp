@@ -12,6 +12,7 @@
 #include "cobalt/CBJavascriptBridge.h"
 #include "cobalt/CBLibraryHandlers.h"
 #include "services/CobaltEndpoints.h"
+#include "support/FolderSnapshot.h"
 #include "support/LoopbackServices.h"
 
 namespace {
@@ -216,6 +217,108 @@ TEST_F(EngineTest, HostileScriptCommandsAreRefused) {
     EXPECT_EQ(page("window.responds"), "1");
     const std::string handle = page("window.cocoa");
     ASSERT_TRUE(CBCocoaCommandHandler::isObjectHandle(handle));
+}
+
+} // namespace
+
+namespace {
+
+// Each folder the engine writes or deletes under, with a link to a folder of the person's or a
+// file of the person's at its name: nothing of it is written or removed, the person's folder
+// stays as it was through a client update and the launches that take it, and the engine runs
+// without the folder (no client without the store or client folder, no ad without the
+// content or cache folder).
+TEST_F(EngineTest, NoFolderOfTheEnginesIsUsedThroughALinkOrAFile) {
+    const path person = documents() / "Holiday";
+    const path cache = home.root() / "Library" / "Caches" / "CB";
+    struct Row {
+        const char* what;
+        path name;
+        bool link; // a link to the person's folder, else a file of the person's
+        bool clientRuns;
+    };
+    const Row rows[] = {
+        {"the store folder a link", store(), true, false},
+        {"the store folder a file", store(), false, false},
+        {"the client folder a link", store() / "Config", true, false},
+        {"the client folder a file", store() / "Config", false, false},
+        {"the content folder a link", store() / "Content", true, true},
+        {"the content folder a file", store() / "Content", false, true},
+        {"the cache folder a link", cache, true, true},
+        {"the cache folder a file", cache, false, true},
+    };
+    // What the engine may change in the row: its own folders that are real ones.
+    auto ownedBesides = [&](const path& name) {
+        std::vector<std::string> owned;
+        for (const path& own : {store() / "cobaltdb.sql", store() / "Config", store() / "Content", cache})
+            if (own != name && own.lexically_relative(name).string().rfind("..", 0) == 0)
+                owned.push_back(own.lexically_relative(home.root()).generic_string());
+        for (const char* suffix : {"-journal", "-wal", "-shm"})
+            if (name != store())
+                owned.push_back("Documents/CB/cobaltdb.sql" + std::string(suffix));
+        // The store folder itself is the engine's when the row's name lies elsewhere.
+        if (name != store() && name.parent_path() != store())
+            owned.push_back("Documents/CB");
+        owned.push_back("Library/Preferences");
+        owned.push_back("Library/DeviceIdentifier");
+        return owned;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(store());
+        fs::remove_all(cache);
+        fs::remove_all(person);
+        // The person's folder holds what the engine would write or delete were it its own.
+        write(person / "Config" / "Holiday" / "photo.jpg", "the person's photo");
+        write(person / "Content" / "banner" / "notes.txt", "the person's notes");
+        write(person / "temp.zip", "the person's archive");
+        write(person / "cobaltdb.sql", "the person's database");
+        fs::create_directories(row.name.parent_path());
+        if (row.link)
+            fs::create_directory_symlink(person, row.name);
+        else
+            write(row.name, "the person's own file");
+        const auto before = fwtest::FolderSnapshot::of(home.root());
+
+        cobaltService.setClient("1.0");
+        CBPaths::setSessionStartForTesting(kSessionStart);
+        auto first = launch({{1, "banner"}});
+        ASSERT_TRUE(waitForSync(1 + 3 * (&row - rows)));
+        if (row.clientRuns) {
+            // The driver runs and fetches an ad, which cannot be unpacked without the folder.
+            ASSERT_TRUE(waitFor([] {
+                auto page = CBController::existing()->clientManager()->clientDriver()->webView();
+                return page->stringByEvaluatingJavaScriptFromString(
+                           "String(Object.keys(g_unpacked).some(function(k){return g_unpacked[k].failed;}))") ==
+                       "true";
+            }));
+            EXPECT_TRUE(first->ready.empty());
+            EXPECT_EQ(CBController::existing()->installedClientVersion(), "1.0");
+        } else {
+            EXPECT_EQ(CBController::existing()->installedClientVersion(), "0.0");
+        }
+        quit();
+        // A client update from the server, then the launch that takes it.
+        cobaltService.setClient("1.1");
+        CBPaths::setSessionStartForTesting(kSessionStart + 1000);
+        launch({{1, "banner"}});
+        ASSERT_TRUE(waitForSync(2 + 3 * (&row - rows)));
+        if (row.clientRuns) {
+            ASSERT_TRUE(waitFor([&] {
+                return fs::exists(store() / "Config" / (std::to_string(kSessionStart + 1000) + "_1.1"));
+            }));
+        }
+        quit();
+        CBPaths::setSessionStartForTesting(kSessionStart + 2000);
+        launch({{1, "banner"}});
+        ASSERT_TRUE(waitForSync(3 + 3 * (&row - rows)));
+        EXPECT_EQ(CBController::existing()->installedClientVersion(), row.clientRuns ? "1.1" : "0.0");
+        quit();
+
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root()).changesOutside(before, ownedBesides(row.name)),
+                  std::vector<std::string>{});
+        EXPECT_EQ(read(person / "Config" / "Holiday" / "photo.jpg"), "the person's photo");
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <set>
 
 #include "EngineHarness.h"
 #include "cobalt/CBAdView.h"
@@ -54,17 +55,23 @@ protected:
     }
     std::string url(const char* path) const { return services.url(path); }
 
-    // Every file outside the store folder, with its content.
+    // Every file, folder and link in the whole home but the engine's own (its store file, its
+    // client and content folders, its cache folder), with its content.
     std::map<std::string, std::string> outsideTheStore() const {
+        static const std::set<std::string> kEngineOwn = {
+            "Documents/CB/cobaltdb.sql", "Documents/CB/cobaltdb.sql-journal", "Documents/CB/cobaltdb.sql-wal",
+            "Documents/CB/cobaltdb.sql-shm", "Documents/CB/Config", "Documents/CB/Content", "Library/Caches/CB"};
         std::map<std::string, std::string> files;
         for (auto it = fs::recursive_directory_iterator(home.root());
              it != fs::recursive_directory_iterator(); ++it) {
-            const auto relative = fs::relative(it->path(), home.root()).string();
-            if (relative == "Documents/CB" || relative == "Library") {
+            const auto relative = it->path().lexically_relative(home.root()).generic_string();
+            if (kEngineOwn.count(relative)) {
                 it.disable_recursion_pending();
                 continue;
             }
-            files[relative] = it->is_regular_file() ? read(it->path()) : "<folder>";
+            files[relative] = it->is_symlink()        ? "<link " + fs::read_symlink(it->path()).string() + ">"
+                              : it->is_regular_file() ? read(it->path())
+                                                      : "<folder>";
         }
         return files;
     }

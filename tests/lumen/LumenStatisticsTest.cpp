@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <thread>
 
@@ -13,6 +15,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/RunLoop.h"
+#include "support/FolderSnapshot.h"
 
 using lumen::LMNStatistics;
 using lumentest::LumenFixture;
@@ -211,6 +214,37 @@ TEST_F(LumenStatisticsTest, CachedFetchStoresRevalidatesAndFails) {
     }
     file->invalidate();
     EXPECT_FALSE(file->hasContent());
+}
+
+// A cached file's folder (named after its host) is the app's only as a real folder: with a
+// link to a folder of the person's or a file of the person's at its name, the fetch fails,
+// nothing is written behind it, and invalidating removes nothing there.
+TEST_F(LumenStatisticsTest, ACachedFileIsNeverWrittenThroughALinkOrAFile) {
+    namespace fs = std::filesystem;
+    const fs::path folder = home.root() / "Library" / "Caches" / "127.0.0.1";
+    const fs::path person = home.root() / "Documents" / "Holiday";
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link to the person's folder" : "a file of the person's");
+        fs::remove_all(folder);
+        fs::remove_all(person);
+        fs::create_directories(person);
+        auto recorder = std::make_shared<FileRecorder>();
+        auto file = lumen::LMNCachedFile::create(recorder, services.urlFor(services::kLumenCoreScriptPath));
+        // The person keeps a file at the very name the cached file would take.
+        std::ofstream(person / fs::path(file->filePath()).filename()) << "the person's own file";
+        if (link)
+            fs::create_directory_symlink(person, folder);
+        else
+            std::ofstream(folder) << "the person's own file";
+        const auto before = fwtest::FolderSnapshot::of(home.root());
+        file->validate();
+        ASSERT_TRUE(waitFor([&] { return recorder->ends + recorder->fails > 0; }));
+        EXPECT_EQ(recorder->fails, 1);
+        file->invalidate();
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root())
+                      .changesOutside(before, {"Library/Preferences", "Library/DeviceIdentifier"}),
+                  std::vector<std::string>{});
+    }
 }
 
 TEST_F(LumenStatisticsTest, RedirectChainEndsAtTheLastURLWithItsHeaders) {

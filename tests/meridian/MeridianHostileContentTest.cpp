@@ -225,6 +225,56 @@ TEST_F(MeridianHostileContent, AHeldBackButtonPictureNeverHoldsTheApp) {
     }
 }
 
+// A video button's picture is taken only up to its byte cap: one at the cap is kept in the
+// cache's archive, one a byte past it is not taken (its fetch fails), and the video still runs.
+TEST_F(MeridianHostileContent, AButtonPicturePastItsByteCapIsNotTaken) {
+    auto png = platform::Image::solid(20, 10, 0, 0, 200)->pngRepresentation();
+    const std::string spot = services.baseURL() + "/meridian/videos/spot.avi";
+    const auto cap = static_cast<std::size_t>(meridian::MRJSONVideoButton::kMaximumImageBytes);
+    struct Row {
+        const char* name;
+        std::size_t bytes;
+        bool kept;
+    };
+    const Row rows[] = {{"at the cap", cap, true}, {"a byte past the cap", cap + 1, false}};
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string id = "capped" + std::to_string(++n);
+        const std::string path = "/meridian/images/" + id + ".png";
+        // A whole picture, then bytes the decoder never reads, to the row's size.
+        std::string picture(png.begin(), png.end());
+        picture.resize(row.bytes, '\0');
+        services.handle("GET", path, [picture](const services::LoggedRequest&) {
+            return services::ServiceReply{200, picture, "image/png", {}};
+        });
+        fs::remove(MRVideoCache::markerPath());
+        serve(json(video(
+            id, spot, R"(,"buttons":[{"image":")" + services.url(path) + R"(","url":"mrsdk://endVideo"}])")));
+        auto view = banner(1, true, false, std::string("hostile"));
+        ASSERT_TRUE(waitFor([&] {
+            return services.requestCount(path) == 1 && platform::URLConnection::runningCount() == 0 &&
+                   MRURLDownload::runningCount() == 0;
+        }));
+        auto buttonOf = [&]() -> std::shared_ptr<meridian::MRJSONVideoButton> {
+            auto record = MRVideoCache::loadFromArchive(id);
+            if (!record || !record->ad() || !record->ad()->videoButtons() ||
+                record->ad()->videoButtons()->size() != 1)
+                return nullptr;
+            return record->ad()->videoButtons()->front();
+        };
+        if (row.kept) {
+            ASSERT_TRUE(waitFor([&] { return buttonOf() && buttonOf()->imageData().has_value(); }));
+            EXPECT_EQ(buttonOf()->imageData()->size(), row.bytes);
+        } else {
+            ASSERT_TRUE(buttonOf());
+            EXPECT_FALSE(buttonOf()->imageData().has_value());
+        }
+        view->disableAdRefresh();
+        MRURLDownload::cancelAllForTesting();
+    }
+}
+
 TEST_F(MeridianHostileContent, OversizedNumbersSaturate) {
     // A handshake whose refresh period and video duration do not fit an int.
     services.handle("GET", std::string(services::kMeridianHandshakePath), [](const services::LoggedRequest&) {

@@ -5,13 +5,16 @@
 
 #include <fstream>
 
+#include "meridian/MRHandshake.h"
 #include "meridian/MRJSONAd.h"
 #include "meridian/MRURLDownload.h"
 #include "meridian/MRVideoCache.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Image.h"
+#include "support/FolderSnapshot.h"
 
 using namespace meridiantest;
 using meridian::MRJSONAd;
@@ -311,4 +314,47 @@ TEST_F(MeridianVideoCache, TheSweepDropsPartialFilesNothingResumes) {
     EXPECT_TRUE(std::filesystem::exists(partialOf("running.avi")));
     MRURLDownload::cancelAllForTesting();
     MRURLDownload::setMaximumFileBytesForTesting(std::nullopt);
+}
+
+// The folder "mrsdk" is used only as a real folder of the app's: with a link to a folder of the
+// person's, or a file of the person's, at its name, a video download fails (the ad runs without
+// a cache), and no record, marker, handshake state, video or sweep writes or removes anything
+// behind it, though the person's folder holds files at the names the cache would use.
+TEST_F(MeridianVideoCache, NoCacheFolderIsUsedThroughALinkOrAFile) {
+    namespace fs = std::filesystem;
+    const fs::path person = platform::DeviceHome::documents() / "Holiday";
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link to the person's folder" : "a file of the person's");
+        MRURLDownload::cancelAllForTesting();
+        events->clear();
+        fs::remove_all(MRVideoCache::cacheFolder());
+        fs::remove_all(person);
+        for (const char* name : {"clip.avi", "clip.avi.part", "clip.mrarchive", "old.mrarchive", "mrhandshake.archive",
+                                 "notes.txt"})
+            writeFile(person / name, std::string("the person's ") + name);
+        if (link)
+            fs::create_directory_symlink(person, MRVideoCache::cacheFolder());
+        else
+            writeFile(MRVideoCache::cacheFolder(), "the person's own file");
+        const auto before = fwtest::FolderSnapshot::of(platform::DeviceHome::root());
+
+        auto record = MRVideoCache::initWithAd(videoAd("clip"));
+        ASSERT_NE(record, nullptr);
+        record->startOrFinishDownloadWithDelegate(recorder);
+        ASSERT_TRUE(ended());
+        ASSERT_EQ(events->size(), 1u);
+        EXPECT_EQ(events->front().rfind("view:failed:", 0), 0u) << events->front();
+        EXPECT_FALSE(record->save());
+        record->restartDownloadWithDelegate(recorder);
+        ASSERT_TRUE(ended());
+        record->removeCache();
+        MRVideoCache::removeExpiredCaches();
+        EXPECT_TRUE(MRVideoCache::cachedVideoPaths().empty());
+        meridian::MRHandshake::sharedHandshake().setLastVideoPlayedAt(platform::Date{1'700'000'000});
+
+        EXPECT_EQ(fwtest::FolderSnapshot::of(platform::DeviceHome::root())
+                      .changesOutside(before, {"Library/Preferences", "Library/Logs", "Library/Caches", "tmp",
+                                              "Library/DeviceIdentifier"}),
+                  std::vector<std::string>{});
+    }
 }

@@ -2,9 +2,13 @@
 // a real page that reports its load statuses through the script library.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/foundation/URL.h"
 #include "platform/ui/Application.h"
 #include "platform/web/WebView.h"
+#include "support/FolderSnapshot.h"
 #include "support/ManualClockScope.h"
 #include "support/TemporaryHome.h"
 #include "tangent/TGAdView.h"
@@ -188,6 +192,36 @@ TEST(TangentSupportFiles, WrittenOnceAndFilledByCountedPlaceholders) {
     for (const auto& [value, text] : components)
         EXPECT_EQ(hexStringForColorComponent(value), text);
     EXPECT_EQ(htmlHexColorString(platform::Color::white(0.5)), "#7F7F7F");
+}
+
+// The support files' folders are the app's only as real folders: with a link to a folder of
+// the person's or a file of the person's at "Tangent" or "Lantern", nothing is written behind
+// it and the library runs without its files.
+TEST(TangentSupportFiles, NoFolderIsUsedThroughALinkOrAFile) {
+    namespace fs = std::filesystem;
+    for (const char* name : {"Tangent", "Tangent/Lantern"}) {
+        for (const bool link : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (link ? " a link" : " a file"));
+            fwtest::TemporaryHome home;
+            const fs::path person = home.root() / "Documents" / "Holiday";
+            fs::create_directories(person);
+            std::ofstream(person / "tgadlantern.css") << "the person's style sheet";
+            const fs::path at = home.root() / "Library" / name;
+            fs::create_directories(at.parent_path());
+            if (link)
+                fs::create_directory_symlink(person, at);
+            else
+                std::ofstream(at) << "the person's own file";
+            const auto before = fwtest::FolderSnapshot::of(home.root());
+            TGLanternFileManager::resetForTesting();
+            auto& files = TGLanternFileManager::instance();
+            EXPECT_FALSE(files.lanternLibDirectory());
+            EXPECT_FALSE(files.writeStringToFile("changed", "tgadlantern.css", true));
+            EXPECT_EQ(fwtest::FolderSnapshot::of(home.root()).changesOutside(before, {"Library/Preferences", "Library/DeviceIdentifier"}),
+                      std::vector<std::string>{});
+            TGLanternFileManager::resetForTesting();
+        }
+    }
 }
 
 TEST(TangentCategories, PhoneNumbersAndTheStatusBarFollowTheDevice) {

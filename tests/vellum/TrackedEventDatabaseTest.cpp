@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "TrackingFixture.h"
+#include "support/FolderSnapshot.h"
 #include "platform/foundation/FileManager.h"
 #include "vellum/tracking/VellumTrackingState.h"
 
@@ -312,10 +314,11 @@ protected:
     std::filesystem::path legacyPath() const {
         return home.root() / "Documents" / "Tolvane" / "MRTracking" / "MRTracking.sql";
     }
-    void makeLegacyStore() {
-        std::filesystem::create_directories(legacyPath().parent_path());
+    void makeLegacyStore() { makeLegacyStoreAt(legacyPath()); }
+    void makeLegacyStoreAt(const std::filesystem::path& path) {
+        std::filesystem::create_directories(path.parent_path());
         runSQL(
-            legacyPath(),
+            path,
             "CREATE TABLE trackedEvents (dbID INTEGER PRIMARY KEY, wasBroadcast INTEGER, timestamp REAL, "
             "eventType CHAR(50), connStatus CHAR(20), latitude REAL, longitude REAL, altitude REAL, userDict "
             "TEXT);"
@@ -396,6 +399,69 @@ TEST_F(LegacyStoreTest, AnExistingStoreFolderLeavesTheLegacyFileAlone) {
     auto events = db.retrieveQueuedEventsExcludeCurrentRun(false);
     ASSERT_TRUE(events);
     EXPECT_TRUE(events->empty());
+}
+
+// The old library's folders in Documents and the store's folder in Library are used only as
+// real folders: with a link to a folder of the person's (or a file of the person's) at any of
+// their names, nothing is moved, written or removed behind it, and the tracking runs without
+// the legacy move (or without a store).
+TEST_F(LegacyStoreTest, NoStoreFolderIsUsedThroughALinkOrAFile) {
+    namespace fs = std::filesystem;
+    const fs::path documents = home.root() / "Documents";
+    const fs::path person = documents / "Holiday";
+    const fs::path tolvane = documents / "Tolvane";
+    const fs::path storeFolder = storePath().parent_path();
+    struct Row {
+        const char* what;
+        std::function<void()> arrange;
+        bool storeOpens;
+    };
+    auto linkTo = [&](const fs::path& name, const fs::path& target) {
+        fs::create_directories(name.parent_path());
+        fs::create_symlink(target, name);
+    };
+    auto fileAt = [&](const fs::path& name) {
+        fs::create_directories(name.parent_path());
+        std::ofstream(name) << "the person's own file";
+    };
+    const Row rows[] = {
+        {"Tolvane a link to the person's folder", [&] { linkTo(tolvane, person); }, true},
+        {"Tolvane/MRTracking a link to the person's folder",
+         [&] { linkTo(tolvane / "MRTracking", person / "MRTracking"); }, true},
+        {"the old store a link to the person's database",
+         [&] { linkTo(legacyPath(), person / "MRTracking" / "MRTracking.sql"); }, true},
+        {"the store folder a link to the person's folder", [&] { linkTo(storeFolder, person); }, false},
+        {"the store folder a file", [&] { fileAt(storeFolder); }, false},
+        {"the library's folder a link to the person's folder",
+         [&] { linkTo(storeFolder.parent_path(), person); }, false},
+        {"the library's folder a file", [&] { fileAt(storeFolder.parent_path()); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        VellumTrackedEventDatabase::resetForTesting();
+        for (const auto& folder : {person, tolvane, storeFolder.parent_path()})
+            fs::remove_all(folder);
+        // The person's folder looks like what the libraries keep: an old store with its
+        // journal, and a file beside them.
+        makeLegacyStoreAt(person / "MRTracking" / "MRTracking.sql");
+        std::ofstream(person / "MRTracking" / "MRTracking.sql-journal") << "";
+        std::ofstream(person / "notes.txt") << "the person's notes";
+        row.arrange();
+        const auto before = fwtest::FolderSnapshot::of(home.root());
+        {
+            VellumTrackedEventDatabase db;
+            EXPECT_EQ(db.dbOK(), row.storeOpens);
+            if (row.storeOpens) {
+                auto events = db.retrieveQueuedEventsExcludeCurrentRun(false);
+                ASSERT_TRUE(events);
+                EXPECT_TRUE(events->empty()) << "nothing of the person's was taken as the old store";
+            }
+        }
+        std::vector<std::string> owned = {"Library/Preferences", "Library/Logs"};
+        if (row.storeOpens)
+            owned.push_back(storeFolder.parent_path().lexically_relative(home.root()).generic_string());
+        EXPECT_EQ(fwtest::FolderSnapshot::of(home.root()).changesOutside(before, owned), std::vector<std::string>{});
+    }
 }
 
 TEST(TrackedEventIDs, AreStrictlyIncreasingWithinTheProcess) {

@@ -4,6 +4,9 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+
 namespace platform {
 namespace {
 
@@ -48,6 +51,20 @@ const std::filesystem::path& DeviceHome::root() {
         homePath() = fallback;
     }
     return homePath();
+}
+
+bool DeviceHome::makeOwnFolder(const std::filesystem::path& folder) {
+    Error error;
+    if (FileManager::createRealFolder(folder, root(), &error))
+        return true;
+    logLine("not using " + folder.string() + ": " + error.localizedDescription);
+    return false;
+}
+
+bool DeviceHome::isOwnFolder(const std::filesystem::path& folder) { return FileManager::isRealFolder(folder, root()); }
+
+bool DeviceHome::reachesWithoutLinks(const std::filesystem::path& item) {
+    return FileManager::isReachedWithoutLinks(item, root());
 }
 
 } // namespace platform

@@ -41,6 +41,25 @@ bool fail(Error* error, const std::error_code& ec, const std::filesystem::path& 
     return fail(error, ec.value() ? ec.value() : EIO, p, what);
 }
 
+// The components of `inner` below `root`, or nullopt when `inner` does not lie below it.
+std::optional<std::filesystem::path> relativeBelow(const std::filesystem::path& inner,
+                                                   const std::filesystem::path& root) {
+    const auto normalRoot = root.lexically_normal();
+    const auto rel = inner.lexically_normal().lexically_relative(normalRoot);
+    if (root.empty() || rel.empty() || rel == "." || *rel.begin() == "..")
+        return std::nullopt;
+    return rel;
+}
+
+enum class ItemKind { Missing, Folder, Other };
+
+ItemKind kindOf(const std::filesystem::path& p) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0)
+        return errno == ENOENT ? ItemKind::Missing : ItemKind::Other;
+    return S_ISDIR(st.st_mode) ? ItemKind::Folder : ItemKind::Other;
+}
+
 Date dateOf(const struct timespec& ts) {
     return Date{static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9};
 }
@@ -423,6 +442,67 @@ std::optional<std::filesystem::path> FileManager::pathInside(const path& root, s
     if (c == realCandidate.end())
         return std::nullopt; // the root itself
     return candidate;
+}
+
+} // namespace platform
+
+namespace platform {
+
+bool FileManager::isRealFolder(const path& folder, const path& root) {
+    const auto rel = relativeBelow(folder, root);
+    if (!rel)
+        return false;
+    path at = root.lexically_normal();
+    for (const auto& component : *rel) {
+        if (component.empty())
+            continue; // a trailing separator
+        at /= component;
+        if (kindOf(at) != ItemKind::Folder)
+            return false;
+    }
+    return true;
+}
+
+bool FileManager::createRealFolder(const path& folder, const path& root, Error* error) {
+    const auto rel = relativeBelow(folder, root);
+    if (!rel)
+        return fail(error, EINVAL, folder, "Cannot create the folder outside its root");
+    path at = root.lexically_normal();
+    for (const auto& component : *rel) {
+        if (component.empty())
+            continue;
+        at /= component;
+        switch (kindOf(at)) {
+        case ItemKind::Folder: continue;
+        case ItemKind::Other: return fail(error, ENOTDIR, at, "Not a folder of the app's own");
+        case ItemKind::Missing:
+            // mkdir never follows a link at the last name; a link made in between is seen below.
+            if (::mkdir(at.c_str(), 0755) != 0 && errno != EEXIST)
+                return fail(error, errno, at, "Cannot create the folder");
+            if (kindOf(at) != ItemKind::Folder)
+                return fail(error, ENOTDIR, at, "Not a folder of the app's own");
+        }
+    }
+    return true;
+}
+
+bool FileManager::isReachedWithoutLinks(const path& item, const path& root) {
+    const auto rel = relativeBelow(item, root);
+    if (!rel)
+        return false;
+    path at = root.lexically_normal();
+    const auto last = std::prev(rel->end());
+    for (auto it = rel->begin(); it != last; ++it) {
+        if (it->empty())
+            continue;
+        at /= *it;
+        switch (kindOf(at)) {
+        case ItemKind::Folder: continue;
+        case ItemKind::Missing: return true; // nothing further down exists yet
+        case ItemKind::Other: return false;
+        }
+    }
+    return true;
 }
 
 } // namespace platform

@@ -7,7 +7,9 @@
 //
 // Also the guards that keep names from outside inside their folders: safePathComponent() turns
 // an outside name into one path component or refuses it, and pathInside() resolves a relative
-// path under a root folder or refuses it when it would leave the root.
+// path under a root folder or refuses it when it would leave the root. And the guard of the
+// folders the app writes or deletes under: isRealFolder() and createRealFolder() accept a folder
+// only when no link and no file stands at its name or at a parent's below a root.
 //
 // Stateless; every function is safe from any thread.
 #include <cstdint>
@@ -107,6 +109,22 @@ class FileManager {
     // `root` / `relative` when that stays inside `root` (after resolving ".." and any symbolic
     // links that already exist); nullopt for absolute paths, escapes and empty paths.
     static std::optional<path> pathInside(const path& root, std::string_view relative);
+
+    // Whether `folder` is a real folder below `root`: it and every folder between it and `root`
+    // exist as folders, none of them a symbolic link, checked without following any link (the
+    // root itself is taken as given). A folder that does not lie below `root` answers false.
+    // A folder the app writes or deletes under is used only when this holds, so a link that a
+    // person (or anyone) put at its name, or at a parent's, never leads the app's writes and
+    // deletions into a folder that is not its own.
+    static bool isRealFolder(const path& folder, const path& root);
+    // Makes the missing folders between `root` and `folder` one at a time, never through a link,
+    // and answers isRealFolder(folder, root). A link or a file at any name on the way is left
+    // alone and answers false.
+    static bool createRealFolder(const path& folder, const path& root, Error* error = nullptr);
+    // Whether every folder that already exists between `root` and `item` (`item` itself not
+    // included) is a real folder: a write or deletion of `item` reaches no folder through a link.
+    // Folders still missing count as real, since createRealFolder would make them so.
+    static bool isReachedWithoutLinks(const path& item, const path& root);
 };
 
 } // namespace platform

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "platform/foundation/DeviceHome.h"
+
 namespace vellum {
 namespace {
 
@@ -14,8 +16,8 @@ constexpr int kWriteFailed = -1;
 
 bool BundleFile::open(const std::filesystem::path& path) {
     discard();
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
+    if (!platform::DeviceHome::makeOwnFolder(path.parent_path()))
+        return false;
     handle_ = std::fopen(path.c_str(), "wb");
     if (!handle_)
         return false;

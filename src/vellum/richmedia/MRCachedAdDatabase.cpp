@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/foundation/Numbers.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/runloop/Clock.h"
 #include "platform/ui/Screen.h"
@@ -812,6 +813,8 @@ bool MRCachedAdDatabase::deleteCachedAdWithID(const std::string& adID) {
     if (!component || isStoreFileName(*component))
         return false;
     const auto folder = std::filesystem::path(VellumAdServer::cachedAdsFolderPath()) / *component;
+    if (!platform::DeviceHome::isOwnFolder(folder.parent_path()))
+        return false; // a link or a file at the cache's name is not the app's to delete under
     if (!platform::FileManager::fileExists(folder))
         return true;
     platform::Error error;
@@ -837,6 +840,8 @@ bool MRCachedAdDatabase::deleteCapImpressionsforAdWithID(const std::string& adID
 
 void MRCachedAdDatabase::cleanUpCacheFolder() {
     const std::filesystem::path folder = VellumAdServer::cachedAdsFolderPath();
+    if (!platform::DeviceHome::isOwnFolder(folder))
+        return;
     auto entries = platform::FileManager::contentsOfDirectory(folder);
     if (!entries)
         return;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/ZipUnpacker.h"
+#include "platform/foundation/DeviceHome.h"
 #include "vellum/richmedia/VellumAdServer.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
 
@@ -22,6 +23,12 @@ bool isMacMetadata(std::string_view name) {
 
 bool VellumAdServer::expandZipFileAtPath(const std::string& archive, const std::string& destination,
                                          const std::string& folder, const VellumZipLimits& limits) {
+    // Bundles are unpacked only into a real cache folder of the app's, never through a link.
+    if (!platform::DeviceHome::makeOwnFolder(destination)) {
+        VellumAnalyticsManager::sharedInstance()->logInternal("bundle unpacking: no cache folder at %s",
+                                                              destination.c_str());
+        return false;
+    }
     const auto result = archive::unpackZipFolder(archive, destination, folder, limits, isMacMetadata);
     if (!result.ok)
         VellumAnalyticsManager::sharedInstance()->logInternal("bundle unpacking: %s", result.error.c_str());

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include "platform/foundation/FileManager.h"
 #include "vellum/tracking/AnalyticsSeam.h"
 
 namespace vellum {
@@ -178,12 +179,9 @@ bool MRSQLite3DB::openDBNamed(std::string_view name, std::string_view subfolder)
 }
 
 bool MRSQLite3DB::checkDBPath(const std::filesystem::path& folder) const {
-    std::error_code ec;
-    if (std::filesystem::is_directory(folder, ec))
-        return true;
-    ec.clear();
-    std::filesystem::create_directories(folder, ec);
-    if (!ec && std::filesystem::is_directory(folder, ec))
+    // The store's folder is used only as a real folder of the app's: a link or a file at its
+    // name (or at a parent's below the Library folder) is left alone and the store stays closed.
+    if (platform::FileManager::createRealFolder(folder, analyticsLibraryDirectory()))
         return true;
     analyticsLog("Failed to create DB path.");
     return false;

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "platform/foundation/DateFormatter.h"
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Numbers.h"
 #include "platform/foundation/Strings.h"
@@ -328,7 +329,11 @@ void VellumTrackedEventDatabase::classSetUp() {
     const std::filesystem::path documents = VellumAnalyticsManager::documentsDirectory();
     const std::filesystem::path legacyFile =
         documents / kLegacyTrackingSubfolder / (std::string(kTrackingDatabaseName) + ".sql");
-    if (!platform::FileManager::fileExists(legacyFile))
+    // Only the old library's own store is moved: a real file in real folders. A link at the
+    // folders' names or at the file's leads to something of the person's, which stays.
+    const auto legacy = platform::FileManager::attributesOfItem(legacyFile);
+    if (!legacy || legacy->type != platform::FileType::Regular ||
+        !platform::DeviceHome::isOwnFolder(legacyFile.parent_path()))
         return;
     auto& m = manager();
     m.logDebugOrInternal("Need to perform tracking database upgrade");
@@ -337,12 +342,12 @@ void VellumTrackedEventDatabase::classSetUp() {
         std::filesystem::path(VellumAnalyticsManager::libraryDirectory()) / kTrackingDatabaseSubfolder;
     if (platform::FileManager::fileExists(folder))
         return; // the new store already exists: nothing is moved
-    platform::Error error;
-    if (!platform::FileManager::createDirectory(folder, true, &error)) {
-        m.logDebugOrInternal("Error upgrading tracking db: error while creating path '%s': %s",
-                             folder.c_str(), error.localizedDescription.c_str());
+    if (!platform::DeviceHome::makeOwnFolder(folder)) {
+        m.logDebugOrInternal("Error upgrading tracking db: error while creating path '%s': not a folder of the app's own",
+                             folder.c_str());
         return;
     }
+    platform::Error error;
     const std::filesystem::path target = folder / (std::string(kTrackingDatabaseName) + ".sql");
     if (!platform::FileManager::moveItem(legacyFile, target, &error)) {
         m.logDebugOrInternal("Error upgrading tracking db: error while moving from '%s' to '%s': '%s'",

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "support/TemporaryHome.h"
@@ -187,4 +189,69 @@ TEST(FileManager, DisplayNames) {
     EXPECT_EQ(FileManager::displayName("/apps/Ferrowick.app"), "Ferrowick");
     EXPECT_EQ(FileManager::displayName("/apps/Ferrowick.app/"), "Ferrowick");
     EXPECT_EQ(FileManager::displayName("/docs/report.pdf"), "report.pdf");
+}
+
+// A folder the app writes under is its own only when every name from the home down to it is a
+// real folder: a link or a file at the folder's name or at a parent's stops it, and nothing is
+// made behind the link.
+TEST_F(FileManagerTest, OwnFoldersAreRealFoldersCheckedWithoutFollowingLinks) {
+    const fs::path person = docs / "Holiday";
+    const fs::path folder = docs / "CB" / "Config";
+    struct Row {
+        const char* what;
+        std::function<void()> arrange;
+        bool usable;
+    };
+    const Row rows[] = {
+        {"nothing there yet", [] {}, true},
+        {"a real folder", [&] { fs::create_directories(folder); }, true},
+        {"a link at the folder's name", [&] {
+             fs::create_directories(docs / "CB");
+             fs::create_directory_symlink(person, folder);
+         }, false},
+        {"a link at a parent's name", [&] { fs::create_directory_symlink(person, docs / "CB"); }, false},
+        {"a file at the folder's name", [&] {
+             fs::create_directories(docs / "CB");
+             write(folder, "the person's");
+         }, false},
+        {"a file at a parent's name", [&] { write(docs / "CB", "the person's"); }, false},
+        {"a dangling link at the folder's name", [&] {
+             fs::create_directories(docs / "CB");
+             fs::create_directory_symlink(docs / "gone", folder);
+         }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(docs / "CB");
+        fs::remove_all(person);
+        fs::create_directories(person);
+        write(person / "photo.jpg", "the person's photo");
+        row.arrange();
+        Error error;
+        EXPECT_EQ(FileManager::createRealFolder(folder, home.root(), &error), row.usable);
+        EXPECT_EQ(FileManager::isRealFolder(folder, home.root()), row.usable);
+        EXPECT_EQ(DeviceHome::isOwnFolder(folder), row.usable);
+        EXPECT_EQ(DeviceHome::makeOwnFolder(folder), row.usable);
+        if (!row.usable) {
+            EXPECT_EQ(error.code, ENOTDIR) << error.localizedDescription;
+            EXPECT_FALSE(DeviceHome::reachesWithoutLinks(folder / "x" / "file.js"));
+        } else {
+            EXPECT_TRUE(DeviceHome::reachesWithoutLinks(folder / "x" / "file.js"));
+        }
+        // Nothing was made behind a link: the person's folder holds only their photo.
+        EXPECT_EQ(FileManager::contentsOfDirectory(person), std::vector<std::string>{"photo.jpg"});
+        EXPECT_FALSE(fs::exists(docs / "gone"));
+    }
+    // The folder's own name may be a link when only an item inside it is checked: a write of
+    // the item would pass through the link.
+    fs::remove_all(docs / "CB");
+    fs::create_directories(docs / "CB");
+    fs::create_directory_symlink(person, folder);
+    EXPECT_TRUE(DeviceHome::reachesWithoutLinks(folder));
+    EXPECT_FALSE(DeviceHome::reachesWithoutLinks(folder / "display.js"));
+    // Outside the root, and the root itself, are never a folder of its own.
+    EXPECT_FALSE(FileManager::isRealFolder(home.root().parent_path(), home.root()));
+    EXPECT_FALSE(FileManager::isRealFolder(home.root(), home.root()));
+    EXPECT_FALSE(FileManager::createRealFolder(docs / ".." / ".." / "elsewhere", home.root()));
+    EXPECT_FALSE(fs::exists(home.root().parent_path() / "elsewhere"));
 }

@@ -8,6 +8,7 @@
 #include "platform/ui/Button.h"
 #include "services/VellumAdEndpoints.h"
 #include "support/LoopbackServices.h"
+#include "vellum/richmedia/MRCachedAdLoader.h"
 #include "vellum/richmedia/VellumCachedCloseButton.h"
 
 namespace richmediatest {
@@ -147,6 +148,41 @@ TEST_F(CloseButtonTest, FailedOrUnsafeDownloadsEnterNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(vellum::VellumAdServer::cachedCloseButtonsFolderPath()) /
                                          ".." / "escape"));
+}
+
+// A name that reaches the unpacking although the download's start refused it (the loader's
+// name changed while its bundle was on the way) is refused again when the bundle is unpacked:
+// no folder of an ad or a button takes the name of a store's companion file, where SQLite would
+// find a folder instead of its journal.
+TEST_F(CloseButtonTest, StoreNamesAreRefusedWhenTheBundleIsUnpacked) {
+    fwtest::LoopbackServices services;
+    const std::string adStore = "MRAdCache.sql-journal";
+    const std::string buttonStore = "MRCloseButtonCache.sql-journal";
+    services.handle("GET", "/ad.zip", [archive = services::makeZipArchive({{adStore + "/index.html", "x"}})](
+                                          const services::LoggedRequest&) {
+        return services::ServiceReply{200, archive, "application/zip", {}};
+    });
+    services.handle("GET", "/button.zip", [archive = services::makeZipArchive(bundle(buttonStore))](
+                                              const services::LoggedRequest&) {
+        return services::ServiceReply{200, archive, "application/zip", {}};
+    });
+    db(); // the ad store is open, as a loaded ad is recorded in it
+    auto adLoader = vellum::MRCachedAdLoader::create();
+    adLoader->adID = "ad-ok";
+    ASSERT_TRUE(adLoader->startAdLoadFromURL(services.urlFor("/ad.zip")));
+    adLoader->adID = adStore;
+    auto buttons = VellumCachedCloseButtonDatabase::create();
+    auto buttonLoader = VellumCachedCloseButtonLoader::create();
+    ASSERT_TRUE(buttonLoader->downloadCloseButton("button-ok", services.urlFor("/button.zip")));
+    buttonLoader->closebuttonName = buttonStore;
+    ASSERT_TRUE(clock.runUntil([&] { return !adLoader->loading && !buttonLoader->loading; }));
+    EXPECT_EQ(services.requestCount("/ad.zip"), 1u);
+    EXPECT_EQ(services.requestCount("/button.zip"), 1u);
+    const std::filesystem::path buttonCache = vellum::VellumAdServer::cachedCloseButtonsFolderPath();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(cacheFolder() / adStore)));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(buttonCache / buttonStore)));
+    EXPECT_FALSE(db().haveAdWithID(adStore));
+    EXPECT_FALSE(buttons->hasCloseButtonNamed(buttonStore));
 }
 
 TEST_F(CloseButtonTest, CustomButtonClosesThePortraitInterstitialThroughItsTouchArea) {

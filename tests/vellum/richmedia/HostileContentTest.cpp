@@ -6,6 +6,7 @@
 // the next ad is downloaded and shown.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "platform/runloop/RunLoop.h"
 #include "services/TrackingEndpoints.h"
 #include "services/VellumAdEndpoints.h"
+#include "support/FolderSnapshot.h"
 #include "support/LoopbackServices.h"
 #include "vellum/richmedia/MREmbeddedBrowserController.h"
 #include "vellum/tracking/VellumAnalyticsManager.h"
@@ -290,6 +292,73 @@ TEST_F(HostileContentTest, HostileOffersChangeNothingOutsideTheirFolders) {
         return w && !w->isLoading() && w->stringByEvaluatingJavaScriptFromString("document.body.innerHTML") == "next";
     }));
 }
+
+// The ad cache and the close-button cache are used only as real folders: with a link to a
+// folder of the person's or a file of the person's at either name, a cache load writes and
+// removes nothing behind it, and the library runs without that cache (no ad, or no custom
+// close button, is taken).
+struct CacheFolderRow {
+    const char* what;
+    bool adCache; // else the close-button cache
+    bool link;    // else a file
+};
+
+void PrintTo(const CacheFolderRow& row, std::ostream* out) { *out << row.what; }
+
+class CacheFolderTest : public HostileContentTest, public ::testing::WithParamInterface<CacheFolderRow> {};
+
+TEST_P(CacheFolderTest, NothingIsWrittenOrRemovedBehindTheName) {
+    const auto& row = GetParam();
+    const fs::path person = home.root() / "Documents" / "Holiday";
+    fs::create_directories(person / "buttoned");
+    std::ofstream(person / "buttoned" / "index.html") << "the person's page";
+    std::ofstream(person / "notes.txt") << "the person's notes";
+    std::ofstream(person / "MRAdCache.sql") << "the person's database";
+    const fs::path name = row.adCache ? cacheFolder() : cacheFolder().parent_path() / "MRCloseButtonCache";
+    fs::create_directories(name.parent_path());
+    if (row.link)
+        fs::create_directory_symlink(person, name);
+    else
+        std::ofstream(name) << "the person's own file";
+    const auto before = fwtest::FolderSnapshot::of(home.root());
+
+    serveCloseButton("Corner", services::makeZipArchive({{"Corner/Corner.plist", "<plist version=\"1.0\"><dict/></plist>"}}));
+    ads.setOffers({{"buttoned", 1, ads.addAdBundle("buttoned"),
+                    control("<key>displaysCloseButton</key><true/><key>closeButtonLibID</key><string>Corner</string>")}});
+    vellum::VellumAdManager::sharedInstance();
+    ASSERT_TRUE(VellumAdServer::existing());
+    VellumAdServer::existing()->delegate = completion;
+    loadCache();
+
+    // Only the other cache, the settings and the scratch areas may have changed.
+    std::vector<std::string> owned = {"Library/Preferences", "Library/Logs", "Library/Caches", "tmp",
+                                      "Library/Vellum/MRTracking", "Library/DeviceIdentifier"};
+    owned.push_back(row.adCache ? "Library/Vellum/MRCloseButtonCache" : "Library/Vellum/MRAdCache");
+    EXPECT_EQ(fwtest::FolderSnapshot::of(home.root()).changesOutside(before, owned), std::vector<std::string>{});
+    auto adStore = vellum::MRCachedAdDatabase::create();
+    auto buttonStore = vellum::VellumCachedCloseButtonDatabase::create();
+    if (row.adCache) {
+        EXPECT_FALSE(adStore && adStore->haveAdWithID("buttoned"));
+    } else {
+        ASSERT_TRUE(adStore);
+        EXPECT_TRUE(adStore->haveAdWithID("buttoned")) << "the ads run without the button cache";
+        EXPECT_FALSE(buttonStore && buttonStore->hasCloseButtonNamed("Corner"));
+    }
+    EXPECT_TRUE(mainLoopAnswers());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachCacheFolder, CacheFolderTest,
+                         ::testing::Values(CacheFolderRow{"ad cache a link", true, true},
+                                           CacheFolderRow{"ad cache a file", true, false},
+                                           CacheFolderRow{"close-button cache a link", false, true},
+                                           CacheFolderRow{"close-button cache a file", false, false}),
+                         [](const auto& info) {
+                             std::string name;
+                             for (char c : std::string(info.param.what))
+                                 if (std::isalnum(static_cast<unsigned char>(c)))
+                                     name += c;
+                             return name;
+                         });
 
 // Commands of a shown ad's page that choose what the app loads or records, sent as the page's
 // own navigations: a URL the page chose reaches no file outside the ad's folder (the mini
