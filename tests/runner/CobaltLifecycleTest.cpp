@@ -43,7 +43,7 @@ protected:
     void SetUp() override {
         runnertest::startAsOnAFreshDevice(services_);
         platform::Device::setProfile(GetParam().profile);
-        runnertest::serveNetworks(services_, kCobaltOnly, transition_);
+        runnertest::serveNetworks(services_, kCobaltOnly);
         // No house ads: the slot shows the Cobalt ad.
         services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
         services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
@@ -91,8 +91,6 @@ protected:
     }
 
     fwtest::LoopbackServices services_;
-    // The banner transition the configuration names (0: none).
-    int transition_ = 0;
 };
 
 TEST_P(CobaltLifecycle, TheAdSurvivesBackgroundAndForegroundAndTheDriveStaysReachable) {
@@ -158,13 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LifecycleCase>& info) { return std::string(info.param.name); });
 
 // Three refreshes, each bringing the next Cobalt ad into the banner slot: after each, once the
-// ad's page has shown it, the ad is drawn all the way up to the window. The slot takes each new
-// ad with the fixtures' transition, so the ad view is moved into the new adapter's containers
-// while its refresh has faded the old ones out, and they reach the slot only later.
-class CobaltRefresh : public CobaltLifecycle {
-protected:
-    CobaltRefresh() { transition_ = 1; }
-};
+// ad's page has shown it, the ad is drawn all the way up to the window.
+class CobaltRefresh : public CobaltLifecycle {};
 
 TEST_P(CobaltRefresh, TheBannerShowsItsAdAfterEachOfThreeRefreshes) {
     launch();
