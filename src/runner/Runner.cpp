@@ -303,11 +303,12 @@ SettleResult settle(const CommandMarks& command) {
         const double now = clock.monotonic();
         std::optional<double> target;
         std::string pending;
-        if (auto end = awaitedAnimationsEnd()) {
-            // Their did-stop runs at their end: move just past it.
-            target = std::max(*end, now) + kAnimationEndMargin;
-            pending = "animations";
-        }
+        if (now < horizon)
+            if (auto end = awaitedAnimationsEnd()) {
+                // Their did-stop runs at their end: move just past it, within the horizon.
+                target = std::min(std::max(*end, now) + kAnimationEndMargin, horizon);
+                pending = "animations";
+            }
         // Work that waits for a timer within the horizon (a timer the command set, a message a
         // bridge holds): the clock moves to the next timer.
         const double nextOwn = loop.nextFireTime(setByTheCommand);

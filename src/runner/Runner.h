@@ -29,7 +29,7 @@ CommandMarks commandMarks();
 //  - running animations end: the command's own (a panel sliding, a row going) and every
 //    presentation, push, pop or transition, whoever started it (a landing page that arrives
 //    and slides in), when they end within kAnimationSettleLimitSeconds, so a long or
-//    repeating animation (the blinking upgrade button) cannot hold it;
+//    repeating animation (the blinking upgrade button) cannot hold it, and within the horizon;
 //  - a one-shot timer or delayed call that the command set falls due within the horizon; a
 //    timer that a timer of its own kind set again from its firing (a check that looks again
 //    every second) is not counted, so such a chain counts once;
