@@ -30,6 +30,10 @@ constexpr std::string_view kGotoItuneName = "gotoItune";
 constexpr double kOverlayAlpha = 0.8;
 constexpr double kOverlayFadeDuration = 0.25;
 constexpr double kCloseFadeDuration = 0.6;
+// The close button's mark, a cross on a disc: the promotion's picture comes from the server and
+// need not show one, so the button draws its own and the way out shows whatever the picture.
+constexpr std::string_view kCloseImage = "Cross1.png";
+constexpr std::string_view kCloseHighlightedImage = "Cross_11.png";
 constexpr double kSlideDuration = 0.5;
 constexpr double kSpinDuration = 0.3;
 constexpr double kBounceDuration = 0.15;
@@ -283,14 +287,13 @@ void PopupController::showPopUpAd() {
         platform::ControlEvent::TouchUpInside, this);
     addSubview(button);
 
-    auto close = std::make_shared<platform::Button>(l.closeFrame, platform::ButtonType::Custom);
-    close->setAccessibilityLabel("Close");
-    close->addAction(
-        [weak](platform::Control&) {
+    auto close = makeCloseButton(
+        l.closeFrame, "Close", kCloseImage, kCloseHighlightedImage,
+        [weak] {
             if (auto self = weak.lock())
                 self->hideAdImmediately();
         },
-        platform::ControlEvent::TouchUpInside, this);
+        this);
     close->setAlpha(0);
     close->setShowsTouchWhenHighlighted(true);
     addSubview(close);

@@ -55,6 +55,13 @@ constexpr double kAnimationEndMargin = 0.01;
 constexpr const char* kConsoleLogFolder = "Logs";
 constexpr const char* kConsoleLogFile = "console.log";
 
+// Seconds as a person reads them: "15", "0.5".
+std::string formatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
 // Hands lines from the command source to the main thread one at a time: the next line is
 // read only after the previous command has finished, so a `wait` is never overtaken.
 class CommandFeeder {
@@ -247,13 +254,16 @@ void settleInPlace() {
 
 } // namespace
 
-void settle(const CommandMarks& command) {
+SettleResult settle(const CommandMarks& command) {
     auto& loop = RunLoop::main();
     auto& clock = platform::Clock::current();
     SettleBudget budget;
     const double start = clock.monotonic();
-    const double animationDeadline = start + kAnimationSettleLimitSeconds;
-    const double timerDeadline = start + kTimerSettleLimitSeconds;
+    // How far the settle follows: kTimerSettleLimitSeconds past the start, and past each
+    // moment at which work it followed went on. The clock never passes the limit: work due
+    // beyond it stops the settle early.
+    double horizon = start + kTimerSettleLimitSeconds;
+    const double limit = start + kSettleChainLimitSeconds;
     // When the awaited animations end, on the clock's monotonic time; none: nullopt.
     const std::uint64_t animationsEnd = commandMarks().animations;
     auto awaitedAnimationsEnd = [&]() -> std::optional<double> {
@@ -276,29 +286,47 @@ void settle(const CommandMarks& command) {
     auto setByTheCommand = [&command](const platform::Timer& timer) {
         return !timer.repeats() && timer.scheduleSerial() > command.timers && !timer.rearmsItself();
     };
-    // Work that waits for a timer: the clock moves to the next timer due within the limit.
-    auto nextTimerForWaitingWork = [&]() -> std::optional<double> {
-        bool waiting =
-            loop.nextFireTime(setByTheCommand) <= timerDeadline || platform::WaitingMessages::anyHeld();
-        double next = loop.nextFireTime();
-        if (!waiting || next > timerDeadline)
-            return std::nullopt;
-        return next;
+    // A one-shot timer that the command itself set, before this settle, or that descends from
+    // one: what the command set off, as opposed to work that happens to run meanwhile.
+    const std::uint64_t commandsOwnTimersEnd = platform::Timer::lastScheduleSerial();
+    auto setOffByTheCommand = [&command, commandsOwnTimersEnd](const platform::Timer& timer) {
+        return !timer.repeats() && !timer.rearmsItself() && timer.originSerial() > command.timers &&
+               timer.originSerial() <= commandsOwnTimersEnd;
     };
-
+    // Whether a timer the command set off has fired in this settle: from then on the messages
+    // that pages hold are what it set off too.
+    bool followingWhatItSetOff = false;
     for (int round = 0; round < kMaxSettleRounds; ++round) {
         if (!budget.waitForQuiet())
-            break;
+            return {false, "replies or background work still under way after " +
+                               formatSeconds(kSettleLimitSeconds) + " s"};
         const double now = clock.monotonic();
         std::optional<double> target;
-        if (now < animationDeadline)
-            if (auto end = awaitedAnimationsEnd())
-                // Their did-stop runs at their end: move just past it.
-                target = std::min(std::max(*end, now) + kAnimationEndMargin, animationDeadline);
-        if (auto next = nextTimerForWaitingWork())
-            target = std::min(target.value_or(*next), *next);
+        std::string pending;
+        if (now < horizon)
+            if (auto end = awaitedAnimationsEnd()) {
+                // Their did-stop runs at their end: move just past it, within the horizon.
+                target = std::min(std::max(*end, now) + kAnimationEndMargin, horizon);
+                pending = "animations";
+            }
+        // Work that waits for a timer within the horizon (a timer the command set, a message a
+        // bridge holds): the clock moves to the next timer.
+        const double nextOwn = loop.nextFireTime(setByTheCommand);
+        const bool held = platform::WaitingMessages::anyHeld();
+        bool carriesHeldMessages = false;
+        if (nextOwn <= horizon || held) {
+            if (double next = loop.nextFireTime(); next <= horizon && next <= target.value_or(next)) {
+                target = next;
+                pending = held ? "messages a page holds" : "timers it set";
+                carriesHeldMessages = held;
+            }
+        }
+        const double nextSetOff = loop.nextFireTime(setOffByTheCommand);
         if (!target)
-            break;
+            return {};
+        if (*target > limit)
+            return {false, pending + " still under way after " + formatSeconds(kSettleChainLimitSeconds) +
+                               " s of clock time"};
         const double step = std::max(*target - now, 0.0);
         if (clock.isManual()) {
             loop.advance(step);
@@ -307,14 +335,32 @@ void settle(const CommandMarks& command) {
             loop.runUntil([&clock, until] { return clock.monotonic() >= until; },
                           std::max(0.0, std::min(step, budget.left())) + 0.1);
             if (budget.left() <= 0)
-                break;
+                return {false, pending + " still under way after " + formatSeconds(kSettleLimitSeconds) + " s"};
         }
+        // What the command set off went on: the settle follows it a horizon further.
+        const double reached = clock.monotonic();
+        if (nextSetOff <= reached)
+            followingWhatItSetOff = true;
+        if (nextSetOff <= reached || (followingWhatItSetOff && carriesHeldMessages))
+            horizon = std::max(horizon, reached + kTimerSettleLimitSeconds);
     }
+    return {false, "work that kept coming back"};
 }
 
-void settle() {
-    settle(CommandMarks{});
+SettleResult settle() {
+    return settle(CommandMarks{});
 }
+
+namespace {
+
+// A settle that stopped before what it followed ran out says so: the screen may still change.
+std::string stoppedEarlyNote(const SettleResult& settled) {
+    if (settled.complete)
+        return {};
+    return "note: stopped settling with " + settled.pending + "; the screen may still change\n";
+}
+
+} // namespace
 
 CommandResult runCommand(CommandInterpreter& interpreter, std::string_view line) {
     CommandMarks marks = commandMarks();
@@ -323,10 +369,11 @@ CommandResult runCommand(CommandInterpreter& interpreter, std::string_view line)
     // set off. A wait has moved the clock by what it said, and leaves it there.
     if (result.quit)
         return result;
-    if (result.movedTheClock)
+    if (result.movedTheClock) {
         settleInPlace();
-    else
-        settle(marks);
+        return result;
+    }
+    result.output += stoppedEarlyNote(settle(marks));
     return result;
 }
 
@@ -414,7 +461,7 @@ int runFerrowick(int argc, char** argv) {
     app::launchFerrowick(launchOptions);
     // The first command sees the settled launch: the replies it asked for have arrived, and
     // what it set off for the next moments (a check of the stored key) has happened.
-    settle(launchMarks);
+    std::cout << stoppedEarlyNote(settle(launchMarks)) << std::flush;
     if (interactive)
         std::cout << platform::TextRenderer::renderScreen() << "\n";
 

@@ -18,6 +18,7 @@
 #include "mediation/SwitchboardAdNetworkConfig.h"
 #include "mediation/SwitchboardConfigStore.h"
 #include "mediation/SwitchboardView.h"
+#include "platform/runloop/Clock.h"
 #include "platform/ui/TextRenderer.h"
 #include "platform/ui/Window.h"
 #include "promo/AdViewController.h"
@@ -195,6 +196,46 @@ TEST_P(CobaltRefresh, TheBannerShowsItsAdAfterEachOfThreeRefreshes) {
 INSTANTIATE_TEST_SUITE_P(Cobalt, CobaltRefresh,
                          ::testing::Values(LifecycleCase{"Phone", platform::DeviceProfile::Phone, false},
                                            LifecycleCase{"Tablet", platform::DeviceProfile::Tablet, false}),
+                         [](const ::testing::TestParamInfo<LifecycleCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// As a person types it into `ferrowick`: the ad's landing page opened and closed again. The
+// banner shows its next ad 3 s after the page closes, fading out while its page's messages are
+// carried on and fading back in; `tap Done` ends with that done, and the next command finds
+// nothing left to move the clock for.
+class CobaltLandingPageClosed : public CobaltLifecycle {};
+
+TEST_P(CobaltLandingPageClosed, DoneEndsWithTheBannerShowingAgain) {
+    runner::CommandInterpreter commands([](double seconds) { runner::waitFor(seconds, true); });
+    auto run = [&commands](const char* line) {
+        auto result = runner::runCommand(commands, line);
+        EXPECT_TRUE(result.ok) << line << ": " << result.output;
+        EXPECT_EQ(result.output.find("note:"), std::string::npos) << line << ": " << result.output;
+        return result;
+    };
+    auto marks = runner::commandMarks();
+    launch();
+    runner::settle(marks);
+    run("wait 10");
+    ASSERT_TRUE(cobaltShown()) << screen();
+    run("tap Ad");
+    ASSERT_NE(screen().find("[Done]"), std::string::npos) << screen();
+    auto controller = cobaltAdView()->controller();
+    const std::int64_t shownBefore = controller->slot()->dlTime();
+    run("tap Done");
+    EXPECT_EQ(viewsHidingTheAd(), "") << screen();
+    EXPECT_FALSE(controller->isRefreshing());
+    EXPECT_NE(controller->slot()->dlTime(), shownBefore) << "the next ad shows";
+    const double before = platform::Clock::current().monotonic();
+    run("screen");
+    EXPECT_NEAR(platform::Clock::current().monotonic() - before, 0.0, 1e-6);
+    EXPECT_EQ(viewsHidingTheAd(), "") << screen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cobalt, CobaltLandingPageClosed,
+                         ::testing::Values(LifecycleCase{"Phone", platform::DeviceProfile::Phone, true},
+                                           LifecycleCase{"Tablet", platform::DeviceProfile::Tablet, true}),
                          [](const ::testing::TestParamInfo<LifecycleCase>& info) {
                              return std::string(info.param.name);
                          });

@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <memory>
+#include <deque>
 #include <string>
 
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/WaitingMessages.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -120,6 +122,68 @@ TEST_F(CommandSettle, ACommandsTimersForTheNextMomentsRunBeforeTheNextCommand) {
     start = now();
     EXPECT_TRUE(runner::runCommand(interpreter_, "screen").ok);
     EXPECT_NEAR(now() - start, 0.0, 1e-6) << "the chain's later links hold no command";
+    platform::RunLoop::main().cancelPerforms(&target);
+}
+
+// As a banner does when its landing page closes: 3 s later it is shown again, fading out
+// while its page queues messages that a poll every half second carries on one at a time; the
+// last fades it back in. The command that closed the page ends with the banner back, and the
+// next command finds nothing left to move the clock for.
+TEST_F(CommandSettle, WhatACommandsTimersSetOffRunsOutBeforeTheNextCommand) {
+    auto banner = std::make_shared<platform::View>(platform::Rect(0, 400, 320, 50));
+    window_->addSubview(banner);
+    std::deque<std::function<void()>> pageQueue;
+    auto poll = platform::Timer::scheduled(0.5, true, [&](platform::Timer&) {
+        if (pageQueue.empty())
+            return;
+        auto message = std::move(pageQueue.front());
+        pageQueue.pop_front();
+        message();
+    });
+    auto holds = platform::WaitingMessages::add([&] { return !pageQueue.empty(); });
+    int carried = 0;
+    addButton("Close", {0, 200, 120, 40}, [&] {
+        platform::RunLoop::main().performAfter(3.0, [&] {
+            platform::View::animate(0.5, [&] { banner->setAlpha(0); });
+            for (int i = 0; i < 3; ++i)
+                pageQueue.push_back([&] { ++carried; });
+            pageQueue.push_back([&] {
+                ++carried;
+                platform::View::animate(0.5, [&] { banner->setAlpha(1); });
+            });
+        });
+    });
+
+    const double start = now();
+    auto closed = runner::runCommand(interpreter_, "tap Close");
+    EXPECT_TRUE(closed.ok);
+    EXPECT_EQ(closed.output, "") << "the command ran out";
+    EXPECT_EQ(carried, 4);
+    EXPECT_EQ(banner->alpha(), 1.0) << "the banner is back";
+    EXPECT_LT(now() - start, runner::kSettleChainLimitSeconds);
+
+    const double before = now();
+    EXPECT_EQ(runner::runCommand(interpreter_, "screen").output.find("note:"), std::string::npos);
+    EXPECT_NEAR(now() - before, 0.0, 1e-6) << "nothing was left to move the clock for";
+    poll->invalidate();
+}
+
+// Work that keeps setting itself off (two kinds of delayed call, each setting the other a
+// second later) cannot hold a command for good: it stops at the limit and says so.
+TEST_F(CommandSettle, ACommandStoppedAtTheLimitSaysSo) {
+    int target = 0;
+    std::function<void()> tick, tock;
+    tick = [&] { platform::RunLoop::main().performAfter(1.0, [&] { tock(); }, &target, "tock"); };
+    tock = [&] { platform::RunLoop::main().performAfter(1.0, [&] { tick(); }, &target, "tick"); };
+    addButton("Start", {0, 200, 120, 40}, [&] { tick(); });
+
+    const double start = now();
+    auto started = runner::runCommand(interpreter_, "tap Start");
+    EXPECT_TRUE(started.ok);
+    EXPECT_NE(started.output.find("note: stopped settling"), std::string::npos) << started.output;
+    EXPECT_NE(started.output.find("the screen may still change"), std::string::npos) << started.output;
+    EXPECT_LE(now() - start, runner::kSettleChainLimitSeconds + 1e-6);
+    EXPECT_GE(now() - start, runner::kSettleChainLimitSeconds - 1.0 - 1e-6);
     platform::RunLoop::main().cancelPerforms(&target);
 }
 

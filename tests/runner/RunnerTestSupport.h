@@ -42,10 +42,10 @@ inline void startAsOnAFreshDevice(fwtest::LoopbackServices& services) {
 }
 
 // Answers every configuration request with these networks ("rations" entries, comma-joined),
-// a 30 s refresh and no transition.
-inline void serveNetworks(fwtest::LoopbackServices& services, const std::string& rations) {
-    const std::string config =
-        std::string(R"({"extra":{"refresh_interval":30,"transition":0},"rations":[)") + rations + "]}";
+// a 30 s refresh and the banner transition `transition` (0: none; the fixtures' own is 1).
+inline void serveNetworks(fwtest::LoopbackServices& services, const std::string& rations, int transition = 0) {
+    const std::string config = std::string(R"({"extra":{"refresh_interval":30,"transition":)") +
+                               std::to_string(transition) + R"(},"rations":[)" + rations + "]}";
     services.handle("GET", "/switchboard/getInfo.php", [config](const services::LoggedRequest&) {
         return services::ServiceReply{200, config, "application/json", {}};
     });

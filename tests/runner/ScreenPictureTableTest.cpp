@@ -796,6 +796,51 @@ INSTANTIATE_TEST_SUITE_P(Pictures, ExpandedBannerPicture,
                          ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet),
                          [](const auto& info) { return std::string(deviceName(info.param)); });
 
+// ---- The launch pop-up's promotion ----
+//
+// A pop-up reply that shows a promotion whose picture is a plain box (as any server's may be):
+// the close button draws its own mark over it, seen on the screen after a trip to the
+// background and back, and it leads to the drive.
+
+class LaunchPopUpPicture : public apptest::AppTest, public ::testing::WithParamInterface<DeviceProfile> {
+protected:
+    LaunchPopUpPicture() {
+        platform::Device::setProfile(GetParam());
+        runnertest::startAsOnAFreshDevice(services_);
+        const std::string reply = R"({"calledApp":[{"adStatus":true,"adNetStatus":true}],"adsData":[)"
+                                  R"({"appIdentity":"promoted://","imageLink":")" +
+                                  services_.url("/promo/images/popup-1.png") +
+                                  R"(","id":"41","adFullLink":"http://store.example/promoted-app"}]})";
+        for (const char* path :
+             {"/applications/popupAds/iPhonePopupAdsNew.php", "/applications/popupAds/iPadPopupAdsNew.php"})
+            services_.handle("GET", path, [reply](const services::LoggedRequest&) {
+                return services::ServiceReply{200, reply, "application/json", {}};
+            });
+    }
+
+    fwtest::LoopbackServices services_;
+};
+
+TEST_P(LaunchPopUpPicture, ThePromotionShowsItsWayOut) {
+    const std::string name = std::string("launch-popup-") + deviceName(GetParam());
+    auto marks = runner::commandMarks();
+    launch();
+    runner::settle(marks);
+    ASSERT_TRUE(runUntil([] { return platform::TextRenderer::findTappable("Promotion").has_value(); }, 5))
+        << platform::TextRenderer::renderScreen();
+    EXPECT_FALSE(driveIsBack()) << "the pop-up covers the drive";
+    auto& application = platform::Application::shared();
+    application.enterBackground();
+    runner::waitFor(1, true);
+    application.enterForeground();
+    runner::waitFor(1, true);
+    leaveBy({"Close"}, name, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, LaunchPopUpPicture,
+                         ::testing::Values(DeviceProfile::Phone, DeviceProfile::Tablet),
+                         [](const auto& info) { return std::string(deviceName(info.param)); });
+
 // ---- The drive's own screens ----
 
 class DrivePicture : public apptest::AppTest, public ::testing::WithParamInterface<DeviceProfile> {

@@ -145,13 +145,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// The drive with Lumen ads every 30 s and the house ads off, on the phone or the tablet.
+// The drive with Lumen ads every 30 s, each brought in by the fixtures' transition, and the
+// house ads off, on the phone or the tablet.
 class ExactWaits : public apptest::AppTest, public ::testing::WithParamInterface<platform::DeviceProfile> {
 protected:
     void SetUp() override {
         platform::Device::setProfile(GetParam());
         runnertest::startAsOnAFreshDevice(services_);
-        runnertest::serveNetworks(services_, kTapAdCases[0].ration);
+        runnertest::serveNetworks(services_, kTapAdCases[0].ration, 1);
         services_.setFault("/applications/newNews/newNewsPhone.php", services::Fault::errorStatus(404));
         services_.setFault("/applications/newNews/newNewsPad.php", services::Fault::errorStatus(404));
     }

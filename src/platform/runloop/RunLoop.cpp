@@ -178,6 +178,8 @@ void RunLoop::add(const std::shared_ptr<Timer>& timer) {
     timer->scheduleSerial_ = ++g_lastScheduleSerial;
     const Timer* firing = tlsFiringTimer;
     timer->rearmsItself_ = firing && firing != timer.get() && !firing->repeats_ && firing->isSameKind(*timer);
+    timer->originSerial_ =
+        firing && firing != timer.get() && !firing->repeats_ ? firing->originSerial_ : timer->scheduleSerial_;
     reschedule(timer, Clock::current().monotonic() + timer->interval_);
 }
 

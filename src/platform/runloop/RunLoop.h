@@ -60,6 +60,11 @@ public:
     // again every second until something is done. Delayed performs with a target are of one
     // kind when target and name match; other timers when their callbacks have one type.
     bool rearmsItself() const { return rearmsItself_; }
+    // The serial of the timer that began the chain this one belongs to: a timer scheduled from
+    // inside a one-shot timer's firing takes that timer's origin, any other (scheduled outside
+    // a firing, or by a repeating timer, which starts chains of its own) its own serial. Code
+    // that waits for what an action set off follows the timers that descend from its own.
+    std::uint64_t originSerial() const { return originSerial_; }
 
 private:
     friend class RunLoop;
@@ -82,6 +87,7 @@ private:
     // without a target the same kind.
     const std::type_info* kind_;
     std::uint64_t scheduleSerial_ = 0;
+    std::uint64_t originSerial_ = 0;
     bool rearmsItself_ = false;
 };
 
