@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/LaterTurn.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Strings.h"
@@ -35,6 +37,11 @@ std::vector<std::unique_ptr<UserDefaults>>& retiredInstances() {
     return retired;
 }
 
+// Writes what the standard instance and the retired ones hold unwritten when the process exits.
+// Registered when the first standard instance is made, so it runs before that instance and
+// everything made before it are destroyed.
+void writeAllAtExit();
+
 std::filesystem::path standardFile() {
     std::string name = kFallbackDefaultsName;
     if (auto id = Bundle::main().objectForInfoDictionaryKey(kBundleIdentifierKey); id && id->string())
@@ -48,19 +55,67 @@ std::filesystem::path standardFile() {
 UserDefaults& UserDefaults::standard() {
     std::lock_guard lock(standardMutex());
     auto& instance = standardInstance();
-    if (!instance)
+    if (!instance) {
+        static std::once_flag atExit;
+        std::call_once(atExit, [] {
+            retiredInstances(); // made first, so it outlasts the exit write
+            std::atexit(writeAllAtExit);
+        });
         instance = std::make_unique<UserDefaults>(standardFile());
+    }
     return *instance;
 }
 
 void UserDefaults::resetForTesting() {
     std::lock_guard lock(standardMutex());
-    if (standardInstance())
+    if (standardInstance()) {
+        // What the next instance reads back from the file is everything set so far.
+        standardInstance()->synchronize();
         retiredInstances().push_back(std::move(standardInstance()));
+    }
 }
 
-UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+namespace {
+
+void writeAllAtExit() {
+    std::lock_guard lock(standardMutex());
+    if (standardInstance())
+        standardInstance()->synchronize();
+    for (auto& retired : retiredInstances())
+        retired->synchronize();
+}
+
+} // namespace
+
+// The instance a scheduled write reaches, null once it is destroyed.
+struct UserDefaults::WriteLink {
+    std::mutex mutex;
+    UserDefaults* owner;
+};
+
+// One write scheduled for a later turn. The run loop holds it until the turn runs it (or the
+// loop drops it unrun); the instance only watches it.
+struct UserDefaults::ScheduledWrite {
+    std::shared_ptr<WriteLink> link;
+
+    void operator()() const {
+        std::lock_guard lock(link->mutex);
+        if (link->owner)
+            link->owner->writeScheduledChanges();
+    }
+};
+
+UserDefaults::UserDefaults(std::filesystem::path file)
+    : file_(std::move(file)), link_(std::make_shared<WriteLink>(WriteLink{{}, this})) {
     load();
+}
+
+UserDefaults::~UserDefaults() {
+    {
+        std::lock_guard lock(link_->mutex);
+        link_->owner = nullptr;
+    }
+    synchronize();
 }
 
 void UserDefaults::load() {
@@ -194,7 +249,7 @@ bool UserDefaults::setObject(std::string_view key, Value value) {
     std::lock_guard lock(mutex_);
     values_.insert_or_assign(std::string(key), std::move(value));
     dirty_ = true;
-    return persistLocked();
+    return changedLocked();
 }
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
@@ -204,7 +259,7 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
         return;
     values_.erase(it);
     dirty_ = true;
-    persistLocked();
+    changedLocked();
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {
@@ -227,6 +282,24 @@ bool UserDefaults::synchronize() {
     if (!dirty_)
         return true;
     return persistLocked();
+}
+
+bool UserDefaults::changedLocked() {
+    if (!scheduled_.expired())
+        return true; // the write already scheduled takes this change too
+    auto write = std::make_shared<ScheduledWrite>(ScheduledWrite{link_});
+    if (!performOnLaterMainTurn([write] { (*write)(); }))
+        return persistLocked();
+    scheduled_ = write;
+    return true;
+}
+
+void UserDefaults::writeScheduledChanges() {
+    std::lock_guard lock(mutex_);
+    // Changes from here on schedule a write of their own.
+    scheduled_.reset();
+    if (dirty_)
+        persistLocked();
 }
 
 bool UserDefaults::persistLocked() {
