@@ -57,7 +57,8 @@ inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-50s %-40s %8s %6s\n", "ours", "reference", "ratio", "goal");
     // A pair whose benchmarks did not both run to the end (an error, or a filter that left one
-    // out) has no ratio; an error makes the program fail, so `make bench` reports it.
+    // out) has no ratio; an error makes the program fail, so `make bench` reports it, and so
+    // does a ratio above its goal.
     int status = reporter.failed.empty() ? 0 : 1;
     for (const auto& p : pairs) {
         const auto& times = p.realTime ? reporter.realNs : reporter.timeNs;
@@ -70,6 +71,9 @@ inline int runWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
         double ratio = a->second / b->second;
         std::printf("%-50s %-40s %8.2f %6.2f %s\n", p.ours.c_str(), p.reference.c_str(), ratio, p.goal,
                     ratio <= p.goal ? "met" : "NOT MET");
+        // A goal not met fails the program too, so `make bench` reports it.
+        if (ratio > p.goal)
+            status = 1;
     }
     benchmark::Shutdown();
     return status;

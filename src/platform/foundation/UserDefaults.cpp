@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceHome.h"
@@ -25,22 +24,18 @@ std::mutex& standardMutex() {
     return m;
 }
 
+// Destroyed at the process's exit, which writes what it holds unwritten.
 std::unique_ptr<UserDefaults>& standardInstance() {
     static std::unique_ptr<UserDefaults> instance;
     return instance;
 }
 
 // The retired standard instances: references handed out earlier must stay valid, so a reset
-// keeps the old object alive instead of destroying it under a caller.
+// keeps the old object alive instead of destroying it under a caller (until the exit).
 std::vector<std::unique_ptr<UserDefaults>>& retiredInstances() {
     static std::vector<std::unique_ptr<UserDefaults>> retired;
     return retired;
 }
-
-// Writes what the standard instance and the retired ones hold unwritten when the process exits.
-// Registered when the first standard instance is made, so it runs before that instance and
-// everything made before it are destroyed.
-void writeAllAtExit();
 
 std::filesystem::path standardFile() {
     std::string name = kFallbackDefaultsName;
@@ -55,14 +50,8 @@ std::filesystem::path standardFile() {
 UserDefaults& UserDefaults::standard() {
     std::lock_guard lock(standardMutex());
     auto& instance = standardInstance();
-    if (!instance) {
-        static std::once_flag atExit;
-        std::call_once(atExit, [] {
-            retiredInstances(); // made first, so it outlasts the exit write
-            std::atexit(writeAllAtExit);
-        });
+    if (!instance)
         instance = std::make_unique<UserDefaults>(standardFile());
-    }
     return *instance;
 }
 
@@ -75,20 +64,9 @@ void UserDefaults::resetForTesting() {
     }
 }
 
-namespace {
-
-void writeAllAtExit() {
-    std::lock_guard lock(standardMutex());
-    if (standardInstance())
-        standardInstance()->synchronize();
-    for (auto& retired : retiredInstances())
-        retired->synchronize();
-}
-
-} // namespace
-
 // The instance a scheduled write reaches, null once it is destroyed.
 struct UserDefaults::WriteLink {
+    explicit WriteLink(UserDefaults* o) : owner(o) {}
     std::mutex mutex;
     UserDefaults* owner;
 };
@@ -106,7 +84,7 @@ struct UserDefaults::ScheduledWrite {
 };
 
 UserDefaults::UserDefaults(std::filesystem::path file)
-    : file_(std::move(file)), link_(std::make_shared<WriteLink>(WriteLink{{}, this})) {
+    : file_(std::move(file)), link_(std::make_shared<WriteLink>(this)) {
     load();
 }
 

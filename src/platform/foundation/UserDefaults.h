@@ -43,7 +43,7 @@ class UserDefaults {
 
     // Defaults stored in `file` (loaded now when it exists).
     explicit UserDefaults(std::filesystem::path file);
-    // Writes what is still unwritten.
+    // Writes what is still unwritten (the standard instance is destroyed at the process's exit).
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;

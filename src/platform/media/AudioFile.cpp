@@ -90,7 +90,7 @@ AudioStreamDescription decodedFormat(const DecodedSoundInfo& info) {
     AudioStreamDescription d;
     const bool asFloat = info.asFloat;
     std::uint32_t bytesPerSample = asFloat ? 4 : 2;
-    d.sampleRate = info.samplerate;
+    d.sampleRate = info.sampleRate;
     d.formatID = kAudioFormatLinearPCM;
     d.formatFlags = AudioFormatFlags::IsPacked |
                     (asFloat ? AudioFormatFlags::IsFloat : AudioFormatFlags::IsSignedInteger);

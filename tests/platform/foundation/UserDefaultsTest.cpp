@@ -272,7 +272,9 @@ TEST(UserDefaults, ChangesOfATurnAreWrittenTogetherWhenItEnds) {
     auto stored = [&file](const char* key) -> std::optional<std::string> {
         auto list = readPropertyListFile(file);
         const Value* found = list ? list->find(key) : nullptr;
-        return found ? found->string() : std::nullopt;
+        if (!found || !found->string())
+            return std::nullopt;
+        return *found->string();
     };
     RunLoop::main().perform([&] {
         d.setString("firstTime", "noFirst");
