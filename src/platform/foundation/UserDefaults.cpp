@@ -59,7 +59,7 @@ void UserDefaults::resetForTesting() {
     std::lock_guard lock(standardMutex());
     if (standardInstance()) {
         // What the next instance reads back from the file is everything set so far.
-        standardInstance()->synchronize();
+        standardInstance()->writeUnwritten();
         retiredInstances().push_back(std::move(standardInstance()));
     }
 }
@@ -93,7 +93,7 @@ UserDefaults::~UserDefaults() {
         std::lock_guard lock(link_->mutex);
         link_->owner = nullptr;
     }
-    synchronize();
+    writeUnwritten();
 }
 
 void UserDefaults::load() {
@@ -259,7 +259,16 @@ bool UserDefaults::synchronize() {
     std::lock_guard lock(mutex_);
     if (!dirty_)
         return true;
-    return persistLocked();
+    // After a failed write, try again now and tell whether it worked; otherwise the changes
+    // go with this turn's write.
+    if (lastWriteFailed_)
+        return persistLocked();
+    return changedLocked();
+}
+
+bool UserDefaults::writeUnwritten() {
+    std::lock_guard lock(mutex_);
+    return !dirty_ || persistLocked();
 }
 
 bool UserDefaults::changedLocked() {
@@ -285,9 +294,11 @@ bool UserDefaults::persistLocked() {
     if (!FileManager::createDirectory(file_.parent_path(), true, &error) ||
         !writePropertyListFile(file_, Value(values_), &error)) {
         logLine("UserDefaults: cannot save: " + error.localizedDescription);
+        lastWriteFailed_ = true;
         return false;
     }
     dirty_ = false;
+    lastWriteFailed_ = false;
     return true;
 }
 

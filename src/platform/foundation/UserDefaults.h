@@ -5,13 +5,13 @@
 //
 // Changes are written at the end of the run-loop turn that made them: the main run loop's next
 // turn writes every change made since the last write in one atomic write (temporary file,
-// then rename), so a burst of changes costs one write instead of one each. What is still
-// unwritten when the process exits is written then, so nothing set is lost when the process
-// ends without a synchronize(). synchronize() writes at once and reports whether the file holds
-// what memory holds; a write that failed is tried again by the next turn that changes
-// something, or by synchronize(). A process cut short (killed, crashed) loses at most the
-// changes of the turn it was in, and leaves the old file or the new one, never part of one.
-// In a program without a run loop every change is written at once.
+// then rename), so a burst of changes (and of synchronize() calls) costs one write instead of
+// one each. What is still unwritten when the process exits is written then, so nothing set is
+// lost when the process ends without a synchronize(). A write that failed is logged and tried
+// again by the next turn that changes something, or at once by synchronize(), which then
+// reports whether it worked. A process cut short (killed, crashed) loses at most the changes
+// of the turn it was in, and leaves the old file or the new one, never part of one. In a
+// program without a run loop every change is written at once.
 //
 // A file that cannot be read as a property list is not overwritten: it is moved aside to
 // "<name>.unreadable" and logged, and the defaults start empty.
@@ -78,7 +78,8 @@ class UserDefaults {
     // The stored values over the registered ones.
     Dictionary dictionaryRepresentation() const;
 
-    // Writes what is unwritten now; true when the file is current.
+    // The changes so far go with this turn's write; after a failed write, writes at once.
+    // False when the file does not hold what memory holds and cannot be written now.
     bool synchronize();
 
     const std::filesystem::path& filePath() const { return file_; }
@@ -91,6 +92,8 @@ class UserDefaults {
     // After a change: schedules the write for a later turn, or writes at once without a run loop.
     bool changedLocked();
     void writeScheduledChanges();
+    // Writes the changes not yet written, now.
+    bool writeUnwritten();
     bool persistLocked();
     void load();
 
@@ -99,6 +102,7 @@ class UserDefaults {
     Dictionary values_;
     Dictionary registered_;
     bool dirty_ = false;
+    bool lastWriteFailed_ = false;
     // How a scheduled write finds this instance, as long as it lives.
     std::shared_ptr<WriteLink> link_;
     // The write scheduled for a later turn; expired when it has run or was dropped unrun.
