@@ -25,6 +25,7 @@ struct FontLoad {
     bool done = false;
     PangoFontMap* map = nullptr;
     PangoContext* context = nullptr;
+    std::thread loader;
 };
 
 // Never destroyed: the loading thread may still be at work while the process exits.
@@ -62,32 +63,41 @@ void loadFonts(FontLoad& load) {
     load.loaded.notify_all();
 }
 
-// At exit, with no text laid out any more: the fonts, the font map's caches and the font
-// configuration go, when the load has finished. A load still going is left alone.
+// At exit, with no text laid out any more: the context and the font map with its caches go,
+// when the load has finished (a load still going is left alone). The loading thread is joined
+// first, so nothing of it runs on while they go.
+//
+// The font configuration itself stays to the end of the process. Releasing it (FcFini) at exit
+// aborted now and then inside the font library (a cache still referenced, under load), and the
+// library allows it only when no other part of the process can still hold any of its data. The
+// leak checker is told instead that what the font library keeps is the process's own to the
+// end (__lsan_default_suppressions below).
 void releaseFontsAtExit() {
     FontLoad& load = fontLoad();
-    std::lock_guard lock(load.mutex);
-    if (!load.done)
+    std::unique_lock lock(load.mutex);
+    if (!load.done || !load.loader.joinable())
         return;
+    lock.unlock();
+    load.loader.join(); // its work is done: this waits only for the thread's own end
+    lock.lock();
     if (load.context)
         g_object_unref(std::exchange(load.context, nullptr));
     if (load.map)
         g_object_unref(std::exchange(load.map, nullptr));
-    FcFini();
 }
 
 } // namespace
 
 void startLoadingFonts() {
     FontLoad& load = fontLoad();
-    {
-        std::lock_guard lock(load.mutex);
-        if (load.started)
-            return;
-        load.started = true;
-    }
+    std::lock_guard lock(load.mutex);
+    if (load.started)
+        return;
+    load.started = true;
     std::atexit(releaseFontsAtExit);
-    std::thread([&load] { loadFonts(load); }).detach();
+    // Kept, never detached, so that the exit can wait for its end (see releaseFontsAtExit);
+    // the state it lives in is never destroyed, so a thread still loading at exit is no fault.
+    load.loader = std::thread([&load] { loadFonts(load); });
 }
 
 PangoContext* textLayoutContext() {
@@ -99,3 +109,9 @@ PangoContext* textLayoutContext() {
 }
 
 } // namespace platform
+
+// Read by the leak checker of sanitizer builds (and unused otherwise): the font library's
+// configuration and caches, kept for the whole process, are not leaks.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so.1\n";
+}

@@ -10,9 +10,9 @@
 //
 // The loading thread initialises the font configuration itself before the text library is
 // made to touch it, and hands the font map over under a lock: no two threads ever initialise
-// the configuration at once, and every later use sees it whole. The fonts are released at the
-// process's exit when the load has finished (a leak checker then sees a clean exit); a load
-// still going at exit is left to the end of the process, never waited for.
+// the configuration at once, and every later use sees it whole. The font map is released at
+// the process's exit when the load has finished; a load still going at exit is left to the end
+// of the process, never waited for. The font configuration stays to the end of the process.
 typedef struct _PangoContext PangoContext;
 
 namespace platform {
