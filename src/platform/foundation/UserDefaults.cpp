@@ -9,6 +9,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/LaterTurn.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Strings.h"
 
@@ -48,6 +49,17 @@ std::filesystem::path standardFile() {
 } // namespace
 
 UserDefaults& UserDefaults::standard() {
+    // The standard instance writes what is unwritten when it is destroyed at exit. The
+    // process-wide objects that write uses (the date formatter of the property-list writer, the
+    // temporary names' generator) are made here first, before the instance's own holder, so
+    // that they are destroyed after it.
+    static const bool writerReady = [] {
+        Value sample(Dictionary{{"date", Value(Date{})}, {"real", Value(0.5)}, {"data", Value(Data{0})}});
+        (void)sample.toPropertyList();
+        (void)ProcessInfo::globallyUniqueString();
+        return true;
+    }();
+    (void)writerReady;
     std::lock_guard lock(standardMutex());
     auto& instance = standardInstance();
     if (!instance)
