@@ -29,6 +29,7 @@
 #include "platform/ui/Animation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/TextFonts.h"
 #include "platform/ui/TextRenderer.h"
 #include "runner/CommandInterpreter.h"
 #include "runner/ConsoleLog.h"
@@ -408,6 +409,9 @@ int runFerrowick(int argc, char** argv) {
         std::fputs(kRunnerUsage, stdout);
         return 0;
     }
+    // The fonts load on a thread of their own while the rest starts; the drive's first text
+    // finds them ready instead of waiting for them on the main thread.
+    platform::startLoadingFonts();
     if (!platform::DeviceHome::setCurrent(options->home)) {
         std::fprintf(stderr, "ferrowick: cannot use \"%s\" as the device home\n", options->home.c_str());
         return 1;

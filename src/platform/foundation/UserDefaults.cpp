@@ -7,7 +7,9 @@
 #include "platform/foundation/DeviceHome.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/LaterTurn.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Strings.h"
 
@@ -23,13 +25,14 @@ std::mutex& standardMutex() {
     return m;
 }
 
+// Destroyed at the process's exit, which writes what it holds unwritten.
 std::unique_ptr<UserDefaults>& standardInstance() {
     static std::unique_ptr<UserDefaults> instance;
     return instance;
 }
 
 // The retired standard instances: references handed out earlier must stay valid, so a reset
-// keeps the old object alive instead of destroying it under a caller.
+// keeps the old object alive instead of destroying it under a caller (until the exit).
 std::vector<std::unique_ptr<UserDefaults>>& retiredInstances() {
     static std::vector<std::unique_ptr<UserDefaults>> retired;
     return retired;
@@ -46,6 +49,17 @@ std::filesystem::path standardFile() {
 } // namespace
 
 UserDefaults& UserDefaults::standard() {
+    // The standard instance writes what is unwritten when it is destroyed at exit. The
+    // process-wide objects that write uses (the date formatter of the property-list writer, the
+    // temporary names' generator) are made here first, before the instance's own holder, so
+    // that they are destroyed after it.
+    static const bool writerReady = [] {
+        Value sample(Dictionary{{"date", Value(Date{})}, {"real", Value(0.5)}, {"data", Value(Data{0})}});
+        (void)sample.toPropertyList();
+        (void)ProcessInfo::globallyUniqueString();
+        return true;
+    }();
+    (void)writerReady;
     std::lock_guard lock(standardMutex());
     auto& instance = standardInstance();
     if (!instance)
@@ -55,12 +69,43 @@ UserDefaults& UserDefaults::standard() {
 
 void UserDefaults::resetForTesting() {
     std::lock_guard lock(standardMutex());
-    if (standardInstance())
+    if (standardInstance()) {
+        // What the next instance reads back from the file is everything set so far.
+        standardInstance()->writeUnwritten();
         retiredInstances().push_back(std::move(standardInstance()));
+    }
 }
 
-UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+// The instance a scheduled write reaches, null once it is destroyed.
+struct UserDefaults::WriteLink {
+    explicit WriteLink(UserDefaults* o) : owner(o) {}
+    std::mutex mutex;
+    UserDefaults* owner;
+};
+
+// One write scheduled for a later turn. The run loop holds it until the turn runs it (or the
+// loop drops it unrun); the instance only watches it.
+struct UserDefaults::ScheduledWrite {
+    std::shared_ptr<WriteLink> link;
+
+    void operator()() const {
+        std::lock_guard lock(link->mutex);
+        if (link->owner)
+            link->owner->writeScheduledChanges();
+    }
+};
+
+UserDefaults::UserDefaults(std::filesystem::path file)
+    : file_(std::move(file)), link_(std::make_shared<WriteLink>(this)) {
     load();
+}
+
+UserDefaults::~UserDefaults() {
+    {
+        std::lock_guard lock(link_->mutex);
+        link_->owner = nullptr;
+    }
+    writeUnwritten();
 }
 
 void UserDefaults::load() {
@@ -194,7 +239,7 @@ bool UserDefaults::setObject(std::string_view key, Value value) {
     std::lock_guard lock(mutex_);
     values_.insert_or_assign(std::string(key), std::move(value));
     dirty_ = true;
-    return persistLocked();
+    return changedLocked();
 }
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
@@ -204,7 +249,7 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
         return;
     values_.erase(it);
     dirty_ = true;
-    persistLocked();
+    changedLocked();
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {
@@ -226,7 +271,34 @@ bool UserDefaults::synchronize() {
     std::lock_guard lock(mutex_);
     if (!dirty_)
         return true;
-    return persistLocked();
+    // After a failed write, try again now and tell whether it worked; otherwise the changes
+    // go with this turn's write.
+    if (lastWriteFailed_)
+        return persistLocked();
+    return changedLocked();
+}
+
+bool UserDefaults::writeUnwritten() {
+    std::lock_guard lock(mutex_);
+    return !dirty_ || persistLocked();
+}
+
+bool UserDefaults::changedLocked() {
+    if (!scheduled_.expired())
+        return true; // the write already scheduled takes this change too
+    auto write = std::make_shared<ScheduledWrite>(ScheduledWrite{link_});
+    if (!performOnLaterMainTurn([write] { (*write)(); }))
+        return persistLocked();
+    scheduled_ = write;
+    return true;
+}
+
+void UserDefaults::writeScheduledChanges() {
+    std::lock_guard lock(mutex_);
+    // Changes from here on schedule a write of their own.
+    scheduled_.reset();
+    if (dirty_)
+        persistLocked();
 }
 
 bool UserDefaults::persistLocked() {
@@ -234,9 +306,11 @@ bool UserDefaults::persistLocked() {
     if (!FileManager::createDirectory(file_.parent_path(), true, &error) ||
         !writePropertyListFile(file_, Value(values_), &error)) {
         logLine("UserDefaults: cannot save: " + error.localizedDescription);
+        lastWriteFailed_ = true;
         return false;
     }
     dirty_ = false;
+    lastWriteFailed_ = false;
     return true;
 }
 

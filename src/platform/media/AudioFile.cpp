@@ -11,9 +11,9 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sndfile.h>
 
 #include "platform/media/Demuxer.h"
+#include "platform/media/SoundDecoder.h"
 
 namespace platform {
 namespace {
@@ -21,16 +21,16 @@ namespace {
 constexpr int kMaximumChannels = 64;
 constexpr int kMaximumSampleRate = 1'536'000;
 
-// One open file. Decoded files go through libsndfile; compressed ones (MP3, AAC) are read as
-// their own packets, located once by the demuxer and then read straight from the file.
+// One open file. Decoded files go through the sound decoder; compressed ones (MP3, AAC) are
+// read as their own packets, located once by the demuxer and then read straight from the file.
 struct OpenAudioFile {
     AudioStreamDescription format;
     std::mutex mutex;
     // Decoded.
-    SNDFILE* sound = nullptr;
-    SF_INFO info{};
-    bool asFloat = false;
-    sf_count_t position = 0; // the next frame libsndfile will read
+    const SoundDecoderEntryPoints* decoder = nullptr;
+    DecodedSound* sound = nullptr;
+    DecodedSoundInfo info;
+    std::int64_t position = 0; // the next frame the decoder will read
     // Compressed.
     bool compressed = false;
     int fd = -1;
@@ -43,7 +43,7 @@ struct OpenAudioFile {
 
     ~OpenAudioFile() {
         if (sound)
-            sf_close(sound);
+            decoder->close(sound);
         if (fd >= 0)
             ::close(fd);
     }
@@ -53,7 +53,7 @@ struct OpenAudioFile {
 constexpr const char* kCompressedContainers = "mp3,aac,mov,mp4,m4a,3gp,3g2,mj2";
 
 // Opens `path` as compressed sound when it is MP3 or AAC; false for anything else (which
-// libsndfile then tries).
+// the sound decoder then tries).
 bool openCompressed(const std::filesystem::path& path, const ReadableFolder& readable, OpenAudioFile& file) {
     auto sound = demuxCompressedSound(path, readable, kCompressedContainers);
     if (!sound)
@@ -83,28 +83,11 @@ std::shared_ptr<OpenAudioFile> lookUp(AudioFileID id) {
     return found == gOpenFiles.end() ? nullptr : found->second;
 }
 
-bool decodesAsFloat(int format) {
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-    case SF_FORMAT_IMA_ADPCM:
-    case SF_FORMAT_MS_ADPCM:
-    case SF_FORMAT_GSM610:
-    case SF_FORMAT_DWVW_12:
-    case SF_FORMAT_DWVW_16:
-        return false;
-    default:
-        return true;
-    }
-}
-
-AudioStreamDescription decodedFormat(const SF_INFO& info, bool asFloat) {
+AudioStreamDescription decodedFormat(const DecodedSoundInfo& info) {
     AudioStreamDescription d;
+    const bool asFloat = info.asFloat;
     std::uint32_t bytesPerSample = asFloat ? 4 : 2;
-    d.sampleRate = info.samplerate;
+    d.sampleRate = info.sampleRate;
     d.formatID = kAudioFormatLinearPCM;
     d.formatFlags = AudioFormatFlags::IsPacked |
                     (asFloat ? AudioFormatFlags::IsFloat : AudioFormatFlags::IsSignedInteger);
@@ -186,12 +169,14 @@ OSStatus AudioFileOpenURL(const URL& url, AudioFilePermissions permissions, Audi
     auto file = std::make_shared<OpenAudioFile>();
     if (!openCompressed(path, readable, *file)) {
         file = std::make_shared<OpenAudioFile>();
-        file->sound = sf_open(path.c_str(), SFM_READ, &file->info);
-        if (!file->sound || file->info.channels <= 0 || file->info.channels > kMaximumChannels ||
-            file->info.samplerate <= 0 || file->info.samplerate > kMaximumSampleRate || file->info.frames < 0)
+        file->decoder = soundDecoder();
+        if (!file->decoder)
             return kAudioFileUnsupportedFileTypeError;
-        file->asFloat = decodesAsFloat(file->info.format);
-        file->format = decodedFormat(file->info, file->asFloat);
+        file->sound = file->decoder->open(path.c_str(), file->info);
+        if (!file->sound || file->info.channels <= 0 || file->info.channels > kMaximumChannels ||
+            file->info.sampleRate <= 0 || file->info.sampleRate > kMaximumSampleRate || file->info.frames < 0)
+            return kAudioFileUnsupportedFileTypeError;
+        file->format = decodedFormat(file->info);
     }
 
     std::lock_guard lock(gRegistryMutex);
@@ -268,30 +253,30 @@ OSStatus AudioFileReadPackets(AudioFileID id, bool useCache, std::uint32_t* ioNu
         return readCompressed(*file, ioNumBytes, outPacketDescriptions, startingPacket, ioNumPackets,
                               outBuffer);
     const std::uint32_t packetSize = file->format.bytesPerPacket;
-    sf_count_t available = std::max<sf_count_t>(0, file->info.frames - startingPacket);
-    sf_count_t wanted =
-        std::min<sf_count_t>({sf_count_t(*ioNumPackets), sf_count_t(*ioNumBytes / packetSize), available});
+    std::int64_t available = std::max<std::int64_t>(0, file->info.frames - startingPacket);
+    std::int64_t wanted =
+        std::min<std::int64_t>({std::int64_t(*ioNumPackets), std::int64_t(*ioNumBytes / packetSize), available});
     *ioNumPackets = 0;
     *ioNumBytes = 0;
     if (wanted <= 0)
         return kAudioNoError;
     if (file->position != startingPacket) {
-        if (sf_seek(file->sound, startingPacket, SEEK_SET) < 0)
+        if (file->decoder->seek(file->sound, startingPacket) < 0)
             return kAudioFileInvalidPacketOffsetError;
         file->position = startingPacket;
     }
-    sf_count_t read = 0;
+    std::int64_t read = 0;
     std::size_t bytes = 0;
     const auto samples = std::size_t(wanted) * file->format.channelsPerFrame;
-    if (file->asFloat) {
+    if (file->info.asFloat) {
         std::vector<float> decoded(samples);
-        read = sf_readf_float(file->sound, decoded.data(), wanted);
-        bytes = std::size_t(std::max<sf_count_t>(read, 0)) * packetSize;
+        read = file->decoder->readFloat(file->sound, decoded.data(), wanted);
+        bytes = std::size_t(std::max<std::int64_t>(read, 0)) * packetSize;
         std::memcpy(outBuffer, decoded.data(), bytes);
     } else {
         std::vector<short> decoded(samples);
-        read = sf_readf_short(file->sound, decoded.data(), wanted);
-        bytes = std::size_t(std::max<sf_count_t>(read, 0)) * packetSize;
+        read = file->decoder->readShort(file->sound, decoded.data(), wanted);
+        bytes = std::size_t(std::max<std::int64_t>(read, 0)) * packetSize;
         std::memcpy(outBuffer, decoded.data(), bytes);
     }
     if (read <= 0) {
@@ -300,7 +285,7 @@ OSStatus AudioFileReadPackets(AudioFileID id, bool useCache, std::uint32_t* ioNu
     }
     file->position = startingPacket + read;
     if (outPacketDescriptions)
-        for (sf_count_t i = 0; i < read; ++i)
+        for (std::int64_t i = 0; i < read; ++i)
             outPacketDescriptions[i] = AudioPacketDescription{std::int64_t(i) * packetSize, 0, packetSize};
     *ioNumPackets = std::uint32_t(read);
     *ioNumBytes = std::uint32_t(bytes);

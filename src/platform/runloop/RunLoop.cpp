@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/foundation/LaterTurn.h"
 #include "platform/foundation/Log.h"
 #include "platform/runloop/Clock.h"
 
@@ -13,6 +14,13 @@ namespace {
 
 // The thread that runs static initialisation is the main thread.
 const std::thread::id kMainThreadId = std::this_thread::get_id();
+
+// The foundation's work for later turns (such as the user defaults' writes) runs on the main
+// run loop once this loop is part of the program.
+[[maybe_unused]] const bool kLaterTurnsInstalled = [] {
+    setLaterMainTurnPerformer([](std::function<void()> task) { RunLoop::main().perform(std::move(task)); });
+    return true;
+}();
 
 // A loop that keeps re-queueing work forever must not hang drain() or advance().
 constexpr int kMaxTurnsPerDrain = 1'000'000;

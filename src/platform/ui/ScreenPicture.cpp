@@ -27,6 +27,7 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/TextFonts.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 
@@ -59,25 +60,13 @@ void releaseKeptSurface() {
     keptSurface = {};
 }
 
-// Text is laid out in one context of the text library (main thread only), made on first use.
-PangoContext* sharedTextContext = nullptr;
-
-// Text is set through the libraries' font machinery, which keeps process-wide caches of faces
-// and font configuration. They are released when the process ends, so that a leak checker
-// sees a clean exit; nothing paints after that. The 2D library's own static data is left to
-// the exit: the text library may still hold a face of it then, and resetting that data with a
-// face alive aborts.
-void releaseFontCachesAtExit() {
+// The kept surface is released when the process ends, before the fonts (TextFonts), so that a
+// leak checker sees a clean exit; nothing paints after that. The 2D library's own static data
+// is left to the exit: the text library may still hold a face of it then, and resetting that
+// data with a face alive aborts.
+void releaseKeptSurfaceAtExit() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        std::atexit([] {
-            releaseKeptSurface();
-            if (sharedTextContext)
-                g_object_unref(std::exchange(sharedTextContext, nullptr));
-            pango_cairo_font_map_set_default(nullptr);
-            FcFini();
-        });
-    });
+    std::call_once(once, [] { std::atexit(releaseKeptSurface); });
 }
 
 // ---- Composition: view trees into one display list ----
@@ -317,19 +306,11 @@ FaceRequest faceFor(const Font& font) {
     return face;
 }
 
-// The context every text is laid out in: metrics unhinted and glyph positions unrounded, so
-// that a text measures the same wherever it is painted and whatever the scale.
+// The context every text is laid out in (see TextFonts).
 PangoContext* textContext() {
-    if (!sharedTextContext) {
-        releaseFontCachesAtExit();
-        sharedTextContext = pango_font_map_create_context(pango_cairo_font_map_get_default());
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        pango_cairo_context_set_font_options(sharedTextContext, options);
-        cairo_font_options_destroy(options);
-        pango_context_set_round_glyph_positions(sharedTextContext, FALSE);
-    }
-    return sharedTextContext;
+    PangoContext* context = textLayoutContext();
+    releaseKeptSurfaceAtExit();
+    return context;
 }
 
 struct LayoutRelease {
@@ -1349,6 +1330,7 @@ bool ScreenPicture::snapshot(const std::filesystem::path& path, Error* error) {
         if (auto made = makeSurface(size)) {
             keptSurface.surface = std::exchange(made->surface, nullptr);
             keptSurface.size = size;
+            releaseKeptSurfaceAtExit();
         }
     }
     if (!keptSurface.surface)

@@ -17,6 +17,7 @@
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/TemporaryHome.h"
 
 using namespace platform;
@@ -131,6 +132,7 @@ TEST(UserDefaults, AnUnreadableFileIsMovedAsideNotOverwritten) {
     aside += ".unreadable";
     EXPECT_EQ(FileManager::stringWithContentsOfFile(aside), garbage);
     d.setString("promoAppLink", "12345");
+    RunLoop::main().drain();
     EXPECT_EQ(readPropertyListFile(file)->find("promoAppLink")->stringOr(""), "12345");
     EXPECT_EQ(FileManager::stringWithContentsOfFile(aside), garbage);
 }
@@ -143,6 +145,7 @@ TEST(UserDefaults, AFailedWriteIsRetriedBySynchronize) {
     ASSERT_TRUE(FileManager::writeAtomically(folder, std::string_view("in the way")));
     LogCapture log;
     d.setString("k", "v");
+    RunLoop::main().drain();
     EXPECT_TRUE(log.contains("cannot save"));
     EXPECT_FALSE(d.synchronize());
     EXPECT_EQ(d.stringForKey("k"), "v"); // memory still holds it
@@ -176,6 +179,7 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing) {
         });
     for (auto& th : threads)
         th.join();
+    RunLoop::main().drain();
     UserDefaults reread(d.filePath());
     EXPECT_EQ(reread.dictionaryRepresentation().size(), static_cast<std::size_t>(kThreads * kKeys));
 }
@@ -228,6 +232,7 @@ TEST(UserDefaults, TemporariesOfWritesCutShortAreSweptWhenTheFileIsOpened) {
     // Once its writer is gone, the next write sweeps it too.
     ::close(liveFd);
     reopened.setString("seenLink", "4");
+    RunLoop::main().drain();
     EXPECT_TRUE(temporariesBeside(file).empty());
     EXPECT_EQ(readPropertyListFile(file)->find("seenLink")->stringOr(""), "4");
 }
@@ -255,4 +260,90 @@ TEST(UserDefaults, KilledWritersLeaveNothingBehindOnceReopened) {
     UserDefaults reopened(file);
     EXPECT_TRUE(temporariesBeside(file).empty());
     EXPECT_EQ(reopened.stringForKey("k")->size(), 64u * 1024);
+}
+
+// The changes of one turn reach the file together when the turn is over, whichever thread made
+// them, and each write is whole; the next turn's changes make a write of their own.
+TEST(UserDefaults, ChangesOfATurnAreWrittenTogetherWhenItEnds) {
+    fwtest::TemporaryHome home;
+    RunLoop::resetMainForTesting();
+    auto& d = UserDefaults::standard();
+    const auto file = d.filePath();
+    auto stored = [&file](const char* key) -> std::optional<std::string> {
+        auto list = readPropertyListFile(file);
+        const Value* found = list ? list->find(key) : nullptr;
+        if (!found || !found->string())
+            return std::nullopt;
+        return *found->string();
+    };
+    RunLoop::main().perform([&] {
+        d.setString("firstTime", "noFirst");
+        std::thread([&] { d.setString("promoAppLink", "12345"); }).join();
+        d.setString("seenLink", "4");
+        d.removeObjectForKey("seenLink");
+        EXPECT_TRUE(d.synchronize());
+        // Within the turn, memory answers; the file waits for the turn's end.
+        EXPECT_EQ(d.stringForKey("promoAppLink"), "12345");
+        EXPECT_FALSE(FileManager::fileExists(file));
+    });
+    RunLoop::main().drain();
+    EXPECT_EQ(stored("firstTime"), "noFirst");
+    EXPECT_EQ(stored("promoAppLink"), "12345");
+    EXPECT_EQ(stored("seenLink"), std::nullopt);
+
+    RunLoop::main().perform([&] { d.setString("firstTime", "again"); });
+    RunLoop::main().drain();
+    EXPECT_EQ(stored("firstTime"), "again");
+    EXPECT_TRUE(d.synchronize());
+}
+
+// A turn the loop drops unrun (a reset) loses nothing: the next change, or synchronize(),
+// schedules a write again.
+TEST(UserDefaults, ADroppedTurnLosesNothing) {
+    fwtest::TemporaryHome home;
+    auto& d = UserDefaults::standard();
+    const auto file = d.filePath();
+    d.setString("firstTime", "noFirst");
+    RunLoop::resetMainForTesting();
+    d.setString("promoAppLink", "12345");
+    RunLoop::main().drain();
+    EXPECT_EQ(readPropertyListFile(file)->find("firstTime")->stringOr(""), "noFirst");
+    EXPECT_EQ(readPropertyListFile(file)->find("promoAppLink")->stringOr(""), "12345");
+
+    d.setString("seenLink", "4");
+    RunLoop::resetMainForTesting();
+    EXPECT_TRUE(d.synchronize());
+    RunLoop::main().drain();
+    EXPECT_EQ(readPropertyListFile(file)->find("seenLink")->stringOr(""), "4");
+}
+
+// A process that exits before its last turn has ended still leaves every value it set on
+// disk; so does an instance that is destroyed.
+TEST(UserDefaults, UnwrittenChangesAreWrittenAtExit) {
+    fwtest::TemporaryHome home;
+    Bundle::main().setInfoDictionary({});
+    const auto file = home.root() / "Library" / "Preferences" / "ferrowick.plist";
+    RunLoop::resetMainForTesting();
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        UserDefaults::standard().setString("firstTime", "noFirst");
+        UserDefaults::standard().setInteger("Orbis_cached_timestamp", 1299334029);
+        std::exit(0); // no turn of the run loop comes
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    auto list = readPropertyListFile(file);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->find("firstTime")->stringOr(""), "noFirst");
+    EXPECT_EQ(list->find("Orbis_cached_timestamp")->intOr(0), 1299334029);
+
+    const auto own = home.root() / "own.plist";
+    {
+        UserDefaults d(own);
+        d.setString("k", "v");
+    }
+    RunLoop::main().drain(); // the destroyed instance's scheduled write finds nothing to reach
+    EXPECT_EQ(readPropertyListFile(own)->find("k")->stringOr(""), "v");
 }
