@@ -307,6 +307,10 @@ void TextCanvas::writeWrapped(const Rect& rect, std::string_view text, int maxLi
 
 void TextCanvas::fill(CellRect cells, char32_t ch) {
     cells = intersect(intersect(cells, clip_), CellRect{0, 0, columns_, rows_});
+    // What a later view covers cannot be seen: overlaps found there go with it.
+    std::erase_if(overlaps_, [&](const Overlap& o) {
+        return o.row >= cells.top && o.row < cells.bottom && o.column >= cells.left && o.column < cells.right;
+    });
     for (int r = cells.top; r < cells.bottom; ++r)
         for (int c = cells.left; c < cells.right; ++c)
             put(c, r, ch);

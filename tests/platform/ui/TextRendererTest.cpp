@@ -86,6 +86,23 @@ TEST_F(Rendering, AnOpaqueViewCoversWhatLiesBelowAndClippingCutsSubviews) {
     EXPECT_EQ(TextRenderer::renderCanvas().row(2), "cli");
 }
 
+TEST_F(Rendering, OnlyOverlapsThatStaySeenAreReported) {
+    auto window = makeKeyWindow();
+    // Two labels written into the same cells overlap while nothing covers them...
+    addLabel(*window, Rect(0, 64, 200, 16), "the lower text");
+    addLabel(*window, Rect(8, 64, 200, 16), "over it");
+    ASSERT_FALSE(TextRenderer::overlaps().empty());
+    // ...and a page laid over the whole screen hides them: nobody reads what it covers.
+    auto page = std::make_shared<View>(window->bounds());
+    page->setBackgroundColor(Color::whiteColor());
+    addLabel(*page, Rect(0, 0, 200, 16), "Back");
+    window->addSubview(page);
+    EXPECT_TRUE(TextRenderer::overlaps().empty());
+    // A page that leaves the row open leaves the overlap seen.
+    page->setFrame(Rect(0, 0, 320, 32));
+    EXPECT_FALSE(TextRenderer::overlaps().empty());
+}
+
 TEST_F(Rendering, MultiLineLabelsWrapAtWordsWithinTheirRectangle) {
     auto window = makeKeyWindow();
     auto label = addLabel(*window, Rect(0, 0, 40, 48), "There is an error. Please try again later.");
