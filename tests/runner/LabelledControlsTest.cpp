@@ -48,16 +48,7 @@ protected:
 };
 
 TEST_P(LabelledControls, TheLaunchPopUpsPromotionIsTappedByItsName) {
-    // A pop-up reply that shows its promotion (the fixtures' does not).
-    const std::string reply = R"({"calledApp":[{"adStatus":true,"adNetStatus":true}],"adsData":[)"
-                              R"({"appIdentity":"promoted://","imageLink":")" +
-                              services_.url("/promo/images/popup-1.png") +
-                              R"(","id":"41","adFullLink":"http://store.example/promoted-app"}]})";
-    for (const char* path :
-         {"/applications/popupAds/iPhonePopupAdsNew.php", "/applications/popupAds/iPadPopupAdsNew.php"})
-        services_.handle("GET", path, [reply](const services::LoggedRequest&) {
-            return services::ServiceReply{200, reply, "application/json", {}};
-        });
+    runnertest::servePopUpPromotion(services_);
     launchSettled();
     std::string screen = run("screen");
     EXPECT_NE(screen.find("[Promotion]"), std::string::npos) << screen;

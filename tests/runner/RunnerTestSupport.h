@@ -67,6 +67,20 @@ inline void serveCustomAd(fwtest::LoopbackServices& services) {
     });
 }
 
+// Answers the launch pop-up's requests (phone and tablet) with a promotion to show (the
+// fixtures' reply shows none): its picture is a plain box, as any server's may be.
+inline void servePopUpPromotion(fwtest::LoopbackServices& services) {
+    const std::string reply = R"({"calledApp":[{"adStatus":true,"adNetStatus":true}],"adsData":[)"
+                              R"({"appIdentity":"promoted://","imageLink":")" +
+                              services.url("/promo/images/popup-1.png") +
+                              R"(","id":"41","adFullLink":"http://store.example/promoted-app"}]})";
+    for (const char* path :
+         {"/applications/popupAds/iPhonePopupAdsNew.php", "/applications/popupAds/iPadPopupAdsNew.php"})
+        services.handle("GET", path, [reply](const services::LoggedRequest&) {
+            return services::ServiceReply{200, reply, "application/json", {}};
+        });
+}
+
 // The text screen and `tap` follow one rule: every label the text screen brackets ("[Done]",
 // "[<close.png>]" for a picture) is one `tap` can press, and every button shown that `tap`
 // presses by its label shows that label on the text screen. A switch's "[on]" and "[off]" are

@@ -807,15 +807,7 @@ protected:
     LaunchPopUpPicture() {
         platform::Device::setProfile(GetParam());
         runnertest::startAsOnAFreshDevice(services_);
-        const std::string reply = R"({"calledApp":[{"adStatus":true,"adNetStatus":true}],"adsData":[)"
-                                  R"({"appIdentity":"promoted://","imageLink":")" +
-                                  services_.url("/promo/images/popup-1.png") +
-                                  R"(","id":"41","adFullLink":"http://store.example/promoted-app"}]})";
-        for (const char* path :
-             {"/applications/popupAds/iPhonePopupAdsNew.php", "/applications/popupAds/iPadPopupAdsNew.php"})
-            services_.handle("GET", path, [reply](const services::LoggedRequest&) {
-                return services::ServiceReply{200, reply, "application/json", {}};
-            });
+        runnertest::servePopUpPromotion(services_);
     }
 
     fwtest::LoopbackServices services_;

@@ -11,6 +11,7 @@
 #include <duktape.h>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ReadableFolder.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/web/WebFiles.h"
@@ -61,18 +62,6 @@ std::optional<std::filesystem::path> folderOfFileURL(const URL& url) {
     return canonical;
 }
 
-// True when canonical `path` is `folder` or lies below it.
-bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder) {
-    auto p = path.begin();
-    for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-        if (f->empty() && std::next(f) == folder.end())
-            break; // a trailing separator
-        if (p == path.end() || *p != *f)
-            return false;
-    }
-    return true;
-}
-
 // Whether a page whose file folder is `fileFolder` (none for a page that is not a file: page)
 // may load `url`: any URL but file: ones, which must name something inside that folder.
 bool mayLoadFrom(const std::optional<std::filesystem::path>& fileFolder, const URL& url) {
@@ -85,7 +74,7 @@ bool mayLoadFrom(const std::optional<std::filesystem::path>& fileFolder, const U
         return false;
     std::error_code ec;
     const auto canonical = std::filesystem::weakly_canonical(path, ec);
-    return !ec && isInside(canonical, *fileFolder);
+    return !ec && ReadableFolder::isInside(canonical, *fileFolder);
 }
 
 // ---- Native functions: arguments arrive as primitives (the prelude converts them) ----
