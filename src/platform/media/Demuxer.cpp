@@ -1,29 +1,14 @@
 #include "platform/media/Demuxer.h"
 
-#include <dlfcn.h>
-
-#include "platform/foundation/Log.h"
+#include "platform/media/Module.h"
 
 namespace platform {
 namespace {
 
 // The loaded module's entry points, or nullptr when it cannot be loaded (said once in the log).
 const DemuxerEntryPoints* demuxer() {
-    static const DemuxerEntryPoints* const entryPoints = []() -> const DemuxerEntryPoints* {
-        void* module = ::dlopen(FW_DEMUXER_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (!module) {
-            logLine(std::string("The media demuxer cannot be loaded: ") + ::dlerror());
-            return nullptr;
-        }
-        using EntryPointsFunction = const DemuxerEntryPoints* (*)();
-        auto function = reinterpret_cast<EntryPointsFunction>(::dlsym(module, "fw_demuxer_entry_points"));
-        if (!function) {
-            logLine("The media demuxer module has no entry points");
-            return nullptr;
-        }
-        // The module stays loaded for the rest of the process.
-        return function();
-    }();
+    static const auto* const entryPoints =
+        loadModuleEntryPoints<DemuxerEntryPoints>(FW_DEMUXER_MODULE, "fw_demuxer_entry_points", "media demuxer");
     return entryPoints;
 }
 
