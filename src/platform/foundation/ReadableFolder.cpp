@@ -11,22 +11,15 @@ namespace {
 
 // Whether `folder`, when it lies in the device home, is reached through a link: some folder on
 // the way down from the home (the folder itself included) is a link. The app's folders there
-// are its own making, so a link among them was put there by someone else.
+// are its own making, so a link among them was put there by someone else. The check is the one
+// every writer of the app's folders makes (FileManager::isReachedWithoutLinks), asked for an
+// entry inside the folder.
 bool reachedThroughLink(const std::filesystem::path& folder) {
     const auto home = DeviceHome::root().lexically_normal();
     const auto below = folder.lexically_normal().lexically_relative(home);
-    if (below.empty() || *below.begin() == "..")
+    if (below.empty() || below == "." || *below.begin() == "..")
         return false;
-    std::filesystem::path step = home;
-    std::error_code ec;
-    for (const auto& part : below) {
-        if (part.empty() || part == ".")
-            continue;
-        step /= part;
-        if (std::filesystem::is_symlink(std::filesystem::symlink_status(step, ec)))
-            return true;
-    }
-    return false;
+    return !DeviceHome::reachesWithoutLinks(folder / "entry");
 }
 
 } // namespace

@@ -301,4 +301,19 @@ TEST_F(LocalFileReaders, EachReadsOnlyItsGrantedFolderWhateverTheRoute) {
     }
 }
 
+// A folder of the app's in the home that is reached through a link (someone put a link at its
+// name, or at a folder's above it) grants nothing, even for what lies behind the link; the
+// same files granted by their own folder read as ever.
+TEST_F(LocalFileReaders, AGrantedFolderReachedThroughALinkGrantsNothing) {
+    const URL page = URL::fileURL(documents / "page.html");
+    EXPECT_TRUE(ReadableFolder(documents).allows(page));
+    const fs::path linkedAd = home_ / "Library" / "Caches" / "linked-ad";
+    fs::create_symlink(documents, linkedAd);
+    EXPECT_FALSE(ReadableFolder(linkedAd).allows(URL::fileURL(linkedAd / "page.html")));
+    const fs::path linkedCaches = home_ / "Library" / "linked-caches";
+    fs::create_symlink(home_ / "Library" / "Caches", linkedCaches);
+    EXPECT_FALSE(ReadableFolder(linkedCaches / "ad").allows(URL::fileURL(linkedCaches / "ad" / "page.html")));
+    EXPECT_TRUE(ReadableFolder(adFolder).allows(URL::fileURL(adFolder / "page.html")));
+}
+
 } // namespace
